@@ -1,0 +1,29 @@
+#include "app/ErrorReport.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <stdexcept>
+
+namespace tessaro {
+
+void ShowErrorReport(const std::exception& error)
+{
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(),
+                    QString::fromUtf8(error.what()), QMessageBox::Ok, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("ErrorReport"));
+    box.exec();
+}
+
+void ShowErrorReport(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        ShowErrorReport(e);
+    } catch (...) {
+        ShowErrorReport(std::runtime_error("Unknown error"));
+    }
+}
+
+}  // namespace tessaro

@@ -1,0 +1,450 @@
+#include "app/MirkMainForm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/ErrorReport.h"
+#include "platform/gui/DesignScale.h"
+#include "platform/gui/FlashControl.h"
+#include "platform/gui/LbSpeedButton.h"
+#include "platform/gui/ListView.h"
+#include "platform/gui/StatusBar.h"
+#include "platform/gui/WebBrowser.h"
+
+namespace tessaro {
+
+namespace {
+
+QFrame* MakePanel(const char* name, QWidget* parent, QFrame::Shadow bevel)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    if (bevel != QFrame::Plain)
+        panel->setFrameStyle(QFrame::Panel | bevel);
+    return panel;
+}
+
+TLbSpeedButton* MakeButton(const char* name, QWidget* parent, const QString& caption, QStyle::StandardPixmap image,
+                           int left, int top, int width, int height)
+{
+    auto* button = new TLbSpeedButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->SetCaption(caption);
+    button->setIcon(button->style()->standardIcon(image));
+    button->setIconSize(QSize(Scaled(32), Scaled(32)));
+    button->setGeometry(Scaled(left), Scaled(top), Scaled(width), Scaled(height));
+    return button;
+}
+
+QVBoxLayout* Column(QWidget* owner, int margin = 0)
+{
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(0);
+    return layout;
+}
+
+QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
+{
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+}  // namespace
+
+TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainFrm"));
+    setWindowTitle(QStringLiteral("Tessaro v1.0.0"));
+    BuildControls();
+    BuildMenus();
+    move(Scaled(39), Scaled(42));
+    resize(Scaled(892), Scaled(535) + menuBar()->sizeHint().height());
+
+    // An error inside FormCreate ends FormCreate only; the window is still made.
+    try {
+        FormCreate();
+    } catch (const std::exception& error) {
+        ShowErrorReport(error);
+    }
+}
+
+TMainFrm::~TMainFrm() = default;
+
+void TMainFrm::BuildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+    QVBoxLayout* window = Column(client);
+
+    Panel1 = MakePanel("Panel1", client, QFrame::Raised);
+    Panel1->setFixedHeight(Scaled(40));
+    LbSpeedButton1 = MakeButton("LbSpeedButton1", Panel1, QStringLiteral("Select All"),
+                                QStyle::SP_DialogApplyButton, 480, 2, 125, 36);
+    LbSpeedButton2 = MakeButton("LbSpeedButton2", Panel1, QStringLiteral("Deselect All"),
+                                QStyle::SP_DialogResetButton, 608, 2, 125, 36);
+    LbSpeedButton3 = MakeButton("LbSpeedButton3", Panel1, QStringLiteral("Download  Flash"),
+                                QStyle::SP_DialogSaveButton, 736, 2, 149, 36);
+    window->addWidget(Panel1);
+
+    auto* middle = new QHBoxLayout();
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    window->addLayout(middle, 1);
+
+    // The preview column keeps its width; a taller window grows only the
+    // empty filler beneath the player.
+    Panel2 = MakePanel("Panel2", client, QFrame::Raised);
+    Panel2->setFixedWidth(Scaled(233));
+    QVBoxLayout* preview = Column(Panel2, 1);
+    Panel7 = MakePanel("Panel7", Panel2, QFrame::Plain);
+    Panel7->setFixedHeight(Scaled(474));
+    ShockwaveFlash1 = new TShockwaveFlash(Panel7);
+    ShockwaveFlash1->setObjectName(QStringLiteral("ShockwaveFlash1"));
+    ShockwaveFlash1->setAccessibleName(QStringLiteral("Preview"));
+    Column(Panel7)->addWidget(ShockwaveFlash1);
+    Panel9 = MakePanel("Panel9", Panel2, QFrame::Plain);
+    Panel9->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    preview->addWidget(Panel7);
+    preview->addWidget(Panel9, 1);
+    middle->addWidget(Panel2);
+
+    Panel3 = MakePanel("Panel3", client, QFrame::Sunken);
+    PageControl1 = new QTabWidget(Panel3);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    Column(Panel3, 1)->addWidget(PageControl1);
+    middle->addWidget(Panel3, 1);
+
+    TabSheet1 = new QWidget();
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    QVBoxLayout* webPage = Column(TabSheet1);
+    Panel4 = MakePanel("Panel4", TabSheet1, QFrame::Raised);
+    Panel4->setFixedHeight(Scaled(40));
+    LbSpeedButton5 = MakeButton("LbSpeedButton5", Panel4, QStringLiteral("Address :"),
+                                QStyle::SP_FileDialogContentsView, 2, 2, 100, 36);
+    UrlComBox = new QComboBox(Panel4);
+    UrlComBox->setObjectName(QStringLiteral("UrlComBox"));
+    UrlComBox->setAccessibleName(QStringLiteral("Address"));
+    UrlComBox->setEditable(true);
+    UrlComBox->setInsertPolicy(QComboBox::NoInsert);  // typed addresses are never added
+    UrlComBox->setGeometry(Scaled(104), Scaled(8), Scaled(473), UrlComBox->sizeHint().height());
+    UrlComBox->lineEdit()->installEventFilter(this);
+    LbSpeedButton6 = MakeButton("LbSpeedButton6", Panel4, QStringLiteral("  GO!"), QStyle::SP_ArrowRight,
+                                582, 2, 66, 36);
+    LbSpeedButton6->setIconSize(QSize(Scaled(25), Scaled(25)));
+    LbSpeedButton6->SetImageRight(true);
+    webPage->addWidget(Panel4);
+
+    Panel5 = MakePanel("Panel5", TabSheet1, QFrame::Plain);
+    Panel5->setFixedHeight(Scaled(193));
+    ListView1 = new TListView(Panel5);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setAccessibleName(QStringLiteral("Internet Flash Movies"));
+    ListView1->SetColumns({{QStringLiteral("Index"), Scaled(50)},
+                           {QStringLiteral("Flash"), Scaled(400)},
+                           {QStringLiteral("Status"), Scaled(75)}});
+    Column(Panel5)->addWidget(ListView1);
+    webPage->addWidget(Panel5);
+
+    Panel6 = MakePanel("Panel6", TabSheet1, QFrame::Sunken);
+    WebBrowser1 = new TWebBrowser(Panel6);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setAccessibleName(QStringLiteral("Web page"));
+    Column(Panel6, 1)->addWidget(WebBrowser1);
+    webPage->addWidget(Panel6, 1);
+
+    TabSheet2 = new QWidget();
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    Panel8 = MakePanel("Panel8", TabSheet2, QFrame::Plain);
+    ListView2 = new TListView(Panel8);
+    ListView2->setObjectName(QStringLiteral("ListView2"));
+    ListView2->setAccessibleName(QStringLiteral("IE Cache Files"));
+    ListView2->setFrameShape(QFrame::NoFrame);
+    ListView2->SetColumns({{QStringLiteral("Index"), Scaled(50)},
+                           {QStringLiteral("Flash"), Scaled(150)},
+                           {QStringLiteral("Size"), Scaled(75)},
+                           {QStringLiteral("Local Path"), Scaled(300)}});
+    Column(Panel8)->addWidget(ListView2);
+    Column(TabSheet2)->addWidget(Panel8);
+
+    PageControl1->addTab(TabSheet1, QStringLiteral("Internet Flash Movies"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("   IE Cache Files    "));
+    PageControl1->setCurrentIndex(kWebPage);
+
+    StatusBar1 = new TStatusBar(client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    StatusBar1->setFixedHeight(Scaled(21));
+    StatusBar1->SetPanelCount(3);
+    StatusBar1->SetPanelWidth(0, Scaled(575));
+    StatusBar1->SetPanelWidth(1, Scaled(150));
+    StatusBar1->SetPanelWidth(2, Scaled(100));
+    StatusBar1->SetPanelText(0, QStringLiteral("Done"));
+    window->addWidget(StatusBar1);
+
+    for (TLbSpeedButton* button : {LbSpeedButton1, LbSpeedButton2, LbSpeedButton3, LbSpeedButton5, LbSpeedButton6})
+        WireHoverColours(button);
+
+    connect(LbSpeedButton1, &QToolButton::clicked, this, [this] { CheckAllRows(true); });
+    connect(LbSpeedButton2, &QToolButton::clicked, this, [this] { CheckAllRows(false); });
+    connect(LbSpeedButton3, &QToolButton::clicked, this, [this] { LbSpeedButton3Click(); });
+    connect(LbSpeedButton5, &QToolButton::clicked, this, [this] { LbSpeedButton5Click(); });
+    connect(LbSpeedButton6, &QToolButton::clicked, this, [this] { LbSpeedButton6Click(); });
+    connect(ListView1, &TListView::SelectItem, this, &TMainFrm::ListView1SelectItem);
+    connect(ListView2, &TListView::SelectItem, this, &TMainFrm::ListView2SelectItem);
+    connect(ListView1, &TListView::MouseDown, this, [this](Qt::MouseButton b, QPoint) { ListView1MouseDown(b); });
+    connect(ListView2, &TListView::MouseDown, this, [this](Qt::MouseButton b, QPoint) { ListView2MouseDown(b); });
+    connect(StatusBar1, &TStatusBar::Resized, this, &TMainFrm::StatusBar1Resize);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
+}
+
+void TMainFrm::BuildMenus()
+{
+    QMenuBar* MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+
+    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Download1 = MakeAction("Download1", QStringLiteral("&Download Flash"), this);
+    CopyFlash1 = MakeAction("CopyFlash1", QStringLiteral("&Copy Flash To..."), this);
+    Exit1 = MakeAction("Exit1", QStringLiteral("E&xit"), this);
+    File1->addAction(Download1);
+    File1->addAction(CopyFlash1);
+    File1->addSeparator()->setObjectName(QStringLiteral("N5"));
+    File1->addAction(Exit1);
+
+    Edit1 = MainMenu1->addMenu(QStringLiteral("&Edit"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    SelectAll1 = MakeAction("SelectAll1", QStringLiteral("&Select All"), this);
+    DeselectAll1 = MakeAction("DeselectAll1", QStringLiteral("&Deselect all"), this);
+    ClearList1 = MakeAction("ClearList1", QStringLiteral("&Clear list"), this);
+    Edit1->addAction(SelectAll1);
+    Edit1->addAction(DeselectAll1);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    Edit1->addAction(ClearList1);
+
+    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Content1 = MakeAction("Content1", QStringLiteral("&Content"), this);
+    WebPage1 = MakeAction("WebPage1", QStringLiteral("&Home page"), this);
+    About1 = MakeAction("About1", QStringLiteral("&About..."), this);
+    Help1->addAction(Content1);
+    Help1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    Help1->addAction(WebPage1);
+    Help1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    Help1->addAction(About1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    SelectAll2 = MakeAction("SelectAll2", QStringLiteral("Select All"), this);
+    DeselectAll2 = MakeAction("DeselectAll2", QStringLiteral("Deselect All"), this);
+    Clear1 = MakeAction("Clear1", QStringLiteral("Clear List"), this);
+    Download2 = MakeAction("Download2", QStringLiteral("Download Flash"), this);
+    CopyFlash2 = MakeAction("CopyFlash2", QStringLiteral("Copy Flash To"), this);
+    PopupMenu1->addAction(SelectAll2);
+    PopupMenu1->addAction(DeselectAll2);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    PopupMenu1->addAction(Clear1);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N6"));
+    PopupMenu1->addAction(Download2);
+    PopupMenu1->addAction(CopyFlash2);
+
+    // No menu item has a shortcut key.
+    for (QAction* action : findChildren<QAction*>())
+        action->setShortcut(QKeySequence());
+
+    connect(Download1, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
+    connect(CopyFlash1, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
+    connect(Download2, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
+    connect(CopyFlash2, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
+    connect(Exit1, &QAction::triggered, this, &TMainFrm::Exit1Click);
+    connect(SelectAll1, &QAction::triggered, this, [this] { CheckAllRows(true); });
+    connect(SelectAll2, &QAction::triggered, this, [this] { CheckAllRows(true); });
+    connect(DeselectAll1, &QAction::triggered, this, [this] { CheckAllRows(false); });
+    connect(DeselectAll2, &QAction::triggered, this, [this] { CheckAllRows(false); });
+    connect(ClearList1, &QAction::triggered, this, &TMainFrm::ClearActiveList);
+    connect(Clear1, &QAction::triggered, this, &TMainFrm::ClearActiveList);
+    connect(Content1, &QAction::triggered, this, &TMainFrm::Content1Click);
+    connect(WebPage1, &QAction::triggered, this, &TMainFrm::WebPage1Click);
+    connect(About1, &QAction::triggered, this, &TMainFrm::About1Click);
+}
+
+void TMainFrm::WireHoverColours(TLbSpeedButton* button)
+{
+    connect(button, &TLbSpeedButton::MouseEnter, button, [button] { button->SetCaptionColor(QColor(0, 0, 255)); });
+    connect(button, &TLbSpeedButton::MouseExit, button, [button] { button->SetCaptionColor(QColor(0, 0, 0)); });
+}
+
+void TMainFrm::FormCreate()
+{
+    Download1->setEnabled(true);
+    CopyFlash1->setEnabled(false);
+    Download2->setEnabled(true);
+    CopyFlash2->setEnabled(false);
+
+    CurrentTarget.clear();
+    CurrentUrl.clear();
+    SaveFolder.clear();
+    CurrentRow = -1;
+
+    FoundMovies = std::make_unique<QStringList>();
+    CopyList = std::make_unique<QStringList>();
+
+    ProgressBar = new QProgressBar(StatusBar1);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setAccessibleName(QStringLiteral("Progress"));
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+    StatusBar1Resize();
+
+    RefreshAddressList();
+    InstallHelpHook();
+    connect(WebBrowser1, &TWebBrowser::DocumentComplete, this, &TMainFrm::WebBrowser1DocumentComplete);
+}
+
+void TMainFrm::FormActivate()
+{
+    LastWidth = frameGeometry().width();
+    if (!activatedOnce_) {
+        activatedOnce_ = true;
+        // Only the first activation clears Busy: a later one must not let a
+        // second worker start or the window close while one still runs.
+        Busy = false;
+    }
+}
+
+void TMainFrm::FormResize()
+{
+    const int width = frameGeometry().width();
+    const int delta = width - LastWidth;
+    LastWidth = width;
+    if (!activatedOnce_)
+        return;  // laid out before it is first shown: the design positions hold
+    for (TLbSpeedButton* button : {LbSpeedButton1, LbSpeedButton2, LbSpeedButton3, LbSpeedButton6})
+        button->move(button->x() + delta, button->y());
+    UrlComBox->resize(UrlComBox->width() + delta, UrlComBox->height());
+}
+
+void TMainFrm::StatusBar1Resize()
+{
+    int width0 = StatusBar1->width();
+    for (int i = 1; i < StatusBar1->PanelCount(); ++i)
+        width0 -= StatusBar1->PanelWidth(i);
+    StatusBar1->SetPanelWidth(0, width0);
+    if (ProgressBar == nullptr)
+        return;
+    const QRect rect = StatusBar1->PanelRect(0);
+    ProgressBar->setGeometry(StatusBar1->PanelWidth(0) + rect.left(), rect.top(), StatusBar1->PanelWidth(1),
+                             rect.bottom() + 1 - rect.top());
+}
+
+void TMainFrm::PageControl1Change()
+{
+    if (ActivePage() == kWebPage) {
+        Download1->setEnabled(true);
+        Download2->setEnabled(true);
+        CopyFlash1->setEnabled(false);
+        CopyFlash2->setEnabled(false);
+        LbSpeedButton3->SetCaption(QStringLiteral("Download Flash"));
+    } else if (ActivePage() == kCachePage) {
+        Download1->setEnabled(false);
+        Download2->setEnabled(false);
+        CopyFlash1->setEnabled(true);
+        CopyFlash2->setEnabled(true);
+        LbSpeedButton3->SetCaption(QStringLiteral("Copy Flash To"));
+        // A transfer owns Busy until it ends; the scan waits for the next switch.
+        if (ListView2->RowCount() == 0 && !Busy) {
+            Busy = true;
+            StartCacheScan();
+            SetStatusText("Done");
+        }
+    }
+}
+
+bool TMainFrm::FormCloseQuery()
+{
+    return !Busy;
+}
+
+void TMainFrm::FormClose()
+{
+    FoundMovies.reset();
+    CopyList.reset();
+    closed_ = true;
+}
+
+void TMainFrm::Exit1Click()
+{
+    close();
+}
+
+int TMainFrm::ActivePage() const
+{
+    return PageControl1->currentIndex();
+}
+
+void TMainFrm::SetStatusText(const std::string& text)
+{
+    StatusBar1->SetPanelText(0, QString::fromStdString(text));
+}
+
+void TMainFrm::SetProgress(int percent)
+{
+    ProgressBar->setValue(percent);
+}
+
+void TMainFrm::ResetStatus()
+{
+    SetProgress(0);
+    SetStatusText("Done");
+    Busy = false;
+}
+
+bool TMainFrm::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TMainFrm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    if (!closed_)
+        FormClose();
+    event->accept();
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched == UrlComBox->lineEdit()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        UrlComBoxKeyDown(key);
+        // Enter is the GO command here; the combo box must not act on it too.
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace tessaro

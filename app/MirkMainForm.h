@@ -1,0 +1,176 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QFrame;
+class QKeyEvent;
+class QMenu;
+class QProgressBar;
+class QTabWidget;
+
+namespace tessaro {
+
+class TBrowseFolderDialog;
+class TCacheCopyThread;
+class TFindCacheEntryThread;
+class THttpGetThread;
+class TLbSpeedButton;
+class TListView;
+class TShockwaveFlash;
+class TStatusBar;
+class TWebBrowser;
+class TThread;
+
+// Indices of PageControl1's pages.
+constexpr int kWebPage = 0;
+constexpr int kCachePage = 1;
+
+// The main window. Its handlers are spread over the MainForm*.cpp files of
+// this folder, one file per concern; the rules they apply live in scan/,
+// cache/, download/ and help/.
+class TMainFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainFrm(QWidget* parent = nullptr);
+    ~TMainFrm() override;
+
+    // The folder chooser the transfer command shows; created after the window.
+    void SetBrowseFolderDialog(TBrowseFolderDialog* dialog) { BrowseFolderDialog = dialog; }
+
+    // --- Status (MirkMainForm.cpp)
+    void SetStatusText(const std::string& text);
+    void SetProgress(int percent);
+    void ResetStatus();
+    bool Busy = false;
+
+    // --- Lists (MainFormLists.cpp)
+    void ShowFoundMovies();
+    void CheckAllRows(bool value);
+    void ClearActiveList();
+    void ListView1SelectItem(int row, bool selected);
+    void ListView2SelectItem(int row, bool selected);
+    void ListView1MouseDown(Qt::MouseButton button);
+    void ListView2MouseDown(Qt::MouseButton button);
+
+    // --- Address strip (MainFormAddressStrip.cpp)
+    void RefreshAddressList();
+    void LbSpeedButton5Click();
+    void LbSpeedButton6Click();
+    void UrlComBoxKeyDown(int key);
+
+    // --- Page scan (MainFormPageScan.cpp)
+    void WebBrowser1DocumentComplete();
+
+    // --- Cache scan (MainFormCacheScan.cpp)
+    void StartCacheScan();
+    void CacheScanFinished();
+
+    // --- Transfer (MainFormTransfer.cpp)
+    void LbSpeedButton3Click();
+    void PickNextDownload();
+    std::string DownloadTargetName(const std::string& url) const;
+    void StartDownload(const std::string& statusPrefix);
+    void DownloadFinished(TThread* sender);
+
+    // --- Help and about (MainFormHelp.cpp)
+    void Content1Click();
+    void WebPage1Click();
+    void About1Click();
+    bool ApplicationHelp(int command, long data);
+    // Routes the application's help request (F1) to ApplicationHelp.
+    void InstallHelpHook();
+
+    // --- Window events (MirkMainForm.cpp)
+    void FormCreate();
+    void FormActivate();
+    void FormResize();
+    void StatusBar1Resize();
+    void PageControl1Change();
+    bool FormCloseQuery();
+    void FormClose();
+    void Exit1Click();
+
+    int ActivePage() const;
+
+    // Window state, in the order of the original form.
+    std::string CurrentTarget;
+    std::string CurrentUrl;
+    std::string SaveFolder;
+    int CurrentRow = -1;
+    std::unique_ptr<QStringList> FoundMovies;
+    std::unique_ptr<QStringList> CopyList;
+    THttpGetThread* HttpThread = nullptr;
+    TCacheCopyThread* CopyThread = nullptr;
+    TFindCacheEntryThread* CacheScanThread = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    int LastWidth = 0;
+
+    // Controls.
+    TStatusBar* StatusBar1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    TLbSpeedButton* LbSpeedButton1 = nullptr;
+    TLbSpeedButton* LbSpeedButton2 = nullptr;
+    TLbSpeedButton* LbSpeedButton3 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QFrame* Panel7 = nullptr;
+    TShockwaveFlash* ShockwaveFlash1 = nullptr;
+    QFrame* Panel9 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QFrame* Panel4 = nullptr;
+    TLbSpeedButton* LbSpeedButton5 = nullptr;
+    QComboBox* UrlComBox = nullptr;
+    TLbSpeedButton* LbSpeedButton6 = nullptr;
+    QFrame* Panel5 = nullptr;
+    TListView* ListView1 = nullptr;
+    QFrame* Panel6 = nullptr;
+    TWebBrowser* WebBrowser1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QFrame* Panel8 = nullptr;
+    TListView* ListView2 = nullptr;
+
+    // Menus.
+    QMenu* File1 = nullptr;
+    QAction* Download1 = nullptr;
+    QAction* CopyFlash1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Edit1 = nullptr;
+    QAction* SelectAll1 = nullptr;
+    QAction* DeselectAll1 = nullptr;
+    QAction* ClearList1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Content1 = nullptr;
+    QAction* WebPage1 = nullptr;
+    QAction* About1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* SelectAll2 = nullptr;
+    QAction* DeselectAll2 = nullptr;
+    QAction* Clear1 = nullptr;
+    QAction* Download2 = nullptr;
+    QAction* CopyFlash2 = nullptr;
+
+    TBrowseFolderDialog* BrowseFolderDialog = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void WireHoverColours(TLbSpeedButton* button);
+
+    bool activatedOnce_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,44 @@
+#include "platform/AppPaths.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <unistd.h>
+
+namespace tessaro {
+
+namespace {
+
+std::filesystem::path UserCacheFolder()
+{
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg != nullptr && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home != nullptr ? home : "/tmp") / ".cache";
+}
+
+}  // namespace
+
+std::filesystem::path ProgramCacheFolder()
+{
+    return UserCacheFolder() / "tessaro";
+}
+
+std::filesystem::path EmbeddedBrowserCacheFolder()
+{
+    return ProgramCacheFolder() / "WebEngine";
+}
+
+std::filesystem::path CacheContentFolder()
+{
+    return ProgramCacheFolder() / "Content";
+}
+
+std::filesystem::path ProgramFolder()
+{
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path() : self.parent_path();
+}
+
+}  // namespace tessaro

@@ -1,0 +1,13 @@
+#pragma once
+
+class QWebEngineProfile;
+
+namespace tessaro {
+
+// The program's one web profile: named, so it keeps a disk cache (Qt's default
+// profile keeps its cache in memory only) under EmbeddedBrowserCacheFolder().
+// Shared by the page view and the preview so each file is fetched and
+// compiled once.
+QWebEngineProfile* BrowserProfile();
+
+}  // namespace tessaro

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+
+namespace tessaro {
+
+// The embedded web browser: a page view in the program's profile.
+class TWebBrowser : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit TWebBrowser(QWidget* parent = nullptr);
+
+    // Loads the text as a browser's address bar would. Throws std::runtime_error
+    // when the text cannot be made into an address to load.
+    void Navigate(const QString& text);
+    QString LocationURL() const;
+
+signals:
+    // The top page finished loading, and later each frame that finishes after it.
+    void DocumentComplete();
+};
+
+}  // namespace tessaro

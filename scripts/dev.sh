@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Tessaro (only what is missing), builds it,
+# then starts the program or runs the tests.
+#   scripts/dev.sh start       build and start the program
+#   scripts/dev.sh test        build and run every test
+#   scripts/dev.sh test-asan   the same under AddressSanitizer + UBSan (build-asan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-webengine-dev
+  libcurl4-openssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev
+  libgtest-dev libgmock-dev fp-utils
+  nodejs npm
+  xvfb xauth
+)
+
+install_missing_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+install_node_modules() {
+  [ -f package-lock.json ] || return 0
+  # npm ci only when the lock file changed since the last install.
+  if [ ! -f node_modules/.package-lock.json ] || ! cmp -s package-lock.json node_modules/.tessaro-lock; then
+    npm ci --no-audit --no-fund --loglevel=error >/dev/null
+    cp package-lock.json node_modules/.tessaro-lock
+  fi
+}
+
+build() {
+  local dir=$1; shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_WERROR=ON "$@" >/dev/null
+  fi
+  cmake --build "$dir" -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\]' || true
+  test "${PIPESTATUS[0]}" -eq 0
+}
+
+run_tests() {
+  local dir=$1
+  (cd "$dir" && ctest -j"$(nproc)" --output-on-failure --timeout 300)
+}
+
+install_missing_packages
+install_node_modules
+
+case "${1:-}" in
+  start)
+    build build
+    exec build/bin/tessaro
+    ;;
+  test)
+    build build
+    run_tests build
+    ;;
+  test-asan)
+    build build-asan -DTESSARO_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 run_tests build-asan
+    ;;
+  *)
+    echo "usage: $0 start|test|test-asan" >&2
+    exit 2
+    ;;
+esac
