@@ -1,0 +1,339 @@
+#include "app/MirkMainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/gui/DesignScale.h"
+#include "platform/gui/FlashControl.h"
+#include "platform/gui/LbSpeedButton.h"
+#include "platform/gui/ListView.h"
+#include "platform/gui/StatusBar.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::WaitUntil;
+
+// A window as the user meets it: shown and activated, with a home folder of
+// its own so the cache scan finds no real browser caches.
+class MainWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("HOME", home.path().c_str(), 1);
+        SetDesignScale(1.0);
+        window = std::make_unique<TMainFrm>();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
+    }
+
+    void TearDown() override
+    {
+        WaitUntil([&] { return !window->Busy; }, 10000);
+        window.reset();
+        SetDesignScale(0.0);
+    }
+
+    QString Status() const { return window->StatusBar1->PanelText(0); }
+
+    void SwitchTo(int page) { window->PageControl1->setCurrentIndex(page); }
+
+    void AddCacheRows(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            window->ListView2->AddRow(QString::number(i + 1),
+                                      {QStringLiteral("m%1.swf").arg(i), QStringLiteral("10"),
+                                       QStringLiteral("/c/m%1.swf").arg(i)});
+    }
+
+    void ShowMovies(const QStringList& movies)
+    {
+        *window->FoundMovies = movies;
+        window->ShowFoundMovies();
+    }
+
+    test::TempDir home;
+    std::unique_ptr<TMainFrm> window;
+};
+
+TEST_F(MainWindow, StartsIdleOnTheWebPageWithEmptyLists)
+{
+    EXPECT_EQ(window->windowTitle(), "Tessaro v1.0.0");
+    EXPECT_EQ(Status(), "Done");
+    EXPECT_EQ(window->ProgressBar->value(), 0);
+    EXPECT_EQ(window->ListView1->RowCount(), 0);
+    EXPECT_EQ(window->ListView2->RowCount(), 0);
+    EXPECT_EQ(window->ActivePage(), kWebPage);
+    EXPECT_FALSE(window->Busy);
+    EXPECT_EQ(window->LbSpeedButton3->Caption(), "Download  Flash");
+    EXPECT_TRUE(window->Download1->isEnabled());
+    EXPECT_TRUE(window->Download2->isEnabled());
+    EXPECT_FALSE(window->CopyFlash1->isEnabled());
+    EXPECT_FALSE(window->CopyFlash2->isEnabled());
+    EXPECT_EQ(window->CurrentRow, -1);
+    EXPECT_TRUE(window->ShockwaveFlash1->Movie().isEmpty());
+    EXPECT_EQ(window->PageControl1->tabText(0), "Internet Flash Movies");
+    EXPECT_EQ(window->PageControl1->tabText(1), "   IE Cache Files    ");
+    EXPECT_EQ(window->LbSpeedButton6->Caption(), "  GO!");
+    EXPECT_EQ(window->LbSpeedButton5->Caption(), "Address :");
+}
+
+TEST_F(MainWindow, EveryControlAndMenuEntryCarriesItsName)
+{
+    for (const char* name :
+         {"StatusBar1", "Panel1", "LbSpeedButton1", "LbSpeedButton2", "LbSpeedButton3", "Panel2", "Panel7",
+          "ShockwaveFlash1", "Panel9", "Panel3", "PageControl1", "TabSheet1", "Panel4", "LbSpeedButton5",
+          "UrlComBox", "LbSpeedButton6", "Panel5", "ListView1", "Panel6", "WebBrowser1", "TabSheet2", "Panel8",
+          "ListView2", "ProgressBar", "PopupMenu1"})
+        EXPECT_NE(window->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+
+    const std::pair<const char*, const char*> entries[] = {
+        {"Download1", "&Download Flash"}, {"CopyFlash1", "&Copy Flash To..."}, {"Exit1", "E&xit"},
+        {"SelectAll1", "&Select All"},    {"DeselectAll1", "&Deselect all"},   {"ClearList1", "&Clear list"},
+        {"Content1", "&Content"},         {"WebPage1", "&Home page"},          {"About1", "&About..."},
+        {"SelectAll2", "Select All"},     {"DeselectAll2", "Deselect All"},    {"Clear1", "Clear List"},
+        {"Download2", "Download Flash"},  {"CopyFlash2", "Copy Flash To"}};
+    for (const auto& [name, caption] : entries) {
+        const auto* action = window->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_EQ(action->text(), QString::fromLatin1(caption)) << name;
+        EXPECT_TRUE(action->shortcut().isEmpty()) << name;
+    }
+}
+
+TEST_F(MainWindow, WideningMovesTheButtonsAndWidensTheAddressBox)
+{
+    // Showing the window is its first resize: the design positions hold.
+    EXPECT_EQ(window->LbSpeedButton1->x(), 480);
+    EXPECT_EQ(window->LbSpeedButton6->x(), 582);
+    EXPECT_EQ(window->UrlComBox->width(), 473);
+
+    const int before1 = window->LbSpeedButton1->x();
+    const int before2 = window->LbSpeedButton2->x();
+    const int before3 = window->LbSpeedButton3->x();
+    const int before6 = window->LbSpeedButton6->x();
+    const int before5 = window->LbSpeedButton5->x();
+    const int comboWidth = window->UrlComBox->width();
+    window->resize(window->width() + 100, window->height());
+    ASSERT_TRUE(WaitUntil([&] { return window->LbSpeedButton1->x() != before1; }, 2000));
+
+    EXPECT_EQ(window->LbSpeedButton1->x(), before1 + 100);
+    EXPECT_EQ(window->LbSpeedButton2->x(), before2 + 100);
+    EXPECT_EQ(window->LbSpeedButton3->x(), before3 + 100);
+    EXPECT_EQ(window->LbSpeedButton6->x(), before6 + 100);
+    EXPECT_EQ(window->LbSpeedButton5->x(), before5);
+    EXPECT_EQ(window->UrlComBox->width(), comboWidth + 100);
+
+    window->resize(window->width() - 100, window->height());
+    ASSERT_TRUE(WaitUntil([&] { return window->LbSpeedButton1->x() == before1; }, 2000));
+    EXPECT_EQ(window->UrlComBox->width(), comboWidth);
+}
+
+TEST_F(MainWindow, ProgressBarCoversTheSecondStatusPanel)
+{
+    window->StatusBar1->resize(892, 21);
+    window->StatusBar1Resize();
+    EXPECT_EQ(window->StatusBar1->PanelWidth(0), 642);
+    const QRect panel0 = window->StatusBar1->PanelRect(0);
+    const QRect bar = window->ProgressBar->geometry();
+    EXPECT_EQ(bar.left(), 642 + panel0.left());
+    EXPECT_EQ(bar.width(), 150);
+    EXPECT_EQ(bar.top(), panel0.top());
+    EXPECT_EQ(bar.height(), panel0.height());
+    EXPECT_EQ(window->ProgressBar->minimum(), 0);
+    EXPECT_EQ(window->ProgressBar->maximum(), 100);
+}
+
+TEST_F(MainWindow, StatusOperations)
+{
+    window->SetStatusText("Copying To: /tmp/a.swf");
+    window->SetProgress(34);
+    window->Busy = true;
+    EXPECT_EQ(Status(), "Copying To: /tmp/a.swf");
+    EXPECT_EQ(window->ProgressBar->value(), 34);
+    window->ResetStatus();
+    EXPECT_EQ(Status(), "Done");
+    EXPECT_EQ(window->ProgressBar->value(), 0);
+    EXPECT_FALSE(window->Busy);
+}
+
+TEST_F(MainWindow, PageSwitchRenamesTheButtonAndScansTheCacheOnlyWhileItsListIsEmpty)
+{
+    window->SetStatusText("something else");
+    SwitchTo(kCachePage);
+    EXPECT_TRUE(window->Busy);
+    EXPECT_EQ(Status(), "Done");
+    EXPECT_EQ(window->LbSpeedButton3->Caption(), "Copy Flash To");
+    EXPECT_FALSE(window->Download1->isEnabled());
+    EXPECT_FALSE(window->Download2->isEnabled());
+    EXPECT_TRUE(window->CopyFlash1->isEnabled());
+    EXPECT_TRUE(window->CopyFlash2->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));
+
+    SwitchTo(kWebPage);
+    EXPECT_EQ(window->LbSpeedButton3->Caption(), "Download Flash");
+    EXPECT_TRUE(window->Download1->isEnabled());
+    EXPECT_FALSE(window->CopyFlash1->isEnabled());
+
+    AddCacheRows(2);
+    SwitchTo(kCachePage);
+    EXPECT_FALSE(window->Busy) << "a list with rows is not scanned again";
+    EXPECT_EQ(window->ListView2->RowCount(), 2);
+}
+
+TEST_F(MainWindow, NoCacheScanStartsWhileATransferRuns)
+{
+    window->Busy = true;  // as the transfer command leaves it
+    SwitchTo(kCachePage);
+    EXPECT_EQ(window->CacheScanThread, nullptr);
+    EXPECT_EQ(window->LbSpeedButton3->Caption(), "Copy Flash To");
+    window->Busy = false;
+    SwitchTo(kWebPage);
+    SwitchTo(kCachePage);
+    EXPECT_NE(window->CacheScanThread, nullptr) << "the next switch starts it";
+}
+
+TEST_F(MainWindow, CloseIsRefusedWhileBusyAndAllowedAfter)
+{
+    window->Busy = true;
+    window->Exit1->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_NE(window->FoundMovies, nullptr);
+
+    window->Busy = false;
+    window->Exit1->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 2000));
+    EXPECT_EQ(window->FoundMovies, nullptr) << "FormClose releases the lists";
+}
+
+TEST_F(MainWindow, LaterActivationsDoNotClearBusy)
+{
+    window->Busy = true;
+    window->FormActivate();
+    EXPECT_TRUE(window->Busy);
+    window->Busy = false;
+}
+
+TEST_F(MainWindow, HoverTurnsCaptionsBlueAndLeavingTurnsThemBlack)
+{
+    for (TLbSpeedButton* button : {window->LbSpeedButton1, window->LbSpeedButton2, window->LbSpeedButton3,
+                                   window->LbSpeedButton5, window->LbSpeedButton6}) {
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(button, &enter);
+        EXPECT_EQ(button->CaptionColor(), QColor(0, 0, 255)) << button->objectName().toStdString();
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        EXPECT_EQ(button->CaptionColor(), QColor(0, 0, 0)) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindow, FoundMoviesBecomeNumberedNewRows)
+{
+    ShowMovies({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
+    ASSERT_EQ(window->ListView1->RowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(window->ListView1->Text(row, 0), QString::number(row + 1));
+        EXPECT_EQ(window->ListView1->Text(row, 2), "New");
+        EXPECT_FALSE(window->ListView1->Checked(row));
+    }
+    EXPECT_EQ(window->ListView1->Text(1, 1), "http://h/b.swf");
+
+    ShowMovies({"http://h/z.swf"});
+    ASSERT_EQ(window->ListView1->RowCount(), 1);
+    EXPECT_EQ(window->ListView1->Text(0, 0), "1");
+}
+
+TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
+{
+    ShowMovies({"http://h/a.swf", "http://h/b.swf"});
+    AddCacheRows(2);
+
+    window->LbSpeedButton1->click();
+    EXPECT_TRUE(window->ListView1->Checked(0) && window->ListView1->Checked(1));
+    EXPECT_FALSE(window->ListView2->Checked(0) || window->ListView2->Checked(1));
+
+    SwitchTo(kCachePage);
+    window->SelectAll2->trigger();
+    EXPECT_TRUE(window->ListView2->Checked(0) && window->ListView2->Checked(1));
+    window->DeselectAll1->trigger();
+    EXPECT_FALSE(window->ListView2->Checked(0) || window->ListView2->Checked(1));
+    EXPECT_TRUE(window->ListView1->Checked(0)) << "web rows are left as they were";
+
+    window->Clear1->trigger();
+    EXPECT_EQ(window->ListView2->RowCount(), 0);
+    EXPECT_EQ(window->ListView1->RowCount(), 2);
+
+    SwitchTo(kWebPage);
+    window->ClearList1->trigger();
+    EXPECT_EQ(window->ListView1->RowCount(), 0);
+    EXPECT_EQ(window->FoundMovies->size(), 2) << "clearing the list keeps the scan's result";
+
+    window->CheckAllRows(true);  // on empty lists: nothing happens
+    window->ClearActiveList();
+}
+
+TEST_F(MainWindow, SelectingWebRowsPlaysThemAndMarksThemPreview)
+{
+    ShowMovies({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
+    window->ListView1->SetText(2, 2, "Saved");
+
+    window->ListView1->selectRow(0);
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/a.swf");
+    EXPECT_EQ(window->ListView1->Text(0, 2), "Preview");
+
+    window->ListView1->selectRow(1);
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/b.swf") << "the row gaining the selection plays last";
+    EXPECT_EQ(window->ListView1->Text(0, 2), "Preview");
+    EXPECT_EQ(window->ListView1->Text(1, 2), "Preview");
+
+    window->ListView1->selectRow(2);
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/c.swf");
+    EXPECT_EQ(window->ListView1->Text(2, 2), "Saved");
+
+    window->ClearActiveList();
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/c.swf") << "clearing does not stop the preview";
+}
+
+TEST_F(MainWindow, SelectingACacheRowPlaysItsLocalPathAndChangesNothing)
+{
+    SwitchTo(kCachePage);
+    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));
+    AddCacheRows(2);
+    window->ListView2->selectRow(1);
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), "/c/m1.swf");
+    EXPECT_EQ(window->ListView2->Text(1, 1), "m1.swf");
+    EXPECT_EQ(window->ListView2->Text(1, 2), "10");
+}
+
+TEST_F(MainWindow, RightButtonOverEitherListOpensThePopupMenu)
+{
+    for (TListView* list : {window->ListView1, window->ListView2}) {
+        window->PopupMenu1->hide();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::RightButton,
+                          Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &press);
+        EXPECT_TRUE(window->PopupMenu1->isVisible()) << list->objectName().toStdString();
+        window->PopupMenu1->hide();
+        QMouseEvent left(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &left);
+        EXPECT_FALSE(window->PopupMenu1->isVisible());
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
