@@ -66,6 +66,10 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v1.0.0"));
+    // The design font is 13 pixels high at 120 ppi; captions are sized for it.
+    QFont designFont = font();
+    designFont.setPixelSize(Scaled(13));
+    setFont(designFont);
     BuildControls();
     BuildMenus();
     move(Scaled(39), Scaled(42));
