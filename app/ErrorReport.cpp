@@ -26,4 +26,14 @@ void ShowErrorReport(std::exception_ptr error)
     }
 }
 
+bool CallReportingErrors(const std::function<bool()>& call)
+{
+    try {
+        return call();
+    } catch (...) {
+        ShowErrorReport(std::current_exception());
+        return true;
+    }
+}
+
 }  // namespace tessaro

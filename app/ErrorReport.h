@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 
 namespace tessaro {
 
@@ -8,5 +9,9 @@ namespace tessaro {
 // text; the program goes on.
 void ShowErrorReport(const std::exception& error);
 void ShowErrorReport(std::exception_ptr error);
+
+// Runs call; an exception escaping it goes to the error report and the call
+// counts as handled.
+bool CallReportingErrors(const std::function<bool()>& call);
 
 }  // namespace tessaro

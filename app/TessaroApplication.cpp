@@ -1,7 +1,5 @@
 #include "app/TessaroApplication.h"
 
-#include <exception>
-
 #include "app/ErrorReport.h"
 
 namespace tessaro {
@@ -15,12 +13,7 @@ TessaroApplication::TessaroApplication(int& argc, char** argv) : QApplication(ar
 
 bool TessaroApplication::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (...) {
-        ShowErrorReport(std::current_exception());
-        return true;
-    }
+    return CallReportingErrors([&] { return QApplication::notify(receiver, event); });
 }
 
 }  // namespace tessaro
