@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessaro {
+
+// The program's HTTP client: one GET at a time over libcurl, shaped after the
+// three handles a download worker holds (session, connection, request) so a
+// handle that failed to open is simply null and every later step skips it.
+//
+// On the wire: HTTP/1.1, the session's user agent, "Accept: */*" and the Host
+// header, nothing else (no cache headers, no Accept-Encoding); the request path
+// is sent verbatim; redirects are followed as a browser would; the proxy comes
+// from the environment (http_proxy, https_proxy, no_proxy). TLS certificates
+// are verified.
+//
+// All calls of one session and everything opened from it belong to one thread.
+
+struct HttpLimits {
+    // Give up on a connection that does not open within this time.
+    long connectTimeoutSeconds = 30;
+    // Give up on a transfer that moves no byte for this long: a download
+    // cannot be cancelled by the user, so a silent server must not hold it
+    // (and the one-task-at-a-time flag) forever.
+    long stallTimeoutSeconds = 60;
+};
+
+class HttpSession {
+public:
+    explicit HttpSession(std::string userAgent, HttpLimits limits = {});
+
+    const std::string& UserAgent() const { return userAgent_; }
+    const HttpLimits& Limits() const { return limits_; }
+
+private:
+    std::string userAgent_;
+    HttpLimits limits_;
+};
+
+class HttpConnection {
+public:
+    // hostName is the text between the scheme and the first "/" of an address;
+    // a port written in it ("host:8080") wins over defaultPort.
+    HttpConnection(const HttpSession& session, std::string hostName, int defaultPort, bool secure);
+
+    const HttpSession& Session() const { return session_; }
+    const std::string& HostName() const { return hostName_; }
+    int DefaultPort() const { return defaultPort_; }
+    bool Secure() const { return secure_; }
+
+    // The address of an object on this host: scheme, host, the path as given.
+    std::string UrlFor(const std::string& objectName) const;
+
+private:
+    const HttpSession& session_;
+    std::string hostName_;
+    int defaultPort_;
+    bool secure_;
+};
+
+// One GET for one object. Send() returns once the final answer's headers are
+// in (or the exchange failed); Read() then hands the body out in blocks.
+// At most a few of libcurl's receive buffers are held at any time, whatever
+// the size of the body.
+class HttpGetRequest {
+public:
+    HttpGetRequest(const HttpConnection& connection, std::string objectName);
+    ~HttpGetRequest();
+    HttpGetRequest(const HttpGetRequest&) = delete;
+    HttpGetRequest& operator=(const HttpGetRequest&) = delete;
+
+    // False when the exchange failed before an answer arrived.
+    bool Send();
+
+    // The final answer's Content-Length header as sent; false when absent or
+    // when no answer arrived.
+    bool QueryContentLength(std::string& text) const;
+    // Any header of the final answer by name (any case); the first one wins.
+    bool QueryHeader(const std::string& name, std::string& text) const;
+    // The final answer's status code; 0 when no answer arrived.
+    long StatusCode() const;
+
+    // Copies up to size bytes of the body into buffer. True with bytesRead 0 at
+    // the end of a body that arrived whole; false when the exchange failed
+    // (connection cut, malformed answer, time-out) after the blocks before it.
+    bool Read(char* buffer, std::size_t size, std::size_t& bytesRead);
+
+    // What went wrong, in libcurl's words; empty while nothing did.
+    std::string ErrorText() const;
+
+private:
+    struct Transfer;
+    std::unique_ptr<Transfer> transfer_;
+};
+
+// Test seam: while set, every connection goes to 127.0.0.1 on this port,
+// whatever host and port the address names (libcurl's CONNECT_TO), and no
+// proxy is used. Tests keep real host names in addresses and Host headers.
+// 0 switches it off. Process-wide.
+void RouteHttpToLoopback(int port);
+
+// A whole resource fetched in one go, for callers on a worker thread that
+// need the bytes rather than a file (the movie preview).
+struct HttpFetchResult {
+    bool ok = false;           // a 2xx answer whose body arrived whole and within the cap
+    long status = 0;           // the final answer's status; 0 when none arrived
+    std::string body;          // empty unless ok
+    std::string contentType;   // the final answer's Content-Type, as sent
+    std::string error;         // why not ok
+};
+
+// GET of an "http://" or "https://" address (scheme in any case; the fragment
+// is not sent). A body longer than maxBytes is not kept and fails the fetch.
+HttpFetchResult FetchUrl(const std::string& url, std::size_t maxBytes, const std::string& userAgent = "HTTPGET",
+                         HttpLimits limits = {});
+
+}  // namespace tessaro
