@@ -1,0 +1,124 @@
+#include "scan/DocumentSnapshot.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <stdexcept>
+
+namespace tessaro {
+
+namespace {
+
+const QString kFlashClassId = QStringLiteral("clsid:d27cdb6e-ae6d-11cf-96b8-444553540000");
+const QString kFlashType = QStringLiteral("application/x-shockwave-flash");
+
+// A type attribute may carry parameters after ";".
+bool IsFlashType(const QString& type)
+{
+    return type.section(QLatin1Char(';'), 0, 0).trimmed().compare(kFlashType, Qt::CaseInsensitive) == 0;
+}
+
+bool IsFlashClassId(const QString& classid)
+{
+    return classid.trimmed().compare(kFlashClassId, Qt::CaseInsensitive) == 0;
+}
+
+QString ParamValue(const TObjectAttributes& attributes, QLatin1String name)
+{
+    for (qsizetype i = 0; i < attributes.paramNames.size() && i < attributes.paramValues.size(); ++i) {
+        if (attributes.paramNames[i].trimmed().compare(name, Qt::CaseInsensitive) == 0
+            && !attributes.paramValues[i].isEmpty())
+            return attributes.paramValues[i];
+    }
+    return {};
+}
+
+[[noreturn]] void Malformed(const char* what)
+{
+    throw std::runtime_error(std::string("The page's document snapshot is malformed: ") + what);
+}
+
+QString Text(const QJsonValue& value)
+{
+    if (value.isNull() || value.isUndefined())
+        return {};
+    if (!value.isString())
+        Malformed("a text is not a string");
+    return value.toString();
+}
+
+QJsonArray List(const QJsonObject& object, const char* name)
+{
+    const QJsonValue value = object.value(QLatin1String(name));
+    if (value.isUndefined() || value.isNull())
+        return {};
+    if (!value.isArray())
+        Malformed("a collection is not a list");
+    return value.toArray();
+}
+
+THtmlDocument DocumentFromJson(const QJsonObject& object, int depth)
+{
+    // Frames nest as deep as the page nests them; a bound keeps a hostile
+    // snapshot from exhausting the stack.
+    if (depth > 64)
+        Malformed("frames nest too deeply");
+    THtmlDocument document;
+    document.URL = Text(object.value(QLatin1String("url")));
+    for (const QJsonValue& item : List(object, "objects")) {
+        const QJsonObject o = item.toObject();
+        TObjectAttributes attributes;
+        attributes.classid = Text(o.value(QLatin1String("classid")));
+        attributes.type = Text(o.value(QLatin1String("type")));
+        attributes.codebase = Text(o.value(QLatin1String("codebase")));
+        attributes.data = Text(o.value(QLatin1String("data")));
+        for (const QJsonValue& param : List(o, "params")) {
+            const QJsonArray pair = param.toArray();
+            attributes.paramNames.append(Text(pair.at(0)));
+            attributes.paramValues.append(Text(pair.at(1)));
+        }
+        document.applets.push_back(ObjectElementFromAttributes(attributes));
+    }
+    for (const QJsonValue& src : List(object, "embeds"))
+        document.embeds.push_back({Text(src)});
+    for (const QJsonValue& text : List(object, "scripts"))
+        document.scripts.push_back({Text(text)});
+    for (const QJsonValue& frame : List(object, "frames")) {
+        // A frame that did not answer (no document to read) is null.
+        if (frame.isObject())
+            document.frames.push_back(DocumentFromJson(frame.toObject(), depth + 1));
+    }
+    return document;
+}
+
+}  // namespace
+
+THtmlObjectElement ObjectElementFromAttributes(const TObjectAttributes& attributes)
+{
+    THtmlObjectElement element;
+    element.codeBase = attributes.codebase;
+    element.hostsFlash = IsFlashClassId(attributes.classid) || IsFlashType(attributes.type);
+    if (!element.hostsFlash)
+        return element;
+    element.Movie = ParamValue(attributes, QLatin1String("movie"));
+    if (element.Movie.isEmpty())
+        element.Movie = ParamValue(attributes, QLatin1String("src"));
+    if (element.Movie.isEmpty())
+        element.Movie = attributes.data;
+    return element;
+}
+
+THtmlDocument DocumentFromSnapshot(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument parsed = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw std::runtime_error("The page's document snapshot cannot be read: " + error.errorString().toStdString());
+    if (!parsed.isObject())
+        Malformed("it is not an object");
+    return DocumentFromJson(parsed.object(), 0);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include "scan/Document.h"
+
+namespace tessaro {
+
+// The raw attributes of an object element as the page holds them.
+struct TObjectAttributes {
+    QString classid;
+    QString type;
+    QString codebase;
+    QString data;
+    QStringList paramNames;   // its PARAM children, in order
+    QStringList paramValues;
+};
+
+// Whether the element hosts the Flash player control, and the movie that
+// control would load: the PARAM named movie, else src, else data.
+THtmlObjectElement ObjectElementFromAttributes(const TObjectAttributes& attributes);
+
+// Builds the document tree from the JSON snapshot the page's collector
+// script assembled. Throws std::runtime_error when it is not one.
+THtmlDocument DocumentFromSnapshot(const QByteArray& json);
+
+}  // namespace tessaro

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+#include "scan/Document.h"
+#include "scan/FoundMovies.h"
+
+namespace tessaro {
+
+// The domain that Flash objects name in their codebase (the player's
+// download address).
+inline const QString VendorDomain = QStringLiteral("macromedia.com");
+
+// The walk over a page for Flash references, depth first: a document's own
+// elements, then each frame's elements followed by its own frames.
+
+// Scans the top document (nothing when it is null) and its frames.
+void ScanDocument(const THtmlDocument* document, TFoundMovies& found);
+// Scans the frame documents of a document, recursively.
+void ScanFrames(const THtmlDocument& document, TFoundMovies& found);
+// Runs the three scanners on one document, against its own address.
+void ScanDocumentElements(const THtmlDocument* document, TFoundMovies& found);
+
+// Objects whose codebase names VendorDomain: the movie of their Flash control.
+void ScanObjects(const QString& pageAddress, const std::vector<THtmlObjectElement>& applets, TFoundMovies& found);
+// Embeds whose src contains ".swf" anywhere.
+void ScanEmbeds(const QString& pageAddress, const std::vector<THtmlEmbedElement>& embeds, TFoundMovies& found);
+// Double-quoted strings in script text that name a ".swf" file.
+void ScanScripts(const QString& pageAddress, const std::vector<THtmlScriptElement>& scripts, TFoundMovies& found);
+
+}  // namespace tessaro
