@@ -1,0 +1,85 @@
+#include "help/HtmlHlp.h"
+
+#include <exception>
+
+#include "platform/AppPaths.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr const char* kDefaultViewerLibraryName = "libtessarohelp.so";
+
+// Where an installed program keeps its run-time files, should the program
+// itself have been started through a link from elsewhere.
+std::filesystem::path InstalledLibraryFolder()
+{
+#ifdef TESSARO_INSTALLED_LIBRARY_DIR
+    return TESSARO_INSTALLED_LIBRARY_DIR;
+#else
+    return {};
+#endif
+}
+
+}  // namespace
+
+std::string ViewerLibraryName = kDefaultViewerLibraryName;
+LibraryHandle ViewerLibrary = nullptr;
+HtmlHelpEntry ViewerEntry = nullptr;
+bool ViewerLoadTried = false;
+
+void InitHtmlHelp()
+{
+    ViewerLibraryName = kDefaultViewerLibraryName;
+    ViewerLibrary = nullptr;
+    ViewerEntry = nullptr;
+    ViewerLoadTried = false;
+}
+
+void ReleaseHtmlHelp()
+{
+    if (ViewerLibrary != nullptr)
+        FreeSharedLibrary(ViewerLibrary);
+    ViewerLibrary = nullptr;
+    ViewerEntry = nullptr;
+    ViewerLibraryName.clear();
+}
+
+void LoadHtmlHelp()
+{
+    if (ViewerLoadTried)
+        return;
+    ViewerLoadTried = true;
+
+    try {
+        ViewerLibrary = LoadSharedLibrary(ViewerLibraryName, {ProgramFolder(), InstalledLibraryFolder()});
+    } catch (const std::exception&) {
+        ViewerLibrary = nullptr;
+    }
+    if (ViewerLibrary == nullptr)
+        return;
+
+    ViewerEntry = reinterpret_cast<HtmlHelpEntry>(FindLibrarySymbol(ViewerLibrary, kHtmlHelpEntryName));
+}
+
+HelpWindowHandle HtmlHelp(HelpWindowHandle window, const char* file, std::uint32_t command, std::uint32_t data)
+{
+    if (command == HH_CLOSE_ALL && !ViewerLoadTried)
+        return 0;  // nothing was ever shown, so there is nothing to close
+    LoadHtmlHelp();
+    if (ViewerEntry == nullptr)
+        return 0;
+    return ViewerEntry(window, file, command, data);
+}
+
+namespace {
+
+// The unit's start and end around the program's run.
+struct HtmlHelpLifetime {
+    HtmlHelpLifetime() { InitHtmlHelp(); }
+    ~HtmlHelpLifetime() { ReleaseHtmlHelp(); }
+} lifetime;
+
+}  // namespace
+
+}  // namespace tessaro
