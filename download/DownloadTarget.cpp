@@ -1,0 +1,41 @@
+#include "download/DownloadTarget.h"
+
+#include <algorithm>
+
+namespace tessaro {
+
+namespace {
+
+constexpr std::size_t kLongestName = 1024;
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+}  // namespace
+
+std::string DownloadTargetName(const std::string& address, const std::string& saveFolder)
+{
+    const std::string lower = LowerAscii(address);
+    if (lower.find("http://") == std::string::npos && lower.find("https://") == std::string::npos)
+        return {};
+    const auto dot = lower.find(".swf");
+    if (dot == std::string::npos)
+        return {};
+    const std::size_t end = dot + 4;  // one past the "f"
+    const std::size_t windowStart = end > kLongestName ? end - kLongestName : 0;
+    std::size_t nameStart = windowStart;
+    for (std::size_t i = end; i > windowStart; --i) {
+        if (address[i - 1] == '/') {
+            nameStart = i;
+            break;
+        }
+    }
+    return saveFolder + address.substr(nameStart, end - nameStart);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,193 @@
+#include "download/HttpGetThread.h"
+
+#include "download/PartialFile.h"
+#include "platform/HttpClient.h"
+
+#include <charconv>
+#include <cmath>
+#include <exception>
+
+namespace tessaro {
+
+namespace {
+
+// Below this many bytes an unknown-length download shows less than half.
+constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+}  // namespace
+
+THttpGetThread::THttpGetThread(std::string Url, std::string FileName, ProgressHandler SetProgress)
+    : Url(std::move(Url))
+    , FileName(std::move(FileName))
+    , SetProgress(std::move(SetProgress))
+{
+    FreeOnTerminate = true;
+    Start();
+}
+
+THttpGetThread::~THttpGetThread() = default;
+
+THttpGetThread::UrlParts THttpGetThread::SplitUrl(const std::string& url)
+{
+    UrlParts parts;
+    std::string s = url;
+    const std::string lower = LowerAscii(s);
+    if (lower.rfind("https://", 0) == 0) {
+        parts.Secure = true;
+        s.erase(0, 8);
+    } else if (lower.find("http://") != std::string::npos) {
+        // The old rule: "http://" anywhere costs the first seven characters.
+        s.erase(0, 7);
+    }
+    const auto slash = s.find('/');
+    if (slash == std::string::npos) {
+        parts.ObjectName = s;
+    } else {
+        parts.HostName = s.substr(0, slash);
+        parts.ObjectName = s.substr(slash);
+    }
+    return parts;
+}
+
+int THttpGetThread::ProgressPercent(std::uint64_t totalRead, std::int64_t contentLength)
+{
+    const double read = static_cast<double>(totalRead);
+    double percent;
+    if (contentLength > 0) {
+        // Rounds to nearest with halves going to the even neighbour, the
+        // default floating-point mode.
+        percent = std::nearbyint(read * 100.0 / static_cast<double>(contentLength) + 0.5);
+    } else {
+        percent = std::min(99.0, std::floor(100.0 * read / (read + kUnknownLengthHalfway)));
+    }
+    return static_cast<int>(std::clamp(percent, 0.0, 100.0));
+}
+
+void THttpGetThread::Execute()
+{
+    try {
+        OpenRequest();
+        QueryContentLength();
+        ReceiveToFile();
+    } catch (const std::exception& error) {
+        Fail(error.what());
+    } catch (...) {
+        Fail("unexpected failure");
+    }
+    CloseHandles();
+}
+
+void THttpGetThread::Fail(std::string reason)
+{
+    if (outcome_.Reason.empty())
+        outcome_.Reason = std::move(reason);
+    outcome_.Saved = false;
+}
+
+void THttpGetThread::OpenRequest()
+{
+    const UrlParts parts = SplitUrl(Url);
+    HostName = parts.HostName;
+    ObjectName = parts.ObjectName;
+    Secure = parts.Secure;
+    InternetHandle = std::make_unique<HttpSession>("HTTPGET");
+    ConnectHandle = std::make_unique<HttpConnection>(*InternetHandle, HostName, Secure ? 443 : 80, Secure);
+    RequestHandle = std::make_unique<HttpGetRequest>(*ConnectHandle, ObjectName);
+    Sent = RequestHandle->Send();
+}
+
+void THttpGetThread::QueryContentLength()
+{
+    std::string text;
+    if (!RequestHandle || !Sent || !RequestHandle->QueryContentLength(text))
+        return;
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc() && end == text.data() + text.size() && value >= 0) {
+        ContentLength = value;
+        HasContentLength = true;
+    }
+}
+
+void THttpGetThread::ReceiveToFile()
+{
+    if (!RequestHandle || !Sent) {
+        Fail("no answer from " + (HostName.empty() ? Url : HostName) + ": "
+             + (RequestHandle ? RequestHandle->ErrorText() : std::string("no request")));
+        CloseHandles();
+        return;
+    }
+    const long status = RequestHandle->StatusCode();
+    if (status < 200 || status > 299) {
+        Fail("the server answered " + std::to_string(status));
+        CloseHandles();
+        return;
+    }
+
+    PartialFile file(FileName);
+    if (FileName.empty() || !file.Open()) {
+        Fail(FileName.empty() ? std::string("no target file name") : file.Error());
+        CloseHandles();
+        return;
+    }
+
+    TotalRead = 0;
+    char buffer[1025];
+    bool complete = true;
+    for (;;) {
+        if (!RequestHandle->Read(buffer, sizeof buffer, BytesRead)) {
+            Fail("the transfer broke off after " + std::to_string(TotalRead) + " bytes: "
+                 + RequestHandle->ErrorText());
+            complete = false;
+            break;
+        }
+        if (BytesRead == 0)
+            break;
+        if (!file.Write(buffer, BytesRead)) {
+            Fail(file.Error());
+            complete = false;
+            break;
+        }
+        TotalRead += BytesRead;
+        UpdateProgress();
+    }
+
+    if (complete && HasContentLength && TotalRead != static_cast<std::uint64_t>(ContentLength)) {
+        Fail("received " + std::to_string(TotalRead) + " of " + std::to_string(ContentLength) + " bytes");
+        complete = false;
+    }
+    if (complete && file.Commit()) {
+        outcome_.Saved = true;
+        outcome_.Reason.clear();
+    } else {
+        if (complete)
+            Fail(file.Error());
+        file.Discard();
+    }
+    CloseHandles();
+}
+
+void THttpGetThread::CloseHandles()
+{
+    RequestHandle.reset();
+    ConnectHandle.reset();
+    InternetHandle.reset();
+}
+
+void THttpGetThread::UpdateProgress()
+{
+    Synchronize([this] {
+        if (SetProgress)
+            SetProgress(ProgressPercent(TotalRead, HasContentLength ? ContentLength : 0));
+    });
+}
+
+}  // namespace tessaro

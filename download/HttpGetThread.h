@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/WorkerThread.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tessaro {
+
+class HttpConnection;
+class HttpGetRequest;
+class HttpSession;
+
+// How one download ended, for the end handler. The worker shows nothing itself.
+struct DownloadOutcome {
+    bool Saved = false;
+    std::string Reason;  // why not saved; empty when saved
+};
+
+// Fetches one movie over HTTP(S) into one file. The body goes into a
+// temporary file beside the target and replaces the target only when it came
+// whole: a 2xx answer, no failed read or write, and as many bytes as a given
+// Content-Length promised. An existing file is never replaced by an error
+// page, an empty or a truncated file.
+//
+// Created running and self-freeing; the creator attaches OnTerminate right
+// after construction, in the same UI-thread step, and reads Outcome() there.
+class THttpGetThread : public TThread {
+public:
+    // Takes whole-number percentages on the UI thread, once per block.
+    using ProgressHandler = std::function<void(int percent)>;
+
+    THttpGetThread(std::string Url, std::string FileName, ProgressHandler SetProgress = {});
+    ~THttpGetThread() override;
+
+    const DownloadOutcome& Outcome() const { return outcome_; }
+
+    // The address split into host (with any port left in it) and request path.
+    struct UrlParts {
+        std::string HostName;
+        std::string ObjectName;
+        bool Secure = false;
+    };
+    static UrlParts SplitUrl(const std::string& url);
+
+    // The figure shown after a block: the rounded share of ContentLength, or,
+    // without a usable length, a figure that grows with the bytes received
+    // and stays below 100 until the end.
+    static int ProgressPercent(std::uint64_t totalRead, std::int64_t contentLength);
+
+protected:
+    void Execute() override;
+
+private:
+    void OpenRequest();
+    void QueryContentLength();
+    void ReceiveToFile();
+    void CloseHandles();
+    void UpdateProgress();
+    void Fail(std::string reason);
+
+    std::string Url;
+    std::string FileName;
+    std::string HostName;
+    std::string ObjectName;
+    bool Secure = false;
+    bool HasContentLength = false;
+    std::int64_t ContentLength = 0;
+    std::unique_ptr<HttpSession> InternetHandle;
+    std::unique_ptr<HttpConnection> ConnectHandle;
+    std::unique_ptr<HttpGetRequest> RequestHandle;
+    bool Sent = false;
+    std::size_t BytesRead = 0;
+    std::uint64_t TotalRead = 0;
+
+    ProgressHandler SetProgress;
+    DownloadOutcome outcome_;
+};
+
+}  // namespace tessaro
