@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/DownloadSequence.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -106,6 +108,8 @@ public:
     std::unique_ptr<QStringList> FoundMovies;
     std::unique_ptr<QStringList> CopyList;
     THttpGetThread* HttpThread = nullptr;
+    // The rows one transfer command works through, each tried once.
+    DownloadSequence Downloads;
     TCacheCopyThread* CopyThread = nullptr;
     TFindCacheEntryThread* CacheScanThread = nullptr;
     QProgressBar* ProgressBar = nullptr;
