@@ -10,10 +10,11 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev
-  libcurl4-openssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev
+  libcurl4-openssl-dev libssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev
   libgtest-dev libgmock-dev fp-utils
   nodejs npm
   xvfb xauth
+  python3-pyatspi at-spi2-core dbus imagemagick x11-utils
 )
 
 install_missing_packages() {
