@@ -1,0 +1,16 @@
+// Firefox session store: mozLz40 container, LZ4 block, then the JSON walk.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/FirefoxSession.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    tessaro::ParseFirefoxSessionFile(bytes);
+    // The JSON walk also on its own, so the fuzzer need not learn LZ4 to reach it.
+    tessaro::ParseFirefoxSessionJson(bytes);
+    return 0;
+}
