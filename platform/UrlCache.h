@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessaro {
+
+// The user's browser caches seen as one URL cache: the embedded browser's
+// own cache first, then the caches of Chromium-family browsers, then
+// Firefox's, each source in path order and each in a stable order of its own
+// (file time, then name).
+//
+// A Flash entry is checked out as a plain file under the content folder and
+// yielded with that path and its decoded size; every other entry is yielded
+// with its container file and stored body size. An entry that cannot be read
+// is passed over.
+
+struct UrlCacheEntry {
+    std::string localFileName;
+    std::uint64_t size = 0;
+};
+
+// One walk over the caches. Entries come one at a time; nothing of an entry
+// is kept once the next is asked for.
+class UrlCacheEnumeration {
+public:
+    virtual ~UrlCacheEnumeration() = default;
+    // The next entry; false at the end of the caches.
+    virtual bool Next(UrlCacheEntry& entry) = 0;
+    // Ends the walk; after a walk that reached the end, check-out files that
+    // no entry produced any more are removed.
+    virtual void Close() = 0;
+};
+
+// Opens an enumeration; null when the caches cannot be listed at all.
+using UrlCacheOpener = std::function<std::unique_ptr<UrlCacheEnumeration>()>;
+
+struct UrlCacheLocations {
+    // The embedded browser's disk cache (a simple cache folder).
+    std::filesystem::path embeddedCache;
+    // Folders searched for other browsers' caches (the user's cache folder).
+    std::vector<std::filesystem::path> searchRoots;
+    // Never searched (the program's own folder under the user's cache folder).
+    std::vector<std::filesystem::path> excluded;
+    // Where Flash entries are checked out.
+    std::filesystem::path contentFolder;
+};
+
+// The locations for the current user, from the environment.
+UrlCacheLocations DefaultUrlCacheLocations();
+
+// One browser cache found on disk.
+struct UrlCacheSource {
+    enum class Kind { ChromiumSimple, FirefoxCache2 };
+    Kind kind;
+    std::filesystem::path folder;  // the folder holding the entry files
+};
+
+// The sources in the order they are walked.
+std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locations);
+
+std::unique_ptr<UrlCacheEnumeration> OpenUrlCacheEnumeration(const UrlCacheLocations& locations);
+std::unique_ptr<UrlCacheEnumeration> OpenUrlCacheEnumeration();
+
+}  // namespace tessaro

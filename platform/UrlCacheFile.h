@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tessaro {
+
+// Random read access to the bytes of one cache file. The readers see files
+// through this so the same parsing runs over a file on disk and over bytes in
+// memory (tests, fuzzing), and so a reader never reads more than it needs.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads exactly length bytes at offset into out; false when the range lies
+    // beyond the end or the read fails.
+    virtual bool Read(std::uint64_t offset, std::size_t length, std::string& out) const = 0;
+};
+
+class MemoryByteSource : public ByteSource {
+public:
+    explicit MemoryByteSource(std::string_view bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
+
+private:
+    std::string_view bytes_;
+};
+
+// A file opened read-only; its size is taken once at opening, so a file that
+// a browser appends to meanwhile is read as it was.
+class FileByteSource : public ByteSource {
+public:
+    explicit FileByteSource(const std::filesystem::path& path);
+    ~FileByteSource() override;
+    FileByteSource(const FileByteSource&) = delete;
+    FileByteSource& operator=(const FileByteSource&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    std::uint64_t Size() const override { return size_; }
+    bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+// Little- and big-endian integers out of raw bytes; the caller has checked
+// that the bytes are there.
+std::uint32_t LoadLe32(const char* bytes);
+std::uint64_t LoadLe64(const char* bytes);
+std::uint32_t LoadBe32(const char* bytes);
+
+}  // namespace tessaro
