@@ -45,6 +45,9 @@ public:
     // Takes copies of the folder and the list; the caller may clear or reuse
     // its list at once.
     TCacheCopyThread(const std::string& destFolder, const QStringList& sourceFiles, TCacheCopyReports reports);
+    // Waits for the body, which must not run on a half-destroyed object. The
+    // body never waits for the UI thread, so this cannot deadlock.
+    ~TCacheCopyThread() override;
 
     // The folder followed directly by the text after the last "/" of source.
     std::string MakeTargetName(const std::string& source) const;

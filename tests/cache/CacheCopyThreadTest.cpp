@@ -1,0 +1,201 @@
+#include "cache/CacheCopyThread.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::WaitUntil;
+
+// What a run showed: the reports in the order they arrived, then the end.
+struct CopyRun {
+    std::vector<int> percents;
+    std::vector<std::string> texts;
+    bool ended = false;
+    bool reportAfterEnd = false;
+    std::int32_t failed = -1;
+    std::string endText;
+};
+
+// Starts a worker the way the window does (end handler attached right after
+// creation) and waits for its end.
+CopyRun RunCopy(const std::string& destFolder, QStringList& files, bool clearListAtOnce = false)
+{
+    CopyRun run;
+    TCacheCopyReports reports;
+    reports.SetProgress = [&run](int percent) {
+        run.reportAfterEnd |= run.ended;
+        run.percents.push_back(percent);
+    };
+    reports.SetStatusText = [&run](const std::string& text) {
+        run.reportAfterEnd |= run.ended;
+        run.texts.push_back(text);
+    };
+    auto* worker = new TCacheCopyThread(destFolder, files, reports);
+    if (clearListAtOnce)
+        files.clear();
+    worker->OnTerminate = [&run](TThread* sender) {
+        const auto* copy = static_cast<TCacheCopyThread*>(sender);
+        run.failed = copy->FailedCount;
+        run.endText = copy->EndStatusText();
+        run.ended = true;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return run.ended; }, 10000));
+    return run;
+}
+
+QStringList Files(std::initializer_list<fs::path> paths)
+{
+    QStringList files;
+    for (const fs::path& path : paths)
+        files << QString::fromStdString(path.string());
+    return files;
+}
+
+TEST(CacheCopy, PercentAfterEachFileRoundsHalfToEven)
+{
+    struct Row {
+        int total;
+        std::vector<int> expected;
+    };
+    const Row rows[] = {
+        {1, {100}},
+        {2, {50, 100}},
+        {3, {34, 67, 100}},
+        {4, {26, 50, 76, 100}},
+        {5, {20, 40, 60, 80, 100}},
+        {8, {13, 26, 38, 50, 63, 76, 88, 100}},
+    };
+    for (const Row& row : rows) {
+        std::vector<int> got;
+        for (int copied = 1; copied <= row.total; ++copied)
+            got.push_back(CopyPercent(copied, row.total));
+        EXPECT_EQ(got, row.expected) << row.total << " files";
+    }
+}
+
+TEST(CacheCopy, TargetIsTheFolderFollowedByTheSourceFileName)
+{
+    QStringList none;
+    TCacheCopyThread worker("/save/", none, {});
+    worker.FreeOnTerminate = false;  // it lives on this stack; the end is read on this thread only
+    EXPECT_EQ(worker.MakeTargetName("/root/.cache/Content/ab12cd34/movie[1].swf"), "/save/movie[1].swf");
+    EXPECT_EQ(worker.MakeTargetName("bare name.swf"), "/save/bare name.swf");
+    worker.DestFolder = "/save";  // without a final "/" the name is glued on
+    EXPECT_EQ(worker.MakeTargetName("/a/movie.swf"), "/savemovie.swf");
+}
+
+TEST(CacheCopy, ThreeFilesReportEachTargetWithItsPercentThenEnd)
+{
+    TempDir dir;
+    QStringList files = Files({dir.write("c1/one.swf", "1"), dir.write("c2/two.swf", "22"),
+                               dir.write("c3/three.swf", "333")});
+    const std::string out = dir.folder() + "out/";
+    fs::create_directories(out);
+
+    const CopyRun run = RunCopy(out, files);
+
+    EXPECT_EQ(run.percents, (std::vector<int>{34, 67, 100}));
+    EXPECT_EQ(run.texts, (std::vector<std::string>{"Copying To: " + out + "one.swf", "Copying To: " + out + "two.swf",
+                                                   "Copying To: " + out + "three.swf"}));
+    EXPECT_FALSE(run.reportAfterEnd);
+    EXPECT_EQ(run.failed, 0);
+    EXPECT_EQ(run.endText, "");
+    EXPECT_EQ(TempDir::read(out + "three.swf"), "333");
+}
+
+TEST(CacheCopy, SameNameFromTwoFoldersTheLaterWinsAndBothCount)
+{
+    TempDir dir;
+    QStringList files = Files({dir.write("Content/aaaa/movie[1].swf", "first"),
+                               dir.write("Content/bbbb/movie[1].swf", "second")});
+    const CopyRun run = RunCopy(dir.folder(), files);
+    EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
+    EXPECT_EQ(run.failed, 0);
+    EXPECT_EQ(TempDir::read(dir.path() / "movie[1].swf"), "second");
+}
+
+TEST(CacheCopy, AnExistingTargetIsReplaced)
+{
+    TempDir dir;
+    QStringList files = Files({dir.write("cache/movie.swf", "FWS fresh")});
+    dir.write("out/movie.swf", "an older, longer file of the same name");
+    const CopyRun run = RunCopy(dir.folder() + "out/", files);
+    EXPECT_EQ(run.failed, 0);
+    EXPECT_EQ(TempDir::read(dir.path() / "out/movie.swf"), "FWS fresh");
+}
+
+TEST(CacheCopy, AMissingSourceIsSkippedCountedAndTheRunGoesOn)
+{
+    TempDir dir;
+    QStringList files = Files({dir.write("cache/a.swf", "A"), dir.path() / "cache/gone.swf",
+                               dir.write("cache/b.swf", "B")});
+    const std::string out = dir.folder() + "out/";
+    fs::create_directories(out);
+    dir.write("out/gone.swf", "kept");
+
+    const CopyRun run = RunCopy(out, files);
+
+    EXPECT_EQ(run.percents, (std::vector<int>{34, 67, 100}));
+    ASSERT_EQ(run.texts.size(), 3u);
+    EXPECT_EQ(run.texts[1], "Copying To: " + out + "gone.swf");
+    EXPECT_EQ(run.failed, 1);
+    EXPECT_EQ(run.endText, "1 of 3 files could not be copied");
+    EXPECT_EQ(TempDir::read(out + "a.swf"), "A");
+    EXPECT_EQ(TempDir::read(out + "b.swf"), "B");
+    EXPECT_EQ(TempDir::read(out + "gone.swf"), "kept");
+}
+
+TEST(CacheCopy, AnUnwritableDestinationFailsEveryFileAndSaysSo)
+{
+    TempDir dir;
+    QStringList files = Files({dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B")});
+    dir.write("not-a-folder", "x");
+    // Running as root ignores permission bits; a path under a file fails for anyone.
+    const CopyRun run = RunCopy(dir.folder() + "not-a-folder/", files);
+    EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
+    EXPECT_EQ(run.failed, 2);
+    EXPECT_EQ(run.endText, "2 of 2 files could not be copied");
+    EXPECT_EQ(TempDir::read(dir.path() / "not-a-folder"), "x");
+}
+
+TEST(CacheCopy, TheCallersListClearedAtOnceDoesNotAffectTheRun)
+{
+    TempDir dir;
+    QStringList files = Files({dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B")});
+    const std::string out = dir.folder() + "out/";
+    fs::create_directories(out);
+    const CopyRun run = RunCopy(out, files, /*clearListAtOnce=*/true);
+    EXPECT_TRUE(files.isEmpty());
+    EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
+    EXPECT_EQ(TempDir::read(out + "a.swf"), "A");
+    EXPECT_EQ(TempDir::read(out + "b.swf"), "B");
+}
+
+TEST(CacheCopy, AnEmptyListReportsNothingAndStillEnds)
+{
+    TempDir dir;
+    QStringList files;
+    const CopyRun run = RunCopy(dir.folder(), files);
+    EXPECT_TRUE(run.percents.empty());
+    EXPECT_TRUE(run.texts.empty());
+    EXPECT_EQ(run.endText, "");
+}
+
+TEST(CacheCopy, TheEndTextCountsFailuresInWords)
+{
+    EXPECT_EQ(CopyFailureText(0, 5), "");
+    EXPECT_EQ(CopyFailureText(1, 1), "1 of 1 file could not be copied");
+    EXPECT_EQ(CopyFailureText(3, 12), "3 of 12 files could not be copied");
+}
+
+}  // namespace
+}  // namespace tessaro
