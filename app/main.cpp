@@ -1,9 +1,11 @@
 #include "app/MirkMainForm.h"
 #include "app/TessaroApplication.h"
 #include "dialogs/BrowseFolderDlg.h"
+#include "platform/gui/PlayerScheme.h"
 
 int main(int argc, char** argv)
 {
+    tessaro::RegisterPlayerScheme();  // before the application object
     tessaro::TessaroApplication app(argc, argv);
     tessaro::TMainFrm MainFrm;
     // Created once and kept hidden; it remembers the last choice between showings.

@@ -3,21 +3,59 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
+class QWebEngineView;
+
 namespace tessaro {
 
-// The Flash player control of the preview. Setting Movie (an address or a
+class TPlayerPage;
+
+// What the player read from a movie's header.
+struct TMovieMetadata {
+    int width = 0;   // pixels
+    int height = 0;  // pixels
+    int swfVersion = 0;
+    double frameRate = 0;
+    int numFrames = 0;
+    QString backgroundColor;  // "#RRGGBB", empty when the movie sets none
+    bool isActionScript3 = false;
+};
+
+// The Flash player control of the preview: Ruffle in a web view, one player
+// page and one player reused for every movie. Setting Movie (an address or a
 // local file path) plays that movie at once, replacing the one before; the
-// empty text shows nothing.
+// empty text shows nothing. What cannot be played shows the player's own
+// failure; the control reports nothing and never waits for it.
 class TShockwaveFlash : public QWidget {
     Q_OBJECT
 public:
     explicit TShockwaveFlash(QWidget* parent = nullptr);
+    ~TShockwaveFlash() override;
 
     QString Movie() const { return movie_; }
     void SetMovie(const QString& movie);
 
+    // The metadata of the movie now set, once the player has read it.
+    const std::optional<TMovieMetadata>& Metadata() const { return metadata_; }
+
+signals:
+    // The player read the header of the movie now set.
+    void MovieMetadata(const TMovieMetadata& metadata);
+
 private:
+    void LoadPlayerPage();
+    void PlayerLine(const QString& line);
+    void ShowMovie();
+
     QString movie_;
+    // Counts the movies set; the player tags its reports with it, so a late
+    // report about a movie that was replaced is dropped.
+    int generation_ = 0;
+    bool playerReady_ = false;
+    std::optional<TMovieMetadata> metadata_;
+    QWebEngineView* view_ = nullptr;
+    TPlayerPage* page_ = nullptr;
 };
 
 }  // namespace tessaro

@@ -1,4 +1,5 @@
 #include "support/TestEnvironment.h"
+#include "platform/gui/PlayerScheme.h"
 
 #include <QApplication>
 
@@ -7,6 +8,7 @@
 int main(int argc, char** argv)
 {
     tessaro::test::PrepareTestEnvironment();
+    tessaro::RegisterPlayerScheme();
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
