@@ -2,28 +2,143 @@
 // cache rows into a folder the user picks.
 
 #include "app/MirkMainForm.h"
+#include "cache/CacheCopyThread.h"
+#include "dialogs/BrowseFolderDlg.h"
+#include "download/DownloadTarget.h"
+#include "download/HttpGetThread.h"
+#include "platform/gui/ListView.h"
+
+#include <QMessageBox>
+#include <QTableWidgetItem>
 
 namespace tessaro {
 
+namespace {
+
+// Columns of the web list.
+constexpr int kWebFlash = 1;
+constexpr int kWebStatus = 2;
+// Columns of the cache list.
+constexpr int kCacheLocalPath = 3;
+
+// The web list as the download sequence reads and marks it.
+class WebListRows : public DownloadRows {
+public:
+    explicit WebListRows(TListView* list)
+        : list_(list)
+    {
+    }
+
+    int RowCount() const override { return list_->RowCount(); }
+    bool Checked(int row) const override { return list_->Checked(row); }
+    std::string Address(int row) const override { return list_->Text(row, kWebFlash).toStdString(); }
+    std::string Status(int row) const override { return list_->Text(row, kWebStatus).toStdString(); }
+    void SetStatus(int row, const std::string& status) override
+    {
+        list_->SetText(row, kWebStatus, QString::fromStdString(status));
+    }
+
+private:
+    TListView* list_;
+};
+
+bool AnyRowChecked(const TListView* list)
+{
+    for (int row = 0; row < list->RowCount(); ++row)
+        if (list->Checked(row))
+            return true;
+    return false;
+}
+
+}  // namespace
+
 void TMainFrm::LbSpeedButton3Click()
 {
+    // A worker of an earlier command may still run even when something else
+    // cleared Busy; a second command would then write the same files.
+    if (Busy || HttpThread != nullptr || CopyThread != nullptr)
+        return;
+
+    const int page = ActivePage();
+    TListView* list = page == kWebPage ? ListView1 : page == kCachePage ? ListView2 : nullptr;
+    if (list == nullptr || !AnyRowChecked(list)) {
+        QMessageBox::warning(this, QString(), QStringLiteral("You should select flash movie(s) at first! "));
+        return;
+    }
+
+    if (BrowseFolderDialog == nullptr || BrowseFolderDialog->exec() != QDialog::Accepted)
+        return;
+    SaveFolder = BrowseFolderDialog->ChosenFolder;
+    if (SaveFolder.empty())
+        return;
+
+    if (page == kWebPage) {
+        Downloads.Begin();
+        PickNextDownload();
+        if (!CurrentUrl.empty() && !CurrentTarget.empty())
+            StartDownload("Downloading ");
+        return;
+    }
+
+    CopyList->clear();
+    for (int row = 0; row < ListView2->RowCount(); ++row)
+        if (ListView2->Checked(row))
+            CopyList->append(ListView2->Text(row, kCacheLocalPath));
+    Busy = true;
+    TCacheCopyReports reports;
+    reports.SetProgress = [this](int percent) { SetProgress(percent); };
+    reports.SetStatusText = [this](const std::string& text) { SetStatusText(text); };
+    CopyThread = new TCacheCopyThread(SaveFolder, *CopyList, std::move(reports));
+    CopyThread->OnTerminate = [this](TThread* sender) {
+        CopyThread = nullptr;
+        ResetStatus();
+        if (const std::string text = static_cast<TCacheCopyThread*>(sender)->EndStatusText(); !text.empty())
+            SetStatusText(text);
+    };
 }
 
 void TMainFrm::PickNextDownload()
 {
+    WebListRows rows(ListView1);
+    const PickedDownload next = Downloads.PickNext(rows, SaveFolder);
+    CurrentRow = next.Row;
+    CurrentUrl = next.Url;
+    CurrentTarget = next.Target;
 }
 
-std::string TMainFrm::DownloadTargetName(const std::string&) const
+std::string TMainFrm::DownloadTargetName(const std::string& url) const
 {
-    return {};
+    return tessaro::DownloadTargetName(url, SaveFolder);
 }
 
-void TMainFrm::StartDownload(const std::string&)
+void TMainFrm::StartDownload(const std::string& statusPrefix)
 {
+    SetStatusText(statusPrefix + CurrentUrl);
+    Busy = true;
+    HttpThread = new THttpGetThread(CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); });
+    HttpThread->OnTerminate = [this](TThread* sender) { DownloadFinished(sender); };
 }
 
-void TMainFrm::DownloadFinished(TThread*)
+void TMainFrm::DownloadFinished(TThread* sender)
 {
+    const auto* worker = dynamic_cast<const THttpGetThread*>(sender);
+    const DownloadOutcome outcome = worker ? worker->Outcome() : DownloadOutcome{false, "no download ran"};
+    if (sender == HttpThread)
+        HttpThread = nullptr;
+
+    WebListRows rows(ListView1);
+    const PickedDownload finished{CurrentRow, CurrentUrl, CurrentTarget};
+    DownloadSequence::MarkFinished(rows, finished, outcome.Saved);
+    // Why a row failed is kept on its status cell for the user to hover over.
+    if (finished.Row >= 0 && finished.Row < rows.RowCount() && rows.Address(finished.Row) == finished.Url) {
+        if (QTableWidgetItem* cell = ListView1->item(finished.Row, kWebStatus))
+            cell->setToolTip(QString::fromStdString(outcome.Reason));
+    }
+
+    ResetStatus();
+    PickNextDownload();
+    if (!CurrentUrl.empty() && !CurrentTarget.empty())
+        StartDownload("downloading ");
 }
 
 }  // namespace tessaro
