@@ -1,6 +1,7 @@
 #include "platform/AppPaths.h"
 
 #include <cstdlib>
+#include <pwd.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -13,8 +14,13 @@ std::filesystem::path UserCacheFolder()
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     if (xdg != nullptr && *xdg == '/')
         return xdg;
+    // A relative or empty HOME would put the cache under whatever folder the
+    // program was started in.
     const char* home = std::getenv("HOME");
-    return std::filesystem::path(home != nullptr ? home : "/tmp") / ".cache";
+    if (home != nullptr && *home == '/')
+        return std::filesystem::path(home) / ".cache";
+    const passwd* user = getpwuid(getuid());
+    return std::filesystem::path(user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "/tmp") / ".cache";
 }
 
 }  // namespace
