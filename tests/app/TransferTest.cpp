@@ -1,0 +1,291 @@
+#include "app/MirkMainForm.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dialogs/BrowseFolderDlg.h"
+#include "platform/HttpClient.h"
+#include "platform/gui/DesignScale.h"
+#include "platform/gui/ListView.h"
+#include "platform/gui/StatusBar.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::HttpResponse;
+using test::LoopbackHttpServer;
+using test::TempDir;
+using test::WaitUntil;
+
+constexpr int kFlash = 1;
+constexpr int kStatus = 2;
+
+// A shown window with its folder chooser, talking to a loopback server.
+// Modal windows (the chooser, the warning) are answered by a timer that
+// looks for them while the command waits in their event loop.
+class Transfer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("HOME", home.path().c_str(), 1);
+        SetDesignScale(1.0);
+        RouteHttpToLoopback(server.port());
+        window = std::make_unique<TMainFrm>();
+        dialog = new TBrowseFolderDialog(window.get());
+        window->SetBrowseFolderDialog(dialog);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
+
+        QObject::connect(&modalWatch, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* chooser = qobject_cast<TBrowseFolderDialog*>(modal)) {
+                ++dialogsShown;
+                if (acceptFolder) {
+                    chooser->ChosenFolder = chosenFolder;
+                    chooser->accept();
+                } else {
+                    chooser->reject();
+                }
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                warnings.push_back({box->text(), box->windowTitle(), box->icon()});
+                box->accept();
+            }
+        });
+        modalWatch.start(10);
+    }
+
+    void TearDown() override
+    {
+        WaitUntil([&] { return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr; },
+                  20000);
+        modalWatch.stop();
+        window.reset();
+        RouteHttpToLoopback(0);
+        SetDesignScale(0.0);
+    }
+
+    void ShowWebRows(const QStringList& addresses)
+    {
+        *window->FoundMovies = addresses;
+        window->ShowFoundMovies();
+        for (int row = 0; row < window->ListView1->RowCount(); ++row)
+            window->ListView1->SetChecked(row, true);
+    }
+
+    QString Status() const { return window->StatusBar1->PanelText(0); }
+    QString RowStatus(int row) const { return window->ListView1->Text(row, kStatus); }
+
+    // Runs the command and waits until the sequence it started has ended,
+    // noting every status text seen on the way.
+    std::vector<QString> RunCommand(const std::function<void()>& whileRunning = {})
+    {
+        std::vector<QString> seen;
+        window->LbSpeedButton3Click();
+        WaitUntil(
+            [&] {
+                if (seen.empty() || seen.back() != Status())
+                    seen.push_back(Status());
+                if (whileRunning)
+                    whileRunning();
+                return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr;
+            },
+            20000);
+        return seen;
+    }
+
+    struct Warning {
+        QString text;
+        QString title;
+        QMessageBox::Icon icon;
+    };
+
+    TempDir home;
+    TempDir target;
+    LoopbackHttpServer server;
+    std::unique_ptr<TMainFrm> window;
+    TBrowseFolderDialog* dialog = nullptr;
+    QTimer modalWatch;
+    std::string chosenFolder = target.folder();
+    bool acceptFolder = true;
+    int dialogsShown = 0;
+    std::vector<Warning> warnings;
+};
+
+TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLeftOut)
+{
+    HttpResponse slow;
+    slow.delayMs = 300;
+    slow.body = "movie one";
+    server.route("/one.swf", slow);
+    server.route("/two.swf", "movie two", "application/x-shockwave-flash");
+    slow.body = "movie three";
+    server.route("/Three.SWF", slow);
+    const QString one = "http://movies.example/one.swf";
+    const QString three = "http://movies.example/Three.SWF";
+    ShowWebRows({one, "http://movies.example/two.swf", three});
+    window->ListView1->SetText(2, kStatus, QStringLiteral("Preview"));
+
+    const auto seen = RunCommand([&] {
+        if (Status().startsWith("Downloading "))
+            window->ListView1->SetChecked(1, false);
+    });
+
+    EXPECT_EQ(seen, (std::vector<QString>{"Downloading " + one, "downloading " + three, "Done"}));
+    EXPECT_EQ(RowStatus(0), "Saved");
+    EXPECT_EQ(RowStatus(1), "New");
+    EXPECT_EQ(RowStatus(2), "Saved");
+    EXPECT_EQ(TempDir::read(target.path() / "one.swf"), "movie one");
+    EXPECT_EQ(TempDir::read(target.path() / "Three.SWF"), "movie three");
+    EXPECT_FALSE(std::filesystem::exists(target.path() / "two.swf"));
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].target, "/one.swf");
+    EXPECT_EQ(server.requests()[1].target, "/Three.SWF");
+    EXPECT_EQ(window->SaveFolder, target.folder());
+    EXPECT_EQ(window->CurrentRow, -1);
+    EXPECT_EQ(dialogsShown, 1);
+}
+
+TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
+{
+    server.route("/good.swf", "good movie", "application/x-shockwave-flash");
+    HttpResponse cut;
+    cut.body = std::string(50'000, 'c');
+    cut.cutAfter = 10'000;
+    server.route("/cut.swf", cut);
+    target.write("missing.swf", "older movie");
+    ShowWebRows({"http://movies.example/page.html",  // gives no file name
+                 "http://movies.example/missing.swf", "http://movies.example/cut.swf",
+                 "http://movies.example/saved.swf", "http://movies.example/good.swf"});
+    window->ListView1->SetText(3, kStatus, QStringLiteral("Saved"));
+
+    const auto seen = RunCommand();
+    EXPECT_EQ(seen.back(), "Done");
+    EXPECT_EQ(RowStatus(0), "Failed");
+    EXPECT_EQ(RowStatus(1), "Failed");
+    EXPECT_EQ(RowStatus(2), "Failed");
+    EXPECT_EQ(RowStatus(3), "Saved");
+    EXPECT_EQ(RowStatus(4), "Saved");
+    for (int row = 0; row < 5; ++row)
+        EXPECT_TRUE(window->ListView1->Checked(row)) << row;
+    EXPECT_EQ(TempDir::read(target.path() / "missing.swf"), "older movie");
+    EXPECT_FALSE(std::filesystem::exists(target.path() / "cut.swf"));
+    EXPECT_EQ(TempDir::read(target.path() / "good.swf"), "good movie");
+    EXPECT_FALSE(window->ListView1->item(1, kStatus)->toolTip().isEmpty());
+
+    // One try per row per command: each failing row was asked for once.
+    std::vector<std::string> asked;
+    for (const auto& request : server.requests())
+        asked.push_back(request.target);
+    EXPECT_EQ(asked, (std::vector<std::string>{"/missing.swf", "/cut.swf", "/good.swf"}));
+
+    // The next command tries the failed rows again.
+    RunCommand();
+    EXPECT_EQ(server.requests().size(), 5u);
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(Transfer, WarningNamesTheActivePageListOnly)
+{
+    window->ListView2->AddRow("1", {"m.swf", "10", "/c/m.swf"});
+    window->ListView2->SetChecked(0, true);
+    window->LbSpeedButton3Click();  // web page active, its list empty
+    ShowWebRows({"http://movies.example/a.swf"});
+    window->ListView1->SetChecked(0, false);
+    window->LbSpeedButton3Click();  // web rows there, none checked
+
+    ASSERT_EQ(warnings.size(), 2u);
+    for (const Warning& warning : warnings) {
+        EXPECT_EQ(warning.text, "You should select flash movie(s) at first! ");
+        EXPECT_EQ(warning.title, "");
+        EXPECT_EQ(warning.icon, QMessageBox::Warning);
+    }
+    EXPECT_EQ(dialogsShown, 0);
+    EXPECT_FALSE(window->Busy);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(Transfer, NothingStartsWhileBusyOrWhenTheChooserIsCancelled)
+{
+    server.route("/a.swf", "movie", "application/x-shockwave-flash");
+    ShowWebRows({"http://movies.example/a.swf"});
+
+    window->Busy = true;
+    window->LbSpeedButton3Click();
+    QApplication::processEvents();
+    EXPECT_EQ(dialogsShown, 0);
+    EXPECT_TRUE(warnings.empty());
+    window->Busy = false;
+
+    acceptFolder = false;
+    RunCommand();
+    EXPECT_EQ(dialogsShown, 1);
+
+    // No folder ever chosen: the chooser is accepted but gives nothing.
+    acceptFolder = true;
+    chosenFolder.clear();
+    RunCommand();
+    EXPECT_EQ(dialogsShown, 2);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(RowStatus(0), "New");
+}
+
+TEST_F(Transfer, ASecondCommandDuringADownloadStartsNoSecondWorker)
+{
+    HttpResponse slow;
+    slow.delayMs = 500;
+    slow.body = "movie";
+    server.route("/a.swf", slow);
+    ShowWebRows({"http://movies.example/a.swf"});
+
+    const auto seen = RunCommand([&] {
+        if (window->HttpThread != nullptr && window->Busy) {
+            window->Busy = false;  // as if another part had cleared it
+            window->LbSpeedButton3Click();
+        }
+    });
+    EXPECT_EQ(seen.back(), "Done");
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(RowStatus(0), "Saved");
+}
+
+TEST_F(Transfer, CachePageCopiesTheCheckedLocalPathsInRowOrder)
+{
+    TempDir cache;
+    const std::vector<std::string> names = {"first.swf", "second.swf", "third.swf"};
+    window->PageControl1->setCurrentIndex(kCachePage);
+    WaitUntil([&] { return !window->Busy; }, 10000);  // the empty cache list was scanned
+    window->ListView2->Clear();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto file = cache.write(names[i], "bytes of " + names[i]);
+        window->ListView2->AddRow(QString::number(i + 1),
+                                  {QString::fromStdString(names[i]), "10", QString::fromStdString(file.string())});
+        window->ListView2->SetChecked(static_cast<int>(i), i != 1);
+    }
+
+    const auto seen = RunCommand();
+    EXPECT_EQ(seen.back(), "Done");
+    ASSERT_EQ(window->CopyList->size(), 2);
+    EXPECT_TRUE(window->CopyList->at(0).endsWith("first.swf"));
+    EXPECT_TRUE(window->CopyList->at(1).endsWith("third.swf"));
+    EXPECT_EQ(TempDir::read(target.path() / "first.swf"), "bytes of first.swf");
+    EXPECT_EQ(TempDir::read(target.path() / "third.swf"), "bytes of third.swf");
+    EXPECT_FALSE(std::filesystem::exists(target.path() / "second.swf"));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+}  // namespace
+}  // namespace tessaro
