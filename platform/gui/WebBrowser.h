@@ -5,6 +5,8 @@
 
 namespace tessaro {
 
+class TDocumentModelPage;
+
 // The embedded web browser: a page view in the program's profile.
 class TWebBrowser : public QWebEngineView {
     Q_OBJECT
@@ -15,10 +17,16 @@ public:
     // when the text cannot be made into an address to load.
     void Navigate(const QString& text);
     QString LocationURL() const;
+    // The HTML document model of the page shown.
+    TDocumentModelPage* Document() const { return document_; }
 
 signals:
     // The top page finished loading, and later each frame that finishes after it.
     void DocumentComplete();
+
+private:
+    TDocumentModelPage* document_ = nullptr;
+    bool topComplete_ = false;
 };
 
 }  // namespace tessaro
