@@ -1,0 +1,429 @@
+"""The user's journeys through the program, each a test.
+
+Every journey starts the program afresh with a home of its own, drives it
+through the accessibility bus and ends it (with everything it started).
+"""
+
+import hashlib
+import os
+import shutil
+import time
+import unittest
+
+import accessibility as a11y
+import program as prog
+from loopback_site import BANNER_COLOUR, INTRO_COLOUR, FramedSite, PortUnavailable
+
+# Journeys whose feature has not landed in the program yet, with the reason.
+PENDING = {}
+
+_config = {}
+
+START_TIMEOUT = 60
+SCAN_TIMEOUT = 60
+TRANSFER_TIMEOUT = 60
+
+
+def configure(desktop, binary, artifacts, shared):
+    _config.update(desktop=desktop, binary=binary, artifacts=artifacts, shared=shared)
+
+
+def dump_tree():
+    """Starts the program and prints its accessibility tree (for writing journeys)."""
+    desktop = _config["desktop"]
+    home = os.path.join(desktop.root, "dump-home")
+    os.makedirs(home)
+    program = prog.Program(desktop, _config["binary"], os.path.join(_config["artifacts"], "dump.log"),
+                           _home_env(home))
+    try:
+        program.start(START_TIMEOUT)
+        time.sleep(1.0)
+        for window in program.windows():
+            print("\n".join(a11y.dump(window, max_depth=30)))
+    finally:
+        program.stop()
+    return 0
+
+
+def _home_env(home):
+    return {
+        "HOME": home,
+        "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+        "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+    }
+
+
+def sha256_of(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+class Journeys(unittest.TestCase):
+    maxDiff = None
+
+    # --- set-up and the evidence of a failed journey
+
+    def setUp(self):
+        journey = self._testMethodName[len("test_"):]
+        if journey in PENDING:
+            self.skipTest(PENDING[journey])
+        self.desktop = _config["desktop"]
+        self.artifacts = os.path.join(_config["artifacts"], journey)
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts)
+        self.home = os.path.join(self.desktop.root, journey)
+        os.makedirs(self.home)
+        self.shots = 0
+        self.program = None
+        self.site = None
+
+    def tearDown(self):
+        result = self._outcome.result
+        failed = any(test is self for test, _ in result.failures + result.errors)
+        if failed and self.program is not None and self.program.running():
+            self.screenshot("failure")
+            try:
+                with open(os.path.join(self.artifacts, "tree.txt"), "w") as out:
+                    for window in self.program.windows():
+                        out.write("\n".join(a11y.dump(window, max_depth=30)) + "\n")
+            except Exception as error:  # the evidence is best effort
+                print("tree dump failed: %s" % error)
+        if self.program is not None:
+            self.program.stop()
+            leftovers = self.program.leftovers()
+        else:
+            leftovers = []
+        if self.site is not None:
+            self.site.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+        if not failed:
+            shutil.rmtree(self.artifacts, ignore_errors=True)
+        else:
+            print("evidence kept in %s" % self.artifacts)
+        self.assertEqual(leftovers, [], "processes left behind by the program")
+
+    def screenshot(self, label):
+        self.shots += 1
+        return prog.screenshot(self.desktop, os.path.join(self.artifacts, "%02d-%s.png" % (self.shots, label)))
+
+    # --- the program and its controls
+
+    def start(self):
+        self.program = prog.Program(self.desktop, _config["binary"], os.path.join(self.artifacts, "program.log"),
+                                    _home_env(self.home))
+        self.window = self.program.start(START_TIMEOUT)
+        return self.window
+
+    def control(self, role_name, name, root=None):
+        return a11y.wait_find(root or self.window, 20, role_name=role_name, name_is=name)
+
+    def button(self, caption):
+        # The accessible name of a button is its caption without outer blanks.
+        return self.control("push button", caption.strip())
+
+    def web_list(self):
+        return a11y.TableRows(self.control("table", "Internet Flash Movies"))
+
+    def cache_list(self):
+        return a11y.TableRows(self.control("table", "IE Cache Files"))
+
+    def status_text(self):
+        return a11y.wait_find(self.window, 20, name_is="Status",
+                              predicate=lambda n: a11y.role(n) in ("status bar", "filler")).description
+
+    def progress(self):
+        return self.control("progress bar", "Progress").queryValue().currentValue
+
+    def menu_item(self, menu, caption):
+        """An entry of one of the menu bar's menus (captions without the access key's "&")."""
+        bar = a11y.wait_find(self.window, 20, role_name="menu bar")
+        title = a11y.wait_find(bar, 20, role_name="menu item", name_is=menu)
+        return a11y.wait_find(title, 20, role_name="menu item", name_is=caption)
+
+    def choose_menu(self, menu, caption):
+        """Opens a menu of the menu bar and chooses one of its entries.
+
+        Through actions, not clicks: without a window manager another window
+        (the help window) may lie over the menu bar."""
+        bar = a11y.wait_find(self.window, 20, role_name="menu bar")
+        title = a11y.wait_find(bar, 20, role_name="menu item", name_is=menu)
+        item = self.menu_item(menu, caption)
+        if not a11y.is_showing(item):
+            a11y.do_action(title, "ShowMenu", "Press")
+        a11y.wait_for(lambda: a11y.is_showing(item), 10, what="menu %r open" % menu)
+        a11y.press(item)
+        # Running an entry through its action leaves the menu open; a click would have closed it.
+        try:
+            if a11y.is_showing(item):
+                a11y.do_action(title, "ShowMenu", "Press")
+        except (LookupError, a11y.GLib.GError):
+            pass  # the entry ended the program
+
+    def pages(self):
+        """Page captions, each with whether it is the active page."""
+        # The toolkit marks the current page's tab "focused", whether or not the tab bar has the focus.
+        return {a11y.name(t): a11y.has_state(t, a11y.pyatspi.STATE_FOCUSED)
+                for t in a11y.find_all(self.window, role_name="page tab")}
+
+    def switch_page(self, caption):
+        a11y.press(self.control("page tab", caption))
+        a11y.wait_for(lambda: self.pages().get(caption), 20, what="page %r active" % caption)
+
+    def type_address(self, address):
+        box = self.control("combo box", "Address")
+        a11y.set_text(box, address)
+        a11y.wait_for(lambda: a11y.text_of(a11y.find(box, role_name="text")) == address, 10,
+                      what="the address typed")
+
+    def wait_status(self, predicate, timeout, what):
+        return a11y.wait_for(lambda: predicate(self.status_text()), timeout, what="status: " + what)
+
+    def wait_rows(self, table, count, timeout):
+        a11y.wait_for(lambda: table.row_count() == count, timeout, what="%d rows" % count)
+        return table.rows()
+
+    def open_site(self):
+        try:
+            self.site = FramedSite()
+        except PortUnavailable as error:
+            self.skipTest("the test site needs port 80 on a loopback address: %s" % error)
+        return self.site
+
+    def scan_site(self):
+        """Opens the test site and waits until the list holds its movies."""
+        site = self.open_site()
+        self.start()
+        self.type_address(site.page)
+        a11y.press(self.button("  GO!"))
+        table = self.web_list()
+        expected = site.expected_rows()
+        a11y.wait_for(lambda: [r[0][1] for r in table.rows()] == expected, SCAN_TIMEOUT,
+                      what="the movies of the test site listed")
+        return table
+
+    def choose_folder(self, folder):
+        """Answers the folder chooser with a folder inside the home folder, clicking as a user does."""
+        dialog = a11y.wait_for(
+            lambda: next((w for w in self.program.windows()
+                          if a11y.name(w) == "Browse For Folder" and a11y.is_showing(w)), None),
+            20, what="the folder chooser")
+        tree = a11y.wait_find(dialog, 20, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))
+        steps = ["Home"] + os.path.relpath(folder, self.home).split(os.sep)
+        node = self._tree_node(tree, steps)
+        a11y.click_on(node)
+        path_box = a11y.wait_find(dialog, 20, role_name="text")
+        a11y.wait_for(lambda: a11y.text_of(path_box).rstrip("/") == folder, 20, what="the chosen path shown")
+        a11y.press(a11y.wait_find(dialog, 20, role_name="push button", name_is="OK"))
+        a11y.wait_for(lambda: not a11y.is_showing(dialog), 20, what="the folder chooser closed")
+
+    @staticmethod
+    def _tree_node(tree, steps):
+        """The node of a path of folder names, opening each folder on the way (double click)."""
+        def named(step):
+            return next((n for n in a11y.children(tree) if a11y.role(n) in ("table cell", "tree item")
+                         and a11y.name(n) == step and a11y.is_showing(n)), None)
+
+        node = a11y.wait_for(lambda: named(steps[0]), 20, what="%r in the folder tree" % steps[0])
+        for step in steps[1:]:
+            if not a11y.has_state(node, a11y.pyatspi.STATE_EXPANDED):
+                a11y.double_click_on(node)
+            node = a11y.wait_for(lambda: named(step), 20, what="%r in the folder tree" % step)
+        return node
+
+    # --- the journeys
+
+    def test_start_state(self):
+        """(1) What a user sees right after start."""
+        window = self.start()
+        shot = self.screenshot("start")
+
+        self.assertEqual(self.status_text(), "Done")
+        self.assertEqual(self.progress(), 0)
+        web = self.web_list()
+        self.assertEqual(web.row_count(), 0)
+        self.assertEqual([web.header(c) for c in range(web.column_count())], ["Index", "Flash", "Status"])
+        cache = self.cache_list()
+        self.assertEqual(cache.row_count(), 0)
+        self.assertEqual([cache.header(c) for c in range(cache.column_count())],
+                         ["Index", "Flash", "Size", "Local Path"])
+
+        self.assertEqual(self.pages(), {"Internet Flash Movies": True, "   IE Cache Files    ": False})
+        self.assertTrue(a11y.is_showing(web.table))
+        self.assertFalse(a11y.is_showing(cache.table), "the cache list is on the page behind")
+
+        for caption in ("Select All", "Deselect All", "Download  Flash", "Address :", "  GO!"):
+            self.assertTrue(a11y.is_enabled(self.button(caption)), caption)
+        self.assertEqual(a11y.text_of(a11y.find(self.control("combo box", "Address"), role_name="text")), "")
+
+        menu_states = {caption: a11y.is_enabled(self.menu_item("File", caption))
+                       for caption in ("Download Flash", "Copy Flash To...", "Exit")}
+        self.assertEqual(menu_states, {"Download Flash": True, "Copy Flash To...": False, "Exit": True})
+
+        # Nothing plays yet: the preview shows no picture of any kind.
+        preview = prog.pixels(shot, a11y.extents(a11y.find(window, name_is="Preview")))
+        colours = {pixel for row in preview for pixel in row}
+        self.assertLessEqual(len(colours), 3, "the preview shows a picture before anything was selected")
+
+        # A screen reader names every control a user can reach.
+        reachable = {"push button", "combo box", "text", "table", "page tab", "menu item", "check box",
+                     "progress bar", "status bar", "tree", "tree table", "list", "radio button"}
+        unnamed = [a11y.role(n) for n in a11y.walk(window)
+                   if a11y.role(n) in reachable and a11y.is_showing(n) and not a11y.name(n).strip()
+                   and a11y.role(n) != "text"]  # the combo box's editor is named by its box
+        self.assertEqual(unnamed, [], "controls without an accessible name")
+
+    def test_page_scan(self):
+        """(2) Typing a framed page's address and GO lists every movie of every frame."""
+        table = self.scan_site()
+        rows = table.rows()
+        expected = self.site.expected_rows()
+        self.assertEqual([texts for texts, _ in rows],
+                         [[str(i + 1), address, "New"] for i, address in enumerate(expected)])
+        self.assertTrue(all(checked for _, checked in rows), "every listed movie is checked")
+        self.wait_status(lambda text: text == "Done", 10, "Done")
+        self.screenshot("scanned")
+
+    def test_preview(self):
+        """(3) Selecting a row plays its movie in the preview at the left."""
+        table = self.scan_site()
+        preview = a11y.find(self.window, name_is="Preview")
+        table.select(1)  # banner.swf
+        prog.wait_for_colour(self.desktop, preview, BANNER_COLOUR, 0.3, 60,
+                             os.path.join(self.artifacts, "preview.png"))
+        a11y.wait_for(lambda: table.texts(1)[2] == "Preview", 10, what="row 2 marked Preview")
+        self.assertEqual(table.texts(0)[2], "New")
+
+        table.select(0)  # intro.swf replaces it
+        prog.wait_for_colour(self.desktop, preview, INTRO_COLOUR, 0.3, 60,
+                             os.path.join(self.artifacts, "preview.png"))
+
+    def test_download(self):
+        """(4) Checked rows are saved byte for byte; a missing movie fails and writes nothing."""
+        table = self.scan_site()
+        a11y.press(self.button("Deselect All"))
+        a11y.wait_for(lambda: not any(checked for _, checked in table.rows()), 10, what="rows unchecked")
+        picked = {0: "intro.swf", 1: "banner.swf", 3: "missing.swf"}
+        for row in picked:
+            table.toggle_check(row)
+        a11y.wait_for(lambda: [r for r in range(table.row_count()) if table.checked(r)] == sorted(picked), 10,
+                      what="rows 1, 2 and 4 checked")
+
+        target = os.path.join(self.home, "saved")
+        os.makedirs(target)
+        a11y.click_on(self.button("Download  Flash"))
+        self.choose_folder(target)
+
+        statuses = {0: "Saved", 1: "Saved", 2: "New", 3: "Failed", 4: "New", 5: "New"}
+        a11y.wait_for(lambda: {r: table.texts(r)[2] for r in range(table.row_count())} == statuses,
+                      TRANSFER_TIMEOUT, what="rows 1 and 2 Saved, row 4 Failed")
+        self.wait_status(lambda text: text == "Done", 10, "Done")
+        self.assertEqual(prog.listing(target), ["banner.swf", "intro.swf"])
+        for name in ("intro.swf", "banner.swf"):
+            self.assertEqual(prog.file_bytes(os.path.join(target, name)),
+                             self.site.movies["/site/movies/" + name], name)
+        self.assertTrue(table.checked(3), "a failed row stays checked")
+
+    def lay_browser_caches(self):
+        """The real browser caches of the fixtures, where those browsers keep them."""
+        fixtures = os.path.join(_config["shared"], "fixtures")
+        if not os.path.isdir(fixtures):
+            self.skipTest("no browser cache fixtures at %s" % fixtures)
+        cache_home = os.path.join(self.home, ".cache")
+        shutil.copytree(os.path.join(fixtures, "chromium", "Cache_Data"),
+                        os.path.join(cache_home, "chromium", "Default", "Cache", "Cache_Data"))
+        shutil.copytree(os.path.join(fixtures, "firefox", "cache2"),
+                        os.path.join(cache_home, "mozilla", "firefox", "e2e.default-release", "cache2"))
+        import json
+        with open(os.path.join(fixtures, "expected.json")) as f:
+            expected = json.load(f)
+        return {entry["decoded_sha256"]
+                for cache in ("chromium_cache", "firefox_cache")
+                for entry in expected[cache]["entries"]
+                if entry.get("is_swf") and entry.get("decoded_sha256")}
+
+    def test_cache_copy(self):
+        """(5) The cache page lists the movies of the browsers' caches and copies the checked ones."""
+        movie_hashes = self.lay_browser_caches()
+        self.start()
+        self.switch_page("   IE Cache Files    ")
+        table = self.cache_list()
+        a11y.wait_for(lambda: table.row_count() >= 2, SCAN_TIMEOUT, what="cache rows")
+        time.sleep(2.0)  # let the scan finish adding rows
+        rows = table.rows()
+        listed = set()
+        for number, ((index, flash, size, local), checked) in enumerate(rows, start=1):
+            self.assertEqual(index, str(number))
+            self.assertTrue(flash.lower().endswith(".swf"), flash)
+            self.assertEqual(os.path.basename(local), flash)
+            self.assertTrue(os.path.isfile(local), local)
+            self.assertEqual(int(size), os.path.getsize(local), local)
+            self.assertFalse(checked, "a new cache row is unchecked")
+            listed.add(sha256_of(local))
+        self.assertEqual(listed, movie_hashes, "the movies of both caches, decoded")
+
+        # Two rows with different file names, so that neither copy replaces the other.
+        picked, names = [], set()
+        for row, ((_, flash, _, _), _) in enumerate(rows):
+            if flash not in names and len(picked) < 2:
+                picked.append(row)
+                names.add(flash)
+        for row in picked:
+            table.toggle_check(row)
+        a11y.wait_for(lambda: [r for r in range(table.row_count()) if table.checked(r)] == picked, 10,
+                      what="two cache rows checked")
+
+        target = os.path.join(self.home, "copies")
+        os.makedirs(target)
+        a11y.click_on(self.button("Copy Flash To"))
+        self.choose_folder(target)
+        a11y.wait_for(lambda: prog.listing(target) == sorted(names), TRANSFER_TIMEOUT, what="two copies")
+        self.wait_status(lambda text: text == "Done", TRANSFER_TIMEOUT, "Done")
+        for row in picked:
+            _, flash, _, local = table.texts(row)
+            self.assertEqual(prog.file_bytes(os.path.join(target, flash)), prog.file_bytes(local), flash)
+
+    def test_help(self):
+        """(6) Help > Content opens the help window; closing the main window closes it."""
+        self.start()
+        self.choose_menu("Help", "Content")
+        help_window = a11y.wait_for(
+            lambda: next((w for w in self.program.windows()
+                          if w is not None and a11y.name(w) != prog.MAIN_WINDOW_TITLE and a11y.is_showing(w)
+                          and a11y.find_all(w, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))),
+                         None), 30, what="the help window")
+        contents = a11y.find(help_window, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))
+        topics = [a11y.name(n) for n in a11y.walk(contents, max_depth=3)
+                  if a11y.role(n) in ("tree item", "table cell") and a11y.name(n)]
+        self.assertTrue(topics, "the contents list topics")
+        self.screenshot("help")
+
+        self.choose_menu("File", "Exit")
+        self.assertEqual(self.program.wait_exit(30), 0, "the program ends with its main window")
+
+    def test_exit_during_download(self):
+        """(7) Exit is refused while a download runs and closes the program after it."""
+        table = self.scan_site()
+        a11y.press(self.button("Deselect All"))
+        table.toggle_check(2)  # Clip.SWF, which the server holds back
+        a11y.wait_for(lambda: [r for r in range(table.row_count()) if table.checked(r)] == [2], 10,
+                      what="row 3 checked")
+        release = self.site.main.hold("/site/movies/Clip.SWF")
+        target = os.path.join(self.home, "saved")
+        os.makedirs(target)
+        a11y.click_on(self.button("Download  Flash"))
+        self.choose_folder(target)
+        self.wait_status(lambda text: text.startswith("Downloading ") and "Clip.SWF" in text, 20,
+                         "Downloading")
+
+        self.choose_menu("File", "Exit")
+        time.sleep(2.0)
+        self.assertTrue(self.program.running(), "Exit during a download ends the program")
+        self.assertTrue(a11y.is_showing(self.program.main_window(5)))
+
+        release.set()
+        a11y.wait_for(lambda: table.texts(2)[2] == "Saved", TRANSFER_TIMEOUT, what="row 3 saved")
+        self.wait_status(lambda text: text == "Done", 10, "Done")
+        self.choose_menu("File", "Exit")
+        self.assertEqual(self.program.wait_exit(30), 0, "Exit after the download ends the program")
+        self.assertEqual(prog.file_bytes(os.path.join(target, "Clip.SWF")), self.site.movies["/site/movies/Clip.SWF"])

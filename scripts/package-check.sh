@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a temporary root (dpkg -x, so the
+# machine stays as it was) and starts the installed program under a private
+# X server to see that it starts and shows its main window.
+#   scripts/package-check.sh [build-folder]        (default: build)
+#   scripts/package-check.sh --install [folder]    installs the package with dpkg -i
+#                                                  (and apt-get for its dependencies) instead
+# Prints the package file and the check's outcome; exits non-zero on failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+install_for_real=0
+if [ "${1:-}" = "--install" ]; then
+  install_for_real=1
+  shift
+fi
+build=${1:-build}
+
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_WERROR=ON >/dev/null
+fi
+cmake --build "$build" -j"$(nproc)" >/dev/null
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$build"/tessaro_*.deb | head -n1)
+echo "package: $deb"
+
+echo "depends: $(dpkg-deb -f "$deb" Depends)"
+# Every dependency must be a package Debian offers.
+for dep in $(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*)//; s/ //g'); do
+  apt-cache show "$dep" >/dev/null 2>&1 || { echo "not a Debian package: $dep" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/tessaro-package-XXXXXX)
+xvfb_pid=""
+program_pid=""
+cleanup() {
+  [ -n "$program_pid" ] && kill -KILL -- "-$program_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ "$install_for_real" -eq 1 ]; then
+  apt-get install -y -qq "$(realpath "$deb")" >/dev/null
+  root=/
+else
+  root=$work/root
+  dpkg-deb -x "$deb" "$root"
+fi
+prefix=$root/usr
+
+for path in bin/tessaro lib/tessaro/tessaro share/applications/tessaro.desktop \
+            share/icons/hicolor/scalable/apps/tessaro.svg; do
+  [ -e "$prefix/$path" ] || { echo "missing in the package: /usr/$path" >&2; exit 1; }
+done
+for path in libtessarohelp.so help.chm ruffle; do
+  [ -e "$prefix/lib/tessaro/$path" ] || echo "warning: /usr/lib/tessaro/$path is not in the package" >&2
+done
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$prefix/share/applications/tessaro.desktop"
+fi
+
+# A private X server, home and runtime folder; the program from the prefix.
+mkdir -p "$work/home" "$work/run"
+chmod 700 "$work/run"
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp > "$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+display=":$(head -n1 "$work/display")"
+
+env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" DISPLAY="$display" LANG=C.UTF-8 \
+  QTWEBENGINE_DISABLE_SANDBOX=1 \
+  QTWEBENGINE_CHROMIUM_FLAGS="--disable-background-networking --disable-component-update --no-pings --disable-domain-reliability" \
+  setsid "$prefix/bin/tessaro" > "$work/program.log" 2>&1 &
+program_pid=$!
+
+shown=0
+for _ in $(seq 300); do
+  if ! kill -0 "$program_pid" 2>/dev/null; then
+    break
+  fi
+  if xwininfo -display "$display" -root -tree 2>/dev/null | grep -q '"Tessaro v1.0.0"'; then
+    shown=1
+    break
+  fi
+  sleep 0.1
+done
+if [ "$shown" -ne 1 ]; then
+  echo "the installed program did not show its window; its output:" >&2
+  cat "$work/program.log" >&2
+  exit 1
+fi
+import -display "$display" -window root "$build/package-check.png"
+echo "ok: /usr/bin/tessaro from the package shows \"Tessaro v1.0.0\" (screenshot $build/package-check.png)"
