@@ -1,0 +1,246 @@
+// The page scan through the real web engine: a test site served on two
+// loopback ports (two origins), loaded into the main window's browser.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/MirkMainForm.h"
+#include "platform/gui/DesignScale.h"
+#include "platform/gui/DocumentModelPage.h"
+#include "platform/gui/ListView.h"
+#include "platform/gui/StatusBar.h"
+#include "platform/gui/WebBrowser.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::LoopbackHttpServer;
+using test::WaitUntil;
+
+constexpr int kWaitMs = 20000;
+const std::string kHtml = "text/html";
+
+std::string Page(const std::string& body)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
+}
+
+// The top site (its own origin) with a same-origin frame, and a second
+// origin holding a cross-origin frame, its nested frame, and a frame back on
+// the first origin inside that.
+class PageScan : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("HOME", home.path().c_str(), 1);
+        SetDesignScale(1.0);
+        ServeSite();
+        window = std::make_unique<TMainFrm>();
+        window->resize(900, 700);
+        window->show();
+    }
+
+    void TearDown() override
+    {
+        WaitUntil([&] { return !window->Busy; }, 10000);
+        window.reset();
+        SetDesignScale(0.0);
+    }
+
+    std::string A(const std::string& path) const { return site.origin() + path; }
+    std::string B(const std::string& path) const { return other.origin() + path; }
+
+    void ServeSite()
+    {
+        site.route("/site/top.html",
+                   Page(R"(
+<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" width="20" height="20"
+        codebase="http://download.macromedia.com/pub/shockwave/cabs/flash/swflash.cab#version=6,0,0,0">
+  <param name="movie" value="movies/top-object.swf"><param name="quality" value="high">
+</object>
+<object classid="clsid:166B1BCA-3F9C-11CF-8075-444553540000" codebase="http://download.macromedia.com/pub/shockwave/cabs/director/sw.cab">
+  <param name="src" value="director.dcr">
+</object>
+<embed src="movies/top-embed.swf" type="application/x-shockwave-flash">
+<embed src="player.php?file=clip.swf">
+<script>var intro = "/root/top-script.swf"; var again = "Movies/TOP-EMBED.SWF"; var pic = "logo.png";</script>
+<iframe src="same/same.html"></iframe>
+<iframe src=")" + B("/cross/cross.html") + R"("></iframe>
+<a id="next" href="next.html">next</a>)"),
+                   kHtml);
+        site.route("/site/same/same.html",
+                   Page(R"(<embed src="same-embed.swf"><script>var up = "../up.swf";</script>)"), kHtml);
+        site.route("/site/back.html", Page(R"(<embed src="back.swf">)"), kHtml);
+        site.route("/site/next.html", Page(R"(<embed src="next.swf"><a id="empty" href="empty.html">x</a>)"), kHtml);
+        site.route("/site/empty.html", Page("<p>Nothing to see</p><script>var s = 'a.swf';</script>"), kHtml);
+        site.route("/site/late.html",
+                   Page(R"(<embed src="first.swf"><script>
+window.addEventListener('load', () => setTimeout(() => {
+  const f = document.createElement('iframe'); f.src = 'late-frame.html'; document.body.appendChild(f);
+}, 200));</script>)"),
+                   kHtml);
+        site.route("/site/late-frame.html", Page(R"(<embed src="late.swf">)"), kHtml);
+        site.route("/site/hang.html", Page(R"(<script>
+window.addEventListener('load', () => setTimeout(() => {
+  const end = Date.now() + 3000; while (Date.now() < end) {}
+}, 0));</script>)"),
+                   kHtml);
+
+        other.route("/cross/cross.html",
+                    Page(R"(
+<object type="application/x-shockwave-flash" data="cross-data.swf" codebase="http://fpdownload.macromedia.com/get/flashplayer"></object>
+<embed src="cross-embed.swf">
+<iframe src="nested/nested.html"></iframe>)"),
+                    kHtml);
+        other.route("/cross/nested/nested.html",
+                    Page(R"(<script>loadMovie("n.swf?x=1");</script><iframe src=")" + A("/site/back.html") +
+                         R"("></iframe>)"),
+                    kHtml);
+    }
+
+    void Open(const std::string& address) { window->WebBrowser1->Navigate(QString::fromStdString(address)); }
+
+    QStringList Rows(int column) const
+    {
+        QStringList texts;
+        for (int row = 0; row < window->ListView1->RowCount(); ++row)
+            texts.append(window->ListView1->Text(row, column));
+        return texts;
+    }
+
+    QStringList Addresses() const { return Rows(1); }
+
+    bool ListIs(const QStringList& expected) const
+    {
+        return Addresses() == expected && Status() == QLatin1String("Done");
+    }
+
+    QString Status() const { return window->StatusBar1->PanelText(0); }
+
+    QStringList TopSiteMovies() const
+    {
+        return {
+            QString::fromStdString(A("/site/movies/top-object.swf")),
+            QString::fromStdString(A("/site/movies/top-embed.swf")),
+            QString::fromStdString(A("/site/player.php?file=clip.swf")),
+            QString::fromStdString(A("/root/top-script.swf")),
+            QString::fromStdString(A("/site/same/same-embed.swf")),
+            QString::fromStdString(A("/site/up.swf")),
+            QString::fromStdString(B("/cross/cross-data.swf")),
+            QString::fromStdString(B("/cross/cross-embed.swf")),
+            QString::fromStdString(B("/cross/nested/n.swf?x=1")),
+            QString::fromStdString(A("/site/back.swf")),
+        };
+    }
+
+    void ClickInPage(const QString& id)
+    {
+        window->WebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
+    }
+
+    test::TempDir home;
+    LoopbackHttpServer site;
+    LoopbackHttpServer other;
+    std::unique_ptr<TMainFrm> window;
+};
+
+TEST_F(PageScan, ListsEveryFramesMoviesDepthFirstAsNewCheckedRows)
+{
+    Open(A("/site/top.html"));
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
+
+    QStringList numbers;
+    for (int i = 1; i <= TopSiteMovies().size(); ++i)
+        numbers.append(QString::number(i));
+    EXPECT_EQ(Rows(0), numbers);
+    EXPECT_EQ(Rows(2), QStringList(TopSiteMovies().size(), QStringLiteral("New")));
+    for (int row = 0; row < window->ListView1->RowCount(); ++row)
+        EXPECT_TRUE(window->ListView1->Checked(row)) << row;
+    EXPECT_EQ(*window->FoundMovies, TopSiteMovies());
+}
+
+TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
+{
+    Open(A("/site/top.html"));
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    // As a transfer and the user would leave them.
+    window->ListView1->SetText(0, 2, QStringLiteral("Saved"));
+    window->ListView1->SetChecked(0, false);
+    window->SetStatusText("Openning Page ");
+
+    ClickInPage(QStringLiteral("next"));
+    const QStringList next{QString::fromStdString(A("/site/next.swf"))};
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(next); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    EXPECT_EQ(Rows(0), QStringList{"1"});
+    EXPECT_EQ(Rows(2), QStringList{"New"});
+    EXPECT_TRUE(window->ListView1->Checked(0));
+
+    // A page without references empties the list and still says "Done".
+    window->SetStatusText("Openning Page ");
+    ClickInPage(QStringLiteral("empty"));
+    ASSERT_TRUE(WaitUntil([&] { return ListIs({}); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    EXPECT_TRUE(window->FoundMovies->isEmpty());
+}
+
+TEST_F(PageScan, AFrameFinishingAfterThePageRescansIt)
+{
+    Open(A("/site/late.html"));
+    const QStringList both{QString::fromStdString(A("/site/first.swf")), QString::fromStdString(A("/site/late.swf"))};
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(both); }, kWaitMs)) << Addresses().join('\n').toStdString();
+}
+
+TEST_F(PageScan, WithTheCachePageActiveTheCacheRowsAreChecked)
+{
+    window->PageControl1->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));
+    window->ListView2->Clear();
+    window->ListView2->AddRow("1", {"m.swf", "10", "/c/m.swf"});
+    window->ListView2->AddRow("2", {"n.swf", "20", "/c/n.swf"});
+
+    Open(A("/site/top.html"));
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    for (int row = 0; row < window->ListView1->RowCount(); ++row)
+        EXPECT_FALSE(window->ListView1->Checked(row)) << row;
+    for (int row = 0; row < window->ListView2->RowCount(); ++row)
+        EXPECT_TRUE(window->ListView2->Checked(row)) << row;
+}
+
+TEST_F(PageScan, ASnapshotThatTimesOutIsReportedAndTheRowsStay)
+{
+    Open(A("/site/next.html"));
+    const QStringList next{QString::fromStdString(A("/site/next.swf"))};
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(next); }, kWaitMs)) << Addresses().join('\n').toStdString();
+
+    QString reported;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            reported = box->text();
+            box->accept();
+        }
+    });
+    closer.start();
+    window->WebBrowser1->Document()->SetSnapshotTimeout(800, 400);
+    window->SetStatusText("Openning Page ");
+    Open(A("/site/hang.html"));
+    ASSERT_TRUE(WaitUntil([&] { return !reported.isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(reported.contains("in time")) << reported.toStdString();
+    EXPECT_EQ(Addresses(), next);
+    EXPECT_EQ(Status(), "Openning Page ");
+}
+
+}  // namespace
+}  // namespace tessaro
