@@ -19,14 +19,15 @@ bool IsWithin(const QString& path, const QString& folder)
     return path.startsWith(prefix);
 }
 
-}  // namespace
+} // namespace
 
-TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent)
+TShellTreeView::TShellTreeView(QWidget* parent)
+    : QTreeView(parent)
 {
     model_ = new ShellFolderModel(this);
     setModel(model_);
     setHeaderHidden(true);
-    setRootIsDecorated(false);  // "Computer" stands alone, without a branch mark
+    setRootIsDecorated(false); // "Computer" stands alone, without a branch mark
     setIndentation(Scaled(19));
     setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -40,7 +41,8 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent)
     });
     // Queued: a listing that is already at hand arrives while the way down is
     // still being walked.
-    connect(model_, &ShellFolderModel::Listed, this, [this] { ContinuePendingSelection(); }, Qt::QueuedConnection);
+    connect(
+        model_, &ShellFolderModel::Listed, this, [this] { ContinuePendingSelection(); }, Qt::QueuedConnection);
 }
 
 TShellTreeView::~TShellTreeView() = default;
@@ -87,7 +89,7 @@ void TShellTreeView::ContinuePendingSelection()
             if (model_->canFetchMore(node))
                 model_->fetchMore(node);
             if (!model_->IsListed(node))
-                return;  // comes back here once the folder is listed
+                return; // comes back here once the folder is listed
         }
         QModelIndex next;
         for (int row = 0; row < model_->rowCount(node) && !next.isValid(); ++row) {
@@ -120,4 +122,4 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event)
     QTreeView::mousePressEvent(event);
 }
 
-}  // namespace tessaro
+} // namespace tessaro
