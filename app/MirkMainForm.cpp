@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/ErrorReport.h"
+#include "help/HtmlHlp.h"
 #include "platform/gui/DesignScale.h"
 #include "platform/gui/FlashControl.h"
 #include "platform/gui/LbSpeedButton.h"
@@ -386,6 +387,7 @@ void TMainFrm::FormClose()
 {
     FoundMovies.reset();
     CopyList.reset();
+    HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);
     closed_ = true;
 }
 
