@@ -2,12 +2,29 @@
 
 #include <QComboBox>
 
+#include <optional>
+#include <string>
+
 #include "app/MirkMainForm.h"
+#include "platform/ShellWindows.h"
+#include "platform/gui/WebBrowser.h"
+#include "scan/AddressList.h"
 
 namespace tessaro {
 
 void TMainFrm::RefreshAddressList()
 {
+    // Reading the list may throw; the combo box is only cleared once it is read.
+    const ShellWindows windows;
+    const int count = windows.Count();
+    UrlComBox->clear();
+    for (int i = 0; i < count; ++i) {
+        const QString address = windows.LocationURL(i);
+        if (IsListedWindowAddress(address.toStdString()))
+            UrlComBox->addItem(address);
+    }
+    UrlComBox->setCurrentIndex(UrlComBox->count() - 1);
+    UrlComBox->setEditText(UrlComBox->count() > 0 ? UrlComBox->itemText(UrlComBox->count() - 1) : QString());
 }
 
 void TMainFrm::LbSpeedButton5Click()
@@ -17,6 +34,14 @@ void TMainFrm::LbSpeedButton5Click()
 
 void TMainFrm::LbSpeedButton6Click()
 {
+    if (Busy)
+        return;
+    const QString address = UrlComBox->currentText();
+    const std::optional<std::string> status = OpeningStatusText(address.toStdString());
+    if (!status)
+        return;
+    SetStatusText(*status);
+    WebBrowser1->Navigate(address);
 }
 
 void TMainFrm::UrlComBoxKeyDown(int key)

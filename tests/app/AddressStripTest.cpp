@@ -1,0 +1,192 @@
+#include "app/MirkMainForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+#include <lz4.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "platform/gui/DesignScale.h"
+#include "platform/gui/StatusBar.h"
+#include "platform/gui/WebBrowser.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopbackHttpServer;
+using test::SharedDir;
+using test::WaitUntil;
+
+const char* const kChromiumAddresses[] = {
+    "http://127.0.0.1:46379/page1.html",
+    "http://127.0.0.1:46379/page3.html",
+    "http://127.0.0.1:46379/page4.html",
+};
+
+std::string MozLz4(const std::string& json)
+{
+    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
+    const int size = LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
+                                          static_cast<int>(block.size()));
+    std::string file("mozLz40\0", 8);
+    for (int i = 0; i < 4; ++i)
+        file += static_cast<char>((json.size() >> (8 * i)) & 0xff);
+    return file + block.substr(0, static_cast<std::size_t>(size));
+}
+
+// A home folder where Firefox and Chromium run (their locks name this test's
+// process) with the sessions they wrote, and the window built on it.
+class AddressStrip : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("HOME", home.path().c_str(), 1);
+        unsetenv("XDG_CONFIG_HOME");
+        const std::string pid = std::to_string(::getpid());
+
+        home.write(".mozilla/firefox/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=t1.default\n");
+        home.write(".mozilla/firefox/t1.default/sessionstore-backups/recovery.jsonlz4",
+                   MozLz4(R"({"windows":[{"tabs":[
+                       {"entries":[{"url":"http://Old.Example/"},{"url":"http://Site.Example/Flash.HTM"}],"index":2},
+                       {"entries":[{"url":"file:///home/user/local.html"}],"index":1},
+                       {"entries":[{"url":"http://Site.Example/?u=FILE://x"}],"index":1},
+                       {"entries":[],"index":1}
+                     ]},{"tabs":[
+                       {"entries":[{"url":"http://Site.Example/Flash.HTM"}],"index":1}
+                     ]}]})"));
+        fs::create_symlink("127.0.0.1:+" + pid, FirefoxLock());
+
+        const fs::path chromium = home.path() / ".config/chromium";
+        fs::create_directories(chromium / "Default/Sessions");
+        fs::copy_file(SharedDir() / "fixtures/chromium/xvfb_session/Sessions/Session_13441176574020577",
+                      chromium / "Default/Sessions/Session_13441176574020577");
+        fs::create_symlink("test-host-" + pid, ChromiumLock());
+
+        SetDesignScale(1.0);
+        window = std::make_unique<TMainFrm>();
+        window->show();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        SetDesignScale(0.0);
+    }
+
+    fs::path FirefoxLock() const { return home.path() / ".mozilla/firefox/t1.default/lock"; }
+    fs::path ChromiumLock() const { return home.path() / ".config/chromium/SingletonLock"; }
+
+    QStringList Items() const
+    {
+        QStringList items;
+        for (int i = 0; i < window->UrlComBox->count(); ++i)
+            items << window->UrlComBox->itemText(i);
+        return items;
+    }
+
+    QString Status() const { return window->StatusBar1->PanelText(0); }
+
+    void PressKeyInAddress(int key)
+    {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(window->UrlComBox->lineEdit(), &press);
+    }
+
+    test::TempDir home;
+    std::unique_ptr<TMainFrm> window;
+};
+
+TEST_F(AddressStrip, ListsTheTabsOfRunningBrowsersAndShowsTheLast)
+{
+    const QStringList firefox{"http://Site.Example/Flash.HTM", "http://Site.Example/Flash.HTM"};
+    QStringList chromium;
+    for (const char* address : kChromiumAddresses)
+        chromium << address;
+    EXPECT_EQ(Items(), firefox + chromium);
+    EXPECT_EQ(window->UrlComBox->currentText(), kChromiumAddresses[2]);
+
+    // Chromium quits: "Address :" lists Firefox's tabs only.
+    fs::remove(ChromiumLock());
+    window->UrlComBox->setEditText(QStringLiteral("typed.example"));
+    window->LbSpeedButton5Click();
+    EXPECT_EQ(Items(), firefox);
+    EXPECT_EQ(window->UrlComBox->currentText(), firefox.last());
+
+    // No browser runs: both the list and the typed text go.
+    fs::remove(FirefoxLock());
+    window->UrlComBox->setEditText(QStringLiteral("typed.example"));
+    window->LbSpeedButton5Click();
+    EXPECT_TRUE(Items().isEmpty());
+    EXPECT_EQ(window->UrlComBox->currentText(), QString());
+}
+
+TEST_F(AddressStrip, ListThatCannotBeReadLeavesTheComboBoxAsItWas)
+{
+    const QStringList before = Items();
+    ASSERT_EQ(before.size(), 5);
+    window->UrlComBox->setEditText(QStringLiteral("typed.example/Page"));
+    setenv("HOME", (home.path() / "gone").c_str(), 1);
+    EXPECT_THROW(window->LbSpeedButton5Click(), std::runtime_error);
+    EXPECT_EQ(Items(), before);
+    EXPECT_EQ(window->UrlComBox->currentText(), "typed.example/Page");
+}
+
+TEST_F(AddressStrip, GoOpensTheTypedAddressInTheEmbeddedBrowser)
+{
+    LoopbackHttpServer site;
+    site.route("/Flash/Index.HTML", "<html><body>movies</body></html>", "text/html");
+    const QString typed = QString::fromStdString(site.origin().substr(7)) + QStringLiteral("/Flash/Index.HTML");
+    const int itemsBefore = window->UrlComBox->count();
+    window->UrlComBox->setEditText(typed);
+
+    window->LbSpeedButton6Click();
+    EXPECT_EQ(Status(), QStringLiteral("Openning Page http:// ") + typed.toLower());
+    ASSERT_TRUE(WaitUntil([&] { return !site.requests().empty(); }, 30000));
+    EXPECT_EQ(site.requests().front().target, "/Flash/Index.HTML");
+    ASSERT_TRUE(WaitUntil([&] { return window->WebBrowser1->url().path() == "/Flash/Index.HTML"; }, 30000));
+    EXPECT_EQ(window->UrlComBox->count(), itemsBefore);
+}
+
+TEST_F(AddressStrip, EnterIsGoAndRefusalsAreSilent)
+{
+    LoopbackHttpServer site;
+    site.route("/a.htm", "<html></html>", "text/html");
+    const QString address = QString::fromStdString(site.origin()) + QStringLiteral("/a.htm");
+    window->SetStatusText("Done");
+
+    for (const QString& refused : {QString(), QStringLiteral("FILE:///tmp/a.htm"), address + "?f=File://x"}) {
+        window->UrlComBox->setEditText(refused);
+        PressKeyInAddress(Qt::Key_Return);
+        EXPECT_EQ(Status(), "Done") << refused.toStdString();
+    }
+    window->UrlComBox->setEditText(address);
+    window->Busy = true;
+    PressKeyInAddress(Qt::Key_Enter);
+    window->LbSpeedButton6Click();
+    EXPECT_EQ(Status(), "Done");
+    window->Busy = false;
+    PressKeyInAddress(Qt::Key_Tab);
+    EXPECT_EQ(Status(), "Done");
+    EXPECT_TRUE(site.requests().empty());
+
+    PressKeyInAddress(Qt::Key_Return);
+    EXPECT_EQ(Status(), QStringLiteral("Openning Page ") + address.toLower());
+    ASSERT_TRUE(WaitUntil([&] { return !site.requests().empty(); }, 30000));
+    EXPECT_EQ(site.requests().front().target, "/a.htm");
+}
+
+}  // namespace
+}  // namespace tessaro
