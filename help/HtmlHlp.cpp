@@ -10,8 +10,8 @@ namespace {
 
 constexpr const char* kDefaultViewerLibraryName = "libtessarohelp.so";
 
-// Where an installed program keeps its run-time files, should the program
-// itself have been started through a link from elsewhere.
+// The install folder, for a copy of the program that runs from somewhere
+// without the viewer beside it.
 std::filesystem::path InstalledLibraryFolder()
 {
 #ifdef TESSARO_INSTALLED_LIBRARY_DIR

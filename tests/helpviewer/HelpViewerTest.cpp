@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -155,6 +157,60 @@ TEST_F(HelpViewer, ContentsEntriesAndLinksOpenPagesInsideTheFile)
 
     page->setSource(QUrl(QStringLiteral("chm:/no-such-page.html")));
     EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("not in this help file")));
+}
+
+// A help file as other authors write them: a project that names neither its
+// contents file nor a first page, and a sitemap in loose HTML (any case,
+// unquoted values, an entity, a heading without a page, a list never closed).
+TEST_F(HelpViewer, ReadsLooselyWrittenContentsOfAnUnnamedContentsFile)
+{
+    const QString compiler = QStandardPaths::findExecutable(QStringLiteral("chmcmd"));
+    if (compiler.isEmpty())
+        GTEST_SKIP() << "chmcmd is not installed";
+    test::TempDir project;
+    project.write("t.hhp", "[OPTIONS]\nCompiled file=loose.chm\nTitle=Loose\n\n[FILES]\na.html\nb.html\nloose.hhc\n");
+    project.write("a.html", "<html><body><h1>Alpha</h1><a href=\"b.html#part\">on to beta</a></body></html>");
+    project.write("b.html", "<html><body><h1>Beta</h1><p><a name=\"part\">Part</a></p></body></html>");
+    project.write("loose.hhc",
+                  "<html><body>\n<ul>\n"
+                  " <li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Guide &amp; tips\">"
+                  "<param name=\"Local\" value=\"a.html\"></object>\n"
+                  " <ul>\n"
+                  "  <li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Heading only\"></object>\n"
+                  "  <UL>\n"
+                  "   <LI><OBJECT type='text/sitemap'><PARAM NAME=Name VALUE=\"Second\">"
+                  "<param name=\"Local\" value=\"b.html#part\"></OBJECT>\n"
+                  "  </UL>\n"
+                  " </ul>\n"
+                  " <li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Last\">"
+                  "<param name=\"Local\" value=\"b.html\"></object>\n"
+                  "</body></html>\n");
+    QProcess compile;
+    compile.setWorkingDirectory(QString::fromStdString(project.path().string()));
+    compile.start(compiler, {QStringLiteral("--verbosity"), QStringLiteral("0"), QStringLiteral("t.hhp")});
+    ASSERT_TRUE(compile.waitForFinished(30000));
+    ASSERT_TRUE(std::filesystem::exists(project.path() / "loose.chm"));
+
+    QWidget* window = Show((project.path() / "loose.chm").string());
+    ASSERT_NE(window, nullptr);
+    auto* contents = window->findChild<QTreeWidget*>(QStringLiteral("Contents"));
+    auto* page = window->findChild<QTextBrowser*>(QStringLiteral("Page"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Loose"));
+    EXPECT_EQ(Outline(contents), (QStringList{QStringLiteral("Guide & tips"), QStringLiteral("  Heading only"),
+                                              QStringLiteral("    Second"), QStringLiteral("Last")}));
+
+    // With no first page named, the first entry with a page is shown.
+    EXPECT_EQ(page->source().path(), QStringLiteral("/a.html"));
+    EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Alpha")));
+
+    // A heading without a page leaves the page as it was.
+    contents->setCurrentItem(ItemNamed(contents, QStringLiteral("Heading only")));
+    EXPECT_EQ(page->source().path(), QStringLiteral("/a.html"));
+
+    contents->setCurrentItem(ItemNamed(contents, QStringLiteral("Second")));
+    EXPECT_EQ(page->source().path(), QStringLiteral("/b.html"));
+    EXPECT_EQ(page->source().fragment(), QStringLiteral("part"));
+    EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Beta")));
 }
 
 TEST_F(HelpViewer, OneWindowPerFileAndCloseAllClosesEveryOne)
