@@ -61,7 +61,7 @@ private:
     SnapshotHandler done_;
     QTimer deadline_;
     int polls_ = 0;
-    int timeoutMs_ = 5000;
+    int timeoutMs_ = 15000;
     int frameBudgetMs_ = 3000;
     bool lastLoadFailed_ = false;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
