@@ -160,6 +160,13 @@ TEST_F(AddressStrip, GoOpensTheTypedAddressInTheEmbeddedBrowser)
     EXPECT_EQ(window->UrlComBox->count(), itemsBefore);
 }
 
+TEST_F(AddressStrip, AddressTheBrowserCannotLoadRaisesAnErrorAfterTheAnnouncement)
+{
+    window->UrlComBox->setEditText(QStringLiteral("%"));
+    EXPECT_THROW(window->LbSpeedButton6Click(), std::runtime_error);
+    EXPECT_EQ(Status(), QStringLiteral("Openning Page http:// %"));
+}
+
 TEST_F(AddressStrip, EnterIsGoAndRefusalsAreSilent)
 {
     LoopbackHttpServer site;
