@@ -55,6 +55,13 @@ public:
     }
 
 protected:
+    // The page never leaves the player: not for a link, a dropped file or a
+    // movie that asks for another page.
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        return isMainFrame && url == PlayerAddresses::PageUrl();
+    }
+
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                   const QString& sourceId) override
     {
@@ -76,6 +83,7 @@ TShockwaveFlash::TShockwaveFlash(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new QWebEngineView(this);
     view_->setContextMenuPolicy(Qt::NoContextMenu);
+    view_->setAcceptDrops(false);
     page_ = new TPlayerPage([this](const QString& line) { PlayerLine(line); }, view_);
     page_->setBackgroundColor(Qt::transparent);
     QWebEngineSettings* settings = page_->settings();
@@ -97,6 +105,7 @@ TShockwaveFlash::~TShockwaveFlash() = default;
 void TShockwaveFlash::LoadPlayerPage()
 {
     playerReady_ = false;
+    metadata_.reset();
     page_->load(PlayerAddresses::PageUrl());
 }
 

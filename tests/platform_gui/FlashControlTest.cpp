@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <cstdio>
 #include <memory>
 
@@ -224,6 +225,22 @@ TEST_F(FlashControl, ASlowAddressNeverHoldsTheWindow)
     EXPECT_FALSE(flash.Metadata().has_value());
     ASSERT_TRUE(WaitForMetadata());
     EXPECT_EQ(flash.Metadata()->width, 64);
+}
+
+TEST_F(FlashControl, ARendererThatDiedIsReplacedAndTheMoviePlaysAgain)
+{
+    const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
+    flash.SetMovie(QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+
+    const qint64 renderer = Page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !flash.Metadata().has_value(); }, 10000));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_NE(Page()->renderProcessPid(), renderer);
+    EXPECT_EQ(flash.Metadata()->width, 200);
+    EXPECT_TRUE(WaitForColour(kRed));
 }
 
 }  // namespace

@@ -1,0 +1,91 @@
+#include "app/MirkMainForm.h"
+
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/gui/DesignScale.h"
+#include "platform/gui/FlashControl.h"
+#include "platform/gui/ListView.h"
+#include "platform_gui/FlashTestMovies.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::MinimalMovie;
+using test::WaitUntil;
+
+// Ruffle's WebAssembly is fetched and compiled for the first movie.
+constexpr int kPlayWaitMs = 60000;
+
+// Selecting a row in the real window plays its movie in the panel at the left.
+class Preview : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("HOME", home.path().c_str(), 1);
+        SetDesignScale(1.0);
+        window = std::make_unique<TMainFrm>();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
+    }
+
+    void TearDown() override
+    {
+        WaitUntil([&] { return !window->Busy; }, 10000);
+        window.reset();
+        SetDesignScale(0.0);
+    }
+
+    bool WaitForMetadata()
+    {
+        return WaitUntil([&] { return window->ShockwaveFlash1->Metadata().has_value(); }, kPlayWaitMs);
+    }
+
+    test::TempDir home;
+    std::unique_ptr<TMainFrm> window;
+};
+
+TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
+{
+    test::LoopbackHttpServer server;
+    server.route("/flash/intro.swf", MinimalMovie(QColor(0, 0, 255), 550, 400, 7), "application/x-shockwave-flash");
+    const QString address = QString::fromStdString(server.origin() + "/flash/intro.swf");
+    *window->FoundMovies = {address};
+    window->ShowFoundMovies();
+
+    window->ListView1->selectRow(0);
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), address);
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 550);
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->height, 400);
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->swfVersion, 7);
+    EXPECT_EQ(window->ListView1->Text(0, 2), QStringLiteral("Preview"));
+}
+
+TEST_F(Preview, SelectingACacheRowPlaysItsMovie)
+{
+    window->PageControl1->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 30000));
+    const auto file = home.write("Content/0a1b2c3d/banner[1].swf",
+                                 MinimalMovie(QColor(0, 255, 0), 468, 60, 6));
+    window->ListView2->AddRow(QString::number(window->ListView2->RowCount() + 1),
+                              {QStringLiteral("banner[1].swf"), QStringLiteral("66"),
+                               QString::fromStdString(file.string())});
+
+    window->ListView2->selectRow(window->ListView2->RowCount() - 1);
+    EXPECT_EQ(window->ShockwaveFlash1->Movie(), QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 468);
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->height, 60);
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->swfVersion, 6);
+}
+
+}  // namespace
+}  // namespace tessaro
