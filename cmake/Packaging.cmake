@@ -21,6 +21,18 @@ install(FILES ${TESSARO_PACKAGING_DIR}/tessaro.svg
 install(FILES ${TESSARO_PACKAGING_DIR}/tessaro.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
 
+# Ruffle's licence texts travel with its files.
+file(GLOB tessaro_ruffle_licences ${PROJECT_SOURCE_DIR}/node_modules/@ruffle-rs/ruffle/LICENSE*)
+install(FILES ${tessaro_ruffle_licences} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessaro/ruffle)
+
+# Everything the package holds, so that a packaging run builds no tests.
+add_custom_target(tessaro_package_content)
+foreach(target tessaro tessarohelp tessaro_help_file tessaro_ruffle_files)
+  if(TARGET ${target})
+    add_dependencies(tessaro_package_content ${target})
+  endif()
+endforeach()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaro)
 set(CPACK_PACKAGE_VENDOR "Tessaro")
