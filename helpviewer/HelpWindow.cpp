@@ -36,7 +36,7 @@ HelpWindow::HelpWindow(const QString& helpFile, QWidget* owner)
     splitter->addWidget(contents_);
     splitter->addWidget(page_);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({240, 560});
+    splitter->setSizes({280, 520});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
