@@ -132,6 +132,10 @@ class Desktop:
             "NO_PROXY": "*",
             MARKER_VARIABLE: self.marker,
         }
+        # A sanitizer build reads its options from here.
+        for name in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
         env["DISPLAY"] = self._start_xvfb(env)
         env["DBUS_SESSION_BUS_ADDRESS"] = self._start_bus(env, runtime)
         self.env = env

@@ -103,6 +103,19 @@ class Journeys(unittest.TestCase):
             print("evidence kept in %s" % self.artifacts)
         self.assertEqual(leftovers, [], "processes left behind by the program")
 
+    def assertAllNamed(self, window):
+        """A screen reader names every control a user can reach in the window."""
+        reachable = {"push button", "combo box", "text", "table", "page tab", "menu item", "check box",
+                     "progress bar", "status bar", "tree", "tree table", "list", "radio button", "slider"}
+        unnamed = []
+        for node in a11y.walk(window):
+            if a11y.role(node) not in reachable or not a11y.is_showing(node) or a11y.name(node).strip():
+                continue
+            if a11y.role(node) == "text" and a11y.role(node.parent) == "combo box":
+                continue  # an editable combo box's editor is read out with the box's name
+            unnamed.append("%s in %s" % (a11y.role(node), a11y.role(node.parent)))
+        self.assertEqual(unnamed, [], "controls of %r without an accessible name" % a11y.name(window))
+
     def screenshot(self, label):
         self.shots += 1
         return prog.screenshot(self.desktop, os.path.join(self.artifacts, "%02d-%s.png" % (self.shots, label)))
@@ -209,6 +222,7 @@ class Journeys(unittest.TestCase):
                           if a11y.name(w) == "Browse For Folder" and a11y.is_showing(w)), None),
             20, what="the folder chooser")
         tree = a11y.wait_find(dialog, 20, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))
+        self.assertAllNamed(dialog)
         steps = ["Home"] + os.path.relpath(folder, self.home).split(os.sep)
         node = self._tree_node(tree, steps)
         a11y.click_on(node)
@@ -265,13 +279,7 @@ class Journeys(unittest.TestCase):
         colours = {pixel for row in preview for pixel in row}
         self.assertLessEqual(len(colours), 3, "the preview shows a picture before anything was selected")
 
-        # A screen reader names every control a user can reach.
-        reachable = {"push button", "combo box", "text", "table", "page tab", "menu item", "check box",
-                     "progress bar", "status bar", "tree", "tree table", "list", "radio button"}
-        unnamed = [a11y.role(n) for n in a11y.walk(window)
-                   if a11y.role(n) in reachable and a11y.is_showing(n) and not a11y.name(n).strip()
-                   and a11y.role(n) != "text"]  # the combo box's editor is named by its box
-        self.assertEqual(unnamed, [], "controls without an accessible name")
+        self.assertAllNamed(window)
 
     def test_page_scan(self):
         """(2) Typing a framed page's address and GO lists every movie of every frame."""
@@ -396,6 +404,7 @@ class Journeys(unittest.TestCase):
         topics = [a11y.name(n) for n in a11y.walk(contents, max_depth=3)
                   if a11y.role(n) in ("tree item", "table cell") and a11y.name(n)]
         self.assertTrue(topics, "the contents list topics")
+        self.assertAllNamed(help_window)
         self.screenshot("help")
 
         self.choose_menu("File", "Exit")
