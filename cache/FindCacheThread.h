@@ -1,13 +1,45 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
+#include "platform/UrlCache.h"
 #include "platform/WorkerThread.h"
 
 namespace tessaro {
 
-// Lists the Flash movies of the browsers' caches.
+// A row of the cache list, its columns as shown.
+struct CacheMovieRow {
+    std::string Index;
+    std::string Flash;
+    std::string Size;
+    std::string LocalPath;
+};
+
+// Whether a local file is a Flash movie: the extension of its file-name part
+// (from the last "."), with A to Z lower-cased, is exactly ".swf".
+bool IsFlashCacheFile(const std::string& localFileName);
+
+// The row for the matchCount-th movie found.
+CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry);
+
+// Lists the Flash movies of the URL cache: walks every entry and hands a row
+// for each movie to addRow, on the UI thread, in the order found. Created
+// running; it cannot be stopped.
 class TFindCacheEntryThread : public TThread {
+public:
+    using RowSink = std::function<void(const CacheMovieRow&)>;
+
+    explicit TFindCacheEntryThread(RowSink addRow, UrlCacheOpener openCache = DefaultOpener());
+
+    static UrlCacheOpener DefaultOpener();
+
 protected:
-    void Execute() override {}
+    void Execute() override;
+
+private:
+    RowSink addRow_;
+    UrlCacheOpener openCache_;
 };
 
 }  // namespace tessaro

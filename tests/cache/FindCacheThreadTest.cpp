@@ -1,0 +1,136 @@
+#include "cache/FindCacheThread.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+// A cache that yields the entries it is given, then fails or ends.
+class ListedCache : public UrlCacheEnumeration {
+public:
+    ListedCache(std::vector<UrlCacheEntry> entries, std::shared_ptr<std::atomic<int>> closes)
+        : entries_(std::move(entries)), closes_(std::move(closes))
+    {
+    }
+    bool Next(UrlCacheEntry& entry) override
+    {
+        if (next_ >= entries_.size())
+            return false;
+        entry = entries_[next_++];
+        return true;
+    }
+    void Close() override { ++*closes_; }
+
+private:
+    std::vector<UrlCacheEntry> entries_;
+    std::size_t next_ = 0;
+    std::shared_ptr<std::atomic<int>> closes_;
+};
+
+struct ScanResult {
+    std::vector<CacheMovieRow> rows;
+    bool rowsOnUiThread = true;
+    int rowsAtEnd = -1;
+    int closes = 0;
+};
+
+ScanResult ScanCache(std::vector<UrlCacheEntry> entries, bool openFails = false)
+{
+    auto closes = std::make_shared<std::atomic<int>>(0);
+    ScanResult run;
+    bool ended = false;
+    auto* worker = new TFindCacheEntryThread(
+        [&](const CacheMovieRow& row) {
+            run.rowsOnUiThread = run.rowsOnUiThread && QThread::currentThread() == qApp->thread();
+            run.rows.push_back(row);
+        },
+        [=]() -> std::unique_ptr<UrlCacheEnumeration> {
+            if (openFails)
+                return nullptr;
+            return std::make_unique<ListedCache>(entries, closes);
+        });
+    worker->FreeOnTerminate = true;
+    worker->OnTerminate = [&](TThread*) {
+        run.rowsAtEnd = int(run.rows.size());
+        ended = true;
+    };
+    EXPECT_TRUE(test::WaitUntil([&] { return ended; }, 10000));
+    run.closes = *closes;
+    return run;
+}
+
+TEST(FindCacheThreadTest, FlashTestLooksOnlyAtTheExtensionOfTheFileName)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"/cache/AB12/movie.swf", true},
+        {"/cache/AB12/CLIP.SWF", true},
+        {"/cache/AB12/clip.Swf", true},
+        {"/cache/AB12/movie[1].swf", true},
+        {"/cache/AB12/.swf", true},
+        {"movie.swf", true},
+        {"/cache/AB12/clip.swf2", false},
+        {"/cache/AB12/clip.swf.tmp", false},
+        {"/cache/AB12/clip", false},
+        {"/cache/c.swf/swf", false},
+        {"/cache/c.swf/", false},
+        {"/cache/AB12/clip.swf ", false},
+        {"/cache/AB12/clip.sw\xc6", false},
+        {"", false},
+    };
+    for (const auto& [path, flash] : cases)
+        EXPECT_EQ(IsFlashCacheFile(path), flash) << '"' << path << '"';
+}
+
+TEST(FindCacheThreadTest, ListsMoviesInOrderNumberedFromOne)
+{
+    const ScanResult run = ScanCache({
+        {"/c/AB12/CLIP.SWF", 5000000000ULL},
+        {"/c/AB12/page.html", 10},
+        {"/c/AB12/clip.swf2", 11},
+        {"/c/AB12/clip.swf.tmp", 12},
+        {"/c/c.swf/swf", 13},
+        {"", 14},
+        {"/c/AB12/clip.Swf", 0},
+        {"/c/CD34/movie.swf", 4294967296ULL + 30},
+    });
+    ASSERT_EQ(run.rows.size(), 3u);
+    EXPECT_TRUE(run.rowsOnUiThread);
+    EXPECT_EQ(run.rowsAtEnd, 3) << "the end comes after the last row";
+    EXPECT_EQ(run.closes, 1);
+    const std::vector<std::vector<std::string>> want = {
+        {"1", "CLIP.SWF", "705032704", "/c/AB12/CLIP.SWF"},
+        {"2", "clip.Swf", "0", "/c/AB12/clip.Swf"},
+        {"3", "movie.swf", "30", "/c/CD34/movie.swf"},
+    };
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const CacheMovieRow& row = run.rows[i];
+        EXPECT_EQ((std::vector<std::string>{row.Index, row.Flash, row.Size, row.LocalPath}), want[i]);
+    }
+}
+
+TEST(FindCacheThreadTest, EndsQuietlyWhenThereIsNothingToList)
+{
+    const ScanResult failed = ScanCache({{"/c/a.swf", 1}}, true);
+    EXPECT_TRUE(failed.rows.empty());
+    EXPECT_EQ(failed.rowsAtEnd, 0);
+    EXPECT_EQ(failed.closes, 0) << "nothing opened, nothing to close";
+
+    const ScanResult empty = ScanCache({});
+    EXPECT_TRUE(empty.rows.empty());
+    EXPECT_EQ(empty.closes, 1);
+
+    const ScanResult only = ScanCache({{"/c/only.swf", 7}});
+    ASSERT_EQ(only.rows.size(), 1u);
+    EXPECT_EQ(only.rows[0].Index, "1");
+}
+
+}  // namespace
+}  // namespace tessaro
