@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/BrowserLock.h"
+#include "platform/ChromiumLocalState.h"
 #include "platform/ChromiumSession.h"
 #include "platform/FirefoxProfiles.h"
 #include "platform/FirefoxSession.h"
@@ -112,13 +113,17 @@ void ShellWindows::AddChromium(const std::filesystem::path& userDataFolder)
 {
     if (!HeldByLiveProcess(userDataFolder / "SingletonLock"))
         return;
-    // Profiles are sub-folders ("Default", "Profile 1", ...); some browsers keep
-    // the profile in the user data folder itself.
+    // Profiles are sub-folders ("Default", "Profile 1", ...), only those Local
+    // State names as active when it does; some browsers keep the profile in
+    // the user data folder itself.
     std::vector<std::filesystem::path> profiles{userDataFolder};
+    const std::optional<std::vector<std::string>> active = LastActiveProfiles(userDataFolder);
     std::error_code error;
-    for (std::filesystem::directory_iterator it(userDataFolder, error), end; !error && it != end; it.increment(error))
-        if (IsDirectory(it->path()))
+    for (std::filesystem::directory_iterator it(userDataFolder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (IsDirectory(it->path()) && (!active || std::find(active->begin(), active->end(), name) != active->end()))
             profiles.push_back(it->path());
+    }
     std::sort(profiles.begin() + 1, profiles.end());
     for (const std::filesystem::path& profile : profiles)
         AddProfileSession(profile);

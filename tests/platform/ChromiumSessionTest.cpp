@@ -1,3 +1,4 @@
+#include "platform/ChromiumLocalState.h"
 #include "platform/ChromiumSession.h"
 #include "platform/SnssFile.h"
 
@@ -209,6 +210,17 @@ TEST(ChromiumSession, ClearTextRecordsEndAtAZeroSize)
     const SessionReadResult session = ParseChromiumSessionFile(file);
     EXPECT_EQ(session.status, SessionReadStatus::Ok);
     EXPECT_EQ(Addresses(session.windows), std::vector<std::string>{"http://a/"});
+}
+
+TEST(ChromiumLocalState, NamesTheActiveProfilesOnlyWhenTheListIsThere)
+{
+    using Names = std::optional<std::vector<std::string>>;
+    EXPECT_EQ(ParseLastActiveProfiles(R"({"profile":{"last_active_profiles":["Default","Profile 2",3,""]}})"),
+              (Names{{"Default", "Profile 2"}}));
+    EXPECT_EQ(ParseLastActiveProfiles(R"({"profile":{"last_active_profiles":[]}})"), Names{std::vector<std::string>{}});
+    EXPECT_EQ(ParseLastActiveProfiles(R"({"profile":{"info_cache":{}}})"), std::nullopt);
+    EXPECT_EQ(ParseLastActiveProfiles(R"({"profile":{"last_active_profiles":"Default"}})"), std::nullopt);
+    EXPECT_EQ(ParseLastActiveProfiles("not json"), std::nullopt);
 }
 
 }  // namespace

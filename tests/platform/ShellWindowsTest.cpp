@@ -112,6 +112,10 @@ TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
                 config / "chromium/Default/Sessions/Session_13441176574020577");
     CopyFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195",
                 config / "chromium/Default/Sessions_Encrypted/Session_13441176574021195");
+    // A profile without open windows keeps the session of its last run.
+    home.write("config/chromium/Local State", R"({"profile":{"last_active_profiles":["Default"]}})");
+    CopyFixture("chromium/headless_session/Sessions/Session_13441176564196439",
+                config / "chromium/Profile 3/Sessions/Session_13441176564196439");
     // Google Chrome: only the encrypted copy, under the fallback key; the
     // older, damaged session beside it is not read.
     Lock(config / "google-chrome/SingletonLock", "host-" + LivePid());
