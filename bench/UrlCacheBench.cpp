@@ -1,0 +1,119 @@
+// The cache walk on a generated Chromium simple cache of 20,000 entries, 200
+// of them Flash movies, laid out as a browser's cache under a home folder.
+// Measures the first walk (every movie checked out) and warm walks (the
+// files are in the page cache and every check-out is already in place).
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cache/FindCacheThread.h"
+#include "platform/CacheEntryBuilder.h"
+#include "platform/UrlCache.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using namespace tessaro;
+
+constexpr int kEntries = 20000;
+constexpr int kMovies = 200;
+constexpr int kWarmRuns = 5;
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        std::abort();
+    std::fclose(file);
+}
+
+std::uint64_t MakeCache(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    std::mt19937 random(1);
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < kEntries; ++i) {
+        const bool movie = i % (kEntries / kMovies) == 0;
+        test::SimpleCacheEntrySpec spec;
+        const std::string name = movie ? "movie" + std::to_string(i) + ".swf" : "res" + std::to_string(i) + ".js";
+        spec.key = "1/0/_dk_http://site.test http://site.test http://site.test/" + name;
+        const std::size_t size = movie ? 20000 + random() % 60000 : 200 + random() % 6000;
+        spec.body.assign(size, char('a' + i % 26));
+        if (movie)
+            spec.body.replace(0, 4, "FWS\x0a");
+        spec.rawHeaders = test::ChromiumRawHeaders(
+            {"HTTP/1.1 200 OK", movie ? "Content-Type: application/x-shockwave-flash" : "Content-Type: text/javascript",
+             "Content-Length: " + std::to_string(size), "Cache-Control: max-age=3600"});
+        const std::string entry = test::BuildSimpleCacheEntry(spec);
+        bytes += entry.size();
+        WriteFile(folder / test::SimpleCacheEntryName(spec.key), entry);
+    }
+    std::string index(24, '\0');
+    index.replace(0, 8, "\x30\x5c\x72\xa7\x1b\x6d\xfb\xfc", 8);
+    WriteFile(folder / "index", index);
+    return bytes;
+}
+
+struct Walk {
+    double ms = 0;
+    int entries = 0;
+    int movies = 0;
+};
+
+Walk WalkCache(const UrlCacheLocations& locations)
+{
+    QElapsedTimer timer;
+    timer.start();
+    Walk walk;
+    auto cache = OpenUrlCacheEnumeration(locations);
+    UrlCacheEntry entry;
+    while (cache->Next(entry)) {
+        ++walk.entries;
+        walk.movies += IsFlashCacheFile(entry.localFileName) ? 1 : 0;
+    }
+    cache->Close();
+    walk.ms = double(timer.nsecsElapsed()) / 1e6;
+    return walk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    test::PrepareTestEnvironment();
+    QCoreApplication app(argc, argv);
+    const test::TempDir home;
+    UrlCacheLocations locations;
+    locations.embeddedCache = home.path() / "none";
+    locations.searchRoots = {home.path() / ".cache"};
+    locations.contentFolder = home.path() / "Content";
+
+    QElapsedTimer timer;
+    timer.start();
+    const std::uint64_t bytes = MakeCache(home.path() / ".cache/chromium/Default/Cache/Cache_Data");
+    std::printf("generated %d entries (%d Flash), %.1f MB, in %.0f ms\n", kEntries, kMovies, double(bytes) / 1e6,
+                double(timer.elapsed()));
+
+    const Walk first = WalkCache(locations);
+    std::printf("first walk: %d entries, %d movies listed, %.1f ms (%.0f entries/s), check-outs written\n",
+                first.entries, first.movies, first.ms, first.entries / (first.ms / 1000));
+    std::vector<double> warm;
+    for (int run = 0; run < kWarmRuns; ++run) {
+        const Walk walk = WalkCache(locations);
+        if (walk.entries != kEntries || walk.movies != kMovies)
+            std::printf("run %d: %d entries, %d movies: wrong\n", run, walk.entries, walk.movies);
+        warm.push_back(walk.ms);
+    }
+    std::sort(warm.begin(), warm.end());
+    const double median = warm[warm.size() / 2];
+    std::printf("warm walk: median %.1f ms (min %.1f, max %.1f) over %d runs, %.0f entries/s\n", median, warm.front(),
+                warm.back(), kWarmRuns, kEntries / (median / 1000));
+    return first.entries == kEntries && first.movies == kMovies ? 0 : 1;
+}
