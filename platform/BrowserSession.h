@@ -39,9 +39,9 @@ struct SessionReadResult {
     std::vector<SessionWindow> windows;
 };
 
-// Reads a whole session file, refusing files beyond maxBytes.
-SessionReadStatus ReadSessionFile(const std::filesystem::path& file, std::string& bytes);
-
 constexpr std::size_t kMaxSessionFileBytes = 64u << 20;
+
+// Reads a whole file of a browser profile, refusing one beyond kMaxSessionFileBytes.
+SessionReadStatus ReadSessionFile(const std::filesystem::path& file, std::string& bytes);
 
 }  // namespace tessaro

@@ -1,5 +1,6 @@
 #include "platform/ChromiumSession.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
