@@ -7,6 +7,7 @@ activated services, web engine helpers) can still be found and ended.
 """
 
 import os
+import random
 import shutil
 import signal
 import subprocess
@@ -140,18 +141,29 @@ class Desktop:
         env["DBUS_SESSION_BUS_ADDRESS"] = self._start_bus(env, runtime)
         self.env = env
 
-    def _start_xvfb(self, env):
-        read_end, write_end = os.pipe()
-        self._xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp"],
-            pass_fds=(write_end,), env=env, start_new_session=True,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        display = _read_line(read_end, timeout=20.0)
-        os.close(read_end)
-        if not display:
-            raise RuntimeError("Xvfb did not start")
-        return ":" + display
+    def _start_xvfb(self, env, attempts=10):
+        # A random display number well above the ones other tools hard-code (:0, :99).
+        for _ in range(attempts):
+            number = random.randint(200, 4000)
+            read_end, write_end = os.pipe()
+            self._xvfb = subprocess.Popen(
+                ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", self.screen,
+                 "-nolisten", "tcp"],
+                pass_fds=(write_end,), env=env, start_new_session=True,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write_end)
+            display = _read_line(read_end, timeout=20.0)
+            os.close(read_end)
+            if display and self._xvfb.poll() is None:
+                return ":" + display
+            end_process_group(self._xvfb)  # that display was taken
+        raise RuntimeError("Xvfb did not start")
+
+    def check_alive(self):
+        """Raises when the X server or the bus has gone (something outside ended them)."""
+        for process, what in ((self._xvfb, "the X server"), (self._bus, "the session bus")):
+            if process is None or process.poll() is not None:
+                raise RuntimeError("%s of the test desktop has ended" % what)
 
     def _start_bus(self, env, runtime):
         socket = os.path.join(runtime, "bus")

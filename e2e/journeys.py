@@ -19,9 +19,11 @@ PENDING = {}
 
 _config = {}
 
+# Generous: two cores are shared with compilers and other test runs.
 START_TIMEOUT = 60
 SCAN_TIMEOUT = 60
 TRANSFER_TIMEOUT = 60
+PLAY_TIMEOUT = 90
 
 
 def configure(desktop, binary, artifacts, shared):
@@ -297,13 +299,13 @@ class Journeys(unittest.TestCase):
         table = self.scan_site()
         preview = a11y.find(self.window, name_is="Preview")
         table.select(1)  # banner.swf
-        prog.wait_for_colour(self.desktop, preview, BANNER_COLOUR, 0.3, 60,
+        prog.wait_for_colour(self.desktop, preview, BANNER_COLOUR, 0.3, PLAY_TIMEOUT,
                              os.path.join(self.artifacts, "preview.png"))
         a11y.wait_for(lambda: table.texts(1)[2] == "Preview", 10, what="row 2 marked Preview")
         self.assertEqual(table.texts(0)[2], "New")
 
         table.select(0)  # intro.swf replaces it
-        prog.wait_for_colour(self.desktop, preview, INTRO_COLOUR, 0.3, 60,
+        prog.wait_for_colour(self.desktop, preview, INTRO_COLOUR, 0.3, PLAY_TIMEOUT,
                              os.path.join(self.artifacts, "preview.png"))
 
     def test_download(self):

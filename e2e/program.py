@@ -25,6 +25,7 @@ class Program:
         self.app = None
 
     def start(self, timeout=60):
+        self.desktop.check_alive()
         with open(self.log_path, "ab") as log:
             self.process = subprocess.Popen([self.binary], env=self.env, cwd=self.desktop.home,
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
