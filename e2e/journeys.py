@@ -217,14 +217,23 @@ class Journeys(unittest.TestCase):
                       what="the movies of the test site listed")
         return table
 
+    def wait_window(self, predicate, what):
+        return a11y.wait_for(lambda: next((w for w in self.program.windows()
+                                           if a11y.is_showing(w) and predicate(w)), None), 30, what=what)
+
+    def folder_chooser(self):
+        return self.wait_window(lambda w: a11y.name(w) == "Browse For Folder", "the folder chooser")
+
+    def help_window(self):
+        return self.wait_window(
+            lambda w: a11y.name(w) != prog.MAIN_WINDOW_TITLE
+            and a11y.find_all(w, predicate=lambda n: a11y.role(n) in ("tree", "tree table")),
+            "the help window")
+
     def choose_folder(self, folder):
         """Answers the folder chooser with a folder inside the home folder, clicking as a user does."""
-        dialog = a11y.wait_for(
-            lambda: next((w for w in self.program.windows()
-                          if a11y.name(w) == "Browse For Folder" and a11y.is_showing(w)), None),
-            20, what="the folder chooser")
+        dialog = self.folder_chooser()
         tree = a11y.wait_find(dialog, 20, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))
-        self.assertAllNamed(dialog)
         steps = ["Home"] + os.path.relpath(folder, self.home).split(os.sep)
         node = self._tree_node(tree, steps)
         a11y.click_on(node)
@@ -281,7 +290,6 @@ class Journeys(unittest.TestCase):
         colours = {pixel for row in preview for pixel in row}
         self.assertLessEqual(len(colours), 3, "the preview shows a picture before anything was selected")
 
-        self.assertAllNamed(window)
 
     def test_page_scan(self):
         """(2) Typing a framed page's address and GO lists every movie of every frame."""
@@ -397,16 +405,11 @@ class Journeys(unittest.TestCase):
         """(6) Help > Content opens the help window; closing the main window closes it."""
         self.start()
         self.choose_menu("Help", "Content")
-        help_window = a11y.wait_for(
-            lambda: next((w for w in self.program.windows()
-                          if w is not None and a11y.name(w) != prog.MAIN_WINDOW_TITLE and a11y.is_showing(w)
-                          and a11y.find_all(w, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))),
-                         None), 30, what="the help window")
+        help_window = self.help_window()
         contents = a11y.find(help_window, predicate=lambda n: a11y.role(n) in ("tree", "tree table"))
         topics = [a11y.name(n) for n in a11y.walk(contents, max_depth=3)
                   if a11y.role(n) in ("tree item", "table cell") and a11y.name(n)]
         self.assertTrue(topics, "the contents list topics")
-        self.assertAllNamed(help_window)
         self.screenshot("help")
 
         self.choose_menu("File", "Exit")
@@ -438,3 +441,28 @@ class Journeys(unittest.TestCase):
         self.choose_menu("File", "Exit")
         self.assertEqual(self.program.wait_exit(30), 0, "Exit after the download ends the program")
         self.assertEqual(prog.file_bytes(os.path.join(target, "Clip.SWF")), self.site.movies["/site/movies/Clip.SWF"])
+
+    def test_accessible_names(self):
+        """(8) A screen reader can name every control of every window a user reaches."""
+        self.scan_site()  # rows to save, so that the transfer command shows the folder chooser
+        self.assertAllNamed(self.window)
+
+        # The about box is modal: its menu entry is clicked, an action would wait for the box to close.
+        bar = a11y.wait_find(self.window, 20, role_name="menu bar")
+        a11y.do_action(a11y.wait_find(bar, 20, role_name="menu item", name_is="Help"), "ShowMenu")
+        about_entry = self.menu_item("Help", "About...")
+        a11y.wait_for(lambda: a11y.is_showing(about_entry), 10, what="the Help menu open")
+        a11y.click_on(about_entry)
+        about = self.wait_window(lambda w: a11y.name(w) == "About", "the about box")
+        self.assertAllNamed(about)
+        a11y.press(a11y.wait_find(about, 20, role_name="push button", name_is="OK"))
+        a11y.wait_for(lambda: not a11y.is_showing(about), 20, what="the about box closed")
+
+        a11y.click_on(self.button("Download  Flash"))
+        chooser = self.folder_chooser()
+        self.assertAllNamed(chooser)
+        a11y.press(a11y.wait_find(chooser, 20, role_name="push button", name_is="Cancel"))
+        a11y.wait_for(lambda: not a11y.is_showing(chooser), 20, what="the folder chooser closed")
+
+        self.choose_menu("Help", "Content")
+        self.assertAllNamed(self.help_window())
