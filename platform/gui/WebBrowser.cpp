@@ -1,5 +1,6 @@
 #include "platform/gui/WebBrowser.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <stdexcept>
@@ -28,8 +29,13 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent)
 
 void TWebBrowser::Navigate(const QString& text)
 {
-    const QUrl url = QUrl::fromUserInput(text);
-    if (!url.isValid())
+    // An address typed with its scheme is taken as written: guessing on a
+    // broken one would load another host ("http://a b" became host "http").
+    static const QRegularExpression withScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    const bool hasScheme = withScheme.match(text).hasMatch();
+    const QUrl url = hasScheme ? QUrl(text) : QUrl::fromUserInput(text);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || url.isEmpty() || (web && url.host().isEmpty()))
         throw std::runtime_error("Invalid address: " + text.toStdString());
     load(url);
 }

@@ -162,9 +162,21 @@ TEST_F(AddressStrip, GoOpensTheTypedAddressInTheEmbeddedBrowser)
 
 TEST_F(AddressStrip, AddressTheBrowserCannotLoadRaisesAnErrorAfterTheAnnouncement)
 {
-    window->UrlComBox->setEditText(QStringLiteral("%"));
-    EXPECT_THROW(window->LbSpeedButton6Click(), std::runtime_error);
-    EXPECT_EQ(Status(), QStringLiteral("Openning Page http:// %"));
+    const struct {
+        const char* typed;
+        const char* status;
+    } cases[] = {
+        {"%", "Openning Page http:// %"},
+        {"HTTP://Bad Host/m.htm", "Openning Page http://bad host/m.htm"},
+        {"http://", "Openning Page http://"},
+        {"https://[::1/", "Openning Page http:// https://[::1/"},
+    };
+    for (const auto& c : cases) {
+        window->UrlComBox->setEditText(QString::fromUtf8(c.typed));
+        EXPECT_THROW(window->LbSpeedButton6Click(), std::runtime_error) << c.typed;
+        EXPECT_EQ(Status(), QString::fromUtf8(c.status));
+    }
+    EXPECT_TRUE(window->WebBrowser1->url().isEmpty());
 }
 
 TEST_F(AddressStrip, EnterIsGoAndRefusalsAreSilent)
