@@ -12,6 +12,7 @@ Run with Debian's /usr/bin/python3: the accessibility binding is a Debian packag
 
 import argparse
 import os
+import signal
 import sys
 import unittest
 
@@ -33,6 +34,8 @@ def main():
     args = parser.parse_args()
 
     os.makedirs(args.artifacts, exist_ok=True)
+    # A run stopped from outside (ctest's time-out) still ends the desktop and the program.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
     with Desktop() as desktop:
         # The accessibility library connects to the bus named here when first imported.
         os.environ.update({k: desktop.env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR")})
