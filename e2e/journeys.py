@@ -329,6 +329,10 @@ class Journeys(unittest.TestCase):
 
         target = os.path.join(self.home, "saved")
         os.makedirs(target)
+        # A file the failing download would have replaced with the error page.
+        kept = b"an earlier copy, not to be replaced by an error page"
+        with open(os.path.join(target, "missing.swf"), "wb") as f:
+            f.write(kept)
         a11y.click_on(self.button("Download  Flash"))
         self.choose_folder(target)
 
@@ -336,7 +340,8 @@ class Journeys(unittest.TestCase):
         a11y.wait_for(lambda: {r: table.texts(r)[2] for r in range(table.row_count())} == statuses,
                       TRANSFER_TIMEOUT, what="rows 1 and 2 Saved, row 4 Failed")
         self.wait_status(lambda text: text == "Done", 10, "Done")
-        self.assertEqual(prog.listing(target), ["banner.swf", "intro.swf"])
+        self.assertEqual(prog.listing(target), ["banner.swf", "intro.swf", "missing.swf"])
+        self.assertEqual(prog.file_bytes(os.path.join(target, "missing.swf")), kept)
         for name in ("intro.swf", "banner.swf"):
             self.assertEqual(prog.file_bytes(os.path.join(target, name)),
                              self.site.movies["/site/movies/" + name], name)
