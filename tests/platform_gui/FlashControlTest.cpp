@@ -227,6 +227,29 @@ TEST_F(FlashControl, ASlowAddressNeverHoldsTheWindow)
     EXPECT_EQ(flash.Metadata()->width, 64);
 }
 
+TEST_F(FlashControl, ThePlayerMakesItselfReadyBeforeTheFirstMovie)
+{
+    bool wasmServed = false;
+    QObject::connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::Served, &flash, [&](const QUrl& url, bool failed) {
+        if (url.path().endsWith(QLatin1String(".wasm")) && !failed)
+            wasmServed = true;
+    });
+    // Nothing shows while it does.
+    EXPECT_TRUE(WaitUntil([&] { return wasmServed; }, kPlayWaitMs));
+    WaitUntil([] { return false; }, 1000);
+    EXPECT_FALSE(flash.Metadata().has_value());
+    EXPECT_LT(ShareOfColour(flash.grab().toImage(), QColor(0, 0, 0)), 0.5);
+
+    const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
+    QElapsedTimer clock;
+    clock.start();
+    flash.SetMovie(QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    std::printf("[ timing ] movie to metadata, player ready: %lld ms\n", static_cast<long long>(clock.elapsed()));
+    EXPECT_EQ(flash.Metadata()->backgroundColor.toUpper(), QStringLiteral("#FF0000"));
+    EXPECT_TRUE(WaitForColour(kRed));
+}
+
 TEST_F(FlashControl, ARendererThatDiedIsReplacedAndTheMoviePlaysAgain)
 {
     const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
