@@ -262,6 +262,8 @@ class Journeys(unittest.TestCase):
         """(1) What a user sees right after start."""
         window = self.start()
         shot = self.screenshot("start")
+        # The title bar (what the X server holds, not only the accessible name) reads the caption.
+        self.assertIn(prog.MAIN_WINDOW_TITLE, prog.top_level_titles(self.desktop))
 
         self.assertEqual(self.status_text(), "Done")
         self.assertEqual(self.progress(), 0)

@@ -1,6 +1,7 @@
 """The program under test: started on the private desktop, ended with its children."""
 
 import os
+import re
 import subprocess
 import time
 import uuid
@@ -73,6 +74,13 @@ def screenshot(desktop, path):
     subprocess.run(["import", "-window", "root", path], env=desktop.env, check=True, timeout=30,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return path
+
+
+def top_level_titles(desktop):
+    """The titles of the windows the X server shows."""
+    tree = subprocess.run(["xwininfo", "-root", "-children"], env=desktop.env, check=True, timeout=30,
+                          capture_output=True, text=True).stdout
+    return re.findall(r'^\s+0x[0-9a-f]+ "(.*)": \(', tree, re.MULTILINE)
 
 
 def pixels(path, box):

@@ -33,6 +33,11 @@ def main():
     parser.add_argument("journeys", nargs="*", help="journey names (test methods without 'test_'); all if none")
     args = parser.parse_args()
 
+    import importlib.util
+    if importlib.util.find_spec("pyatspi") is None:
+        print("the accessibility binding is missing: apt-get install python3-pyatspi, "
+              "and run this with /usr/bin/python3", file=sys.stderr)
+        return 1
     os.makedirs(args.artifacts, exist_ok=True)
     # A run stopped from outside (ctest's time-out) still ends the desktop and the program.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
