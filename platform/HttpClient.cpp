@@ -241,6 +241,8 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string obj
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+    // A proxy's answer to CONNECT is not the server's answer.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
     if (const int port = loopbackPort.load(); port != 0) {
         const std::string route = "::127.0.0.1:" + std::to_string(port);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,18 @@ TEST_F(HttpClientTest, NoAnswerMeansNothingToQueryOrRead)
         EXPECT_EQ(count, 0u);
         EXPECT_FALSE(request.ErrorText().empty());
     }
+}
+
+TEST_F(HttpClientTest, ProxyComesFromTheEnvironment)
+{
+    RouteHttpToLoopback(0);
+    setenv("http_proxy", server.origin().c_str(), 1);
+    server.route("http://movies.example/m.swf", "via proxy", "application/x-shockwave-flash");
+    const Outcome outcome = Get("movies.example", "/m.swf");
+    unsetenv("http_proxy");
+    EXPECT_EQ(outcome.body, "via proxy");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].target, "http://movies.example/m.swf");
 }
 
 TEST_F(HttpClientTest, FetchUrlKeepsTheBodyOnlyForAWholeSuccessWithinTheCap)
