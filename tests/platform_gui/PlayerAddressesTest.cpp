@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace tessaro {
 namespace {
 
@@ -16,6 +18,11 @@ struct MovieRow {
     Kind kind;
     const char* location;
 };
+
+void PrintTo(const MovieRow& row, std::ostream* out)
+{
+    *out << row.movie;
+}
 
 class MovieAddresses : public testing::TestWithParam<MovieRow> {};
 
