@@ -3,10 +3,11 @@
 //
 // The top frame assembles a tree of what the page scan reads, per document:
 // its URL, its object elements (raw attributes and PARAM children), the src
-// of its embeds as written, the text of its scripts, and its child frames in
-// document order. A same-origin child is read directly; a cross-origin child
-// is asked by postMessage, and the copy of this script running there answers
-// with its own tree. A child that does not answer within the budget is null.
+// of its embeds as written, the text of its scripts, and its frame and
+// iframe documents in document order. A same-origin child is read directly;
+// a cross-origin child is asked by postMessage, and the copy of this script
+// running there answers with its own tree. A child that does not answer
+// within the budget is null.
 //
 // The program calls start(budget) and polls take(id): runJavaScript cannot
 // wait for a Promise. Subframes announce on the console when they finished
@@ -23,8 +24,14 @@
     const pending = new Map();  // request id -> {w, resolve}
     const results = new Map();  // snapshot id -> {json} or {error}
 
+    // Object and embed elements are read through the prototype's functions:
+    // a property looked up on the element itself asks the engine for its
+    // plugin first, which lays the page out again, element by element.
+    const getAttribute = Element.prototype.getAttribute;
+    const childrenOf = Object.getOwnPropertyDescriptor(Element.prototype, 'children').get;
+
     function attr(el, name) {
-        return el.getAttribute(name);
+        return getAttribute.call(el, name);
     }
 
     function own(doc) {
@@ -35,7 +42,7 @@
                 type: attr(o, 'type'),
                 codebase: attr(o, 'codebase'),  // raw: the codeBase property comes back resolved
                 data: attr(o, 'data'),
-                params: Array.from(o.children)
+                params: Array.from(childrenOf.call(o))
                     .filter(p => p.localName === 'param')
                     .map(p => [attr(p, 'name'), attr(p, 'value')]),
             })),
@@ -64,6 +71,17 @@
         return false;
     }
 
+    // The document an object or embed element shows in place of its plugin;
+    // only known when the parent is of the same origin.
+    function isPluginContent() {
+        try {
+            const owner = window.frameElement;
+            return !!owner && (owner.localName === 'object' || owner.localName === 'embed');
+        } catch (e) {
+            return false;
+        }
+    }
+
     function askChild(w, budget) {
         return new Promise(resolve => {
             const id = TAG + ':' + (++seq) + ':' + Math.random().toString(36).slice(2);
@@ -86,10 +104,14 @@
 
     function collectTree(win, budget) {
         const tree = own(win.document);
+        // Only frame and iframe elements hold frames for the scan. Objects and
+        // embeds whose plugin is missing get a browsing context of their own
+        // too; walking those thousands of empty documents costs seconds.
         const jobs = [];
-        for (let i = 0; i < win.frames.length; ++i) {
-            const w = win.frames[i];
-            jobs.push(readable(w) ? collectTree(w, budget) : askChild(w, budget));
+        for (const container of win.document.querySelectorAll('iframe, frame')) {
+            const w = container.contentWindow;
+            if (w)
+                jobs.push(readable(w) ? collectTree(w, budget) : askChild(w, budget));
         }
         return Promise.all(jobs).then(frames => {
             tree.frames = frames;
@@ -117,7 +139,7 @@
         }
     }, true);
 
-    if (window !== window.top) {
+    if (window !== window.top && !isPluginContent()) {
         const announce = () => console.info(FRAME_COMPLETE);
         if (document.readyState === 'complete')
             announce();

@@ -72,10 +72,12 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
 <embed>
 <script>var movie = "x.swf";</script>
 <script src="ext.js"></script>
+<object type="text/html" data="inner.html"></object>
 <iframe src="same.html"></iframe>
 <iframe src=")" + other.origin() + R"(/cross.html"></iframe>
 <iframe sandbox src=")" + other.origin() + R"(/sandboxed.html"></iframe>)"),
                "text/html");
+    site.route("/inner.html", Page(R"(<embed src="inner.swf">)"), "text/html");
     site.route("/ext.js", "var fromFile = 1;", "application/javascript");
     site.route("/same.html", Page(R"(<script>document.write('<embed src="written.swf">');</script>)"), "text/html");
     other.route("/cross.html", Page(R"(<object data="d.swf" type="application/x-shockwave-flash"></object>
@@ -89,7 +91,7 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
 
     EXPECT_EQ(top["url"].toString().toStdString(), site.origin() + "/top.html");
     const QJsonArray objects = top["objects"].toArray();
-    ASSERT_EQ(objects.size(), 1);
+    ASSERT_EQ(objects.size(), 2);
     const QJsonObject object = objects[0].toObject();
     EXPECT_EQ(object["classid"].toString(), "clsid:D27CDB6E-AE6D-11cf-96B8-444553540000");
     EXPECT_EQ(object["codebase"].toString(), "cabs/swflash.cab#version=9,0,0,0") << "raw, not resolved";
@@ -99,6 +101,7 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
     EXPECT_EQ(top["embeds"].toArray(), (QJsonArray{"fallback.swf", " spaced name.swf?a=1&b=2", QJsonValue()}));
     EXPECT_EQ(top["scripts"].toArray(), (QJsonArray{"var movie = \"x.swf\";", ""}));
 
+    // The document an object element shows is not one of the page's frames.
     const QJsonArray frames = top["frames"].toArray();
     ASSERT_EQ(frames.size(), 3);
     const QJsonObject same = frames[0].toObject();
