@@ -48,14 +48,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/tessaro")
-# Debian 12's own packages. The web engine needs its helper process and
-# resources, which live in packages of their own; the xcb platform plugin
-# comes with libqt6gui6.
+# Debian 12's own packages: those of the libraries the program and the viewer
+# library link (scripts/package-check.sh checks that none is missing), and what
+# no link shows: the web engine's helper process and resources, which live in
+# packages of their own. The xcb platform plugin comes with libqt6gui6.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6, libstdc++6, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
+  "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
 libqt6network6 (>= 6.4), libqt6webenginecore6 (>= 6.4), libqt6webenginewidgets6 (>= 6.4), \
 libqt6webenginecore6-bin (>= 6.4), libqt6webengine6-data (>= 6.4), libqt6webchannel6 (>= 6.4), \
-libcurl4, libchm1, liblz4-1, libbrotli1, zlib1g")
+libcurl4, libssl3, libchm1, liblz4-1, libbrotli1, zlib1g")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_STRIP_FILES ON)
 

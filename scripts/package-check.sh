@@ -44,12 +44,35 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Every library a packaged binary links directly must come from a package named in Depends.
+unpacked=$work/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+depends=" $(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*)//; s/ //g' | tr '\n' ' ') "
+missing_dependency=0
+while IFS= read -r -d '' binary; do
+  file -b "$binary" | grep -q '^ELF' || continue
+  resolved=$(ldd "$binary")
+  for soname in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    library=$(printf '%s\n' "$resolved" | awk -v n="$soname" '$1 == n && $3 ~ /^\// {print $3}')
+    [ -n "$library" ] || continue  # the dynamic loader itself
+    owner=$(dpkg -S "$(readlink -f "$library")" 2>/dev/null | head -n1 | cut -d: -f1) || true
+    if [ -z "$owner" ]; then
+      owner=$(dpkg -S "$library" 2>/dev/null | head -n1 | cut -d: -f1) || true
+    fi
+    case "$depends" in
+      *" $owner "*) ;;
+      *) echo "${binary#"$unpacked"} links $soname of package '${owner:-none}', which Depends does not name" >&2
+         missing_dependency=1 ;;
+    esac
+  done
+done < <(find "$unpacked" -type f -print0)
+[ "$missing_dependency" -eq 0 ] || exit 1
+
 if [ "$install_for_real" -eq 1 ]; then
   apt-get install -y -qq "$(realpath "$deb")" >/dev/null
   root=/
 else
-  root=$work/root
-  dpkg-deb -x "$deb" "$root"
+  root=$unpacked
 fi
 prefix=$root/usr
 
@@ -67,14 +90,27 @@ fi
 # A private X server, home and runtime folder; the program from the prefix.
 mkdir -p "$work/home" "$work/run"
 chmod 700 "$work/run"
-Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp > "$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
+# A random display number well above the ones other tools hard-code (:0, :99).
+display=""
+for _ in 1 2 3 4 5; do
+  number=$((RANDOM % 3800 + 200))
+  Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    # Ours only when the display's lock names our server (another may hold that number).
+    if [ "$(tr -d ' \n' < "/tmp/.X$number-lock" 2>/dev/null)" = "$xvfb_pid" ] &&
+       xwininfo -display ":$number" -root >/dev/null 2>&1; then
+      display=":$number"
+      break
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$display" ] && break
+  kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
 done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-display=":$(head -n1 "$work/display")"
+[ -n "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 
 env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" DISPLAY="$display" LANG=C.UTF-8 \
   QTWEBENGINE_DISABLE_SANDBOX=1 \
