@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev fp-utils
   nodejs npm
   xvfb xauth
-  python3-pyatspi at-spi2-core dbus imagemagick x11-utils
+  python3-pyatspi at-spi2-core dbus imagemagick x11-utils file
 )
 
 install_missing_packages() {
