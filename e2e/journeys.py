@@ -198,6 +198,20 @@ class Journeys(unittest.TestCase):
         a11y.wait_for(lambda: table.row_count() == count, timeout, what="%d rows" % count)
         return table.rows()
 
+    @staticmethod
+    def wait_steady(value, quiet_seconds, timeout, what):
+        """Waits until value() has not changed for quiet_seconds."""
+        last, since = value(), time.monotonic()
+        deadline = since + timeout
+        while time.monotonic() - since < quiet_seconds:
+            if time.monotonic() > deadline:
+                raise a11y.NotFound("timed out after %.0f s waiting for %s" % (timeout, what))
+            time.sleep(0.2)
+            current = value()
+            if current != last:
+                last, since = current, time.monotonic()
+        return last
+
     def open_site(self):
         try:
             self.site = FramedSite()
@@ -374,7 +388,7 @@ class Journeys(unittest.TestCase):
         self.switch_page("   IE Cache Files    ")
         table = self.cache_list()
         a11y.wait_for(lambda: table.row_count() >= 2, SCAN_TIMEOUT, what="cache rows")
-        time.sleep(2.0)  # let the scan finish adding rows
+        self.wait_steady(table.row_count, 2.0, SCAN_TIMEOUT, "the cache scan to end")
         rows = table.rows()
         listed = set()
         for number, ((index, flash, size, local), checked) in enumerate(rows, start=1):
