@@ -12,7 +12,6 @@ PACKAGES=(
   qt6-base-dev qt6-webengine-dev
   libcurl4-openssl-dev libssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev
   libgtest-dev libgmock-dev fp-utils
-  nodejs npm
   xvfb xauth
   python3-pyatspi at-spi2-core dbus imagemagick x11-utils file
 )
@@ -22,6 +21,8 @@ install_missing_packages() {
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
+  # Node.js may come from elsewhere with npm bundled; Debian's npm then conflicts.
+  command -v npm >/dev/null || missing+=(nodejs npm)
   [ ${#missing[@]} -eq 0 ] && return
   echo "Installing: ${missing[*]}"
   local sudo=""
