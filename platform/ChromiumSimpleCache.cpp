@@ -294,6 +294,12 @@ SimpleCacheResult ReadSimpleCacheEntry(const std::filesystem::path& entryFile, C
     FileByteSource file(entryFile);
     if (!file.IsOpen())
         return SimpleCacheResult::ReadFailed;
+    return ReadSimpleCacheEntry(file, entryFile, response);
+}
+
+SimpleCacheResult ReadSimpleCacheEntry(const ByteSource& file, const std::filesystem::path& entryFile,
+                                       CachedResponse& response)
+{
     std::string key;
     if (const auto result = ParseSimpleCacheEntry(file, key, response); result != SimpleCacheResult::Ok)
         return result;

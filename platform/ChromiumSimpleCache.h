@@ -52,6 +52,9 @@ bool SparseBody(std::vector<SparseRange> ranges, std::uint64_t total, const std:
 // Reads one entry from its <hash>_0 file, taking its body from <hash>_s when
 // the entry kept it there. Body segments name their files.
 SimpleCacheResult ReadSimpleCacheEntry(const std::filesystem::path& entryFile, CachedResponse& response);
+// The same, for an entry file the caller has opened already.
+SimpleCacheResult ReadSimpleCacheEntry(const ByteSource& file, const std::filesystem::path& entryFile,
+                                       CachedResponse& response);
 
 // True for the names of entry files: 16 lower-case hex digits and "_0".
 bool IsSimpleCacheEntryName(const std::string& name);

@@ -150,6 +150,11 @@ Cache2Result ReadCache2Entry(const std::filesystem::path& entryFile, CachedRespo
     FileByteSource file(entryFile);
     if (!file.IsOpen())
         return Cache2Result::ReadFailed;
+    return ReadCache2Entry(file, entryFile, response);
+}
+
+Cache2Result ReadCache2Entry(const ByteSource& file, const std::filesystem::path& entryFile, CachedResponse& response)
+{
     const Cache2Result result = ParseCache2Entry(file, response);
     if (result == Cache2Result::Ok)
         response.body.front().file = entryFile;

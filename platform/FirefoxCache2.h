@@ -29,6 +29,8 @@ Cache2Result ParseCache2Entry(const ByteSource& file, CachedResponse& response);
 
 // Reads one entry file; the body segment names it.
 Cache2Result ReadCache2Entry(const std::filesystem::path& entryFile, CachedResponse& response);
+// The same, for an entry file the caller has opened already.
+Cache2Result ReadCache2Entry(const ByteSource& file, const std::filesystem::path& entryFile, CachedResponse& response);
 
 // The URL inside a cache2 key, or empty when the key has none.
 std::string Cache2KeyUrl(std::string_view key);

@@ -149,16 +149,20 @@ private:
 
     bool ReadEntry(const fs::path& file, UrlCacheEntry& entry)
     {
+        const FileByteSource source(file);
+        if (!source.IsOpen())
+            return false;
         CachedResponse response;
         const bool read = current_.kind == UrlCacheSource::Kind::ChromiumSimple
-            ? ReadSimpleCacheEntry(file, response) == SimpleCacheResult::Ok
-            : ReadCache2Entry(file, response) == Cache2Result::Ok;
+            ? ReadSimpleCacheEntry(source, file, response) == SimpleCacheResult::Ok
+            : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
         if (!read)
             return false;
 
         std::string prefix;
         const bool coded = !response.contentEncoding.empty();
-        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix) != BodyReadResult::Ok)
+        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, &source, file)
+            != BodyReadResult::Ok)
             return false;
         std::string signature = prefix;
         if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)

@@ -83,7 +83,8 @@ BodyReadResult ReadStoredBody(const CachedResponse& response, std::string& body,
     return BodyReadResult::Ok;
 }
 
-BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t length, std::string& prefix)
+BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t length, std::string& prefix,
+                                const ByteSource* opened, const std::filesystem::path& openedPath)
 {
     prefix.clear();
     std::string bytes;
@@ -91,9 +92,14 @@ BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t leng
         if (prefix.size() >= length)
             break;
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(segment.length, length - prefix.size()));
-        FileByteSource file(segment.file);
-        if (!file.IsOpen() || !file.Read(segment.offset, take, bytes))
-            return BodyReadResult::Missing;
+        if (opened != nullptr && segment.file == openedPath) {
+            if (!opened->Read(segment.offset, take, bytes))
+                return BodyReadResult::Missing;
+        } else {
+            FileByteSource file(segment.file);
+            if (!file.IsOpen() || !file.Read(segment.offset, take, bytes))
+                return BodyReadResult::Missing;
+        }
         prefix += bytes;
     }
     return BodyReadResult::Ok;

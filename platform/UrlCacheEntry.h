@@ -9,6 +9,8 @@
 
 namespace tessaro {
 
+class ByteSource;
+
 // Where a piece of a stored body lies: a byte range of one file, with the
 // CRC-32 the browser recorded for it when it recorded one.
 struct BodySegment {
@@ -46,7 +48,9 @@ enum class BodyReadResult {
 BodyReadResult ReadStoredBody(const CachedResponse& response, std::string& body, std::uint64_t limit);
 
 // Reads at most length bytes from the start of the stored body, unchecked.
-BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t length, std::string& prefix);
+// Segments in openedPath are read through opened, which the caller holds.
+BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t length, std::string& prefix,
+                                const ByteSource* opened = nullptr, const std::filesystem::path& openedPath = {});
 
 // Fills status and the three headers the reader needs from an HTTP head:
 // the status line first, then "Name: value" lines. Lines end at any of the

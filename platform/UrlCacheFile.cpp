@@ -39,6 +39,29 @@ bool FileByteSource::Read(std::uint64_t offset, std::size_t length, std::string&
 {
     if (fd_ < 0 || offset > size_ || length > size_ - offset)
         return false;
+    const std::uint64_t window = size_ < kWindow ? size_ : kWindow;
+    if (offset + length <= window)
+        return FromWindow(head_, headLoaded_, 0, offset, length, out);
+    if (offset >= size_ - window)
+        return FromWindow(tail_, tailLoaded_, size_ - window, offset, length, out);
+    return ReadDirect(offset, length, out);
+}
+
+bool FileByteSource::FromWindow(std::string& window, bool& loaded, std::uint64_t start, std::uint64_t offset,
+                                std::size_t length, std::string& out) const
+{
+    if (!loaded) {
+        const std::size_t size = static_cast<std::size_t>(size_ - start < kWindow ? size_ - start : kWindow);
+        if (!ReadDirect(start, size, window))
+            return false;
+        loaded = true;
+    }
+    out.assign(window, static_cast<std::size_t>(offset - start), length);
+    return true;
+}
+
+bool FileByteSource::ReadDirect(std::uint64_t offset, std::size_t length, std::string& out) const
+{
     out.resize(length);
     std::size_t done = 0;
     while (done < length) {

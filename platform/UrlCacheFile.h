@@ -31,7 +31,9 @@ private:
 };
 
 // A file opened read-only; its size is taken once at opening, so a file that
-// a browser appends to meanwhile is read as it was.
+// a browser appends to meanwhile is read as it was. Cache readers look at a
+// file's start and end many times in small pieces, so the first and last
+// few KiB are read once and kept.
 class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(const std::filesystem::path& path);
@@ -44,8 +46,15 @@ public:
     bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
 
 private:
+    static constexpr std::size_t kWindow = 4096;
+    bool ReadDirect(std::uint64_t offset, std::size_t length, std::string& out) const;
+    bool FromWindow(std::string& window, bool& loaded, std::uint64_t start, std::uint64_t offset, std::size_t length,
+                    std::string& out) const;
+
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    mutable std::string head_, tail_;
+    mutable bool headLoaded_ = false, tailLoaded_ = false;
 };
 
 // Little- and big-endian integers out of raw bytes; the caller has checked
