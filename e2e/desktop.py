@@ -143,11 +143,13 @@ class Desktop:
 
     def _start_xvfb(self, env, attempts=10):
         # A random display number well above the ones other tools hard-code (:0, :99).
+        # -noreset: by default the server resets when its last client leaves (the
+        # accessibility bus launcher is an early one) and refuses connections meanwhile.
         for _ in range(attempts):
             number = random.randint(200, 4000)
             read_end, write_end = os.pipe()
             self._xvfb = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", self.screen,
+                ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", self.screen, "-noreset",
                  "-nolisten", "tcp"],
                 pass_fds=(write_end,), env=env, start_new_session=True,
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -94,7 +94,7 @@ chmod 700 "$work/run"
 display=""
 for _ in 1 2 3 4 5; do
   number=$((RANDOM % 3800 + 200))
-  Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do
     # Ours only when the display's lock names our server (another may hold that number).
