@@ -118,6 +118,14 @@ class Journeys(unittest.TestCase):
             unnamed.append("%s in %s" % (a11y.role(node), a11y.role(node.parent)))
         self.assertEqual(unnamed, [], "controls of %r without an accessible name" % a11y.name(window))
 
+    def assertEndedCleanly(self, message):
+        """The program exits with 0 and takes its helper processes (the web engine's) with it."""
+        self.assertEqual(self.program.wait_exit(30), 0, message)
+        try:
+            a11y.wait_for(lambda: not self.program.leftovers(), 15, what="the program's helpers to end")
+        except a11y.NotFound:
+            self.fail("processes of the program outlive it: %s" % self.program.leftovers())
+
     def screenshot(self, label):
         self.shots += 1
         return prog.screenshot(self.desktop, os.path.join(self.artifacts, "%02d-%s.png" % (self.shots, label)))
@@ -434,7 +442,7 @@ class Journeys(unittest.TestCase):
         self.screenshot("help")
 
         self.choose_menu("File", "Exit")
-        self.assertEqual(self.program.wait_exit(30), 0, "the program ends with its main window")
+        self.assertEndedCleanly("the program ends with its main window")
 
     def test_exit_during_download(self):
         """(7) Exit is refused while a download runs and closes the program after it."""
@@ -460,7 +468,7 @@ class Journeys(unittest.TestCase):
         a11y.wait_for(lambda: table.texts(2)[2] == "Saved", TRANSFER_TIMEOUT, what="row 3 saved")
         self.wait_status(lambda text: text == "Done", 10, "Done")
         self.choose_menu("File", "Exit")
-        self.assertEqual(self.program.wait_exit(30), 0, "Exit after the download ends the program")
+        self.assertEndedCleanly("Exit after the download ends the program")
         self.assertEqual(prog.file_bytes(os.path.join(target, "Clip.SWF")), self.site.movies["/site/movies/Clip.SWF"])
 
     def test_accessible_names(self):
