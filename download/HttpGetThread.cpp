@@ -100,7 +100,8 @@ void THttpGetThread::OpenRequest()
     Secure = parts.Secure;
     InternetHandle = std::make_unique<HttpSession>("HTTPGET");
     ConnectHandle = std::make_unique<HttpConnection>(*InternetHandle, HostName, Secure ? 443 : 80, Secure);
-    RequestHandle = std::make_unique<HttpGetRequest>(*ConnectHandle, ObjectName);
+    AcceptTypes = {"*/*"};
+    RequestHandle = std::make_unique<HttpGetRequest>(*ConnectHandle, ObjectName, AcceptTypes);
     Sent = RequestHandle->Send();
 }
 
@@ -132,9 +133,10 @@ void THttpGetThread::ReceiveToFile()
         return;
     }
 
-    PartialFile file(FileName);
-    if (FileName.empty() || !file.Open()) {
-        Fail(FileName.empty() ? std::string("no target file name") : file.Error());
+    OutFile = std::make_unique<PartialFile>(FileName);
+    if (FileName.empty() || !OutFile->Open()) {
+        Fail(FileName.empty() ? std::string("no target file name") : OutFile->Error());
+        OutFile.reset();
         CloseHandles();
         return;
     }
@@ -151,8 +153,8 @@ void THttpGetThread::ReceiveToFile()
         }
         if (BytesRead == 0)
             break;
-        if (!file.Write(buffer, BytesRead)) {
-            Fail(file.Error());
+        if (!OutFile->Write(buffer, BytesRead)) {
+            Fail(OutFile->Error());
             complete = false;
             break;
         }
@@ -164,14 +166,15 @@ void THttpGetThread::ReceiveToFile()
         Fail("received " + std::to_string(TotalRead) + " of " + std::to_string(ContentLength) + " bytes");
         complete = false;
     }
-    if (complete && file.Commit()) {
+    if (complete && OutFile->Commit()) {
         outcome_.Saved = true;
         outcome_.Reason.clear();
     } else {
         if (complete)
-            Fail(file.Error());
-        file.Discard();
+            Fail(OutFile->Error());
+        OutFile->Discard();
     }
+    OutFile.reset();
     CloseHandles();
 }
 

@@ -6,12 +6,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
 class HttpConnection;
 class HttpGetRequest;
 class HttpSession;
+class PartialFile;
 
 // How one download ended, for the end handler. The worker shows nothing itself.
 struct DownloadOutcome {
@@ -63,6 +65,8 @@ private:
 
     std::string Url;
     std::string FileName;
+    // The target while it is written: a temporary file beside it.
+    std::unique_ptr<PartialFile> OutFile;
     std::string HostName;
     std::string ObjectName;
     bool Secure = false;
@@ -71,6 +75,7 @@ private:
     std::unique_ptr<HttpSession> InternetHandle;
     std::unique_ptr<HttpConnection> ConnectHandle;
     std::unique_ptr<HttpGetRequest> RequestHandle;
+    std::vector<std::string> AcceptTypes;
     bool Sent = false;
     std::size_t BytesRead = 0;
     std::uint64_t TotalRead = 0;

@@ -199,7 +199,8 @@ struct HttpGetRequest::Transfer {
     }
 };
 
-HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string objectName)
+HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string objectName,
+                               const std::vector<std::string>& acceptTypes)
     : transfer_(std::make_unique<Transfer>())
 {
     Transfer& t = *transfer_;
@@ -226,7 +227,10 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string obj
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, session.UserAgent().c_str());
-    t.headerList = curl_slist_append(nullptr, "Accept: */*");
+    std::string accept = "Accept: ";
+    for (std::size_t i = 0; i < acceptTypes.size(); ++i)
+        accept += (i == 0 ? "" : ", ") + acceptTypes[i];
+    t.headerList = curl_slist_append(nullptr, accept.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headerList);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);

@@ -11,8 +11,8 @@ namespace tessaro {
 // three handles a download worker holds (session, connection, request) so a
 // handle that failed to open is simply null and every later step skips it.
 //
-// On the wire: HTTP/1.1, the session's user agent, "Accept: */*" and the Host
-// header, nothing else (no cache headers, no Accept-Encoding); the request path
+// On the wire: HTTP/1.1, the session's user agent, the request's Accept header
+// ("*/*" unless told otherwise) and the Host header, nothing else (no cache headers, no Accept-Encoding); the request path
 // is sent verbatim; redirects are followed as a browser would; the proxy comes
 // from the environment (http_proxy, https_proxy, no_proxy). TLS certificates
 // are verified.
@@ -67,7 +67,9 @@ private:
 // the size of the body.
 class HttpGetRequest {
 public:
-    HttpGetRequest(const HttpConnection& connection, std::string objectName);
+    // acceptTypes make up the Accept header, joined by ", ".
+    HttpGetRequest(const HttpConnection& connection, std::string objectName,
+                   const std::vector<std::string>& acceptTypes = {"*/*"});
     ~HttpGetRequest();
     HttpGetRequest(const HttpGetRequest&) = delete;
     HttpGetRequest& operator=(const HttpGetRequest&) = delete;
