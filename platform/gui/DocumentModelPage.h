@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -12,18 +15,19 @@ class QWebEngineProfile;
 
 namespace tessaro {
 
-// One snapshot of every document of the page: the JSON tree the collector
-// script assembled, or why none could be taken.
+// One snapshot of every document of the page: the JSON tree of the page's
+// documents, or why none could be taken.
 struct TDocumentSnapshot {
     bool ok = false;
     QByteArray json;
     QString error;
-    int polls = 0;  // how often the program asked before the tree was ready
 };
 
 // The page of the embedded browser, with the HTML document model: a collector
-// script runs in an isolated world of every frame, and the program asks the
-// top frame for the assembled tree. Also reports frames that finish loading.
+// script runs in an isolated world of every frame. The top frame gives its
+// tree, in which each cross-origin frame is a slot; the script in that frame
+// reports its own tree under the slot on the console, and the page puts the
+// pieces together. Also reports frames that finish loading.
 class TDocumentModelPage : public QWebEnginePage {
     Q_OBJECT
 public:
@@ -36,8 +40,9 @@ public:
     // request or a new navigation abandons a pending one without calling it.
     void TakeSnapshot(SnapshotHandler done);
 
-    // The longest a snapshot may take before it fails, and the part of it the
-    // script may spend waiting for cross-origin frames to answer.
+    // The longest a snapshot may take before it fails, and how long the
+    // cross-origin frames may take to report; a frame that has not reported
+    // by then is left out.
     void SetSnapshotTimeout(int timeoutMs, int frameBudgetMs);
 
 signals:
@@ -50,7 +55,12 @@ protected:
 
 private:
     void Start(quint64 request);
-    void Poll(quint64 request, int id);
+    void TopTreeArrived(const QByteArray& json);
+    void FrameReported(const QString& report);
+    // Puts the reported frames into the top tree; finishes when none is
+    // missing, or when final, with the missing ones left out.
+    void Assemble(bool final);
+    QJsonObject Assembled(const QJsonObject& tree, QSet<QString>& missing, int depth) const;
     void Finish(quint64 request, TDocumentSnapshot snapshot);
     void Abandon();
     // The engine may call back while the page's base class is destroyed; the
@@ -60,7 +70,10 @@ private:
     quint64 request_ = 0;  // the pending request; answers to older ones are dropped
     SnapshotHandler done_;
     QTimer deadline_;
-    int polls_ = 0;
+    QTimer frameDeadline_;
+    bool haveTop_ = false;
+    QJsonObject top_;
+    QHash<QString, QJsonObject> reports_;  // frame trees by slot
     int timeoutMs_ = 15000;
     int frameBudgetMs_ = 3000;
     bool lastLoadFailed_ = false;

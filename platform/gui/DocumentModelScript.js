@@ -1,17 +1,19 @@
 // Tessaro's document collector. Injected into every frame of the page view
 // in an isolated world, so page scripts can neither see nor patch it.
 //
-// The top frame assembles a tree of what the page scan reads, per document:
-// its URL, its object elements (raw attributes and PARAM children), the src
-// of its embeds as written, the text of its scripts, and its frame and
-// iframe documents in document order. A same-origin child is read directly;
-// a cross-origin child is asked by postMessage, and the copy of this script
-// running there answers with its own tree. A child that does not answer
-// within the budget is null.
+// The program asks the top frame for its tree: per document, its URL, its
+// object elements (raw attributes and PARAM children), the src of its embeds
+// as written, the text of its scripts, and its frame and iframe documents in
+// document order. A same-origin child is read directly. A cross-origin child
+// cannot be, so its place in the tree holds a fresh random slot name, and the
+// child is asked by postMessage to report itself under that slot; the copy of
+// this script running there writes its tree to the console, which only the
+// program reads. No tree ever travels in a message: page scripts see the
+// requests, so an answer by message would hand a page the content of frames
+// from other origins.
 //
-// The program calls start(budget) and polls take(id): runJavaScript cannot
-// wait for a Promise. Subframes announce on the console when they finished
-// loading, as the program rescans the page then.
+// Subframes also announce on the console when they finished loading, as the
+// program rescans the page then.
 (function () {
     'use strict';
     const TAG = '__tessaroDocumentModel';
@@ -19,10 +21,7 @@
         return;
 
     const FRAME_COMPLETE = TAG + ':frame-complete';
-    const DEFAULT_BUDGET_MS = 3000;
-    let seq = 0;
-    const pending = new Map();  // request id -> {w, resolve}
-    const results = new Map();  // snapshot id -> {json} or {error}
+    const TREE = TAG + ':tree ';
 
     // Object and embed elements are read through the prototype's functions:
     // a property looked up on the element itself asks the engine for its
@@ -82,61 +81,38 @@
         }
     }
 
-    function askChild(w, budget) {
-        return new Promise(resolve => {
-            const id = TAG + ':' + (++seq) + ':' + Math.random().toString(36).slice(2);
-            const timer = setTimeout(() => {
-                pending.delete(id);
-                resolve(null);
-            }, budget);
-            pending.set(id, {
-                w,
-                resolve: tree => {
-                    clearTimeout(timer);
-                    resolve(tree);
-                },
-            });
-            // Each level passes on less than it has, so an answer can still
-            // travel back before the asking level gives up.
-            w.postMessage({[TAG]: 'collect', id, budget: Math.floor(budget * 0.8)}, '*');
-        });
+    function newSlot() {
+        const bytes = new Uint8Array(16);
+        crypto.getRandomValues(bytes);
+        return Array.from(bytes, b => b.toString(16).padStart(2, '0')).join('');
     }
 
-    function collectTree(win, budget) {
+    function collectTree(win) {
         const tree = own(win.document);
         // Only frame and iframe elements hold frames for the scan. Objects and
         // embeds whose plugin is missing get a browsing context of their own
         // too; walking those thousands of empty documents costs seconds.
-        const jobs = [];
         for (const container of win.document.querySelectorAll('iframe, frame')) {
             const w = container.contentWindow;
-            if (w)
-                jobs.push(readable(w) ? collectTree(w, budget) : askChild(w, budget));
+            if (!w)
+                continue;
+            if (readable(w)) {
+                tree.frames.push(collectTree(w));
+            } else {
+                const slot = newSlot();
+                tree.frames.push({slot});
+                w.postMessage({[TAG]: 'collect', slot}, '*');
+            }
         }
-        return Promise.all(jobs).then(frames => {
-            tree.frames = frames;
-            return tree;
-        });
+        return tree;
     }
 
     window.addEventListener('message', ev => {
         const d = ev.data;
-        if (!d || typeof d !== 'object' || !(TAG in d))
+        if (!d || typeof d !== 'object' || d[TAG] !== 'collect' || typeof d.slot !== 'string'
+            || !/^[0-9a-f]{32}$/.test(d.slot) || !fromAncestor(ev.source))
             return;
-        if (d[TAG] === 'collect' && fromAncestor(ev.source)) {
-            ev.stopImmediatePropagation();
-            const source = ev.source;
-            collectTree(window, d.budget || 1000)
-                .catch(() => null)
-                .then(tree => source.postMessage({[TAG]: 'result', id: d.id, tree}, '*'));
-        } else if (d[TAG] === 'result') {
-            const p = pending.get(d.id);
-            if (p && p.w === ev.source) {
-                ev.stopImmediatePropagation();
-                pending.delete(d.id);
-                p.resolve(d.tree);
-            }
-        }
+        console.info(TREE + JSON.stringify({slot: d.slot, tree: collectTree(window)}));
     }, true);
 
     if (window !== window.top && !isPluginContent()) {
@@ -148,20 +124,9 @@
     }
 
     window[TAG] = {
-        start(budget) {
-            const id = ++seq;
-            Promise.resolve()
-                .then(() => collectTree(window, budget > 0 ? budget : DEFAULT_BUDGET_MS))
-                .then(tree => results.set(id, {json: JSON.stringify(tree)}))
-                .catch(e => results.set(id, {error: String(e)}));
-            return id;
-        },
-        take(id) {
-            const r = results.get(id);
-            if (r === undefined)
-                return 0;  // not ready yet
-            results.delete(id);
-            return r;
+        // The top document's tree as JSON, cross-origin frames as slots.
+        collect() {
+            return JSON.stringify(collectTree(window));
         },
     };
 })();

@@ -152,5 +152,30 @@ window.addEventListener('load', () => setTimeout(() => {
     EXPECT_EQ(Tree()["frames"].toArray().size(), 3);
 }
 
+TEST_F(DocumentModel, CrossOriginFramesReportOnlyToTheProgram)
+{
+    // The page listens to every message and forges a request of its own.
+    site.route("/spy.html", Page(R"(<iframe src=")" + other.origin() + R"(/secret.html"></iframe><script>
+window.seen = [];
+window.addEventListener('message', ev => window.seen.push(JSON.stringify(ev.data)));
+window.addEventListener('load', () => frames[0].postMessage(
+    {__tessaroDocumentModel: 'collect', slot: '0123456789abcdef0123456789abcdef'}, '*'));
+</script>)"), "text/html");
+    other.route("/secret.html", Page("<script>var token = \"S3CR3T\";</script>"), "text/html");
+    Load(site.origin() + "/spy.html");
+
+    const QJsonObject frame = Tree()["frames"].toArray()[0].toObject();
+    EXPECT_EQ(frame["scripts"].toArray(), QJsonArray{"var token = \"S3CR3T\";"});
+
+    QString seen;
+    bool answered = false;
+    browser.page()->runJavaScript(QStringLiteral("JSON.stringify(window.seen)"), [&](const QVariant& v) {
+        seen = v.toString();
+        answered = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return answered; }, kWaitMs));
+    EXPECT_FALSE(seen.contains("S3CR3T")) << seen.toStdString();
+}
+
 }  // namespace
 }  // namespace tessaro
