@@ -3,7 +3,6 @@
 import os
 import re
 import subprocess
-import time
 import uuid
 
 import accessibility as a11y
@@ -127,14 +126,6 @@ def wait_for_colour(desktop, node, rgb, share, timeout, shot_path):
         return a11y.wait_for(painted, timeout, interval=0.5, what="colour %s in %r" % (rgb, a11y.name(node)))
     except a11y.NotFound as error:
         raise AssertionError("%s (best share %.2f)" % (error, seen[0])) from None
-
-
-def wait_until(predicate, timeout, what):
-    return a11y.wait_for(predicate, timeout, what=what)
-
-
-def sleep(seconds):
-    time.sleep(seconds)
 
 
 def file_bytes(path):
