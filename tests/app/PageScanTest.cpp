@@ -92,11 +92,13 @@ window.addEventListener('load', () => setTimeout(() => {
 }, 200));</script>)"),
                    kHtml);
         site.route("/site/late-frame.html", Page(R"(<embed src="late.swf">)"), kHtml);
-        site.route("/site/hang.html", Page(R"(<script>
-window.addEventListener('load', () => setTimeout(() => {
-  const end = Date.now() + 3000; while (Date.now() < end) {}
-}, 0));</script>)"),
-                   kHtml);
+        // The frame's page holds up every message it gets, and with it the
+        // collector's request to report.
+        site.route("/site/hang.html", Page(R"(<iframe src=")" + B("/hang-frame.html") + R"("></iframe>)"), kHtml);
+        other.route("/hang-frame.html", Page(R"(<script>
+window.addEventListener('message', () => { const end = Date.now() + 3000; while (Date.now() < end) {} }, true);
+</script>)"),
+                    kHtml);
 
         other.route("/cross/cross.html",
                     Page(R"(
@@ -233,7 +235,7 @@ TEST_F(PageScan, ASnapshotThatTimesOutIsReportedAndTheRowsStay)
         }
     });
     closer.start();
-    window->WebBrowser1->Document()->SetSnapshotTimeout(800, 400);
+    window->WebBrowser1->Document()->SetSnapshotTimeout(800, 5000);
     window->SetStatusText("Openning Page ");
     Open(A("/site/hang.html"));
     ASSERT_TRUE(WaitUntil([&] { return !reported.isEmpty(); }, kWaitMs));
