@@ -123,6 +123,23 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
     EXPECT_EQ(sandboxed["embeds"].toArray(), QJsonArray{"boxed.swf"});
 }
 
+TEST_F(DocumentModel, ReadsTheFramesOfAFrameset)
+{
+    site.route("/frameset.html",
+               "<html><frameset cols=\"50%,50%\"><frame src=\"left.html\"><frame src=\"" + other.origin()
+                   + "/right.html\"><noframes><embed src=\"no.swf\"></noframes></frameset></html>",
+               "text/html");
+    site.route("/left.html", Page(R"(<embed src="left.swf">)"), "text/html");
+    other.route("/right.html", Page(R"(<embed src="right.swf">)"), "text/html");
+    Load(site.origin() + "/frameset.html");
+
+    const QJsonArray frames = Tree()["frames"].toArray();
+    ASSERT_EQ(frames.size(), 2);
+    EXPECT_EQ(frames[0].toObject()["embeds"].toArray(), QJsonArray{"left.swf"});
+    EXPECT_EQ(frames[1].toObject()["url"].toString().toStdString(), other.origin() + "/right.html");
+    EXPECT_EQ(frames[1].toObject()["embeds"].toArray(), QJsonArray{"right.swf"});
+}
+
 TEST_F(DocumentModel, AFailedLoadIsAnEmptyDocument)
 {
     Load("http://127.0.0.1:1/nothing-here.html");
