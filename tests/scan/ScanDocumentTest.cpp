@@ -70,6 +70,12 @@ TEST(ScanDocument, KeepsOneEntryPerMovieSpelledAsFoundFirst)
     top.frames = {frame};
 
     EXPECT_EQ(Scan(&top), QStringList{"http://site.test/a/Movie.swf"});
+
+    // Letters beyond A to Z compare without case too.
+    THtmlDocument accented;
+    accented.URL = "http://site.test/";
+    accented.embeds = {{QStringLiteral("\u00C4rger.swf")}, {QStringLiteral("\u00E4RGER.SWF")}};
+    EXPECT_EQ(Scan(&accented), QStringList{QStringLiteral("http://site.test/\u00C4rger.swf")});
 }
 
 TEST(ScanDocument, NullOrEmptyDocumentFindsNothing)
