@@ -174,10 +174,14 @@ private:
             return true;
         }
 
-        // A ranged answer's length names the whole resource, which the sparse
-        // reader has already checked; any other must be there in full.
-        if (response.status != 206 && response.contentLength && *response.contentLength > response.StoredSize())
+        // A ranged answer counts only when its ranges make the whole resource;
+        // any other answer must be there as long as it said it would be.
+        if (response.status == 206) {
+            if (response.rangeTotal.value_or(response.contentLength.value_or(0)) != response.StoredSize())
+                return false;
+        } else if (response.contentLength && *response.contentLength > response.StoredSize()) {
             return false;
+        }
         std::string stored;
         if (ReadStoredBody(response, stored, kMaxBodySize) != BodyReadResult::Ok)
             return false;

@@ -207,6 +207,10 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     PutChromium(kChromium, "page.php", Chromium("page.php", "<html>", {"Content-Type: application/x-shockwave-flash"}));
     PutChromium(kChromium, "missing.swf", Chromium("missing.swf", Movie("404"), {}, "HTTP/1.1 404 Not Found"));
     PutChromium(kChromium, "short.swf", Chromium("short.swf", Movie("cut"), {"Content-Length: 9999"}));
+    PutChromium(kChromium, "part.swf",
+                Chromium("part.swf", Movie("part"), {"Content-Range: bytes 0-7/100"}, "HTTP/1.1 206 Partial Content"));
+    PutChromium(kChromium, "whole.swf",
+                Chromium("whole.swf", Movie("whole"), {"Content-Range: bytes 0-8/9"}, "HTTP/1.1 206 Partial Content"));
     PutChromium(kChromium, "badgz.swf", Chromium("badgz.swf", "not gzip", {"Content-Encoding: gzip"}));
     std::string damaged = Chromium("crc.swf", Movie("crc"), {});
     damaged[24 + Key("crc.swf").size() + 1] = 'X';
@@ -236,7 +240,8 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     const std::multiset<std::string> got(movies.begin(), movies.end());
     const std::multiset<std::string> want = {"own[1].swf=" + Movie("own"),   "ok[1].swf=" + Movie("ok"),
                                              "gz[1].swf=FWS\n",              "noext[1].swf=no signature",
-                                             "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox")};
+                                             "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox"),
+                                             "whole[1].swf=" + Movie("whole")};
     EXPECT_EQ(got, want);
     // Not movies, so their containers are yielded: the PHP page, the 404.
     EXPECT_EQ(containers.size(), 3u);
