@@ -9,7 +9,7 @@ namespace tessaro {
 
 void ShowErrorReport(const std::exception& error)
 {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(),
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaro"),
                     QString::fromUtf8(error.what()), QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorReport"));
     box.exec();

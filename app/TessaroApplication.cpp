@@ -7,7 +7,7 @@ namespace tessaro {
 TessaroApplication::TessaroApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("tessaro"));
-    setApplicationDisplayName(QStringLiteral("Tessaro"));
+    // No display name: Qt would append it to every window caption.
     setApplicationVersion(QStringLiteral("1.0.0"));
 }
 
