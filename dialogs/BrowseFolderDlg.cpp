@@ -40,6 +40,7 @@ TBrowseFolderDialog::TBrowseFolderDialog(QWidget* parent)
 
     ShellTreeView1 = new TShellTreeView(this);
     Place(ShellTreeView1, "ShellTreeView1", 8, 64, 385, 217);
+    ShellTreeView1->setAccessibleName(QStringLiteral("Folders"));
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Place(Button1, "Button1", 200, 336, 90, 28);
     Button1->setDefault(true);
