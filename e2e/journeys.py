@@ -91,7 +91,8 @@ class Journeys(unittest.TestCase):
         if self.site is not None:
             self.site.close()
         shutil.rmtree(self.home, ignore_errors=True)
-        if not failed:
+        # TESSARO_E2E_KEEP_SHOTS keeps the pictures of passed journeys too (for the README).
+        if not failed and not os.environ.get("TESSARO_E2E_KEEP_SHOTS"):
             shutil.rmtree(self.artifacts, ignore_errors=True)
 
     def keep_evidence(self):
@@ -404,6 +405,7 @@ class Journeys(unittest.TestCase):
             self.assertFalse(checked, "a new cache row is unchecked")
             listed.add(sha256_of(local))
         self.assertEqual(listed, movie_hashes, "the movies of both caches, decoded")
+        self.screenshot("listed")
 
         # Two rows with different file names, so that neither copy replaces the other.
         picked, names = [], set()
