@@ -68,7 +68,7 @@ case "${1:-}" in
     ;;
   test-asan)
     build build-asan -DTESSARO_SANITIZE=ON
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 run_tests build-asan
+    run_tests build-asan
     ;;
   *)
     echo "usage: $0 start|test|test-asan" >&2

@@ -1,3 +1,4 @@
+#include "support/SanitizerOptions.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
