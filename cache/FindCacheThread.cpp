@@ -1,5 +1,7 @@
 #include "cache/FindCacheThread.h"
 
+#include "platform/AsciiText.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -30,11 +32,7 @@ bool IsFlashCacheFile(const std::string& localFileName)
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos)
         return false;
-    std::string extension = name.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return extension == ".swf";
+    return LowerAscii(std::string_view(name).substr(dot)) == ".swf";
 }
 
 CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry)

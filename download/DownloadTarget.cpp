@@ -1,5 +1,7 @@
 #include "download/DownloadTarget.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 
 namespace tessaro {
@@ -7,14 +9,6 @@ namespace tessaro {
 namespace {
 
 constexpr std::size_t kLongestName = 1024;
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "download/HttpGetThread.h"
 
+#include "platform/AsciiText.h"
+
 #include "download/PartialFile.h"
 #include "platform/HttpClient.h"
 
@@ -13,14 +15,6 @@ namespace {
 
 // Below this many bytes an unknown-length download shows less than half.
 constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "platform/BodyDecoder.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <iterator>
 #include <vector>
@@ -21,11 +23,7 @@ std::string LowerTrimmed(std::string_view text)
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return lower;
+    return LowerAscii(text);
 }
 
 std::vector<Coding> ParseCodings(std::string_view value)

@@ -1,5 +1,7 @@
 #include "platform/CacheCheckout.h"
 
+#include "platform/AsciiText.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 
@@ -17,21 +19,6 @@ namespace {
 
 constexpr std::size_t kMaxStemBytes = 120;
 
-char AsciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view suffix)
-{
-    if (text.size() < suffix.size())
-        return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i)
-        if (AsciiLower(text[text.size() - suffix.size() + i]) != suffix[i])
-            return false;
-    return true;
-}
-
 std::string MediaType(std::string_view contentType)
 {
     contentType = contentType.substr(0, contentType.find(';'));
@@ -39,17 +26,14 @@ std::string MediaType(std::string_view contentType)
         contentType.remove_suffix(1);
     while (!contentType.empty() && (contentType.front() == ' ' || contentType.front() == '\t'))
         contentType.remove_prefix(1);
-    std::string lower(contentType);
-    for (char& c : lower)
-        c = AsciiLower(c);
-    return lower;
+    return LowerAscii(contentType);
 }
 
 int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = AsciiLower(c);
+    c = LowerAscii(c);
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
@@ -120,7 +104,7 @@ bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPre
     if (response.truncated || (response.status != 0 && (response.status < 200 || response.status > 299)))
         return false;
     const std::string name = UrlFileName(response.url);
-    if (EndsWithNoCase(name, ".swf"))
+    if (EndsWithIgnoringAsciiCase(name, ".swf"))
         return true;
     if (name.find('.') == std::string::npos && MediaType(response.contentType) == "application/x-shockwave-flash")
         return true;

@@ -1,5 +1,7 @@
 #include "platform/HttpClient.h"
 
+#include "platform/AsciiText.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -19,14 +21,6 @@ void InitCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 std::string TrimBlanks(const std::string& text)

@@ -1,33 +1,17 @@
 #include "platform/HttpClient.h"
 
+#include "platform/AsciiText.h"
+
 namespace tessaro {
-
-namespace {
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 HttpFetchResult FetchUrl(const std::string& url, std::size_t maxBytes, const std::string& userAgent, HttpLimits limits)
 {
     HttpFetchResult result;
     bool secure = false;
     std::string rest;
-    if (StartsWithNoCase(url, "http://")) {
+    if (StartsWithIgnoringAsciiCase(url, "http://")) {
         rest = url.substr(7);
-    } else if (StartsWithNoCase(url, "https://")) {
+    } else if (StartsWithIgnoringAsciiCase(url, "https://")) {
         secure = true;
         rest = url.substr(8);
     } else {

@@ -1,5 +1,7 @@
 #include "platform/UrlCacheEntry.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 
 #include <charconv>
@@ -11,22 +13,6 @@
 namespace tessaro {
 
 namespace {
-
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 std::string_view Trim(std::string_view text)
 {
@@ -124,11 +110,11 @@ void ParseResponseHead(std::string_view head, std::string_view separators, Cache
             continue;
         const std::string_view name = Trim(line.substr(0, colon));
         const std::string_view value = Trim(line.substr(colon + 1));
-        if (EqualsAsciiNoCase(name, "Content-Type")) {
+        if (EqualsIgnoringAsciiCase(name, "Content-Type")) {
             response.contentType = value;
-        } else if (EqualsAsciiNoCase(name, "Content-Encoding")) {
+        } else if (EqualsIgnoringAsciiCase(name, "Content-Encoding")) {
             response.contentEncoding = value;
-        } else if (EqualsAsciiNoCase(name, "Content-Range")) {
+        } else if (EqualsIgnoringAsciiCase(name, "Content-Range")) {
             const std::size_t slash = value.rfind('/');
             std::uint64_t total = 0;
             if (slash != std::string_view::npos) {
@@ -137,7 +123,7 @@ void ParseResponseHead(std::string_view head, std::string_view separators, Cache
                 if (error == std::errc() && ptr == digits.data() + digits.size())
                     response.rangeTotal = total;
             }
-        } else if (EqualsAsciiNoCase(name, "Content-Length")) {
+        } else if (EqualsIgnoringAsciiCase(name, "Content-Length")) {
             std::uint64_t length = 0;
             const auto [ptr, error] = std::from_chars(value.data(), value.data() + value.size(), length);
             if (error == std::errc() && ptr == value.data() + value.size())

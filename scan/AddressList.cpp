@@ -1,5 +1,7 @@
 #include "scan/AddressList.h"
 
+#include "platform/AsciiText.h"
+
 namespace tessaro {
 
 namespace {
@@ -11,15 +13,6 @@ constexpr std::string_view kOpening = "Openning Page ";
 constexpr std::string_view kOpeningWithScheme = "Openning Page http:// ";
 
 }  // namespace
-
-std::string LowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
 
 bool IsListedWindowAddress(std::string_view address)
 {

@@ -10,7 +10,6 @@ namespace tessaro {
 // open browser windows are listed, and what opening a typed address announces.
 
 // A copy with the letters A to Z lower-cased; every other byte kept.
-std::string LowerAscii(std::string_view text);
 
 // An open window's address is listed unless it is empty or names a local
 // file or folder ("file://" anywhere, in any letter case).

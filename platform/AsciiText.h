@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessaro {
+
+// Letter case rules of the program's texts: only the letters A to Z are
+// folded, whatever the bytes around them.
+
+char LowerAscii(char c);
+std::string LowerAscii(std::string_view text);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
+
+}  // namespace tessaro
