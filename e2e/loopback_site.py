@@ -1,8 +1,7 @@
 """The test web site: pages with frames and Flash references, on loopback.
 
-The program downloads movies from port 80 of the address's host, whatever
-port the address names, so the site listens on port 80 of an address of its
-own in 127.0.0.0/8 (random per run, so that parallel runs do not meet). A
+Movie addresses carry no port, as on real sites, so the site listens on
+port 80 of an address of its own in 127.0.0.0/8 (random per run, so that parallel runs do not meet). A
 second address serves the cross-origin frame.
 """
 
