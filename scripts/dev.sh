@@ -60,6 +60,8 @@ install_node_modules
 case "${1:-}" in
   start)
     build build
+    # The web engine refuses to run its sandbox as root.
+    [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
     exec build/bin/tessaro
     ;;
   test)
