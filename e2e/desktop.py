@@ -66,23 +66,18 @@ def _alive(pid):
 
 def end_process_group(process, grace_seconds=5.0):
     """Ends a process started in a session of its own, with its group."""
-    if process.poll() is None:
+    # Politely first; whatever of the group is left then goes by force.
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        if sig == signal.SIGTERM and process.poll() is not None:
+            continue
         try:
-            os.killpg(process.pid, signal.SIGTERM)
+            os.killpg(process.pid, sig)
         except ProcessLookupError:
             pass
         try:
             process.wait(timeout=grace_seconds)
         except subprocess.TimeoutExpired:
             pass
-    try:
-        os.killpg(process.pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
-    try:
-        process.wait(timeout=grace_seconds)
-    except subprocess.TimeoutExpired:
-        pass
 
 
 class Desktop:

@@ -14,8 +14,11 @@
 namespace tessaro {
 namespace {
 
+using test::BodyCase;
 using test::HttpResponse;
 using test::LoopbackHttpServer;
+using test::PatternBody;
+using test::ResponseFor;
 using test::TempDir;
 using test::WaitUntil;
 
@@ -42,14 +45,6 @@ protected:
         return run;
     }
 
-    static std::string Pattern(std::size_t size)
-    {
-        std::string bytes(size, '\0');
-        for (std::size_t i = 0; i < size; ++i)
-            bytes[i] = static_cast<char>((i * 7919 + i / 251) & 0xff);
-        return bytes;
-    }
-
     // Names in the folder other than the ones expected: a left-over
     // temporary file shows up here.
     static std::vector<std::string> Entries(const TempDir& dir)
@@ -65,22 +60,12 @@ protected:
     TempDir dir;
 };
 
-struct BodyCase {
-    const char* name;
-    std::size_t size;
-    bool contentLength;
-    bool chunked;
-};
-
 class HttpGetThreadBodies : public HttpGetThreadTest, public testing::WithParamInterface<BodyCase> {};
 
 TEST_P(HttpGetThreadBodies, SavedByteForByteWithOneProgressCallPerBlock)
 {
     const BodyCase& c = GetParam();
-    HttpResponse response;
-    response.body = Pattern(c.size);
-    response.contentLength = c.contentLength;
-    response.chunked = c.chunked;
+    const HttpResponse response = ResponseFor(c);
     server.route("/m.swf", response);
 
     const std::string target = dir.folder() + "m.swf";
@@ -119,14 +104,14 @@ TEST_F(HttpGetThreadTest, IncompleteAnswersNeverReplaceAnOlderFile)
     notFound.body = "<html>gone</html>";
     server.route("/missing.swf", notFound);
     HttpResponse cut;
-    cut.body = Pattern(200'000);
+    cut.body = PatternBody(200'000);
     cut.cutAfter = 70'000;
     server.route("/cut.swf", cut);
     HttpResponse cutChunked = cut;
     cutChunked.chunked = true;
     server.route("/cutchunked.swf", cutChunked);
     HttpResponse shortBody;  // promises more than it sends, then closes cleanly
-    shortBody.body = Pattern(5000);
+    shortBody.body = PatternBody(5000);
     shortBody.declaredLength = 9000;
     server.route("/short.swf", shortBody);
 

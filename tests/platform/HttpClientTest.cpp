@@ -11,8 +11,11 @@
 namespace tessaro {
 namespace {
 
+using test::BodyCase;
 using test::HttpResponse;
 using test::LoopbackHttpServer;
+using test::PatternBody;
+using test::ResponseFor;
 
 // Every test talks to a server of its own through the loopback route.
 class HttpClientTest : public testing::Test {
@@ -55,14 +58,6 @@ protected:
         return outcome;
     }
 
-    static std::string Pattern(std::size_t size)
-    {
-        std::string bytes(size, '\0');
-        for (std::size_t i = 0; i < size; ++i)
-            bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xff);
-        return bytes;
-    }
-
     LoopbackHttpServer server;
 };
 
@@ -103,22 +98,12 @@ TEST_F(HttpClientTest, PortWrittenInTheHostNameIsKept)
     EXPECT_EQ(server.requests()[0].header("Host"), "h.example:8080");
 }
 
-struct BodyCase {
-    const char* name;
-    std::size_t size;
-    bool contentLength;
-    bool chunked;
-};
-
 class HttpClientBodies : public HttpClientTest, public testing::WithParamInterface<BodyCase> {};
 
 TEST_P(HttpClientBodies, ArriveWholeInBlocksNoLargerThanAsked)
 {
     const BodyCase& c = GetParam();
-    HttpResponse response;
-    response.body = Pattern(c.size);
-    response.contentLength = c.contentLength;
-    response.chunked = c.chunked;
+    const HttpResponse response = ResponseFor(c);
     server.route("/m.swf", response);
 
     const Outcome outcome = Get("h.example", "/m.swf");
@@ -144,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, HttpClientBodies,
 TEST_F(HttpClientTest, CutConnectionFailsTheReadAfterTheBytesThatCame)
 {
     HttpResponse cutKnown;
-    cutKnown.body = Pattern(100'000);
+    cutKnown.body = PatternBody(100'000);
     cutKnown.cutAfter = 40'000;
     server.route("/known.swf", cutKnown);
     HttpResponse cutChunked = cutKnown;
@@ -235,7 +220,7 @@ TEST_F(HttpClientTest, FetchUrlKeepsTheBodyOnlyForAWholeSuccessWithinTheCap)
 {
     server.route("/m.swf", "FWS-movie", "application/x-shockwave-flash");
     HttpResponse cut;
-    cut.body = Pattern(50'000);
+    cut.body = PatternBody(50'000);
     cut.cutAfter = 1000;
     server.route("/cut.swf", cut);
 

@@ -87,6 +87,23 @@ HttpRequest ParseHead(const std::string& head)
 
 }  // namespace
 
+std::string PatternBody(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7919 + i / 251) & 0xff);
+    return bytes;
+}
+
+HttpResponse ResponseFor(const BodyCase& shape)
+{
+    HttpResponse response;
+    response.body = PatternBody(shape.size);
+    response.contentLength = shape.contentLength;
+    response.chunked = shape.chunked;
+    return response;
+}
+
 std::string HttpRequest::header(const std::string& name) const
 {
     for (const auto& [key, value] : headers) {

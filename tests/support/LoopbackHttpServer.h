@@ -32,6 +32,18 @@ struct HttpResponse {
     long declaredLength = -1;    // Content-Length to announce instead of the body's size
 };
 
+// Bytes that differ from block to block, so a lost or repeated block shows.
+std::string PatternBody(std::size_t size);
+
+// One shape of answer body, for data-driven tests of the HTTP code.
+struct BodyCase {
+    const char* name;
+    std::size_t size;
+    bool contentLength;
+    bool chunked;
+};
+HttpResponse ResponseFor(const BodyCase& shape);
+
 // An HTTP/1.1 server on 127.0.0.1 with a port of its own, for tests that need
 // a real peer. Each connection gets one answer and is closed.
 class LoopbackHttpServer {
