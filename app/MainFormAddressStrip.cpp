@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/MirkMainForm.h"
-#include "platform/ShellWindows.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/windowlist/ShellWindows.h"
+#include "platform/browser/WebBrowser.h"
 #include "scan/AddressList.h"
 
 namespace tessaro {

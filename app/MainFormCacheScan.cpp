@@ -2,7 +2,7 @@
 
 #include "app/MirkMainForm.h"
 #include "cache/FindCacheThread.h"
-#include "platform/gui/ListView.h"
+#include "platform/widgets/ListView.h"
 
 namespace tessaro {
 

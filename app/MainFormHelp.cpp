@@ -8,7 +8,7 @@
 #include "dialogs/AboutDlg.h"
 #include "help/HelpFile.h"
 #include "help/HtmlHlp.h"
-#include "platform/gui/DesktopServices.h"
+#include "platform/widgets/DesktopServices.h"
 
 namespace tessaro {
 

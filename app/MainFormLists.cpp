@@ -5,8 +5,8 @@
 #include <QMenu>
 
 #include "app/MirkMainForm.h"
-#include "platform/gui/FlashControl.h"
-#include "platform/gui/ListView.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/ListView.h"
 
 namespace tessaro {
 

@@ -4,8 +4,8 @@
 
 #include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
-#include "platform/gui/DocumentModelPage.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/browser/WebBrowser.h"
 #include "scan/DocumentSnapshot.h"
 #include "scan/ScanDocument.h"
 

@@ -6,7 +6,7 @@
 #include "dialogs/BrowseFolderDlg.h"
 #include "download/DownloadTarget.h"
 #include "download/HttpGetThread.h"
-#include "platform/gui/ListView.h"
+#include "platform/widgets/ListView.h"
 
 #include <QMessageBox>
 #include <QTableWidgetItem>

@@ -14,12 +14,12 @@
 
 #include "app/ErrorReport.h"
 #include "help/HtmlHlp.h"
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/FlashControl.h"
-#include "platform/gui/LbSpeedButton.h"
-#include "platform/gui/ListView.h"
-#include "platform/gui/StatusBar.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/LbSpeedButton.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "platform/browser/WebBrowser.h"
 
 namespace tessaro {
 

@@ -2,8 +2,8 @@
 #include "app/TessaroApplication.h"
 #include "dialogs/BrowseFolderDlg.h"
 #include "help/HelpFile.h"
-#include "platform/AppPaths.h"
-#include "platform/gui/PlayerScheme.h"
+#include "platform/core/AppPaths.h"
+#include "platform/player/PlayerScheme.h"
 
 int main(int argc, char** argv)
 {

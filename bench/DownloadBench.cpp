@@ -6,7 +6,7 @@
 //   tessaro_download_bench [megabytes] [rounds]
 
 #include "download/HttpGetThread.h"
-#include "platform/HttpClient.h"
+#include "platform/http/HttpClient.h"
 
 #include <QCoreApplication>
 #include <QTimer>

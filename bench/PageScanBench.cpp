@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gui/DocumentModelPage.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/browser/WebBrowser.h"
 #include "scan/DocumentSnapshot.h"
 #include "scan/ScanDocument.h"
 #include "support/LoopbackHttpServer.h"

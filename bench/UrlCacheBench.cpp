@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "cache/FindCacheThread.h"
-#include "platform/CacheEntryBuilder.h"
-#include "platform/UrlCache.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "platform/urlcache/UrlCache.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/FileCopy.h"
+#include "platform/files/FileCopy.h"
 
 namespace tessaro {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/WorkerThread.h"
+#include "platform/core/WorkerThread.h"
 
 namespace tessaro {
 

@@ -1,6 +1,6 @@
 #include "cache/FindCacheThread.h"
 
-#include "platform/AsciiText.h"
+#include "platform/core/AsciiText.h"
 
 #include <cstdint>
 #include <memory>

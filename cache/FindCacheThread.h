@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/UrlCache.h"
-#include "platform/WorkerThread.h"
+#include "platform/urlcache/UrlCache.h"
+#include "platform/core/WorkerThread.h"
 
 namespace tessaro {
 

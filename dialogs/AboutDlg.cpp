@@ -1,6 +1,6 @@
 #include "dialogs/AboutDlg.h"
 
-#include "platform/gui/DesignScale.h"
+#include "platform/widgets/DesignScale.h"
 
 #include <QGuiApplication>
 #include <QLabel>

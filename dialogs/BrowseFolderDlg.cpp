@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/ShellTreeView.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/ShellTreeView.h"
 
 namespace tessaro {
 

@@ -1,6 +1,6 @@
 #include "download/DownloadTarget.h"
 
-#include "platform/AsciiText.h"
+#include "platform/core/AsciiText.h"
 
 #include <algorithm>
 

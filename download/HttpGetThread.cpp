@@ -1,9 +1,9 @@
 #include "download/HttpGetThread.h"
 
-#include "platform/AsciiText.h"
+#include "platform/core/AsciiText.h"
 
 #include "download/PartialFile.h"
-#include "platform/HttpClient.h"
+#include "platform/http/HttpClient.h"
 
 #include <charconv>
 #include <cmath>

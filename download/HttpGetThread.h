@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WorkerThread.h"
+#include "platform/core/WorkerThread.h"
 
 #include <cstdint>
 #include <functional>

@@ -27,8 +27,8 @@ TRANSFER_TIMEOUT = 60
 PLAY_TIMEOUT = 90
 
 
-def configure(desktop, binary, artifacts, shared):
-    _config.update(desktop=desktop, binary=binary, artifacts=artifacts, shared=shared)
+def configure(desktop, binary, artifacts, fixtures):
+    _config.update(desktop=desktop, binary=binary, artifacts=artifacts, fixtures=fixtures)
 
 
 def dump_tree():
@@ -371,7 +371,7 @@ class Journeys(unittest.TestCase):
 
     def lay_browser_caches(self):
         """The real browser caches of the fixtures, where those browsers keep them."""
-        fixtures = os.path.join(_config["shared"], "fixtures")
+        fixtures = _config["fixtures"]
         if not os.path.isdir(fixtures):
             self.skipTest("no browser cache fixtures at %s" % fixtures)
         cache_home = os.path.join(self.home, ".cache")

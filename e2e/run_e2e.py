@@ -28,7 +28,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--artifacts", required=True)
-    parser.add_argument("--shared", default=os.path.join(os.path.dirname(__file__), "..", "..", "shared"))
+    parser.add_argument("--fixtures", default=os.path.join(os.path.dirname(__file__), "..", "tests", "fixtures"))
     parser.add_argument("--dump", action="store_true", help="print the main window's accessibility tree")
     parser.add_argument("journeys", nargs="*", help="journey names (test methods without 'test_'); all if none")
     args = parser.parse_args()
@@ -46,7 +46,7 @@ def main():
         os.environ.update({k: desktop.env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR")})
         import journeys  # noqa: E402 - needs the environment above
         journeys.configure(desktop, os.path.abspath(args.program), os.path.abspath(args.artifacts),
-                           os.path.abspath(args.shared))
+                           os.path.abspath(args.fixtures))
         if args.dump:
             return journeys.dump_tree()
         return run_journeys(journeys, args.journeys)

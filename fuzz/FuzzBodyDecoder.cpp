@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/BodyDecoder.h"
+#include "platform/urlcache/BodyDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/FirefoxCache2.h"
+#include "platform/urlcache/FirefoxCache2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "platform/AppPaths.h"
+#include "platform/core/AppPaths.h"
 
 namespace tessaro {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "help/HtmlHelpApi.h"
-#include "platform/SharedLibrary.h"
+#include "platform/core/SharedLibrary.h"
 
 // Access to the help viewer library, loaded the first time help is asked for.
 // One load attempt per run: a missing library or entry point is not retried.

@@ -1,6 +1,6 @@
 #include "scan/AddressList.h"
 
-#include "platform/AsciiText.h"
+#include "platform/core/AsciiText.h"
 
 namespace tessaro {
 

@@ -15,9 +15,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/StatusBar.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/StatusBar.h"
+#include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::LoopbackHttpServer;
-using test::SharedDir;
+using test::FixturesDir;
 using test::WaitUntil;
 
 const char* const kChromiumAddresses[] = {
@@ -71,7 +71,7 @@ protected:
 
         const fs::path chromium = home.path() / ".config/chromium";
         fs::create_directories(chromium / "Default/Sessions");
-        fs::copy_file(SharedDir() / "fixtures/chromium/xvfb_session/Sessions/Session_13441176574020577",
+        fs::copy_file(FixturesDir() / "chromium/xvfb_session/Sessions/Session_13441176574020577",
                       chromium / "Default/Sessions/Session_13441176574020577");
         fs::create_symlink("test-host-" + pid, ChromiumLock());
 

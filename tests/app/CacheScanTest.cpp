@@ -6,13 +6,13 @@
 
 #include <cstdlib>
 
-#include "platform/AppPaths.h"
-#include "platform/UrlCache.h"
-#include "platform/gui/BrowserProfile.h"
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/ListView.h"
-#include "platform/gui/StatusBar.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/core/AppPaths.h"
+#include "platform/urlcache/UrlCache.h"
+#include "platform/browser/BrowserProfile.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -60,7 +60,7 @@ protected:
     void CopyFixture(const std::string& from, const std::string& to)
     {
         fs::create_directories(home.path() / to);
-        fs::copy(test::SharedDir() / "fixtures" / from, home.path() / to, fs::copy_options::recursive);
+        fs::copy(test::FixturesDir() / from, home.path() / to, fs::copy_options::recursive);
     }
 
     std::vector<QStringList> Rows() const

@@ -17,7 +17,7 @@
 
 #include "help/HelpFile.h"
 #include "help/HtmlHlp.h"
-#include "platform/gui/DesignScale.h"
+#include "platform/widgets/DesignScale.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

@@ -13,11 +13,11 @@
 
 #include <cstdlib>
 
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/FlashControl.h"
-#include "platform/gui/LbSpeedButton.h"
-#include "platform/gui/ListView.h"
-#include "platform/gui/StatusBar.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/LbSpeedButton.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

@@ -14,11 +14,11 @@
 #include <string>
 
 #include "app/MirkMainForm.h"
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/DocumentModelPage.h"
-#include "platform/gui/ListView.h"
-#include "platform/gui/StatusBar.h"
-#include "platform/gui/WebBrowser.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"

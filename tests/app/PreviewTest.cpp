@@ -6,10 +6,10 @@
 
 #include <cstdlib>
 
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/FlashControl.h"
-#include "platform/gui/ListView.h"
-#include "platform_gui/FlashTestMovies.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/ListView.h"
+#include "support/FlashTestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "dialogs/BrowseFolderDlg.h"
-#include "platform/HttpClient.h"
-#include "platform/gui/DesignScale.h"
-#include "platform/gui/ListView.h"
-#include "platform/gui/StatusBar.h"
+#include "platform/http/HttpClient.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/gui/DesignScale.h"
+#include "platform/widgets/DesignScale.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/gui/ShellTreeView.h"
+#include "platform/widgets/ShellTreeView.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

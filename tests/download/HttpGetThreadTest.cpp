@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HttpClient.h"
+#include "platform/http/HttpClient.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"

@@ -1,4 +1,4 @@
-#include "platform/SharedLibrary.h"
+#include "platform/core/SharedLibrary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
 #include "support/SanitizerOptions.h"
 #include "support/TestEnvironment.h"
-#include "platform/gui/PlayerScheme.h"
+#ifdef TESSARO_TEST_PLAYER_SCHEME
+#include "platform/player/PlayerScheme.h"
+#endif
 
 #include <QApplication>
 
@@ -9,7 +11,9 @@
 int main(int argc, char** argv)
 {
     tessaro::test::PrepareTestEnvironment();
-    tessaro::RegisterPlayerScheme();
+#ifdef TESSARO_TEST_PLAYER_SCHEME
+    tessaro::RegisterPlayerScheme();  // before the application object, as the program does
+#endif
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

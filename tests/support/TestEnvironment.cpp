@@ -48,11 +48,9 @@ void PrepareTestEnvironment()
     });
 }
 
-std::filesystem::path SharedDir()
+std::filesystem::path FixturesDir()
 {
-    if (const char* dir = std::getenv("TESSARO_SHARED_DIR"))
-        return dir;
-    return std::filesystem::path(TESSARO_SOURCE_DIR) / ".." / "shared";
+    return std::filesystem::path(TESSARO_SOURCE_DIR) / "tests" / "fixtures";
 }
 
 std::filesystem::path RuntimeDir()

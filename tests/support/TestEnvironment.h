@@ -11,8 +11,8 @@ namespace tessaro::test {
 // or writes the real user's caches. Call before the application object exists.
 void PrepareTestEnvironment();
 
-// The shared reference material (real browser caches and session files).
-std::filesystem::path SharedDir();
+// The real browser caches and session files the tests read (tests/fixtures).
+std::filesystem::path FixturesDir();
 
 // Where the build puts the program and everything it loads at run time.
 std::filesystem::path RuntimeDir();

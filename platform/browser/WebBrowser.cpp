@@ -1,0 +1,48 @@
+#include "platform/browser/WebBrowser.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <stdexcept>
+
+#include "platform/browser/BrowserProfile.h"
+#include "platform/browser/DocumentModelPage.h"
+
+namespace tessaro {
+
+TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent)
+{
+    document_ = new TDocumentModelPage(BrowserProfile(), this);
+    setPage(document_);
+    // The top page completes once; a frame that finishes after it (a frame
+    // added later, or a link followed inside a frame) completes it again.
+    connect(this, &QWebEngineView::loadStarted, this, [this] { topComplete_ = false; });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+        topComplete_ = true;
+        emit DocumentComplete();
+    });
+    connect(document_, &TDocumentModelPage::FrameComplete, this, [this] {
+        if (topComplete_)
+            emit DocumentComplete();
+    });
+}
+
+void TWebBrowser::Navigate(const QString& text)
+{
+    // An address typed with its scheme is taken as written: guessing on a
+    // broken one would load another host ("http://a b" became host "http").
+    static const QRegularExpression withScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    const bool hasScheme = withScheme.match(text).hasMatch();
+    const QUrl url = hasScheme ? QUrl(text) : QUrl::fromUserInput(text);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || url.isEmpty() || (web && url.host().isEmpty()))
+        throw std::runtime_error("Invalid address: " + text.toStdString());
+    load(url);
+}
+
+QString TWebBrowser::LocationURL() const
+{
+    return url().toString();
+}
+
+}  // namespace tessaro

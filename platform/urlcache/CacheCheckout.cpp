@@ -1,0 +1,176 @@
+#include "platform/urlcache/CacheCheckout.h"
+
+#include "platform/core/AsciiText.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/urlcache/UrlCacheFile.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr std::size_t kMaxStemBytes = 120;
+
+std::string MediaType(std::string_view contentType)
+{
+    contentType = contentType.substr(0, contentType.find(';'));
+    while (!contentType.empty() && (contentType.back() == ' ' || contentType.back() == '\t'))
+        contentType.remove_suffix(1);
+    while (!contentType.empty() && (contentType.front() == ' ' || contentType.front() == '\t'))
+        contentType.remove_prefix(1);
+    return LowerAscii(contentType);
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = LowerAscii(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string PercentDecoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The URL's file name without its extension, made safe as a file name.
+std::string CheckoutStem(std::string_view url)
+{
+    std::string stem = PercentDecoded(UrlFileName(url));
+    const std::size_t dot = stem.rfind('.');
+    if (dot != std::string::npos)
+        stem.erase(dot);
+    for (char& c : stem)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '_';
+    if (stem.size() > kMaxStemBytes) {
+        stem.resize(kMaxStemBytes);
+        // Do not leave half a UTF-8 sequence at the end.
+        while (!stem.empty() && (static_cast<unsigned char>(stem.back()) & 0xc0) == 0x80)
+            stem.pop_back();
+        if (!stem.empty() && static_cast<unsigned char>(stem.back()) >= 0xc0)
+            stem.pop_back();
+    }
+    return stem.empty() ? std::string("movie") : stem;
+}
+
+bool SameContents(const std::filesystem::path& path, std::string_view bytes)
+{
+    FileByteSource file(path);
+    if (!file.IsOpen() || file.Size() != bytes.size())
+        return false;
+    std::string existing;
+    return file.Read(0, bytes.size(), existing) && existing == bytes;
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix)
+{
+    // An error page or a cut body is not the movie, whatever its URL says.
+    if (response.truncated || (response.status != 0 && (response.status < 200 || response.status > 299)))
+        return false;
+    const std::string name = UrlFileName(response.url);
+    if (EndsWithIgnoringAsciiCase(name, ".swf"))
+        return true;
+    if (name.find('.') == std::string::npos && MediaType(response.contentType) == "application/x-shockwave-flash")
+        return true;
+    const std::string_view signature = decodedPrefix.substr(0, 3);
+    return signature == "FWS" || signature == "CWS" || signature == "ZWS";
+}
+
+std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, std::string_view cacheId,
+                                   std::string_view url)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(QByteArrayView(cacheId.data(), qsizetype(cacheId.size())));
+    hash.addData(QByteArrayView("\n", 1));
+    hash.addData(QByteArrayView(url.data(), qsizetype(url.size())));
+    const QByteArray digest = hash.result();
+    // 40 bits as 8 base-32 characters, the way cache folders used to look.
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 5; ++i)
+        bits = bits << 8 | static_cast<unsigned char>(digest[i]);
+    std::string folder(8, 'A');
+    for (int i = 7; i >= 0; --i, bits >>= 5)
+        folder[std::size_t(i)] = kAlphabet[bits & 31];
+    return contentFolder / folder / (CheckoutStem(url) + "[1].swf");
+}
+
+CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view bytes)
+{
+    if (SameContents(path, bytes))
+        return CheckoutResult::Unchanged;
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (error)
+        return CheckoutResult::Failed;
+    std::string temp = (path.parent_path() / ".checkout-XXXXXX").string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return CheckoutResult::Failed;
+    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, 0644) == 0 && ::fdatasync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return CheckoutResult::Failed;
+    }
+    return CheckoutResult::Written;
+}
+
+void RemoveStaleCheckouts(const std::filesystem::path& contentFolder, const std::set<std::filesystem::path>& keep)
+{
+    std::error_code error;
+    std::vector<std::filesystem::path> folders;
+    for (auto it = std::filesystem::recursive_directory_iterator(contentFolder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        const std::filesystem::path& path = it->path();
+        std::error_code ignored;
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            folders.push_back(path);
+        else if (keep.count(path) == 0)
+            std::filesystem::remove(path, ignored);
+    }
+    // Deepest first, so a parent is empty by the time it comes up.
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        std::error_code ignored;
+        if (std::filesystem::is_empty(*it, ignored) && !ignored)
+            std::filesystem::remove(*it, ignored);
+    }
+}
+
+}  // namespace tessaro

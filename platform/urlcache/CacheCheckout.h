@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "platform/urlcache/UrlCacheEntry.h"
+
+namespace tessaro {
+
+// Whether a cached response is a Flash movie: a successful (or non-HTTP)
+// complete response whose URL file name ends in ".swf", or whose URL file
+// name has no extension and whose Content-Type is application/x-shockwave-flash,
+// or whose decoded body starts with a SWF signature (FWS, CWS, ZWS).
+bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix);
+
+// The plain file a Flash entry is checked out to:
+// <content folder>/<8 characters>/<name>[1].swf. The 8 characters come from
+// the cache and the URL, so one entry always lands on the same path and the
+// same URL in two caches does not.
+std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, std::string_view cacheId,
+                                   std::string_view url);
+
+enum class CheckoutResult {
+    Written,    // the file was missing or different and now holds the bytes
+    Unchanged,  // the file already held exactly these bytes
+    Failed,     // could not be written; nothing half-written is left
+};
+
+// Writes the bytes to the path atomically (a temporary file in the same
+// folder renamed over it), only when the file is missing or different.
+CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view bytes);
+
+// Removes every file under the content folder that is not in keep, and the
+// folders left empty.
+void RemoveStaleCheckouts(const std::filesystem::path& contentFolder, const std::set<std::filesystem::path>& keep);
+
+}  // namespace tessaro

@@ -1,0 +1,148 @@
+#include "platform/windowlist/ShellWindows.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/windowlist/BrowserLock.h"
+#include "platform/windowlist/ChromiumLocalState.h"
+#include "platform/windowlist/ChromiumSession.h"
+#include "platform/windowlist/FirefoxProfiles.h"
+#include "platform/windowlist/FirefoxSession.h"
+
+namespace tessaro {
+
+namespace {
+
+// User data folders of the Chromium family under the configuration folder, in listing order.
+constexpr const char* kChromiumFamily[] = {
+    "chromium", "google-chrome", "BraveSoftware/Brave-Browser", "vivaldi", "microsoft-edge", "opera",
+};
+
+// Chromium writes the clear-text and the encrypted copy of a session within
+// microseconds; a clear-text copy this much older than the encrypted one is a
+// leftover from before the browser stopped writing clear text.
+constexpr std::uint64_t kSameSnapshotMicroseconds = 10'000'000;
+
+struct SessionFile {
+    std::filesystem::path path;
+    std::uint64_t time = 0;  // microseconds since 1601, from the name
+};
+
+std::optional<SessionFile> NewestSessionFile(const std::filesystem::path& folder)
+{
+    std::optional<SessionFile> newest;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        constexpr std::string_view prefix = "Session_";
+        if (!name.starts_with(prefix) || name.size() == prefix.size() || name.size() > prefix.size() + 19)
+            continue;
+        const std::string digits = name.substr(prefix.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const std::uint64_t time = std::stoull(digits);
+        if (!newest || time > newest->time)
+            newest = SessionFile{it->path(), time};
+    }
+    return newest;
+}
+
+bool IsDirectory(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+void AppendTabs(const SessionReadResult& session, std::vector<std::string>& addresses)
+{
+    for (const SessionWindow& window : session.windows)
+        for (const SessionTab& tab : window.tabs)
+            addresses.push_back(tab.address);
+}
+
+}  // namespace
+
+BrowserFolders BrowserFolders::OfCurrentUser()
+{
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/' || !IsDirectory(home))
+        throw std::runtime_error("The open browser windows cannot be listed: no home folder.");
+    BrowserFolders folders;
+    folders.home = home;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    folders.config = config && config[0] == '/' ? std::filesystem::path(config) : folders.home / ".config";
+    return folders;
+}
+
+ShellWindows::ShellWindows() : ShellWindows(BrowserFolders::OfCurrentUser()) {}
+
+ShellWindows::ShellWindows(const BrowserFolders& folders)
+{
+    AddFirefox(folders.home / ".mozilla" / "firefox");
+    for (const char* browser : kChromiumFamily)
+        AddChromium(folders.config / browser);
+}
+
+QString ShellWindows::LocationURL(int index) const
+{
+    if (index < 0 || index >= Count())
+        return {};
+    return QString::fromStdString(addresses_[static_cast<std::size_t>(index)]);
+}
+
+void ShellWindows::AddFirefox(const std::filesystem::path& firefoxFolder)
+{
+    for (const std::filesystem::path& profile : FirefoxProfiles(firefoxFolder)) {
+        if (!HeldByLiveProcess(profile / "lock"))
+            continue;
+        const std::filesystem::path backups = profile / "sessionstore-backups";
+        SessionReadResult session = ReadFirefoxSession(backups / "recovery.jsonlz4");
+        if (session.status == SessionReadStatus::Missing)
+            session = ReadFirefoxSession(backups / "recovery.baklz4");
+        if (session.status != SessionReadStatus::Ok)
+            addresses_.emplace_back();
+        else
+            AppendTabs(session, addresses_);
+    }
+}
+
+void ShellWindows::AddChromium(const std::filesystem::path& userDataFolder)
+{
+    if (!HeldByLiveProcess(userDataFolder / "SingletonLock"))
+        return;
+    // Profiles are sub-folders ("Default", "Profile 1", ...), only those Local
+    // State names as active when it does; some browsers keep the profile in
+    // the user data folder itself.
+    std::vector<std::filesystem::path> profiles{userDataFolder};
+    const std::optional<std::vector<std::string>> active = LastActiveProfiles(userDataFolder);
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(userDataFolder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (IsDirectory(it->path()) && (!active || std::find(active->begin(), active->end(), name) != active->end()))
+            profiles.push_back(it->path());
+    }
+    std::sort(profiles.begin() + 1, profiles.end());
+    for (const std::filesystem::path& profile : profiles)
+        AddProfileSession(profile);
+}
+
+void ShellWindows::AddProfileSession(const std::filesystem::path& profile)
+{
+    const std::optional<SessionFile> clear = NewestSessionFile(profile / "Sessions");
+    const std::optional<SessionFile> encrypted = NewestSessionFile(profile / "Sessions_Encrypted");
+    if (!clear && !encrypted)
+        return;
+    const bool useClear = clear && (!encrypted || clear->time + kSameSnapshotMicroseconds >= encrypted->time);
+    const SessionReadResult session = ReadChromiumSession(useClear ? clear->path : encrypted->path);
+    if (session.status == SessionReadStatus::UnknownKey)
+        return;  // under a keyring's key: this browser is passed over
+    if (session.windows.empty() && session.status != SessionReadStatus::Ok)
+        addresses_.emplace_back();
+    else
+        AppendTabs(session, addresses_);
+}
+
+}  // namespace tessaro

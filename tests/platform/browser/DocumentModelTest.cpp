@@ -1,0 +1,198 @@
+// The document model adapter against the real web engine: what the collector
+// script reads of each document, across origins, and when the browser
+// reports a completed document.
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/browser/WebBrowser.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::LoopbackHttpServer;
+using test::WaitUntil;
+
+constexpr int kWaitMs = 20000;
+
+std::string Page(const std::string& body)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
+}
+
+class DocumentModel : public testing::Test {
+protected:
+    void Load(const std::string& address)
+    {
+        int completed = 0;
+        auto connection = QObject::connect(&browser, &TWebBrowser::DocumentComplete, [&] { ++completed; });
+        browser.Navigate(QString::fromStdString(address));
+        ASSERT_TRUE(WaitUntil([&] { return completed > 0; }, kWaitMs));
+        QObject::disconnect(connection);
+    }
+
+    TDocumentSnapshot Snapshot()
+    {
+        std::optional<TDocumentSnapshot> taken;
+        browser.Document()->TakeSnapshot([&](const TDocumentSnapshot& s) { taken = s; });
+        EXPECT_TRUE(WaitUntil([&] { return taken.has_value(); }, kWaitMs));
+        return taken.value_or(TDocumentSnapshot{});
+    }
+
+    QJsonObject Tree()
+    {
+        const TDocumentSnapshot s = Snapshot();
+        EXPECT_TRUE(s.ok) << s.error.toStdString();
+        return QJsonDocument::fromJson(s.json).object();
+    }
+
+    LoopbackHttpServer site;
+    LoopbackHttpServer other;
+    TWebBrowser browser;
+};
+
+TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
+{
+    site.route("/top.html",
+               Page(R"(
+<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" codebase="cabs/swflash.cab#version=9,0,0,0">
+  <param name="Movie" value="m.swf"><param name="quality" value="high">
+  <embed src="fallback.swf">
+</object>
+<embed src=" spaced name.swf?a=1&amp;b=2">
+<embed>
+<script>var movie = "x.swf";</script>
+<script src="ext.js"></script>
+<object type="text/html" data="inner.html"></object>
+<iframe src="same.html"></iframe>
+<iframe src=")" + other.origin() + R"(/cross.html"></iframe>
+<iframe sandbox src=")" + other.origin() + R"(/sandboxed.html"></iframe>)"),
+               "text/html");
+    site.route("/inner.html", Page(R"(<embed src="inner.swf">)"), "text/html");
+    site.route("/ext.js", "var fromFile = 1;", "application/javascript");
+    site.route("/same.html", Page(R"(<script>document.write('<embed src="written.swf">');</script>)"), "text/html");
+    other.route("/cross.html", Page(R"(<object data="d.swf" type="application/x-shockwave-flash"></object>
+<iframe src="nested.html"></iframe>)"), "text/html");
+    other.route("/nested.html", Page(R"(<iframe src=")" + site.origin() + R"(/back.html"></iframe>)"), "text/html");
+    site.route("/back.html", Page(R"(<embed src="back.swf">)"), "text/html");
+    other.route("/sandboxed.html", Page(R"(<embed src="boxed.swf">)"), "text/html");
+
+    Load(site.origin() + "/top.html");
+    const QJsonObject top = Tree();
+
+    EXPECT_EQ(top["url"].toString().toStdString(), site.origin() + "/top.html");
+    const QJsonArray objects = top["objects"].toArray();
+    ASSERT_EQ(objects.size(), 2);
+    const QJsonObject object = objects[0].toObject();
+    EXPECT_EQ(object["classid"].toString(), "clsid:D27CDB6E-AE6D-11cf-96B8-444553540000");
+    EXPECT_EQ(object["codebase"].toString(), "cabs/swflash.cab#version=9,0,0,0") << "raw, not resolved";
+    EXPECT_TRUE(object["data"].isNull());
+    EXPECT_EQ(object["params"].toArray(),
+              (QJsonArray{QJsonArray{"Movie", "m.swf"}, QJsonArray{"quality", "high"}}));
+    EXPECT_EQ(top["embeds"].toArray(), (QJsonArray{"fallback.swf", " spaced name.swf?a=1&b=2", QJsonValue()}));
+    EXPECT_EQ(top["scripts"].toArray(), (QJsonArray{"var movie = \"x.swf\";", ""}));
+
+    // The document an object element shows is not one of the page's frames.
+    const QJsonArray frames = top["frames"].toArray();
+    ASSERT_EQ(frames.size(), 3);
+    const QJsonObject same = frames[0].toObject();
+    EXPECT_EQ(same["url"].toString().toStdString(), site.origin() + "/same.html");
+    EXPECT_EQ(same["embeds"].toArray(), QJsonArray{"written.swf"});
+
+    const QJsonObject cross = frames[1].toObject();
+    EXPECT_EQ(cross["url"].toString().toStdString(), other.origin() + "/cross.html");
+    ASSERT_EQ(cross["objects"].toArray().size(), 1);
+    EXPECT_EQ(cross["objects"].toArray()[0].toObject()["data"].toString(), "d.swf");
+    const QJsonObject nested = cross["frames"].toArray()[0].toObject();
+    EXPECT_EQ(nested["url"].toString().toStdString(), other.origin() + "/nested.html");
+    const QJsonObject back = nested["frames"].toArray()[0].toObject();
+    EXPECT_EQ(back["url"].toString().toStdString(), site.origin() + "/back.html");
+    EXPECT_EQ(back["embeds"].toArray(), QJsonArray{"back.swf"});
+
+    const QJsonObject sandboxed = frames[2].toObject();
+    EXPECT_EQ(sandboxed["url"].toString().toStdString(), other.origin() + "/sandboxed.html");
+    EXPECT_EQ(sandboxed["embeds"].toArray(), QJsonArray{"boxed.swf"});
+}
+
+TEST_F(DocumentModel, ReadsTheFramesOfAFrameset)
+{
+    site.route("/frameset.html",
+               "<html><frameset cols=\"50%,50%\"><frame src=\"left.html\"><frame src=\"" + other.origin()
+                   + "/right.html\"><noframes><embed src=\"no.swf\"></noframes></frameset></html>",
+               "text/html");
+    site.route("/left.html", Page(R"(<embed src="left.swf">)"), "text/html");
+    other.route("/right.html", Page(R"(<embed src="right.swf">)"), "text/html");
+    Load(site.origin() + "/frameset.html");
+
+    const QJsonArray frames = Tree()["frames"].toArray();
+    ASSERT_EQ(frames.size(), 2);
+    EXPECT_EQ(frames[0].toObject()["embeds"].toArray(), QJsonArray{"left.swf"});
+    EXPECT_EQ(frames[1].toObject()["url"].toString().toStdString(), other.origin() + "/right.html");
+    EXPECT_EQ(frames[1].toObject()["embeds"].toArray(), QJsonArray{"right.swf"});
+}
+
+TEST_F(DocumentModel, AFailedLoadIsAnEmptyDocument)
+{
+    Load("http://127.0.0.1:1/nothing-here.html");
+    const QJsonObject top = Tree();
+    EXPECT_TRUE(top["embeds"].toArray().isEmpty());
+    EXPECT_TRUE(top["frames"].toArray().isEmpty());
+}
+
+TEST_F(DocumentModel, CompletesForThePageAndForFramesFinishingAfterIt)
+{
+    site.route("/page.html", Page(R"(<iframe src="early.html"></iframe><script>
+window.addEventListener('load', () => setTimeout(() => {
+  for (const name of ['late1.html', 'late2.html']) {
+    const f = document.createElement('iframe'); f.src = name; document.body.appendChild(f);
+  }
+}, 100));</script>)"), "text/html");
+    for (const char* name : {"/early.html", "/late1.html", "/late2.html"})
+        site.route(name, Page("<p>frame</p>"), "text/html");
+
+    int completed = 0;
+    QObject::connect(&browser, &TWebBrowser::DocumentComplete, [&] { ++completed; });
+    browser.Navigate(QString::fromStdString(site.origin() + "/page.html"));
+    ASSERT_TRUE(WaitUntil([&] { return completed >= 3; }, kWaitMs));
+    // The early frame finished before the page did and adds no notification.
+    WaitUntil([] { return false; }, 500);
+    EXPECT_EQ(completed, 3);
+    EXPECT_EQ(Tree()["frames"].toArray().size(), 3);
+}
+
+TEST_F(DocumentModel, CrossOriginFramesReportOnlyToTheProgram)
+{
+    // The page listens to every message and forges a request of its own.
+    site.route("/spy.html", Page(R"(<iframe src=")" + other.origin() + R"(/secret.html"></iframe><script>
+window.seen = [];
+window.addEventListener('message', ev => window.seen.push(JSON.stringify(ev.data)));
+window.addEventListener('load', () => frames[0].postMessage(
+    {__tessaroDocumentModel: 'collect', slot: '0123456789abcdef0123456789abcdef'}, '*'));
+</script>)"), "text/html");
+    other.route("/secret.html", Page("<script>var token = \"S3CR3T\";</script>"), "text/html");
+    Load(site.origin() + "/spy.html");
+
+    const QJsonObject frame = Tree()["frames"].toArray()[0].toObject();
+    EXPECT_EQ(frame["scripts"].toArray(), QJsonArray{"var token = \"S3CR3T\";"});
+
+    QString seen;
+    bool answered = false;
+    browser.page()->runJavaScript(QStringLiteral("JSON.stringify(window.seen)"), [&](const QVariant& v) {
+        seen = v.toString();
+        answered = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return answered; }, kWaitMs));
+    EXPECT_FALSE(seen.contains("S3CR3T")) << seen.toStdString();
+}
+
+}  // namespace
+}  // namespace tessaro

@@ -1,0 +1,270 @@
+#include "platform/player/FlashControl.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <cstdio>
+#include <memory>
+
+#include "platform/player/PlayerScheme.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/FlashTestMovies.h"
+
+namespace tessaro {
+namespace {
+
+using test::MinimalMovie;
+using test::ShareOfColour;
+using test::WaitUntil;
+
+// Fetching and compiling Ruffle's WebAssembly dominates the first movie; two
+// test programs running at once on two cores make it slower still.
+constexpr int kPlayWaitMs = 60000;
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kGreen(0, 200, 0);
+
+class FlashControl : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        flash.resize(400, 200);
+        flash.show();
+    }
+
+    // The metadata of the movie now set, or nothing when the wait ran out.
+    bool WaitForMetadata() { return WaitUntil([&] { return flash.Metadata().has_value(); }, kPlayWaitMs); }
+
+    // Most of the panel in that colour within the wait (the player paints its
+    // first frame a moment after it read the header).
+    bool WaitForColour(QColor colour, double share = 0.9)
+    {
+        return WaitUntil([&] { return ShareOfColour(flash.grab().toImage(), colour) >= share; }, 10000);
+    }
+
+    QWebEnginePage* Page() { return flash.findChild<QWebEngineView*>()->page(); }
+
+    // Evaluates a script that leaves its answer in window.testAnswer, which
+    // may come later (a promise), and waits for it. Each call reads its own
+    // slot, so a poll of an earlier call that answers late changes nothing.
+    QString Evaluate(const QString& script)
+    {
+        const QString slot = QStringLiteral("window.testAnswer%1").arg(++evaluations_);
+        auto answer = std::make_shared<QString>();
+        Page()->runJavaScript(QString(script).replace(QStringLiteral("window.testAnswer"), slot));
+        WaitUntil(
+            [&] {
+                Page()->runJavaScript(QStringLiteral("%1 === undefined ? null : String(%1)").arg(slot),
+                                      [answer](const QVariant& value) {
+                                          if (!value.isNull())
+                                              *answer = value.toString();
+                                      });
+                return !answer->isNull();
+            },
+            10000);
+        return *answer;
+    }
+
+    bool MessageBoxShown() const
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(widget) != nullptr && widget->isVisible())
+                return true;
+        return false;
+    }
+
+    // The longest the UI thread went without running a 20 ms timer during the wait.
+    int LongestStallMs(int waitMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ticker.start(20);
+        WaitUntil([] { return false; }, waitMs);
+        return static_cast<int>(std::max(longest, clock.elapsed() - last));
+    }
+
+    test::TempDir dir;
+    TShockwaveFlash flash;
+    int evaluations_ = 0;
+};
+
+TEST_F(FlashControl, PlaysALocalMovieThenAnotherInItsPlace)
+{
+    const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100, 10));
+    const auto blue = dir.write("blue movie[1].swf", MinimalMovie(kBlue, 320, 240, 9));
+
+    QElapsedTimer clock;
+    clock.start();
+    flash.SetMovie(QString::fromStdString(red.string()));
+    EXPECT_EQ(flash.Movie(), QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    const qint64 firstMs = clock.elapsed();
+    EXPECT_EQ(flash.Metadata()->width, 200);
+    EXPECT_EQ(flash.Metadata()->height, 100);
+    EXPECT_EQ(flash.Metadata()->swfVersion, 10);
+    EXPECT_EQ(flash.Metadata()->backgroundColor.toUpper(), QStringLiteral("#FF0000"));
+    // 200x100 shown all in 400x200 fills the panel.
+    EXPECT_TRUE(WaitForColour(kRed));
+
+    clock.restart();
+    flash.SetMovie(QString::fromStdString(blue.string()));
+    EXPECT_FALSE(flash.Metadata().has_value()) << "the metadata of the movie replaced";
+    ASSERT_TRUE(WaitForMetadata());
+    const qint64 secondMs = clock.elapsed();
+    EXPECT_EQ(flash.Metadata()->width, 320);
+    EXPECT_EQ(flash.Metadata()->height, 240);
+    EXPECT_EQ(flash.Metadata()->swfVersion, 9);
+    // Letterboxed: the middle is blue, no red is left anywhere.
+    EXPECT_TRUE(WaitForColour(kBlue, 0.5));
+    EXPECT_EQ(ShareOfColour(flash.grab().toImage(), kRed), 0.0);
+
+    std::printf("[ timing ] movie to metadata: first %lld ms, second %lld ms\n", static_cast<long long>(firstMs),
+                static_cast<long long>(secondMs));
+    RecordProperty("first_movie_ms", static_cast<int>(firstMs));
+    RecordProperty("second_movie_ms", static_cast<int>(secondMs));
+
+    // The empty text shows nothing.
+    flash.SetMovie(QString());
+    EXPECT_TRUE(WaitUntil([&] { return ShareOfColour(flash.grab().toImage(), kBlue) < 0.01; }, 10000));
+    EXPECT_FALSE(flash.Metadata().has_value());
+
+    // The same player takes the next movie after that.
+    flash.SetMovie(QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_TRUE(WaitForColour(kRed));
+}
+
+TEST_F(FlashControl, PlaysAWebMovieFromAServerThatSendsNoCorsHeader)
+{
+    test::LoopbackHttpServer server;
+    server.route("/movies/green.swf", MinimalMovie(kGreen, 160, 120, 8), "application/x-shockwave-flash");
+    server.route("/movies/data/level.txt", "level one", "text/plain");
+    server.route("/root.txt", "root", "text/plain");
+    test::LoopbackHttpServer elsewhere;
+    elsewhere.route("/x.txt", "x", "text/plain");
+
+    flash.SetMovie(QString::fromStdString(server.origin() + "/movies/green.swf"));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(flash.Metadata()->width, 160);
+    EXPECT_EQ(flash.Metadata()->swfVersion, 8);
+    EXPECT_TRUE(WaitForColour(kGreen, 0.5));
+
+    // The movie's own loads: relative to it, root-relative and absolute on its
+    // site come through the program; another site is not reached at all.
+    const auto load = [&](const QString& reference) {
+        return Evaluate(QStringLiteral("fetch(new URL(%1, document.querySelector('#player').ruffle().loadedConfig.base))"
+                                       ".then(r => r.text()).then(t => window.testAnswer = t,"
+                                       " e => window.testAnswer = 'failed')")
+                            .arg(QLatin1Char('"') + reference + QLatin1Char('"')));
+    };
+    EXPECT_EQ(load(QStringLiteral("data/level.txt")), QStringLiteral("level one"));
+    EXPECT_EQ(load(QStringLiteral("/root.txt")), QStringLiteral("root"));
+    EXPECT_EQ(load(QString::fromStdString(server.origin() + "/root.txt")), QStringLiteral("root"));
+    EXPECT_EQ(load(QString::fromStdString(elsewhere.origin() + "/x.txt")), QStringLiteral("failed"));
+    EXPECT_TRUE(elsewhere.requests().empty());
+}
+
+TEST_F(FlashControl, WhatCannotBePlayedEndsQuietlyAndTheNextMovieStillPlays)
+{
+    const auto notAMovie = dir.write("page.swf", "<html><body>404 Not Found</body></html>");
+    const auto good = dir.write("good.swf", MinimalMovie(kRed, 100, 50));
+    int failures = 0;
+    QObject::connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::Served, &flash,
+                     [&](const QUrl& url, bool failed) {
+                         if (failed && url.host() != QLatin1String("player"))
+                             ++failures;
+                     });
+
+    for (const std::string& movie : {(dir.path() / "missing.swf").string(), std::string("http://127.0.0.1:1/gone.swf")}) {
+        const int before = failures;
+        flash.SetMovie(QString::fromStdString(movie));
+        EXPECT_TRUE(WaitUntil([&] { return failures > before; }, kPlayWaitMs)) << movie;
+    }
+    flash.SetMovie(QString::fromStdString(notAMovie.string()));
+    EXPECT_LT(LongestStallMs(1500), 500);
+    EXPECT_FALSE(flash.Metadata().has_value());
+    EXPECT_FALSE(MessageBoxShown());
+
+    flash.SetMovie(QString::fromStdString(good.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(flash.Metadata()->width, 100);
+    EXPECT_FALSE(MessageBoxShown());
+}
+
+TEST_F(FlashControl, ASlowAddressNeverHoldsTheWindow)
+{
+    test::LoopbackHttpServer server;
+    test::HttpResponse slow;
+    slow.body = MinimalMovie(kBlue, 64, 64);
+    slow.headers = {{"Content-Type", "application/x-shockwave-flash"}};
+    slow.delayMs = 3000;
+    server.route("/slow.swf", slow);
+
+    flash.SetMovie(QString::fromStdString(server.origin() + "/slow.swf"));
+    // The request is under way during the whole measurement.
+    ASSERT_TRUE(WaitUntil([&] { return !server.requests().empty(); }, kPlayWaitMs));
+    EXPECT_LT(LongestStallMs(1500), 500);
+    EXPECT_FALSE(flash.Metadata().has_value());
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(flash.Metadata()->width, 64);
+}
+
+TEST_F(FlashControl, ThePlayerMakesItselfReadyBeforeTheFirstMovie)
+{
+    bool wasmServed = false;
+    QObject::connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::Served, &flash, [&](const QUrl& url, bool failed) {
+        if (url.path().endsWith(QLatin1String(".wasm")) && !failed)
+            wasmServed = true;
+    });
+    // Nothing shows while it does.
+    EXPECT_TRUE(WaitUntil([&] { return wasmServed; }, kPlayWaitMs));
+    WaitUntil([] { return false; }, 1000);
+    EXPECT_FALSE(flash.Metadata().has_value());
+    EXPECT_LT(ShareOfColour(flash.grab().toImage(), QColor(0, 0, 0)), 0.5);
+
+    const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
+    QElapsedTimer clock;
+    clock.start();
+    flash.SetMovie(QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    std::printf("[ timing ] movie to metadata, player ready: %lld ms\n", static_cast<long long>(clock.elapsed()));
+    EXPECT_EQ(flash.Metadata()->backgroundColor.toUpper(), QStringLiteral("#FF0000"));
+    EXPECT_TRUE(WaitForColour(kRed));
+}
+
+TEST_F(FlashControl, ARendererThatDiedIsReplacedAndTheMoviePlaysAgain)
+{
+    const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
+    flash.SetMovie(QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+
+    const qint64 renderer = Page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !flash.Metadata().has_value(); }, 10000));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_NE(Page()->renderProcessPid(), renderer);
+    EXPECT_EQ(flash.Metadata()->width, 200);
+    EXPECT_TRUE(WaitForColour(kRed));
+}
+
+}  // namespace
+}  // namespace tessaro

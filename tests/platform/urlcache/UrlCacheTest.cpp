@@ -1,0 +1,294 @@
+#include "platform/urlcache/UrlCache.h"
+
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/urlcache/CacheCheckout.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/TestEnvironment.h"
+#include "support/browserfiles/CacheFixtures.h"
+#include "platform/urlcache/ChromiumSimpleCacheFormat.h"
+#include "support/TempDir.h"
+
+namespace tessaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<UrlCacheEntry> ListAll(const UrlCacheLocations& locations)
+{
+    std::vector<UrlCacheEntry> entries;
+    auto cache = OpenUrlCacheEnumeration(locations);
+    EXPECT_NE(cache, nullptr);
+    UrlCacheEntry entry;
+    while (cache && cache->Next(entry))
+        entries.push_back(entry);
+    if (cache)
+        cache->Close();
+    return entries;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+UrlCacheLocations FixtureLocations(const test::TempDir& content)
+{
+    UrlCacheLocations locations;
+    locations.embeddedCache = content.path() / "no-embedded-cache";
+    locations.searchRoots = {test::FixturesDir()};
+    locations.contentFolder = content.path() / "Content";
+    return locations;
+}
+
+TEST(UrlCacheTest, ChecksOutEveryMovieOfTheRealCachesAndNothingElse)
+{
+    const test::TempDir dir;
+    const std::vector<UrlCacheEntry> entries = ListAll(FixtureLocations(dir));
+
+    std::multiset<std::string> expectedMovies;  // "<name>[1].swf <sha256> <size>"
+    std::multiset<std::uint64_t> expectedOthers;
+    for (const char* cache : {"chromium_cache", "firefox_cache"}) {
+        for (const auto& e : test::ExpectedCacheEntries(cache)) {
+            if (e.sparse)
+                continue;  // only part of it was ever fetched
+            if (!e.isSwf) {
+                expectedOthers.insert(*e.storedLength);
+                continue;
+            }
+            std::string stem = e.url.substr(e.url.rfind('/') + 1);
+            stem = stem.substr(0, stem.find('?'));
+            stem = stem.substr(0, stem.rfind('.') == std::string::npos ? stem.size() : stem.rfind('.'));
+            expectedMovies.insert(stem + "[1].swf " + e.decodedSha256 + " " + std::to_string(*e.decodedLength));
+        }
+    }
+    expectedOthers.insert(10615);  // Firefox's start page
+
+    std::multiset<std::string> movies;
+    std::multiset<std::uint64_t> others;
+    std::size_t lastChromium = 0, firstFirefox = entries.size();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const UrlCacheEntry& entry = entries[i];
+        if (EndsWith(entry.localFileName, ".swf")) {
+            const fs::path path = entry.localFileName;
+            EXPECT_EQ(path.parent_path().parent_path(), dir.path() / "Content");
+            const std::string bytes = test::TempDir::read(path);
+            EXPECT_EQ(bytes.size(), entry.size);
+            movies.insert(path.filename().string() + " " + test::Sha256Hex(bytes) + " " + std::to_string(entry.size));
+        } else {
+            others.insert(entry.size);
+            if (entry.localFileName.find("/chromium/Cache_Data/") != std::string::npos)
+                lastChromium = i;
+            else if (entry.localFileName.find("/firefox/cache2/entries/") != std::string::npos)
+                firstFirefox = std::min(firstFirefox, i);
+            else
+                ADD_FAILURE() << "unexpected container " << entry.localFileName;
+        }
+    }
+    EXPECT_EQ(movies, expectedMovies);
+    EXPECT_EQ(others, expectedOthers);
+    EXPECT_LT(lastChromium, firstFirefox) << "Chromium-family caches come before Firefox";
+    // gz.swf: 135 gzip bytes in both caches, checked out decoded.
+    EXPECT_EQ(std::count_if(movies.begin(), movies.end(), [](const std::string& m) { return m.find("gz[1].swf") == 0; }),
+              2);
+}
+
+TEST(UrlCacheTest, RewritesOnlyWhatChangedAndRemovesWhatNoEntryMakes)
+{
+    const test::TempDir dir;
+    const UrlCacheLocations locations = FixtureLocations(dir);
+    const std::vector<UrlCacheEntry> first = ListAll(locations);
+    std::map<std::string, fs::file_time_type> times;
+    std::string damaged;
+    for (const UrlCacheEntry& entry : first) {
+        if (EndsWith(entry.localFileName, ".swf"))
+            times[entry.localFileName] = fs::last_write_time(entry.localFileName);
+        if (EndsWith(entry.localFileName, "/movie[1].swf"))
+            damaged = entry.localFileName;
+    }
+    ASSERT_FALSE(damaged.empty());
+    const std::string original = test::TempDir::read(damaged);
+    dir.write(fs::relative(damaged, dir.path()).string(), "not the movie");
+    const fs::path stale = dir.write("Content/ZZZZZZZZ/gone[1].swf", "FWS old");
+
+    // A walk closed before the end removes nothing.
+    {
+        auto cache = OpenUrlCacheEnumeration(locations);
+        UrlCacheEntry entry;
+        ASSERT_TRUE(cache->Next(entry));
+        cache->Close();
+    }
+    EXPECT_TRUE(fs::exists(stale));
+
+    const std::vector<UrlCacheEntry> second = ListAll(locations);
+    ASSERT_EQ(second.size(), first.size());
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        EXPECT_EQ(second[i].localFileName, first[i].localFileName) << "the order is stable";
+        EXPECT_EQ(second[i].size, first[i].size);
+    }
+    EXPECT_EQ(test::TempDir::read(damaged), original);
+    for (const auto& [path, time] : times) {
+        if (path != damaged) {
+            EXPECT_EQ(fs::last_write_time(path), time) << path << " was rewritten";
+        }
+    }
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_FALSE(fs::exists(stale.parent_path()));
+}
+
+// A home folder laid out the way the browsers lay out theirs, with entries
+// that are damaged, half-written or not what their name says.
+class BuiltCachesTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        locations.embeddedCache = dir.path() / "own/Cache/Cache_Data";
+        locations.searchRoots = {dir.path() / "home"};
+        locations.excluded = {dir.path() / "home/tessaro"};
+        locations.contentFolder = dir.path() / "Content";
+        dir.write("home/tessaro/Cache/Cache_Data/" + test::SimpleCacheEntryName(Key("mine.swf")),
+                  Chromium("mine.swf", Movie("excluded"), {}));
+        Index("own/Cache/Cache_Data");
+        Index(kChromium);
+    }
+
+    static std::string Key(const std::string& name) { return "1/0/http://127.0.0.1:9/" + name; }
+    static std::string Movie(const std::string& tag) { return "FWS\x0a" + tag; }
+
+    static std::string Chromium(const std::string& name, const std::string& body, std::vector<std::string> headers,
+                                const std::string& status = "HTTP/1.1 200 OK")
+    {
+        test::SimpleCacheEntrySpec spec;
+        spec.key = Key(name);
+        spec.body = body;
+        headers.insert(headers.begin(), status);
+        spec.rawHeaders = test::ChromiumRawHeaders(headers);
+        return test::BuildSimpleCacheEntry(spec);
+    }
+    void PutChromium(const std::string& folder, const std::string& name, const std::string& bytes)
+    {
+        dir.write(folder + "/" + test::SimpleCacheEntryName(Key(name)), bytes);
+    }
+    void PutFirefox(const std::string& name, const std::string& body, const std::string& head, bool encrypted = false)
+    {
+        test::Cache2EntrySpec spec;
+        spec.key = "a,:http://127.0.0.1:9/" + name;
+        spec.body = body;
+        spec.elements = {{"response-head", head}};
+        spec.encryptedOffset = encrypted;
+        dir.write(std::string(kFirefox) + "/" + test::Cache2EntryName(spec.key), test::BuildCache2Entry(spec));
+    }
+    void Index(const std::string& folder)
+    {
+        std::string index(24, '\0');
+        for (int i = 0; i < 8; ++i)
+            index[std::size_t(i)] = char((simplecache::kInitialMagic >> (8 * i)) & 0xff);
+        dir.write(folder + "/index", index);
+    }
+
+    static constexpr const char* kChromium = "home/chromium/Default/Cache/Cache_Data";
+    static constexpr const char* kFirefox = "home/mozilla/firefox/abcd.default-esr/cache2/entries";
+    test::TempDir dir;
+    UrlCacheLocations locations;
+};
+
+TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
+{
+    PutChromium("own/Cache/Cache_Data", "own.swf", Chromium("own.swf", Movie("own"), {}));
+    const std::string gzipMovie("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x73\x0b\x0f\xe6\x02\x00\x41\x07\x8b\x87\x04"
+                                "\x00\x00\x00",
+                                24);  // gzip of "FWS\n"
+    PutChromium(kChromium, "ok.swf", Chromium("ok.swf", Movie("ok"), {}));
+    PutChromium(kChromium, "gz.swf", Chromium("gz.swf", gzipMovie, {"Content-Encoding: gzip"}));
+    PutChromium(kChromium, "noext", Chromium("noext", "no signature", {"Content-Type: application/x-shockwave-flash"}));
+    PutChromium(kChromium, "sniffed.bin", Chromium("sniffed.bin", Movie("sniffed"), {}));
+    PutChromium(kChromium, "page.php", Chromium("page.php", "<html>", {"Content-Type: application/x-shockwave-flash"}));
+    PutChromium(kChromium, "missing.swf", Chromium("missing.swf", Movie("404"), {}, "HTTP/1.1 404 Not Found"));
+    PutChromium(kChromium, "short.swf", Chromium("short.swf", Movie("cut"), {"Content-Length: 9999"}));
+    PutChromium(kChromium, "part.swf",
+                Chromium("part.swf", Movie("part"), {"Content-Range: bytes 0-7/100"}, "HTTP/1.1 206 Partial Content"));
+    PutChromium(kChromium, "whole.swf",
+                Chromium("whole.swf", Movie("whole"), {"Content-Range: bytes 0-8/9"}, "HTTP/1.1 206 Partial Content"));
+    PutChromium(kChromium, "badgz.swf", Chromium("badgz.swf", "not gzip", {"Content-Encoding: gzip"}));
+    std::string damaged = Chromium("crc.swf", Movie("crc"), {});
+    damaged[24 + Key("crc.swf").size() + 1] = 'X';
+    PutChromium(kChromium, "crc.swf", damaged);
+    PutChromium(kChromium, "writing.swf", Chromium("writing.swf", Movie("writing"), {}).substr(0, 60));
+    PutChromium(kChromium, "empty.swf", "");
+    dir.write(std::string(kChromium) + "/todelete_0123456789abcdef_0_1", Chromium("doomed.swf", Movie("x"), {}));
+    PutFirefox("fox.swf", Movie("fox"), "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n");
+    PutFirefox("secret.swf", Movie("secret"), "HTTP/1.1 200 OK\r\n", true);
+    PutFirefox("fox.html", "<html>", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n");
+
+    std::vector<std::string> movies;
+    std::vector<std::string> containers;
+    for (const UrlCacheEntry& entry : ListAll(locations)) {
+        if (EndsWith(entry.localFileName, ".swf")) {
+            movies.push_back(fs::path(entry.localFileName).filename().string() + "="
+                             + test::TempDir::read(entry.localFileName));
+            EXPECT_EQ(entry.size, test::TempDir::read(entry.localFileName).size());
+        } else {
+            containers.push_back(entry.localFileName);
+        }
+    }
+    // The embedded browser's movie first, then the other caches; inside one
+    // cache the order is by file time, and these files share a second.
+    ASSERT_FALSE(movies.empty());
+    EXPECT_EQ(movies.front(), "own[1].swf=" + Movie("own"));
+    const std::multiset<std::string> got(movies.begin(), movies.end());
+    const std::multiset<std::string> want = {"own[1].swf=" + Movie("own"),   "ok[1].swf=" + Movie("ok"),
+                                             "gz[1].swf=FWS\n",              "noext[1].swf=no signature",
+                                             "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox"),
+                                             "whole[1].swf=" + Movie("whole")};
+    EXPECT_EQ(got, want);
+    // Not movies, so their containers are yielded: the PHP page, the 404.
+    EXPECT_EQ(containers.size(), 3u);
+}
+
+TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
+{
+    const fs::path content = "/c";
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/a/movie.swf?v=2#x", "movie[1].swf"},
+        {"http://h/UPPER.SWF", "UPPER[1].swf"},
+        {"http://h/get.php?f=m", "get[1].swf"},
+        {"http://h/download", "download[1].swf"},
+        {"http://h/", "movie[1].swf"},
+        {"http://h", "movie[1].swf"},
+        {"http://h/my%20clip.v2.swf", "my clip.v2[1].swf"},
+        {"http://h/a%2F..%2Fb.swf", "a_.._b[1].swf"},
+        {"http://h/%00x.swf", "_x[1].swf"},
+    };
+    for (const auto& [url, name] : cases)
+        EXPECT_EQ(CheckoutPath(content, "cache", url).filename(), name) << url;
+
+    const fs::path a = CheckoutPath(content, "/x/Cache_Data/0123_0", "http://h/m.swf");
+    EXPECT_EQ(a, CheckoutPath(content, "/x/Cache_Data/0123_0", "http://h/m.swf"));
+    EXPECT_NE(a.parent_path(), CheckoutPath(content, "/y/cache2/entries/AB", "http://h/m.swf").parent_path());
+    EXPECT_EQ(a.parent_path().parent_path(), content);
+    EXPECT_EQ(a.parent_path().filename().string().size(), 8u);
+    EXPECT_LE(CheckoutPath(content, "c", "http://h/" + std::string(400, 'n') + ".swf").filename().string().size(),
+              130u);
+}
+
+TEST(CacheCheckoutTest, WritesWholeFilesOnlyWhenNeeded)
+{
+    const test::TempDir dir;
+    const fs::path path = dir.path() / "ABCDEFGH/movie[1].swf";
+    EXPECT_EQ(WriteCheckout(path, "FWS one"), CheckoutResult::Written);
+    EXPECT_EQ(WriteCheckout(path, "FWS one"), CheckoutResult::Unchanged);
+    EXPECT_EQ(WriteCheckout(path, "FWS two!"), CheckoutResult::Written);
+    EXPECT_EQ(test::TempDir::read(path), "FWS two!");
+    EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()), 1)
+        << "no temporary file left behind";
+    // A folder where the file should go: nothing can be written, nothing is left.
+    fs::create_directories(dir.path() / "ABCDEFGH/blocked[1].swf");
+    EXPECT_EQ(WriteCheckout(dir.path() / "ABCDEFGH/blocked[1].swf", "FWS"), CheckoutResult::Failed);
+    EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()), 2);
+}
+
+}  // namespace
+}  // namespace tessaro

@@ -1,0 +1,189 @@
+#include "platform/windowlist/BrowserLock.h"
+#include "platform/windowlist/ShellWindows.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/browserfiles/SessionFixtures.h"
+#include "support/TempDir.h"
+
+namespace tessaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ExpectedTabAddresses;
+using test::ReadBytes;
+using test::SessionFixture;
+using test::TempDir;
+
+// Far above any pid_max: no process has it.
+constexpr const char* kDeadPid = "999999999";
+
+std::string LivePid()
+{
+    return std::to_string(::getpid());
+}
+
+void Lock(const fs::path& link, const std::string& target)
+{
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(target, link);
+}
+
+void CopyFixture(const char* fixture, const fs::path& to)
+{
+    fs::create_directories(to.parent_path());
+    fs::copy_file(SessionFixture(fixture), to);
+}
+
+std::vector<std::string> Entries(const ShellWindows& windows)
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < windows.Count(); ++i)
+        entries.push_back(windows.LocationURL(i).toStdString());
+    return entries;
+}
+
+std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts)
+{
+    std::vector<std::string> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST(BrowserLock, ReadsThePidAtTheEndOfTheLinkTarget)
+{
+    TempDir dir;
+    const struct {
+        const char* target;
+        std::optional<long> pid;
+    } cases[] = {
+        {"127.0.1.1:+4242", 4242}, {"my-host-name-77", 77}, {"host-", std::nullopt},
+        {"host-0", std::nullopt},  {"1234567890", std::nullopt},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const fs::path link = dir.path() / std::to_string(n++);
+        fs::create_symlink(c.target, link);
+        EXPECT_EQ(LockOwnerPid(link), c.pid) << c.target;
+    }
+    dir.write("plain", "127.0.0.1:+1");
+    EXPECT_EQ(LockOwnerPid(dir.path() / "plain"), std::nullopt);
+    EXPECT_EQ(LockOwnerPid(dir.path() / "missing"), std::nullopt);
+    EXPECT_TRUE(IsLiveProcess(::getpid()));
+    EXPECT_FALSE(IsLiveProcess(std::stol(kDeadPid)));
+}
+
+TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
+{
+    TempDir home;
+    const fs::path firefox = home.path() / ".mozilla/firefox";
+    home.write(".mozilla/firefox/profiles.ini", "[Profile0]\nPath=live.default\n"
+                                                "[Profile1]\nPath=stale.default\n"
+                                                "[Profile2]\nPath=unlocked\n"
+                                                "[Profile3]\nPath=damaged\n"
+                                                "[Profile4]\nIsRelative=0\nPath=" + (home.path() / "abs").string() + "\n");
+    Lock(firefox / "live.default/lock", "127.0.0.1:+" + LivePid());
+    CopyFixture("firefox/sessionstore-backups/recovery.jsonlz4",
+                firefox / "live.default/sessionstore-backups/recovery.jsonlz4");
+    Lock(firefox / "stale.default/lock", std::string("127.0.0.1:+") + kDeadPid);
+    CopyFixture("firefox/sessionstore-backups/recovery.jsonlz4",
+                firefox / "stale.default/sessionstore-backups/recovery.jsonlz4");
+    CopyFixture("firefox/sessionstore-backups/recovery.jsonlz4",
+                firefox / "unlocked/sessionstore-backups/recovery.jsonlz4");
+    Lock(firefox / "damaged/lock", "127.0.0.1:+" + LivePid());
+    const std::string recovery = ReadBytes(SessionFixture("firefox/sessionstore-backups/recovery.jsonlz4"));
+    home.write(".mozilla/firefox/damaged/sessionstore-backups/recovery.jsonlz4", recovery.substr(0, 300));
+    // Only the previous copy is there: it is read instead.
+    Lock(home.path() / "abs/lock", "127.0.0.1:+" + LivePid());
+    CopyFixture("firefox/sessionstore.jsonlz4", home.path() / "abs/sessionstore-backups/recovery.baklz4");
+
+    const fs::path config = home.path() / "config";
+    // Chromium: both copies; the clear text is read.
+    Lock(config / "chromium/SingletonLock", "host-" + LivePid());
+    CopyFixture("chromium/xvfb_session/Sessions/Session_13441176574020577",
+                config / "chromium/Default/Sessions/Session_13441176574020577");
+    CopyFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195",
+                config / "chromium/Default/Sessions_Encrypted/Session_13441176574021195");
+    // A profile without open windows keeps the session of its last run.
+    home.write("config/chromium/Local State", R"({"profile":{"last_active_profiles":["Default"]}})");
+    CopyFixture("chromium/headless_session/Sessions/Session_13441176564196439",
+                config / "chromium/Profile 3/Sessions/Session_13441176564196439");
+    // Google Chrome: only the encrypted copy, under the fallback key; the
+    // older, damaged session beside it is not read.
+    Lock(config / "google-chrome/SingletonLock", "host-" + LivePid());
+    CopyFixture("chromium/headless_session/Sessions_Encrypted/Session_13441176564196768",
+                config / "google-chrome/Profile 1/Sessions_Encrypted/Session_13441176564196768");
+    home.write("config/google-chrome/Profile 1/Sessions_Encrypted/Session_13441176564000000", "SNSS");
+    // Brave is not running.
+    Lock(config / "BraveSoftware/Brave-Browser/SingletonLock", std::string("host-") + kDeadPid);
+    CopyFixture("chromium/xvfb_session/Sessions/Session_13441176574020577",
+                config / "BraveSoftware/Brave-Browser/Default/Sessions/Session_13441176574020577");
+    // Vivaldi keeps its key in the keyring: passed over.
+    Lock(config / "vivaldi/SingletonLock", "host-" + LivePid());
+    std::string keyring = ReadBytes(SessionFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195"));
+    keyring[14] = '1';
+    home.write("config/vivaldi/Default/Sessions_Encrypted/Session_13441176574021195", keyring);
+    // Edge runs but its session is damaged: one entry without an address.
+    Lock(config / "microsoft-edge/SingletonLock", "host-" + LivePid());
+    home.write("config/microsoft-edge/Default/Sessions/Session_13441176574020577", "SNSX\3\0\0\0garbage");
+    // Opera keeps its profile in the user data folder itself.
+    Lock(config / "opera/SingletonLock", "host-" + LivePid());
+    CopyFixture("chromium/headless_session/Sessions/Session_13441176564196439",
+                config / "opera/Sessions/Session_13441176564196439");
+
+    const ShellWindows windows(BrowserFolders{home.path(), config});
+    const std::vector<std::string> expected = Concat({
+        ExpectedTabAddresses("firefox_sessions", "firefox_recovery_running"),
+        {""},
+        ExpectedTabAddresses("firefox_sessions", "firefox_sessionstore_after_quit"),
+        ExpectedTabAddresses("chromium_sessions", "chromium_xvfb_sessions_session"),
+        ExpectedTabAddresses("chromium_sessions", "chromium_headless_session"),
+        {""},
+        ExpectedTabAddresses("chromium_sessions", "chromium_headless_session"),
+    });
+    ASSERT_EQ(expected.size(), 4u + 1u + 4u + 3u + 1u + 1u + 1u);
+    EXPECT_EQ(Entries(windows), expected);
+    EXPECT_TRUE(windows.LocationURL(-1).isEmpty());
+    EXPECT_TRUE(windows.LocationURL(windows.Count()).isEmpty());
+}
+
+TEST(ShellWindows, LeftoverClearTextIsPassedOverForANewerEncryptedSession)
+{
+    TempDir home;
+    const fs::path chromium = home.path() / "config/chromium";
+    Lock(chromium / "SingletonLock", "host-" + LivePid());
+    CopyFixture("chromium/headless_session/Sessions/Session_13441176564196439",
+                chromium / "Default/Sessions/Session_13441176000000000");
+    CopyFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195",
+                chromium / "Default/Sessions_Encrypted/Session_13441176574021195");
+    const ShellWindows windows(BrowserFolders{home.path(), home.path() / "config"});
+    EXPECT_EQ(Entries(windows), ExpectedTabAddresses("chromium_sessions", "chromium_xvfb_sessions_session"));
+}
+
+TEST(ShellWindows, NoBrowserFoldersGiveNoEntriesAndNoHomeFailsTheWholeList)
+{
+    TempDir home;
+    EXPECT_EQ(ShellWindows(BrowserFolders{home.path(), home.path() / ".config"}).Count(), 0);
+
+    const char* saved = std::getenv("HOME");
+    const std::string previous = saved ? saved : "";
+    ::setenv("HOME", (home.path() / "no such folder").c_str(), 1);
+    EXPECT_THROW(ShellWindows{}, std::runtime_error);
+    ::unsetenv("HOME");
+    EXPECT_THROW(ShellWindows{}, std::runtime_error);
+    ::setenv("HOME", home.path().c_str(), 1);
+    EXPECT_EQ(ShellWindows{}.Count(), 0);
+    if (saved)
+        ::setenv("HOME", previous.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tessaro

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaro::test {
+
+// What expected.json says a real browser stored for one URL.
+struct ExpectedCacheEntry {
+    std::string url;
+    int status = 0;
+    std::string contentType;
+    std::string contentEncoding;
+    std::optional<std::uint64_t> storedLength;   // absent for ranged entries
+    std::string storedSha256;
+    std::optional<std::uint64_t> decodedLength;
+    std::string decodedSha256;
+    bool isSwf = false;
+    bool sparse = false;
+};
+
+// "chromium_cache" or "firefox_cache" of the fixtures' expected.json.
+std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache);
+
+std::string Sha256Hex(const std::string& bytes);
+
+}  // namespace tessaro::test
