@@ -9,8 +9,8 @@ namespace tessaro {
 
 void ShowErrorReport(const std::exception& error)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaro"),
-                    QString::fromUtf8(error.what()), QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaro"), QString::fromUtf8(error.what()), QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorReport"));
     box.exec();
 }

@@ -24,10 +24,7 @@ constexpr int kCacheLocalPath = 3;
 // The web list as the download sequence reads and marks it.
 class WebListRows : public DownloadRows {
 public:
-    explicit WebListRows(TListView* list)
-        : list_(list)
-    {
-    }
+    explicit WebListRows(TListView* list) : list_(list) {}
 
     int RowCount() const override { return list_->RowCount(); }
     bool Checked(int row) const override { return list_->Checked(row); }

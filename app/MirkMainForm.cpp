@@ -95,10 +95,10 @@ void TMainFrm::BuildControls()
 
     Panel1 = MakePanel("Panel1", client, QFrame::Raised);
     Panel1->setFixedHeight(Scaled(40));
-    LbSpeedButton1 = MakeButton("LbSpeedButton1", Panel1, QStringLiteral("Select All"),
-                                QStyle::SP_DialogApplyButton, 480, 2, 125, 36);
-    LbSpeedButton2 = MakeButton("LbSpeedButton2", Panel1, QStringLiteral("Deselect All"),
-                                QStyle::SP_DialogResetButton, 608, 2, 125, 36);
+    LbSpeedButton1 = MakeButton("LbSpeedButton1", Panel1, QStringLiteral("Select All"), QStyle::SP_DialogApplyButton,
+                                480, 2, 125, 36);
+    LbSpeedButton2 = MakeButton("LbSpeedButton2", Panel1, QStringLiteral("Deselect All"), QStyle::SP_DialogResetButton,
+                                608, 2, 125, 36);
     LbSpeedButton3 = MakeButton("LbSpeedButton3", Panel1, QStringLiteral("Download  Flash"),
                                 QStyle::SP_DialogSaveButton, 736, 2, 149, 36);
     window->addWidget(Panel1);
@@ -145,8 +145,8 @@ void TMainFrm::BuildControls()
     UrlComBox->setInsertPolicy(QComboBox::NoInsert);  // typed addresses are never added
     UrlComBox->setGeometry(Scaled(104), Scaled(8), Scaled(473), UrlComBox->sizeHint().height());
     UrlComBox->lineEdit()->installEventFilter(this);
-    LbSpeedButton6 = MakeButton("LbSpeedButton6", Panel4, QStringLiteral("  GO!"), QStyle::SP_ArrowRight,
-                                582, 2, 66, 36);
+    LbSpeedButton6 =
+        MakeButton("LbSpeedButton6", Panel4, QStringLiteral("  GO!"), QStyle::SP_ArrowRight, 582, 2, 66, 36);
     LbSpeedButton6->setIconSize(QSize(Scaled(25), Scaled(25)));
     LbSpeedButton6->SetImageRight(true);
     webPage->addWidget(Panel4);

@@ -141,10 +141,10 @@ int main(int argc, char** argv)
         const std::string workerTarget = folder.folder() + "worker.swf";
         const std::string curlTarget = folder.folder() + "curl.swf";
         const Measure worker = RunChild({self, "--worker", url, workerTarget, std::to_string(port)});
-        const Measure curl = RunChild({"curl", "-s", "-f", "--connect-to", "::127.0.0.1:" + std::to_string(port),
-                                       "-A", "HTTPGET", "-o", curlTarget, url});
-        if (worker.status != 0 || curl.status != 0 || std::filesystem::file_size(workerTarget) != size
-            || std::filesystem::file_size(curlTarget) != size) {
+        const Measure curl = RunChild({"curl", "-s", "-f", "--connect-to", "::127.0.0.1:" + std::to_string(port), "-A",
+                                       "HTTPGET", "-o", curlTarget, url});
+        if (worker.status != 0 || curl.status != 0 || std::filesystem::file_size(workerTarget) != size ||
+            std::filesystem::file_size(curlTarget) != size) {
             std::fprintf(stderr, "round %d failed: worker %d, curl %d\n", round, worker.status, curl.status);
             return 1;
         }
@@ -152,8 +152,8 @@ int main(int argc, char** argv)
         curlTimes.push_back(curl.seconds);
         workerPeak = std::max(workerPeak, worker.peakKiB);
         curlPeak = std::max(curlPeak, curl.peakKiB);
-        std::printf("round %d: worker %.3f s %ld KiB, curl %.3f s %ld KiB\n", round + 1, worker.seconds,
-                    worker.peakKiB, curl.seconds, curl.peakKiB);
+        std::printf("round %d: worker %.3f s %ld KiB, curl %.3f s %ld KiB\n", round + 1, worker.seconds, worker.peakKiB,
+                    curl.seconds, curl.peakKiB);
     }
     const double workerTime = Median(workerTimes);
     const double curlTime = Median(curlTimes);

@@ -35,23 +35,24 @@ std::string GeneratedPage(size_t* scriptBytes)
     for (int i = 0; i < kObjects; ++i) {
         // Half of them Flash objects naming the vendor, half something else.
         if (i % 2 == 0)
-            body += "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" "
-                    "codebase=\"http://download.macromedia.com/pub/swflash.cab\"><param name=\"movie\" value=\"obj/"
-                    + std::to_string(i) + ".swf\"><param name=\"quality\" value=\"high\"></object>\n";
+            body +=
+                "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" "
+                "codebase=\"http://download.macromedia.com/pub/swflash.cab\"><param name=\"movie\" value=\"obj/" +
+                std::to_string(i) + ".swf\"><param name=\"quality\" value=\"high\"></object>\n";
         else
             body += "<object type=\"text/plain\" codebase=\"other/" + std::to_string(i) + "\"></object>\n";
     }
     for (int i = 0; i < kEmbeds; ++i)
         // With the Flash type the engine fetches nothing for them (no plugin).
-        body += "<embed type=\"application/x-shockwave-flash\" src=\"emb/" + std::to_string(i)
-                + (i % 3 == 0 ? ".swf" : ".spl") + "\">\n";
+        body += "<embed type=\"application/x-shockwave-flash\" src=\"emb/" + std::to_string(i) +
+                (i % 3 == 0 ? ".swf" : ".spl") + "\">\n";
     *scriptBytes = 0;
     const size_t perScript = kScriptBytes / kScripts;
     for (int i = 0; i < kScripts; ++i) {
         std::string text;
         for (int j = 0; text.size() < perScript; ++j)
-            text += "var v" + std::to_string(j) + " = \"scr/" + std::to_string(i) + "_" + std::to_string(j)
-                    + (j % 5 == 0 ? ".swf?q=1" : ".png") + "\"; // filler text\n";
+            text += "var v" + std::to_string(j) + " = \"scr/" + std::to_string(i) + "_" + std::to_string(j) +
+                    (j % 5 == 0 ? ".swf?q=1" : ".png") + "\"; // filler text\n";
         *scriptBytes += text.size();
         body += "<script>" + text + "</script>\n";
     }

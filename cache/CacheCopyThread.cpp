@@ -21,12 +21,12 @@ std::string CopyFailureText(std::int32_t failed, std::int32_t total)
 {
     if (failed <= 0)
         return {};
-    return std::to_string(failed) + " of " + std::to_string(total) + (total == 1 ? " file" : " files")
-        + " could not be copied";
+    return std::to_string(failed) + " of " + std::to_string(total) + (total == 1 ? " file" : " files") +
+           " could not be copied";
 }
 
-TCacheCopyThread::TCacheCopyThread(
-    const std::string& destFolder, const QStringList& sourceFiles, TCacheCopyReports reports)
+TCacheCopyThread::TCacheCopyThread(const std::string& destFolder, const QStringList& sourceFiles,
+                                   TCacheCopyReports reports)
     : reports_(std::move(reports))
 {
     FreeOnTerminate = true;
@@ -80,4 +80,4 @@ void TCacheCopyThread::ReportProgress()
     });
 }
 
-} // namespace tessaro
+}  // namespace tessaro

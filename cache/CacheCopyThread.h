@@ -73,4 +73,4 @@ private:
     TCacheCopyReports reports_;
 };
 
-} // namespace tessaro
+}  // namespace tessaro

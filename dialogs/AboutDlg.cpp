@@ -83,9 +83,8 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner)
     Label5 = MakeLabel("Label5", this, QStringLiteral("Tessaro ver 1.0.0"), 84, 24, 250, 25);
     Label5->setFont(DesignFont(QStringLiteral("Impact"), 23, QFont::Decorative));
 
-    Label6 = MakeLabel("Label6", this,
-                       QStringLiteral("Saves Flash movies found in web pages and caches."), 10,
-                       85, 399, 19);
+    Label6 =
+        MakeLabel("Label6", this, QStringLiteral("Saves Flash movies found in web pages and caches."), 10, 85, 399, 19);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));

@@ -22,11 +22,11 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->move(Scaled(left), Scaled(top));
-    label->adjustSize(); // sized to its text
+    label->adjustSize();  // sized to its text
     return label;
 }
 
-} // namespace
+}  // namespace
 
 TBrowseFolderDialog::TBrowseFolderDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -83,4 +83,4 @@ void TBrowseFolderDialog::Button1Click()
         ChosenFolder = text.back() == '/' ? text : text + "/";
 }
 
-} // namespace tessaro
+}  // namespace tessaro

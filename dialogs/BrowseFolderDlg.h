@@ -35,4 +35,4 @@ public:
     QLabel* Label1 = nullptr;
 };
 
-} // namespace tessaro
+}  // namespace tessaro

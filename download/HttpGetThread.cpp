@@ -19,9 +19,7 @@ constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
 }  // namespace
 
 THttpGetThread::THttpGetThread(std::string Url, std::string FileName, ProgressHandler SetProgress)
-    : Url(std::move(Url))
-    , FileName(std::move(FileName))
-    , SetProgress(std::move(SetProgress))
+    : Url(std::move(Url)), FileName(std::move(FileName)), SetProgress(std::move(SetProgress))
 {
     FreeOnTerminate = true;
     Start();
@@ -115,8 +113,8 @@ void THttpGetThread::QueryContentLength()
 void THttpGetThread::ReceiveToFile()
 {
     if (!RequestHandle || !Sent) {
-        Fail("no answer from " + (HostName.empty() ? Url : HostName) + ": "
-             + (RequestHandle ? RequestHandle->ErrorText() : std::string("no request")));
+        Fail("no answer from " + (HostName.empty() ? Url : HostName) + ": " +
+             (RequestHandle ? RequestHandle->ErrorText() : std::string("no request")));
         CloseHandles();
         return;
     }
@@ -140,8 +138,7 @@ void THttpGetThread::ReceiveToFile()
     bool complete = true;
     for (;;) {
         if (!RequestHandle->Read(buffer, sizeof buffer, BytesRead)) {
-            Fail("the transfer broke off after " + std::to_string(TotalRead) + " bytes: "
-                 + RequestHandle->ErrorText());
+            Fail("the transfer broke off after " + std::to_string(TotalRead) + " bytes: " + RequestHandle->ErrorText());
             complete = false;
             break;
         }

@@ -22,8 +22,7 @@ std::string RandomTag()
 
 }  // namespace
 
-PartialFile::PartialFile(std::string target)
-    : target_(std::move(target))
+PartialFile::PartialFile(std::string target) : target_(std::move(target))
 {
 }
 

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The same bytes as a sparse file, under the key found (or a fixed one).
     std::vector<tessaro::SparseRange> ranges;
-    if (tessaro::ParseSimpleCacheSparse(file, key.empty() ? std::string("1/0/http://a/b.swf") : key, ranges)
-        == tessaro::SimpleCacheResult::Ok) {
+    if (tessaro::ParseSimpleCacheSparse(file, key.empty() ? std::string("1/0/http://a/b.swf") : key, ranges) ==
+        tessaro::SimpleCacheResult::Ok) {
         std::vector<tessaro::BodySegment> body;
         const std::uint64_t total = response.contentLength.value_or(size);
         if (tessaro::SparseBody(ranges, total, "s", body)) {

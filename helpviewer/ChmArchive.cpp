@@ -28,8 +28,8 @@ constexpr std::uint16_t kTitleCode = 3;
 
 std::uint16_t ReadUint16(const QByteArray& bytes, qsizetype at)
 {
-    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) |
-                                      static_cast<std::uint8_t>(bytes[at + 1]) << 8);
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1])
+                                                                                 << 8);
 }
 
 QString RecordText(const QByteArray& bytes, qsizetype at, qsizetype length)

@@ -63,8 +63,10 @@ void CloseAllWindows()
 
 }  // namespace tessaro
 
-extern "C" __attribute__((visibility("default"))) tessaro::HelpWindowHandle HtmlHelpA(
-    tessaro::HelpWindowHandle window, const char* file, std::uint32_t command, std::uint32_t /*data*/)
+extern "C" __attribute__((visibility("default"))) tessaro::HelpWindowHandle HtmlHelpA(tessaro::HelpWindowHandle window,
+                                                                                      const char* file,
+                                                                                      std::uint32_t command,
+                                                                                      std::uint32_t /*data*/)
 {
     // Windows need a widget application and its thread.
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
@@ -72,13 +74,13 @@ extern "C" __attribute__((visibility("default"))) tessaro::HelpWindowHandle Html
         return 0;
     try {
         switch (command) {
-        case tessaro::HH_DISPLAY_TOC:
-            return tessaro::ShowContents(window, file);
-        case tessaro::HH_CLOSE_ALL:
-            tessaro::CloseAllWindows();
-            return 0;
-        default:
-            return 0;
+            case tessaro::HH_DISPLAY_TOC:
+                return tessaro::ShowContents(window, file);
+            case tessaro::HH_CLOSE_ALL:
+                tessaro::CloseAllWindows();
+                return 0;
+            default:
+                return 0;
         }
     } catch (...) {
         // Nothing may cross back into the caller.

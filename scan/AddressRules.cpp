@@ -81,8 +81,8 @@ PageParts SplitPage(std::u16string_view page)
         return parts;
     }
 
-    const std::size_t slash = page.size() > kLegacyRootFirst ? page.find(u'/', kLegacyRootFirst)
-                                                             : std::u16string_view::npos;
+    const std::size_t slash =
+        page.size() > kLegacyRootFirst ? page.find(u'/', kLegacyRootFirst) : std::u16string_view::npos;
     if (slash != std::u16string_view::npos && slash < kLegacyRootEnd)
         parts.siteRoot = page.substr(0, slash + 1);
     else if (page.size() > kLegacyRootEnd)

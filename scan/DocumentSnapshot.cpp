@@ -28,8 +28,8 @@ bool IsFlashClassId(const QString& classid)
 QString ParamValue(const TObjectAttributes& attributes, QLatin1String name)
 {
     for (qsizetype i = 0; i < attributes.paramNames.size() && i < attributes.paramValues.size(); ++i) {
-        if (attributes.paramNames[i].trimmed().compare(name, Qt::CaseInsensitive) == 0
-            && !attributes.paramValues[i].isEmpty())
+        if (attributes.paramNames[i].trimmed().compare(name, Qt::CaseInsensitive) == 0 &&
+            !attributes.paramValues[i].isEmpty())
             return attributes.paramValues[i];
     }
     return {};

@@ -14,7 +14,7 @@ struct TObjectAttributes {
     QString type;
     QString codebase;
     QString data;
-    QStringList paramNames;   // its PARAM children, in order
+    QStringList paramNames;  // its PARAM children, in order
     QStringList paramValues;
 };
 

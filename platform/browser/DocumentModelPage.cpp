@@ -32,8 +32,7 @@ QString CollectorSource()
 
 }  // namespace
 
-TDocumentModelPage::TDocumentModelPage(QWebEngineProfile* profile, QObject* parent)
-    : QWebEnginePage(profile, parent)
+TDocumentModelPage::TDocumentModelPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent)
 {
     QWebEngineScript script;
     script.setName(kScriptName);
@@ -56,8 +55,9 @@ TDocumentModelPage::TDocumentModelPage(QWebEngineProfile* profile, QObject* pare
         Abandon();
     });
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) { lastLoadFailed_ = !ok; });
-    connect(this, &QWebEnginePage::renderProcessTerminated, this,
-            [this] { Finish(request_, {false, {}, QStringLiteral("The page's script world is gone")}); });
+    connect(this, &QWebEnginePage::renderProcessTerminated, this, [this] {
+        Finish(request_, {false, {}, QStringLiteral("The page's script world is gone")});
+    });
 }
 
 void TDocumentModelPage::SetSnapshotTimeout(int timeoutMs, int frameBudgetMs)

@@ -16,10 +16,7 @@ namespace {
 // Closes a descriptor on every way out; Release() hands it over.
 class Descriptor {
 public:
-    explicit Descriptor(int fd)
-        : fd_(fd)
-    {
-    }
+    explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor()
     {
         if (fd_ >= 0)
@@ -53,7 +50,7 @@ std::string FolderOf(const std::string& path)
 // is short so a long target name cannot push it past the name limit.
 int CreateTempFile(const std::string& folder, std::string& tempPath)
 {
-    thread_local std::mt19937 random { std::random_device {}() };
+    thread_local std::mt19937 random{std::random_device{}()};
     const std::string prefix = (folder == "/" ? "" : folder) + "/.tessaro-copy-";
     for (int attempt = 0; attempt < 32; ++attempt) {
         char suffix[16];
@@ -98,12 +95,12 @@ bool CopyBytes(int from, int to)
     }
 }
 
-} // namespace
+}  // namespace
 
 FileCopyResult CopyFileReplacing(const std::string& source, const std::string& target)
 {
     Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info { };
+    struct stat info {};
     if (!from.Valid() || ::fstat(from.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return FileCopyResult::SourceUnreadable;
 
@@ -126,4 +123,4 @@ FileCopyResult CopyFileReplacing(const std::string& source, const std::string& t
     return FileCopyResult::Copied;
 }
 
-} // namespace tessaro
+}  // namespace tessaro

@@ -6,10 +6,10 @@ namespace tessaro {
 
 enum class FileCopyResult {
     Copied,
-    SourceUnreadable, // missing, not a regular file, or not readable
-    TargetUnwritable, // no file can be made in the target's folder
-    WriteFailed, // reading or writing broke off (a full disk, an I/O error)
-    ReplaceFailed, // the finished copy could not take the target's place
+    SourceUnreadable,  // missing, not a regular file, or not readable
+    TargetUnwritable,  // no file can be made in the target's folder
+    WriteFailed,       // reading or writing broke off (a full disk, an I/O error)
+    ReplaceFailed,     // the finished copy could not take the target's place
 };
 
 // Copies source to target, replacing a target that exists. The bytes go to a
@@ -18,4 +18,4 @@ enum class FileCopyResult {
 // the temporary file.
 FileCopyResult CopyFileReplacing(const std::string& source, const std::string& target);
 
-} // namespace tessaro
+}  // namespace tessaro

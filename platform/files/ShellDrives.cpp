@@ -22,8 +22,8 @@ std::string DecodeMountField(const std::string& field)
 {
     std::string decoded;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) && IsOctal(field[i + 2])
-            && IsOctal(field[i + 3])) {
+        if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) && IsOctal(field[i + 2]) &&
+            IsOctal(field[i + 3])) {
             decoded += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
         } else {
@@ -58,7 +58,7 @@ std::string CurrentUserName()
     return qEnvironmentVariable("USER").toStdString();
 }
 
-} // namespace
+}  // namespace
 
 std::vector<std::string> ParseMountPoints(const std::string& mountsText)
 {
@@ -75,30 +75,30 @@ std::vector<std::string> ParseMountPoints(const std::string& mountsText)
     return points;
 }
 
-std::vector<ShellDrive> MakeShellDrives(
-    const std::vector<std::string>& mountPoints, const std::string& home, const std::string& user)
+std::vector<ShellDrive> MakeShellDrives(const std::vector<std::string>& mountPoints, const std::string& home,
+                                        const std::string& user)
 {
     std::vector<ShellDrive> drives;
-    drives.push_back({ ShellDrive::Kind::Root, "File System", "/" });
+    drives.push_back({ShellDrive::Kind::Root, "File System", "/"});
     const std::string homePath = WithoutFinalSlash(home);
     if (!homePath.empty() && homePath != "/" && homePath.front() == '/')
-        drives.push_back({ ShellDrive::Kind::Home, "Home", homePath });
+        drives.push_back({ShellDrive::Kind::Home, "Home", homePath});
 
-    std::vector<std::string> parents { "/media", "/mnt" };
+    std::vector<std::string> parents{"/media", "/mnt"};
     if (!user.empty() && user.find('/') == std::string::npos)
         parents.push_back("/run/media/" + user);
     std::vector<std::string> volumes;
     for (const std::string& raw : mountPoints) {
         const std::string point = WithoutFinalSlash(raw);
-        const bool removable = std::any_of(
-            parents.begin(), parents.end(), [&](const std::string& parent) { return IsBelow(point, parent); });
+        const bool removable = std::any_of(parents.begin(), parents.end(),
+                                           [&](const std::string& parent) { return IsBelow(point, parent); });
         if (removable && point != homePath)
             volumes.push_back(point);
     }
     std::sort(volumes.begin(), volumes.end());
     volumes.erase(std::unique(volumes.begin(), volumes.end()), volumes.end());
     for (const std::string& volume : volumes)
-        drives.push_back({ ShellDrive::Kind::Volume, LastName(volume), volume });
+        drives.push_back({ShellDrive::Kind::Volume, LastName(volume), volume});
     return drives;
 }
 
@@ -107,8 +107,8 @@ std::vector<ShellDrive> CurrentShellDrives()
     std::string mounts;
     QFile file(QStringLiteral("/proc/self/mounts"));
     if (file.open(QIODevice::ReadOnly))
-        mounts = file.readAll().toStdString(); // procfs reports size 0, so read to the end
+        mounts = file.readAll().toStdString();  // procfs reports size 0, so read to the end
     return MakeShellDrives(ParseMountPoints(mounts), QDir::homePath().toStdString(), CurrentUserName());
 }
 
-} // namespace tessaro
+}  // namespace tessaro

@@ -49,18 +49,13 @@ void RouteHttpToLoopback(int port)
     loopbackPort = port;
 }
 
-HttpSession::HttpSession(std::string userAgent, HttpLimits limits)
-    : userAgent_(std::move(userAgent))
-    , limits_(limits)
+HttpSession::HttpSession(std::string userAgent, HttpLimits limits) : userAgent_(std::move(userAgent)), limits_(limits)
 {
     InitCurlOnce();
 }
 
 HttpConnection::HttpConnection(const HttpSession& session, std::string hostName, int defaultPort, bool secure)
-    : session_(session)
-    , hostName_(std::move(hostName))
-    , defaultPort_(defaultPort)
-    , secure_(secure)
+    : session_(session), hostName_(std::move(hostName)), defaultPort_(defaultPort), secure_(secure)
 {
 }
 
@@ -87,10 +82,10 @@ struct HttpGetRequest::Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     std::string url;
-    bool valid = false;      // the request could be set up at all
+    bool valid = false;  // the request could be set up at all
     bool sent = false;
     bool headersDone = false;
-    bool done = false;       // libcurl reported the end of the exchange
+    bool done = false;  // libcurl reported the end of the exchange
     CURLcode result = CURLE_OK;
     std::string setupError;
 
@@ -100,7 +95,7 @@ struct HttpGetRequest::Transfer {
     int blockStatus = 0;
     bool blockHasLocation = false;
 
-    std::string pending;     // the chunk being handed out
+    std::string pending;  // the chunk being handed out
     std::size_t pendingOffset = 0;
     bool paused = false;
 
@@ -132,8 +127,8 @@ struct HttpGetRequest::Transfer {
             transfer->blockStatus = blank == std::string::npos ? 0 : std::atoi(line.c_str() + blank + 1);
         } else if (TrimBlanks(line).empty()) {
             const bool interim = transfer->blockStatus >= 100 && transfer->blockStatus < 200;
-            const bool redirect = transfer->blockStatus >= 300 && transfer->blockStatus < 400
-                && transfer->blockHasLocation;
+            const bool redirect =
+                transfer->blockStatus >= 300 && transfer->blockStatus < 400 && transfer->blockHasLocation;
             if (!interim && !redirect)
                 transfer->headersDone = true;
         } else {

@@ -12,10 +12,9 @@ namespace tessaro {
 // handle that failed to open is simply null and every later step skips it.
 //
 // On the wire: HTTP/1.1, the session's user agent, the request's Accept header
-// ("*/*" unless told otherwise) and the Host header, nothing else (no cache headers, no Accept-Encoding); the request path
-// is sent verbatim; redirects are followed as a browser would; the proxy comes
-// from the environment (http_proxy, https_proxy, no_proxy). TLS certificates
-// are verified.
+// ("*/*" unless told otherwise) and the Host header, nothing else (no cache headers, no Accept-Encoding); the request
+// path is sent verbatim; redirects are followed as a browser would; the proxy comes from the environment (http_proxy,
+// https_proxy, no_proxy). TLS certificates are verified.
 //
 // All calls of one session and everything opened from it belong to one thread.
 
@@ -107,11 +106,11 @@ void RouteHttpToLoopback(int port);
 // A whole resource fetched in one go, for callers on a worker thread that
 // need the bytes rather than a file (the movie preview).
 struct HttpFetchResult {
-    bool ok = false;           // a 2xx answer whose body arrived whole and within the cap
-    long status = 0;           // the final answer's status; 0 when none arrived
-    std::string body;          // empty unless ok
-    std::string contentType;   // the final answer's Content-Type, as sent
-    std::string error;         // why not ok
+    bool ok = false;          // a 2xx answer whose body arrived whole and within the cap
+    long status = 0;          // the final answer's status; 0 when none arrived
+    std::string body;         // empty unless ok
+    std::string contentType;  // the final answer's Content-Type, as sent
+    std::string error;        // why not ok
 };
 
 // GET of an "http://" or "https://" address (scheme in any case; the fragment

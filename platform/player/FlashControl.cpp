@@ -67,8 +67,7 @@ protected:
     {
         // Only the page's own script reports; a movie's trace lines come from
         // Ruffle's scripts and are ignored.
-        static const QUrl reporter =
-            PlayerAddresses::PageUrl().resolved(QUrl(QStringLiteral("player.js")));
+        static const QUrl reporter = PlayerAddresses::PageUrl().resolved(QUrl(QStringLiteral("player.js")));
         if (QUrl(sourceId) == reporter && message.startsWith(kReportPrefix))
             onReport_(message.mid(kReportPrefix.size()));
     }

@@ -76,7 +76,8 @@ PlayerMovieAddress PlayerAddresses::ForMovie(const QString& movie)
             address.url = url;
             address.base = QUrl(QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host + FolderOf(path));
             address.siteOrigin = origin;
-            address.siteRoot = QUrl(QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host + QLatin1Char('/'));
+            address.siteRoot =
+                QUrl(QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host + QLatin1Char('/'));
             return address;
         }
     }

@@ -50,7 +50,7 @@ public:
 private:
     QString SiteHost(const QString& origin);
 
-    QStringList origins_;                // origins_[N - 1] is site<N>
+    QStringList origins_;  // origins_[N - 1] is site<N>
     QHash<QString, QString> hostOfOrigin_;
 };
 

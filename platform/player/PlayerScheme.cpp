@@ -71,27 +71,27 @@ void TPlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
         return;
     }
     switch (source.kind) {
-    case PlayerSource::Kind::None:
-        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-        emit Served(url, true);
-        return;
-    case PlayerSource::Kind::PageFile: {
-        // Built into the program: no disk involved.
-        QFile file(source.location);
-        if (!file.open(QIODevice::ReadOnly)) {
+        case PlayerSource::Kind::None:
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             emit Served(url, true);
             return;
+        case PlayerSource::Kind::PageFile: {
+            // Built into the program: no disk involved.
+            QFile file(source.location);
+            if (!file.open(QIODevice::ReadOnly)) {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                emit Served(url, true);
+                return;
+            }
+            Reply(job, MimeTypeFor(source.location), file.readAll());
+            emit Served(url, false);
+            return;
         }
-        Reply(job, MimeTypeFor(source.location), file.readAll());
-        emit Served(url, false);
-        return;
-    }
-    case PlayerSource::Kind::RuffleFile:
-    case PlayerSource::Kind::LocalFile:
-    case PlayerSource::Kind::WebAddress:
-        Relay(job, source);
-        return;
+        case PlayerSource::Kind::RuffleFile:
+        case PlayerSource::Kind::LocalFile:
+        case PlayerSource::Kind::WebAddress:
+            Relay(job, source);
+            return;
     }
 }
 
@@ -101,7 +101,7 @@ void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSourc
     if (source.kind == PlayerSource::Kind::RuffleFile)
         location = QString::fromStdString((ProgramFolder() / "ruffle").string()) + QLatin1Char('/') + location;
     const auto origin = source.kind == PlayerSource::Kind::WebAddress ? TPlayerSourceThread::Origin::Web
-                                                                       : TPlayerSourceThread::Origin::Disk;
+                                                                      : TPlayerSourceThread::Origin::Disk;
     // The engine drops the job when the page no longer wants the answer.
     QPointer<QWebEngineUrlRequestJob> pending(job);
     QPointer<TPlayerSchemeHandler> self(this);

@@ -132,24 +132,24 @@ DecodeResult Unbrotli(std::string_view coded, std::size_t limit, std::string& ou
 DecodeResult DecodeOne(Coding coding, std::string_view coded, std::size_t limit, std::string& out)
 {
     switch (coding) {
-    case Coding::Identity:
-        if (coded.size() > limit)
-            return DecodeResult::TooLarge;
-        out.assign(coded);
-        return DecodeResult::Ok;
-    case Coding::Gzip:
-        return Inflate(coded, 16 + MAX_WBITS, limit, out);
-    case Coding::Deflate: {
-        // "deflate" should be zlib-wrapped; some servers send raw deflate.
-        const DecodeResult wrapped = Inflate(coded, MAX_WBITS, limit, out);
-        if (wrapped != DecodeResult::Corrupt)
-            return wrapped;
-        return Inflate(coded, -MAX_WBITS, limit, out);
-    }
-    case Coding::Brotli:
-        return Unbrotli(coded, limit, out);
-    case Coding::Unknown:
-        break;
+        case Coding::Identity:
+            if (coded.size() > limit)
+                return DecodeResult::TooLarge;
+            out.assign(coded);
+            return DecodeResult::Ok;
+        case Coding::Gzip:
+            return Inflate(coded, 16 + MAX_WBITS, limit, out);
+        case Coding::Deflate: {
+            // "deflate" should be zlib-wrapped; some servers send raw deflate.
+            const DecodeResult wrapped = Inflate(coded, MAX_WBITS, limit, out);
+            if (wrapped != DecodeResult::Corrupt)
+                return wrapped;
+            return Inflate(coded, -MAX_WBITS, limit, out);
+        }
+        case Coding::Brotli:
+            return Unbrotli(coded, limit, out);
+        case Coding::Unknown:
+            break;
     }
     return DecodeResult::UnknownEncoding;
 }
@@ -191,11 +191,16 @@ DecodeResult Decode(std::string_view contentEncoding, std::string_view coded, st
 const char* ToString(DecodeResult result)
 {
     switch (result) {
-    case DecodeResult::Ok: return "ok";
-    case DecodeResult::UnknownEncoding: return "unknown encoding";
-    case DecodeResult::Corrupt: return "corrupt";
-    case DecodeResult::Truncated: return "truncated";
-    case DecodeResult::TooLarge: return "too large";
+        case DecodeResult::Ok:
+            return "ok";
+        case DecodeResult::UnknownEncoding:
+            return "unknown encoding";
+        case DecodeResult::Corrupt:
+            return "corrupt";
+        case DecodeResult::Truncated:
+            return "truncated";
+        case DecodeResult::TooLarge:
+            return "too large";
     }
     return "?";
 }

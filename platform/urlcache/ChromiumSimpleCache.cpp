@@ -140,17 +140,28 @@ SimpleCacheResult ParseResponseInfo(std::string_view pickle, CachedResponse& res
 const char* ToString(SimpleCacheResult result)
 {
     switch (result) {
-    case SimpleCacheResult::Ok: return "ok";
-    case SimpleCacheResult::TooShort: return "too short";
-    case SimpleCacheResult::BadMagic: return "bad magic";
-    case SimpleCacheResult::BadVersion: return "bad version";
-    case SimpleCacheResult::BadKey: return "bad key";
-    case SimpleCacheResult::BadEof: return "bad end record";
-    case SimpleCacheResult::BadStreamSizes: return "bad stream sizes";
-    case SimpleCacheResult::BadCrc: return "bad CRC";
-    case SimpleCacheResult::BadResponseInfo: return "bad response info";
-    case SimpleCacheResult::SparseIncomplete: return "sparse body incomplete";
-    case SimpleCacheResult::ReadFailed: return "read failed";
+        case SimpleCacheResult::Ok:
+            return "ok";
+        case SimpleCacheResult::TooShort:
+            return "too short";
+        case SimpleCacheResult::BadMagic:
+            return "bad magic";
+        case SimpleCacheResult::BadVersion:
+            return "bad version";
+        case SimpleCacheResult::BadKey:
+            return "bad key";
+        case SimpleCacheResult::BadEof:
+            return "bad end record";
+        case SimpleCacheResult::BadStreamSizes:
+            return "bad stream sizes";
+        case SimpleCacheResult::BadCrc:
+            return "bad CRC";
+        case SimpleCacheResult::BadResponseInfo:
+            return "bad response info";
+        case SimpleCacheResult::SparseIncomplete:
+            return "sparse body incomplete";
+        case SimpleCacheResult::ReadFailed:
+            return "read failed";
     }
     return "?";
 }

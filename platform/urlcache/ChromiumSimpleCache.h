@@ -14,16 +14,16 @@ namespace tessaro {
 
 enum class SimpleCacheResult {
     Ok,
-    TooShort,         // smaller than a header and an end record
-    BadMagic,         // not a simple cache file
-    BadVersion,       // a version this reader does not know
-    BadKey,           // key length out of bounds
-    BadEof,           // no end record where one must be: being written or cut
-    BadStreamSizes,   // the stream sizes do not add up to the file size
-    BadCrc,           // a stream does not match its recorded CRC-32
-    BadResponseInfo,  // stream 0 is not a response record
-    SparseIncomplete, // the body lives in ranges that leave holes
-    ReadFailed,       // the file went away or could not be read
+    TooShort,          // smaller than a header and an end record
+    BadMagic,          // not a simple cache file
+    BadVersion,        // a version this reader does not know
+    BadKey,            // key length out of bounds
+    BadEof,            // no end record where one must be: being written or cut
+    BadStreamSizes,    // the stream sizes do not add up to the file size
+    BadCrc,            // a stream does not match its recorded CRC-32
+    BadResponseInfo,   // stream 0 is not a response record
+    SparseIncomplete,  // the body lives in ranges that leave holes
+    ReadFailed,        // the file went away or could not be read
 };
 
 const char* ToString(SimpleCacheResult result);
@@ -34,7 +34,7 @@ const char* ToString(SimpleCacheResult result);
 SimpleCacheResult ParseSimpleCacheEntry(const ByteSource& file, std::string& key, CachedResponse& response);
 
 struct SparseRange {
-    std::uint64_t offset = 0;      // in the resource
+    std::uint64_t offset = 0;  // in the resource
     std::uint64_t length = 0;
     std::uint64_t fileOffset = 0;  // of the data in the sparse file
     std::uint32_t crc32 = 0;       // 0: none recorded

@@ -32,15 +32,24 @@ bool ParseAltDataOffset(std::string_view value, std::uint64_t& offset)
 const char* ToString(Cache2Result result)
 {
     switch (result) {
-    case Cache2Result::Ok: return "ok";
-    case Cache2Result::TooShort: return "too short";
-    case Cache2Result::BadOffset: return "bad offset";
-    case Cache2Result::BadVersion: return "bad version";
-    case Cache2Result::BadKey: return "bad key";
-    case Cache2Result::BadElements: return "bad elements";
-    case Cache2Result::BadAltData: return "bad alt-data";
-    case Cache2Result::Encrypted: return "encrypted";
-    case Cache2Result::ReadFailed: return "read failed";
+        case Cache2Result::Ok:
+            return "ok";
+        case Cache2Result::TooShort:
+            return "too short";
+        case Cache2Result::BadOffset:
+            return "bad offset";
+        case Cache2Result::BadVersion:
+            return "bad version";
+        case Cache2Result::BadKey:
+            return "bad key";
+        case Cache2Result::BadElements:
+            return "bad elements";
+        case Cache2Result::BadAltData:
+            return "bad alt-data";
+        case Cache2Result::Encrypted:
+            return "encrypted";
+        case Cache2Result::ReadFailed:
+            return "read failed";
     }
     return "?";
 }
@@ -109,8 +118,8 @@ Cache2Result ParseCache2Entry(const ByteSource& file, CachedResponse& response)
     if (version >= 2 && (LoadBe32(header + 28) & kFlagEncrypted))
         return Cache2Result::Encrypted;
     const std::uint64_t keyOffset = headerOffset + headerSize;
-    if (keySize > metadata.size() - keyOffset || keySize + 1 > metadata.size() - keyOffset
-        || metadata[keyOffset + keySize] != '\0')
+    if (keySize > metadata.size() - keyOffset || keySize + 1 > metadata.size() - keyOffset ||
+        metadata[keyOffset + keySize] != '\0')
         return Cache2Result::BadKey;
     const std::string_view key(metadata.data() + keyOffset, keySize);
     response.url = Cache2KeyUrl(key);
@@ -163,9 +172,8 @@ Cache2Result ReadCache2Entry(const ByteSource& file, const std::filesystem::path
 
 bool IsCache2EntryName(const std::string& name)
 {
-    return name.size() == 40 && std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-    });
+    return name.size() == 40 && std::all_of(name.begin(), name.end(),
+                                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
 }
 
 }  // namespace tessaro

@@ -65,8 +65,8 @@ void Search(const fs::path& folder, int depth, const UrlCacheLocations& location
             std::vector<UrlCacheSource>& chromium, std::vector<UrlCacheSource>& firefox)
 {
     for (const fs::path& child : SortedSubfolders(folder)) {
-        if (std::find(locations.excluded.begin(), locations.excluded.end(), child) != locations.excluded.end()
-            || child == locations.embeddedCache || child == locations.contentFolder)
+        if (std::find(locations.excluded.begin(), locations.excluded.end(), child) != locations.excluded.end() ||
+            child == locations.embeddedCache || child == locations.contentFolder)
             continue;
         const std::string name = child.filename().string();
         if (name == "cache2" && IsRealFolder(child / "entries")) {
@@ -133,7 +133,7 @@ private:
              it.increment(error)) {
             const std::string name = it->path().filename().string();
             const bool wanted = current_.kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
-                                                                                     : IsCache2EntryName(name);
+                                                                                      : IsCache2EntryName(name);
             if (!wanted)
                 continue;
             std::error_code timeError;
@@ -154,18 +154,19 @@ private:
             return false;
         CachedResponse response;
         const bool read = current_.kind == UrlCacheSource::Kind::ChromiumSimple
-            ? ReadSimpleCacheEntry(source, file, response) == SimpleCacheResult::Ok
-            : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
+                              ? ReadSimpleCacheEntry(source, file, response) == SimpleCacheResult::Ok
+                              : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
         if (!read)
             return false;
 
         std::string prefix;
         const bool coded = !response.contentEncoding.empty();
-        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, &source, file)
-            != BodyReadResult::Ok)
+        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, &source, file) !=
+            BodyReadResult::Ok)
             return false;
         std::string signature = prefix;
-        if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
+        if (coded &&
+            DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
             signature.clear();
 
         if (!IsFlashResponse(response, signature)) {

@@ -77,7 +77,8 @@ BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t leng
     for (const BodySegment& segment : response.body) {
         if (prefix.size() >= length)
             break;
-        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(segment.length, length - prefix.size()));
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<std::uint64_t>(segment.length, length - prefix.size()));
         if (opened != nullptr && segment.file == openedPath) {
             if (!opened->Read(segment.offset, take, bytes))
                 return BodyReadResult::Missing;

@@ -31,20 +31,19 @@ QStandardItem* MakeNode(const QString& name, const QString& path, const QIcon& i
 QIcon DriveIcon(const QFileIconProvider& icons, ShellDrive::Kind kind)
 {
     switch (kind) {
-    case ShellDrive::Kind::Root:
-        return icons.icon(QAbstractFileIconProvider::Drive);
-    case ShellDrive::Kind::Home:
-        return QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QAbstractFileIconProvider::Folder));
-    case ShellDrive::Kind::Volume:
-        break;
+        case ShellDrive::Kind::Root:
+            return icons.icon(QAbstractFileIconProvider::Drive);
+        case ShellDrive::Kind::Home:
+            return QIcon::fromTheme(QStringLiteral("user-home"), icons.icon(QAbstractFileIconProvider::Folder));
+        case ShellDrive::Kind::Volume:
+            break;
     }
     return QIcon::fromTheme(QStringLiteral("drive-removable-media"), icons.icon(QAbstractFileIconProvider::Drive));
 }
 
-} // namespace
+}  // namespace
 
-ShellFolderModel::ShellFolderModel(QObject* parent)
-    : QStandardItemModel(parent)
+ShellFolderModel::ShellFolderModel(QObject* parent) : QStandardItemModel(parent)
 {
     files_ = new QFileSystemModel(this);
     files_->setOption(QFileSystemModel::DontWatchForChanges);
@@ -56,8 +55,8 @@ ShellFolderModel::ShellFolderModel(QObject* parent)
     QStandardItem* root = MakeNode(RootName(), RootName(), icons.icon(QAbstractFileIconProvider::Computer));
     root->setData(kListed, kStateRole);
     for (const ShellDrive& drive : CurrentShellDrives()) {
-        root->appendRow(MakeNode(
-            QString::fromStdString(drive.name), QString::fromStdString(drive.path), DriveIcon(icons, drive.kind)));
+        root->appendRow(MakeNode(QString::fromStdString(drive.name), QString::fromStdString(drive.path),
+                                 DriveIcon(icons, drive.kind)));
     }
     appendRow(root);
 }
@@ -118,7 +117,7 @@ void ShellFolderModel::fetchMore(const QModelIndex& parent)
     waiting_[path].append(QPersistentModelIndex(parent));
     const QModelIndex folder = files_->index(path);
     if (!folder.isValid()) {
-        FolderLoaded(path); // gone since; it shows no subfolders
+        FolderLoaded(path);  // gone since; it shows no subfolders
         return;
     }
     // Already under way when another node of the same folder asked first.
@@ -149,7 +148,7 @@ void ShellFolderModel::FillFromListing(const QModelIndex& parent)
     for (int row = 0; folder.isValid() && row < files_->rowCount(folder); ++row) {
         const QModelIndex child = files_->index(row, 0, folder);
         if (files_->isDir(child))
-            entries.push_back({ files_->fileName(child), files_->filePath(child), files_->fileIcon(child) });
+            entries.push_back({files_->fileName(child), files_->filePath(child), files_->fileIcon(child)});
     }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         const int folded = a.name.compare(b.name, Qt::CaseInsensitive);
@@ -164,4 +163,4 @@ void ShellFolderModel::FillFromListing(const QModelIndex& parent)
     emit Listed(parent);
 }
 
-} // namespace tessaro
+}  // namespace tessaro

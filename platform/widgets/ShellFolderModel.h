@@ -45,4 +45,4 @@ private:
     QHash<QString, QList<QPersistentModelIndex>> waiting_;
 };
 
-} // namespace tessaro
+}  // namespace tessaro

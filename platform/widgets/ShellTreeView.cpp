@@ -19,15 +19,14 @@ bool IsWithin(const QString& path, const QString& folder)
     return path.startsWith(prefix);
 }
 
-} // namespace
+}  // namespace
 
-TShellTreeView::TShellTreeView(QWidget* parent)
-    : QTreeView(parent)
+TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent)
 {
     model_ = new ShellFolderModel(this);
     setModel(model_);
     setHeaderHidden(true);
-    setRootIsDecorated(false); // "Computer" stands alone, without a branch mark
+    setRootIsDecorated(false);  // "Computer" stands alone, without a branch mark
     setIndentation(Scaled(19));
     setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -89,7 +88,7 @@ void TShellTreeView::ContinuePendingSelection()
             if (model_->canFetchMore(node))
                 model_->fetchMore(node);
             if (!model_->IsListed(node))
-                return; // comes back here once the folder is listed
+                return;  // comes back here once the folder is listed
         }
         QModelIndex next;
         for (int row = 0; row < model_->rowCount(node) && !next.isValid(); ++row) {
@@ -122,4 +121,4 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event)
     QTreeView::mousePressEvent(event);
 }
 
-} // namespace tessaro
+}  // namespace tessaro

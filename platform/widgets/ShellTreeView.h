@@ -43,4 +43,4 @@ private:
     QString pendingPath_;
 };
 
-} // namespace tessaro
+}  // namespace tessaro

@@ -8,17 +8,28 @@ namespace tessaro {
 const char* SessionReadStatusName(SessionReadStatus status)
 {
     switch (status) {
-    case SessionReadStatus::Ok: return "ok";
-    case SessionReadStatus::Missing: return "missing";
-    case SessionReadStatus::Unreadable: return "unreadable";
-    case SessionReadStatus::TooLarge: return "too large";
-    case SessionReadStatus::Empty: return "empty";
-    case SessionReadStatus::BadMagic: return "bad magic";
-    case SessionReadStatus::UnsupportedVersion: return "unsupported version";
-    case SessionReadStatus::Truncated: return "truncated";
-    case SessionReadStatus::BadCompression: return "bad compression";
-    case SessionReadStatus::BadContent: return "bad content";
-    case SessionReadStatus::UnknownKey: return "unknown key";
+        case SessionReadStatus::Ok:
+            return "ok";
+        case SessionReadStatus::Missing:
+            return "missing";
+        case SessionReadStatus::Unreadable:
+            return "unreadable";
+        case SessionReadStatus::TooLarge:
+            return "too large";
+        case SessionReadStatus::Empty:
+            return "empty";
+        case SessionReadStatus::BadMagic:
+            return "bad magic";
+        case SessionReadStatus::UnsupportedVersion:
+            return "unsupported version";
+        case SessionReadStatus::Truncated:
+            return "truncated";
+        case SessionReadStatus::BadCompression:
+            return "bad compression";
+        case SessionReadStatus::BadContent:
+            return "bad content";
+        case SessionReadStatus::UnknownKey:
+            return "unknown key";
     }
     return "unknown";
 }

@@ -11,10 +11,10 @@ namespace tessaro {
 
 std::optional<std::vector<std::string>> ParseLastActiveProfiles(std::string_view json)
 {
-    const QJsonDocument document
-        = QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())));
-    const QJsonValue list
-        = document.object().value(QLatin1String("profile")).toObject().value(QLatin1String("last_active_profiles"));
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())));
+    const QJsonValue list =
+        document.object().value(QLatin1String("profile")).toObject().value(QLatin1String("last_active_profiles"));
     if (!list.isArray())
         return std::nullopt;
     std::vector<std::string> profiles;

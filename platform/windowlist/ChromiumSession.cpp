@@ -99,66 +99,67 @@ void Apply(const SnssCommand& command, std::map<std::int32_t, Tab>& tabs, std::s
 {
     PayloadReader reader(command.payload);
     switch (command.id) {
-    case snss::kSetTabWindow: {
-        const auto window = reader.Int32();
-        const auto tab = reader.Int32();
-        if (window && tab)
-            tabs[*tab].window = *window;
-        break;
-    }
-    case snss::kSetTabIndexInWindow: {
-        const auto tab = reader.Int32();
-        const auto index = reader.Int32();
-        if (tab && index)
-            tabs[*tab].visualIndex = *index;
-        break;
-    }
-    case snss::kUpdateTabNavigation:
-        UpdateNavigation(tabs, command.payload);
-        break;
-    case snss::kSetSelectedNavigationIndex: {
-        const auto tab = reader.Int32();
-        const auto index = reader.Int32();
-        if (tab && index)
-            tabs[*tab].selectedNavigation = *index;
-        break;
-    }
-    case snss::kTabNavigationPathPrunedFromBack: {
-        const auto tab = reader.Int32();
-        const auto count = reader.Int32();
-        if (tab && count)
-            PruneNavigations(tabs[*tab], *count, std::int64_t(INT32_MAX) - *count + 1);
-        break;
-    }
-    case snss::kTabNavigationPathPrunedFromFront: {
-        const auto tab = reader.Int32();
-        const auto count = reader.Int32();
-        if (tab && count) {
-            PruneNavigations(tabs[*tab], 0, *count);
-            tabs[*tab].selectedNavigation = std::max<std::int64_t>(0, std::int64_t(tabs[*tab].selectedNavigation) - *count);
+        case snss::kSetTabWindow: {
+            const auto window = reader.Int32();
+            const auto tab = reader.Int32();
+            if (window && tab)
+                tabs[*tab].window = *window;
+            break;
         }
-        break;
-    }
-    case snss::kTabNavigationPathPruned: {
-        const auto tab = reader.Int32();
-        const auto index = reader.Int32();
-        const auto count = reader.Int32();
-        if (tab && index && count)
-            PruneNavigations(tabs[*tab], *index, *count);
-        break;
-    }
-    case snss::kTabClosed: {
-        if (const auto tab = reader.Int32())
-            tabs.erase(*tab);
-        break;
-    }
-    case snss::kWindowClosed: {
-        if (const auto window = reader.Int32())
-            closedWindows.insert(*window);
-        break;
-    }
-    default:
-        break;
+        case snss::kSetTabIndexInWindow: {
+            const auto tab = reader.Int32();
+            const auto index = reader.Int32();
+            if (tab && index)
+                tabs[*tab].visualIndex = *index;
+            break;
+        }
+        case snss::kUpdateTabNavigation:
+            UpdateNavigation(tabs, command.payload);
+            break;
+        case snss::kSetSelectedNavigationIndex: {
+            const auto tab = reader.Int32();
+            const auto index = reader.Int32();
+            if (tab && index)
+                tabs[*tab].selectedNavigation = *index;
+            break;
+        }
+        case snss::kTabNavigationPathPrunedFromBack: {
+            const auto tab = reader.Int32();
+            const auto count = reader.Int32();
+            if (tab && count)
+                PruneNavigations(tabs[*tab], *count, std::int64_t(INT32_MAX) - *count + 1);
+            break;
+        }
+        case snss::kTabNavigationPathPrunedFromFront: {
+            const auto tab = reader.Int32();
+            const auto count = reader.Int32();
+            if (tab && count) {
+                PruneNavigations(tabs[*tab], 0, *count);
+                tabs[*tab].selectedNavigation =
+                    std::max<std::int64_t>(0, std::int64_t(tabs[*tab].selectedNavigation) - *count);
+            }
+            break;
+        }
+        case snss::kTabNavigationPathPruned: {
+            const auto tab = reader.Int32();
+            const auto index = reader.Int32();
+            const auto count = reader.Int32();
+            if (tab && index && count)
+                PruneNavigations(tabs[*tab], *index, *count);
+            break;
+        }
+        case snss::kTabClosed: {
+            if (const auto tab = reader.Int32())
+                tabs.erase(*tab);
+            break;
+        }
+        case snss::kWindowClosed: {
+            if (const auto window = reader.Int32())
+                closedWindows.insert(*window);
+            break;
+        }
+        default:
+            break;
     }
 }
 

@@ -35,7 +35,7 @@ void AddProfile(const Section& section, const std::filesystem::path& folder, std
 }  // namespace
 
 std::vector<std::filesystem::path> ParseFirefoxProfilesIni(std::string_view text,
-                                                          const std::filesystem::path& firefoxFolder)
+                                                           const std::filesystem::path& firefoxFolder)
 {
     std::vector<std::filesystem::path> profiles;
     Section section;

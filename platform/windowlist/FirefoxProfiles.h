@@ -13,7 +13,7 @@ namespace tessaro {
 //   IsRelative=1          Path is relative to the folder of profiles.ini (default 1)
 //   Path=abcd1234.default
 std::vector<std::filesystem::path> ParseFirefoxProfilesIni(std::string_view text,
-                                                          const std::filesystem::path& firefoxFolder);
+                                                           const std::filesystem::path& firefoxFolder);
 std::vector<std::filesystem::path> FirefoxProfiles(const std::filesystem::path& firefoxFolder);
 
 }  // namespace tessaro

@@ -36,8 +36,8 @@ SessionReadResult ParseFirefoxSessionJson(std::string_view json)
 {
     SessionReadResult result;
     QJsonParseError error{};
-    const QJsonDocument document
-        = QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())), &error);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())), &error);
     const QJsonValue windows = document.object().value(QLatin1String("windows"));
     if (error.error != QJsonParseError::NoError || !document.isObject() || !windows.isArray()) {
         result.status = SessionReadStatus::BadContent;

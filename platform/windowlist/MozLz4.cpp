@@ -15,19 +15,19 @@ SessionReadStatus DecodeMozLz4(std::string_view file, std::string& decoded)
         return SessionReadStatus::BadMagic;
 
     const auto* sizeBytes = reinterpret_cast<const unsigned char*>(file.data() + kMozLz4Magic.size());
-    const std::uint32_t declared = std::uint32_t(sizeBytes[0]) | std::uint32_t(sizeBytes[1]) << 8
-        | std::uint32_t(sizeBytes[2]) << 16 | std::uint32_t(sizeBytes[3]) << 24;
+    const std::uint32_t declared = std::uint32_t(sizeBytes[0]) | std::uint32_t(sizeBytes[1]) << 8 |
+                                   std::uint32_t(sizeBytes[2]) << 16 | std::uint32_t(sizeBytes[3]) << 24;
     const std::string_view block = file.substr(kMozLz4HeaderSize);
-    if (declared > kMaxMozLz4DecodedBytes || declared > block.size() * kLz4MaxRatio + 16
-        || block.size() > std::size_t(INT_MAX))
+    if (declared > kMaxMozLz4DecodedBytes || declared > block.size() * kLz4MaxRatio + 16 ||
+        block.size() > std::size_t(INT_MAX))
         return SessionReadStatus::TooLarge;
     if (declared == 0)
         return block.empty() || (block.size() == 1 && block[0] == 0) ? SessionReadStatus::Ok
                                                                      : SessionReadStatus::BadCompression;
 
     decoded.resize(declared);
-    const int written
-        = LZ4_decompress_safe(block.data(), decoded.data(), static_cast<int>(block.size()), static_cast<int>(declared));
+    const int written =
+        LZ4_decompress_safe(block.data(), decoded.data(), static_cast<int>(block.size()), static_cast<int>(declared));
     if (written < 0 || static_cast<std::uint32_t>(written) != declared) {
         decoded.clear();
         return SessionReadStatus::BadCompression;

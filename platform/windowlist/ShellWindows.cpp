@@ -77,7 +77,9 @@ BrowserFolders BrowserFolders::OfCurrentUser()
     return folders;
 }
 
-ShellWindows::ShellWindows() : ShellWindows(BrowserFolders::OfCurrentUser()) {}
+ShellWindows::ShellWindows() : ShellWindows(BrowserFolders::OfCurrentUser())
+{
+}
 
 ShellWindows::ShellWindows(const BrowserFolders& folders)
 {

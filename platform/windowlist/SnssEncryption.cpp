@@ -51,9 +51,8 @@ std::optional<std::string> DecryptWithFallbackKey(std::string_view blob)
     int tail = 0;
     auto* out = reinterpret_cast<unsigned char*>(plain.data());
     if (EVP_DecryptUpdate(context.get(), out, &written, reinterpret_cast<const unsigned char*>(cipherText.data()),
-                          static_cast<int>(cipherText.size()))
-            != 1
-        || EVP_DecryptFinal_ex(context.get(), out + written, &tail) != 1)
+                          static_cast<int>(cipherText.size())) != 1 ||
+        EVP_DecryptFinal_ex(context.get(), out + written, &tail) != 1)
         return std::nullopt;  // wrong key shows as bad padding
     plain.resize(static_cast<std::size_t>(written + tail));
     return plain;

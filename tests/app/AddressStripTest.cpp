@@ -26,8 +26,8 @@ namespace tessaro {
 namespace {
 
 namespace fs = std::filesystem;
-using test::LoopbackHttpServer;
 using test::FixturesDir;
+using test::LoopbackHttpServer;
 using test::WaitUntil;
 
 const char* const kChromiumAddresses[] = {
@@ -39,8 +39,8 @@ const char* const kChromiumAddresses[] = {
 std::string MozLz4(const std::string& json)
 {
     std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
-    const int size = LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
-                                          static_cast<int>(block.size()));
+    const int size =
+        LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()), static_cast<int>(block.size()));
     std::string file("mozLz40\0", 8);
     for (int i = 0; i < 4; ++i)
         file += static_cast<char>((json.size() >> (8 * i)) & 0xff);
@@ -58,8 +58,7 @@ protected:
         const std::string pid = std::to_string(::getpid());
 
         home.write(".mozilla/firefox/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=t1.default\n");
-        home.write(".mozilla/firefox/t1.default/sessionstore-backups/recovery.jsonlz4",
-                   MozLz4(R"({"windows":[{"tabs":[
+        home.write(".mozilla/firefox/t1.default/sessionstore-backups/recovery.jsonlz4", MozLz4(R"({"windows":[{"tabs":[
                        {"entries":[{"url":"http://Old.Example/"},{"url":"http://Site.Example/Flash.HTM"}],"index":2},
                        {"entries":[{"url":"file:///home/user/local.html"}],"index":1},
                        {"entries":[{"url":"http://Site.Example/?u=FILE://x"}],"index":1},

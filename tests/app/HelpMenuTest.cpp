@@ -142,9 +142,9 @@ TEST_F(HelpMenu, OnlyTheContentsRequestShowsHelp)
         int command;
         long data;
     };
-    for (const Request& request : {Request{"context", 1, 0}, Request{"contents with data", 0, 7},
-                                   Request{"negative data", 0, -1}, Request{"close-all", 0x12, 0},
-                                   Request{"key", 0x0101, 0}}) {
+    for (const Request& request :
+         {Request{"context", 1, 0}, Request{"contents with data", 0, 7}, Request{"negative data", 0, -1},
+          Request{"close-all", 0x12, 0}, Request{"key", 0x0101, 0}}) {
         EXPECT_FALSE(window->ApplicationHelp(request.command, request.data)) << request.name;
         EXPECT_FALSE(ViewerLoadTried) << request.name;
     }

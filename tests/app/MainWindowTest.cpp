@@ -54,9 +54,8 @@ protected:
     void AddCacheRows(int count)
     {
         for (int i = 0; i < count; ++i)
-            window->ListView2->AddRow(QString::number(i + 1),
-                                      {QStringLiteral("m%1.swf").arg(i), QStringLiteral("10"),
-                                       QStringLiteral("/c/m%1.swf").arg(i)});
+            window->ListView2->AddRow(QString::number(i + 1), {QStringLiteral("m%1.swf").arg(i), QStringLiteral("10"),
+                                                               QStringLiteral("/c/m%1.swf").arg(i)});
     }
 
     void ShowMovies(const QStringList& movies)
@@ -93,11 +92,11 @@ TEST_F(MainWindow, StartsIdleOnTheWebPageWithEmptyLists)
 
 TEST_F(MainWindow, EveryControlAndMenuEntryCarriesItsName)
 {
-    for (const char* name :
-         {"StatusBar1", "Panel1", "LbSpeedButton1", "LbSpeedButton2", "LbSpeedButton3", "Panel2", "Panel7",
-          "ShockwaveFlash1", "Panel9", "Panel3", "PageControl1", "TabSheet1", "Panel4", "LbSpeedButton5",
-          "UrlComBox", "LbSpeedButton6", "Panel5", "ListView1", "Panel6", "WebBrowser1", "TabSheet2", "Panel8",
-          "ListView2", "ProgressBar", "PopupMenu1"})
+    for (const char* name : {"StatusBar1",     "Panel1",    "LbSpeedButton1",  "LbSpeedButton2", "LbSpeedButton3",
+                             "Panel2",         "Panel7",    "ShockwaveFlash1", "Panel9",         "Panel3",
+                             "PageControl1",   "TabSheet1", "Panel4",          "LbSpeedButton5", "UrlComBox",
+                             "LbSpeedButton6", "Panel5",    "ListView1",       "Panel6",         "WebBrowser1",
+                             "TabSheet2",      "Panel8",    "ListView2",       "ProgressBar",    "PopupMenu1"})
         EXPECT_NE(window->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 
     const std::pair<const char*, const char*> entries[] = {
@@ -323,8 +322,8 @@ TEST_F(MainWindow, RightButtonOverEitherListOpensThePopupMenu)
 {
     for (TListView* list : {window->ListView1, window->ListView2}) {
         window->PopupMenu1->hide();
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::RightButton,
-                          Qt::RightButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::RightButton, Qt::RightButton,
+                          Qt::NoModifier);
         QApplication::sendEvent(list->viewport(), &press);
         EXPECT_TRUE(window->PopupMenu1->isVisible()) << list->objectName().toStdString();
         window->PopupMenu1->hide();

@@ -64,8 +64,7 @@ protected:
 
     void ServeSite()
     {
-        site.route("/site/top.html",
-                   Page(R"(
+        site.route("/site/top.html", Page(R"(
 <object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" width="20" height="20"
         codebase="http://download.macromedia.com/pub/shockwave/cabs/flash/swflash.cab#version=6,0,0,0">
   <param name="movie" value="movies/top-object.swf"><param name="quality" value="high">
@@ -85,8 +84,7 @@ protected:
         site.route("/site/back.html", Page(R"(<embed src="back.swf">)"), kHtml);
         site.route("/site/next.html", Page(R"(<embed src="next.swf"><a id="empty" href="empty.html">x</a>)"), kHtml);
         site.route("/site/empty.html", Page("<p>Nothing to see</p><script>var s = 'a.swf';</script>"), kHtml);
-        site.route("/site/late.html",
-                   Page(R"(<embed src="first.swf"><script>
+        site.route("/site/late.html", Page(R"(<embed src="first.swf"><script>
 window.addEventListener('load', () => setTimeout(() => {
   const f = document.createElement('iframe'); f.src = 'late-frame.html'; document.body.appendChild(f);
 }, 200));</script>)"),
@@ -100,16 +98,15 @@ window.addEventListener('message', () => { const end = Date.now() + 3000; while 
 </script>)"),
                     kHtml);
 
-        other.route("/cross/cross.html",
-                    Page(R"(
+        other.route("/cross/cross.html", Page(R"(
 <object type="application/x-shockwave-flash" data="cross-data.swf" codebase="http://fpdownload.macromedia.com/get/flashplayer"></object>
 <embed src="cross-embed.swf">
 <iframe src="nested/nested.html"></iframe>)"),
                     kHtml);
-        other.route("/cross/nested/nested.html",
-                    Page(R"(<script>loadMovie("n.swf?x=1");</script><iframe src=")" + A("/site/back.html") +
-                         R"("></iframe>)"),
-                    kHtml);
+        other.route(
+            "/cross/nested/nested.html",
+            Page(R"(<script>loadMovie("n.swf?x=1");</script><iframe src=")" + A("/site/back.html") + R"("></iframe>)"),
+            kHtml);
     }
 
     void Open(const std::string& address) { window->WebBrowser1->Navigate(QString::fromStdString(address)); }

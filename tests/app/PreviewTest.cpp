@@ -73,11 +73,10 @@ TEST_F(Preview, SelectingACacheRowPlaysItsMovie)
 {
     window->PageControl1->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 30000));
-    const auto file = home.write("Content/0a1b2c3d/banner[1].swf",
-                                 MinimalMovie(QColor(0, 255, 0), 468, 60, 6));
-    window->ListView2->AddRow(QString::number(window->ListView2->RowCount() + 1),
-                              {QStringLiteral("banner[1].swf"), QStringLiteral("66"),
-                               QString::fromStdString(file.string())});
+    const auto file = home.write("Content/0a1b2c3d/banner[1].swf", MinimalMovie(QColor(0, 255, 0), 468, 60, 6));
+    window->ListView2->AddRow(
+        QString::number(window->ListView2->RowCount() + 1),
+        {QStringLiteral("banner[1].swf"), QStringLiteral("66"), QString::fromStdString(file.string())});
 
     window->ListView2->selectRow(window->ListView2->RowCount() - 1);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), QString::fromStdString(file.string()));

@@ -67,12 +67,12 @@ TEST(CacheCopy, PercentAfterEachFileRoundsHalfToEven)
         std::vector<int> expected;
     };
     const Row rows[] = {
-        { 1, { 100 } },
-        { 2, { 50, 100 } },
-        { 3, { 34, 67, 100 } },
-        { 4, { 26, 50, 76, 100 } },
-        { 5, { 20, 40, 60, 80, 100 } },
-        { 8, { 13, 26, 38, 50, 63, 76, 88, 100 } },
+        {1, {100}},
+        {2, {50, 100}},
+        {3, {34, 67, 100}},
+        {4, {26, 50, 76, 100}},
+        {5, {20, 40, 60, 80, 100}},
+        {8, {13, 26, 38, 50, 63, 76, 88, 100}},
     };
     for (const Row& row : rows) {
         std::vector<int> got;
@@ -86,27 +86,26 @@ TEST(CacheCopy, TargetIsTheFolderFollowedByTheSourceFileName)
 {
     QStringList none;
     TCacheCopyThread worker("/save/", none, {});
-    worker.FreeOnTerminate = false; // it lives on this stack; the end is read on this thread only
+    worker.FreeOnTerminate = false;  // it lives on this stack; the end is read on this thread only
     EXPECT_EQ(worker.MakeTargetName("/root/.cache/Content/ab12cd34/movie[1].swf"), "/save/movie[1].swf");
     EXPECT_EQ(worker.MakeTargetName("bare name.swf"), "/save/bare name.swf");
-    worker.DestFolder = "/save"; // without a final "/" the name is glued on
+    worker.DestFolder = "/save";  // without a final "/" the name is glued on
     EXPECT_EQ(worker.MakeTargetName("/a/movie.swf"), "/savemovie.swf");
 }
 
 TEST(CacheCopy, ThreeFilesReportEachTargetWithItsPercentThenEnd)
 {
     TempDir dir;
-    QStringList files
-        = Files({ dir.write("c1/one.swf", "1"), dir.write("c2/two.swf", "22"), dir.write("c3/three.swf", "333") });
+    QStringList files =
+        Files({dir.write("c1/one.swf", "1"), dir.write("c2/two.swf", "22"), dir.write("c3/three.swf", "333")});
     const std::string out = dir.folder() + "out/";
     fs::create_directories(out);
 
     const CopyRun run = RunCopy(out, files);
 
-    EXPECT_EQ(run.percents, (std::vector<int> { 34, 67, 100 }));
-    EXPECT_EQ(run.texts,
-        (std::vector<std::string> {
-            "Copying To: " + out + "one.swf", "Copying To: " + out + "two.swf", "Copying To: " + out + "three.swf" }));
+    EXPECT_EQ(run.percents, (std::vector<int>{34, 67, 100}));
+    EXPECT_EQ(run.texts, (std::vector<std::string>{"Copying To: " + out + "one.swf", "Copying To: " + out + "two.swf",
+                                                   "Copying To: " + out + "three.swf"}));
     EXPECT_FALSE(run.reportAfterEnd);
     EXPECT_EQ(run.failed, 0);
     EXPECT_EQ(run.endText, "");
@@ -116,10 +115,10 @@ TEST(CacheCopy, ThreeFilesReportEachTargetWithItsPercentThenEnd)
 TEST(CacheCopy, SameNameFromTwoFoldersTheLaterWinsAndBothCount)
 {
     TempDir dir;
-    QStringList files
-        = Files({ dir.write("Content/aaaa/movie[1].swf", "first"), dir.write("Content/bbbb/movie[1].swf", "second") });
+    QStringList files =
+        Files({dir.write("Content/aaaa/movie[1].swf", "first"), dir.write("Content/bbbb/movie[1].swf", "second")});
     const CopyRun run = RunCopy(dir.folder(), files);
-    EXPECT_EQ(run.percents, (std::vector<int> { 50, 100 }));
+    EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
     EXPECT_EQ(run.failed, 0);
     EXPECT_EQ(TempDir::read(dir.path() / "movie[1].swf"), "second");
 }
@@ -127,7 +126,7 @@ TEST(CacheCopy, SameNameFromTwoFoldersTheLaterWinsAndBothCount)
 TEST(CacheCopy, AnExistingTargetIsReplaced)
 {
     TempDir dir;
-    QStringList files = Files({ dir.write("cache/movie.swf", "FWS fresh") });
+    QStringList files = Files({dir.write("cache/movie.swf", "FWS fresh")});
     dir.write("out/movie.swf", "an older, longer file of the same name");
     const CopyRun run = RunCopy(dir.folder() + "out/", files);
     EXPECT_EQ(run.failed, 0);
@@ -137,15 +136,15 @@ TEST(CacheCopy, AnExistingTargetIsReplaced)
 TEST(CacheCopy, AMissingSourceIsSkippedCountedAndTheRunGoesOn)
 {
     TempDir dir;
-    QStringList files
-        = Files({ dir.write("cache/a.swf", "A"), dir.path() / "cache/gone.swf", dir.write("cache/b.swf", "B") });
+    QStringList files =
+        Files({dir.write("cache/a.swf", "A"), dir.path() / "cache/gone.swf", dir.write("cache/b.swf", "B")});
     const std::string out = dir.folder() + "out/";
     fs::create_directories(out);
     dir.write("out/gone.swf", "kept");
 
     const CopyRun run = RunCopy(out, files);
 
-    EXPECT_EQ(run.percents, (std::vector<int> { 34, 67, 100 }));
+    EXPECT_EQ(run.percents, (std::vector<int>{34, 67, 100}));
     ASSERT_EQ(run.texts.size(), 3u);
     EXPECT_EQ(run.texts[1], "Copying To: " + out + "gone.swf");
     EXPECT_EQ(run.failed, 1);
@@ -158,11 +157,11 @@ TEST(CacheCopy, AMissingSourceIsSkippedCountedAndTheRunGoesOn)
 TEST(CacheCopy, AnUnwritableDestinationFailsEveryFileAndSaysSo)
 {
     TempDir dir;
-    QStringList files = Files({ dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B") });
+    QStringList files = Files({dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B")});
     dir.write("not-a-folder", "x");
     // Running as root ignores permission bits; a path under a file fails for anyone.
     const CopyRun run = RunCopy(dir.folder() + "not-a-folder/", files);
-    EXPECT_EQ(run.percents, (std::vector<int> { 50, 100 }));
+    EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
     EXPECT_EQ(run.failed, 2);
     EXPECT_EQ(run.endText, "2 of 2 files could not be copied");
     EXPECT_EQ(TempDir::read(dir.path() / "not-a-folder"), "x");
@@ -171,12 +170,12 @@ TEST(CacheCopy, AnUnwritableDestinationFailsEveryFileAndSaysSo)
 TEST(CacheCopy, TheCallersListClearedAtOnceDoesNotAffectTheRun)
 {
     TempDir dir;
-    QStringList files = Files({ dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B") });
+    QStringList files = Files({dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B")});
     const std::string out = dir.folder() + "out/";
     fs::create_directories(out);
     const CopyRun run = RunCopy(out, files, /*clearListAtOnce=*/true);
     EXPECT_TRUE(files.isEmpty());
-    EXPECT_EQ(run.percents, (std::vector<int> { 50, 100 }));
+    EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
     EXPECT_EQ(TempDir::read(out + "a.swf"), "A");
     EXPECT_EQ(TempDir::read(out + "b.swf"), "B");
 }
@@ -198,5 +197,5 @@ TEST(CacheCopy, TheEndTextCountsFailuresInWords)
     EXPECT_EQ(CopyFailureText(3, 12), "3 of 12 files could not be copied");
 }
 
-} // namespace
-} // namespace tessaro
+}  // namespace
+}  // namespace tessaro

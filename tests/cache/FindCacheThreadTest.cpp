@@ -70,20 +70,13 @@ ScanResult ScanCache(std::vector<UrlCacheEntry> entries, bool openFails = false)
 TEST(FindCacheThreadTest, FlashTestLooksOnlyAtTheExtensionOfTheFileName)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"/cache/AB12/movie.swf", true},
-        {"/cache/AB12/CLIP.SWF", true},
-        {"/cache/AB12/clip.Swf", true},
-        {"/cache/AB12/movie[1].swf", true},
-        {"/cache/AB12/.swf", true},
-        {"movie.swf", true},
-        {"/cache/AB12/clip.swf2", false},
-        {"/cache/AB12/clip.swf.tmp", false},
-        {"/cache/AB12/clip", false},
-        {"/cache/c.swf/swf", false},
-        {"/cache/c.swf/", false},
-        {"/cache/AB12/clip.swf ", false},
-        {"/cache/AB12/clip.sw\xc6", false},
-        {"", false},
+        {"/cache/AB12/movie.swf", true},    {"/cache/AB12/CLIP.SWF", true},
+        {"/cache/AB12/clip.Swf", true},     {"/cache/AB12/movie[1].swf", true},
+        {"/cache/AB12/.swf", true},         {"movie.swf", true},
+        {"/cache/AB12/clip.swf2", false},   {"/cache/AB12/clip.swf.tmp", false},
+        {"/cache/AB12/clip", false},        {"/cache/c.swf/swf", false},
+        {"/cache/c.swf/", false},           {"/cache/AB12/clip.swf ", false},
+        {"/cache/AB12/clip.sw\xc6", false}, {"", false},
     };
     for (const auto& [path, flash] : cases)
         EXPECT_EQ(IsFlashCacheFile(path), flash) << '"' << path << '"';

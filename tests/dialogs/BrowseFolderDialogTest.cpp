@@ -58,12 +58,12 @@ TEST(BrowseFolderDialog, OkTurnsTheSelectedPathIntoAFolderEndingInSlash)
         std::string expected;
     };
     const Row rows[] = {
-        { "root folder keeps its one slash", QStringLiteral("/"), "/" },
-        { "folder gets a final slash", QStringLiteral("/tmp/x"), "/tmp/x/" },
-        { "a final slash is not doubled", QStringLiteral("/tmp/x/"), "/tmp/x/" },
-        { "virtual root keeps the earlier choice", QStringLiteral("Computer"), "/tmp/x/" },
-        { "nothing selected keeps the earlier choice", QString(), "/tmp/x/" },
-        { "blanks are part of the name", QStringLiteral("/tmp/my movies"), "/tmp/my movies/" },
+        {"root folder keeps its one slash", QStringLiteral("/"), "/"},
+        {"folder gets a final slash", QStringLiteral("/tmp/x"), "/tmp/x/"},
+        {"a final slash is not doubled", QStringLiteral("/tmp/x/"), "/tmp/x/"},
+        {"virtual root keeps the earlier choice", QStringLiteral("Computer"), "/tmp/x/"},
+        {"nothing selected keeps the earlier choice", QString(), "/tmp/x/"},
+        {"blanks are part of the name", QStringLiteral("/tmp/my movies"), "/tmp/my movies/"},
     };
     TBrowseFolderDialog dialog;
     EXPECT_EQ(dialog.ChosenFolder, "");
@@ -145,7 +145,7 @@ TEST(BrowseFolderDialog, ThePathBoxCannotBeTypedInto)
     Select(dialog, QStringLiteral("/"));
     ShowAndDo(dialog, [&dialog] {
         dialog.Edit1->setFocus();
-        for (const int key : { Qt::Key_Backspace, Qt::Key_A, Qt::Key_Delete }) {
+        for (const int key : {Qt::Key_Backspace, Qt::Key_A, Qt::Key_Delete}) {
             QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_A ? QStringLiteral("a") : QString());
             QApplication::sendEvent(dialog.Edit1, &press);
         }
@@ -158,7 +158,7 @@ TEST(BrowseFolderDialog, ThePathBoxCannotBeTypedInto)
 TEST(BrowseFolderDialog, TheTreeListsFoldersOnlyByNameWithoutHiddenOnes)
 {
     TempDir dir;
-    for (const char* folder : { "b-folder", "A-folder", "c-folder/inner", ".hidden" })
+    for (const char* folder : {"b-folder", "A-folder", "c-folder/inner", ".hidden"})
         fs::create_directories(dir.path() / folder);
     dir.write("movie.swf", "FWS");
     TBrowseFolderDialog dialog;
@@ -168,7 +168,7 @@ TEST(BrowseFolderDialog, TheTreeListsFoldersOnlyByNameWithoutHiddenOnes)
     QStringList names;
     for (int row = 0; row < parent.model()->rowCount(parent); ++row)
         names << parent.model()->index(row, 0, parent).data().toString();
-    EXPECT_EQ(names, (QStringList { "A-folder", "b-folder", "c-folder" }));
+    EXPECT_EQ(names, (QStringList{"A-folder", "b-folder", "c-folder"}));
 }
 
 TEST(BrowseFolderDialog, TheVirtualRootHoldsTheRootAndHomeFolders)
@@ -198,12 +198,12 @@ TEST(BrowseFolderDialog, ARightClickSelectsTheNodeUnderTheMouse)
 
     const QPointF at = tree->visualRect(rootFolder).center();
     QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::RightButton, Qt::RightButton,
-        Qt::NoModifier);
+                      Qt::NoModifier);
     QApplication::sendEvent(tree->viewport(), &press);
     EXPECT_EQ(tree->SelectedPath(), QStringLiteral("/"));
     EXPECT_EQ(dialog.Edit1->text(), QStringLiteral("/"));
     dialog.hide();
 }
 
-} // namespace
-} // namespace tessaro
+}  // namespace
+}  // namespace tessaro

@@ -30,7 +30,8 @@ TEST(DownloadTargetName, Table)
         {"scheme only later", "file:///a/b.swf?u=http://x", "b.swf"},
         {"no slash before the swf", "a.swf?u=http://x", "a.swf"},
         {"long name capped at 1024", "http://H/" + longPath + ".swf", longPath.substr(1500 - 1020) + ".swf"},
-        {"slash just inside the window", "http://H/" + std::string(1019, 'q') + ".swf", std::string(1019, 'q') + ".swf"},
+        {"slash just inside the window", "http://H/" + std::string(1019, 'q') + ".swf",
+         std::string(1019, 'q') + ".swf"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -65,8 +66,7 @@ TEST(DownloadSequence, TakesPendingRowsInOrderEachOncePerCommand)
     list.rows = {
         {true, "http://h/top.html", "New"},     // no target name: marked, passed over
         {true, "http://h/saved.swf", "Saved"},  // skipped
-        {false, "http://h/unchecked.swf", "New"},
-        {true, "http://h/preview.swf", "Preview"},
+        {false, "http://h/unchecked.swf", "New"}, {true, "http://h/preview.swf", "Preview"},
         {true, "http://h/failing.swf", "Failed"},  // a new command tries it again
     };
     DownloadSequence sequence;

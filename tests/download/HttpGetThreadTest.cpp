@@ -92,8 +92,8 @@ TEST_P(HttpGetThreadBodies, SavedByteForByteWithOneProgressCallPerBlock)
 INSTANTIATE_TEST_SUITE_P(Shapes, HttpGetThreadBodies,
                          testing::Values(BodyCase{"Normal", 300'000, true, false},
                                          BodyCase{"NoContentLength", 300'000, false, false},
-                                         BodyCase{"Chunked", 300'000, false, true},
-                                         BodyCase{"Empty", 0, true, false}, BodyCase{"OneBlock", 1025, true, false}),
+                                         BodyCase{"Chunked", 300'000, false, true}, BodyCase{"Empty", 0, true, false},
+                                         BodyCase{"OneBlock", 1025, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HttpGetThreadTest, IncompleteAnswersNeverReplaceAnOlderFile)
@@ -139,8 +139,8 @@ TEST_F(HttpGetThreadTest, TargetThatCannotBeWrittenFailsAndStillEnds)
     server.route("/m.swf", "movie", "application/x-shockwave-flash");
     dir.write("plainfile", "x");
     const std::string tooLong(300, 'n');
-    for (const std::string& target : {dir.folder() + "no/such/folder/m.swf", dir.folder() + "plainfile/m.swf",
-                                      dir.folder() + tooLong + ".swf"}) {
+    for (const std::string& target :
+         {dir.folder() + "no/such/folder/m.swf", dir.folder() + "plainfile/m.swf", dir.folder() + tooLong + ".swf"}) {
         SCOPED_TRACE(target);
         const DownloadRun run = Download("http://movies.example/m.swf", target);
         EXPECT_TRUE(run.ended);
@@ -229,8 +229,13 @@ TEST(HttpGetThreadRules, ProgressPercent)
         int percent;
     };
     const Row rows[] = {
-        {512, 1024, 50}, {513, 1024, 51}, {1, 3, 34}, {3, 3, 100}, {1025, 1025, 100},
-        {0, 1024, 0}, {1, 200, 1},  // the half added before rounding, then half to even
+        {512, 1024, 50},
+        {513, 1024, 51},
+        {1, 3, 34},
+        {3, 3, 100},
+        {1025, 1025, 100},
+        {0, 1024, 0},
+        {1, 200, 1},  // the half added before rounding, then half to even
         {2'000'000'000, 4'000'000'000, 50},
     };
     for (const Row& row : rows)

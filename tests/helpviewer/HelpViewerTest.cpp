@@ -273,8 +273,8 @@ TEST_F(HelpViewer, WindowBelongsToTheCallersWindow)
 {
     auto owner = std::make_unique<QWidget>();
     owner->show();
-    const HelpWindowHandle handle = entry(static_cast<HelpWindowHandle>(owner->winId()), helpFile.c_str(),
-                                          HH_DISPLAY_TOC, 0);
+    const HelpWindowHandle handle =
+        entry(static_cast<HelpWindowHandle>(owner->winId()), helpFile.c_str(), HH_DISPLAY_TOC, 0);
     QPointer<QWidget> window = QWidget::find(static_cast<WId>(handle));
     ASSERT_FALSE(window.isNull());
     EXPECT_TRUE(window->isWindow());

@@ -94,7 +94,10 @@ struct ObjectRow {
     QString movie;
 };
 
-void PrintTo(const ObjectRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const ObjectRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FlashObjects : public testing::TestWithParam<ObjectRow> {};
 
@@ -111,20 +114,26 @@ const QString kClassId = QStringLiteral("clsid:D27CDB6E-AE6D-11cf-96B8-444553540
 INSTANTIATE_TEST_SUITE_P(
     Rules, FlashObjects,
     testing::Values(
-        ObjectRow{"ClassIdWithMovieParam", {kClassId, "", kVendorCab, "", {"quality", "movie"}, {"high", "m.swf"}},
-                  true, "m.swf"},
+        ObjectRow{"ClassIdWithMovieParam",
+                  {kClassId, "", kVendorCab, "", {"quality", "movie"}, {"high", "m.swf"}},
+                  true,
+                  "m.swf"},
         ObjectRow{"ClassIdInLowerCaseAndParamNameInCapitals",
-                  {kClassId.toLower(), "", "", "", {"MOVIE"}, {"m.swf"}}, true, "m.swf"},
+                  {kClassId.toLower(), "", "", "", {"MOVIE"}, {"m.swf"}},
+                  true,
+                  "m.swf"},
         ObjectRow{"ClassIdWithoutPrefixIsNotTheControl", {kClassId.mid(6), "", "", "d.swf", {}, {}}, false, ""},
         ObjectRow{"FlashTypeWithData", {"", "application/x-shockwave-flash", "", "d.swf", {}, {}}, true, "d.swf"},
-        ObjectRow{"FlashTypeInCapitalsWithParameters", {"", "Application/X-Shockwave-Flash; v=9", "", "d.swf", {}, {}},
-                  true, "d.swf"},
+        ObjectRow{"FlashTypeInCapitalsWithParameters",
+                  {"", "Application/X-Shockwave-Flash; v=9", "", "d.swf", {}, {}},
+                  true,
+                  "d.swf"},
         ObjectRow{"SrcParamBeforeData", {kClassId, "", "", "d.swf", {"Src"}, {"s.swf"}}, true, "s.swf"},
-        ObjectRow{"MovieParamBeforeSrcParam", {kClassId, "", "", "", {"src", "movie"}, {"s.swf", "m.swf"}}, true,
-                  "m.swf"},
+        ObjectRow{
+            "MovieParamBeforeSrcParam", {kClassId, "", "", "", {"src", "movie"}, {"s.swf", "m.swf"}}, true, "m.swf"},
         ObjectRow{"EmptyMovieParamFallsBack", {kClassId, "", "", "d.swf", {"movie"}, {""}}, true, "d.swf"},
-        ObjectRow{"OtherControl", {"clsid:166B1BCA-3F9C-11CF-8075-444553540000", "", kVendorCab, "m.dcr", {}, {}},
-                  false, ""},
+        ObjectRow{
+            "OtherControl", {"clsid:166B1BCA-3F9C-11CF-8075-444553540000", "", kVendorCab, "m.dcr", {}, {}}, false, ""},
         ObjectRow{"PlainObject", {"", "image/svg+xml", "", "pic.svg", {}, {}}, false, ""}),
     [](const testing::TestParamInfo<ObjectRow>& info) { return std::string(info.param.name); });
 

@@ -28,7 +28,10 @@ struct ScriptRow {
     QStringList expected;
 };
 
-void PrintTo(const ScriptRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const ScriptRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class ScriptCandidates : public testing::TestWithParam<ScriptRow> {};
 
@@ -49,34 +52,34 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, ScriptCandidates,
     testing::Values(
         ScriptRow{"PlainName", R"(load("intro.swf");)", {"http://example.test/a/b/intro.swf"}},
-        ScriptRow{"QueryPartKept", R"(load("intro.swf?level=2&x=y");)",
-                  {"http://example.test/a/b/intro.swf?level=2&x=y"}},
+        ScriptRow{
+            "QueryPartKept", R"(load("intro.swf?level=2&x=y");)", {"http://example.test/a/b/intro.swf?level=2&x=y"}},
         ScriptRow{"CapitalsFoundAndKept", R"(load("Intro.SWF");)", {"http://example.test/a/b/Intro.SWF"}},
         ScriptRow{"FurtherExtensionNotFound", R"(a("m.swf2"); b("x.swf.bak");)", {}},
         ScriptRow{"SingleQuoteDropsCandidate", R"(load("it's.swf");)", {}},
         ScriptRow{"BareExtensionIsBaseDirectory", R"(x = ".swf";)", {"http://example.test/a/b/.swf"}},
         ScriptRow{"TooShortNeverMatches", R"(x = "swf"; y = "";)", {}},
         ScriptRow{"QuestionMarkBeforeExtension", R"(x = "a?b.swf";)", {}},
-        ScriptRow{"SpacesTrimmedAndEncoded", R"(x = "  my  movie.swf ";)",
-                  {"http://example.test/a/b/my%20%20movie.swf"}},
+        ScriptRow{
+            "SpacesTrimmedAndEncoded", R"(x = "  my  movie.swf ";)", {"http://example.test/a/b/my%20%20movie.swf"}},
         ScriptRow{"OddQuoteCountContributesNothing", R"(load("intro.swf"); var s = "unclosed;)", {}},
         ScriptRow{"NoQuotes", R"(load('intro.swf');)", {}},
         ScriptRow{"TextBetweenPairsNotExamined", R"("a" intro.swf "b")", {}},
         ScriptRow{"EscapedQuotesPairByPosition", R"(s = "say \"hi\" m.swf";)", {"http://example.test/a/b/m.swf"}},
         ScriptRow{"RootRelative", R"(x = "/swf/m.swf";)", {"http://example.test/swf/m.swf"}},
         ScriptRow{"AbsoluteKept", R"(x = "http://cdn.test/m.swf";)", {"http://cdn.test/m.swf"}},
-        ScriptRow{"SeveralInOrder", R"(a("one.swf"); b("two.swf"); c("one.swf");)",
+        ScriptRow{"SeveralInOrder",
+                  R"(a("one.swf"); b("two.swf"); c("one.swf");)",
                   {"http://example.test/a/b/one.swf", "http://example.test/a/b/two.swf"}},
-        ScriptRow{"MoreThanOneThousandQuotes", ManyQuotedStringsThen("late.swf"),
-                  {"http://example.test/a/b/late.swf"}}),
+        ScriptRow{
+            "MoreThanOneThousandQuotes", ManyQuotedStringsThen("late.swf"), {"http://example.test/a/b/late.swf"}}),
     [](const testing::TestParamInfo<ScriptRow>& info) { return std::string(info.param.name); });
 
 TEST(ScanEmbeds, TakesEverySrcContainingTheExtensionAsWritten)
 {
     QStringList list;
     TFoundMovies found(list);
-    ScanEmbeds(kPage,
-               {{"player.php?file=a.swf"}, {"movie.mp4"}, {"Big.SWF"}, {"clip.swfx"}, {""}, {"../up.swf"}},
+    ScanEmbeds(kPage, {{"player.php?file=a.swf"}, {"movie.mp4"}, {"Big.SWF"}, {"clip.swfx"}, {""}, {"../up.swf"}},
                found);
     EXPECT_EQ(list, (QStringList{"http://example.test/a/b/player.php?file=a.swf", "http://example.test/a/b/Big.SWF",
                                  "http://example.test/a/b/clip.swfx", "http://example.test/a/up.swf"}));
@@ -89,11 +92,11 @@ TEST(ScanObjects, TakesTheMovieOfFlashObjectsNamingTheVendor)
     TFoundMovies found(list);
     ScanObjects(kPage,
                 {
-                    {"http://example.test/other.cab", true, "ignored.swf"},            // no vendor domain
-                    {vendor, false, ""},                                                 // not a Flash object
-                    {"HTTP://DOWNLOAD.MACROMEDIA.COM/x.cab", true, "first.swf"},        // codebase in capitals
-                    {vendor, true, ""},                                                  // no movie
-                    {vendor, true, "player.php?id=7"},                                   // extension not tested
+                    {"http://example.test/other.cab", true, "ignored.swf"},       // no vendor domain
+                    {vendor, false, ""},                                          // not a Flash object
+                    {"HTTP://DOWNLOAD.MACROMEDIA.COM/x.cab", true, "first.swf"},  // codebase in capitals
+                    {vendor, true, ""},                                           // no movie
+                    {vendor, true, "player.php?id=7"},                            // extension not tested
                 },
                 found);
     EXPECT_EQ(list, (QStringList{"http://example.test/a/b/first.swf", "http://example.test/a/b/player.php?id=7"}));

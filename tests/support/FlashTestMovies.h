@@ -30,13 +30,13 @@ inline std::string MinimalMovie(QColor background, int width, int height, int ve
             byte = static_cast<unsigned char>((byte << 1) | (i + j < bits.size() && bits[i + j] ? 1 : 0));
         body.push_back(static_cast<char>(byte));
     }
-    body += std::string("\x00\x18\x01\x00", 4);              // 24.0 fps, 1 frame
-    body += std::string("\x44\x11\x00\x00\x00\x00", 6);      // FileAttributes, no flags
-    body += std::string("\x43\x02", 2);                      // SetBackgroundColor, 3 bytes
+    body += std::string("\x00\x18\x01\x00", 4);          // 24.0 fps, 1 frame
+    body += std::string("\x44\x11\x00\x00\x00\x00", 6);  // FileAttributes, no flags
+    body += std::string("\x43\x02", 2);                  // SetBackgroundColor, 3 bytes
     body.push_back(static_cast<char>(background.red()));
     body.push_back(static_cast<char>(background.green()));
     body.push_back(static_cast<char>(background.blue()));
-    body += std::string("\x40\x00\x00\x00", 4);              // ShowFrame, End
+    body += std::string("\x40\x00\x00\x00", 4);  // ShowFrame, End
     const std::uint32_t length = static_cast<std::uint32_t>(8 + body.size());
     std::string movie = "FWS";
     movie.push_back(static_cast<char>(version));

@@ -227,7 +227,8 @@ void LoopbackHttpServer::serve(int client)
     if (response.chunked) {
         out += "Transfer-Encoding: chunked\r\n";
     } else if (response.contentLength) {
-        const long length = response.declaredLength >= 0 ? response.declaredLength : static_cast<long>(response.body.size());
+        const long length =
+            response.declaredLength >= 0 ? response.declaredLength : static_cast<long>(response.body.size());
         out += "Content-Length: " + std::to_string(length) + "\r\n";
     }
     out += "Connection: close\r\n\r\n";

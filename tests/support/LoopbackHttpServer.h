@@ -25,11 +25,11 @@ struct HttpResponse {
     std::string reason = "OK";
     std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Length
     std::string body;
-    bool contentLength = true;   // send a Content-Length header
-    bool chunked = false;        // send the body with chunked transfer encoding
-    long cutAfter = -1;          // close the connection after this many body bytes
-    int delayMs = 0;             // wait before answering
-    long declaredLength = -1;    // Content-Length to announce instead of the body's size
+    bool contentLength = true;  // send a Content-Length header
+    bool chunked = false;       // send the body with chunked transfer encoding
+    long cutAfter = -1;         // close the connection after this many body bytes
+    int delayMs = 0;            // wait before answering
+    long declaredLength = -1;   // Content-Length to announce instead of the body's size
 };
 
 // Bytes that differ from block to block, so a lost or repeated block shows.

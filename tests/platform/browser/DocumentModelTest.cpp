@@ -74,14 +74,17 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
 <script src="ext.js"></script>
 <object type="text/html" data="inner.html"></object>
 <iframe src="same.html"></iframe>
-<iframe src=")" + other.origin() + R"(/cross.html"></iframe>
-<iframe sandbox src=")" + other.origin() + R"(/sandboxed.html"></iframe>)"),
+<iframe src=")" + other.origin() +
+                    R"(/cross.html"></iframe>
+<iframe sandbox src=")" +
+                    other.origin() + R"(/sandboxed.html"></iframe>)"),
                "text/html");
     site.route("/inner.html", Page(R"(<embed src="inner.swf">)"), "text/html");
     site.route("/ext.js", "var fromFile = 1;", "application/javascript");
     site.route("/same.html", Page(R"(<script>document.write('<embed src="written.swf">');</script>)"), "text/html");
     other.route("/cross.html", Page(R"(<object data="d.swf" type="application/x-shockwave-flash"></object>
-<iframe src="nested.html"></iframe>)"), "text/html");
+<iframe src="nested.html"></iframe>)"),
+                "text/html");
     other.route("/nested.html", Page(R"(<iframe src=")" + site.origin() + R"(/back.html"></iframe>)"), "text/html");
     site.route("/back.html", Page(R"(<embed src="back.swf">)"), "text/html");
     other.route("/sandboxed.html", Page(R"(<embed src="boxed.swf">)"), "text/html");
@@ -96,8 +99,7 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
     EXPECT_EQ(object["classid"].toString(), "clsid:D27CDB6E-AE6D-11cf-96B8-444553540000");
     EXPECT_EQ(object["codebase"].toString(), "cabs/swflash.cab#version=9,0,0,0") << "raw, not resolved";
     EXPECT_TRUE(object["data"].isNull());
-    EXPECT_EQ(object["params"].toArray(),
-              (QJsonArray{QJsonArray{"Movie", "m.swf"}, QJsonArray{"quality", "high"}}));
+    EXPECT_EQ(object["params"].toArray(), (QJsonArray{QJsonArray{"Movie", "m.swf"}, QJsonArray{"quality", "high"}}));
     EXPECT_EQ(top["embeds"].toArray(), (QJsonArray{"fallback.swf", " spaced name.swf?a=1&b=2", QJsonValue()}));
     EXPECT_EQ(top["scripts"].toArray(), (QJsonArray{"var movie = \"x.swf\";", ""}));
 
@@ -126,8 +128,8 @@ TEST_F(DocumentModel, ReadsEveryDocumentAsWrittenInDocumentOrder)
 TEST_F(DocumentModel, ReadsTheFramesOfAFrameset)
 {
     site.route("/frameset.html",
-               "<html><frameset cols=\"50%,50%\"><frame src=\"left.html\"><frame src=\"" + other.origin()
-                   + "/right.html\"><noframes><embed src=\"no.swf\"></noframes></frameset></html>",
+               "<html><frameset cols=\"50%,50%\"><frame src=\"left.html\"><frame src=\"" + other.origin() +
+                   "/right.html\"><noframes><embed src=\"no.swf\"></noframes></frameset></html>",
                "text/html");
     site.route("/left.html", Page(R"(<embed src="left.swf">)"), "text/html");
     other.route("/right.html", Page(R"(<embed src="right.swf">)"), "text/html");
@@ -155,7 +157,8 @@ window.addEventListener('load', () => setTimeout(() => {
   for (const name of ['late1.html', 'late2.html']) {
     const f = document.createElement('iframe'); f.src = name; document.body.appendChild(f);
   }
-}, 100));</script>)"), "text/html");
+}, 100));</script>)"),
+               "text/html");
     for (const char* name : {"/early.html", "/late1.html", "/late2.html"})
         site.route(name, Page("<p>frame</p>"), "text/html");
 
@@ -177,7 +180,8 @@ window.seen = [];
 window.addEventListener('message', ev => window.seen.push(JSON.stringify(ev.data)));
 window.addEventListener('load', () => frames[0].postMessage(
     {__tessaroDocumentModel: 'collect', slot: '0123456789abcdef0123456789abcdef'}, '*'));
-</script>)"), "text/html");
+</script>)"),
+               "text/html");
     other.route("/secret.html", Page("<script>var token = \"S3CR3T\";</script>"), "text/html");
     Load(site.origin() + "/spy.html");
 

@@ -37,7 +37,7 @@ TEST(FileCopy, CopiesIntoANewTargetAndReplacesAnOldOneLeavingNoTemporaryFile)
     dir.write("cache/movie.swf", "CWS new");
     EXPECT_EQ(CopyFileReplacing(source.string(), target.string()), FileCopyResult::Copied);
     EXPECT_EQ(TempDir::read(target), "CWS new");
-    EXPECT_EQ(Names(target.parent_path()), std::set<std::string> { "movie.swf" });
+    EXPECT_EQ(Names(target.parent_path()), std::set<std::string>{"movie.swf"});
 }
 
 TEST(FileCopy, AFileCopiedOntoItselfKeepsItsBytes)
@@ -46,7 +46,7 @@ TEST(FileCopy, AFileCopiedOntoItselfKeepsItsBytes)
     const auto file = dir.write("movie.swf", "FWS self");
     EXPECT_EQ(CopyFileReplacing(file.string(), file.string()), FileCopyResult::Copied);
     EXPECT_EQ(TempDir::read(file), "FWS self");
-    EXPECT_EQ(Names(dir.path()), std::set<std::string> { "movie.swf" });
+    EXPECT_EQ(Names(dir.path()), std::set<std::string>{"movie.swf"});
 }
 
 TEST(FileCopy, ATargetNameAtTheLengthLimitStillCopies)
@@ -77,23 +77,23 @@ TEST(FileCopy, FailuresLeaveTheOldTargetAndNoTemporaryFile)
         FileCopyResult expected;
     };
     const Row rows[] = {
-        { "missing source", (dir.path() / "cache/gone.swf").string(), (out / "movie.swf").string(),
-            FileCopyResult::SourceUnreadable },
-        { "source is a folder", (dir.path() / "cache").string(), (out / "movie.swf").string(),
-            FileCopyResult::SourceUnreadable },
+        {"missing source", (dir.path() / "cache/gone.swf").string(), (out / "movie.swf").string(),
+         FileCopyResult::SourceUnreadable},
+        {"source is a folder", (dir.path() / "cache").string(), (out / "movie.swf").string(),
+         FileCopyResult::SourceUnreadable},
         // Root ignores permission bits, but nobody can make a file under a regular file.
-        { "folder is a regular file", source.string(), (dir.path() / "plain-file" / "movie.swf").string(),
-            FileCopyResult::TargetUnwritable },
-        { "folder does not exist", source.string(), (dir.path() / "nowhere" / "movie.swf").string(),
-            FileCopyResult::TargetUnwritable },
-        { "target is a folder with files", source.string(), (out / "folder.swf").string(),
-            FileCopyResult::ReplaceFailed },
+        {"folder is a regular file", source.string(), (dir.path() / "plain-file" / "movie.swf").string(),
+         FileCopyResult::TargetUnwritable},
+        {"folder does not exist", source.string(), (dir.path() / "nowhere" / "movie.swf").string(),
+         FileCopyResult::TargetUnwritable},
+        {"target is a folder with files", source.string(), (out / "folder.swf").string(),
+         FileCopyResult::ReplaceFailed},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(CopyFileReplacing(row.source, row.target), row.expected) << row.name;
         EXPECT_EQ(TempDir::read(out / "movie.swf"), "old") << row.name;
-        EXPECT_EQ(Names(out), (std::set<std::string> { "folder.swf", "movie.swf" })) << row.name;
-        EXPECT_EQ(Names(dir.path()), (std::set<std::string> { "cache", "out", "plain-file" })) << row.name;
+        EXPECT_EQ(Names(out), (std::set<std::string>{"folder.swf", "movie.swf"})) << row.name;
+        EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"cache", "out", "plain-file"})) << row.name;
     }
 }
 
@@ -104,7 +104,7 @@ TEST(FileCopy, AWriteThatBreaksOffKeepsTheOldTarget)
     const auto source = dir.write("cache/big.swf", std::string(1 << 20, 'C'));
     const auto target = dir.write("out/big.swf", "old");
 
-    rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = saved;
@@ -116,8 +116,8 @@ TEST(FileCopy, AWriteThatBreaksOffKeepsTheOldTarget)
 
     EXPECT_EQ(result, FileCopyResult::WriteFailed);
     EXPECT_EQ(TempDir::read(target), "old");
-    EXPECT_EQ(Names(target.parent_path()), std::set<std::string> { "big.swf" });
+    EXPECT_EQ(Names(target.parent_path()), std::set<std::string>{"big.swf"});
 }
 
-} // namespace
-} // namespace tessaro
+}  // namespace
+}  // namespace tessaro

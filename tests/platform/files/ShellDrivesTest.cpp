@@ -7,13 +7,14 @@ namespace {
 
 TEST(ShellDrives, MountPointsAreTheSecondFieldWithEscapesDecoded)
 {
-    const std::string mounts = "proc /proc proc rw,nosuid 0 0\n"
-                               "/dev/sdb1 /media/anna/My\\040Stick vfat rw 0 0\n"
-                               "tmpfs /run/user/0 tmpfs rw 0 0\n"
-                               "broken\n"
-                               "/dev/sdc1 /mnt/back\\134slash ext4 rw 0 0";
+    const std::string mounts =
+        "proc /proc proc rw,nosuid 0 0\n"
+        "/dev/sdb1 /media/anna/My\\040Stick vfat rw 0 0\n"
+        "tmpfs /run/user/0 tmpfs rw 0 0\n"
+        "broken\n"
+        "/dev/sdc1 /mnt/back\\134slash ext4 rw 0 0";
     EXPECT_EQ(ParseMountPoints(mounts),
-        (std::vector<std::string> { "/proc", "/media/anna/My Stick", "/run/user/0", "/mnt/back\\slash" }));
+              (std::vector<std::string>{"/proc", "/media/anna/My Stick", "/run/user/0", "/mnt/back\\slash"}));
 }
 
 std::vector<std::string> Paths(const std::vector<ShellDrive>& drives)
@@ -33,15 +34,19 @@ TEST(ShellDrives, RootThenHomeThenVolumesForRemovableMedia)
         std::vector<std::string> expected;
     };
     const Row rows[] = {
-        { "no volumes", { "/", "/proc", "/sys" }, "/home/anna", { "/", "/home/anna" } },
-        { "home given with a final slash", {}, "/home/anna/", { "/", "/home/anna" } },
-        { "home is the root folder", {}, "/", { "/" } },
-        { "volumes sorted, each once", { "/mnt/b", "/media/anna/a", "/mnt/b", "/run/media/anna/c/" }, "/root",
-            { "/", "/root", "/media/anna/a", "/mnt/b", "/run/media/anna/c" } },
-        { "the parents themselves and look-alikes are not volumes",
-            { "/mnt", "/media", "/mediafoo/x", "/run/media/anna" }, "/root", { "/", "/root" } },
-        { "another user's media are not ours", { "/run/media/bob/stick" }, "/root", { "/", "/root" } },
-        { "a home mounted under /mnt shows once", { "/mnt/home" }, "/mnt/home", { "/", "/mnt/home" } },
+        {"no volumes", {"/", "/proc", "/sys"}, "/home/anna", {"/", "/home/anna"}},
+        {"home given with a final slash", {}, "/home/anna/", {"/", "/home/anna"}},
+        {"home is the root folder", {}, "/", {"/"}},
+        {"volumes sorted, each once",
+         {"/mnt/b", "/media/anna/a", "/mnt/b", "/run/media/anna/c/"},
+         "/root",
+         {"/", "/root", "/media/anna/a", "/mnt/b", "/run/media/anna/c"}},
+        {"the parents themselves and look-alikes are not volumes",
+         {"/mnt", "/media", "/mediafoo/x", "/run/media/anna"},
+         "/root",
+         {"/", "/root"}},
+        {"another user's media are not ours", {"/run/media/bob/stick"}, "/root", {"/", "/root"}},
+        {"a home mounted under /mnt shows once", {"/mnt/home"}, "/mnt/home", {"/", "/mnt/home"}},
     };
     for (const Row& row : rows)
         EXPECT_EQ(Paths(MakeShellDrives(row.mounts, row.home, "anna")), row.expected) << row.name;
@@ -49,7 +54,7 @@ TEST(ShellDrives, RootThenHomeThenVolumesForRemovableMedia)
 
 TEST(ShellDrives, AVolumeIsNamedAfterItsMountFolder)
 {
-    const auto drives = MakeShellDrives({ "/media/anna/My Stick" }, "/home/anna", "anna");
+    const auto drives = MakeShellDrives({"/media/anna/My Stick"}, "/home/anna", "anna");
     ASSERT_EQ(drives.size(), 3u);
     EXPECT_EQ(drives[0].kind, ShellDrive::Kind::Root);
     EXPECT_EQ(drives[1].kind, ShellDrive::Kind::Home);
@@ -57,5 +62,5 @@ TEST(ShellDrives, AVolumeIsNamedAfterItsMountFolder)
     EXPECT_EQ(drives[2].name, "My Stick");
 }
 
-} // namespace
-} // namespace tessaro
+}  // namespace
+}  // namespace tessaro

@@ -185,8 +185,8 @@ TEST_F(HttpClientTest, NoAnswerMeansNothingToQueryOrRead)
         LoopbackHttpServer gone;
         closedPort = gone.port();
     }
-    for (const Case& c : {Case{"", false, live->port()}, Case{"h.example", false, closedPort},
-                          Case{"h.example", true, live->port()}}) {
+    for (const Case& c :
+         {Case{"", false, live->port()}, Case{"h.example", false, closedPort}, Case{"h.example", true, live->port()}}) {
         SCOPED_TRACE(std::string(c.host) + (c.secure ? " secure" : ""));
         RouteHttpToLoopback(c.port);
         HttpSession session("HTTPGET", HttpLimits{5, 2});

@@ -44,7 +44,10 @@ protected:
     }
 
     // The metadata of the movie now set, or nothing when the wait ran out.
-    bool WaitForMetadata() { return WaitUntil([&] { return flash.Metadata().has_value(); }, kPlayWaitMs); }
+    bool WaitForMetadata()
+    {
+        return WaitUntil([&] { return flash.Metadata().has_value(); }, kPlayWaitMs);
+    }
 
     // Most of the panel in that colour within the wait (the player paints its
     // first frame a moment after it read the header).
@@ -170,10 +173,11 @@ TEST_F(FlashControl, PlaysAWebMovieFromAServerThatSendsNoCorsHeader)
     // The movie's own loads: relative to it, root-relative and absolute on its
     // site come through the program; another site is not reached at all.
     const auto load = [&](const QString& reference) {
-        return Evaluate(QStringLiteral("fetch(new URL(%1, document.querySelector('#player').ruffle().loadedConfig.base))"
-                                       ".then(r => r.text()).then(t => window.testAnswer = t,"
-                                       " e => window.testAnswer = 'failed')")
-                            .arg(QLatin1Char('"') + reference + QLatin1Char('"')));
+        return Evaluate(
+            QStringLiteral("fetch(new URL(%1, document.querySelector('#player').ruffle().loadedConfig.base))"
+                           ".then(r => r.text()).then(t => window.testAnswer = t,"
+                           " e => window.testAnswer = 'failed')")
+                .arg(QLatin1Char('"') + reference + QLatin1Char('"')));
     };
     EXPECT_EQ(load(QStringLiteral("data/level.txt")), QStringLiteral("level one"));
     EXPECT_EQ(load(QStringLiteral("/root.txt")), QStringLiteral("root"));
@@ -187,13 +191,13 @@ TEST_F(FlashControl, WhatCannotBePlayedEndsQuietlyAndTheNextMovieStillPlays)
     const auto notAMovie = dir.write("page.swf", "<html><body>404 Not Found</body></html>");
     const auto good = dir.write("good.swf", MinimalMovie(kRed, 100, 50));
     int failures = 0;
-    QObject::connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::Served, &flash,
-                     [&](const QUrl& url, bool failed) {
-                         if (failed && url.host() != QLatin1String("player"))
-                             ++failures;
-                     });
+    QObject::connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::Served, &flash, [&](const QUrl& url, bool failed) {
+        if (failed && url.host() != QLatin1String("player"))
+            ++failures;
+    });
 
-    for (const std::string& movie : {(dir.path() / "missing.swf").string(), std::string("http://127.0.0.1:1/gone.swf")}) {
+    for (const std::string& movie :
+         {(dir.path() / "missing.swf").string(), std::string("http://127.0.0.1:1/gone.swf")}) {
         const int before = failures;
         flash.SetMovie(QString::fromStdString(movie));
         EXPECT_TRUE(WaitUntil([&] { return failures > before; }, kPlayWaitMs)) << movie;

@@ -92,7 +92,8 @@ TEST(BodyDecoderTest, NamesEachWayDecodingFails)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string decoded;
-        EXPECT_EQ(DecodeBody(c.encoding, c.coded, decoded), c.expected) << ToString(DecodeBody(c.encoding, c.coded, decoded));
+        EXPECT_EQ(DecodeBody(c.encoding, c.coded, decoded), c.expected)
+            << ToString(DecodeBody(c.encoding, c.coded, decoded));
     }
 }
 

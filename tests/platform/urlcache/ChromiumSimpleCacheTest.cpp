@@ -21,8 +21,8 @@ SimpleCacheEntrySpec MovieSpec()
     SimpleCacheEntrySpec spec;
     spec.key = "1/0/_dk_http://127.0.0.1 http://127.0.0.1 http://127.0.0.1:8080/movie.swf";
     spec.body = std::string("FWS\x0a\x1e\0\0\0 body", 14);
-    spec.rawHeaders = ChromiumRawHeaders({"HTTP/1.1 200 OK", "content-type: application/x-shockwave-flash",
-                                          "Content-Length: 14"});
+    spec.rawHeaders =
+        ChromiumRawHeaders({"HTTP/1.1 200 OK", "content-type: application/x-shockwave-flash", "Content-Length: 14"});
     return spec;
 }
 
@@ -161,9 +161,12 @@ TEST(ChromiumSimpleCacheTest, TakesARangedBodyOnlyWhenTheRangesLeaveNoHole)
     };
     const Case cases[] = {
         {"out of order and overlapping",
-         {{600, resource.substr(600)}, {0, resource.substr(0, 400)}, {300, resource.substr(300, 350)}}, spec.key,
+         {{600, resource.substr(600)}, {0, resource.substr(0, 400)}, {300, resource.substr(300, 350)}},
+         spec.key,
          SimpleCacheResult::Ok},
-        {"a hole in the middle", {{0, resource.substr(0, 400)}, {500, resource.substr(500)}}, spec.key,
+        {"a hole in the middle",
+         {{0, resource.substr(0, 400)}, {500, resource.substr(500)}},
+         spec.key,
          SimpleCacheResult::SparseIncomplete},
         {"the end never fetched", {{0, resource.substr(0, 999)}}, spec.key, SimpleCacheResult::SparseIncomplete},
         {"another entry's ranges", {{0, resource}}, "1/0/http://other/", SimpleCacheResult::BadKey},

@@ -119,9 +119,13 @@ TEST(FirefoxCache2Test, NamesEachWayAnEntryIsBad)
         {"unknown version", build([](auto& s) { s.version = 9; }), Cache2Result::BadVersion},
         {"key without its NUL", noNul, Cache2Result::BadKey},
         {"key without a URL", build([](auto& s) { s.key = "a,"; }), Cache2Result::BadKey},
-        {"alt-data past the body", build([](auto& s) { s.elements.push_back({"alt-data", "1;999,js"}); }),
+        {"alt-data past the body", build([](auto& s) {
+             s.elements.push_back({"alt-data", "1;999,js"});
+         }),
          Cache2Result::BadAltData},
-        {"alt-data unreadable", build([](auto& s) { s.elements.push_back({"alt-data", "garbage"}); }),
+        {"alt-data unreadable", build([](auto& s) {
+             s.elements.push_back({"alt-data", "garbage"});
+         }),
          Cache2Result::BadAltData},
     };
     for (const Case& c : cases) {
@@ -130,7 +134,9 @@ TEST(FirefoxCache2Test, NamesEachWayAnEntryIsBad)
         EXPECT_EQ(ParseCache2Entry(MemoryByteSource(c.bytes), response), c.expected);
     }
     CachedResponse response;
-    ASSERT_EQ(ParseCache2Entry(MemoryByteSource(build([](auto& s) { s.elements.push_back({"alt-data", "1;4,js"}); })),
+    ASSERT_EQ(ParseCache2Entry(MemoryByteSource(build([](auto& s) {
+                                   s.elements.push_back({"alt-data", "1;4,js"});
+                               })),
                                response),
               Cache2Result::Ok);
     EXPECT_EQ(response.StoredSize(), 4u);

@@ -92,8 +92,8 @@ TEST(UrlCacheTest, ChecksOutEveryMovieOfTheRealCachesAndNothingElse)
     EXPECT_EQ(others, expectedOthers);
     EXPECT_LT(lastChromium, firstFirefox) << "Chromium-family caches come before Firefox";
     // gz.swf: 135 gzip bytes in both caches, checked out decoded.
-    EXPECT_EQ(std::count_if(movies.begin(), movies.end(), [](const std::string& m) { return m.find("gz[1].swf") == 0; }),
-              2);
+    EXPECT_EQ(
+        std::count_if(movies.begin(), movies.end(), [](const std::string& m) { return m.find("gz[1].swf") == 0; }), 2);
 }
 
 TEST(UrlCacheTest, RewritesOnlyWhatChangedAndRemovesWhatNoEntryMakes)
@@ -198,9 +198,10 @@ protected:
 TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
 {
     PutChromium("own/Cache/Cache_Data", "own.swf", Chromium("own.swf", Movie("own"), {}));
-    const std::string gzipMovie("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x73\x0b\x0f\xe6\x02\x00\x41\x07\x8b\x87\x04"
-                                "\x00\x00\x00",
-                                24);  // gzip of "FWS\n"
+    const std::string gzipMovie(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x73\x0b\x0f\xe6\x02\x00\x41\x07\x8b\x87\x04"
+        "\x00\x00\x00",
+        24);  // gzip of "FWS\n"
     PutChromium(kChromium, "ok.swf", Chromium("ok.swf", Movie("ok"), {}));
     PutChromium(kChromium, "gz.swf", Chromium("gz.swf", gzipMovie, {"Content-Encoding: gzip"}));
     PutChromium(kChromium, "noext", Chromium("noext", "no signature", {"Content-Type: application/x-shockwave-flash"}));
@@ -227,8 +228,8 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     std::vector<std::string> containers;
     for (const UrlCacheEntry& entry : ListAll(locations)) {
         if (EndsWith(entry.localFileName, ".swf")) {
-            movies.push_back(fs::path(entry.localFileName).filename().string() + "="
-                             + test::TempDir::read(entry.localFileName));
+            movies.push_back(fs::path(entry.localFileName).filename().string() + "=" +
+                             test::TempDir::read(entry.localFileName));
             EXPECT_EQ(entry.size, test::TempDir::read(entry.localFileName).size());
         } else {
             containers.push_back(entry.localFileName);
@@ -239,10 +240,10 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     ASSERT_FALSE(movies.empty());
     EXPECT_EQ(movies.front(), "own[1].swf=" + Movie("own"));
     const std::multiset<std::string> got(movies.begin(), movies.end());
-    const std::multiset<std::string> want = {"own[1].swf=" + Movie("own"),   "ok[1].swf=" + Movie("ok"),
-                                             "gz[1].swf=FWS\n",              "noext[1].swf=no signature",
-                                             "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox"),
-                                             "whole[1].swf=" + Movie("whole")};
+    const std::multiset<std::string> want = {
+        "own[1].swf=" + Movie("own"),    "ok[1].swf=" + Movie("ok"),           "gz[1].swf=FWS\n",
+        "noext[1].swf=no signature",     "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox"),
+        "whole[1].swf=" + Movie("whole")};
     EXPECT_EQ(got, want);
     // Not movies, so their containers are yielded: the PHP page, the 404.
     EXPECT_EQ(containers.size(), 3u);

@@ -126,8 +126,8 @@ TEST(ChromiumSession, DamagedFilesNeitherCrashNorInventTabs)
         {"key from the keyring", keyring, SessionReadStatus::UnknownKey},
         {"last record damaged", badPadding, SessionReadStatus::BadContent},
     };
-    const std::vector<std::string> all
-        = ExpectedHistoryAddresses("chromium_sessions", "chromium_xvfb_sessions_session");
+    const std::vector<std::string> all =
+        ExpectedHistoryAddresses("chromium_sessions", "chromium_xvfb_sessions_session");
     ASSERT_EQ(all.size(), 4u);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -203,8 +203,8 @@ TEST(ChromiumSession, SelectionFollowsPruningFromTheFrontAndBack)
 
 TEST(ChromiumSession, ClearTextRecordsEndAtAZeroSize)
 {
-    std::string file = ClearTextSnss({{snss::kSetTabWindow, Int32s({1, 10})},
-                                      {snss::kUpdateTabNavigation, NavigationPickle(10, 0, "http://a/")}});
+    std::string file = ClearTextSnss(
+        {{snss::kSetTabWindow, Int32s({1, 10})}, {snss::kUpdateTabNavigation, NavigationPickle(10, 0, "http://a/")}});
     file += std::string(2, '\0');
     file += ClearTextSnss({{snss::kUpdateTabNavigation, NavigationPickle(10, 0, "http://later/")}}).substr(8);
     const SessionReadResult session = ParseChromiumSessionFile(file);

@@ -28,8 +28,9 @@ std::vector<std::string> Addresses(const SessionReadResult& session)
 
 TEST(FirefoxSession, RealFilesGiveEachTabsCurrentAddressInWindowOrder)
 {
-    for (const auto& [file, name] : {std::pair{"firefox/sessionstore-backups/recovery.jsonlz4", "firefox_recovery_running"},
-                                     std::pair{"firefox/sessionstore.jsonlz4", "firefox_sessionstore_after_quit"}}) {
+    for (const auto& [file, name] :
+         {std::pair{"firefox/sessionstore-backups/recovery.jsonlz4", "firefox_recovery_running"},
+          std::pair{"firefox/sessionstore.jsonlz4", "firefox_sessionstore_after_quit"}}) {
         SCOPED_TRACE(file);
         const SessionReadResult session = ReadFirefoxSession(SessionFixture(file));
         ASSERT_EQ(session.status, SessionReadStatus::Ok) << SessionReadStatusName(session.status);
@@ -107,13 +108,14 @@ TEST(MozLz4, DecodesLongLiteralRunsAndRejectsSizeMismatch)
 
 TEST(FirefoxProfiles, ListsProfileSectionsInFileOrder)
 {
-    const std::string ini = "[Install4F96D1932A9F858E]\r\nDefault=ignored.install\r\n\r\n"
-                            "[Profile1]\r\nName=work\r\nIsRelative=1\r\nPath=abc.work\r\n\r\n"
-                            "[General]\nStartWithLastProfile=1\nPath=not-a-profile\n\n"
-                            "[Profile0]\nName=default\nIsRelative=0\nPath=/elsewhere/xyz.default\nDefault=1\n"
-                            "[Profile2]\nName=no path\n"
-                            "[Profile3]\nPath = spaced.profile \n"
-                            "[Profile4]\nPath=abc.work\n";
+    const std::string ini =
+        "[Install4F96D1932A9F858E]\r\nDefault=ignored.install\r\n\r\n"
+        "[Profile1]\r\nName=work\r\nIsRelative=1\r\nPath=abc.work\r\n\r\n"
+        "[General]\nStartWithLastProfile=1\nPath=not-a-profile\n\n"
+        "[Profile0]\nName=default\nIsRelative=0\nPath=/elsewhere/xyz.default\nDefault=1\n"
+        "[Profile2]\nName=no path\n"
+        "[Profile3]\nPath = spaced.profile \n"
+        "[Profile4]\nPath=abc.work\n";
     EXPECT_EQ(ParseFirefoxProfilesIni(ini, "/home/u/.mozilla/firefox"),
               (std::vector<std::filesystem::path>{"/home/u/.mozilla/firefox/abc.work", "/elsewhere/xyz.default",
                                                   "/home/u/.mozilla/firefox/spaced.profile"}));

@@ -65,7 +65,7 @@ TEST(BrowserLock, ReadsThePidAtTheEndOfTheLinkTarget)
         const char* target;
         std::optional<long> pid;
     } cases[] = {
-        {"127.0.1.1:+4242", 4242}, {"my-host-name-77", 77}, {"host-", std::nullopt},
+        {"127.0.1.1:+4242", 4242}, {"my-host-name-77", 77},      {"host-", std::nullopt},
         {"host-0", std::nullopt},  {"1234567890", std::nullopt},
     };
     int n = 0;
@@ -85,11 +85,13 @@ TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
 {
     TempDir home;
     const fs::path firefox = home.path() / ".mozilla/firefox";
-    home.write(".mozilla/firefox/profiles.ini", "[Profile0]\nPath=live.default\n"
-                                                "[Profile1]\nPath=stale.default\n"
-                                                "[Profile2]\nPath=unlocked\n"
-                                                "[Profile3]\nPath=damaged\n"
-                                                "[Profile4]\nIsRelative=0\nPath=" + (home.path() / "abs").string() + "\n");
+    home.write(".mozilla/firefox/profiles.ini",
+               "[Profile0]\nPath=live.default\n"
+               "[Profile1]\nPath=stale.default\n"
+               "[Profile2]\nPath=unlocked\n"
+               "[Profile3]\nPath=damaged\n"
+               "[Profile4]\nIsRelative=0\nPath=" +
+                   (home.path() / "abs").string() + "\n");
     Lock(firefox / "live.default/lock", "127.0.0.1:+" + LivePid());
     CopyFixture("firefox/sessionstore-backups/recovery.jsonlz4",
                 firefox / "live.default/sessionstore-backups/recovery.jsonlz4");
@@ -128,7 +130,8 @@ TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
                 config / "BraveSoftware/Brave-Browser/Default/Sessions/Session_13441176574020577");
     // Vivaldi keeps its key in the keyring: passed over.
     Lock(config / "vivaldi/SingletonLock", "host-" + LivePid());
-    std::string keyring = ReadBytes(SessionFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195"));
+    std::string keyring =
+        ReadBytes(SessionFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195"));
     keyring[14] = '1';
     home.write("config/vivaldi/Default/Sessions_Encrypted/Session_13441176574021195", keyring);
     // Edge runs but its session is damaged: one entry without an address.

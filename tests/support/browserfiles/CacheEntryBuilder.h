@@ -11,14 +11,14 @@ namespace tessaro::test {
 // benchmark can make caches with exactly the damage or variant they need.
 
 struct SimpleCacheEntrySpec {
-    std::string key;            // e.g. "1/0/http://127.0.0.1/movie.swf"
-    std::string body;           // stream 1, as stored
-    std::string rawHeaders;     // "HTTP/1.1 200 OK\0Content-Type: ...\0\0"
-    bool packedLayout = false;  // 20-byte header and end records (32-bit builds)
+    std::string key;                 // e.g. "1/0/http://127.0.0.1/movie.swf"
+    std::string body;                // stream 1, as stored
+    std::string rawHeaders;          // "HTTP/1.1 200 OK\0Content-Type: ...\0\0"
+    bool packedLayout = false;       // 20-byte header and end records (32-bit builds)
     bool recordStream1Size = false;  // older builds filled in the stream 1 size
     bool withKeySha256 = true;
-    bool truncatedFlag = false;      // the response was cut short
-    bool extraFlags = true;          // a Chromium 156-style flags word
+    bool truncatedFlag = false;  // the response was cut short
+    bool extraFlags = true;      // a Chromium 156-style flags word
 };
 
 // The bytes of a <hash>_0 file.
@@ -37,10 +37,10 @@ std::string SimpleCacheEntryName(const std::string& key);
 std::string ChromiumRawHeaders(const std::vector<std::string>& lines);
 
 struct Cache2EntrySpec {
-    std::string key;     // e.g. "O^partitionKey=%28http%2C127.0.0.1%29,:http://127.0.0.1/movie.swf"
-    std::string body;    // as stored
+    std::string key;   // e.g. "O^partitionKey=%28http%2C127.0.0.1%29,:http://127.0.0.1/movie.swf"
+    std::string body;  // as stored
     std::vector<std::pair<std::string, std::string>> elements;
-    std::uint32_t version = 4;   // metadata version 1 to 4 (4 writes the two-word trailer)
+    std::uint32_t version = 4;     // metadata version 1 to 4 (4 writes the two-word trailer)
     bool encryptedOffset = false;  // high bit of the trailer offset
     std::uint32_t flags = 0;
 };

@@ -14,7 +14,7 @@ struct ExpectedCacheEntry {
     int status = 0;
     std::string contentType;
     std::string contentEncoding;
-    std::optional<std::uint64_t> storedLength;   // absent for ranged entries
+    std::optional<std::uint64_t> storedLength;  // absent for ranged entries
     std::string storedSha256;
     std::optional<std::uint64_t> decodedLength;
     std::string decodedSha256;
