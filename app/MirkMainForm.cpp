@@ -14,6 +14,7 @@
 
 #include "app/ErrorReport.h"
 #include "help/HtmlHlp.h"
+#include "platform/core/ProgramVersion.h"
 #include "platform/widgets/DesignScale.h"
 #include "platform/player/FlashControl.h"
 #include "platform/widgets/LbSpeedButton.h"
@@ -66,7 +67,7 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainFrm"));
-    setWindowTitle(QStringLiteral("Tessaro v1.0.0"));
+    setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));
     // The design font is 13 pixels high at 120 ppi; captions are sized for it.
     QFont designFont = font();
     designFont.setPixelSize(Scaled(13));

@@ -100,7 +100,7 @@ public:
 
     int ActivePage() const;
 
-    // Window state, in the order of the original form.
+    // What the window works on between commands.
     std::string CurrentTarget;
     std::string CurrentUrl;
     std::string SaveFolder;

@@ -1,6 +1,7 @@
 #include "app/TessaroApplication.h"
 
 #include "app/ErrorReport.h"
+#include "platform/core/ProgramVersion.h"
 
 namespace tessaro {
 
@@ -8,7 +9,7 @@ TessaroApplication::TessaroApplication(int& argc, char** argv) : QApplication(ar
 {
     setApplicationName(QStringLiteral("tessaro"));
     // No display name: Qt would append it to every window caption.
-    setApplicationVersion(QStringLiteral("1.0.0"));
+    setApplicationVersion(QString::fromLatin1(kProgramVersion));
 }
 
 bool TessaroApplication::notify(QObject* receiver, QEvent* event)

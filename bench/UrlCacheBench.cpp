@@ -42,19 +42,19 @@ std::uint64_t MakeCache(const std::filesystem::path& folder)
     std::uint64_t bytes = 0;
     for (int i = 0; i < kEntries; ++i) {
         const bool movie = i % (kEntries / kMovies) == 0;
-        test::SimpleCacheEntrySpec spec;
+        test::SimpleCacheEntryParts parts;
         const std::string name = movie ? "movie" + std::to_string(i) + ".swf" : "res" + std::to_string(i) + ".js";
-        spec.key = "1/0/_dk_http://site.test http://site.test http://site.test/" + name;
+        parts.key = "1/0/_dk_http://site.test http://site.test http://site.test/" + name;
         const std::size_t size = movie ? 20000 + random() % 60000 : 200 + random() % 6000;
-        spec.body.assign(size, char('a' + i % 26));
+        parts.body.assign(size, char('a' + i % 26));
         if (movie)
-            spec.body.replace(0, 4, "FWS\x0a");
-        spec.rawHeaders = test::ChromiumRawHeaders(
+            parts.body.replace(0, 4, "FWS\x0a");
+        parts.rawHeaders = test::ChromiumRawHeaders(
             {"HTTP/1.1 200 OK", movie ? "Content-Type: application/x-shockwave-flash" : "Content-Type: text/javascript",
              "Content-Length: " + std::to_string(size), "Cache-Control: max-age=3600"});
-        const std::string entry = test::BuildSimpleCacheEntry(spec);
+        const std::string entry = test::BuildSimpleCacheEntry(parts);
         bytes += entry.size();
-        WriteFile(folder / test::SimpleCacheEntryName(spec.key), entry);
+        WriteFile(folder / test::SimpleCacheEntryName(parts.key), entry);
     }
     std::string index(24, '\0');
     index.replace(0, 8, "\x30\x5c\x72\xa7\x1b\x6d\xfb\xfc", 8);

@@ -1,5 +1,6 @@
 #include "dialogs/AboutDlg.h"
 
+#include "platform/core/ProgramVersion.h"
 #include "platform/widgets/DesignScale.h"
 
 #include <QGuiApplication>
@@ -80,7 +81,8 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner)
     Image1->setPixmap(ProductPicture(Scaled(64)));
     Image1->setAccessibleName(QStringLiteral("Tessaro"));
 
-    Label5 = MakeLabel("Label5", this, QStringLiteral("Tessaro ver 1.0.0"), 84, 24, 250, 25);
+    Label5 = MakeLabel("Label5", this, QStringLiteral("Tessaro ver ") + QString::fromLatin1(kProgramVersion), 84, 24,
+                       250, 25);
     Label5->setFont(DesignFont(QStringLiteral("Impact"), 23, QFont::Decorative));
 
     Label6 =

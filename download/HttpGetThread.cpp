@@ -2,7 +2,7 @@
 
 #include "platform/core/AsciiText.h"
 
-#include "download/PartialFile.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
 
 #include <charconv>
@@ -36,7 +36,7 @@ THttpGetThread::UrlParts THttpGetThread::SplitUrl(const std::string& url)
         parts.Secure = true;
         s.erase(0, 8);
     } else if (lower.find("http://") != std::string::npos) {
-        // The old rule: "http://" anywhere costs the first seven characters.
+        // "http://" anywhere in the address costs its first seven characters.
         s.erase(0, 7);
     }
     const auto slash = s.find('/');
@@ -125,7 +125,7 @@ void THttpGetThread::ReceiveToFile()
         return;
     }
 
-    OutFile = std::make_unique<PartialFile>(FileName);
+    OutFile = std::make_unique<AtomicFile>(FileName);
     if (FileName.empty() || !OutFile->Open()) {
         Fail(FileName.empty() ? std::string("no target file name") : OutFile->Error());
         OutFile.reset();

@@ -13,7 +13,7 @@ namespace tessaro {
 class HttpConnection;
 class HttpGetRequest;
 class HttpSession;
-class PartialFile;
+class AtomicFile;
 
 // How one download ended, for the end handler. The worker shows nothing itself.
 struct DownloadOutcome {
@@ -66,7 +66,7 @@ private:
     std::string Url;
     std::string FileName;
     // The target while it is written: a temporary file beside it.
-    std::unique_ptr<PartialFile> OutFile;
+    std::unique_ptr<AtomicFile> OutFile;
     std::string HostName;
     std::string ObjectName;
     bool Secure = false;

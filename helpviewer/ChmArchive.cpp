@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/core/ByteOrder.h"
+
 namespace tessaro {
 
 namespace {
@@ -25,12 +27,6 @@ constexpr int kRecordHeaderSize = 4;
 constexpr std::uint16_t kContentsFileCode = 0;
 constexpr std::uint16_t kDefaultTopicCode = 2;
 constexpr std::uint16_t kTitleCode = 3;
-
-std::uint16_t ReadUint16(const QByteArray& bytes, qsizetype at)
-{
-    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1])
-                                                                                 << 8);
-}
 
 QString RecordText(const QByteArray& bytes, qsizetype at, qsizetype length)
 {
@@ -56,8 +52,8 @@ ChmSystemInfo ParseChmSystem(const QByteArray& bytes)
     ChmSystemInfo info;
     qsizetype at = kSystemHeaderSize;
     while (at + kRecordHeaderSize <= bytes.size()) {
-        const std::uint16_t code = ReadUint16(bytes, at);
-        const std::uint16_t length = ReadUint16(bytes, at + 2);
+        const std::uint16_t code = LoadLe16(bytes.constData() + at);
+        const std::uint16_t length = LoadLe16(bytes.constData() + at + 2);
         at += kRecordHeaderSize;
         if (length > bytes.size() - at)
             break;  // a record running past the end: keep what was read before it

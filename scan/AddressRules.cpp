@@ -7,10 +7,10 @@ namespace {
 constexpr char16_t kBlank = u' ';
 constexpr std::u16string_view kSchemeSeparator = u"://";
 
-// The original rule looked for the root's "/" from the 8th character to the
-// 1023rd; it is kept for addresses that have no "scheme://host" part.
-constexpr std::size_t kLegacyRootFirst = 7;
-constexpr std::size_t kLegacyRootEnd = 1023;
+// An address with no "scheme://host" part has its root's "/" looked for from
+// the 8th character to the 1023rd.
+constexpr std::size_t kBareRootFirst = 7;
+constexpr std::size_t kBareRootEnd = 1023;
 
 bool IsAsciiLetter(char16_t c)
 {
@@ -82,11 +82,11 @@ PageParts SplitPage(std::u16string_view page)
     }
 
     const std::size_t slash =
-        page.size() > kLegacyRootFirst ? page.find(u'/', kLegacyRootFirst) : std::u16string_view::npos;
-    if (slash != std::u16string_view::npos && slash < kLegacyRootEnd)
+        page.size() > kBareRootFirst ? page.find(u'/', kBareRootFirst) : std::u16string_view::npos;
+    if (slash != std::u16string_view::npos && slash < kBareRootEnd)
         parts.siteRoot = page.substr(0, slash + 1);
-    else if (page.size() > kLegacyRootEnd)
-        parts.siteRoot = page.substr(0, kLegacyRootEnd + 1);
+    else if (page.size() > kBareRootEnd)
+        parts.siteRoot = page.substr(0, kBareRootEnd + 1);
     return parts;
 }
 

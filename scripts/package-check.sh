@@ -26,6 +26,8 @@ cmake --build "$build" -j"$(nproc)" --target tessaro_package_content >/dev/null
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$build"/tessaro_*.deb | head -n1)
 echo "package: $deb"
+# The window title carries the version the package was built with.
+title="Tessaro v$(dpkg-deb -f "$deb" Version)"
 
 echo "depends: $(dpkg-deb -f "$deb" Depends)"
 # Every dependency must be a package Debian offers.
@@ -123,7 +125,7 @@ for _ in $(seq 600); do
   if ! kill -0 "$program_pid" 2>/dev/null; then
     break
   fi
-  if xwininfo -display "$display" -root -tree 2>/dev/null | grep -q '"Tessaro v1.0.0'; then
+  if xwininfo -display "$display" -root -tree 2>/dev/null | grep -qF "\"$title\""; then
     shown=1
     break
   fi
@@ -135,7 +137,7 @@ if [ "$shown" -ne 1 ]; then
   exit 1
 fi
 import -display "$display" -window root "$build/package-check.png"
-echo "ok: /usr/bin/tessaro from the package shows \"Tessaro v1.0.0\" (screenshot $build/package-check.png)"
+echo "ok: /usr/bin/tessaro from the package shows \"$title\" (screenshot $build/package-check.png)"
 
 if /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
   status=0

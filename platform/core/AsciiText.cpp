@@ -36,4 +36,12 @@ bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix)
     return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+std::string_view TrimAscii(std::string_view text, std::string_view blanks)
+{
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 }  // namespace tessaro

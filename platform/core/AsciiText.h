@@ -14,4 +14,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
 
+// The text without any of the blank bytes at either end.
+std::string_view TrimAscii(std::string_view text, std::string_view blanks = " \t");
+
 }  // namespace tessaro

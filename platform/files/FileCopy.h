@@ -12,10 +12,9 @@ enum class FileCopyResult {
     ReplaceFailed,     // the finished copy could not take the target's place
 };
 
-// Copies source to target, replacing a target that exists. The bytes go to a
-// temporary file next to the target, which is renamed onto it only when the
-// copy is whole: a failed copy never leaves a partial or emptied target, nor
-// the temporary file.
+// Copies source to target, replacing a target that exists, through an
+// AtomicFile: a failed copy never leaves a partial or emptied target, nor the
+// temporary file.
 FileCopyResult CopyFileReplacing(const std::string& source, const std::string& target);
 
 }  // namespace tessaro

@@ -17,19 +17,13 @@ namespace {
 
 std::atomic<int> loopbackPort{0};
 
+// What surrounds a header line and its name and value.
+constexpr std::string_view kHeaderBlanks = " \t\r\n";
+
 void InitCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string TrimBlanks(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
 }
 
 // True when the host text names its own port ("h:8080", "[::1]:8080").
@@ -125,7 +119,7 @@ struct HttpGetRequest::Transfer {
             transfer->blockHasLocation = false;
             const auto blank = line.find(' ');
             transfer->blockStatus = blank == std::string::npos ? 0 : std::atoi(line.c_str() + blank + 1);
-        } else if (TrimBlanks(line).empty()) {
+        } else if (TrimAscii(line, kHeaderBlanks).empty()) {
             const bool interim = transfer->blockStatus >= 100 && transfer->blockStatus < 200;
             const bool redirect =
                 transfer->blockStatus >= 300 && transfer->blockStatus < 400 && transfer->blockHasLocation;
@@ -134,10 +128,11 @@ struct HttpGetRequest::Transfer {
         } else {
             const auto colon = line.find(':');
             if (colon != std::string::npos) {
-                std::string name = LowerAscii(TrimBlanks(line.substr(0, colon)));
+                const std::string_view text(line);
+                std::string name = LowerAscii(TrimAscii(text.substr(0, colon), kHeaderBlanks));
                 if (name == "location")
                     transfer->blockHasLocation = true;
-                transfer->headers.emplace_back(std::move(name), TrimBlanks(line.substr(colon + 1)));
+                transfer->headers.emplace_back(std::move(name), TrimAscii(text.substr(colon + 1), kHeaderBlanks));
             }
         }
         return length;

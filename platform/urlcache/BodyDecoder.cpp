@@ -17,21 +17,12 @@ constexpr std::size_t kInnerPrefixLimit = 1024 * 1024;
 
 enum class Coding { Identity, Gzip, Deflate, Brotli, Unknown };
 
-std::string LowerTrimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return LowerAscii(text);
-}
-
 std::vector<Coding> ParseCodings(std::string_view value)
 {
     std::vector<Coding> codings;
     while (true) {
         const std::size_t comma = value.find(',');
-        const std::string name = LowerTrimmed(value.substr(0, comma));
+        const std::string name = LowerAscii(TrimAscii(value.substr(0, comma)));
         if (name == "gzip" || name == "x-gzip")
             codings.push_back(Coding::Gzip);
         else if (name == "deflate")

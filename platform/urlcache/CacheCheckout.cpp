@@ -5,13 +5,10 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/urlcache/ByteSource.h"
 
 namespace tessaro {
 
@@ -21,12 +18,7 @@ constexpr std::size_t kMaxStemBytes = 120;
 
 std::string MediaType(std::string_view contentType)
 {
-    contentType = contentType.substr(0, contentType.find(';'));
-    while (!contentType.empty() && (contentType.back() == ' ' || contentType.back() == '\t'))
-        contentType.remove_suffix(1);
-    while (!contentType.empty() && (contentType.front() == ' ' || contentType.front() == '\t'))
-        contentType.remove_prefix(1);
-    return LowerAscii(contentType);
+    return LowerAscii(TrimAscii(contentType.substr(0, contentType.find(';'))));
 }
 
 int HexValue(char c)
@@ -83,19 +75,6 @@ bool SameContents(const std::filesystem::path& path, std::string_view bytes)
     return file.Read(0, bytes.size(), existing) && existing == bytes;
 }
 
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 }  // namespace
 
 bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix)
@@ -139,16 +118,9 @@ CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view
     std::filesystem::create_directories(path.parent_path(), error);
     if (error)
         return CheckoutResult::Failed;
-    std::string temp = (path.parent_path() / ".checkout-XXXXXX").string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    AtomicFile file(path.string());
+    if (!file.Open() || !file.Write(bytes.data(), bytes.size()) || !file.SetPermissions(0644) || !file.Commit())
         return CheckoutResult::Failed;
-    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, 0644) == 0 && ::fdatasync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return CheckoutResult::Failed;
-    }
     return CheckoutResult::Written;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/urlcache/UrlCacheEntry.h"
+#include "platform/urlcache/CachedResponse.h"
 
 namespace tessaro {
 
@@ -28,8 +28,8 @@ enum class CheckoutResult {
     Failed,     // could not be written; nothing half-written is left
 };
 
-// Writes the bytes to the path atomically (a temporary file in the same
-// folder renamed over it), only when the file is missing or different.
+// Writes the bytes to the path through an AtomicFile, only when the file is
+// missing or different.
 CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view bytes);
 
 // Removes every file under the content folder that is not in keep, and the

@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include "platform/core/ByteOrder.h"
 #include "platform/urlcache/ChromiumSimpleCacheFormat.h"
 
 namespace tessaro {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/urlcache/UrlCacheEntry.h"
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/urlcache/CachedResponse.h"
+#include "platform/urlcache/ByteSource.h"
 
 namespace tessaro {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/core/ByteOrder.h"
 #include "platform/urlcache/FirefoxCache2Format.h"
 
 namespace tessaro {

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/urlcache/UrlCacheEntry.h"
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/urlcache/CachedResponse.h"
+#include "platform/urlcache/ByteSource.h"
 
 namespace tessaro {
 

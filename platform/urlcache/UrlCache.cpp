@@ -4,12 +4,13 @@
 #include <set>
 
 #include "platform/core/AppPaths.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
 #include "platform/urlcache/ChromiumSimpleCache.h"
 #include "platform/urlcache/ChromiumSimpleCacheFormat.h"
 #include "platform/urlcache/FirefoxCache2.h"
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/urlcache/ByteSource.h"
 
 namespace tessaro {
 

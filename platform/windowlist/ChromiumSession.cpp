@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "platform/core/ByteOrder.h"
+
 namespace tessaro {
 
 namespace {
@@ -20,9 +22,7 @@ public:
     {
         if (bytes_.size() - at_ < 4)
             return std::nullopt;
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            value |= std::uint32_t(static_cast<unsigned char>(bytes_[at_ + i])) << (8 * i);
+        const std::uint32_t value = LoadLe32(bytes_.data() + at_);
         Advance(4);
         return static_cast<std::int32_t>(value);
     }

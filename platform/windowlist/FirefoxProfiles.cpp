@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/core/AsciiText.h"
 #include "platform/windowlist/BrowserSession.h"
 
 namespace tessaro {
 
 namespace {
-
-std::string_view Trimmed(std::string_view text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 struct Section {
     bool isProfile = false;
@@ -41,7 +34,7 @@ std::vector<std::filesystem::path> ParseFirefoxProfilesIni(std::string_view text
     Section section;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::string_view line = Trimmed(text.substr(0, end));
+        const std::string_view line = TrimAscii(text.substr(0, end), " \t\r");
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (line.starts_with('[') && line.ends_with(']')) {
             AddProfile(section, firefoxFolder, profiles);
@@ -52,8 +45,8 @@ std::vector<std::filesystem::path> ParseFirefoxProfilesIni(std::string_view text
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos)
             continue;
-        const std::string_view key = Trimmed(line.substr(0, equals));
-        const std::string_view value = Trimmed(line.substr(equals + 1));
+        const std::string_view key = TrimAscii(line.substr(0, equals), " \t\r");
+        const std::string_view value = TrimAscii(line.substr(equals + 1), " \t\r");
         if (key == "Path")
             section.path = std::string(value);
         else if (key == "IsRelative")

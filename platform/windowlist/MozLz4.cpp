@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "platform/core/ByteOrder.h"
+
 namespace tessaro {
 
 SessionReadStatus DecodeMozLz4(std::string_view file, std::string& decoded)
@@ -14,9 +16,7 @@ SessionReadStatus DecodeMozLz4(std::string_view file, std::string& decoded)
     if (file.substr(0, kMozLz4Magic.size()) != kMozLz4Magic)
         return SessionReadStatus::BadMagic;
 
-    const auto* sizeBytes = reinterpret_cast<const unsigned char*>(file.data() + kMozLz4Magic.size());
-    const std::uint32_t declared = std::uint32_t(sizeBytes[0]) | std::uint32_t(sizeBytes[1]) << 8 |
-                                   std::uint32_t(sizeBytes[2]) << 16 | std::uint32_t(sizeBytes[3]) << 24;
+    const std::uint32_t declared = LoadLe32(file.data() + kMozLz4Magic.size());
     const std::string_view block = file.substr(kMozLz4HeaderSize);
     if (declared > kMaxMozLz4DecodedBytes || declared > block.size() * kLz4MaxRatio + 16 ||
         block.size() > std::size_t(INT_MAX))

@@ -2,19 +2,12 @@
 
 #include <cstring>
 
+#include "platform/core/ByteOrder.h"
 #include "platform/windowlist/SnssEncryption.h"
 
 namespace tessaro {
 
 namespace {
-
-std::uint32_t ReadLittleEndian(std::string_view bytes, std::size_t at, std::size_t width)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        value |= std::uint32_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return value;
-}
 
 void ReadClearTextRecords(std::string_view file, SnssReadResult& result)
 {
@@ -24,7 +17,7 @@ void ReadClearTextRecords(std::string_view file, SnssReadResult& result)
             result.status = SessionReadStatus::Truncated;
             return;
         }
-        const std::size_t size = ReadLittleEndian(file, at, 2);
+        const std::size_t size = LoadLe16(file.data() + at);
         if (size == 0)
             return;
         if (file.size() - at - 2 < size) {
@@ -45,7 +38,7 @@ void ReadEncryptedRecords(std::string_view file, SnssReadResult& result)
             result.status = SessionReadStatus::Truncated;
             return;
         }
-        const std::size_t size = ReadLittleEndian(file, at, 4);
+        const std::size_t size = LoadLe32(file.data() + at);
         if (size == 0)
             return;
         if (file.size() - at - 4 < size) {
@@ -87,7 +80,7 @@ SnssReadResult ParseSnss(std::string_view file)
         result.status = SessionReadStatus::BadMagic;
         return result;
     }
-    result.version = static_cast<std::int32_t>(ReadLittleEndian(file, 4, 4));
+    result.version = static_cast<std::int32_t>(LoadLe32(file.data() + 4));
     if (result.version == kSnssClearTextVersion)
         ReadClearTextRecords(file, result);
     else if (result.version == kSnssEncryptedVersion)

@@ -14,16 +14,16 @@ namespace {
 
 using test::BuildSimpleCacheEntry;
 using test::ChromiumRawHeaders;
-using test::SimpleCacheEntrySpec;
+using test::SimpleCacheEntryParts;
 
-SimpleCacheEntrySpec MovieSpec()
+SimpleCacheEntryParts MovieEntryParts()
 {
-    SimpleCacheEntrySpec spec;
-    spec.key = "1/0/_dk_http://127.0.0.1 http://127.0.0.1 http://127.0.0.1:8080/movie.swf";
-    spec.body = std::string("FWS\x0a\x1e\0\0\0 body", 14);
-    spec.rawHeaders =
+    SimpleCacheEntryParts parts;
+    parts.key = "1/0/_dk_http://127.0.0.1 http://127.0.0.1 http://127.0.0.1:8080/movie.swf";
+    parts.body = std::string("FWS\x0a\x1e\0\0\0 body", 14);
+    parts.rawHeaders =
         ChromiumRawHeaders({"HTTP/1.1 200 OK", "content-type: application/x-shockwave-flash", "Content-Length: 14"});
-    return spec;
+    return parts;
 }
 
 TEST(ChromiumSimpleCacheTest, ReadsEveryEntryChromiumWrote)
@@ -63,54 +63,54 @@ TEST(ChromiumSimpleCacheTest, AcceptsTheLayoutsOfOlderBuilds)
 {
     struct Case {
         const char* name;
-        SimpleCacheEntrySpec spec;
+        SimpleCacheEntryParts parts;
         std::string url;
     };
     std::vector<Case> cases;
-    cases.push_back({"Chromium 156", MovieSpec(), "http://127.0.0.1:8080/movie.swf"});
-    SimpleCacheEntrySpec packed = MovieSpec();
+    cases.push_back({"Chromium 156", MovieEntryParts(), "http://127.0.0.1:8080/movie.swf"});
+    SimpleCacheEntryParts packed = MovieEntryParts();
     packed.packedLayout = true;
     cases.push_back({"20-byte records", packed, "http://127.0.0.1:8080/movie.swf"});
-    SimpleCacheEntrySpec qt = MovieSpec();
+    SimpleCacheEntryParts qt = MovieEntryParts();
     qt.key = "1/0/http://127.0.0.1:18081/movies/cachetest.swf";
     qt.recordStream1Size = true;
     qt.extraFlags = false;
     cases.push_back({"web engine 6.4", qt, "http://127.0.0.1:18081/movies/cachetest.swf"});
-    SimpleCacheEntrySpec bare = MovieSpec();
+    SimpleCacheEntryParts bare = MovieEntryParts();
     bare.key = "http://example.test/a.swf";
     bare.withKeySha256 = false;
     cases.push_back({"bare URL key, no key hash", bare, "http://example.test/a.swf"});
-    SimpleCacheEntrySpec subframe = MovieSpec();
+    SimpleCacheEntryParts subframe = MovieEntryParts();
     subframe.key = "1/0/_dk_s_http://a.test http://b.test http://c.test/x/y.swf?q=1";
     cases.push_back({"subframe key", subframe, "http://c.test/x/y.swf?q=1"});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string bytes = BuildSimpleCacheEntry(c.spec);
+        const std::string bytes = BuildSimpleCacheEntry(c.parts);
         std::string key;
         CachedResponse response;
         ASSERT_EQ(ParseSimpleCacheEntry(MemoryByteSource(bytes), key, response), SimpleCacheResult::Ok);
-        EXPECT_EQ(key, c.spec.key);
+        EXPECT_EQ(key, c.parts.key);
         EXPECT_EQ(response.url, c.url);
         EXPECT_EQ(response.status, 200);
         EXPECT_EQ(response.contentType, "application/x-shockwave-flash");
         EXPECT_EQ(response.contentLength, 14u);
         ASSERT_EQ(response.body.size(), 1u);
-        EXPECT_EQ(bytes.substr(response.body[0].offset, response.body[0].length), c.spec.body);
+        EXPECT_EQ(bytes.substr(response.body[0].offset, response.body[0].length), c.parts.body);
     }
 }
 
 TEST(ChromiumSimpleCacheTest, NamesEachWayAnEntryIsBad)
 {
-    const std::string good = BuildSimpleCacheEntry(MovieSpec());
+    const std::string good = BuildSimpleCacheEntry(MovieEntryParts());
     auto patched = [&](std::size_t at, const std::string& bytes) {
         std::string copy = good;
         copy.replace(at, bytes.size(), bytes);
         return copy;
     };
-    SimpleCacheEntrySpec notHttp = MovieSpec();
+    SimpleCacheEntryParts notHttp = MovieEntryParts();
     notHttp.rawHeaders = ChromiumRawHeaders({"garbage"});
-    const std::size_t stream0 = 24 + MovieSpec().key.size() + 14 + 24;
+    const std::size_t stream0 = 24 + MovieEntryParts().key.size() + 14 + 24;
     struct Case {
         const char* name;
         std::string bytes;
@@ -123,8 +123,9 @@ TEST(ChromiumSimpleCacheTest, NamesEachWayAnEntryIsBad)
         {"not a cache file", patched(0, "notmagic"), SimpleCacheResult::BadMagic},
         {"unknown version", patched(8, std::string("\x06\0\0\0", 4)), SimpleCacheResult::BadVersion},
         {"key longer than the file", patched(12, std::string("\xff\xff\0\0", 4)), SimpleCacheResult::BadKey},
-        {"stream 1 end record moved", patched(24 + MovieSpec().key.size() + 14, "XXXXXXXX"), SimpleCacheResult::BadEof},
-        {"stream 1 size disagrees", patched(24 + MovieSpec().key.size() + 14 + 16, std::string("\x05\0\0\0", 4)),
+        {"stream 1 end record moved", patched(24 + MovieEntryParts().key.size() + 14, "XXXXXXXX"),
+         SimpleCacheResult::BadEof},
+        {"stream 1 size disagrees", patched(24 + MovieEntryParts().key.size() + 14 + 16, std::string("\x05\0\0\0", 4)),
          SimpleCacheResult::BadStreamSizes},
         {"stream 0 size too large", patched(good.size() - 8, std::string("\xff\xff\xff\x00", 4)),
          SimpleCacheResult::BadStreamSizes},
@@ -145,12 +146,12 @@ TEST(ChromiumSimpleCacheTest, TakesARangedBodyOnlyWhenTheRangesLeaveNoHole)
     std::string resource(1000, '\0');
     for (std::size_t i = 0; i < resource.size(); ++i)
         resource[i] = char(i * 31 % 251);
-    SimpleCacheEntrySpec spec = MovieSpec();
-    spec.body.clear();
-    spec.rawHeaders = ChromiumRawHeaders({"HTTP/1.1 206 Partial Content", "Content-Range: bytes 0-399/1000",
-                                          "Content-Length: 1000", "Content-Type: application/x-shockwave-flash"});
-    const std::string name = test::SimpleCacheEntryName(spec.key);
-    const auto entry = dir.write(name, BuildSimpleCacheEntry(spec));
+    SimpleCacheEntryParts parts = MovieEntryParts();
+    parts.body.clear();
+    parts.rawHeaders = ChromiumRawHeaders({"HTTP/1.1 206 Partial Content", "Content-Range: bytes 0-399/1000",
+                                           "Content-Length: 1000", "Content-Type: application/x-shockwave-flash"});
+    const std::string name = test::SimpleCacheEntryName(parts.key);
+    const auto entry = dir.write(name, BuildSimpleCacheEntry(parts));
     const auto sparseName = name.substr(0, 16) + "_s";
 
     struct Case {
@@ -162,13 +163,13 @@ TEST(ChromiumSimpleCacheTest, TakesARangedBodyOnlyWhenTheRangesLeaveNoHole)
     const Case cases[] = {
         {"out of order and overlapping",
          {{600, resource.substr(600)}, {0, resource.substr(0, 400)}, {300, resource.substr(300, 350)}},
-         spec.key,
+         parts.key,
          SimpleCacheResult::Ok},
         {"a hole in the middle",
          {{0, resource.substr(0, 400)}, {500, resource.substr(500)}},
-         spec.key,
+         parts.key,
          SimpleCacheResult::SparseIncomplete},
-        {"the end never fetched", {{0, resource.substr(0, 999)}}, spec.key, SimpleCacheResult::SparseIncomplete},
+        {"the end never fetched", {{0, resource.substr(0, 999)}}, parts.key, SimpleCacheResult::SparseIncomplete},
         {"another entry's ranges", {{0, resource}}, "1/0/http://other/", SimpleCacheResult::BadKey},
     };
     for (const Case& c : cases) {

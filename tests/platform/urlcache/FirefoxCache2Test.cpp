@@ -12,18 +12,18 @@ namespace tessaro {
 namespace {
 
 using test::BuildCache2Entry;
-using test::Cache2EntrySpec;
+using test::Cache2EntryParts;
 
-Cache2EntrySpec MovieSpec()
+Cache2EntryParts MovieEntryParts()
 {
-    Cache2EntrySpec spec;
-    spec.key = "O^partitionKey=%28http%2C127.0.0.1%29,:http://127.0.0.1:8080/movie.swf";
-    spec.body = "FWS\x0a movie bytes";
-    spec.elements = {{"request-method", "GET"},
-                     {"response-head",
-                      "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Encoding: gzip\r\n"
-                      "Content-Length: 15\r\n"}};
-    return spec;
+    Cache2EntryParts parts;
+    parts.key = "O^partitionKey=%28http%2C127.0.0.1%29,:http://127.0.0.1:8080/movie.swf";
+    parts.body = "FWS\x0a movie bytes";
+    parts.elements = {{"request-method", "GET"},
+                      {"response-head",
+                       "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Encoding: gzip\r\n"
+                       "Content-Length: 15\r\n"}};
+    return parts;
 }
 
 TEST(FirefoxCache2Test, ReadsEveryEntryFirefoxWrote)
@@ -58,19 +58,19 @@ TEST(FirefoxCache2Test, ReadsEveryMetadataVersion)
 {
     for (std::uint32_t version = 1; version <= 4; ++version) {
         SCOPED_TRACE(version);
-        Cache2EntrySpec spec = MovieSpec();
-        spec.version = version;
-        const std::string bytes = BuildCache2Entry(spec);
+        Cache2EntryParts parts = MovieEntryParts();
+        parts.version = version;
+        const std::string bytes = BuildCache2Entry(parts);
         CachedResponse response;
         ASSERT_EQ(ParseCache2Entry(MemoryByteSource(bytes), response), Cache2Result::Ok);
         EXPECT_EQ(response.url, "http://127.0.0.1:8080/movie.swf");
         EXPECT_EQ(response.status, 200);
         EXPECT_EQ(response.contentType, "application/x-shockwave-flash");
         EXPECT_EQ(response.contentEncoding, "gzip");
-        EXPECT_EQ(response.StoredSize(), spec.body.size());
+        EXPECT_EQ(response.StoredSize(), parts.body.size());
     }
     // A body of more than one 256 KiB chunk has one chunk hash per chunk.
-    Cache2EntrySpec big = MovieSpec();
+    Cache2EntryParts big = MovieEntryParts();
     big.body.assign(600 * 1024, 'b');
     CachedResponse response;
     ASSERT_EQ(ParseCache2Entry(MemoryByteSource(BuildCache2Entry(big)), response), Cache2Result::Ok);
@@ -96,15 +96,15 @@ TEST(FirefoxCache2Test, TakesTheUrlAfterTheTags)
 TEST(FirefoxCache2Test, NamesEachWayAnEntryIsBad)
 {
     auto build = [](auto change) {
-        Cache2EntrySpec spec = MovieSpec();
-        change(spec);
-        return BuildCache2Entry(spec);
+        Cache2EntryParts parts = MovieEntryParts();
+        change(parts);
+        return BuildCache2Entry(parts);
     };
-    const std::string good = BuildCache2Entry(MovieSpec());
+    const std::string good = BuildCache2Entry(MovieEntryParts());
     std::string beyond = good;
     beyond[beyond.size() - 2] = '\x7f';
     std::string noNul = good;
-    noNul[MovieSpec().body.size() + 4 + 2 + 32 + MovieSpec().key.size()] = 'x';
+    noNul[MovieEntryParts().body.size() + 4 + 2 + 32 + MovieEntryParts().key.size()] = 'x';
     struct Case {
         const char* name;
         std::string bytes;

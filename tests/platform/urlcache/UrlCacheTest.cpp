@@ -161,12 +161,12 @@ protected:
     static std::string Chromium(const std::string& name, const std::string& body, std::vector<std::string> headers,
                                 const std::string& status = "HTTP/1.1 200 OK")
     {
-        test::SimpleCacheEntrySpec spec;
-        spec.key = Key(name);
-        spec.body = body;
+        test::SimpleCacheEntryParts parts;
+        parts.key = Key(name);
+        parts.body = body;
         headers.insert(headers.begin(), status);
-        spec.rawHeaders = test::ChromiumRawHeaders(headers);
-        return test::BuildSimpleCacheEntry(spec);
+        parts.rawHeaders = test::ChromiumRawHeaders(headers);
+        return test::BuildSimpleCacheEntry(parts);
     }
     void PutChromium(const std::string& folder, const std::string& name, const std::string& bytes)
     {
@@ -174,12 +174,12 @@ protected:
     }
     void PutFirefox(const std::string& name, const std::string& body, const std::string& head, bool encrypted = false)
     {
-        test::Cache2EntrySpec spec;
-        spec.key = "a,:http://127.0.0.1:9/" + name;
-        spec.body = body;
-        spec.elements = {{"response-head", head}};
-        spec.encryptedOffset = encrypted;
-        dir.write(std::string(kFirefox) + "/" + test::Cache2EntryName(spec.key), test::BuildCache2Entry(spec));
+        test::Cache2EntryParts parts;
+        parts.key = "a,:http://127.0.0.1:9/" + name;
+        parts.body = body;
+        parts.elements = {{"response-head", head}};
+        parts.encryptedOffset = encrypted;
+        dir.write(std::string(kFirefox) + "/" + test::Cache2EntryName(parts.key), test::BuildCache2Entry(parts));
     }
     void Index(const std::string& folder)
     {

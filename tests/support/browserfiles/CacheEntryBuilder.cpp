@@ -70,35 +70,35 @@ void PutPickleString(std::string& out, const std::string& text)
 
 }  // namespace
 
-std::string BuildSimpleCacheEntry(const SimpleCacheEntrySpec& spec)
+std::string BuildSimpleCacheEntry(const SimpleCacheEntryParts& parts)
 {
     std::string payload;
     std::uint32_t flags = 3 | (1u << 18);
-    if (spec.truncatedFlag)
+    if (parts.truncatedFlag)
         flags |= 1u << 12;
-    if (spec.extraFlags)
+    if (parts.extraFlags)
         flags |= 1u << 31;
     PutLe32(payload, flags);
-    if (spec.extraFlags)
+    if (parts.extraFlags)
         PutLe32(payload, 6);
     PutLe64(payload, 13441176564196439ULL);  // request time
     PutLe64(payload, 13441176564196440ULL);  // response time
-    if (spec.extraFlags)
+    if (parts.extraFlags)
         PutLe64(payload, 13441176564196440ULL);  // original response time
-    PutPickleString(payload, spec.rawHeaders);
+    PutPickleString(payload, parts.rawHeaders);
     PutPickleString(payload, "127.0.0.1");  // socket address, as Chromium goes on
     std::string stream0;
     PutLe32(stream0, std::uint32_t(payload.size()));
     stream0 += payload;
 
     std::string out;
-    PutHeader(out, 5, spec.key, spec.packedLayout);
-    out += spec.body;
-    PutEof(out, 1, Crc(spec.body), spec.recordStream1Size ? std::uint32_t(spec.body.size()) : 0, spec.packedLayout);
+    PutHeader(out, 5, parts.key, parts.packedLayout);
+    out += parts.body;
+    PutEof(out, 1, Crc(parts.body), parts.recordStream1Size ? std::uint32_t(parts.body.size()) : 0, parts.packedLayout);
     out += stream0;
-    if (spec.withKeySha256)
-        out += Sha(spec.key, QCryptographicHash::Sha256).toStdString();
-    PutEof(out, spec.withKeySha256 ? 3 : 1, Crc(stream0), std::uint32_t(stream0.size()), spec.packedLayout);
+    if (parts.withKeySha256)
+        out += Sha(parts.key, QCryptographicHash::Sha256).toStdString();
+    PutEof(out, parts.withKeySha256 ? 3 : 1, Crc(stream0), std::uint32_t(stream0.size()), parts.packedLayout);
     return out;
 }
 
@@ -137,33 +137,33 @@ std::string ChromiumRawHeaders(const std::vector<std::string>& lines)
     return raw;
 }
 
-std::string BuildCache2Entry(const Cache2EntrySpec& spec)
+std::string BuildCache2Entry(const Cache2EntryParts& parts)
 {
-    std::string out = spec.body;
+    std::string out = parts.body;
     PutBe32(out, 0xdeadbeef);  // metadata hash; readers do not check it
-    const std::size_t chunks = (spec.body.size() + 256 * 1024 - 1) / (256 * 1024);
+    const std::size_t chunks = (parts.body.size() + 256 * 1024 - 1) / (256 * 1024);
     for (std::size_t i = 0; i < chunks; ++i)
         out += std::string("\x12\x34", 2);
-    PutBe32(out, spec.version);
+    PutBe32(out, parts.version);
     PutBe32(out, 1);           // fetch count
     PutBe32(out, 1700000000);  // last fetched
     PutBe32(out, 1700000000);  // last modified
     PutBe32(out, 1);           // frecency
     PutBe32(out, 0xffffffff);  // expiration
-    PutBe32(out, std::uint32_t(spec.key.size()));
-    if (spec.version >= 2)
-        PutBe32(out, spec.flags);
-    out += spec.key;
+    PutBe32(out, std::uint32_t(parts.key.size()));
+    if (parts.version >= 2)
+        PutBe32(out, parts.flags);
+    out += parts.key;
     out += '\0';
-    for (const auto& [name, value] : spec.elements) {
+    for (const auto& [name, value] : parts.elements) {
         out += name;
         out += '\0';
         out += value;
         out += '\0';
     }
-    if (spec.version >= 4)
+    if (parts.version >= 4)
         PutBe32(out, 4);
-    PutBe32(out, std::uint32_t(spec.body.size()) | (spec.encryptedOffset ? 0x80000000u : 0));
+    PutBe32(out, std::uint32_t(parts.body.size()) | (parts.encryptedOffset ? 0x80000000u : 0));
     return out;
 }
 

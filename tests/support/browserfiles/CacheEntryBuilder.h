@@ -10,7 +10,7 @@ namespace tessaro::test {
 // Writes cache entry files the way the browsers do, so tests and the
 // benchmark can make caches with exactly the damage or variant they need.
 
-struct SimpleCacheEntrySpec {
+struct SimpleCacheEntryParts {
     std::string key;                 // e.g. "1/0/http://127.0.0.1/movie.swf"
     std::string body;                // stream 1, as stored
     std::string rawHeaders;          // "HTTP/1.1 200 OK\0Content-Type: ...\0\0"
@@ -22,7 +22,7 @@ struct SimpleCacheEntrySpec {
 };
 
 // The bytes of a <hash>_0 file.
-std::string BuildSimpleCacheEntry(const SimpleCacheEntrySpec& spec);
+std::string BuildSimpleCacheEntry(const SimpleCacheEntryParts& parts);
 
 // The bytes of a <hash>_s file holding the given (offset, data) ranges.
 std::string BuildSimpleCacheSparse(const std::string& key,
@@ -36,7 +36,7 @@ std::string SimpleCacheEntryName(const std::string& key);
 // Raw headers as Chromium keeps them: lines separated by NUL, two at the end.
 std::string ChromiumRawHeaders(const std::vector<std::string>& lines);
 
-struct Cache2EntrySpec {
+struct Cache2EntryParts {
     std::string key;   // e.g. "O^partitionKey=%28http%2C127.0.0.1%29,:http://127.0.0.1/movie.swf"
     std::string body;  // as stored
     std::vector<std::pair<std::string, std::string>> elements;
@@ -46,7 +46,7 @@ struct Cache2EntrySpec {
 };
 
 // The bytes of a cache2 entry file (the metadata hash is not computed).
-std::string BuildCache2Entry(const Cache2EntrySpec& spec);
+std::string BuildCache2Entry(const Cache2EntryParts& parts);
 
 // The entry file name for a key: upper-case hex SHA-1.
 std::string Cache2EntryName(const std::string& key);

@@ -1,4 +1,4 @@
-#include "platform/urlcache/UrlCacheEntry.h"
+#include "platform/urlcache/CachedResponse.h"
 
 #include "platform/core/AsciiText.h"
 
@@ -8,20 +8,11 @@
 
 #include <zlib.h>
 
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/urlcache/ByteSource.h"
 
 namespace tessaro {
 
 namespace {
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 void ParseStatusLine(std::string_view line, CachedResponse& response)
 {
@@ -109,8 +100,8 @@ void ParseResponseHead(std::string_view head, std::string_view separators, Cache
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             continue;
-        const std::string_view name = Trim(line.substr(0, colon));
-        const std::string_view value = Trim(line.substr(colon + 1));
+        const std::string_view name = TrimAscii(line.substr(0, colon));
+        const std::string_view value = TrimAscii(line.substr(colon + 1));
         if (EqualsIgnoringAsciiCase(name, "Content-Type")) {
             response.contentType = value;
         } else if (EqualsIgnoringAsciiCase(name, "Content-Encoding")) {

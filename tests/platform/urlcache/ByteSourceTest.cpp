@@ -1,4 +1,4 @@
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/urlcache/ByteSource.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace {
 
 // The file reader keeps the first and last 4 KiB; every read must still give
 // exactly the bytes of the file, whichever window or none it falls in.
-TEST(UrlCacheFileTest, ReadsTheSameBytesAsMemoryWhereverTheRangeFalls)
+TEST(ByteSourceTest, ReadsTheSameBytesAsMemoryWhereverTheRangeFalls)
 {
     const test::TempDir dir;
     for (const std::size_t size : {0u, 1u, 100u, 4095u, 4096u, 4097u, 8191u, 8192u, 9000u, 20000u}) {

@@ -1,4 +1,4 @@
-#include "platform/urlcache/UrlCacheFile.h"
+#include "platform/urlcache/ByteSource.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -73,23 +73,6 @@ bool FileByteSource::ReadDirect(std::uint64_t offset, std::size_t length, std::s
         done += static_cast<std::size_t>(got);
     }
     return true;
-}
-
-std::uint32_t LoadLe32(const char* bytes)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
-}
-
-std::uint64_t LoadLe64(const char* bytes)
-{
-    return std::uint64_t(LoadLe32(bytes)) | std::uint64_t(LoadLe32(bytes + 4)) << 32;
-}
-
-std::uint32_t LoadBe32(const char* bytes)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | std::uint32_t(b[3]);
 }
 
 }  // namespace tessaro

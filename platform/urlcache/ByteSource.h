@@ -57,10 +57,4 @@ private:
     mutable bool headLoaded_ = false, tailLoaded_ = false;
 };
 
-// Little- and big-endian integers out of raw bytes; the caller has checked
-// that the bytes are there.
-std::uint32_t LoadLe32(const char* bytes);
-std::uint64_t LoadLe64(const char* bytes);
-std::uint32_t LoadBe32(const char* bytes);
-
 }  // namespace tessaro

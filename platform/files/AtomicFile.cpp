@@ -1,0 +1,122 @@
+#include "platform/files/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+namespace tessaro {
+
+namespace {
+
+// Names tried before giving up on a folder where every one is taken.
+constexpr int kMaxNameAttempts = 16;
+
+std::string RandomTag()
+{
+    static thread_local std::mt19937 generator{std::random_device{}()};
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(generator()));
+    return text;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target))
+{
+}
+
+AtomicFile::~AtomicFile()
+{
+    Discard();
+}
+
+bool AtomicFile::Fail(Failure failure, const std::string& what, int error)
+{
+    failure_ = failure;
+    error_ = what + ": " + std::error_code(error, std::generic_category()).message();
+    return false;
+}
+
+bool AtomicFile::Open()
+{
+    const auto slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        temporary_ = folder + ".tessaro-" + RandomTag() + ".part";
+        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    const int error = errno;
+    temporary_.clear();
+    return Fail(Failure::Create, "cannot create a file in " + (folder.empty() ? std::string(".") : folder), error);
+}
+
+bool AtomicFile::Write(const char* data, std::size_t size)
+{
+    if (fd_ < 0)
+        return Fail(Failure::Write, "cannot write " + target_, EBADF);
+    while (size > 0) {
+        const ssize_t written = ::write(fd_, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(Failure::Write, "cannot write " + temporary_, errno);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool AtomicFile::SetPermissions(mode_t mode)
+{
+    if (fd_ < 0 || ::fchmod(fd_, mode) != 0)
+        return Fail(Failure::Write, "cannot set the permissions of " + target_, fd_ < 0 ? EBADF : errno);
+    return true;
+}
+
+bool AtomicFile::Commit()
+{
+    if (fd_ < 0)
+        return Fail(Failure::Write, "cannot save " + target_, EBADF);
+    // Synced before the rename, so after a crash the target holds the old
+    // bytes or the new ones, never an empty file. A file system that cannot
+    // sync (EINVAL) is written as it is.
+    const int synced = ::fdatasync(fd_) == 0 || errno == EINVAL ? 0 : errno;
+    // A full disk may show only when the last blocks are flushed at close.
+    const int closed = ::close(fd_) == 0 ? 0 : errno;
+    fd_ = -1;
+    if (synced != 0 || closed != 0) {
+        Discard();
+        return Fail(Failure::Write, "cannot write " + target_, synced != 0 ? synced : closed);
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        Discard();
+        return Fail(Failure::Replace, "cannot save " + target_, error);
+    }
+    temporary_.clear();
+    return true;
+}
+
+void AtomicFile::Discard()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+}  // namespace tessaro
