@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
-#include "platform/windowlist/ShellWindows.h"
+#include "platform/windowlist/ShellWindowsThread.h"
 #include "platform/browser/WebBrowser.h"
 #include "scan/AddressList.h"
 
@@ -14,12 +15,38 @@ namespace tessaro {
 
 void TMainFrm::RefreshAddressList()
 {
-    // Reading the list may throw; the combo box is only cleared once it is read.
-    const ShellWindows windows;
-    const int count = windows.Count();
+    // Without a home folder nothing can be listed: refused at once. The
+    // session files are read by a worker; the combo box changes only once
+    // they are read.
+    BrowserFolders folders = BrowserFolders::OfCurrentUser();
+    if (AddressListThread) {
+        addressListAgain_ = true;  // what it reads may already be out of date
+        return;
+    }
+    AddressListThread = MakeWorker<TShellWindowsThread>(this, std::move(folders));
+    AddressListThread->OnTerminate = [this](TThread*) { AddressListRead(); };
+}
+
+void TMainFrm::AddressListRead()
+{
+    // Frees the worker when this returns.
+    const WorkerHandle<TShellWindowsThread> worker = std::move(AddressListThread);
+    if (!worker)
+        return;
+    if (addressListAgain_) {
+        addressListAgain_ = false;
+        CallReportingErrors([this] {
+            RefreshAddressList();
+            return true;
+        });
+        return;
+    }
+    if (const std::exception_ptr error = worker->FatalException()) {
+        ShowErrorReport(error);  // the combo box stays as it was
+        return;
+    }
     UrlComBox->clear();
-    for (int i = 0; i < count; ++i) {
-        const QString address = windows.LocationURL(i);
+    for (const QString& address : worker->Addresses()) {
         if (IsListedWindowAddress(address.toStdString()))
             UrlComBox->addItem(address);
     }

@@ -1,5 +1,6 @@
 // The scan of the browsers' caches that fills the cache list.
 
+#include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
 #include "cache/FindCacheThread.h"
 #include "platform/widgets/ListView.h"
@@ -8,24 +9,23 @@ namespace tessaro {
 
 void TMainFrm::StartCacheScan()
 {
-    auto* worker = new TFindCacheEntryThread([this](const CacheMovieRow& row) {
+    CacheScanThread = MakeWorker<TFindCacheEntryThread>(this, [this](const CacheMovieRow& row) {
         // A new cache row starts unchecked.
         ListView2->AddRow(QString::fromStdString(row.Index),
                           {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
                            QString::fromStdString(row.LocalPath)});
     });
-    worker->FreeOnTerminate = true;
-    worker->OnTerminate = [this](TThread* sender) {
-        if (CacheScanThread == sender)
-            CacheScanThread = nullptr;
-        CacheScanFinished();
-    };
-    CacheScanThread = worker;
+    CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
 }
 
 void TMainFrm::CacheScanFinished()
 {
+    // Frees the worker when this returns.
+    const WorkerHandle<TFindCacheEntryThread> worker = std::move(CacheScanThread);
     Busy = false;
+    // A walk that broke off keeps the rows it listed and says why.
+    if (worker && worker->FatalException())
+        ShowErrorReport(worker->FatalException());
 }
 
 }  // namespace tessaro

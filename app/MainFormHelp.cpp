@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QShortcut>
 
+#include "app/ReportingSlot.h"
 #include "dialogs/AboutDlg.h"
 #include "help/HelpFile.h"
 #include "help/HtmlHlp.h"
@@ -52,7 +53,7 @@ void TMainFrm::InstallHelpHook()
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setObjectName(QStringLiteral("HelpShortcut"));
     help->setContext(Qt::WindowShortcut);
-    connect(help, &QShortcut::activated, this, [this] { ApplicationHelp(0, 0); });
+    connect(help, &QShortcut::activated, this, ReportingSlot([this] { ApplicationHelp(0, 0); }));
 }
 
 }  // namespace tessaro

@@ -1,6 +1,7 @@
 // The transfer command: downloads the checked web rows or copies the checked
 // cache rows into a folder the user picks.
 
+#include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
 #include "cache/CacheCopyThread.h"
 #include "dialogs/BrowseFolderDlg.h"
@@ -85,12 +86,15 @@ void TMainFrm::LbSpeedButton3Click()
     TCacheCopyReports reports;
     reports.SetProgress = [this](int percent) { SetProgress(percent); };
     reports.SetStatusText = [this](const std::string& text) { SetStatusText(text); };
-    CopyThread = new TCacheCopyThread(SaveFolder, *CopyList, std::move(reports));
-    CopyThread->OnTerminate = [this](TThread* sender) {
-        CopyThread = nullptr;
+    CopyThread = MakeWorker<TCacheCopyThread>(this, SaveFolder, *CopyList, std::move(reports));
+    CopyThread->OnTerminate = [this](TThread*) {
+        // Frees the worker when this returns.
+        const WorkerHandle<TCacheCopyThread> copy = std::move(CopyThread);
         ResetStatus();
-        if (const std::string text = static_cast<TCacheCopyThread*>(sender)->EndStatusText(); !text.empty())
+        if (const std::string text = copy->EndStatusText(); !text.empty())
             SetStatusText(text);
+        if (copy->FatalException())
+            ShowErrorReport(copy->FatalException());
     };
 }
 
@@ -112,7 +116,8 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
 {
     SetStatusText(statusPrefix + CurrentUrl);
     Busy = true;
-    HttpThread = new THttpGetThread(CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); });
+    HttpThread =
+        MakeWorker<THttpGetThread>(this, CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); });
     HttpThread->OnTerminate = [this](TThread* sender) { DownloadFinished(sender); };
 }
 
@@ -120,8 +125,9 @@ void TMainFrm::DownloadFinished(TThread* sender)
 {
     const auto* worker = dynamic_cast<const THttpGetThread*>(sender);
     const DownloadOutcome outcome = worker ? worker->Outcome() : DownloadOutcome{false, "no download ran"};
-    if (sender == HttpThread)
-        HttpThread = nullptr;
+    const std::exception_ptr failure = sender ? sender->FatalException() : nullptr;
+    if (sender == HttpThread.get())
+        HttpThread.reset();  // frees sender
 
     WebListRows rows(ListView1);
     const PickedDownload finished{CurrentRow, CurrentUrl, CurrentTarget};
@@ -133,6 +139,8 @@ void TMainFrm::DownloadFinished(TThread* sender)
     }
 
     ResetStatus();
+    if (failure)
+        ShowErrorReport(failure);
     PickNextDownload();
     if (!CurrentUrl.empty() && !CurrentTarget.empty())
         StartDownload("downloading ");

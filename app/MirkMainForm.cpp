@@ -13,8 +13,13 @@
 #include <QVBoxLayout>
 
 #include "app/ErrorReport.h"
+#include "app/ReportingSlot.h"
+#include "cache/CacheCopyThread.h"
+#include "cache/FindCacheThread.h"
+#include "download/HttpGetThread.h"
 #include "help/HtmlHlp.h"
 #include "platform/core/ProgramVersion.h"
+#include "platform/windowlist/ShellWindowsThread.h"
 #include "platform/widgets/DesignScale.h"
 #include "platform/player/FlashControl.h"
 #include "platform/widgets/LbSpeedButton.h"
@@ -85,7 +90,15 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent)
     }
 }
 
-TMainFrm::~TMainFrm() = default;
+TMainFrm::~TMainFrm()
+{
+    // Before any widget goes: the workers' reports name them. What they had
+    // not yet delivered is dropped with them.
+    AddressListThread.reset();
+    CacheScanThread.reset();
+    CopyThread.reset();
+    HttpThread.reset();
+}
 
 void TMainFrm::BuildControls()
 {
@@ -202,17 +215,23 @@ void TMainFrm::BuildControls()
     for (TLbSpeedButton* button : {LbSpeedButton1, LbSpeedButton2, LbSpeedButton3, LbSpeedButton5, LbSpeedButton6})
         WireHoverColours(button);
 
-    connect(LbSpeedButton1, &QToolButton::clicked, this, [this] { CheckAllRows(true); });
-    connect(LbSpeedButton2, &QToolButton::clicked, this, [this] { CheckAllRows(false); });
-    connect(LbSpeedButton3, &QToolButton::clicked, this, [this] { LbSpeedButton3Click(); });
-    connect(LbSpeedButton5, &QToolButton::clicked, this, [this] { LbSpeedButton5Click(); });
-    connect(LbSpeedButton6, &QToolButton::clicked, this, [this] { LbSpeedButton6Click(); });
-    connect(ListView1, &TListView::SelectItem, this, &TMainFrm::ListView1SelectItem);
-    connect(ListView2, &TListView::SelectItem, this, &TMainFrm::ListView2SelectItem);
-    connect(ListView1, &TListView::MouseDown, this, [this](Qt::MouseButton b, QPoint) { ListView1MouseDown(b); });
-    connect(ListView2, &TListView::MouseDown, this, [this](Qt::MouseButton b, QPoint) { ListView2MouseDown(b); });
-    connect(StatusBar1, &TStatusBar::Resized, this, &TMainFrm::StatusBar1Resize);
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
+    // Every handler of the window runs through ReportingSlot: some throw (the
+    // browser refusing an address, the tab list without a home folder).
+    connect(LbSpeedButton1, &QToolButton::clicked, this, ReportingSlot([this] { CheckAllRows(true); }));
+    connect(LbSpeedButton2, &QToolButton::clicked, this, ReportingSlot([this] { CheckAllRows(false); }));
+    connect(LbSpeedButton3, &QToolButton::clicked, this, ReportingSlot([this] { LbSpeedButton3Click(); }));
+    connect(LbSpeedButton5, &QToolButton::clicked, this, ReportingSlot([this] { LbSpeedButton5Click(); }));
+    connect(LbSpeedButton6, &QToolButton::clicked, this, ReportingSlot([this] { LbSpeedButton6Click(); }));
+    connect(ListView1, &TListView::SelectItem, this,
+            ReportingSlot([this](int row, bool selected) { ListView1SelectItem(row, selected); }));
+    connect(ListView2, &TListView::SelectItem, this,
+            ReportingSlot([this](int row, bool selected) { ListView2SelectItem(row, selected); }));
+    connect(ListView1, &TListView::MouseDown, this,
+            ReportingSlot([this](Qt::MouseButton b, QPoint) { ListView1MouseDown(b); }));
+    connect(ListView2, &TListView::MouseDown, this,
+            ReportingSlot([this](Qt::MouseButton b, QPoint) { ListView2MouseDown(b); }));
+    connect(StatusBar1, &TStatusBar::Resized, this, ReportingSlot([this] { StatusBar1Resize(); }));
+    connect(PageControl1, &QTabWidget::currentChanged, this, ReportingSlot([this] { PageControl1Change(); }));
 }
 
 void TMainFrm::BuildMenus()
@@ -270,20 +289,18 @@ void TMainFrm::BuildMenus()
     for (QAction* action : findChildren<QAction*>())
         action->setShortcut(QKeySequence());
 
-    connect(Download1, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
-    connect(CopyFlash1, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
-    connect(Download2, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
-    connect(CopyFlash2, &QAction::triggered, this, [this] { LbSpeedButton3Click(); });
-    connect(Exit1, &QAction::triggered, this, &TMainFrm::Exit1Click);
-    connect(SelectAll1, &QAction::triggered, this, [this] { CheckAllRows(true); });
-    connect(SelectAll2, &QAction::triggered, this, [this] { CheckAllRows(true); });
-    connect(DeselectAll1, &QAction::triggered, this, [this] { CheckAllRows(false); });
-    connect(DeselectAll2, &QAction::triggered, this, [this] { CheckAllRows(false); });
-    connect(ClearList1, &QAction::triggered, this, &TMainFrm::ClearActiveList);
-    connect(Clear1, &QAction::triggered, this, &TMainFrm::ClearActiveList);
-    connect(Content1, &QAction::triggered, this, &TMainFrm::Content1Click);
-    connect(WebPage1, &QAction::triggered, this, &TMainFrm::WebPage1Click);
-    connect(About1, &QAction::triggered, this, &TMainFrm::About1Click);
+    for (QAction* transfer : {Download1, CopyFlash1, Download2, CopyFlash2})
+        connect(transfer, &QAction::triggered, this, ReportingSlot([this] { LbSpeedButton3Click(); }));
+    connect(Exit1, &QAction::triggered, this, ReportingSlot([this] { Exit1Click(); }));
+    for (QAction* selectAll : {SelectAll1, SelectAll2})
+        connect(selectAll, &QAction::triggered, this, ReportingSlot([this] { CheckAllRows(true); }));
+    for (QAction* deselectAll : {DeselectAll1, DeselectAll2})
+        connect(deselectAll, &QAction::triggered, this, ReportingSlot([this] { CheckAllRows(false); }));
+    for (QAction* clear : {ClearList1, Clear1})
+        connect(clear, &QAction::triggered, this, ReportingSlot([this] { ClearActiveList(); }));
+    connect(Content1, &QAction::triggered, this, ReportingSlot([this] { Content1Click(); }));
+    connect(WebPage1, &QAction::triggered, this, ReportingSlot([this] { WebPage1Click(); }));
+    connect(About1, &QAction::triggered, this, ReportingSlot([this] { About1Click(); }));
 }
 
 void TMainFrm::WireHoverColours(TLbSpeedButton* button)
@@ -317,7 +334,8 @@ void TMainFrm::FormCreate()
 
     RefreshAddressList();
     InstallHelpHook();
-    connect(WebBrowser1, &TWebBrowser::DocumentComplete, this, &TMainFrm::WebBrowser1DocumentComplete);
+    connect(WebBrowser1, &TWebBrowser::DocumentComplete, this,
+            ReportingSlot([this] { WebBrowser1DocumentComplete(); }));
 }
 
 void TMainFrm::FormActivate()

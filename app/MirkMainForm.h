@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/DownloadSequence.h"
+#include "platform/core/WorkerThread.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -24,10 +25,10 @@ class TFindCacheEntryThread;
 class THttpGetThread;
 class TLbSpeedButton;
 class TListView;
+class TShellWindowsThread;
 class TShockwaveFlash;
 class TStatusBar;
 class TWebBrowser;
-class TThread;
 
 // Indices of PageControl1's pages.
 constexpr int kWebPage = 0;
@@ -35,7 +36,8 @@ constexpr int kCachePage = 1;
 
 // The main window. Its handlers are spread over the MainForm*.cpp files of
 // this folder, one file per concern; the rules they apply live in scan/,
-// cache/, download/ and help/.
+// cache/, download/ and help/. It owns the workers it starts: they report to
+// it, and its end waits for them.
 class TMainFrm : public QMainWindow {
     Q_OBJECT
 public:
@@ -61,7 +63,10 @@ public:
     void ListView2MouseDown(Qt::MouseButton button);
 
     // --- Address strip (MainFormAddressStrip.cpp)
+    // Starts reading the open-tab list; the combo box fills when it is read.
+    // Throws when the list cannot be read at all (no home folder).
     void RefreshAddressList();
+    void AddressListRead();
     void LbSpeedButton5Click();
     void LbSpeedButton6Click();
     void UrlComBoxKeyDown(int key);
@@ -107,11 +112,12 @@ public:
     int CurrentRow = -1;
     std::unique_ptr<QStringList> FoundMovies;
     std::unique_ptr<QStringList> CopyList;
-    THttpGetThread* HttpThread = nullptr;
+    WorkerHandle<THttpGetThread> HttpThread;
     // The rows one transfer command works through, each tried once.
     DownloadSequence Downloads;
-    TCacheCopyThread* CopyThread = nullptr;
-    TFindCacheEntryThread* CacheScanThread = nullptr;
+    WorkerHandle<TCacheCopyThread> CopyThread;
+    WorkerHandle<TFindCacheEntryThread> CacheScanThread;
+    WorkerHandle<TShellWindowsThread> AddressListThread;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
 
@@ -173,6 +179,8 @@ private:
     void BuildMenus();
     void WireHoverColours(TLbSpeedButton* button);
 
+    // Set when "Address :" asks while a read runs: the list is read again.
+    bool addressListAgain_ = false;
     bool activatedOnce_ = false;
     bool closed_ = false;
 };

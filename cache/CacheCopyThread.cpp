@@ -25,53 +25,58 @@ std::string CopyFailureText(std::int32_t failed, std::int32_t total)
            " could not be copied";
 }
 
-TCacheCopyThread::TCacheCopyThread(const std::string& destFolder, const QStringList& sourceFiles,
-                                   TCacheCopyReports reports)
-    : reports_(std::move(reports))
+namespace {
+
+std::vector<std::string> StdStrings(const QStringList& list)
 {
-    FreeOnTerminate = true;
-    FileList.reserve(static_cast<std::size_t>(sourceFiles.size()));
-    for (const QString& file : sourceFiles)
-        FileList.push_back(file.toStdString());
-    DestFolder = destFolder;
-    CopiedCount = 0;
-    TotalCount = static_cast<std::int32_t>(FileList.size());
-    Start();
+    std::vector<std::string> strings;
+    strings.reserve(static_cast<std::size_t>(list.size()));
+    for (const QString& text : list)
+        strings.push_back(text.toStdString());
+    return strings;
 }
 
-TCacheCopyThread::~TCacheCopyThread()
+}  // namespace
+
+TCacheCopyThread::TCacheCopyThread(QObject* receiver, const std::string& destFolder, const QStringList& sourceFiles,
+                                   TCacheCopyReports reports)
+    : TThread(receiver),
+      fileList_(StdStrings(sourceFiles)),
+      destFolder_(destFolder),
+      totalCount_(static_cast<std::int32_t>(fileList_.size())),
+      reports_(std::move(reports))
 {
-    WaitFor();
+    Start();
 }
 
 std::string TCacheCopyThread::MakeTargetName(const std::string& source) const
 {
     const std::size_t slash = source.rfind('/');
-    return DestFolder + (slash == std::string::npos ? source : source.substr(slash + 1));
+    return destFolder_ + (slash == std::string::npos ? source : source.substr(slash + 1));
 }
 
 void TCacheCopyThread::Execute()
 {
-    for (std::int32_t i = 0; i < TotalCount; ++i) {
-        SourceFile = FileList[static_cast<std::size_t>(i)];
-        TargetFile = MakeTargetName(SourceFile);
+    for (std::int32_t i = 0; i < totalCount_ && !Terminated(); ++i) {
+        const std::string& sourceFile = fileList_[static_cast<std::size_t>(i)];
+        targetFile_ = MakeTargetName(sourceFile);
         bool copied = false;
         try {
-            copied = CopyFileReplacing(SourceFile, TargetFile) == FileCopyResult::Copied;
+            copied = CopyFileReplacing(sourceFile, targetFile_) == FileCopyResult::Copied;
         } catch (...) {
             // A copy that throws is a failed copy like any other; the run goes on.
         }
         if (!copied)
-            ++FailedCount;
-        ++CopiedCount;
+            ++failedCount_;
+        ++copiedCount_;
         ReportProgress();
     }
 }
 
 void TCacheCopyThread::ReportProgress()
 {
-    const int percent = CopyPercent(CopiedCount, TotalCount);
-    const std::string text = "Copying To: " + TargetFile;
+    const int percent = CopyPercent(copiedCount_, totalCount_);
+    const std::string text = "Copying To: " + targetFile_;
     Queue([reports = reports_, percent, text] {
         if (reports.SetProgress)
             reports.SetProgress(percent);

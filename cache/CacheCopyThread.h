@@ -27,12 +27,12 @@ int CopyPercent(std::int32_t copied, std::int32_t total);
 std::string CopyFailureText(std::int32_t failed, std::int32_t total);
 
 // Copies cached movie files into the chosen folder, one after the other, in
-// the order given. Created running and freed after its end handler ran.
+// the order given. Created running; its owner holds it in a WorkerHandle.
 //
 // The end handler (OnTerminate) is the window's ResetStatus. A file that
-// could not be copied is skipped and counted in FailedCount, and the run goes
-// on; the end handler should then put CopyFailureText(FailedCount, TotalCount)
-// into the status bar after ResetStatus, in place of the bare "Done":
+// could not be copied is skipped and counted in FailedCount(), and the run
+// goes on; the end handler should then put EndStatusText() into the status
+// bar after ResetStatus, in place of the bare "Done":
 //
 //     thread->OnTerminate = [this](TThread* sender) {
 //         ResetStatus();
@@ -43,34 +43,34 @@ std::string CopyFailureText(std::int32_t failed, std::int32_t total);
 class TCacheCopyThread : public TThread {
 public:
     // Takes copies of the folder and the list; the caller may clear or reuse
-    // its list at once.
-    TCacheCopyThread(const std::string& destFolder, const QStringList& sourceFiles, TCacheCopyReports reports);
-    // Waits for the body, which must not run on a half-destroyed object. The
-    // body never waits for the UI thread, so this cannot deadlock.
-    ~TCacheCopyThread() override;
+    // its list at once. Reports go to receiver.
+    TCacheCopyThread(QObject* receiver, const std::string& destFolder, const QStringList& sourceFiles,
+                     TCacheCopyReports reports);
 
     // The folder followed directly by the text after the last "/" of source.
     std::string MakeTargetName(const std::string& source) const;
 
-    // CopyFailureText for this run; meaningful once the body has returned.
-    std::string EndStatusText() const { return CopyFailureText(FailedCount, TotalCount); }
-
-    std::vector<std::string> FileList;
-    std::string DestFolder;
-    std::string SourceFile;
-    std::string TargetFile;
-    std::int32_t CopiedCount = 0;
-    std::int32_t TotalCount = 0;
-    // Files of CopiedCount that could not be copied; written by the body only.
-    std::int32_t FailedCount = 0;
+    // Meaningful once the body has returned (in the end handler).
+    std::int32_t FailedCount() const { return failedCount_; }
+    // CopyFailureText for this run.
+    std::string EndStatusText() const { return CopyFailureText(failedCount_, totalCount_); }
 
 protected:
+    ~TCacheCopyThread() override = default;
     void Execute() override;
 
 private:
     void ReportProgress();
 
+    const std::vector<std::string> fileList_;
+    const std::string destFolder_;
+    const std::int32_t totalCount_;
     TCacheCopyReports reports_;
+    // Written by the body only.
+    std::string targetFile_;
+    std::int32_t copiedCount_ = 0;
+    // Files of copiedCount_ that could not be copied.
+    std::int32_t failedCount_ = 0;
 };
 
 }  // namespace tessaro

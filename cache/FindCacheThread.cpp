@@ -43,8 +43,8 @@ CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry)
             entry.localFileName};
 }
 
-TFindCacheEntryThread::TFindCacheEntryThread(RowSink addRow, UrlCacheOpener openCache)
-    : addRow_(std::move(addRow)), openCache_(std::move(openCache))
+TFindCacheEntryThread::TFindCacheEntryThread(QObject* receiver, RowSink addRow, UrlCacheOpener openCache)
+    : TThread(receiver), addRow_(std::move(addRow)), openCache_(std::move(openCache))
 {
     Start();
 }
@@ -61,7 +61,7 @@ void TFindCacheEntryThread::Execute()
     if (!cache)
         return;
     UrlCacheEntry entry;
-    while (cache->Next(entry)) {
+    while (!Terminated() && cache->Next(entry)) {
         if (!IsFlashCacheFile(entry.localFileName))
             continue;
         ++MatchCount;

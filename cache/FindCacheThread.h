@@ -24,17 +24,18 @@ bool IsFlashCacheFile(const std::string& localFileName);
 CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry);
 
 // Lists the Flash movies of the URL cache: walks every entry and hands a row
-// for each movie to addRow, on the UI thread, in the order found. Created
-// running; it cannot be stopped.
+// for each movie to addRow, on the receiver's thread, in the order found.
+// Created running; the user cannot stop it, only its owner's end does.
 class TFindCacheEntryThread : public TThread {
 public:
     using RowSink = std::function<void(const CacheMovieRow&)>;
 
-    explicit TFindCacheEntryThread(RowSink addRow, UrlCacheOpener openCache = DefaultOpener());
+    TFindCacheEntryThread(QObject* receiver, RowSink addRow, UrlCacheOpener openCache = DefaultOpener());
 
     static UrlCacheOpener DefaultOpener();
 
 protected:
+    ~TFindCacheEntryThread() override = default;
     void Execute() override;
 
 private:

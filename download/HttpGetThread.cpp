@@ -18,10 +18,9 @@ constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
 
 }  // namespace
 
-THttpGetThread::THttpGetThread(std::string Url, std::string FileName, ProgressHandler SetProgress)
-    : Url(std::move(Url)), FileName(std::move(FileName)), SetProgress(std::move(SetProgress))
+THttpGetThread::THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress)
+    : TThread(receiver), Url(std::move(Url)), FileName(std::move(FileName)), SetProgress(std::move(SetProgress))
 {
-    FreeOnTerminate = true;
     Start();
 }
 
@@ -137,6 +136,11 @@ void THttpGetThread::ReceiveToFile()
     char buffer[1025];
     bool complete = true;
     for (;;) {
+        if (Terminated()) {
+            Fail("stopped");
+            complete = false;
+            break;
+        }
         if (!RequestHandle->Read(buffer, sizeof buffer, BytesRead)) {
             Fail("the transfer broke off after " + std::to_string(TotalRead) + " bytes: " + RequestHandle->ErrorText());
             complete = false;

@@ -27,15 +27,15 @@ struct DownloadOutcome {
 // Content-Length promised. An existing file is never replaced by an error
 // page, an empty or a truncated file.
 //
-// Created running and self-freeing; the creator attaches OnTerminate right
-// after construction, in the same UI-thread step, and reads Outcome() there.
+// Created running; the owner holds it in a WorkerHandle, attaches OnTerminate
+// right after construction, in the same UI-thread step, and reads Outcome()
+// there.
 class THttpGetThread : public TThread {
 public:
-    // Takes whole-number percentages on the UI thread, once per block.
+    // Takes whole-number percentages on the receiver's thread, once per block.
     using ProgressHandler = std::function<void(int percent)>;
 
-    THttpGetThread(std::string Url, std::string FileName, ProgressHandler SetProgress = {});
-    ~THttpGetThread() override;
+    THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress = {});
 
     const DownloadOutcome& Outcome() const { return outcome_; }
 
@@ -53,6 +53,7 @@ public:
     static int ProgressPercent(std::uint64_t totalRead, std::int64_t contentLength);
 
 protected:
+    ~THttpGetThread() override;
     void Execute() override;
 
 private:

@@ -6,16 +6,27 @@
 #include <memory>
 #include <thread>
 
+class QObject;
+
 namespace tessaro {
 
 // The base of the program's workers. The body runs on a thread of its own;
-// everything that touches the window goes through Synchronize or Queue and is
-// carried out on the UI thread (the thread that owns the application object).
+// everything it reports goes through Synchronize or Queue and is carried out
+// on the thread of its receiver (the window, the UI thread). Reports are
+// posted to the receiver, so Qt drops them when the receiver is gone, and they
+// are dropped as well once the worker is being destroyed.
 //
-// The end handler is delivered on the UI thread after the body has returned
-// and after every report the body queued; it is looked up at delivery, so a
-// handler attached right after the start is never missed however short the
-// run. With FreeOnTerminate the worker deletes itself after the handler ran.
+// The end handler is delivered on the receiver's thread after the body has
+// returned and after every report the body queued; it is looked up at
+// delivery, so a handler attached right after the start is never missed
+// however short the run. The handler may destroy its worker (reset the
+// WorkerHandle that owns it).
+//
+// Ownership: a worker is held by a WorkerHandle, whose destruction stops the
+// reports, joins the thread and only then deletes the worker; or it frees
+// itself after its end handler (FreeOnTerminate). Either way the thread has
+// ended before any part of the worker is destroyed. The receiver must outlive
+// the thread: its owner holds the handle (the window holds its workers).
 //
 // A worker "created running" calls Start() as the last step of its own
 // constructor: a base constructor cannot start it, since the body would then
@@ -24,47 +35,76 @@ class TThread {
 public:
     using TerminateHandler = std::function<void(TThread*)>;
 
-    TThread();
-    virtual ~TThread();
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
 
     // Starts the body; later calls do nothing.
     void Start();
 
-    // Blocks until the body has returned. Not for the UI thread while the body
-    // may call Synchronize (it would wait for the UI thread forever).
+    // Blocks until the body has returned. Not for the receiver's thread while
+    // the body may call Synchronize (it would wait for that thread forever).
     void WaitFor();
 
     bool Finished() const { return finished_; }
-    // Whatever the body threw; workers swallow their own failures.
+    // Whatever the body threw; the end handler shows it (the body itself
+    // cannot, it has no window).
     std::exception_ptr FatalException() const { return fatalException_; }
 
     TerminateHandler OnTerminate;
     bool FreeOnTerminate = false;
 
 protected:
+    // receiver: the object the reports are for; must not be null.
+    explicit TThread(QObject* receiver);
+    // Runs after the thread ended (see Ownership above); a subclass never waits.
+    virtual ~TThread();
+
     virtual void Execute() = 0;
 
-    // Runs fn on the UI thread and waits for it to return.
+    // True once the owner is destroying the worker: a long body stops at its
+    // next step, since nothing it reports is delivered any more.
+    bool Terminated() const { return terminated_; }
+
+    // Runs fn on the receiver's thread and waits for it to return, or until
+    // the worker is being destroyed (fn then does not run).
     void Synchronize(const std::function<void()>& fn);
-    // Runs fn on the UI thread later, in the order of the calls; does not wait.
+    // Runs fn on the receiver's thread later, in the order of the calls; does
+    // not wait.
     void Queue(std::function<void()> fn);
 
 private:
     struct Link;
+    struct SyncCall;
+    friend struct WorkerDeleter;
 
     void Run();
     void DeliverTerminate();
+    // Drops every report not yet delivered, wakes a waiting Synchronize and
+    // joins the thread.
+    void TerminateAndJoin();
 
+    QObject* const receiver_;
     std::shared_ptr<Link> link_;
     std::thread thread_;
     bool started_ = false;
     std::atomic<bool> finished_{false};
+    std::atomic<bool> terminated_{false};
     std::exception_ptr fatalException_;
 };
 
-// Runs fn on the UI thread later; usable from any thread.
-void RunOnUiThread(std::function<void()> fn);
+// Ends the worker's thread, then deletes it.
+struct WorkerDeleter {
+    void operator()(TThread* worker) const;
+};
+
+// The owner's hold on a worker; see TThread.
+template <class Worker>
+using WorkerHandle = std::unique_ptr<Worker, WorkerDeleter>;
+
+template <class Worker, class... Args>
+WorkerHandle<Worker> MakeWorker(Args&&... args)
+{
+    return WorkerHandle<Worker>(new Worker(std::forward<Args>(args)...));
+}
 
 }  // namespace tessaro

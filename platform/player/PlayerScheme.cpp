@@ -104,11 +104,9 @@ void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSourc
                                                                       : TPlayerSourceThread::Origin::Disk;
     // The engine drops the job when the page no longer wants the answer.
     QPointer<QWebEngineUrlRequestJob> pending(job);
-    QPointer<TPlayerSchemeHandler> self(this);
     const QUrl url = job->requestUrl();
-    auto* worker = new TPlayerSourceThread(origin, location);
-    worker->FreeOnTerminate = true;
-    worker->OnTerminate = [pending, self, url, location](TThread* sender) {
+    auto worker = MakeWorker<TPlayerSourceThread>(this, origin, location);
+    worker->OnTerminate = [this, pending, url, location](TThread* sender) {
         const auto* done = static_cast<TPlayerSourceThread*>(sender);
         if (pending) {
             if (done->Ok()) {
@@ -121,9 +119,16 @@ void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSourc
                                               : QWebEngineUrlRequestJob::RequestFailed);
             }
         }
-        if (self)
-            emit self->Served(url, !done->Ok());
+        const bool failed = !done->Ok();
+        ForgetSource(sender);  // frees the worker
+        emit Served(url, failed);
     };
+    sources_.push_back(std::move(worker));
+}
+
+void TPlayerSchemeHandler::ForgetSource(const TThread* worker)
+{
+    std::erase_if(sources_, [worker](const auto& source) { return source.get() == worker; });
 }
 
 namespace {

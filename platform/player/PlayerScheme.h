@@ -3,7 +3,11 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
+#include <vector>
+
+#include "platform/core/WorkerThread.h"
 #include "platform/player/PlayerAddresses.h"
+#include "platform/player/PlayerSourceThread.h"
 
 class QWebEngineProfile;
 
@@ -15,7 +19,8 @@ void RegisterPlayerScheme();
 
 // Serves the player page, Ruffle's files and the movies (see PlayerAddresses).
 // Files and web addresses are read on worker threads and relayed, so a slow
-// disk or server never holds the UI thread.
+// disk or server never holds the UI thread. The handler owns those workers:
+// its end waits for any still reading.
 class TPlayerSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
@@ -31,8 +36,10 @@ signals:
 
 private:
     void Relay(QWebEngineUrlRequestJob* job, const PlayerSource& source);
+    void ForgetSource(const TThread* worker);
 
     PlayerAddresses addresses_;
+    std::vector<WorkerHandle<TPlayerSourceThread>> sources_;
 };
 
 // The preview's web profile: off the record, with our scheme installed. Only

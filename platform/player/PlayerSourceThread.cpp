@@ -23,8 +23,8 @@ HttpLimits PreviewLimits()
 
 }  // namespace
 
-TPlayerSourceThread::TPlayerSourceThread(Origin origin, QString location)
-    : origin_(origin), location_(std::move(location))
+TPlayerSourceThread::TPlayerSourceThread(QObject* receiver, Origin origin, QString location)
+    : TThread(receiver), origin_(origin), location_(std::move(location))
 {
     Start();
 }

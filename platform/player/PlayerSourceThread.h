@@ -12,7 +12,7 @@ namespace tessaro {
 
 // Reads what the player asked for off the UI thread: a file from disk or a
 // web address through the program's HTTP client. Created running; the result
-// is read in OnTerminate, on the UI thread.
+// is read in OnTerminate, on the receiver's thread.
 class TPlayerSourceThread : public TThread {
 public:
     enum class Origin { Disk, Web };
@@ -20,7 +20,7 @@ public:
     // The most the player is given of one file or answer.
     static constexpr std::size_t kMaxBytes = 256u * 1024u * 1024u;
 
-    TPlayerSourceThread(Origin origin, QString location);
+    TPlayerSourceThread(QObject* receiver, Origin origin, QString location);
 
     // Valid once the body has ended.
     bool Ok() const { return ok_; }
@@ -32,6 +32,7 @@ public:
     const std::string& Error() const { return error_; }
 
 protected:
+    ~TPlayerSourceThread() override = default;
     void Execute() override;
 
 private:

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <lz4.h>
@@ -15,11 +17,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/LbSpeedButton.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
+#include "ShownWindow.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {
@@ -49,11 +51,11 @@ std::string MozLz4(const std::string& json)
 
 // A home folder where Firefox and Chromium run (their locks name this test's
 // process) with the sessions they wrote, and the window built on it.
-class AddressStrip : public testing::Test {
+class AddressStrip : public test::ShownWindow {
 protected:
     void SetUp() override
     {
-        setenv("HOME", home.path().c_str(), 1);
+        UseOwnHome();
         unsetenv("XDG_CONFIG_HOME");
         const std::string pid = std::to_string(::getpid());
 
@@ -74,15 +76,7 @@ protected:
                       chromium / "Default/Sessions/Session_13441176574020577");
         fs::create_symlink("test-host-" + pid, ChromiumLock());
 
-        SetDesignScale(1.0);
-        window = std::make_unique<TMainFrm>();
-        window->show();
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        SetDesignScale(0.0);
+        OpenWindow(Activation::ShowOnly);
     }
 
     fs::path FirefoxLock() const { return home.path() / ".mozilla/firefox/t1.default/lock"; }
@@ -104,8 +98,12 @@ protected:
         QApplication::sendEvent(window->UrlComBox->lineEdit(), &press);
     }
 
-    test::TempDir home;
-    std::unique_ptr<TMainFrm> window;
+    // "Address :" as the user clicks it, then the wait for the list.
+    void ClickAddress()
+    {
+        window->LbSpeedButton5Click();
+        ASSERT_TRUE(WaitUntil([&] { return window->AddressListThread == nullptr; }, kWorkersEndMs));
+    }
 };
 
 TEST_F(AddressStrip, ListsTheTabsOfRunningBrowsersAndShowsTheLast)
@@ -120,14 +118,14 @@ TEST_F(AddressStrip, ListsTheTabsOfRunningBrowsersAndShowsTheLast)
     // Chromium quits: "Address :" lists Firefox's tabs only.
     fs::remove(ChromiumLock());
     window->UrlComBox->setEditText(QStringLiteral("typed.example"));
-    window->LbSpeedButton5Click();
+    ClickAddress();
     EXPECT_EQ(Items(), firefox);
     EXPECT_EQ(window->UrlComBox->currentText(), firefox.last());
 
     // No browser runs: both the list and the typed text go.
     fs::remove(FirefoxLock());
     window->UrlComBox->setEditText(QStringLiteral("typed.example"));
-    window->LbSpeedButton5Click();
+    ClickAddress();
     EXPECT_TRUE(Items().isEmpty());
     EXPECT_EQ(window->UrlComBox->currentText(), QString());
 }
@@ -204,6 +202,51 @@ TEST_F(AddressStrip, EnterIsGoAndRefusalsAreSilent)
     EXPECT_EQ(Status(), QStringLiteral("Openning Page ") + address.toLower());
     ASSERT_TRUE(WaitUntil([&] { return !site.requests().empty(); }, 30000));
     EXPECT_EQ(site.requests().front().target, "/a.htm");
+}
+
+// A handler that throws, run as the user runs it (a click): the error report
+// says why, and the window is as it was.
+TEST_F(AddressStrip, AHandlerThatThrowsShowsTheErrorReport)
+{
+    QStringList shown;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->objectName() + QStringLiteral(": ") + box->text();
+            box->accept();
+        }
+    });
+    answer.start(10);
+
+    const struct {
+        const char* name;
+        const char* typed;
+        bool homeGone;
+        TLbSpeedButton* button;
+        QString report;
+        QString status;
+    } rows[] = {
+        {"GO with an address the browser refuses", "%", false, window->LbSpeedButton6,
+         QStringLiteral("ErrorReport: Invalid address: %"), QStringLiteral("Openning Page http:// %")},
+        {"Address : without a home folder", "typed.example", true, window->LbSpeedButton5,
+         QStringLiteral("ErrorReport: The open browser windows cannot be listed: no home folder."),
+         QStringLiteral("Done")},
+    };
+    const QStringList items = Items();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        shown.clear();
+        window->SetStatusText("Done");
+        window->UrlComBox->setEditText(QString::fromUtf8(row.typed));
+        if (row.homeGone)
+            setenv("HOME", (home.path() / "gone").c_str(), 1);
+        row.button->click();  // returns once the report is answered
+        UseOwnHome();
+        EXPECT_EQ(shown.join(QLatin1Char('\n')).toStdString(), row.report.toStdString());
+        EXPECT_EQ(Status(), row.status);
+        EXPECT_EQ(Items(), items);
+        EXPECT_EQ(window->AddressListThread, nullptr);
+    }
 }
 
 }  // namespace

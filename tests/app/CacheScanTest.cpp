@@ -9,11 +9,11 @@
 #include "platform/core/AppPaths.h"
 #include "platform/urlcache/UrlCache.h"
 #include "platform/browser/BrowserProfile.h"
-#include "platform/widgets/DesignScale.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
+#include "ShownWindow.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using test::WaitUntil;
 
 // The cache page of a shown window, with a home and cache folder of its own.
-class CacheScan : public testing::Test {
+class CacheScan : public test::ShownWindow {
 protected:
     void SetUp() override
     {
@@ -32,20 +32,15 @@ protected:
         // process's own cache folder, not in this test's home.
         BrowserProfile();
         savedCache = std::getenv("XDG_CACHE_HOME");
-        setenv("HOME", home.path().c_str(), 1);
+        UseOwnHome();
         setenv("XDG_CACHE_HOME", (home.path() / ".cache").c_str(), 1);
-        SetDesignScale(1.0);
-        window = std::make_unique<TMainFrm>();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow() && !window->Busy; }, 5000));
+        OpenWindow();
+        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 5000));
     }
 
     void TearDown() override
     {
-        WaitUntil([&] { return !window->Busy; }, 20000);
-        window.reset();
-        SetDesignScale(0.0);
+        CloseWindow();
         setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
     }
 
@@ -72,9 +67,7 @@ protected:
         return rows;
     }
 
-    test::TempDir home;
     std::string savedCache;
-    std::unique_ptr<TMainFrm> window;
 };
 
 TEST_F(CacheScan, AHomeWithoutBrowserCachesListsNothing)

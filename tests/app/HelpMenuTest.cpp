@@ -17,8 +17,7 @@
 
 #include "help/HelpFile.h"
 #include "help/HtmlHlp.h"
-#include "platform/widgets/DesignScale.h"
-#include "support/TempDir.h"
+#include "ShownWindow.h"
 #include "support/TestEnvironment.h"
 
 // Qt's own entry to the shortcut map, the one its test library uses to let a
@@ -43,29 +42,23 @@ public:
 
 // The main window of a fresh run: the help unit at its start values and the
 // help file and viewer library the build put next to the test program.
-class HelpMenu : public testing::Test {
+class HelpMenu : public test::ShownWindow {
 protected:
     void SetUp() override
     {
-        setenv("HOME", home.path().c_str(), 1);
+        UseOwnHome();
         QApplication::setQuitOnLastWindowClosed(false);
-        SetDesignScale(1.0);
         ReleaseHtmlHelp();
         InitHtmlHelp();
         SetHelpFile((test::RuntimeDir() / "help.chm").string());
         loadsBefore = SharedLibraryLoadCalls();
-
-        window = std::make_unique<TMainFrm>();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
+        OpenWindow();
     }
 
     void TearDown() override
     {
-        window.reset();
+        CloseWindow();
         ReleaseHtmlHelp();
-        SetDesignScale(0.0);
     }
 
     int Loads() const { return SharedLibraryLoadCalls() - loadsBefore; }
@@ -104,8 +97,6 @@ protected:
         return modal;
     }
 
-    test::TempDir home;
-    std::unique_ptr<TMainFrm> window;
     int loadsBefore = 0;
 };
 

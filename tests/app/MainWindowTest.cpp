@@ -13,12 +13,11 @@
 
 #include <cstdlib>
 
-#include "platform/widgets/DesignScale.h"
 #include "platform/player/FlashControl.h"
 #include "platform/widgets/LbSpeedButton.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
-#include "support/TempDir.h"
+#include "ShownWindow.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {
@@ -28,25 +27,8 @@ using test::WaitUntil;
 
 // A window as the user meets it: shown and activated, with a home folder of
 // its own so the cache scan finds no real browser caches.
-class MainWindow : public testing::Test {
+class MainWindow : public test::ShownWindow {
 protected:
-    void SetUp() override
-    {
-        setenv("HOME", home.path().c_str(), 1);
-        SetDesignScale(1.0);
-        window = std::make_unique<TMainFrm>();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
-    }
-
-    void TearDown() override
-    {
-        WaitUntil([&] { return !window->Busy; }, 10000);
-        window.reset();
-        SetDesignScale(0.0);
-    }
-
     QString Status() const { return window->StatusBar1->PanelText(0); }
 
     void SwitchTo(int page) { window->PageControl1->setCurrentIndex(page); }
@@ -63,9 +45,6 @@ protected:
         *window->FoundMovies = movies;
         window->ShowFoundMovies();
     }
-
-    test::TempDir home;
-    std::unique_ptr<TMainFrm> window;
 };
 
 TEST_F(MainWindow, StartsIdleOnTheWebPageWithEmptyLists)

@@ -14,13 +14,12 @@
 #include <string>
 
 #include "app/MirkMainForm.h"
-#include "platform/widgets/DesignScale.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
+#include "ShownWindow.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {
@@ -40,23 +39,15 @@ std::string Page(const std::string& body)
 // The top site (its own origin) with a same-origin frame, and a second
 // origin holding a cross-origin frame, its nested frame, and a frame back on
 // the first origin inside that.
-class PageScan : public testing::Test {
+class PageScan : public test::ShownWindow {
 protected:
     void SetUp() override
     {
-        setenv("HOME", home.path().c_str(), 1);
-        SetDesignScale(1.0);
+        UseOwnHome();
         ServeSite();
-        window = std::make_unique<TMainFrm>();
+        MakeWindow();
         window->resize(900, 700);
-        window->show();
-    }
-
-    void TearDown() override
-    {
-        WaitUntil([&] { return !window->Busy; }, 10000);
-        window.reset();
-        SetDesignScale(0.0);
+        ShowWindow(Activation::ShowOnly);
     }
 
     std::string A(const std::string& path) const { return site.origin() + path; }
@@ -149,10 +140,8 @@ window.addEventListener('message', () => { const end = Date.now() + 3000; while 
         window->WebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
     }
 
-    test::TempDir home;
     LoopbackHttpServer site;
     LoopbackHttpServer other;
-    std::unique_ptr<TMainFrm> window;
 };
 
 TEST_F(PageScan, ListsEveryFramesMoviesDepthFirstAsNewCheckedRows)

@@ -6,12 +6,11 @@
 
 #include <cstdlib>
 
-#include "platform/widgets/DesignScale.h"
 #include "platform/player/FlashControl.h"
 #include "platform/widgets/ListView.h"
 #include "support/FlashTestMovies.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
+#include "ShownWindow.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {
@@ -24,32 +23,12 @@ using test::WaitUntil;
 constexpr int kPlayWaitMs = 60000;
 
 // Selecting a row in the real window plays its movie in the panel at the left.
-class Preview : public testing::Test {
+class Preview : public test::ShownWindow {
 protected:
-    void SetUp() override
-    {
-        setenv("HOME", home.path().c_str(), 1);
-        SetDesignScale(1.0);
-        window = std::make_unique<TMainFrm>();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
-    }
-
-    void TearDown() override
-    {
-        WaitUntil([&] { return !window->Busy; }, 10000);
-        window.reset();
-        SetDesignScale(0.0);
-    }
-
     bool WaitForMetadata()
     {
         return WaitUntil([&] { return window->ShockwaveFlash1->Metadata().has_value(); }, kPlayWaitMs);
     }
-
-    test::TempDir home;
-    std::unique_ptr<TMainFrm> window;
 };
 
 TEST_F(Preview, SelectingAWebRowPlaysItsMovie)

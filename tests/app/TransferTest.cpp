@@ -14,10 +14,10 @@
 
 #include "dialogs/BrowseFolderDlg.h"
 #include "platform/http/HttpClient.h"
-#include "platform/widgets/DesignScale.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "support/LoopbackHttpServer.h"
+#include "ShownWindow.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -35,19 +35,16 @@ constexpr int kStatus = 2;
 // A shown window with its folder chooser, talking to a loopback server.
 // Modal windows (the chooser, the warning) are answered by a timer that
 // looks for them while the command waits in their event loop.
-class Transfer : public testing::Test {
+class Transfer : public test::ShownWindow {
 protected:
     void SetUp() override
     {
-        setenv("HOME", home.path().c_str(), 1);
-        SetDesignScale(1.0);
+        UseOwnHome();
         RouteHttpToLoopback(server.port());
-        window = std::make_unique<TMainFrm>();
+        MakeWindow();
         dialog = new TBrowseFolderDialog(window.get());
         window->SetBrowseFolderDialog(dialog);
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
+        ShowWindow();
 
         QObject::connect(&modalWatch, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -69,12 +66,11 @@ protected:
 
     void TearDown() override
     {
-        WaitUntil([&] { return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr; },
-                  20000);
+        // Modal windows are still answered while the workers end.
+        EXPECT_TRUE(WaitUntil([&] { return Idle(); }, kWorkersEndMs));
         modalWatch.stop();
-        window.reset();
+        CloseWindow();
         RouteHttpToLoopback(0);
-        SetDesignScale(0.0);
     }
 
     void ShowWebRows(const QStringList& addresses)
@@ -112,10 +108,8 @@ protected:
         QMessageBox::Icon icon;
     };
 
-    TempDir home;
     TempDir target;
     LoopbackHttpServer server;
-    std::unique_ptr<TMainFrm> window;
     TBrowseFolderDialog* dialog = nullptr;
     QTimer modalWatch;
     std::string chosenFolder = target.folder();

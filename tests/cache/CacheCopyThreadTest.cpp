@@ -1,5 +1,7 @@
 #include "cache/CacheCopyThread.h"
 
+#include <QObject>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -39,12 +41,13 @@ CopyRun RunCopy(const std::string& destFolder, QStringList& files, bool clearLis
         run.reportAfterEnd |= run.ended;
         run.texts.push_back(text);
     };
-    auto* worker = new TCacheCopyThread(destFolder, files, reports);
+    QObject receiver;
+    auto worker = MakeWorker<TCacheCopyThread>(&receiver, destFolder, files, reports);
     if (clearListAtOnce)
         files.clear();
     worker->OnTerminate = [&run](TThread* sender) {
         const auto* copy = static_cast<TCacheCopyThread*>(sender);
-        run.failed = copy->FailedCount;
+        run.failed = copy->FailedCount();
         run.endText = copy->EndStatusText();
         run.ended = true;
     };
@@ -85,12 +88,13 @@ TEST(CacheCopy, PercentAfterEachFileRoundsHalfToEven)
 TEST(CacheCopy, TargetIsTheFolderFollowedByTheSourceFileName)
 {
     QStringList none;
-    TCacheCopyThread worker("/save/", none, {});
-    worker.FreeOnTerminate = false;  // it lives on this stack; the end is read on this thread only
-    EXPECT_EQ(worker.MakeTargetName("/root/.cache/Content/ab12cd34/movie[1].swf"), "/save/movie[1].swf");
-    EXPECT_EQ(worker.MakeTargetName("bare name.swf"), "/save/bare name.swf");
-    worker.DestFolder = "/save";  // without a final "/" the name is glued on
-    EXPECT_EQ(worker.MakeTargetName("/a/movie.swf"), "/savemovie.swf");
+    QObject receiver;
+    const auto worker = MakeWorker<TCacheCopyThread>(&receiver, "/save/", none, TCacheCopyReports{});
+    EXPECT_EQ(worker->MakeTargetName("/root/.cache/Content/ab12cd34/movie[1].swf"), "/save/movie[1].swf");
+    EXPECT_EQ(worker->MakeTargetName("bare name.swf"), "/save/bare name.swf");
+    // Without a final "/" the name is glued on.
+    const auto glued = MakeWorker<TCacheCopyThread>(&receiver, "/save", none, TCacheCopyReports{});
+    EXPECT_EQ(glued->MakeTargetName("/a/movie.swf"), "/savemovie.swf");
 }
 
 TEST(CacheCopy, ThreeFilesReportEachTargetWithItsPercentThenEnd)

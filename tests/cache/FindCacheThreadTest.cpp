@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,8 @@
 namespace tessaro {
 namespace {
 
-// A cache that yields the entries it is given, then fails or ends.
+// A cache that yields the entries it is given, then ends; an entry named
+// "throw" breaks the walk as a damaged cache does.
 class ListedCache : public UrlCacheEnumeration {
 public:
     ListedCache(std::vector<UrlCacheEntry> entries, std::shared_ptr<std::atomic<int>> closes)
@@ -25,6 +27,8 @@ public:
         if (next_ >= entries_.size())
             return false;
         entry = entries_[next_++];
+        if (entry.localFileName == "throw")
+            throw std::runtime_error("cache index damaged");
         return true;
     }
     void Close() override { ++*closes_; }
@@ -40,6 +44,7 @@ struct ScanResult {
     bool rowsOnUiThread = true;
     int rowsAtEnd = -1;
     int closes = 0;
+    std::string failure;  // what the body threw, as the end handler sees it
 };
 
 ScanResult ScanCache(std::vector<UrlCacheEntry> entries, bool openFails = false)
@@ -47,7 +52,9 @@ ScanResult ScanCache(std::vector<UrlCacheEntry> entries, bool openFails = false)
     auto closes = std::make_shared<std::atomic<int>>(0);
     ScanResult run;
     bool ended = false;
-    auto* worker = new TFindCacheEntryThread(
+    QObject receiver;
+    auto worker = MakeWorker<TFindCacheEntryThread>(
+        &receiver,
         [&](const CacheMovieRow& row) {
             run.rowsOnUiThread = run.rowsOnUiThread && QThread::currentThread() == qApp->thread();
             run.rows.push_back(row);
@@ -57,9 +64,15 @@ ScanResult ScanCache(std::vector<UrlCacheEntry> entries, bool openFails = false)
                 return nullptr;
             return std::make_unique<ListedCache>(entries, closes);
         });
-    worker->FreeOnTerminate = true;
-    worker->OnTerminate = [&](TThread*) {
+    worker->OnTerminate = [&](TThread* sender) {
         run.rowsAtEnd = int(run.rows.size());
+        if (const std::exception_ptr error = sender->FatalException()) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                run.failure = e.what();
+            }
+        }
         ended = true;
     };
     EXPECT_TRUE(test::WaitUntil([&] { return ended; }, 10000));
@@ -123,6 +136,16 @@ TEST(FindCacheThreadTest, EndsQuietlyWhenThereIsNothingToList)
     const ScanResult only = ScanCache({{"/c/only.swf", 7}});
     ASSERT_EQ(only.rows.size(), 1u);
     EXPECT_EQ(only.rows[0].Index, "1");
+    EXPECT_EQ(only.failure, "");
+}
+
+TEST(FindCacheThreadTest, AWalkThatBreaksKeepsItsRowsAndTellsWhy)
+{
+    const ScanResult run = ScanCache({{"/c/a.swf", 1}, {"/c/b.swf", 2}, {"throw", 0}, {"/c/c.swf", 3}});
+    ASSERT_EQ(run.rows.size(), 2u);
+    EXPECT_EQ(run.rowsAtEnd, 2);
+    EXPECT_EQ(run.failure, "cache index damaged");
+    EXPECT_EQ(run.closes, 1) << "closed however the walk ends";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "download/HttpGetThread.h"
 
+#include <QObject>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -36,7 +38,9 @@ protected:
     static DownloadRun Download(const std::string& url, const std::string& target)
     {
         DownloadRun run;
-        auto* worker = new THttpGetThread(url, target, [&run](int percent) { run.progress.push_back(percent); });
+        QObject receiver;
+        auto worker = MakeWorker<THttpGetThread>(&receiver, url, target,
+                                                 [&run](int percent) { run.progress.push_back(percent); });
         worker->OnTerminate = [&run](TThread* sender) {
             run.outcome = static_cast<THttpGetThread*>(sender)->Outcome();
             run.ended = true;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+#include "app/ErrorReport.h"
+
+namespace tessaro {
+
+// Wraps a handler for QObject::connect. An exception thrown by the handler
+// goes to the general error report here: letting it cross Qt's signal
+// dispatch is undefined. The handler takes the signal's arguments or none.
+template <class Handler>
+auto ReportingSlot(Handler handler)
+{
+    return [handler = std::move(handler)](auto&&... args) -> void {
+        try {
+            if constexpr (std::is_invocable_v<Handler&, decltype(args)...>)
+                std::invoke(handler, std::forward<decltype(args)>(args)...);
+            else
+                std::invoke(handler);
+        } catch (...) {
+            ShowErrorReport(std::current_exception());
+        }
+    };
+}
+
+}  // namespace tessaro

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/MirkMainForm.h"
+#include "platform/widgets/DesignScale.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro::test {
+
+// The main window as the user meets it: a home folder of its own (so no real
+// browser's tabs or caches are read), the design scale at 1, shown and,
+// unless a test says otherwise, activated. A test that needs more set up
+// first calls the steps itself. Its end waits for every worker the window
+// started and fails the test if one never ends.
+class ShownWindow : public testing::Test {
+protected:
+    enum class Activation { Activate, ShowOnly };
+
+    // Long enough for a download or a cache listing of the fixtures.
+    static constexpr int kWorkersEndMs = 20000;
+
+    void SetUp() override
+    {
+        UseOwnHome();
+        OpenWindow();
+    }
+
+    void TearDown() override { CloseWindow(); }
+
+    void UseOwnHome()
+    {
+        setenv("HOME", home.path().c_str(), 1);
+        SetDesignScale(1.0);
+    }
+
+    void MakeWindow() { window = std::make_unique<TMainFrm>(); }
+
+    // Shows the window and waits for its start: activated if asked, and the
+    // open-tab list read into the address strip.
+    void ShowWindow(Activation activation = Activation::Activate)
+    {
+        window->show();
+        if (activation == Activation::Activate) {
+            window->activateWindow();
+            ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return window->AddressListThread == nullptr; }, kWorkersEndMs));
+    }
+
+    void OpenWindow(Activation activation = Activation::Activate)
+    {
+        MakeWindow();
+        ShowWindow(activation);
+    }
+
+    // No command runs and no worker of the window is left.
+    bool Idle() const
+    {
+        return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr &&
+               window->CacheScanThread == nullptr && window->AddressListThread == nullptr;
+    }
+
+    void CloseWindow()
+    {
+        if (window) {
+            EXPECT_TRUE(WaitUntil([&] { return Idle(); }, kWorkersEndMs)) << "a worker of the window never ended";
+            window.reset();
+        }
+        SetDesignScale(0.0);
+    }
+
+    TempDir home;
+    std::unique_ptr<TMainFrm> window;
+};
+
+}  // namespace tessaro::test
