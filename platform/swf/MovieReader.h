@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tessaro {
+
+// Bounds of one read of a movie (the movies inside it included).
+inline constexpr std::size_t kMaxMovieBodyBytes = std::size_t(128) << 20;  // decompressed, all levels together
+inline constexpr std::size_t kMaxMovieTags = std::size_t(1) << 20;         // tags walked, all levels together
+inline constexpr int kMaxNestedMovieDepth = 3;                             // movies inside movies, below the one read
+inline constexpr int kMaxSpriteDepth = 2;  // sprites inside sprites (a player allows none)
+// The decompressed bytes the details need (header, first tags), and the bytes
+// of a file that hold them whatever the compression.
+inline constexpr std::size_t kMovieDetailsBodyBytes = 4 * 1024;
+inline constexpr std::size_t kMovieDetailsFileBytes = 64 * 1024;
+
+enum class MovieCompression { None, Zlib, Lzma };
+
+enum class MovieReadResult {
+    Ok,           // read to its end
+    NotAMovie,    // no "FWS", "CWS" or "ZWS" header
+    CutShort,     // the bytes end before the length the header gives
+    Corrupt,      // a damaged compressed stream, or a tag running past the movie's end
+    TooLarge,     // the body would decompress past kMaxMovieBodyBytes: only the details are read
+    TooManyTags,  // more than kMaxMovieTags tags
+};
+
+const char* ToString(MovieReadResult result);
+
+struct TMovieDetails {
+    int version = 0;
+    MovieCompression compression = MovieCompression::None;
+    std::uint32_t fileLength = 0;  // uncompressed, as the header gives it
+    double stageWidth = 0;         // pixels
+    double stageHeight = 0;
+    double frameRate = 0;  // frames a second
+    int frameCount = 0;
+    bool actionScript3 = false;
+    bool hasFrame = false;  // false when the bytes ended inside the header: only version and compression are known
+};
+
+struct TMovieReading {
+    MovieReadResult result = MovieReadResult::NotAMovie;
+    TMovieDetails details;   // of the movie read, not of the ones inside it
+    QStringList movieNames;  // strings naming a movie, each once, in the order met, blanks at the ends set aside
+    int nestedMovies = 0;    // movies inside DefineBinaryData that were read
+};
+
+// Reads a whole movie: its details and every string in its code (and in the
+// movies inside it) that names a movie. What lies before a fault is kept.
+TMovieReading ReadMovie(std::string_view bytes);
+
+// Reads only the details; bytes may be just the file's first
+// kMovieDetailsFileBytes. The result says whether the header was there.
+TMovieReading ReadMovieDetails(std::string_view bytes);
+
+// The details as the lines of a tooltip.
+QString DescribeMovie(const TMovieDetails& details);
+
+}  // namespace tessaro
