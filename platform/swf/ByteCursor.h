@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/core/ByteOrder.h"
+
 namespace tessaro::swf {
 
 // Reads little-endian values from a span of a movie; every read fails
@@ -16,9 +18,9 @@ public:
     bool AtEnd() const { return bytes_.empty(); }
     std::string_view Rest() const { return bytes_; }
 
-    bool U8(std::uint8_t& value) { return Unsigned(1, value); }
-    bool U16(std::uint16_t& value) { return Unsigned(2, value); }
-    bool U32(std::uint32_t& value) { return Unsigned(4, value); }
+    bool U8(std::uint8_t& value) { return Unsigned(value); }
+    bool U16(std::uint16_t& value) { return Unsigned(value); }
+    bool U32(std::uint32_t& value) { return Unsigned(value); }
 
     bool Skip(std::size_t count)
     {
@@ -68,15 +70,12 @@ public:
 
 private:
     template <typename T>
-    bool Unsigned(std::size_t count, T& value)
+    bool Unsigned(T& value)
     {
-        if (count > bytes_.size())
+        if (sizeof(T) > bytes_.size())
             return false;
-        T result = 0;
-        for (std::size_t i = 0; i < count; ++i)
-            result = static_cast<T>(result | (static_cast<T>(static_cast<std::uint8_t>(bytes_[i])) << (8 * i)));
-        bytes_.remove_prefix(count);
-        value = result;
+        value = LoadLittleEndian<T>(bytes_.data());
+        bytes_.remove_prefix(sizeof(T));
         return true;
     }
 

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "platform/core/ByteOrder.h"
+
 #include <lzma.h>
 #include <zlib.h>
 
@@ -78,9 +80,7 @@ BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std:
     // than the body it decodes to.
     std::uint8_t header[13];
     header[0] = static_cast<std::uint8_t>(stream[4]);
-    std::uint32_t dictionary = 0;
-    for (int i = 0; i < 4; ++i)
-        dictionary |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(stream[5 + i])) << (8 * i);
+    std::uint32_t dictionary = LoadLe32(stream.data() + 5);
     dictionary = static_cast<std::uint32_t>(
         std::min<std::size_t>({dictionary, std::max<std::size_t>(length, 4096), kMaxLzmaDictionary}));
     for (int i = 0; i < 4; ++i)

@@ -8,11 +8,7 @@ namespace {
 
 std::string_view TrimBlanks(std::string_view text)
 {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
+    return TrimAscii(text, " ");
 }
 
 }  // namespace
