@@ -11,6 +11,8 @@
 #include <string>
 
 class QComboBox;
+class QFutureWatcherBase;
+class QThreadPool;
 class QFrame;
 class QKeyEvent;
 class QMenu;
@@ -73,6 +75,10 @@ public:
 
     // --- Page scan (MainFormPageScan.cpp)
     void WebBrowser1DocumentComplete();
+    // The scan of the last snapshot, running off the window's thread on a
+    // pool of one worker.
+    QFutureWatcherBase* PageScanTask = nullptr;
+    QThreadPool* PageScanPool = nullptr;
 
     // --- Cache scan (MainFormCacheScan.cpp)
     void StartCacheScan();

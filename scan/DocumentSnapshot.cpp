@@ -49,6 +49,8 @@ QString Text(const QJsonValue& value)
     return value.toString();
 }
 
+// A collection as the snapshot holds it, of which only the first
+// kMaxSnapshotElements count.
 QJsonArray List(const QJsonObject& object, const char* name)
 {
     const QJsonValue value = object.value(QLatin1String(name));
@@ -56,15 +58,19 @@ QJsonArray List(const QJsonObject& object, const char* name)
         return {};
     if (!value.isArray())
         Malformed("a collection is not a list");
-    return value.toArray();
+    const QJsonArray list = value.toArray();
+    if (list.size() <= kMaxSnapshotElements)
+        return list;
+    QJsonArray kept;
+    for (qsizetype i = 0; i < kMaxSnapshotElements; ++i)
+        kept.append(list.at(i));
+    return kept;
 }
 
-THtmlDocument DocumentFromJson(const QJsonObject& object, int depth)
+// Builds one document and, below the depth bound, its frames; scriptText is
+// what is left of the snapshot's script text.
+THtmlDocument DocumentFromJson(const QJsonObject& object, int depth, qsizetype& scriptText)
 {
-    // Frames nest as deep as the page nests them; a bound keeps a hostile
-    // snapshot from exhausting the stack.
-    if (depth > 64)
-        Malformed("frames nest too deeply");
     THtmlDocument document;
     document.URL = Text(object.value(QLatin1String("url")));
     for (const QJsonValue& item : List(object, "objects")) {
@@ -83,12 +89,21 @@ THtmlDocument DocumentFromJson(const QJsonObject& object, int depth)
     }
     for (const QJsonValue& src : List(object, "embeds"))
         document.embeds.push_back({Text(src)});
-    for (const QJsonValue& text : List(object, "scripts"))
-        document.scripts.push_back({Text(text)});
+    for (const QJsonValue& item : List(object, "scripts")) {
+        if (scriptText <= 0)
+            break;
+        QString text = Text(item);
+        if (text.size() > scriptText)
+            text.truncate(scriptText);
+        scriptText -= text.size();
+        document.scripts.push_back({text});
+    }
+    if (depth >= kMaxSnapshotFrameDepth)
+        return document;
     for (const QJsonValue& frame : List(object, "frames")) {
         // A frame that did not answer (no document to read) is null.
         if (frame.isObject())
-            document.frames.push_back(DocumentFromJson(frame.toObject(), depth + 1));
+            document.frames.push_back(DocumentFromJson(frame.toObject(), depth + 1, scriptText));
     }
     return document;
 }
@@ -118,7 +133,8 @@ THtmlDocument DocumentFromSnapshot(const QByteArray& json)
         throw std::runtime_error("The page's document snapshot cannot be read: " + error.errorString().toStdString());
     if (!parsed.isObject())
         Malformed("it is not an object");
-    return DocumentFromJson(parsed.object(), 0);
+    qsizetype scriptText = kMaxSnapshotScriptText;
+    return DocumentFromJson(parsed.object(), 0, scriptText);
 }
 
 }  // namespace tessaro

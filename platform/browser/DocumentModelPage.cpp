@@ -1,13 +1,16 @@
 #include "platform/browser/DocumentModelPage.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
 #include <utility>
+
+#include "scan/DocumentSnapshot.h"
 
 namespace tessaro {
 
@@ -15,12 +18,9 @@ namespace {
 
 const QString kScriptName = QStringLiteral("tessaro-document-model");
 const QString kScriptResource = QStringLiteral(":/tessaro/DocumentModelScript.js");
-const QString kFrameComplete = QStringLiteral("__tessaroDocumentModel:frame-complete");
+const QString kFrameComplete = QStringLiteral("__tessaroDocumentModel:frame-complete ");
 const QString kFrameTree = QStringLiteral("__tessaroDocumentModel:tree ");
-const QLatin1String kSlotKey("\"slot\":");
 constexpr int kStartRetryMs = 50;
-constexpr int kMaxReports = 10000;  // bounds what a page can make us keep
-constexpr int kMaxDepth = 64;
 
 QString CollectorSource()
 {
@@ -30,17 +30,20 @@ QString CollectorSource()
     return QString::fromUtf8(file.readAll());
 }
 
+// 128 random bits as hex.
+QString NewSecret()
+{
+    quint64 bits[2];
+    QRandomGenerator::system()->fillRange(bits);
+    return QString::number(bits[0], 16).rightJustified(16, u'0') +
+           QString::number(bits[1], 16).rightJustified(16, u'0');
+}
+
 }  // namespace
 
 TDocumentModelPage::TDocumentModelPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent)
 {
-    QWebEngineScript script;
-    script.setName(kScriptName);
-    script.setSourceCode(CollectorSource());
-    script.setInjectionPoint(QWebEngineScript::DocumentReady);
-    script.setWorldId(QWebEngineScript::ApplicationWorld);
-    script.setRunsOnSubFrames(true);
-    scripts().insert(script);
+    InstallCollector();
 
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] {
@@ -53,11 +56,31 @@ TDocumentModelPage::TDocumentModelPage(QWebEngineProfile* profile, QObject* pare
     connect(this, &QWebEnginePage::loadStarted, this, [this] {
         lastLoadFailed_ = false;
         Abandon();
+        InstallCollector();
     });
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) { lastLoadFailed_ = !ok; });
     connect(this, &QWebEnginePage::renderProcessTerminated, this, [this] {
         Finish(request_, {false, {}, QStringLiteral("The page's script world is gone")});
     });
+}
+
+void TDocumentModelPage::InstallCollector()
+{
+    for (const QWebEngineScript& old : scripts().find(kScriptName))
+        scripts().remove(old);
+    secret_ = NewSecret();
+    QString source = CollectorSource();
+    source.replace(QLatin1String("@SECRET@"), secret_);
+    source.replace(QLatin1String("@MAX_SCRIPT_TEXT@"), QString::number(kMaxSnapshotScriptText));
+    source.replace(QLatin1String("@MAX_ELEMENTS@"), QString::number(kMaxSnapshotElements));
+    source.replace(QLatin1String("@MAX_FRAME_DEPTH@"), QString::number(kMaxSnapshotFrameDepth));
+    QWebEngineScript script;
+    script.setName(kScriptName);
+    script.setSourceCode(source);
+    script.setInjectionPoint(QWebEngineScript::DocumentReady);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    scripts().insert(script);
 }
 
 void TDocumentModelPage::SetSnapshotTimeout(int timeoutMs, int frameBudgetMs)
@@ -80,7 +103,7 @@ void TDocumentModelPage::Start(quint64 request)
     const QString call =
         QStringLiteral("typeof __tessaroDocumentModel === 'object' ? __tessaroDocumentModel.collect() : -1");
     runJavaScript(call, QWebEngineScript::ApplicationWorld, [this, alive = Alive(), request](const QVariant& result) {
-        if (alive.expired() || request != request_ || !done_ || haveTop_)
+        if (alive.expired() || request != request_ || !done_ || reports_.HaveTop())
             return;
         if (result.typeId() == QMetaType::QString) {
             TopTreeArrived(result.toString().toUtf8());
@@ -103,67 +126,29 @@ void TDocumentModelPage::Start(quint64 request)
 
 void TDocumentModelPage::TopTreeArrived(const QByteArray& json)
 {
-    // Page texts in the tree are JSON strings, where a quote is escaped, so
-    // the bare key only stands where a cross-origin frame left a slot.
-    if (!json.contains(kSlotKey)) {
-        Finish(request_, {true, json, {}});
+    reports_.SetTop(json);
+    if (!reports_.HaveTop()) {
+        Finish(request_, {false, {}, QStringLiteral("The page's documents are too large to read")});
         return;
     }
-    const QJsonDocument parsed = QJsonDocument::fromJson(json);
-    if (!parsed.isObject()) {
-        Finish(request_, {false, {}, QStringLiteral("The page's documents cannot be read")});
-        return;
-    }
-    haveTop_ = true;
-    top_ = parsed.object();
     frameDeadline_.start(frameBudgetMs_);
     Assemble(false);
 }
 
-void TDocumentModelPage::FrameReported(const QString& report)
+void TDocumentModelPage::FrameReported(QStringView report)
 {
-    if (!done_ || reports_.size() >= kMaxReports)
+    if (!done_)
         return;
-    const QJsonObject parsed = QJsonDocument::fromJson(report.toUtf8()).object();
-    const QString slot = parsed.value(QStringLiteral("slot")).toString();
-    const QJsonValue tree = parsed.value(QStringLiteral("tree"));
-    if (slot.isEmpty() || !tree.isObject() || reports_.contains(slot))
-        return;
-    reports_.insert(slot, tree.toObject());
-    if (haveTop_)
-        Assemble(false);
+    reports_.AddReport(report.toUtf8());
+    Assemble(false);
 }
 
 void TDocumentModelPage::Assemble(bool final)
 {
-    if (!done_ || !haveTop_)
+    if (!done_ || !reports_.HaveTop())
         return;
-    QSet<QString> missing;
-    const QJsonObject tree = Assembled(top_, missing, 0);
-    if (missing.isEmpty() || final)
-        Finish(request_, {true, QJsonDocument(tree).toJson(QJsonDocument::Compact), {}});
-}
-
-QJsonObject TDocumentModelPage::Assembled(const QJsonObject& tree, QSet<QString>& missing, int depth) const
-{
-    QJsonObject result = tree;
-    QJsonArray frames;
-    for (const QJsonValue& frame : tree.value(QStringLiteral("frames")).toArray()) {
-        const QJsonObject object = frame.toObject();
-        const QString slot = object.value(QStringLiteral("slot")).toString();
-        if (depth >= kMaxDepth) {
-            frames.append(QJsonValue::Null);
-        } else if (slot.isEmpty()) {
-            frames.append(frame.isObject() ? QJsonValue(Assembled(object, missing, depth + 1)) : QJsonValue::Null);
-        } else if (const auto reported = reports_.constFind(slot); reported != reports_.constEnd()) {
-            frames.append(Assembled(*reported, missing, depth + 1));
-        } else {
-            missing.insert(slot);
-            frames.append(QJsonValue::Null);
-        }
-    }
-    result.insert(QStringLiteral("frames"), frames);
-    return result;
+    if (reports_.Complete() || final)
+        Finish(request_, {true, reports_.Assembled(), {}});
 }
 
 std::weak_ptr<int> TDocumentModelPage::Alive() const
@@ -188,23 +173,23 @@ void TDocumentModelPage::Abandon()
     done_ = nullptr;
     deadline_.stop();
     frameDeadline_.stop();
-    haveTop_ = false;
-    top_ = {};
-    reports_.clear();
+    reports_.Clear();
 }
 
 void TDocumentModelPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                                   int lineNumber, const QString& sourceID)
 {
-    // Only our own script's messages count: a page script cannot write under
-    // the user script's source.
+    // Only our own script's messages count. A page script can write under
+    // the user script's source too, but cannot know the secret.
     if (sourceID == QStringLiteral("userscript:") + kScriptName) {
-        if (message == kFrameComplete) {
+        const QStringView text(message);
+        if (text == QString(kFrameComplete + secret_)) {
             emit FrameComplete();
             return;
         }
-        if (message.startsWith(kFrameTree)) {
-            FrameReported(message.mid(kFrameTree.size()));
+        const QString treePrefix = kFrameTree + secret_ + u' ';
+        if (text.startsWith(treePrefix)) {
+            FrameReported(text.sliced(treePrefix.size()));
             return;
         }
     }

@@ -1,15 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
-#include <QJsonObject>
-#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <QWebEnginePage>
 
 #include <functional>
 #include <memory>
+
+#include "platform/browser/CollectorReports.h"
 
 class QWebEngineProfile;
 
@@ -27,7 +26,8 @@ struct TDocumentSnapshot {
 // script runs in an isolated world of every frame. The top frame gives its
 // tree, in which each cross-origin frame is a slot; the script in that frame
 // reports its own tree under the slot on the console, and the page puts the
-// pieces together. Also reports frames that finish loading.
+// pieces together. Also reports frames that finish loading. Console reports
+// count only with the secret written into the script for the current load.
 class TDocumentModelPage : public QWebEnginePage {
     Q_OBJECT
 public:
@@ -54,13 +54,14 @@ protected:
                                   const QString& sourceID) override;
 
 private:
+    // Installs the collector with a fresh secret, for the load to come.
+    void InstallCollector();
     void Start(quint64 request);
     void TopTreeArrived(const QByteArray& json);
-    void FrameReported(const QString& report);
-    // Puts the reported frames into the top tree; finishes when none is
-    // missing, or when final, with the missing ones left out.
+    void FrameReported(QStringView report);
+    // Finishes with the assembled tree when no frame is missing, or when
+    // final, with the missing ones left out.
     void Assemble(bool final);
-    QJsonObject Assembled(const QJsonObject& tree, QSet<QString>& missing, int depth) const;
     void Finish(quint64 request, TDocumentSnapshot snapshot);
     void Abandon();
     // The engine may call back while the page's base class is destroyed; the
@@ -71,9 +72,8 @@ private:
     SnapshotHandler done_;
     QTimer deadline_;
     QTimer frameDeadline_;
-    bool haveTop_ = false;
-    QJsonObject top_;
-    QHash<QString, QJsonObject> reports_;  // frame trees by slot
+    QString secret_;  // of the collector installed for the current load
+    TCollectorReports reports_;
     int timeoutMs_ = 15000;
     int frameBudgetMs_ = 3000;
     bool lastLoadFailed_ = false;

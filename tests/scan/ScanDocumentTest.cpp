@@ -165,14 +165,50 @@ TEST(DocumentSnapshot, BuildsTheTreeAndLeavesOutFramesThatCouldNotBeRead)
 
 TEST(DocumentSnapshot, RejectsWhatIsNotASnapshot)
 {
+    for (const QByteArray& bad : {QByteArray(""), QByteArray("[1,2]"), QByteArray("{\"url\": 5}"),
+                                  QByteArray("{\"embeds\": {}}"), QByteArray("{\"url\": \"x\"")})
+        EXPECT_THROW(DocumentFromSnapshot(bad), std::runtime_error) << bad.left(40).toStdString();
+}
+
+// Past each bound the tree is cut short without an error: frames nested
+// deeper, items past the count, script text past the total.
+TEST(DocumentSnapshot, KeepsWithinItsBounds)
+{
     QByteArray deep;
     for (int i = 0; i < 100; ++i)
-        deep += R"({"frames":[)";
+        deep += R"({"embeds":["e.swf"],"frames":[)";
     for (int i = 0; i < 100; ++i)
         deep += "]}";
-    for (const QByteArray& bad : {QByteArray(""), QByteArray("[1,2]"), QByteArray("{\"url\": 5}"),
-                                  QByteArray("{\"embeds\": {}}"), QByteArray("{\"url\": \"x\""), deep})
-        EXPECT_THROW(DocumentFromSnapshot(bad), std::runtime_error) << bad.left(40).toStdString();
+    int depth = 0;
+    for (THtmlDocument document = DocumentFromSnapshot(deep); !document.frames.empty(); ++depth) {
+        ASSERT_EQ(document.frames.size(), 1u);
+        THtmlDocument frame = std::move(document.frames[0]);
+        document = std::move(frame);
+        EXPECT_EQ(document.embeds.size(), 1u);
+    }
+    EXPECT_EQ(depth, kMaxSnapshotFrameDepth);
+
+    QByteArray many = R"({"objects":[)";
+    for (qsizetype i = 0; i <= kMaxSnapshotElements; ++i)
+        many += (i ? "," : "") + QByteArray(R"({"params":[["movie","m.swf"],["src","s.swf"]]})");
+    many += R"(],"embeds":[)";
+    for (qsizetype i = 0; i <= kMaxSnapshotElements; ++i)
+        many += (i ? "," : "") + QByteArray(R"("e.swf")");
+    many += "]}";
+    const THtmlDocument wide = DocumentFromSnapshot(many);
+    EXPECT_EQ(wide.applets.size(), size_t(kMaxSnapshotElements));
+    EXPECT_EQ(wide.embeds.size(), size_t(kMaxSnapshotElements));
+
+    // Three scripts of 40% of the total each, the last in a frame.
+    const QByteArray part((kMaxSnapshotScriptText * 2) / 5, 'x');
+    const QByteArray texts =
+        R"({"scripts":[")" + part + R"(",")" + part + R"("],"frames":[{"scripts":[")" + part + R"(","y"]}]})";
+    const THtmlDocument top = DocumentFromSnapshot(texts);
+    ASSERT_EQ(top.scripts.size(), 2u);
+    EXPECT_EQ(top.scripts[1].text.size(), part.size());
+    ASSERT_EQ(top.frames.size(), 1u);
+    ASSERT_EQ(top.frames[0].scripts.size(), 1u);
+    EXPECT_EQ(top.frames[0].scripts[0].text.size(), kMaxSnapshotScriptText - 2 * part.size());
 }
 
 }  // namespace

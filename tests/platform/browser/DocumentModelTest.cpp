@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -196,6 +197,71 @@ window.addEventListener('load', () => frames[0].postMessage(
     });
     ASSERT_TRUE(WaitUntil([&] { return answered; }, kWaitMs));
     EXPECT_FALSE(seen.contains("S3CR3T")) << seen.toStdString();
+}
+
+// A cross-origin frame sees the slot its parent asks it to report under. It
+// forges reports under the collector's source name (with no secret, with a
+// guessed one), and has a frame of its own answer in its place; the top page
+// forges a report too. The snapshot holds only what the documents hold.
+TEST_F(DocumentModel, ReportsWithoutTheSecretOrFromAnotherFrameAreIgnored)
+{
+    const std::string forge = R"(
+function forge(text) {
+  eval('console.info(' + JSON.stringify(text) + ')\n//# sourceURL=userscript:tessaro-document-model');
+}
+function lie(slot) {
+  const tree = JSON.stringify({url: 'http://elsewhere.test/', embeds: ['stolen.swf'], frames: []});
+  forge('__tessaroDocumentModel:tree ' + JSON.stringify({slot, tree: JSON.parse(tree)}));
+  forge('__tessaroDocumentModel:tree ' + slot + ' 1 ' + tree);
+  forge('__tessaroDocumentModel:tree 00000000000000000000000000000000 ' + slot + ' 1 ' + tree);
+  forge('__tessaroDocumentModel:tree  ' + slot + ' 1 ' + tree);
+})";
+    site.route("/top.html", Page(R"(<iframe src=")" + other.origin() + R"(/liar.html"></iframe><script>)" + forge + R"(
+lie('0123456789abcdef0123456789abcdef');</script>)"),
+               "text/html");
+    other.route("/liar.html",
+                Page(R"(<script>)" + forge + R"(
+window.addEventListener('message', ev => {
+  const slot = ev.data && ev.data.slot;
+  if (!slot || ev.source === frames[0]) return;
+  lie(slot);
+  frames[0].postMessage({__tessaroDocumentModel: 'collect', slot}, '*');
+}, true);
+</script><embed src="liar.swf"><iframe src=")" +
+                     site.origin() + R"(/inner.html"></iframe>)"),
+                "text/html");
+    site.route("/inner.html", Page(R"(<embed src="inner.swf">)"), "text/html");
+    Load(site.origin() + "/top.html");
+
+    // Until the inner frame has loaded and could answer for the liar.
+    TDocumentSnapshot s;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        s = Snapshot();
+        ASSERT_TRUE(s.ok) << s.error.toStdString();
+        if (s.json.contains("inner.swf"))
+            break;
+        WaitUntil([] { return false; }, 100);
+    }
+    const QJsonObject top = QJsonDocument::fromJson(s.json).object();
+    QStringList documents;
+    std::function<void(const QJsonObject&)> list = [&](const QJsonObject& tree) {
+        documents.append(tree["url"].toString());
+        for (const QJsonValue& src : tree["embeds"].toArray())
+            documents.append(src.toString());
+        for (const QJsonValue& frame : tree["frames"].toArray())
+            list(frame.toObject());
+    };
+    list(top);
+    EXPECT_EQ(documents.join(' ').toStdString(), site.origin() + "/top.html " + other.origin() +
+                                                     "/liar.html liar.swf " + site.origin() + "/inner.html inner.swf");
+    const QJsonArray frames = top["frames"].toArray();
+    ASSERT_EQ(frames.size(), 1);
+    const QJsonObject liar = frames[0].toObject();
+    EXPECT_EQ(liar["url"].toString().toStdString(), other.origin() + "/liar.html");
+    EXPECT_EQ(liar["embeds"].toArray(), QJsonArray{"liar.swf"});
+    const QJsonObject inner = liar["frames"].toArray()[0].toObject();
+    EXPECT_EQ(inner["url"].toString().toStdString(), site.origin() + "/inner.html");
+    EXPECT_EQ(inner["embeds"].toArray(), QJsonArray{"inner.swf"});
 }
 
 }  // namespace
