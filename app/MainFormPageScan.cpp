@@ -10,6 +10,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
+#include "app/ReportingSlot.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
 #include "scan/DocumentSnapshot.h"
@@ -61,21 +62,21 @@ void TMainFrm::WebBrowser1DocumentComplete()
         }
         auto* task = new QFutureWatcher<TPageScanResult>(this);
         PageScanTask = task;
-        connect(task, &QFutureWatcherBase::finished, this, [this, task] {
-            if (task != PageScanTask || task->future().resultCount() == 0)
-                return;
-            PageScanTask = nullptr;
-            task->deleteLater();
-            const TPageScanResult result = task->future().result();
-            if (result.error) {
-                ShowErrorReport(result.error);
-                return;
-            }
-            *FoundMovies = result.movies;
-            ShowFoundMovies();
-            CheckAllRows(true);
-            SetStatusText("Done");
-        });
+        connect(task, &QFutureWatcherBase::finished, this, ReportingSlot([this, task] {
+                    if (task != PageScanTask || task->future().resultCount() == 0)
+                        return;
+                    PageScanTask = nullptr;
+                    task->deleteLater();
+                    const TPageScanResult result = task->future().result();
+                    if (result.error) {
+                        ShowErrorReport(result.error);
+                        return;
+                    }
+                    *FoundMovies = result.movies;
+                    ShowFoundMovies();
+                    CheckAllRows(true);
+                    SetStatusText("Done");
+                }));
         if (PageScanPool == nullptr) {
             // One scan at a time; one that a newer snapshot replaced before
             // it started does not run. The window waits for a running one
