@@ -157,7 +157,11 @@ bool TCollectorReports::Complete() const
 
 QByteArray TCollectorReports::Assembled() const
 {
+    // Most pages have no frame of another origin: no copy then.
+    if (!top_.contains(kSlotStart))
+        return top_;
     QByteArray out;
+    out.reserve(bytes_);
     QHash<QByteArray, bool> used;
     Splice(top_, 0, out, used);
     return out;

@@ -2,6 +2,8 @@
 // loopback ports (two origins), loaded into the main window's browser.
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -10,12 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 
 #include "app/MirkMainForm.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/widgets/ListView.h"
+#include "scan/DocumentSnapshot.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
@@ -228,6 +233,119 @@ TEST_F(PageScan, ASnapshotThatTimesOutIsReportedAndTheRowsStay)
     EXPECT_TRUE(reported.contains("in time")) << reported.toStdString();
     EXPECT_EQ(Addresses(), next);
     EXPECT_EQ(Status(), "Openning Page ");
+}
+
+// A message box shown while the test runs: its text is kept and it is closed.
+class BoxWatch {
+public:
+    BoxWatch()
+    {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                texts.append(box->text());
+                box->accept();
+            }
+        });
+        timer_.start();
+    }
+    QStringList texts;
+
+private:
+    QTimer timer_;
+};
+
+// A line of /proc/self/status, in KiB.
+long StatusKiB(const char* key)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+TEST_F(PageScan, FramesNestedPastTheDepthBoundAreLeftOutWithoutAMessage)
+{
+    // Past the bound and past 64, where a message box came at every scan.
+    constexpr int kLevels = 70;
+    auto level = [&](int i) { return (i % 2 ? B("/deep/") : A("/deep/")) + std::to_string(i); };
+    QStringList expected;
+    for (int i = 0; i < kLevels; ++i) {
+        (i % 2 ? other : site)
+            .route("/deep/" + std::to_string(i) + ".html",
+                   Page("<embed src=\"m" + std::to_string(i) + ".swf\">" +
+                        (i + 1 < kLevels ? "<iframe src=\"" + level(i + 1) + ".html\"></iframe>" : "")),
+                   kHtml);
+        if (i <= kMaxSnapshotFrameDepth)
+            expected.append(QString::fromStdString(level(i) + ".swf").replace("/deep/", "/deep/m"));
+    }
+    BoxWatch boxes;
+    Open(level(0) + ".html");
+    auto deepestLoaded = [&] {
+        for (const test::HttpRequest& request : other.requests()) {
+            if (request.target == "/deep/" + std::to_string(kLevels - 1) + ".html")
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(WaitUntil(deepestLoaded, kWaitMs));
+    // The scans the deepest frames' completion brings.
+    WaitUntil([] { return false; }, 1500);
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(expected); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    EXPECT_EQ(boxes.texts, QStringList());
+}
+
+// 100 MB of script text, the reference past the bound on script text. The
+// scan ends with what lies within it, the program's memory grows far less
+// than the page holds, and the window's timers keep firing.
+TEST_F(PageScan, ScriptTextFarPastItsBoundIsLeftOutAndTheWindowAnswers)
+{
+    site.route("/site/huge.html", Page(R"(<embed src="e.swf"><script>var first = "first.swf";
+const mb = 'x'.repeat(1 << 20);
+for (let i = 0; i < 100; ++i) {
+  const s = document.createElement('script'); s.type = 'text/plain'; s.text = mb; document.body.appendChild(s);
+}
+const last = document.createElement('script'); last.type = 'text/plain'; const q = String.fromCharCode(34);
+last.text = 'var late = ' + q + 'late.swf' + q + ';';
+document.body.appendChild(last);
+</script>)"),
+               kHtml);
+    const QStringList expected{QString::fromStdString(A("/site/e.swf")), QString::fromStdString(A("/site/first.swf"))};
+    BoxWatch boxes;
+
+    // The peak is counted from here.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    ASSERT_TRUE(clear.open(QIODevice::WriteOnly));
+    clear.write("5");
+    clear.close();
+    const long before = StatusKiB("VmRSS:");
+
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    ticker.start();
+    Open(A("/site/huge.html"));
+    ASSERT_TRUE(WaitUntil([&] { return ListIs(expected); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    ticker.stop();
+    const long growthMiB = (StatusKiB("VmHWM:") - before) / 1024;
+    RecordProperty("peak_growth_mib", std::to_string(growthMiB));
+    RecordProperty("longest_timer_gap_ms", std::to_string(longestGap));
+    std::cout << "peak growth " << growthMiB << " MiB, longest timer gap " << longestGap << " ms\n";
+    EXPECT_LT(growthMiB, 400);
+    // A liveness bound, far above a frame and far below the seconds the
+    // whole text took to go through the window's thread.
+    EXPECT_LT(longestGap, 3000);
+    EXPECT_EQ(boxes.texts, QStringList());
 }
 
 }  // namespace
