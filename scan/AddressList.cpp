@@ -1,6 +1,7 @@
 #include "scan/AddressList.h"
 
 #include "platform/core/AsciiText.h"
+#include "platform/core/LocalAddressText.h"
 
 namespace tessaro {
 
@@ -24,7 +25,7 @@ std::optional<std::string> OpeningStatusText(std::string_view address)
     if (address.empty())
         return std::nullopt;
     const std::string lower = LowerAscii(address);
-    if (lower.find(kLocalFileScheme) != std::string::npos)
+    if (lower.find(kLocalFileScheme) != std::string::npos || NamesLocalFile(address))
         return std::nullopt;
     const std::string_view prefix = lower.find(kWebScheme) != std::string::npos ? kOpening : kOpeningWithScheme;
     return std::string(prefix) + lower;

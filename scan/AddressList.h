@@ -16,7 +16,8 @@ namespace tessaro {
 bool IsListedWindowAddress(std::string_view address);
 
 // The status text that announces opening the typed address, or nothing when
-// the address is refused silently (empty, or "file://" anywhere in any case).
+// the address is refused silently (empty, "file://" anywhere in any case, or a
+// local file named without it: NamesLocalFile).
 // An address without "http://" is announced with "http:// " in front.
 std::optional<std::string> OpeningStatusText(std::string_view address);
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 
 #include "platform/core/AppPaths.h"
 
@@ -16,6 +17,10 @@ QWebEngineProfile* BrowserProfile()
         p->setCachePath(folder);
         p->setPersistentStoragePath(folder + QStringLiteral("/Storage"));
         p->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+        // A local page reads nothing beyond itself: no other file, no remote
+        // address (the engine's default lets it read every local file).
+        p->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+        p->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
         return p;
     }();
     return profile;

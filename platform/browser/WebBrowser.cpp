@@ -7,6 +7,7 @@
 
 #include "platform/browser/BrowserProfile.h"
 #include "platform/browser/DocumentModelPage.h"
+#include "platform/core/LocalAddressText.h"
 
 namespace tessaro {
 
@@ -34,6 +35,10 @@ void TWebBrowser::Navigate(const QString& text)
     static const QRegularExpression withScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     const bool hasScheme = withScheme.match(text).hasMatch();
     const QUrl url = hasScheme ? QUrl(text) : QUrl::fromUserInput(text);
+    // Local files are not opened, however the text names them ("file://...",
+    // "/etc/passwd", "~/page.html").
+    if (NamesLocalFile(text.toStdString()) || url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0)
+        return;
     const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
     if (!url.isValid() || url.isEmpty() || (web && url.host().isEmpty()))
         throw std::runtime_error("Invalid address: " + text.toStdString());

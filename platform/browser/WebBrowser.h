@@ -14,7 +14,8 @@ public:
     explicit TWebBrowser(QWidget* parent = nullptr);
 
     // Loads the text as a browser's address bar would. Throws std::runtime_error
-    // when the text cannot be made into an address to load.
+    // when the text cannot be made into an address to load. A local file is
+    // refused without a word (see NamesLocalFile): nothing is loaded.
     void Navigate(const QString& text);
     QString LocationURL() const;
     // The HTML document model of the page shown.

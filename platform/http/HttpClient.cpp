@@ -20,6 +20,9 @@ std::atomic<int> loopbackPort{0};
 // What surrounds a header line and its name and value.
 constexpr std::string_view kHeaderBlanks = " \t\r\n";
 
+// The longest one wait of a request lasts while it can be cancelled.
+constexpr int kCancelCheckMs = 100;
+
 void InitCurlOnce()
 {
     static std::once_flag once;
@@ -76,6 +79,8 @@ struct HttpGetRequest::Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     std::string url;
+    bool followRedirects = true;
+    const std::atomic<bool>* cancelled = nullptr;
     bool valid = false;  // the request could be set up at all
     bool sent = false;
     bool headersDone = false;
@@ -121,8 +126,8 @@ struct HttpGetRequest::Transfer {
             transfer->blockStatus = blank == std::string::npos ? 0 : std::atoi(line.c_str() + blank + 1);
         } else if (TrimAscii(line, kHeaderBlanks).empty()) {
             const bool interim = transfer->blockStatus >= 100 && transfer->blockStatus < 200;
-            const bool redirect =
-                transfer->blockStatus >= 300 && transfer->blockStatus < 400 && transfer->blockHasLocation;
+            const bool redirect = transfer->followRedirects && transfer->blockStatus >= 300 &&
+                                  transfer->blockStatus < 400 && transfer->blockHasLocation;
             if (!interim && !redirect)
                 transfer->headersDone = true;
         } else {
@@ -155,6 +160,10 @@ struct HttpGetRequest::Transfer {
     void PumpUntil(Condition condition)
     {
         while (!done && !condition()) {
+            if (cancelled != nullptr && cancelled->load()) {
+                Finish(CURLE_ABORTED_BY_CALLBACK, "cancelled");
+                return;
+            }
             int running = 0;
             const CURLMcode code = curl_multi_perform(multi, &running);
             if (code != CURLM_OK) {
@@ -170,7 +179,7 @@ struct HttpGetRequest::Transfer {
                 return;
             // The time-outs set on the transfer bound the whole loop; this only
             // bounds one wait.
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            curl_multi_poll(multi, nullptr, 0, cancelled != nullptr ? kCancelCheckMs : 1000, nullptr);
         }
     }
 
@@ -216,7 +225,9 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string obj
         accept += (i == 0 ? "" : ", ") + acceptTypes[i];
     t.headerList = curl_slist_append(nullptr, accept.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headerList);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    t.followRedirects = session.Limits().followRedirects;
+    t.cancelled = session.Limits().cancelled;
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");

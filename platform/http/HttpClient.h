@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -25,6 +26,12 @@ struct HttpLimits {
     // cannot be cancelled by the user, so a silent server must not hold it
     // (and the one-task-at-a-time flag) forever.
     long stallTimeoutSeconds = 60;
+    // Follow redirects inside libcurl. Off, a redirect is the final answer and
+    // the caller reads its Location header and decides on the next hop itself.
+    bool followRedirects = true;
+    // While it points at a flag that is set, the exchange ends at once as
+    // failed (checked at least every 100 ms).
+    const std::atomic<bool>* cancelled = nullptr;
 };
 
 class HttpSession {

@@ -120,10 +120,11 @@ void TShockwaveFlash::SetMovie(const QString& movie)
 void TShockwaveFlash::ShowMovie()
 {
     if (movie_.isEmpty()) {
+        PlayerSchemeHandler()->ShowMovie(QString());
         page_->runJavaScript(QStringLiteral("tessaroPlayer.clear(%1)").arg(generation_));
         return;
     }
-    const PlayerMovieAddress address = PlayerSchemeHandler()->Addresses().ForMovie(movie_);
+    const PlayerMovieAddress address = PlayerSchemeHandler()->ShowMovie(movie_);
     page_->runJavaScript(QStringLiteral("tessaroPlayer.play(%1, %2, %3, %4, %5)")
                              .arg(generation_)
                              .arg(JsString(address.url.toString(QUrl::FullyEncoded)),

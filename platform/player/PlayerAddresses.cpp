@@ -1,13 +1,14 @@
 #include "platform/player/PlayerAddresses.h"
 
-#include <QDir>
+#include <QRandomGenerator>
+#include <QStringList>
 
 namespace tessaro {
 
 namespace {
 
-const QStringList kPageFiles = {QStringLiteral("player.html"), QStringLiteral("fetch-shim.js"),
-                                QStringLiteral("player.js")};
+const QStringList kPageFiles = {QStringLiteral("player.html"), QStringLiteral("player-config.js"),
+                                QStringLiteral("fetch-shim.js"), QStringLiteral("player.js")};
 
 QUrl SchemeUrl(const QString& host, const QString& decodedPath)
 {
@@ -24,15 +25,30 @@ QString FolderOf(const QString& path)
     return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString OriginOf(const QUrl& url)
+// A host nobody can guess: 128 bits from the system's random source.
+QString FreshMovieHost()
 {
-    QString origin = url.scheme() + QStringLiteral("://") + url.host(QUrl::FullyEncoded);
-    if (url.port() != -1)
-        origin += QLatin1Char(':') + QString::number(url.port());
-    return origin;
+    QRandomGenerator* random = QRandomGenerator::system();
+    return QStringLiteral("m%1%2")
+        .arg(random->generate64(), 16, 16, QLatin1Char('0'))
+        .arg(random->generate64(), 16, 16, QLatin1Char('0'));
 }
 
 }  // namespace
+
+QString WebOrigin(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+        return {};
+    QString origin = scheme + QStringLiteral("://") + url.host(QUrl::FullyEncoded);
+    if (url.host().contains(QLatin1Char(':')))
+        origin = scheme + QStringLiteral("://[") + url.host(QUrl::FullyEncoded) + QLatin1Char(']');
+    const int port = url.port(scheme == QLatin1String("https") ? 443 : 80);
+    if (port != (scheme == QLatin1String("https") ? 443 : 80))
+        origin += QLatin1Char(':') + QString::number(port);
+    return origin;
+}
 
 PlayerAddresses::PlayerAddresses() = default;
 
@@ -41,54 +57,54 @@ QUrl PlayerAddresses::PageUrl()
     return SchemeUrl(QString::fromLatin1(kPlayerHost), QStringLiteral("/player.html"));
 }
 
-QString PlayerAddresses::SiteHost(const QString& origin)
+void PlayerAddresses::Forget()
 {
-    const auto known = hostOfOrigin_.constFind(origin);
-    if (known != hostOfOrigin_.cend())
-        return *known;
-    origins_.append(origin);
-    const QString host = QStringLiteral("site%1").arg(origins_.size());
-    hostOfOrigin_.insert(origin, host);
-    return host;
+    ++serial_;
+    host_.clear();
+    localPath_.clear();
+    origin_.clear();
 }
 
 PlayerMovieAddress PlayerAddresses::ForMovie(const QString& movie)
 {
+    Forget();
     PlayerMovieAddress address;
     QString localPath;
     if (movie.startsWith(QLatin1Char('/'))) {
         localPath = movie;
     } else {
         const QUrl given(movie);
-        const QString scheme = given.scheme().toLower();
-        if (scheme == QLatin1String("file") && given.isValid()) {
+        const QString origin = given.isValid() ? WebOrigin(given) : QString();
+        if (given.scheme().toLower() == QLatin1String("file") && given.isValid()) {
             localPath = given.toLocalFile();
-        } else if ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) && given.isValid() &&
-                   !given.host().isEmpty()) {
-            const QString origin = OriginOf(given);
-            const QString host = SiteHost(origin);
+        } else if (!origin.isEmpty()) {
+            host_ = FreshMovieHost();
+            origin_ = origin;
             QString path = given.path(QUrl::FullyEncoded);
             if (path.isEmpty())
                 path = QStringLiteral("/");
-            QUrl url = QUrl(QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host + path);
+            const QString root = QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host_;
+            QUrl url(root + path);
             if (given.hasQuery())
                 url.setQuery(given.query(QUrl::FullyEncoded), QUrl::StrictMode);
             address.url = url;
-            address.base = QUrl(QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host + FolderOf(path));
+            address.base = QUrl(root + FolderOf(path));
             address.siteOrigin = origin;
-            address.siteRoot =
-                QUrl(QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host + QLatin1Char('/'));
+            address.siteRoot = QUrl(root + QLatin1Char('/'));
             return address;
         }
     }
-    if (localPath.isEmpty()) {
+    const QString name = localPath.mid(localPath.lastIndexOf(QLatin1Char('/')) + 1);
+    if (localPath.isEmpty() || name.isEmpty()) {
         // Neither a file nor a web address: the player gets the text and fails
         // the way it fails for anything it cannot load.
         address.url = QUrl(movie);
         return address;
     }
-    address.url = SchemeUrl(QString::fromLatin1(kLocalHost), localPath);
-    address.base = SchemeUrl(QString::fromLatin1(kLocalHost), FolderOf(localPath));
+    host_ = FreshMovieHost();
+    localPath_ = localPath;
+    address.url = SchemeUrl(host_, QLatin1Char('/') + name);
+    address.base = SchemeUrl(host_, QStringLiteral("/"));
     return address;
 }
 
@@ -98,26 +114,24 @@ PlayerSource PlayerAddresses::Resolve(const QUrl& request) const
     if (request.scheme() != QLatin1String(kPlayerScheme))
         return source;
     const QString host = request.host();
+    const QString path = request.path();
     if (host == QLatin1String(kPlayerHost)) {
-        const QString path = request.path();
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
         if (path == QLatin1Char('/') + name && kPageFiles.contains(name)) {
-            source = {PlayerSource::Kind::PageFile, QStringLiteral(":/tessaro/player/") + name};
+            source = {PlayerSource::Kind::PageFile, QStringLiteral(":/tessaro/player/") + name, {}, 0};
         } else if (path == QStringLiteral("/ruffle/") + name && !name.isEmpty() && !name.startsWith(QLatin1Char('.'))) {
-            source = {PlayerSource::Kind::RuffleFile, name};
+            source = {PlayerSource::Kind::RuffleFile, name, {}, 0};
         }
-    } else if (host == QLatin1String(kLocalHost)) {
-        const QString path = QDir::cleanPath(request.path());
-        if (path.startsWith(QLatin1Char('/')) && path.size() > 1)
-            source = {PlayerSource::Kind::LocalFile, path};
-    } else if (host.startsWith(QLatin1String("site"))) {
-        bool number = false;
-        const qsizetype index = host.mid(4).toLongLong(&number);
-        if (number && index >= 1 && index <= origins_.size() && host == QStringLiteral("site%1").arg(index)) {
-            QString address = origins_.at(index - 1) + request.path(QUrl::FullyEncoded);
+    } else if (!host_.isEmpty() && host == host_) {
+        if (!localPath_.isEmpty()) {
+            // The one file and nothing beside it.
+            if (path == localPath_.mid(localPath_.lastIndexOf(QLatin1Char('/'))))
+                source = {PlayerSource::Kind::LocalFile, localPath_, {}, serial_};
+        } else {
+            QString address = origin_ + (path.isEmpty() ? QStringLiteral("/") : request.path(QUrl::FullyEncoded));
             if (request.hasQuery())
                 address += QLatin1Char('?') + request.query(QUrl::FullyEncoded);
-            source = {PlayerSource::Kind::WebAddress, address};
+            source = {PlayerSource::Kind::WebAddress, address, origin_, serial_};
         }
     }
     return source;

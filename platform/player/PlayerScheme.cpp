@@ -9,7 +9,6 @@
 #include <QWebEngineUrlScheme>
 
 #include "platform/core/AppPaths.h"
-#include "platform/player/PlayerSourceThread.h"
 
 namespace tessaro {
 
@@ -95,40 +94,53 @@ void TPlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
     }
 }
 
+PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie)
+{
+    const std::uint64_t before = addresses_.CurrentMovie();
+    PlayerMovieAddress address;
+    if (movie.isEmpty())
+        addresses_.Forget();
+    else
+        address = addresses_.ForMovie(movie);
+    pool_.CancelMovie(before);
+    return address;
+}
+
 void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSource& source)
 {
-    QString location = source.location;
+    PlayerSource fetched = source;
     if (source.kind == PlayerSource::Kind::RuffleFile)
-        location = QString::fromStdString((ProgramFolder() / "ruffle").string()) + QLatin1Char('/') + location;
-    const auto origin = source.kind == PlayerSource::Kind::WebAddress ? TPlayerSourceThread::Origin::Web
-                                                                      : TPlayerSourceThread::Origin::Disk;
+        fetched.location =
+            QString::fromStdString((ProgramFolder() / "ruffle").string()) + QLatin1Char('/') + source.location;
     // The engine drops the job when the page no longer wants the answer.
     QPointer<QWebEngineUrlRequestJob> pending(job);
     const QUrl url = job->requestUrl();
-    auto worker = MakeWorker<TPlayerSourceThread>(this, origin, location);
-    worker->OnTerminate = [this, pending, url, location](TThread* sender) {
-        const auto* done = static_cast<TPlayerSourceThread*>(sender);
-        if (pending) {
-            if (done->Ok()) {
-                QByteArray mimeType = done->ContentType().split(';').value(0).trimmed();
-                if (mimeType.isEmpty() || mimeType == "application/octet-stream")
-                    mimeType = MimeTypeFor(done->FromWeb() ? QUrl(location).path() : location);
-                Reply(pending, mimeType, done->Bytes());
-            } else {
-                pending->fail(done->Missing() ? QWebEngineUrlRequestJob::UrlNotFound
-                                              : QWebEngineUrlRequestJob::RequestFailed);
-            }
-        }
-        const bool failed = !done->Ok();
-        ForgetSource(sender);  // frees the worker
-        emit Served(url, failed);
-    };
-    sources_.push_back(std::move(worker));
-}
-
-void TPlayerSchemeHandler::ForgetSource(const TThread* worker)
-{
-    std::erase_if(sources_, [worker](const auto& source) { return source.get() == worker; });
+    const QString location = fetched.location;
+    const bool web = source.kind == PlayerSource::Kind::WebAddress;
+    const bool accepted = pool_.Submit(fetched, [this, pending, url, location, web](PlayerFetchResult done) {
+        // Back on the UI thread; dropped with the handler.
+        QMetaObject::invokeMethod(
+            this,
+            [this, pending, url, location, web, done = std::move(done)] {
+                if (pending) {
+                    if (done.ok) {
+                        QByteArray mimeType = done.contentType.split(';').value(0).trimmed();
+                        if (mimeType.isEmpty() || mimeType == "application/octet-stream")
+                            mimeType = MimeTypeFor(web ? QUrl(location).path() : location);
+                        Reply(pending, mimeType, done.bytes);
+                    } else {
+                        pending->fail(done.missing ? QWebEngineUrlRequestJob::UrlNotFound
+                                                   : QWebEngineUrlRequestJob::RequestFailed);
+                    }
+                }
+                emit Served(url, !done.ok);
+            },
+            Qt::QueuedConnection);
+    });
+    if (!accepted) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        emit Served(url, true);
+    }
 }
 
 namespace {

@@ -3,11 +3,8 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
-#include <vector>
-
-#include "platform/core/WorkerThread.h"
 #include "platform/player/PlayerAddresses.h"
-#include "platform/player/PlayerSourceThread.h"
+#include "platform/player/PlayerFetchPool.h"
 
 class QWebEngineProfile;
 
@@ -17,16 +14,17 @@ namespace tessaro {
 // object exists; later calls do nothing.
 void RegisterPlayerScheme();
 
-// Serves the player page, Ruffle's files and the movies (see PlayerAddresses).
-// Files and web addresses are read on worker threads and relayed, so a slow
-// disk or server never holds the UI thread. The handler owns those workers:
-// its end waits for any still reading.
+// Serves the player page, Ruffle's files and the movie now shown (see
+// PlayerAddresses). Files and web addresses are read by the fetch pool and
+// relayed, so a slow disk or server never holds the UI thread.
 class TPlayerSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
     explicit TPlayerSchemeHandler(QObject* parent = nullptr);
 
-    PlayerAddresses& Addresses() { return addresses_; }
+    // The movie the player shows from now on (empty: none). The addresses of
+    // the movie before stop answering and its fetches end.
+    PlayerMovieAddress ShowMovie(const QString& movie);
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
@@ -36,10 +34,9 @@ signals:
 
 private:
     void Relay(QWebEngineUrlRequestJob* job, const PlayerSource& source);
-    void ForgetSource(const TThread* worker);
 
     PlayerAddresses addresses_;
-    std::vector<WorkerHandle<TPlayerSourceThread>> sources_;
+    PlayerFetchPool pool_;
 };
 
 // The preview's web profile: off the record, with our scheme installed. Only

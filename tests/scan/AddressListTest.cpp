@@ -41,6 +41,11 @@ TEST(AddressList, OpeningAnnouncesTheLowerCasedAddress)
         {"", std::nullopt},
         {"file:///tmp/a.htm", std::nullopt},
         {"http://x.example/?f=FiLe://c", std::nullopt},
+        {"/etc/passwd", std::nullopt},
+        {"~/x.html", std::nullopt},
+        {"  /tmp/a.htm", std::nullopt},
+        {"File:/etc/passwd", std::nullopt},
+        {"example.com/~user/", "Openning Page http:// example.com/~user/"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(OpeningStatusText(c.address), c.status) << c.address;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -13,6 +15,8 @@
 #include <signal.h>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/player/PlayerScheme.h"
 #include "support/LoopbackHttpServer.h"
@@ -34,6 +38,48 @@ constexpr int kPlayWaitMs = 60000;
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 200, 0);
+
+// Texts handed to the page as JavaScript string literals.
+QString JsonString(const QString& text)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+// AVM1 actions, as a Flash 8 authoring tool writes them.
+std::string Push(const std::string& text)  // ActionPush of one string
+{
+    const std::string item = '\0' + text + '\0';
+    return std::string("\x96", 1) + static_cast<char>(item.size() & 0xff) + static_cast<char>(item.size() >> 8) + item;
+}
+const std::string kGetVariable("\x1c", 1);
+const std::string kStringAdd("\x21", 1);
+// loadVariablesNum(<url on the stack>, 0): ActionGetURL2 with target
+// "_level0", flags: load variables (the top bit), no variables sent.
+std::string LoadVariablesNum(const std::string& url)
+{
+    return url + Push("_level0") + std::string("\x9a\x01\x00\x80", 4);
+}
+
+// A Flash 8 movie at 2 frames a second whose frames run these actions, one
+// DoAction per frame; it loops like every movie without a stop.
+std::string ActionMovie(QColor background, const std::vector<std::string>& frames)
+{
+    const std::string minimal = MinimalMovie(background, 100, 100, 8);
+    std::string movie = minimal.substr(0, 17);  // signature, version, length, frame size
+    movie += std::string("\x00\x02", 2) + static_cast<char>(frames.size()) + '\0';
+    movie += minimal.substr(21, 11);  // FileAttributes, SetBackgroundColor
+    for (const std::string& actions : frames) {
+        const std::string body = actions + '\0';
+        movie += std::string("\x3f\x03", 2);  // DoAction (12), long form
+        for (int i = 0; i < 4; ++i)
+            movie += static_cast<char>((body.size() >> (8 * i)) & 0xff);
+        movie += body + std::string("\x40\x00", 2);  // ShowFrame
+    }
+    movie += std::string("\x00\x00", 2);
+    for (int i = 0; i < 4; ++i)
+        movie[4 + static_cast<std::size_t>(i)] = static_cast<char>((movie.size() >> (8 * i)) & 0xff);
+    return movie;
+}
 
 class FlashControl : public testing::Test {
 protected:
@@ -184,6 +230,135 @@ TEST_F(FlashControl, PlaysAWebMovieFromAServerThatSendsNoCorsHeader)
     EXPECT_EQ(load(QString::fromStdString(server.origin() + "/root.txt")), QStringLiteral("root"));
     EXPECT_EQ(load(QString::fromStdString(elsewhere.origin() + "/x.txt")), QStringLiteral("failed"));
     EXPECT_TRUE(elsewhere.requests().empty());
+}
+
+// What the page's own scripts (and so a movie's loads) can read while a web
+// movie plays: its own origin, nothing else. Each address is tried with fetch
+// and with XMLHttpRequest; the answer is "<fetch>|<xhr>".
+TEST_F(FlashControl, ThePlayerPageReadsNothingButTheMoviesOwnOrigin)
+{
+    const std::string secret = "TESSARO-SECRET-4711";
+    const auto secretFile = dir.write("secret.txt", "secret=" + secret);
+    const auto localMovie = dir.write("local.swf", MinimalMovie(kRed, 200, 100));
+    test::LoopbackHttpServer earlier;
+    earlier.route("/e/blue.swf", MinimalMovie(kBlue, 100, 100), "application/x-shockwave-flash");
+    earlier.route("/e/earlier.txt", "earlier", "text/plain");
+    test::LoopbackHttpServer site;
+    site.route("/movies/green.swf", MinimalMovie(kGreen, 160, 120, 8), "application/x-shockwave-flash");
+    site.route("/movies/data/level.txt", "level one", "text/plain");
+    test::LoopbackHttpServer other;
+    other.route("/x.txt", "other", "text/plain");
+    const auto redirect = [](const std::string& location) {
+        test::HttpResponse response;
+        response.status = 302;
+        response.reason = "Found";
+        response.headers = {{"Location", location}};
+        return response;
+    };
+    site.route("/movies/hop", redirect("/movies/data/level.txt"));
+    site.route("/movies/jump", redirect(other.origin() + "/x.txt"));
+
+    const auto read = [&](const QString& address) {
+        return Evaluate(QStringLiteral(R"((async () => {
+  const url = %1;
+  const viaFetch = await fetch(url).then(r => r.ok ? r.text() : 'refused', () => 'refused');
+  const viaXhr = await new Promise(done => {
+    try {
+      const x = new XMLHttpRequest();
+      x.open('GET', url);
+      x.onload = () => done(x.status >= 200 && x.status < 300 ? x.responseText : 'refused');
+      x.onerror = () => done('refused');
+      x.send();
+    } catch (e) { done('refused'); }
+  });
+  window.testAnswer = viaFetch + '|' + viaXhr;
+})())")
+                            .arg(JsonString(address)));
+    };
+    const auto movieUrl = [&] {
+        return Evaluate(
+            QStringLiteral("window.testAnswer = document.querySelector('#player').ruffle().loadedConfig.url"));
+    };
+    const auto relative = [&](const QString& movie, const char* reference) {
+        return QUrl(movie).resolved(QUrl(QString::fromLatin1(reference))).toString();
+    };
+
+    // Two movies before: each reads its own bytes while it is shown.
+    flash.SetMovie(QString::fromStdString(localMovie.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    const QString localUrl = movieUrl();
+    EXPECT_EQ(read(relative(localUrl, "secret.txt")), QStringLiteral("refused|refused")) << "beside the movie";
+    flash.SetMovie(QString::fromStdString(earlier.origin() + "/e/blue.swf"));
+    ASSERT_TRUE(WaitForMetadata());
+    const QString earlierUrl = movieUrl();
+    ASSERT_EQ(read(relative(earlierUrl, "earlier.txt")), QStringLiteral("earlier|earlier"));
+
+    flash.SetMovie(QString::fromStdString(site.origin() + "/movies/green.swf"));
+    ASSERT_TRUE(WaitForMetadata());
+    const QString siteUrl = movieUrl();
+    // The page's policy runs no inline script: the player's settings come from a file.
+    EXPECT_EQ(Evaluate(QStringLiteral("window.testAnswer = window.RufflePlayer.config.openUrlMode")),
+              QStringLiteral("deny"));
+    const std::size_t earlierSeen = earlier.requests().size();
+    EXPECT_EQ(read(relative(siteUrl, "data/level.txt")), QStringLiteral("level one|level one"));
+    EXPECT_EQ(read(relative(siteUrl, "hop")), QStringLiteral("level one|level one")) << "redirect within the origin";
+
+    const QString secretPath = QString::fromStdString(secretFile.string());
+    for (const QString& address : {
+             QUrl::fromLocalFile(secretPath).toString(),
+             QStringLiteral("tessaro://local") + secretPath,
+             relative(localUrl, "local.swf"),
+             relative(localUrl, "secret.txt"),
+             relative(earlierUrl, "earlier.txt"),
+             QString::fromStdString(earlier.origin() + "/e/earlier.txt"),
+             relative(siteUrl, "jump"),
+             QString::fromStdString(other.origin() + "/x.txt"),
+         })
+        EXPECT_EQ(read(address), QStringLiteral("refused|refused")) << address.toStdString();
+
+    EXPECT_TRUE(other.requests().empty());
+    EXPECT_EQ(earlier.requests().size(), earlierSeen);
+    for (const test::LoopbackHttpServer* server : {&earlier, &site, &other})
+        for (const test::HttpRequest& request : server->requests()) {
+            EXPECT_EQ(request.target.find(secret), std::string::npos) << request.target;
+            for (const auto& [name, value] : request.headers)
+                EXPECT_EQ(value.find(secret), std::string::npos) << name;
+        }
+}
+
+// A hand-made AS2 movie that loads a local file as variables and sends what it
+// got to its own site once a second; the site records every request.
+TEST_F(FlashControl, AMovieCannotSendALocalFileToItsOwnSite)
+{
+    const std::string secret = "TESSARO-SECRET-0815";
+    const auto secretFile = dir.write("secret.txt", "secret=" + secret);
+    const std::string path = secretFile.string();
+    const std::string frame1 = LoadVariablesNum(Push("file://" + path)) +
+                               LoadVariablesNum(Push("tessaro://local" + path)) + LoadVariablesNum(Push("own.txt"));
+    const std::string frame2 = LoadVariablesNum(Push("leak?own=") + Push("own") + kGetVariable + kStringAdd +
+                                                Push("&d=") + kStringAdd + Push("secret") + kGetVariable + kStringAdd);
+    test::LoopbackHttpServer site;
+    site.route("/movies/leaky.swf", ActionMovie(kGreen, {frame1, frame2}), "application/x-shockwave-flash");
+    site.route("/movies/own.txt", "own=yes", "text/plain");
+    const auto leaksWithOwnLoad = [&] {
+        int count = 0;
+        for (const test::HttpRequest& request : site.requests())
+            if (request.target.rfind("/movies/leak?own=yes&d=", 0) == 0)
+                ++count;
+        return count;
+    };
+
+    flash.SetMovie(QString::fromStdString(site.origin() + "/movies/leaky.swf"));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(flash.Metadata()->swfVersion, 8);
+    // The movie's own loads arrive and carry what it read from its own site;
+    // by the third report every load it started has long ended.
+    ASSERT_TRUE(WaitUntil([&] { return leaksWithOwnLoad() >= 3; }, kPlayWaitMs));
+    for (const test::HttpRequest& request : site.requests()) {
+        EXPECT_EQ(request.target.find(secret), std::string::npos) << request.target;
+        for (const auto& [name, value] : request.headers)
+            EXPECT_EQ(value.find(secret), std::string::npos) << name;
+    }
 }
 
 TEST_F(FlashControl, WhatCannotBePlayedEndsQuietlyAndTheNextMovieStillPlays)

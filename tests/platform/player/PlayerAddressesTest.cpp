@@ -1,5 +1,7 @@
 #include "platform/player/PlayerAddresses.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -9,11 +11,12 @@ namespace {
 
 using Kind = PlayerSource::Kind;
 
-// A movie text, where the player fetches it, and what that request names.
+// A movie text, where the player fetches it (the path and the base's path
+// on the movie's own host), and what that request names.
 struct MovieRow {
     const char* name;
     const char* movie;
-    const char* url;
+    const char* path;
     const char* base;
     Kind kind;
     const char* location;
@@ -24,6 +27,12 @@ void PrintTo(const MovieRow& row, std::ostream* out)
     *out << row.movie;
 }
 
+bool IsMovieHost(const QString& host)
+{
+    static const QRegularExpression form(QStringLiteral("^m[0-9a-f]{32}$"));
+    return form.match(host).hasMatch();
+}
+
 class MovieAddresses : public testing::TestWithParam<MovieRow> {};
 
 TEST_P(MovieAddresses, MapIntoTheSchemeAndBack)
@@ -31,8 +40,17 @@ TEST_P(MovieAddresses, MapIntoTheSchemeAndBack)
     const MovieRow& row = GetParam();
     PlayerAddresses addresses;
     const PlayerMovieAddress address = addresses.ForMovie(QString::fromUtf8(row.movie));
-    EXPECT_EQ(address.url.toString(QUrl::FullyEncoded).toStdString(), row.url);
-    EXPECT_EQ(address.base.toString(QUrl::FullyEncoded).toStdString(), row.base);
+    if (row.kind == Kind::None) {
+        EXPECT_EQ(address.url.toString().toStdString(), row.movie);
+        EXPECT_TRUE(address.base.isEmpty());
+    } else {
+        EXPECT_EQ(address.url.scheme(), QStringLiteral("tessaro"));
+        EXPECT_TRUE(IsMovieHost(address.url.host())) << address.url.host().toStdString();
+        EXPECT_EQ(address.url.toString(QUrl::FullyEncoded | QUrl::RemoveScheme | QUrl::RemoveAuthority).toStdString(),
+                  row.path);
+        EXPECT_EQ(address.base.host(), address.url.host());
+        EXPECT_EQ(address.base.path(QUrl::FullyEncoded).toStdString(), row.base);
+    }
     const PlayerSource source = addresses.Resolve(address.url);
     EXPECT_EQ(source.kind, row.kind);
     EXPECT_EQ(source.location.toStdString(), row.location);
@@ -40,62 +58,80 @@ TEST_P(MovieAddresses, MapIntoTheSchemeAndBack)
 
 INSTANTIATE_TEST_SUITE_P(
     Movies, MovieAddresses,
-    testing::Values(MovieRow{"LocalPath", "/home/u/.cache/tessaro/Content/ab12cd34/intro[1].swf",
-                             "tessaro://local/home/u/.cache/tessaro/Content/ab12cd34/intro[1].swf",
-                             "tessaro://local/home/u/.cache/tessaro/Content/ab12cd34/", Kind::LocalFile,
-                             "/home/u/.cache/tessaro/Content/ab12cd34/intro[1].swf"},
-                    MovieRow{"LocalPathWithBlankHashAndQuestionMark", "/tmp/a b/#1?.swf",
-                             "tessaro://local/tmp/a%20b/%231%3F.swf", "tessaro://local/tmp/a%20b/", Kind::LocalFile,
-                             "/tmp/a b/#1?.swf"},
-                    MovieRow{"LocalPathNotAscii", "/tmp/fl\xc3\xa4sh.swf", "tessaro://local/tmp/fl%C3%A4sh.swf",
-                             "tessaro://local/tmp/", Kind::LocalFile, "/tmp/fl\xc3\xa4sh.swf"},
-                    MovieRow{"FileAddress", "file:///tmp/x%20y.swf", "tessaro://local/tmp/x%20y.swf",
-                             "tessaro://local/tmp/", Kind::LocalFile, "/tmp/x y.swf"},
+    testing::Values(MovieRow{"LocalPath", "/home/u/.cache/tessaro/Content/ab12cd34/intro[1].swf", "/intro[1].swf", "/",
+                             Kind::LocalFile, "/home/u/.cache/tessaro/Content/ab12cd34/intro[1].swf"},
+                    MovieRow{"LocalPathWithBlankHashAndQuestionMark", "/tmp/a b/#1?.swf", "/%231%3F.swf", "/",
+                             Kind::LocalFile, "/tmp/a b/#1?.swf"},
+                    MovieRow{"LocalPathNotAscii", "/tmp/fl\xc3\xa4sh.swf", "/fl%C3%A4sh.swf", "/", Kind::LocalFile,
+                             "/tmp/fl\xc3\xa4sh.swf"},
+                    MovieRow{"FileAddress", "file:///tmp/x%20y.swf", "/x%20y.swf", "/", Kind::LocalFile,
+                             "/tmp/x y.swf"},
                     MovieRow{"WebAddressWithQuery", "http://www.example.com/games/play.swf?level=2&x=%20",
-                             "tessaro://site1/games/play.swf?level=2&x=%20", "tessaro://site1/games/", Kind::WebAddress,
+                             "/games/play.swf?level=2&x=%20", "/games/", Kind::WebAddress,
                              "http://www.example.com/games/play.swf?level=2&x=%20"},
-                    MovieRow{"SecureWebAddressWithPort", "HTTPS://Example.com:8443/a/b.swf", "tessaro://site1/a/b.swf",
-                             "tessaro://site1/a/", Kind::WebAddress, "https://example.com:8443/a/b.swf"},
-                    MovieRow{"WebAddressWithoutPath", "http://127.0.0.1:8080", "tessaro://site1/", "tessaro://site1/",
-                             Kind::WebAddress, "http://127.0.0.1:8080/"},
-                    MovieRow{"NeitherFileNorWeb", "movie.swf", "movie.swf", "", Kind::None, ""},
-                    MovieRow{"OtherScheme", "ftp://host/movie.swf", "ftp://host/movie.swf", "", Kind::None, ""}),
+                    MovieRow{"SecureWebAddressWithPort", "HTTPS://Example.com:8443/a/b.swf", "/a/b.swf", "/a/",
+                             Kind::WebAddress, "https://example.com:8443/a/b.swf"},
+                    MovieRow{"WebAddressWithoutPath", "http://127.0.0.1:8080", "/", "/", Kind::WebAddress,
+                             "http://127.0.0.1:8080/"},
+                    MovieRow{"NeitherFileNorWeb", "movie.swf", "", "", Kind::None, ""},
+                    MovieRow{"OtherScheme", "ftp://host/movie.swf", "", "", Kind::None, ""},
+                    MovieRow{"AFolder", "/tmp/", "", "", Kind::None, ""}),
     [](const testing::TestParamInfo<MovieRow>& info) { return std::string(info.param.name); });
 
-TEST(PlayerAddresses, SitesKeepTheirHostAndRelativeLoadsStayOnTheirSite)
+// Each movie gets a host of its own, drawn afresh; once it is replaced its
+// addresses answer nothing, and a local movie answers for its one file only.
+TEST(PlayerAddresses, OnlyTheMovieNowShownAnswersAndOnlyForWhatItOwns)
 {
     PlayerAddresses addresses;
-    const PlayerMovieAddress first = addresses.ForMovie(QStringLiteral("http://a.example/m/one.swf"));
-    const PlayerMovieAddress second = addresses.ForMovie(QStringLiteral("http://b.example:81/two.swf"));
-    const PlayerMovieAddress again = addresses.ForMovie(QStringLiteral("http://a.example/other/three.swf"));
-    EXPECT_EQ(first.url.host(), again.url.host());
-    EXPECT_NE(first.url.host(), second.url.host());
-    EXPECT_EQ(first.siteOrigin, QStringLiteral("http://a.example"));
-    EXPECT_EQ(second.siteOrigin, QStringLiteral("http://b.example:81"));
-
-    // What a movie's own loads resolve to against its base.
     const auto load = [&](const PlayerMovieAddress& movie, const char* reference) {
-        return addresses.Resolve(movie.base.resolved(QUrl(QString::fromUtf8(reference)))).location.toStdString();
+        const PlayerSource source = addresses.Resolve(movie.base.resolved(QUrl(QString::fromUtf8(reference))));
+        return source.location.toStdString();
     };
+    const PlayerMovieAddress first = addresses.ForMovie(QStringLiteral("http://a.example/m/one.swf"));
+    EXPECT_EQ(first.siteOrigin, QStringLiteral("http://a.example"));
     EXPECT_EQ(load(first, "data/level.xml"), "http://a.example/m/data/level.xml");
     EXPECT_EQ(load(first, "../up.swf"), "http://a.example/up.swf");
-    EXPECT_EQ(load(first, "/root.swf"), "http://a.example/root.swf");
-    EXPECT_EQ(load(second, "x.swf?q=1"), "http://b.example:81/x.swf?q=1");
+    EXPECT_EQ(load(first, "/root.swf?q=1"), "http://a.example/root.swf?q=1");
+    EXPECT_EQ(addresses.Resolve(first.url).origin, QStringLiteral("http://a.example"));
+
+    const PlayerMovieAddress second = addresses.ForMovie(QStringLiteral("http://b.example:81/two.swf"));
+    EXPECT_EQ(second.siteOrigin, QStringLiteral("http://b.example:81"));
+    EXPECT_EQ(load(second, "x.swf"), "http://b.example:81/x.swf");
+    EXPECT_EQ(load(first, "data/level.xml"), "") << "an earlier movie's address";
+
+    const PlayerMovieAddress again = addresses.ForMovie(QStringLiteral("http://a.example/m/one.swf"));
+    EXPECT_NE(again.url.host(), first.url.host()) << "the same movie set again gets a fresh host";
+    EXPECT_EQ(load(second, "x.swf"), "");
+
     const PlayerMovieAddress local = addresses.ForMovie(QStringLiteral("/srv/movies/main.swf"));
-    EXPECT_EQ(load(local, "../shared/lib.swf"), "/srv/shared/lib.swf");
+    EXPECT_EQ(load(local, "main.swf"), "/srv/movies/main.swf");
+    EXPECT_EQ(load(local, "main.swf?x=1"), "/srv/movies/main.swf");
+    for (const char* reference : {"other.swf", "../shared/lib.swf", "/etc/passwd", "/", "main.swf/x", "sub/main.swf"})
+        EXPECT_EQ(load(local, reference), "") << reference;
+    EXPECT_EQ(load(again, "data/level.xml"), "");
+
+    const std::uint64_t shown = addresses.CurrentMovie();
+    addresses.Forget();
+    EXPECT_GT(addresses.CurrentMovie(), shown);
+    EXPECT_EQ(load(local, "main.swf"), "");
 }
 
 // Requests the scheme must not answer, whoever makes them.
 TEST(PlayerAddresses, RefusesWhatNoMovieOrPlayerFileNames)
 {
     PlayerAddresses addresses;
-    addresses.ForMovie(QStringLiteral("http://a.example/one.swf"));
-    for (const char* request :
-         {"tessaro://site2/one.swf", "tessaro://site01/one.swf", "tessaro://site/one.swf", "tessaro://siteX/one.swf",
-          "tessaro://player/secret.txt", "tessaro://player/ruffle/", "tessaro://player/ruffle/sub/x.js",
-          "tessaro://player/ruffle/.hidden", "tessaro://player/sub/player.js", "tessaro://other/x.swf",
-          "http://player/player.html", "tessaro://local/"})
-        EXPECT_EQ(addresses.Resolve(QUrl(QString::fromLatin1(request))).kind, Kind::None) << request;
+    const PlayerMovieAddress movie = addresses.ForMovie(QStringLiteral("http://a.example/one.swf"));
+    const QString other = QStringLiteral("m") + QString(32, QLatin1Char('0'));
+    for (const QString& request :
+         {QStringLiteral("tessaro://site1/one.swf"), QStringLiteral("tessaro://site2/one.swf"),
+          QStringLiteral("tessaro://site01/one.swf"), QStringLiteral("tessaro://site/one.swf"),
+          QStringLiteral("tessaro://siteX/one.swf"), QStringLiteral("tessaro://other/x.swf"),
+          QStringLiteral("tessaro://local/"), QStringLiteral("tessaro://local/etc/passwd"),
+          QStringLiteral("tessaro://%1/one.swf").arg(other), QStringLiteral("tessaro://player/secret.txt"),
+          QStringLiteral("tessaro://player/ruffle/"), QStringLiteral("tessaro://player/ruffle/sub/x.js"),
+          QStringLiteral("tessaro://player/ruffle/.hidden"), QStringLiteral("tessaro://player/sub/player.js"),
+          QStringLiteral("http://%1/one.swf").arg(movie.url.host()), QStringLiteral("http://player/player.html")})
+        EXPECT_EQ(addresses.Resolve(QUrl(request)).kind, Kind::None) << request.toStdString();
 
     EXPECT_EQ(addresses.Resolve(QUrl(QStringLiteral("tessaro://player/player.html"))).kind, Kind::PageFile);
     EXPECT_EQ(addresses.Resolve(QUrl(QStringLiteral("tessaro://player/ruffle/ruffle.js"))).location,

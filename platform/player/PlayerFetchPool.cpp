@@ -1,0 +1,92 @@
+#include "platform/player/PlayerFetchPool.h"
+
+#include <algorithm>
+
+namespace tessaro {
+
+namespace {
+
+PlayerFetchResult Cancelled()
+{
+    PlayerFetchResult result;
+    result.error = "cancelled";
+    return result;
+}
+
+}  // namespace
+
+PlayerFetchPool::PlayerFetchPool()
+{
+    for (int i = 0; i < kWorkers; ++i)
+        workers_.emplace_back([this] { Work(); });
+}
+
+PlayerFetchPool::~PlayerFetchPool()
+{
+    std::deque<Fetch> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        dropped.swap(waiting_);
+        for (Fetch* fetch : running_)
+            *fetch->cancelled = true;
+    }
+    wake_.notify_all();
+    for (Fetch& fetch : dropped)
+        fetch.done(Cancelled());
+    for (std::thread& worker : workers_)
+        worker.join();
+}
+
+bool PlayerFetchPool::Submit(PlayerSource source, Done done)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || waiting_.size() >= kMaxWaiting)
+            return false;
+        waiting_.push_back({std::move(source), std::move(done), std::make_shared<std::atomic<bool>>(false)});
+    }
+    wake_.notify_one();
+    return true;
+}
+
+void PlayerFetchPool::CancelMovie(std::uint64_t movie)
+{
+    std::deque<Fetch> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        for (Fetch* fetch : running_)
+            if (fetch->source.movie == movie)
+                *fetch->cancelled = true;
+        const auto kept = std::stable_partition(waiting_.begin(), waiting_.end(),
+                                                [movie](const Fetch& fetch) { return fetch.source.movie != movie; });
+        std::move(kept, waiting_.end(), std::back_inserter(dropped));
+        waiting_.erase(kept, waiting_.end());
+    }
+    for (Fetch& fetch : dropped)
+        fetch.done(Cancelled());
+}
+
+void PlayerFetchPool::Work()
+{
+    for (;;) {
+        Fetch fetch;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+            if (stopping_)
+                return;
+            fetch = std::move(waiting_.front());
+            waiting_.pop_front();
+            running_.push_back(&fetch);
+        }
+        PlayerFetchResult result = FetchPlayerSource(fetch.source, *fetch.cancelled);
+        {
+            std::lock_guard lock(mutex_);
+            running_.erase(std::find(running_.begin(), running_.end(), &fetch));
+        }
+        fetch.done(*fetch.cancelled ? Cancelled() : std::move(result));
+    }
+}
+
+}  // namespace tessaro

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/player/PlayerSourceFetch.h"
+
+namespace tessaro {
+
+// The workers that read what the player asks for: a fixed number of threads
+// started once, and a bounded line of fetches waiting for one of them. A movie
+// that asks for a thousand loads at once gets kWorkers running and
+// kMaxWaiting waiting; the rest are refused at once.
+class PlayerFetchPool {
+public:
+    static constexpr int kWorkers = 4;
+    static constexpr std::size_t kMaxWaiting = 64;
+
+    // Called once per accepted fetch, on a worker thread, or on the thread
+    // that cancelled it while it waited.
+    using Done = std::function<void(PlayerFetchResult)>;
+
+    PlayerFetchPool();
+    // Cancels everything and waits for the workers.
+    ~PlayerFetchPool();
+    PlayerFetchPool(const PlayerFetchPool&) = delete;
+    PlayerFetchPool& operator=(const PlayerFetchPool&) = delete;
+
+    // False, without calling done, when kMaxWaiting fetches already wait.
+    bool Submit(PlayerSource source, Done done);
+
+    // Ends the fetches of that movie (PlayerSource::movie): waiting ones fail
+    // at once, running ones as soon as their read notices.
+    void CancelMovie(std::uint64_t movie);
+
+private:
+    struct Fetch {
+        PlayerSource source;
+        Done done;
+        std::shared_ptr<std::atomic<bool>> cancelled;
+    };
+
+    void Work();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::deque<Fetch> waiting_;
+    std::vector<Fetch*> running_;
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace tessaro

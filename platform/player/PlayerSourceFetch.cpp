@@ -1,0 +1,193 @@
+#include "platform/player/PlayerSourceFetch.h"
+
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/http/HttpClient.h"
+
+namespace tessaro {
+
+namespace {
+
+std::string TooLarge()
+{
+    return "larger than the player is given (" + std::to_string(kMaxPlayerFetchBytes) + " bytes)";
+}
+
+PlayerFetchResult ReadFile(const QString& location, const std::atomic<bool>& cancelled)
+{
+    PlayerFetchResult result;
+    const QByteArray path = location.toUtf8();
+    // Non-blocking: opening a FIFO must not wait for a writer.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        result.missing = errno == ENOENT || errno == ENOTDIR;
+        result.error = std::strerror(errno);
+        return result;
+    }
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        result.missing = true;
+        result.error = "not a file: " + path.toStdString();
+        return result;
+    }
+    if (static_cast<std::size_t>(status.st_size) > kMaxPlayerFetchBytes) {
+        ::close(fd);
+        result.error = TooLarge();
+        return result;
+    }
+    // The size read above is a hint: a file that grows meanwhile still stops
+    // at the cap.
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(status.st_size));
+    char block[65536];
+    for (;;) {
+        if (cancelled) {
+            ::close(fd);
+            result.error = "cancelled";
+            return result;
+        }
+        const ssize_t count = ::read(fd, block, sizeof block);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            result.error = std::strerror(errno);
+            ::close(fd);
+            return result;
+        }
+        if (count == 0)
+            break;
+        if (static_cast<std::size_t>(bytes.size()) + static_cast<std::size_t>(count) > kMaxPlayerFetchBytes) {
+            ::close(fd);
+            result.error = TooLarge();
+            return result;
+        }
+        bytes.append(block, count);
+    }
+    ::close(fd);
+    result.ok = true;
+    result.bytes = std::move(bytes);
+    return result;
+}
+
+bool IsRedirect(long status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One GET of an address; a redirect comes back as the answer, not followed.
+PlayerFetchResult FetchOnce(const QUrl& url, const std::atomic<bool>& cancelled, QString& location)
+{
+    PlayerFetchResult result;
+    HttpLimits limits;
+    limits.connectTimeoutSeconds = kPlayerConnectTimeoutSeconds;
+    limits.stallTimeoutSeconds = kPlayerStallTimeoutSeconds;
+    limits.followRedirects = false;
+    limits.cancelled = &cancelled;
+    const bool secure = url.scheme() == QLatin1String("https");
+    QString host = url.host(QUrl::FullyEncoded);
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    const int port = url.port(secure ? 443 : 80);
+    QString object = url.path(QUrl::FullyEncoded);
+    if (object.isEmpty())
+        object = QStringLiteral("/");
+    if (url.hasQuery())
+        object += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+
+    HttpSession session("HTTPGET", limits);
+    HttpConnection connection(session, host.toStdString(), port, secure);
+    HttpGetRequest request(connection, object.toStdString());
+    if (!request.Send()) {
+        result.error = request.ErrorText();
+        return result;
+    }
+    const long status = request.StatusCode();
+    std::string text;
+    if (IsRedirect(status) && request.QueryHeader("Location", text) && !text.empty()) {
+        location = QString::fromStdString(text);
+        return result;
+    }
+    if (request.QueryContentLength(text) && std::strtoull(text.c_str(), nullptr, 10) > kMaxPlayerFetchBytes) {
+        result.error = TooLarge();
+        return result;
+    }
+    QByteArray body;
+    char block[65536];
+    for (;;) {
+        std::size_t count = 0;
+        if (!request.Read(block, sizeof block, count)) {
+            result.error = request.ErrorText();
+            return result;
+        }
+        if (count == 0)
+            break;
+        if (static_cast<std::size_t>(body.size()) + count > kMaxPlayerFetchBytes) {
+            result.error = TooLarge();
+            return result;
+        }
+        body.append(block, static_cast<qsizetype>(count));
+    }
+    if (status < 200 || status > 299) {
+        result.missing = status == 404 || status == 410;
+        result.error = "the server answered " + std::to_string(status);
+        return result;
+    }
+    if (request.QueryHeader("Content-Type", text))
+        result.contentType = QByteArray::fromStdString(text);
+    result.ok = true;
+    result.bytes = std::move(body);
+    return result;
+}
+
+PlayerFetchResult FetchAddress(const PlayerSource& source, const std::atomic<bool>& cancelled)
+{
+    QUrl url(source.location);
+    for (int redirects = 0;; ++redirects) {
+        // Every hop is checked, the first one too: nothing leaves the origin.
+        if (!url.isValid() || source.origin.isEmpty() || WebOrigin(url) != source.origin) {
+            PlayerFetchResult refused;
+            refused.error = "refused: " + url.toString().toStdString() + " is not on " + source.origin.toStdString();
+            return refused;
+        }
+        QString location;
+        PlayerFetchResult result = FetchOnce(url.adjusted(QUrl::RemoveFragment), cancelled, location);
+        if (location.isEmpty())
+            return result;
+        if (redirects == kMaxPlayerRedirects) {
+            result.error = "more than " + std::to_string(kMaxPlayerRedirects) + " redirects";
+            return result;
+        }
+        url = url.resolved(QUrl(location));
+    }
+}
+
+}  // namespace
+
+PlayerFetchResult FetchPlayerSource(const PlayerSource& source, const std::atomic<bool>& cancelled)
+{
+    switch (source.kind) {
+        case PlayerSource::Kind::RuffleFile:
+        case PlayerSource::Kind::LocalFile:
+            return ReadFile(source.location, cancelled);
+        case PlayerSource::Kind::WebAddress:
+            return FetchAddress(source, cancelled);
+        case PlayerSource::Kind::None:
+        case PlayerSource::Kind::PageFile:
+            break;
+    }
+    PlayerFetchResult none;
+    none.missing = true;
+    none.error = "nothing to fetch";
+    return none;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,171 @@
+// What the preview's workers hand the player, against real files and a real
+// loopback server: the size cap, redirects only within the movie's origin,
+// and how many fetches run at once.
+
+#include "platform/player/PlayerFetchPool.h"
+#include "platform/player/PlayerSourceFetch.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::HttpResponse;
+using test::LoopbackHttpServer;
+
+constexpr std::size_t kCap = kMaxPlayerFetchBytes;
+
+HttpResponse RedirectTo(const std::string& location)
+{
+    HttpResponse response;
+    response.status = 302;
+    response.reason = "Found";
+    response.headers = {{"Location", location}};
+    return response;
+}
+
+TEST(PlayerFetch, GivesAMovieItsOwnBytesWithinTheCapAndItsOrigin)
+{
+    test::TempDir dir;
+    std::filesystem::resize_file(dir.write("at-cap.swf", ""), kCap);
+    std::filesystem::resize_file(dir.write("past-cap.swf", ""), kCap + 1);
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo.swf").c_str(), 0600), 0);
+
+    LoopbackHttpServer site;
+    LoopbackHttpServer other;
+    other.route("/x.swf", "elsewhere", "application/x-shockwave-flash");
+    site.route("/at-cap.swf", std::string(kCap, 'a'), "application/x-shockwave-flash");
+    site.route("/past-cap.swf", std::string(kCap + 1, 'b'), "application/x-shockwave-flash");
+    HttpResponse unannounced;
+    unannounced.body = std::string(kCap + 1, 'c');
+    unannounced.chunked = true;
+    site.route("/past-cap-chunked.swf", unannounced);
+    site.route("/movie.swf", "movie", "application/x-shockwave-flash");
+    site.route("/same-origin", RedirectTo("/movie.swf"));
+    site.route("/other-port", RedirectTo(other.origin() + "/x.swf"));
+    site.route("/other-scheme", RedirectTo("https://127.0.0.1:" + std::to_string(site.port()) + "/movie.swf"));
+    site.route("/other-host", RedirectTo("http://localhost:" + std::to_string(site.port()) + "/movie.swf"));
+    // A chain of redirects: /hopN goes to /hop(N-1), /hop0 to the movie.
+    site.route("/hop0", RedirectTo("/movie.swf"));
+    for (int n = 1; n <= kMaxPlayerRedirects; ++n)
+        site.route("/hop" + std::to_string(n), RedirectTo("hop" + std::to_string(n - 1)));
+
+    const struct {
+        const char* name;
+        PlayerSource::Kind kind;
+        std::string target;  // a file in dir, or a path on the site
+        bool ok;
+        std::size_t size;
+    } rows[] = {
+        {"file at the cap", PlayerSource::Kind::LocalFile, "at-cap.swf", true, kCap},
+        {"file one past the cap", PlayerSource::Kind::LocalFile, "past-cap.swf", false, 0},
+        {"a FIFO is not read", PlayerSource::Kind::LocalFile, "fifo.swf", false, 0},
+        {"a folder is not read", PlayerSource::Kind::LocalFile, "", false, 0},
+        {"answer at the cap", PlayerSource::Kind::WebAddress, "/at-cap.swf", true, kCap},
+        {"answer one past the cap", PlayerSource::Kind::WebAddress, "/past-cap.swf", false, 0},
+        {"answer one past the cap, no length", PlayerSource::Kind::WebAddress, "/past-cap-chunked.swf", false, 0},
+        {"redirect within the origin", PlayerSource::Kind::WebAddress, "/same-origin", true, 5},
+        {"redirect to another port", PlayerSource::Kind::WebAddress, "/other-port", false, 0},
+        {"redirect to another scheme", PlayerSource::Kind::WebAddress, "/other-scheme", false, 0},
+        {"redirect to another host name", PlayerSource::Kind::WebAddress, "/other-host", false, 0},
+        {"redirects up to the bound", PlayerSource::Kind::WebAddress, "/hop" + std::to_string(kMaxPlayerRedirects - 1),
+         true, 5},
+        {"one redirect past the bound", PlayerSource::Kind::WebAddress, "/hop" + std::to_string(kMaxPlayerRedirects),
+         false, 0},
+    };
+    const std::atomic<bool> notCancelled{false};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PlayerSource source;
+        source.kind = row.kind;
+        if (row.kind == PlayerSource::Kind::LocalFile) {
+            source.location = QString::fromStdString((dir.path() / row.target).string());
+        } else {
+            source.location = QString::fromStdString(site.origin() + row.target);
+            source.origin = QString::fromStdString(site.origin());
+        }
+        const PlayerFetchResult result = FetchPlayerSource(source, notCancelled);
+        EXPECT_EQ(result.ok, row.ok) << result.error;
+        EXPECT_EQ(static_cast<std::size_t>(result.bytes.size()), row.size);
+    }
+    EXPECT_TRUE(other.requests().empty());
+}
+
+// The server holds every request until told; the pool never has more than
+// its workers in flight, and a full waiting line refuses the next fetch.
+TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int inFlight = 0;
+    int mostInFlight = 0;
+    bool released = false;
+    LoopbackHttpServer site;
+    site.setFallback([&](const test::HttpRequest&) {
+        std::unique_lock lock(mutex);
+        mostInFlight = std::max(mostInFlight, ++inFlight);
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(30), [&] { return released; });
+        --inFlight;
+        HttpResponse response;
+        response.body = "movie";
+        return response;
+    });
+
+    int succeeded = 0;
+    int cancelled = 0;
+    {
+        PlayerFetchPool pool;
+        const auto submit = [&](int n, std::uint64_t movie) {
+            PlayerSource source{PlayerSource::Kind::WebAddress,
+                                QString::fromStdString(site.origin() + "/m" + std::to_string(n) + ".swf"),
+                                QString::fromStdString(site.origin()), movie};
+            return pool.Submit(source, [&](PlayerFetchResult result) {
+                std::lock_guard lock(mutex);
+                ++(result.ok ? succeeded : cancelled);
+                changed.notify_all();
+            });
+        };
+        // One more than the workers: the last waits.
+        const int running = PlayerFetchPool::kWorkers;
+        for (int n = 0; n <= running; ++n)
+            ASSERT_TRUE(submit(n, 1));
+        {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return inFlight == running; }));
+            // Give a fifth worker, if there were one, time to show.
+            changed.wait_for(lock, std::chrono::milliseconds(500), [&] { return inFlight > running; });
+        }
+        // Fill the waiting line, then one past it.
+        for (std::size_t n = 1; n < PlayerFetchPool::kMaxWaiting; ++n)
+            ASSERT_TRUE(submit(100 + static_cast<int>(n), 2));
+        EXPECT_FALSE(submit(999, 2));
+        // The movie replaced: its waiting fetches end at once.
+        pool.CancelMovie(2);
+        EXPECT_EQ(cancelled, static_cast<int>(PlayerFetchPool::kMaxWaiting) - 1);
+        {
+            std::lock_guard lock(mutex);
+            released = true;
+        }
+        changed.notify_all();
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return succeeded == running + 1; }));
+    }
+    EXPECT_EQ(mostInFlight, PlayerFetchPool::kWorkers);
+    EXPECT_EQ(site.requests().size(), static_cast<std::size_t>(PlayerFetchPool::kWorkers + 1));
+}
+
+}  // namespace
+}  // namespace tessaro
