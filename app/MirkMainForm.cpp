@@ -244,8 +244,13 @@ void TMainFrm::BuildMenus()
     Download1 = MakeAction("Download1", QStringLiteral("&Download Flash"), this);
     CopyFlash1 = MakeAction("CopyFlash1", QStringLiteral("&Copy Flash To..."), this);
     Exit1 = MakeAction("Exit1", QStringLiteral("E&xit"), this);
+    AddCacheFolder1 = MakeAction("AddCacheFolder1", QStringLiteral("Add Cache Folder..."), this);
+    RemoveCacheFolders1 = MakeAction("RemoveCacheFolders1", QStringLiteral("Remove Cache Folders"), this);
     File1->addAction(Download1);
     File1->addAction(CopyFlash1);
+    File1->addSeparator()->setObjectName(QStringLiteral("N7"));
+    File1->addAction(AddCacheFolder1);
+    File1->addAction(RemoveCacheFolders1);
     File1->addSeparator()->setObjectName(QStringLiteral("N5"));
     File1->addAction(Exit1);
 
@@ -291,6 +296,8 @@ void TMainFrm::BuildMenus()
 
     for (QAction* transfer : {Download1, CopyFlash1, Download2, CopyFlash2})
         connect(transfer, &QAction::triggered, this, ReportingSlot([this] { LbSpeedButton3Click(); }));
+    connect(AddCacheFolder1, &QAction::triggered, this, ReportingSlot([this] { AddCacheFolder1Click(); }));
+    connect(RemoveCacheFolders1, &QAction::triggered, this, ReportingSlot([this] { RemoveCacheFolders1Click(); }));
     connect(Exit1, &QAction::triggered, this, ReportingSlot([this] { Exit1Click(); }));
     for (QAction* selectAll : {SelectAll1, SelectAll2})
         connect(selectAll, &QAction::triggered, this, ReportingSlot([this] { CheckAllRows(true); }));

@@ -84,6 +84,13 @@ public:
     void StartCacheScan();
     void CacheScanFinished();
 
+    // --- Cache folders from elsewhere (MainFormCacheFolders.cpp)
+    void AddCacheFolder1Click();
+    void RemoveCacheFolders1Click();
+    // Empties the cache list so it is listed again: at once when its page
+    // is shown, else at the next switch to it. Nothing while Busy.
+    void ListCacheAgain();
+
     // --- Transfer (MainFormTransfer.cpp)
     void LbSpeedButton3Click();
     void PickNextDownload();
@@ -156,6 +163,8 @@ public:
     QMenu* File1 = nullptr;
     QAction* Download1 = nullptr;
     QAction* CopyFlash1 = nullptr;
+    QAction* AddCacheFolder1 = nullptr;
+    QAction* RemoveCacheFolders1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Edit1 = nullptr;
     QAction* SelectAll1 = nullptr;

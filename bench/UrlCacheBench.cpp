@@ -1,5 +1,6 @@
 // The cache walk on a generated Chromium simple cache of 20,000 entries, 200
-// of them Flash movies, laid out as a browser's cache under a home folder.
+// of them Flash movies, laid out as a browser's cache under a home folder,
+// and on an Internet Explorer cache of as many entries in a Wine prefix.
 // Measures the first walk (every movie checked out) and warm walks (the
 // files are in the page cache and every check-out is already in place).
 
@@ -15,6 +16,7 @@
 
 #include "cache/FindCacheThread.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/IeCacheBuilder.h"
 #include "platform/urlcache/UrlCache.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -62,6 +64,35 @@ std::uint64_t MakeCache(const std::filesystem::path& folder)
     return bytes;
 }
 
+// The same mix as an Internet Explorer cache written by Wine: index.dat
+// and one plain file per entry, spread over four folders.
+std::uint64_t MakeIeCache(const std::filesystem::path& container)
+{
+    std::mt19937 random(1);
+    test::IeCacheParts parts;
+    for (int i = 0; i < kEntries; ++i) {
+        const bool movie = i % (kEntries / kMovies) == 0;
+        test::IeCacheEntryParts entry;
+        const std::string stem = movie ? "movie" + std::to_string(i) : "res" + std::to_string(i);
+        entry.url = "http://site.test/" + stem + (movie ? ".swf" : ".js");
+        entry.fileName = stem + "[0]";
+        entry.folder = std::uint8_t(i % 4);
+        const std::size_t size = movie ? 20000 + random() % 60000 : 200 + random() % 6000;
+        entry.body.assign(size, char('a' + i % 26));
+        if (movie)
+            entry.body.replace(0, 4, "FWS\x0a");
+        entry.head = test::IeResponseHead(
+            {"HTTP/1.1 200 OK", movie ? "Content-Type: application/x-shockwave-flash" : "Content-Type: text/javascript",
+             "Content-Length: " + std::to_string(size), "Cache-Control: max-age=3600"});
+        parts.entries.push_back(std::move(entry));
+    }
+    test::WriteIeCache(container, parts);
+    std::uint64_t bytes = std::filesystem::file_size(container / "index.dat");
+    for (const test::IeCacheEntryParts& entry : parts.entries)
+        bytes += entry.body.size();
+    return bytes;
+}
+
 double CpuMs()
 {
     timespec now{};
@@ -94,6 +125,36 @@ Walk WalkCache(const UrlCacheLocations& locations)
     return walk;
 }
 
+// Walks the caches once cold and kWarmRuns times warm; false when a walk
+// did not list every entry and movie.
+bool Measure(const char* name, const UrlCacheLocations& locations)
+{
+    const Walk first = WalkCache(locations);
+    std::printf(
+        "%s, first walk: %d entries, %d movies listed, %.1f ms (%.0f entries/s), %.1f ms CPU, check-outs "
+        "written\n",
+        name, first.entries, first.movies, first.ms, first.entries / (first.ms / 1000), first.cpuMs);
+    std::vector<double> warm;
+    std::vector<double> warmCpu;
+    bool right = first.entries == kEntries && first.movies == kMovies;
+    for (int run = 0; run < kWarmRuns; ++run) {
+        const Walk walk = WalkCache(locations);
+        if (walk.entries != kEntries || walk.movies != kMovies) {
+            std::printf("run %d: %d entries, %d movies: wrong\n", run, walk.entries, walk.movies);
+            right = false;
+        }
+        warm.push_back(walk.ms);
+        warmCpu.push_back(walk.cpuMs);
+    }
+    std::sort(warmCpu.begin(), warmCpu.end());
+    std::sort(warm.begin(), warm.end());
+    const double median = warm[warm.size() / 2];
+    std::printf("%s, warm walk: median %.1f ms (min %.1f, max %.1f) over %d runs, %.0f entries/s; median CPU %.1f ms\n",
+                name, median, warm.front(), warm.back(), kWarmRuns, kEntries / (median / 1000),
+                warmCpu[warmCpu.size() / 2]);
+    return right;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -101,33 +162,29 @@ int main(int argc, char** argv)
     test::PrepareTestEnvironment();
     QCoreApplication app(argc, argv);
     const test::TempDir home;
-    UrlCacheLocations locations;
-    locations.embeddedCache = home.path() / "none";
-    locations.searchRoots = {home.path() / ".cache"};
-    locations.contentFolder = home.path() / "Content";
 
+    UrlCacheLocations chromium;
+    chromium.embeddedCache = home.path() / "none";
+    chromium.searchRoots = {home.path() / ".cache"};
+    chromium.contentFolder = home.path() / "Content";
     QElapsedTimer timer;
     timer.start();
-    const std::uint64_t bytes = MakeCache(home.path() / ".cache/chromium/Default/Cache/Cache_Data");
-    std::printf("generated %d entries (%d Flash), %.1f MB, in %.0f ms\n", kEntries, kMovies, double(bytes) / 1e6,
-                double(timer.elapsed()));
+    std::uint64_t bytes = MakeCache(home.path() / ".cache/chromium/Default/Cache/Cache_Data");
+    std::printf("Chromium: generated %d entries (%d Flash), %.1f MB, in %.0f ms\n", kEntries, kMovies,
+                double(bytes) / 1e6, double(timer.elapsed()));
+    const bool chromiumRight = Measure("Chromium", chromium);
 
-    const Walk first = WalkCache(locations);
-    std::printf("first walk: %d entries, %d movies listed, %.1f ms (%.0f entries/s), %.1f ms CPU, check-outs written\n",
-                first.entries, first.movies, first.ms, first.entries / (first.ms / 1000), first.cpuMs);
-    std::vector<double> warm;
-    std::vector<double> warmCpu;
-    for (int run = 0; run < kWarmRuns; ++run) {
-        const Walk walk = WalkCache(locations);
-        if (walk.entries != kEntries || walk.movies != kMovies)
-            std::printf("run %d: %d entries, %d movies: wrong\n", run, walk.entries, walk.movies);
-        warm.push_back(walk.ms);
-        warmCpu.push_back(walk.cpuMs);
-    }
-    std::sort(warmCpu.begin(), warmCpu.end());
-    std::sort(warm.begin(), warm.end());
-    const double median = warm[warm.size() / 2];
-    std::printf("warm walk: median %.1f ms (min %.1f, max %.1f) over %d runs, %.0f entries/s; median CPU %.1f ms\n",
-                median, warm.front(), warm.back(), kWarmRuns, kEntries / (median / 1000), warmCpu[warmCpu.size() / 2]);
-    return first.entries == kEntries && first.movies == kMovies ? 0 : 1;
+    // Only the Wine prefix: the home folder has no other cache.
+    const test::TempDir wineHome;
+    UrlCacheLocations ie;
+    ie.embeddedCache = wineHome.path() / "none";
+    ie.home = wineHome.path();
+    ie.contentFolder = wineHome.path() / "Content";
+    timer.restart();
+    bytes =
+        MakeIeCache(wineHome.path() / ".wine/drive_c/users/user/AppData/Local/Microsoft/Windows/INetCache/Content.IE5");
+    std::printf("Internet Explorer: generated %d entries (%d Flash), %.1f MB, in %.0f ms\n", kEntries, kMovies,
+                double(bytes) / 1e6, double(timer.elapsed()));
+    const bool ieRight = Measure("Internet Explorer", ie);
+    return chromiumRight && ieRight ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "cache/FindCacheThread.h"
 
+#include "cache/AddedCacheFolders.h"
 #include "platform/core/AsciiText.h"
 
 #include <cstdint>
@@ -51,7 +52,11 @@ TFindCacheEntryThread::TFindCacheEntryThread(QObject* receiver, RowSink addRow, 
 
 UrlCacheOpener TFindCacheEntryThread::DefaultOpener()
 {
-    return [] { return OpenUrlCacheEnumeration(); };
+    return [] {
+        UrlCacheLocations locations = DefaultUrlCacheLocations();
+        locations.addedFolders = AddedCacheFolders();
+        return OpenUrlCacheEnumeration(locations);
+    };
 }
 
 void TFindCacheEntryThread::Execute()

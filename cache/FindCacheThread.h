@@ -32,6 +32,7 @@ public:
 
     TFindCacheEntryThread(QObject* receiver, RowSink addRow, UrlCacheOpener openCache = DefaultOpener());
 
+    // The user's caches, then those of the added cache folders.
     static UrlCacheOpener DefaultOpener();
 
 protected:

@@ -12,6 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-webengine-dev
   libcurl4-openssl-dev libssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev liblzma-dev
   libgtest-dev libgmock-dev fp-utils
+  python3-libmsiecf
   xvfb xauth
   python3-pyatspi at-spi2-core dbus imagemagick x11-utils file
 )

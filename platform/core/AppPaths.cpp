@@ -9,25 +9,36 @@ namespace tessaro {
 
 namespace {
 
-std::filesystem::path UserCacheFolder()
+// $<variable> when it is absolute, else <home>/<fallback>.
+std::filesystem::path XdgFolder(const char* variable, const char* fallback)
 {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    const char* xdg = std::getenv(variable);
     if (xdg != nullptr && *xdg == '/')
         return xdg;
-    // A relative or empty HOME would put the cache under whatever folder the
-    // program was started in.
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home == '/')
-        return std::filesystem::path(home) / ".cache";
-    const passwd* user = getpwuid(getuid());
-    return std::filesystem::path(user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "/tmp") / ".cache";
+    return HomeFolder() / fallback;
 }
 
 }  // namespace
 
+std::filesystem::path HomeFolder()
+{
+    // A relative or empty HOME would put files under whatever folder the
+    // program was started in.
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/')
+        return home;
+    const passwd* user = getpwuid(getuid());
+    return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "/tmp";
+}
+
+std::filesystem::path SettingsFile()
+{
+    return XdgFolder("XDG_CONFIG_HOME", ".config") / "tessaro" / "tessaro.conf";
+}
+
 std::filesystem::path ProgramCacheFolder()
 {
-    return UserCacheFolder() / "tessaro";
+    return XdgFolder("XDG_CACHE_HOME", ".cache") / "tessaro";
 }
 
 std::filesystem::path EmbeddedBrowserCacheFolder()

@@ -4,6 +4,13 @@
 
 namespace tessaro {
 
+// The user's home folder: $HOME when it is absolute, else the account's.
+std::filesystem::path HomeFolder();
+
+// $XDG_CONFIG_HOME/tessaro/tessaro.conf (or ~/.config/...): the settings kept
+// between runs.
+std::filesystem::path SettingsFile();
+
 // $XDG_CACHE_HOME/tessaro (or ~/.cache/tessaro): everything the program keeps
 // for itself lives under here.
 std::filesystem::path ProgramCacheFolder();

@@ -11,6 +11,8 @@
 #include "platform/urlcache/ChromiumSimpleCacheFormat.h"
 #include "platform/urlcache/FirefoxCache2.h"
 #include "platform/urlcache/ByteSource.h"
+#include "platform/urlcache/IeUrlCache.h"
+#include "platform/urlcache/WinePrefixCaches.h"
 
 namespace tessaro {
 
@@ -21,6 +23,13 @@ namespace fs = std::filesystem;
 // Deep enough for <browser>/<vendor folder>/<profile>/Cache/Cache_Data and
 // mozilla/firefox/<profile>/cache2; shallow enough not to crawl unrelated trees.
 constexpr int kMaxSearchDepth = 6;
+// An added folder may be a whole Windows disk: deep enough for
+// Users/<user>/AppData/Local/<vendor>/<browser>/User Data/<profile>/Cache/Cache_Data
+// and for a Wine prefix's drive_c/users/<user>/.../INetCache/Content.IE5.
+constexpr int kMaxAddedFolderDepth = 12;
+// Folders looked at below one root at most, so a disk of millions of
+// folders ends the search instead of holding up the listing.
+constexpr std::size_t kMaxSearchedFolders = 200000;
 // Bodies and decoded movies larger than this are passed over.
 constexpr std::uint64_t kMaxBodySize = std::uint64_t(1) << 30;
 // Enough gzip or brotli input to give the first bytes of the decoded body.
@@ -62,24 +71,67 @@ std::vector<fs::path> SortedSubfolders(const fs::path& folder)
     return folders;
 }
 
-void Search(const fs::path& folder, int depth, const UrlCacheLocations& locations,
-            std::vector<UrlCacheSource>& chromium, std::vector<UrlCacheSource>& firefox)
+struct FoundSources {
+    std::vector<UrlCacheSource> chromium, firefox, internetExplorer;
+};
+
+// How far a search goes below one root, and how many folders it may look at.
+struct SearchBounds {
+    int maxDepth;
+    std::size_t folders;
+};
+
+// The cache that folder is, by its name and what it holds; false when it is none.
+bool CacheSourceOf(const fs::path& folder, UrlCacheSource& source)
+{
+    const std::string name = folder.filename().string();
+    if (name == "cache2" && IsRealFolder(folder / "entries")) {
+        source = {UrlCacheSource::Kind::FirefoxCache2, folder / "entries"};
+        return true;
+    }
+    if ((name == "Cache_Data" || name == "Cache") && LooksLikeSimpleCache(folder)) {
+        source = {UrlCacheSource::Kind::ChromiumSimple, folder};
+        return true;
+    }
+    if (IsIeCacheFolder(folder)) {
+        source = {UrlCacheSource::Kind::InternetExplorer, folder};
+        return true;
+    }
+    return false;
+}
+
+void Add(const UrlCacheSource& source, FoundSources& found)
+{
+    switch (source.kind) {
+        case UrlCacheSource::Kind::ChromiumSimple:
+            found.chromium.push_back(source);
+            break;
+        case UrlCacheSource::Kind::FirefoxCache2:
+            found.firefox.push_back(source);
+            break;
+        case UrlCacheSource::Kind::InternetExplorer:
+            found.internetExplorer.push_back(source);
+            break;
+    }
+}
+
+void Search(const fs::path& folder, int depth, SearchBounds& bounds, const UrlCacheLocations& locations,
+            FoundSources& found)
 {
     for (const fs::path& child : SortedSubfolders(folder)) {
+        if (bounds.folders == 0)
+            return;
+        --bounds.folders;
         if (std::find(locations.excluded.begin(), locations.excluded.end(), child) != locations.excluded.end() ||
             child == locations.embeddedCache || child == locations.contentFolder)
             continue;
-        const std::string name = child.filename().string();
-        if (name == "cache2" && IsRealFolder(child / "entries")) {
-            firefox.push_back({UrlCacheSource::Kind::FirefoxCache2, child / "entries"});
+        UrlCacheSource source;
+        if (CacheSourceOf(child, source)) {
+            Add(source, found);
             continue;
         }
-        if ((name == "Cache_Data" || name == "Cache") && LooksLikeSimpleCache(child)) {
-            chromium.push_back({UrlCacheSource::Kind::ChromiumSimple, child});
-            continue;
-        }
-        if (depth < kMaxSearchDepth)
-            Search(child, depth + 1, locations, chromium, firefox);
+        if (depth < bounds.maxDepth)
+            Search(child, depth + 1, bounds, locations, found);
     }
 }
 
@@ -98,16 +150,22 @@ public:
     bool Next(UrlCacheEntry& entry) override
     {
         while (!closed_) {
-            if (fileIndex_ >= files_.size()) {
-                if (!OpenNextSource()) {
-                    reachedEnd_ = true;
-                    return false;
+            if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
+                if (ieRecordIndex_ < ieIndex_.records.size()) {
+                    if (ReadIeRecord(ieIndex_.records[ieRecordIndex_++], entry))
+                        return true;
+                    continue;
                 }
+            } else if (fileIndex_ < files_.size()) {
+                const fs::path& file = files_[fileIndex_++].path;
+                if (ReadEntry(file, entry))
+                    return true;
                 continue;
             }
-            const fs::path& file = files_[fileIndex_++].path;
-            if (ReadEntry(file, entry))
-                return true;
+            if (!OpenNextSource()) {
+                reachedEnd_ = true;
+                return false;
+            }
         }
         return false;
     }
@@ -126,9 +184,18 @@ private:
     {
         files_.clear();
         fileIndex_ = 0;
+        ieIndexFile_.reset();
+        ieIndex_ = IeCacheIndex();
+        ieRecordIndex_ = 0;
         if (sourceIndex_ >= sources_.size())
             return false;
         current_ = sources_[sourceIndex_++];
+        if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
+            ieIndexFile_ = std::make_unique<FileByteSource>(current_.folder / "index.dat");
+            if (ParseIeCacheIndex(*ieIndexFile_, ieIndex_) != IeCacheResult::Ok)
+                ieIndex_.records.clear();
+            return true;
+        }
         std::error_code error;
         for (auto it = fs::directory_iterator(current_.folder, error); !error && it != fs::directory_iterator();
              it.increment(error)) {
@@ -159,10 +226,29 @@ private:
                               : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
         if (!read)
             return false;
+        return YieldResponse(response, file, file.string(), &source, entry);
+    }
 
+    // An Internet Explorer record: its container is index.dat, its body a file of its own.
+    bool ReadIeRecord(std::uint32_t offset, UrlCacheEntry& entry)
+    {
+        IeCacheRecord record;
+        CachedResponse response;
+        if (ParseIeCacheRecord(*ieIndexFile_, offset, record) != IeCacheResult::Ok ||
+            IeCacheResponse(ieIndex_, record, current_.folder, response) != IeCacheResult::Ok)
+            return false;
+        return YieldResponse(response, current_.folder / "index.dat", response.body.front().file.string(), nullptr,
+                             entry);
+    }
+
+    // Checks a movie out and yields it; yields any other response as its
+    // container. opened, when given, is the container, already open.
+    bool YieldResponse(const CachedResponse& response, const fs::path& container, const std::string& cacheId,
+                       const ByteSource* opened, UrlCacheEntry& entry)
+    {
         std::string prefix;
         const bool coded = !response.contentEncoding.empty();
-        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, &source, file) !=
+        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, opened, container) !=
             BodyReadResult::Ok)
             return false;
         std::string signature = prefix;
@@ -171,7 +257,7 @@ private:
             signature.clear();
 
         if (!IsFlashResponse(response, signature)) {
-            entry.localFileName = file.string();
+            entry.localFileName = container.string();
             entry.size = response.StoredSize();
             return true;
         }
@@ -191,7 +277,7 @@ private:
         if (DecodeBody(response.contentEncoding, stored, movie, kMaxBodySize) != DecodeResult::Ok)
             return false;
         stored = std::string();
-        const fs::path target = CheckoutPath(locations_.contentFolder, file.string(), response.url);
+        const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, response.url);
         if (WriteCheckout(target, movie) == CheckoutResult::Failed)
             return false;
         checkedOut_.insert(target);
@@ -206,6 +292,9 @@ private:
     UrlCacheSource current_{};
     std::vector<EntryFile> files_;
     std::size_t fileIndex_ = 0;
+    std::unique_ptr<FileByteSource> ieIndexFile_;
+    IeCacheIndex ieIndex_;
+    std::size_t ieRecordIndex_ = 0;
     std::set<fs::path> checkedOut_;
     bool reachedEnd_ = false;
     bool closed_ = false;
@@ -220,19 +309,52 @@ UrlCacheLocations DefaultUrlCacheLocations()
     locations.searchRoots = {ProgramCacheFolder().parent_path()};
     locations.excluded = {ProgramCacheFolder()};
     locations.contentFolder = CacheContentFolder();
+    locations.home = HomeFolder();
     return locations;
 }
 
 std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locations)
 {
     std::vector<UrlCacheSource> sources;
+    std::set<fs::path> seen;
+    const auto append = [&](const std::vector<UrlCacheSource>& found) {
+        for (const UrlCacheSource& source : found) {
+            std::error_code error;
+            const fs::path real = fs::weakly_canonical(source.folder, error);
+            if (seen.insert(error ? source.folder : real).second)
+                sources.push_back(source);
+        }
+    };
     if (!locations.embeddedCache.empty() && IsRealFolder(locations.embeddedCache))
-        sources.push_back({UrlCacheSource::Kind::ChromiumSimple, locations.embeddedCache});
-    std::vector<UrlCacheSource> chromium, firefox;
-    for (const fs::path& root : locations.searchRoots)
-        Search(root, 1, locations, chromium, firefox);
-    sources.insert(sources.end(), chromium.begin(), chromium.end());
-    sources.insert(sources.end(), firefox.begin(), firefox.end());
+        append({{UrlCacheSource::Kind::ChromiumSimple, locations.embeddedCache}});
+    FoundSources own;
+    for (const fs::path& root : locations.searchRoots) {
+        SearchBounds bounds{kMaxSearchDepth, kMaxSearchedFolders};
+        Search(root, 1, bounds, locations, own);
+    }
+    if (!locations.home.empty()) {
+        for (const fs::path& folder : WinePrefixIeCacheFolders(locations.home))
+            own.internetExplorer.push_back({UrlCacheSource::Kind::InternetExplorer, folder});
+    }
+    append(own.chromium);
+    append(own.firefox);
+    append(own.internetExplorer);
+    for (const fs::path& root : locations.addedFolders) {
+        FoundSources added;
+        UrlCacheSource source;
+        std::error_code error;
+        if (!fs::is_directory(root, error))
+            continue;
+        if (CacheSourceOf(root, source)) {
+            Add(source, added);
+        } else {
+            SearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders};
+            Search(root, 1, bounds, locations, added);
+        }
+        append(added.chromium);
+        append(added.firefox);
+        append(added.internetExplorer);
+    }
     return sources;
 }
 

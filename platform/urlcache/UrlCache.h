@@ -11,8 +11,10 @@ namespace tessaro {
 
 // The user's browser caches seen as one URL cache: the embedded browser's
 // own cache first, then the caches of Chromium-family browsers, then
-// Firefox's, each source in path order and each in a stable order of its own
-// (file time, then name).
+// Firefox's, then Internet Explorer's in Wine prefixes; after them the caches
+// found in the folders the user added, folder by folder in the same order of
+// kinds. Each source comes in path order and each in a stable order of its
+// own (file time, then name; Internet Explorer's in hash-table order).
 //
 // A Flash entry is checked out as a plain file under the content folder and
 // yielded with that path and its decoded size; every other entry is yielded
@@ -48,6 +50,11 @@ struct UrlCacheLocations {
     std::vector<std::filesystem::path> excluded;
     // Where Flash entries are checked out.
     std::filesystem::path contentFolder;
+    // The home folder whose Wine prefixes are read; empty: none.
+    std::filesystem::path home;
+    // Folders from elsewhere (a mounted Windows disk, a copied profile, one
+    // cache folder), searched deeper for every format the walk reads.
+    std::vector<std::filesystem::path> addedFolders;
 };
 
 // The locations for the current user, from the environment.
@@ -55,9 +62,9 @@ UrlCacheLocations DefaultUrlCacheLocations();
 
 // One browser cache found on disk.
 struct UrlCacheSource {
-    enum class Kind { ChromiumSimple, FirefoxCache2 };
+    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer };
     Kind kind;
-    std::filesystem::path folder;  // the folder holding the entry files
+    std::filesystem::path folder;  // the folder holding the entry files (Internet Explorer: index.dat)
 };
 
 // The sources in the order they are walked.

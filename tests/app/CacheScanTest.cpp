@@ -1,21 +1,29 @@
 #include "app/MirkMainForm.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 
+#include "dialogs/BrowseFolderDlg.h"
 #include "platform/core/AppPaths.h"
 #include "platform/urlcache/UrlCache.h"
 #include "platform/browser/BrowserProfile.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
+#include "support/FlashTestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/CacheFixtures.h"
 
 namespace tessaro {
 namespace {
@@ -32,16 +40,28 @@ protected:
         // process's own cache folder, not in this test's home.
         BrowserProfile();
         savedCache = std::getenv("XDG_CACHE_HOME");
+        savedConfig = std::getenv("XDG_CONFIG_HOME");
         UseOwnHome();
         setenv("XDG_CACHE_HOME", (home.path() / ".cache").c_str(), 1);
-        OpenWindow();
-        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 5000));
+        setenv("XDG_CONFIG_HOME", (home.path() / ".config").c_str(), 1);
+        OpenWindowWithChooser();
     }
 
     void TearDown() override
     {
         CloseWindow();
         setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    }
+
+    // A window as the program makes it at start, with its folder chooser.
+    void OpenWindowWithChooser()
+    {
+        MakeWindow();
+        chooser = new TBrowseFolderDialog(window.get());
+        window->SetBrowseFolderDialog(chooser);
+        ShowWindow();
+        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 5000));
     }
 
     // Switches to the cache page and waits for the listing to end.
@@ -68,7 +88,35 @@ protected:
     }
 
     std::string savedCache;
+    std::string savedConfig;
+    TBrowseFolderDialog* chooser = nullptr;
 };
+
+// "<name> <sha256>" of the rows' files, and of the movies expected.json
+// lists for the Wine cache, named as their check-outs are.
+std::multiset<std::string> RowMovies(const std::vector<QStringList>& rows)
+{
+    std::multiset<std::string> movies;
+    for (const QStringList& row : rows)
+        movies.insert(row[1].toStdString() + " " + test::Sha256Hex(test::TempDir::read(row[3].toStdString())));
+    return movies;
+}
+
+std::multiset<std::string> WineCacheMovies()
+{
+    std::multiset<std::string> movies;
+    for (const test::ExpectedCacheEntry& e : test::ExpectedCacheEntries("ie_cache")) {
+        if (!e.isSwf)
+            continue;
+        std::string stem = e.url.substr(0, e.url.find('?'));
+        stem = stem.substr(stem.rfind('/') + 1);
+        stem = stem.substr(0, stem.rfind('.') == std::string::npos ? stem.size() : stem.rfind('.'));
+        movies.insert(stem + "[1].swf " + e.decodedSha256);
+    }
+    return movies;
+}
+
+const char* const kWineContent = "AppData/Local/Microsoft/Windows/INetCache/Content.IE5";
 
 TEST_F(CacheScan, AHomeWithoutBrowserCachesListsNothing)
 {
@@ -102,6 +150,79 @@ TEST_F(CacheScan, ListsTheMoviesOfTheBrowsersCachesOnce)
     window->ClearActiveList();
     ShowCachePage();
     EXPECT_EQ(Rows(), rows);
+}
+
+TEST_F(CacheScan, ListsTheMoviesOfAWinePrefixAndNothingElse)
+{
+    // Another prefix name, another user name (with a space), the fixture's folder names.
+    CopyFixture("ie-wine/drive_c/users/tessaro", ".local/share/wineprefixes/Old Games/drive_c/users/Jane Doe");
+    ShowCachePage();
+
+    const std::vector<QStringList> rows = Rows();
+    EXPECT_EQ(rows.size(), 20u) << "the 20 movies; the page and the picture are not listed";
+    EXPECT_EQ(RowMovies(rows), WineCacheMovies()) << "each checked out whole, gzip undone";
+    for (const QStringList& row : rows)
+        EXPECT_EQ(row[2], QString::number(fs::file_size(row[3].toStdString())));
+}
+
+TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
+{
+    test::SimpleCacheEntryParts own;
+    own.key = "1/0/http://127.0.0.1:9/own.swf";
+    own.body = test::MinimalMovie(Qt::red, 10, 10);
+    own.rawHeaders = test::ChromiumRawHeaders({"HTTP/1.1 200 OK"});
+    home.write(".cache/chromium/Default/Cache/Cache_Data/" + test::SimpleCacheEntryName(own.key),
+               test::BuildSimpleCacheEntry(own));
+    // A copied Windows disk: Chromium's and Firefox's caches of one user,
+    // Internet Explorer's of another in the old layout.
+    CopyFixture("chromium/Cache_Data", "disk/Users/Jane/AppData/Local/Chromium/User Data/Default/Cache/Cache_Data");
+    CopyFixture("firefox/cache2", "disk/Users/Jane/AppData/Local/Mozilla/Firefox/Profiles/ab12.default/cache2");
+    CopyFixture(std::string("ie-wine/drive_c/users/tessaro/") + kWineContent,
+                "disk/Documents and Settings/Bob/Local Settings/Temporary Internet Files/Content.IE5");
+    ShowCachePage();
+    ASSERT_EQ(Rows().size(), 1u);
+
+    QTimer answer;
+    int chooserShown = 0;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* modal = qobject_cast<TBrowseFolderDialog*>(QApplication::activeModalWidget())) {
+            ++chooserShown;
+            modal->ChosenFolder = (home.path() / "disk").string() + "/";
+            modal->accept();
+        }
+    });
+    answer.start(10);
+    window->AddCacheFolder1->trigger();
+    answer.stop();
+    EXPECT_EQ(chooserShown, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !window->Busy && window->ListView2->RowCount() > 0; }, 20000));
+
+    const auto check = [&](const std::vector<QStringList>& rows) {
+        ASSERT_EQ(rows.size(), 1u + 16u + 20u)
+            << "the user's own movie, 8 + 8 from the browsers, 20 from the Wine cache";
+        EXPECT_EQ(rows[0][1], QStringLiteral("own[1].swf")) << "the user's own caches come first";
+        const std::vector<QStringList> last20(rows.end() - 20, rows.end());
+        EXPECT_EQ(RowMovies(last20), WineCacheMovies()) << "Internet Explorer's cache after the others";
+        for (const QStringList& row : rows)
+            EXPECT_EQ(row[2], QString::number(fs::file_size(row[3].toStdString())));
+    };
+    check(Rows());
+
+    // The next run remembers the folder.
+    CloseWindow();
+    UseOwnHome();
+    OpenWindowWithChooser();
+    ShowCachePage();
+    check(Rows());
+
+    window->RemoveCacheFolders1->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 20000));
+    EXPECT_EQ(Rows().size(), 1u);
+    CloseWindow();
+    UseOwnHome();
+    OpenWindowWithChooser();
+    ShowCachePage();
+    EXPECT_EQ(Rows().size(), 1u) << "forgotten for the next run too";
 }
 
 TEST(EmbeddedBrowserCache, AMovieTheBrowserFetchedIsListed)

@@ -78,12 +78,22 @@ TEST_F(MainWindow, EveryControlAndMenuEntryCarriesItsName)
                              "TabSheet2",      "Panel8",    "ListView2",       "ProgressBar",    "PopupMenu1"})
         EXPECT_NE(window->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 
-    const std::pair<const char*, const char*> entries[] = {
-        {"Download1", "&Download Flash"}, {"CopyFlash1", "&Copy Flash To..."}, {"Exit1", "E&xit"},
-        {"SelectAll1", "&Select All"},    {"DeselectAll1", "&Deselect all"},   {"ClearList1", "&Clear list"},
-        {"Content1", "&Content"},         {"WebPage1", "&Home page"},          {"About1", "&About..."},
-        {"SelectAll2", "Select All"},     {"DeselectAll2", "Deselect All"},    {"Clear1", "Clear List"},
-        {"Download2", "Download Flash"},  {"CopyFlash2", "Copy Flash To"}};
+    const std::pair<const char*, const char*> entries[] = {{"Download1", "&Download Flash"},
+                                                           {"CopyFlash1", "&Copy Flash To..."},
+                                                           {"Exit1", "E&xit"},
+                                                           {"SelectAll1", "&Select All"},
+                                                           {"DeselectAll1", "&Deselect all"},
+                                                           {"ClearList1", "&Clear list"},
+                                                           {"Content1", "&Content"},
+                                                           {"WebPage1", "&Home page"},
+                                                           {"About1", "&About..."},
+                                                           {"SelectAll2", "Select All"},
+                                                           {"DeselectAll2", "Deselect All"},
+                                                           {"Clear1", "Clear List"},
+                                                           {"Download2", "Download Flash"},
+                                                           {"CopyFlash2", "Copy Flash To"},
+                                                           {"AddCacheFolder1", "Add Cache Folder..."},
+                                                           {"RemoveCacheFolders1", "Remove Cache Folders"}};
     for (const auto& [name, caption] : entries) {
         const auto* action = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(action, nullptr) << name;

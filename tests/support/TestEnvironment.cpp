@@ -35,16 +35,20 @@ void PrepareTestEnvironment()
                "--disable-domain-reliability");
     SetDefault("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
 
-    // A fresh runtime and cache folder per test process: tests run in parallel
-    // and must not share the web engine's profile or the check-out folder.
+    // A fresh runtime, cache and settings folder per test process: tests run
+    // in parallel and must not share the web engine's profile, the check-out
+    // folder or the settings, nor touch the real user's.
     static const std::filesystem::path runtime = MakePrivateDir("tessaro-run-XXXXXX");
     static const std::filesystem::path cache = MakePrivateDir("tessaro-cache-XXXXXX");
+    static const std::filesystem::path config = MakePrivateDir("tessaro-config-XXXXXX");
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     std::atexit([] {
         std::error_code ignored;
         std::filesystem::remove_all(runtime, ignored);
         std::filesystem::remove_all(cache, ignored);
+        std::filesystem::remove_all(config, ignored);
     });
 }
 

@@ -33,6 +33,9 @@ std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache)
         e.decodedSha256 = o.value("decoded_sha256").toString().toStdString();
         e.isSwf = o.value("is_swf").toBool();
         e.sparse = o.contains("sparse_ranges");
+        e.localFile = o.value("local_file").toString().toStdString();
+        e.headBytes = std::uint64_t(o.value("header_bytes").toDouble());
+        e.storedDecoded = o.value("stored_decoded").toBool();
         entries.push_back(e);
     }
     return entries;

@@ -20,9 +20,14 @@ struct ExpectedCacheEntry {
     std::string decodedSha256;
     bool isSwf = false;
     bool sparse = false;
+    // Internet Explorer's cache only: the file under Content.IE5, the stored
+    // head's length, and whether WinINet stored the body decoded.
+    std::string localFile;
+    std::uint64_t headBytes = 0;
+    bool storedDecoded = false;
 };
 
-// "chromium_cache" or "firefox_cache" of the fixtures' expected.json.
+// "chromium_cache", "firefox_cache" or "ie_cache" of the fixtures' expected.json.
 std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache);
 
 std::string Sha256Hex(const std::string& bytes);
