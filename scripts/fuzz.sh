@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target with clang (ASan + UBSan) in build-fuzz/ and
+# runs each for FUZZ_SECONDS (30) on its committed seeds in
+# fuzz/corpus/<target without "fuzz_">/. A crash, a leak, a time-out or a
+# target without seeds fails; the input that did it is left in
+# build-fuzz/artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
+# The compiler and its sanitizer and fuzzer run-time libraries; the parsers'
+# own libraries come with scripts/dev.sh.
+PACKAGES=(clang libclang-rt-14-dev)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+dir=build-fuzz
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF >/dev/null
+fi
+cmake --build "$dir" -j"$(nproc)" --target tessaro_fuzz_all | grep -vE '^\[[0-9]+/[0-9]+\]' || true
+test "${PIPESTATUS[0]}" -eq 0
+
+passed=0
+failed=0
+mkdir -p "$dir/artifacts"
+while read -r target; do
+  [ -n "$target" ] || continue
+  seeds=fuzz/corpus/${target#fuzz_}
+  if [ -z "$(ls -A "$seeds" 2>/dev/null)" ]; then
+    echo "$target: no seeds in $seeds"
+    failed=$((failed + 1))
+    continue
+  fi
+  # New inputs go to a working folder; the committed seeds are only read.
+  work=$dir/corpus/$target
+  mkdir -p "$work"
+  if "$dir/bin/$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "$work" "$seeds" >"$dir/$target.log" 2>&1; then
+    echo "$target: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$dir/$target.log" | grep -o '[0-9]*$') runs, no crash"
+    passed=$((passed + 1))
+  else
+    echo "$target: FAILED"
+    tail -n 40 "$dir/$target.log"
+    failed=$((failed + 1))
+  fi
+done <"$dir/fuzz-targets.txt"
+
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
