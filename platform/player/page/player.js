@@ -1,52 +1,59 @@
-// The one player of the preview, reused for every movie. The program drives it
-// with tessaroPlayer.play/clear and hears back through console lines that
-// start with "tessaro-player:" (the engine hands console lines to the program).
+// The player of the preview. The program drives it with tessaroPlayer.play
+// and clear and hears back through console lines that start with
+// "tessaro-player:" (the engine hands console lines to the program).
+//
+// Each movie gets a player element of its own and the one before is removed:
+// Ruffle reports a failed download of a movie to the element's instance of the
+// moment, so a movie replaced while its bytes were on the way (and refused
+// once it was replaced) would otherwise take the next movie down with it.
+// Ruffle's WebAssembly is compiled once for the page and shared.
 "use strict";
 (function () {
-  const player = window.RufflePlayer.newest().createPlayer();
-  player.id = "player";
-  document.body.appendChild(player);
+  let player = null;
 
   function report(kind, generation, data) {
     console.log("tessaro-player:" + kind + " " + generation + " " + JSON.stringify(data === undefined ? null : data));
   }
 
-  // Ruffle builds a movie's instance after awaiting its WebAssembly; a load
-  // started before the previous one has built its instance leaves both alive,
-  // and reports of the first are taken for the second. So loads run one after
-  // the other, a request that was overtaken meanwhile is dropped, and every
-  // report carries the number of the movie whose load ran last.
+  // The element for the next movie; its reports carry that movie's number.
+  function freshPlayer(generation, hidden) {
+    if (player !== null)
+      player.remove();
+    const element = window.RufflePlayer.newest().createPlayer();
+    element.id = "player";
+    element.style.display = hidden ? "none" : "";
+    element.addEventListener("loadedmetadata", () => report("metadata", generation, element.ruffle().metadata));
+    document.body.appendChild(element);
+    player = element;
+    return element;
+  }
+
+  // Ruffle builds a movie's instance after awaiting its WebAssembly, so loads
+  // run one after the other and a request overtaken meanwhile is dropped.
   let chain = Promise.resolve();
   let wanted = 0;
-  let current = 0;
 
   function whenTurn(generation, step) {
     wanted = generation;
-    chain = chain.then(() => {
-      if (generation !== wanted)
-        return undefined;
-      current = generation;
-      return step();
-    });
+    chain = chain.then(() => (generation === wanted ? step() : undefined));
   }
-
-  player.addEventListener("loadedmetadata", () => {
-    report("metadata", current, player.ruffle().metadata);
-  });
 
   window.tessaroPlayer = {
     play(generation, url, base, siteOrigin, siteHost) {
       whenTurn(generation, () => {
         window.tessaroSite = { origin: siteOrigin, host: siteHost };
-        player.style.display = "";
-        return player.ruffle().load({ url: url, base: base }).catch((error) => report("failed", generation, String(error)));
+        return freshPlayer(generation, false)
+          .ruffle()
+          .load({ url: url, base: base })
+          .catch((error) => report("failed", generation, String(error)));
       });
     },
     clear(generation) {
       whenTurn(generation, () => {
         window.tessaroSite = { origin: null, host: null };
-        player.ruffle().suspend();
-        player.style.display = "none";
+        if (player !== null)
+          player.remove();
+        player = null;
       });
     },
   };
@@ -62,8 +69,7 @@
     0x43, 0x02, 0x00, 0x00, 0x00,                          // SetBackgroundColor black
     0x40, 0x00, 0x00, 0x00,                                // ShowFrame, End
   ]);
-  player.style.display = "none";
-  whenTurn(-1, () => player.ruffle().load({ data: emptyMovie }).catch(() => {}));
+  whenTurn(-1, () => freshPlayer(-1, true).ruffle().load({ data: emptyMovie }).catch(() => {}));
 
   report("ready", 0);
 })();

@@ -53,11 +53,16 @@ std::string Push(const std::string& text)  // ActionPush of one string
 }
 const std::string kGetVariable("\x1c", 1);
 const std::string kStringAdd("\x21", 1);
-// loadVariablesNum(<url on the stack>, 0): ActionGetURL2 with target
-// "_level0", flags: load variables (the top bit), no variables sent.
+// loadVariablesNum(<url on the stack>, 0) and loadMovieNum(<url>, 1):
+// ActionGetURL2 with a level as target; the top bit of the flags loads
+// variables rather than a movie. No variables are sent.
 std::string LoadVariablesNum(const std::string& url)
 {
     return url + Push("_level0") + std::string("\x9a\x01\x00\x80", 4);
+}
+std::string LoadMovieNum(const std::string& url)
+{
+    return url + Push("_level1") + std::string("\x9a\x01\x00\x00", 4);
 }
 
 // A Flash 8 movie at 2 frames a second whose frames run these actions, one
@@ -327,19 +332,23 @@ TEST_F(FlashControl, ThePlayerPageReadsNothingButTheMoviesOwnOrigin)
 }
 
 // A hand-made AS2 movie that loads a local file as variables and sends what it
-// got to its own site once a second; the site records every request.
+// got to its own site once a second; the site records every request. It also
+// loads another movie of its site, which reports that it runs.
 TEST_F(FlashControl, AMovieCannotSendALocalFileToItsOwnSite)
 {
     const std::string secret = "TESSARO-SECRET-0815";
     const auto secretFile = dir.write("secret.txt", "secret=" + secret);
     const std::string path = secretFile.string();
     const std::string frame1 = LoadVariablesNum(Push("file://" + path)) +
-                               LoadVariablesNum(Push("tessaro://local" + path)) + LoadVariablesNum(Push("own.txt"));
+                               LoadVariablesNum(Push("tessaro://local" + path)) + LoadVariablesNum(Push("own.txt")) +
+                               LoadMovieNum(Push("child.swf"));
     const std::string frame2 = LoadVariablesNum(Push("leak?own=") + Push("own") + kGetVariable + kStringAdd +
                                                 Push("&d=") + kStringAdd + Push("secret") + kGetVariable + kStringAdd);
     test::LoopbackHttpServer site;
     site.route("/movies/leaky.swf", ActionMovie(kGreen, {frame1, frame2}), "application/x-shockwave-flash");
     site.route("/movies/own.txt", "own=yes", "text/plain");
+    site.route("/movies/child.swf", ActionMovie(kBlue, {LoadVariablesNum(Push("child-runs.txt"))}),
+               "application/x-shockwave-flash");
     const auto leaksWithOwnLoad = [&] {
         int count = 0;
         for (const test::HttpRequest& request : site.requests())
@@ -354,6 +363,14 @@ TEST_F(FlashControl, AMovieCannotSendALocalFileToItsOwnSite)
     // The movie's own loads arrive and carry what it read from its own site;
     // by the third report every load it started has long ended.
     ASSERT_TRUE(WaitUntil([&] { return leaksWithOwnLoad() >= 3; }, kPlayWaitMs));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (const test::HttpRequest& request : site.requests())
+                if (request.target == "/movies/child-runs.txt")
+                    return true;
+            return false;
+        },
+        kPlayWaitMs));
     for (const test::HttpRequest& request : site.requests()) {
         EXPECT_EQ(request.target.find(secret), std::string::npos) << request.target;
         for (const auto& [name, value] : request.headers)
@@ -404,6 +421,27 @@ TEST_F(FlashControl, ASlowAddressNeverHoldsTheWindow)
     EXPECT_FALSE(flash.Metadata().has_value());
     ASSERT_TRUE(WaitForMetadata());
     EXPECT_EQ(flash.Metadata()->width, 64);
+}
+
+// Selecting a row deselects another, which sets that row's movie again just
+// before the new one: the movie replaced while its bytes are on the way must
+// not take the next one down with it.
+TEST_F(FlashControl, AMovieReplacedWhileOnItsWayLeavesTheNextPlaying)
+{
+    test::LoopbackHttpServer server;
+    test::HttpResponse slow;
+    slow.body = MinimalMovie(kBlue, 64, 64);
+    slow.headers = {{"Content-Type", "application/x-shockwave-flash"}};
+    slow.delayMs = 1500;
+    server.route("/slow.swf", slow);
+    const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
+
+    flash.SetMovie(QString::fromStdString(server.origin() + "/slow.swf"));
+    ASSERT_TRUE(WaitUntil([&] { return !server.requests().empty(); }, kPlayWaitMs));
+    flash.SetMovie(QString::fromStdString(red.string()));
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(flash.Metadata()->width, 200);
+    EXPECT_TRUE(WaitForColour(kRed));
 }
 
 TEST_F(FlashControl, ThePlayerMakesItselfReadyBeforeTheFirstMovie)
