@@ -67,6 +67,7 @@ void TMainFrm::LbSpeedButton6Click()
     const std::optional<std::string> status = OpeningStatusText(address.toStdString());
     if (!status)
         return;
+    StopReadingMovies(true);
     SetStatusText(*status);
     WebBrowser1->Navigate(address);
 }

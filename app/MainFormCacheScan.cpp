@@ -11,9 +11,10 @@ void TMainFrm::StartCacheScan()
 {
     CacheScanThread = MakeWorker<TFindCacheEntryThread>(this, [this](const CacheMovieRow& row) {
         // A new cache row starts unchecked.
-        ListView2->AddRow(QString::fromStdString(row.Index),
-                          {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
-                           QString::fromStdString(row.LocalPath)});
+        const int added = ListView2->AddRow(QString::fromStdString(row.Index),
+                                            {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
+                                             QString::fromStdString(row.LocalPath)});
+        ListView2->SetToolTip(added, 1, QString::fromStdString(row.Details));
     });
     CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
 }

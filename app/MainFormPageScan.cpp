@@ -22,6 +22,7 @@ namespace {
 
 struct TPageScanResult {
     QStringList movies;
+    QString baseAddress;  // the top document's, for the movies movies name
     std::exception_ptr error;
 };
 
@@ -36,6 +37,7 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json)
         const THtmlDocument document = DocumentFromSnapshot(json);
         TFoundMovies found(result.movies);
         ScanDocument(&document, found);
+        result.baseAddress = document.URL;
     } catch (...) {
         result.error = std::current_exception();
     }
@@ -50,6 +52,7 @@ void TMainFrm::WebBrowser1DocumentComplete()
     // live while the page's frames answer. Every run scans from the top
     // document; a newer notification replaces a pending one.
     WebBrowser1->Document()->TakeSnapshot([this](const TDocumentSnapshot& snapshot) {
+        StopReadingMovies();
         if (PageScanTask != nullptr) {
             PageScanTask->cancel();
             PageScanTask->deleteLater();
@@ -76,6 +79,7 @@ void TMainFrm::WebBrowser1DocumentComplete()
                     ShowFoundMovies();
                     CheckAllRows(true);
                     SetStatusText("Done");
+                    StartReadingMovies(result.baseAddress);
                 }));
         if (PageScanPool == nullptr) {
             // One scan at a time; one that a newer snapshot replaced before

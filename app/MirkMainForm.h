@@ -2,11 +2,14 @@
 
 #include "download/DownloadSequence.h"
 #include "platform/core/WorkerThread.h"
+#include "scan/MovieReadingRun.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -80,6 +83,12 @@ public:
     QFutureWatcherBase* PageScanTask = nullptr;
     QThreadPool* PageScanPool = nullptr;
 
+    // --- Movies inside movies (MainFormMovieReading.cpp)
+    void StartReadingMovies(const QString& baseAddress);
+    // forgetMovies: the next scan fetches every movie again.
+    void StopReadingMovies(bool forgetMovies = false);
+    void MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report);
+
     // --- Cache scan (MainFormCacheScan.cpp)
     void StartCacheScan();
     void CacheScanFinished();
@@ -131,6 +140,9 @@ public:
     WorkerHandle<TCacheCopyThread> CopyThread;
     WorkerHandle<TFindCacheEntryThread> CacheScanThread;
     WorkerHandle<TShellWindowsThread> AddressListThread;
+    // The movies fetched after the last page scan, and the run reading them.
+    std::shared_ptr<TMovieStore> MovieStore;
+    std::unique_ptr<TMovieReadingRun> MovieReading;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
 
@@ -196,6 +208,9 @@ private:
 
     // Set when "Address :" asks while a read runs: the list is read again.
     bool addressListAgain_ = false;
+    std::uint64_t movieReadingId_ = 0;
+    QString movieStoreBase_;
+    std::map<std::uint64_t, std::unique_ptr<TMovieReadingRun>> retiredMovieReadings_;
     bool activatedOnce_ = false;
     bool closed_ = false;
 };

@@ -14,6 +14,7 @@ struct CacheMovieRow {
     std::string Flash;
     std::string Size;
     std::string LocalPath;
+    std::string Details{};  // the Flash cell's tooltip
 };
 
 // Whether a local file is a Flash movie: the extension of its file-name part

@@ -1,9 +1,11 @@
 #include "platform/urlcache/UrlCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 
 #include "platform/core/AppPaths.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
@@ -135,6 +137,37 @@ void Search(const fs::path& folder, int depth, SearchBounds& bounds, const UrlCa
     }
 }
 
+// The browser a cache folder belongs to, from the folders each one uses.
+std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocations& locations)
+{
+    if (source.folder == locations.embeddedCache)
+        return "Tessaro";
+    if (source.kind == UrlCacheSource::Kind::FirefoxCache2)
+        return "Firefox";
+    if (source.kind == UrlCacheSource::Kind::InternetExplorer)
+        return "Internet Explorer";
+    static const std::pair<const char*, const char*> kFolders[] = {
+        {"google-chrome", "Google Chrome"},
+        {"bravesoftware", "Brave"},
+        {"microsoft-edge", "Microsoft Edge"},
+        {"vivaldi", "Vivaldi"},
+        {"opera", "Opera"},
+        {"chromium", "Chromium"},
+    };
+    const std::string path = LowerAscii(source.folder.string());
+    for (const auto& [folder, name] : kFolders) {
+        if (path.find(folder) != std::string::npos)
+            return name;
+    }
+    return "a Chromium-based browser";
+}
+
+std::int64_t SecondsSinceEpoch(fs::file_time_type time)
+{
+    const auto system = std::chrono::file_clock::to_sys(time);
+    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+}
+
 struct EntryFile {
     fs::file_time_type time;
     fs::path path;
@@ -152,14 +185,21 @@ public:
         while (!closed_) {
             if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
                 if (ieRecordIndex_ < ieIndex_.records.size()) {
+                    entry = UrlCacheEntry();
                     if (ReadIeRecord(ieIndex_.records[ieRecordIndex_++], entry))
                         return true;
                     continue;
                 }
             } else if (fileIndex_ < files_.size()) {
-                const fs::path& file = files_[fileIndex_++].path;
-                if (ReadEntry(file, entry))
+                const EntryFile& file = files_[fileIndex_++];
+                entry = UrlCacheEntry();
+                if (ReadEntry(file.path, entry)) {
+                    if (!entry.url.empty()) {
+                        entry.browser = BrowserOfSource(current_, locations_);
+                        entry.time = SecondsSinceEpoch(file.time);
+                    }
                     return true;
+                }
                 continue;
             }
             if (!OpenNextSource()) {
@@ -283,6 +323,7 @@ private:
         checkedOut_.insert(target);
         entry.localFileName = target.string();
         entry.size = movie.size();
+        entry.url = response.url;
         return true;
     }
 

@@ -24,6 +24,12 @@ namespace tessaro {
 struct UrlCacheEntry {
     std::string localFileName;
     std::uint64_t size = 0;
+    // For a checked-out movie, what the cache knows of it: the address it
+    // came from, the browser whose cache held it, and when that entry was
+    // last written (seconds since 1970; 0 when unknown). Empty otherwise.
+    std::string url{};
+    std::string browser{};
+    std::int64_t time = 0;
 };
 
 // One walk over the caches. Entries come one at a time; nothing of an entry

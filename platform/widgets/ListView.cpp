@@ -111,4 +111,16 @@ void TListView::mousePressEvent(QMouseEvent* event)
     QTableWidget::mousePressEvent(event);
 }
 
+QString TListView::ToolTip(int row, int column) const
+{
+    const QTableWidgetItem* cell = item(row, column);
+    return cell != nullptr ? cell->toolTip() : QString();
+}
+
+void TListView::SetToolTip(int row, int column, const QString& text)
+{
+    if (QTableWidgetItem* cell = item(row, column))
+        cell->setToolTip(text);
+}
+
 }  // namespace tessaro

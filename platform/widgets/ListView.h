@@ -26,6 +26,8 @@ public:
     void SetChecked(int row, bool checked);
     QString Text(int row, int column) const;
     void SetText(int row, int column, const QString& text);
+    QString ToolTip(int row, int column) const;
+    void SetToolTip(int row, int column, const QString& text);
 
 signals:
     // For every change of a row's selected state: the row losing the

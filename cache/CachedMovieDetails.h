@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "platform/urlcache/UrlCache.h"
+
+namespace tessaro {
+
+// The tooltip of a cache row: the movie's details, read from the first bytes
+// of its checked-out file, then where the cache says it came from. Lines the
+// file or the cache cannot give are left out.
+std::string CachedMovieDetails(const UrlCacheEntry& entry);
+
+}  // namespace tessaro

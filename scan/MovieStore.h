@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/swf/MovieReader.h"
+
+namespace tessaro {
+
+// The movies fetched after a page scan, by the address of their row: their
+// bytes for the preview and the download of that row (so neither fetches
+// them again), and their details for the row's tooltip. Shared between the
+// workers that fill it and the window that reads it.
+class TMovieStore {
+public:
+    // The bytes kept in total; a movie past it keeps only its details.
+    static constexpr std::size_t kMaxBytes = std::size_t(256) << 20;
+
+    using Bytes = std::shared_ptr<const std::string>;
+
+    // What reading a movie gave, kept so that a later scan of the same page
+    // does not fetch it again.
+    struct TRead {
+        TMovieDetails details;
+        QStringList movieNames;
+    };
+
+    // Keeps what reading the movie at address gave, and its bytes when given
+    // (a whole movie); false when the bytes were not kept (over the bound, or
+    // already there).
+    bool Keep(const QString& address, const TRead& read, Bytes bytes = nullptr);
+
+    // Null when the address's bytes are not kept.
+    Bytes MovieBytes(const QString& address) const;
+    std::optional<TRead> Read(const QString& address) const;
+    std::optional<TMovieDetails> Details(const QString& address) const;
+    std::size_t BytesKept() const;
+
+    // Forgets everything; bytes still in use elsewhere stay alive there.
+    void Clear();
+
+private:
+    mutable std::mutex mutex_;
+    QHash<QString, Bytes> bytes_;
+    QHash<QString, TRead> reads_;
+    std::size_t total_ = 0;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,139 @@
+// Movies inside movies: the run after a page scan, against a loopback server.
+
+#include "scan/MovieReadingRun.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+
+#include "platform/http/HttpClient.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/MovieBuilder.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::HttpResponse;
+using test::LoopbackHttpServer;
+using B = test::TMovieBuilder;
+
+constexpr std::uint16_t kDoAction = 12;
+
+std::string Naming(std::initializer_list<std::string_view> names, char signature = 'F')
+{
+    return B().Tag(kDoAction, B::PushStrings(names)).Build(signature);
+}
+
+HttpResponse Movie(std::string bytes, int delayMs = 0)
+{
+    HttpResponse response;
+    response.body = std::move(bytes);
+    response.headers = {{"Content-Type", "application/x-shockwave-flash"}};
+    response.delayMs = delayMs;
+    return response;
+}
+
+class MovieReadingRunTest : public testing::Test {
+protected:
+    void SetUp() override { RouteHttpToLoopback(server.port()); }
+    void TearDown() override { RouteHttpToLoopback(0); }
+
+    // Runs to the end; the rows appended, in order.
+    QStringList Run(const QStringList& rows)
+    {
+        run = std::make_unique<TMovieReadingRun>(rows, "http://site.test/page/index.html", store,
+                                                 [this](const TMovieReadingRun::TReport& report) {
+                                                     const std::lock_guard lock(mutex);
+                                                     reports.push_back(report);
+                                                 });
+        EXPECT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
+        run.reset();
+        QStringList appended;
+        for (const auto& report : reports)
+            appended += report.appended;
+        return appended;
+    }
+
+    bool Finished()
+    {
+        const std::lock_guard lock(mutex);
+        return !reports.empty() && reports.back().finished;
+    }
+
+    int Requests(const std::string& target)
+    {
+        int count = 0;
+        for (const auto& request : server.requests())
+            count += request.target == target ? 1 : 0;
+        return count;
+    }
+
+    LoopbackHttpServer server;
+    std::shared_ptr<TMovieStore> store = std::make_shared<TMovieStore>();
+    std::unique_ptr<TMovieReadingRun> run;
+    std::mutex mutex;
+    std::vector<TMovieReadingRun::TReport> reports;
+};
+
+TEST_F(MovieReadingRunTest, AppendsWhatMoviesNameInTheirOrderReadingEachOnce)
+{
+    // The loader answers last, yet its names come first. Names resolve against
+    // the page; "Intro.swf" is the page's row in another case; the chain
+    // stops being fetched at its depth bound.
+    const std::string loader =
+        Naming({"main.swf", "Intro.swf", "http://cdn.test/abs.swf?v=2", "  spaced name.swf"}, 'C');
+    server.route("/page/loader.swf", Movie(loader, 400));
+    server.route("/page/main.swf", Movie(Naming({"level2.swf", "loader.swf"}, 'Z')));
+    server.route("/page/level2.swf", Movie(Naming({"level3.swf"})));
+    server.route("/page/level3.swf", Movie(Naming({"level4.swf"})));
+    server.route("/page/intro.swf", Movie(Naming({"fromIntro.swf"})));
+    server.route("/page/error.swf", "<html>not found</html>", "text/html");
+    server.route("/abs.swf", Movie(Naming({"/root.swf"})));
+
+    const QStringList rows = {"http://site.test/page/loader.swf", "http://site.test/page/intro.swf",
+                              "http://site.test/page/error.swf", "file:///home/local.swf"};
+    const QStringList appended = Run(rows);
+    EXPECT_EQ(appended, QStringList({"http://site.test/page/main.swf", "http://cdn.test/abs.swf?v=2",
+                                     "http://site.test/page/spaced%20name.swf", "http://site.test/page/fromIntro.swf",
+                                     "http://site.test/page/level2.swf", "http://site.test/root.swf",
+                                     "http://site.test/page/level3.swf"}));
+    for (const char* target : {"/page/loader.swf", "/page/intro.swf", "/page/error.swf", "/page/main.swf",
+                               "/abs.swf?v=2", "/page/level2.swf", "/root.swf"})
+        EXPECT_EQ(Requests(target), 1) << target;
+    EXPECT_EQ(Requests("/page/level3.swf"), 0);
+
+    // Progress only grows, the last report ends the run, and each movie read
+    // keeps its bytes and details for its row.
+    ASSERT_FALSE(reports.empty());
+    for (std::size_t i = 1; i < reports.size(); ++i)
+        EXPECT_LE(reports[i - 1].done, reports[i].done);
+    EXPECT_EQ(reports.back().done, 9);
+    EXPECT_EQ(reports.back().total, 9);
+    const auto kept = store->MovieBytes("http://site.test/page/loader.swf");
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(*kept, loader);
+    EXPECT_EQ(store->Details("http://site.test/page/main.swf")->compression, MovieCompression::Lzma);
+    EXPECT_EQ(store->MovieBytes("http://site.test/page/error.swf"), nullptr);
+    EXPECT_FALSE(store->Details("http://site.test/page/error.swf").has_value());
+}
+
+TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
+{
+    server.route("/page/slow.swf", Movie(Naming({"late.swf"}), 1500));
+    run = std::make_unique<TMovieReadingRun>(QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/",
+                                             store, [this](const TMovieReadingRun::TReport& report) {
+                                                 const std::lock_guard lock(mutex);
+                                                 reports.push_back(report);
+                                             });
+    run->Cancel();
+    ASSERT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
+    run.reset();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].appended.isEmpty());
+    EXPECT_EQ(reports[0].done, 0);
+}
+
+}  // namespace
+}  // namespace tessaro
