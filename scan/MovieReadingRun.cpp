@@ -66,7 +66,9 @@ TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& ur
     TFetched fetched;
     if (cancelled)
         return fetched;
-    HttpFetchResult result = FetchUrl(url, kMaxMovieBytes, "HTTPGET");
+    HttpLimits limits;
+    limits.cancelled = &cancelled;  // a new scan does not wait for a slow server
+    HttpFetchResult result = FetchUrl(url, kMaxMovieBytes, "HTTPGET", limits);
     fetched.ok = result.ok;
     fetched.bytes = std::move(result.body);
     return fetched;
