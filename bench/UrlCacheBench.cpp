@@ -2,7 +2,8 @@
 // of them Flash movies, laid out as a browser's cache under a home folder,
 // and on an Internet Explorer cache of as many entries in a Wine prefix.
 // Measures the first walk (every movie checked out) and warm walks (the
-// files are in the page cache and every check-out is already in place).
+// files are in the page cache and every check-out is already in place), each
+// with its time, its CPU time and the process's peak memory during it.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/browserfiles/IeCacheBuilder.h"
 #include "platform/urlcache/UrlCache.h"
+#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -48,9 +51,7 @@ std::uint64_t MakeCache(const std::filesystem::path& folder)
         const std::string name = movie ? "movie" + std::to_string(i) + ".swf" : "res" + std::to_string(i) + ".js";
         parts.key = "1/0/_dk_http://site.test http://site.test http://site.test/" + name;
         const std::size_t size = movie ? 20000 + random() % 60000 : 200 + random() % 6000;
-        parts.body.assign(size, char('a' + i % 26));
-        if (movie)
-            parts.body.replace(0, 4, "FWS\x0a");
+        parts.body = movie ? test::FwsMovie(size) : std::string(size, char('a' + i % 26));
         parts.rawHeaders = test::ChromiumRawHeaders(
             {"HTTP/1.1 200 OK", movie ? "Content-Type: application/x-shockwave-flash" : "Content-Type: text/javascript",
              "Content-Length: " + std::to_string(size), "Cache-Control: max-age=3600"});
@@ -78,9 +79,7 @@ std::uint64_t MakeIeCache(const std::filesystem::path& container)
         entry.fileName = stem + "[0]";
         entry.folder = std::uint8_t(i % 4);
         const std::size_t size = movie ? 20000 + random() % 60000 : 200 + random() % 6000;
-        entry.body.assign(size, char('a' + i % 26));
-        if (movie)
-            entry.body.replace(0, 4, "FWS\x0a");
+        entry.body = movie ? test::FwsMovie(size) : std::string(size, char('a' + i % 26));
         entry.head = test::IeResponseHead(
             {"HTTP/1.1 200 OK", movie ? "Content-Type: application/x-shockwave-flash" : "Content-Type: text/javascript",
              "Content-Length: " + std::to_string(size), "Cache-Control: max-age=3600"});
@@ -100,8 +99,26 @@ double CpuMs()
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
+// The process's peak resident memory (VmHWM) in KiB; ResetPeakMemory starts
+// a new peak from what is resident now.
+long PeakMemoryKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+void ResetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 struct Walk {
     double ms = 0;
+    long peakKiB = 0;
     double cpuMs = 0;  // user + system time of the process: what the walk costs when the machine is busy
     int entries = 0;
     int movies = 0;
@@ -109,6 +126,7 @@ struct Walk {
 
 Walk WalkCache(const UrlCacheLocations& locations)
 {
+    ResetPeakMemory();
     QElapsedTimer timer;
     timer.start();
     const double cpuStart = CpuMs();
@@ -122,6 +140,7 @@ Walk WalkCache(const UrlCacheLocations& locations)
     cache->Close();
     walk.ms = double(timer.nsecsElapsed()) / 1e6;
     walk.cpuMs = CpuMs() - cpuStart;
+    walk.peakKiB = PeakMemoryKiB();
     return walk;
 }
 
@@ -131,11 +150,12 @@ bool Measure(const char* name, const UrlCacheLocations& locations)
 {
     const Walk first = WalkCache(locations);
     std::printf(
-        "%s, first walk: %d entries, %d movies listed, %.1f ms (%.0f entries/s), %.1f ms CPU, check-outs "
-        "written\n",
-        name, first.entries, first.movies, first.ms, first.entries / (first.ms / 1000), first.cpuMs);
+        "%s, first walk: %d entries, %d movies listed, %.1f ms (%.0f entries/s), %.1f ms CPU, peak memory %ld KiB, "
+        "check-outs written\n",
+        name, first.entries, first.movies, first.ms, first.entries / (first.ms / 1000), first.cpuMs, first.peakKiB);
     std::vector<double> warm;
     std::vector<double> warmCpu;
+    long warmPeak = 0;
     bool right = first.entries == kEntries && first.movies == kMovies;
     for (int run = 0; run < kWarmRuns; ++run) {
         const Walk walk = WalkCache(locations);
@@ -145,13 +165,16 @@ bool Measure(const char* name, const UrlCacheLocations& locations)
         }
         warm.push_back(walk.ms);
         warmCpu.push_back(walk.cpuMs);
+        warmPeak = std::max(warmPeak, walk.peakKiB);
     }
     std::sort(warmCpu.begin(), warmCpu.end());
     std::sort(warm.begin(), warm.end());
     const double median = warm[warm.size() / 2];
-    std::printf("%s, warm walk: median %.1f ms (min %.1f, max %.1f) over %d runs, %.0f entries/s; median CPU %.1f ms\n",
-                name, median, warm.front(), warm.back(), kWarmRuns, kEntries / (median / 1000),
-                warmCpu[warmCpu.size() / 2]);
+    std::printf(
+        "%s, warm walk: median %.1f ms (min %.1f, max %.1f) over %d runs, %.0f entries/s; median CPU %.1f ms; peak "
+        "memory %ld KiB\n",
+        name, median, warm.front(), warm.back(), kWarmRuns, kEntries / (median / 1000), warmCpu[warmCpu.size() / 2],
+        warmPeak);
     return right;
 }
 
