@@ -1,0 +1,228 @@
+#include "platform/swf/MovieCheck.h"
+
+#include <algorithm>
+#include <array>
+
+#include <lzma.h>
+#include <zlib.h>
+
+namespace tessaro {
+
+namespace {
+
+constexpr std::size_t kHeaderLength = 8;
+// ZWS adds the LZMA data's length (u32) and the 5 bytes of LZMA properties.
+constexpr std::size_t kZwsHeaderLength = 17;
+// Decompressed bytes go through a buffer of this size and are only counted.
+constexpr std::size_t kScratchLength = 64 * 1024;
+// An LZMA stream names its own dictionary size; memory beyond this is refused
+// (the dictionary is first cut to the body's length, which it never needs to pass).
+constexpr std::uint64_t kMaxLzmaMemory = 64 * 1024 * 1024;
+constexpr std::uint32_t kMinLzmaDictionary = 4096;
+
+std::uint32_t LoadLe32(const char* bytes)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+}
+
+bool IsSignaturePrefix(std::string_view bytes)
+{
+    for (std::string_view signature : {"FWS", "CWS", "ZWS"}) {
+        if (signature.substr(0, bytes.size()) == bytes.substr(0, signature.size()))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+struct MovieCheck::Inflater {
+    z_stream stream{};
+    bool ready = false;
+    Inflater() { ready = inflateInit(&stream) == Z_OK; }
+    ~Inflater()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+};
+
+struct MovieCheck::LzmaDecoder {
+    lzma_stream stream = LZMA_STREAM_INIT;
+    ~LzmaDecoder() { lzma_end(&stream); }
+};
+
+std::string GroupedCount(std::uint64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (std::size_t i = digits.size(); i > 3; i -= 3)
+        digits.insert(i - 3, 1, ',');
+    return digits;
+}
+
+MovieCheck::MovieCheck(std::uint64_t maxLength) : maxLength_(maxLength)
+{
+}
+
+MovieCheck::~MovieCheck() = default;
+
+MovieCheckResult MovieCheck::Feed(std::string_view bytes)
+{
+    if (result_ == MovieCheckResult::NotAMovie || result_ == MovieCheckResult::TooLarge || bytes.empty())
+        return result_;
+    fed_ += bytes.size();
+    if (signature_ == 0 || header_.size() < (signature_ == 'Z' ? kZwsHeaderLength : kHeaderLength)) {
+        ReadHeader(bytes);
+        if (result_ == MovieCheckResult::NotAMovie || result_ == MovieCheckResult::TooLarge || bytes.empty())
+            return result_;
+    }
+    // Whatever follows a compressed stream is not read, but it is not free either.
+    if (fed_ > maxLength_)
+        return Set(MovieCheckResult::TooLarge);
+    return FeedBody(bytes);
+}
+
+MovieCheckResult MovieCheck::ReadHeader(std::string_view& bytes)
+{
+    const std::size_t wanted = header_.size() < kHeaderLength || signature_ != 'Z' ? kHeaderLength : kZwsHeaderLength;
+    const std::size_t take = std::min(bytes.size(), wanted - header_.size());
+    header_.append(bytes.substr(0, take));
+    bytes.remove_prefix(take);
+    if (!IsSignaturePrefix(header_))
+        return Set(MovieCheckResult::NotAMovie);
+    if (header_.size() < kHeaderLength)
+        return result_;
+    if (signature_ == 0) {
+        signature_ = header_[0];
+        declared_ = LoadLe32(header_.data() + 4);
+        decoded_ = kHeaderLength;
+        if (declared_ < kHeaderLength)
+            return Set(MovieCheckResult::NotAMovie);
+        if (declared_ > maxLength_)
+            return Set(MovieCheckResult::TooLarge);
+        if (signature_ == 'Z')
+            return ReadHeader(bytes);
+    }
+    if (signature_ == 'F') {
+        if (declared_ == kHeaderLength)
+            return Set(MovieCheckResult::Complete);
+        return result_;
+    }
+    if (signature_ == 'C') {
+        inflater_ = std::make_unique<Inflater>();
+        return inflater_->ready ? result_ : Set(MovieCheckResult::NotAMovie);
+    }
+    if (header_.size() < kZwsHeaderLength)
+        return result_;
+
+    // liblzma reads the ".lzma" layout: the 5 property bytes, then the
+    // decoded length as a u64. The stream may or may not end with a marker.
+    lzma_ = std::make_unique<LzmaDecoder>();
+    if (lzma_alone_decoder(&lzma_->stream, kMaxLzmaMemory) != LZMA_OK)
+        return Set(MovieCheckResult::NotAMovie);
+    const std::uint64_t bodyLength = declared_ - kHeaderLength;
+    const std::uint32_t dictionary = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        LoadLe32(header_.data() + 13), std::max<std::uint64_t>(bodyLength, kMinLzmaDictionary)));
+    std::array<std::uint8_t, 13> alone{};
+    alone[0] = static_cast<std::uint8_t>(header_[12]);
+    for (int i = 0; i < 4; ++i)
+        alone[std::size_t(1 + i)] = static_cast<std::uint8_t>(dictionary >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        alone[std::size_t(5 + i)] = static_cast<std::uint8_t>(bodyLength >> (8 * i));
+    return FeedBody(std::string_view(reinterpret_cast<const char*>(alone.data()), alone.size()));
+}
+
+MovieCheckResult MovieCheck::Decoded(std::uint64_t produced)
+{
+    decoded_ += produced;
+    return decoded_ > declared_ ? Set(MovieCheckResult::NotAMovie) : result_;
+}
+
+MovieCheckResult MovieCheck::FeedBody(std::string_view bytes)
+{
+    if (signature_ == 'F') {
+        if (bytes.size() > declared_ - decoded_)
+            return Set(MovieCheckResult::NotAMovie);
+        decoded_ += bytes.size();
+        return decoded_ == declared_ ? Set(MovieCheckResult::Complete) : result_;
+    }
+    if (streamEnded_)
+        return result_;
+    std::array<unsigned char, kScratchLength> scratch;
+    if (signature_ == 'C') {
+        z_stream& stream = inflater_->stream;
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+        stream.avail_in = static_cast<uInt>(bytes.size());
+        while (true) {
+            stream.next_out = scratch.data();
+            stream.avail_out = static_cast<uInt>(scratch.size());
+            const int status = inflate(&stream, Z_NO_FLUSH);
+            if (Decoded(scratch.size() - stream.avail_out) != MovieCheckResult::Incomplete)
+                return result_;
+            if (status == Z_STREAM_END) {
+                streamEnded_ = true;
+                return Set(decoded_ == declared_ ? MovieCheckResult::Complete : MovieCheckResult::NotAMovie);
+            }
+            if (status != Z_OK && status != Z_BUF_ERROR)
+                return Set(MovieCheckResult::NotAMovie);
+            if (stream.avail_in == 0 && stream.avail_out != 0)
+                return result_;
+        }
+    }
+    lzma_stream& stream = lzma_->stream;
+    stream.next_in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    stream.avail_in = bytes.size();
+    while (true) {
+        stream.next_out = scratch.data();
+        stream.avail_out = scratch.size();
+        const lzma_ret status = lzma_code(&stream, LZMA_RUN);
+        if (Decoded(scratch.size() - stream.avail_out) != MovieCheckResult::Incomplete)
+            return result_;
+        // With the length known the body ends there, end marker or not; what
+        // follows is not read (liblzma 5.4.1 can fail on a marker that
+        // arrives in pieces).
+        if (decoded_ == declared_) {
+            streamEnded_ = true;
+            return Set(MovieCheckResult::Complete);
+        }
+        if (status == LZMA_STREAM_END) {
+            streamEnded_ = true;
+            return Set(decoded_ == declared_ ? MovieCheckResult::Complete : MovieCheckResult::NotAMovie);
+        }
+        if (status == LZMA_MEMLIMIT_ERROR)
+            return Set(MovieCheckResult::TooLarge);
+        if (status != LZMA_OK && status != LZMA_BUF_ERROR)
+            return Set(MovieCheckResult::NotAMovie);
+        if (stream.avail_in == 0 && stream.avail_out != 0)
+            return result_;
+    }
+}
+
+MovieCheckResult MovieCheck::End()
+{
+    if (result_ == MovieCheckResult::Incomplete && declared_ == 0)
+        return Set(MovieCheckResult::NotAMovie);
+    return result_;
+}
+
+std::string MovieCheck::Reason() const
+{
+    switch (result_) {
+        case MovieCheckResult::Complete:
+            return {};
+        case MovieCheckResult::Incomplete:
+            if (declared_ == 0)
+                return "cut short in its header";
+            return "cut short: " + GroupedCount(decoded_) + " of " + GroupedCount(declared_) + " bytes";
+        case MovieCheckResult::NotAMovie:
+            return "not a Flash movie";
+        case MovieCheckResult::TooLarge:
+            if (declared_ > maxLength_)
+                return "too large: " + GroupedCount(declared_) + " bytes, at most " + GroupedCount(maxLength_);
+            return "too large: more than " + GroupedCount(maxLength_) + " bytes";
+    }
+    return {};
+}
+
+}  // namespace tessaro
