@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "support/LoopbackHttpServer.h"
+#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -110,6 +111,8 @@ int main(int argc, char** argv)
         response.body.resize(size);
         for (std::size_t i = 0; i < size; ++i)
             response.body[i] = static_cast<char>((i * 2654435761u) >> 24);
+        // An uncompressed movie header declaring the whole body, so the worker keeps it.
+        response.body.replace(0, 8, test::FwsMovie(8, size));
         response.headers.emplace_back("Content-Type", "application/x-shockwave-flash");
         server.route("/big.swf", response);
         const int port = server.port();

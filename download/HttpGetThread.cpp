@@ -4,6 +4,7 @@
 
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
+#include "platform/swf/MovieCheck.h"
 
 #include <charconv>
 #include <cmath>
@@ -18,8 +19,13 @@ constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
 
 }  // namespace
 
-THttpGetThread::THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress)
-    : TThread(receiver), Url(std::move(Url)), FileName(std::move(FileName)), SetProgress(std::move(SetProgress))
+THttpGetThread::THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress,
+                               HttpLimits Limits)
+    : TThread(receiver),
+      Url(std::move(Url)),
+      FileName(std::move(FileName)),
+      Limits(Limits),
+      SetProgress(std::move(SetProgress))
 {
     Start();
 }
@@ -89,7 +95,8 @@ void THttpGetThread::OpenRequest()
     HostName = parts.HostName;
     ObjectName = parts.ObjectName;
     Secure = parts.Secure;
-    InternetHandle = std::make_unique<HttpSession>("HTTPGET");
+    Limits.maxBodyBytes = kMaxDownloadBytes;
+    InternetHandle = std::make_unique<HttpSession>("HTTPGET", Limits);
     ConnectHandle = std::make_unique<HttpConnection>(*InternetHandle, HostName, Secure ? 443 : 80, Secure);
     AcceptTypes = {"*/*"};
     RequestHandle = std::make_unique<HttpGetRequest>(*ConnectHandle, ObjectName, AcceptTypes);
@@ -133,6 +140,7 @@ void THttpGetThread::ReceiveToFile()
     }
 
     TotalRead = 0;
+    MovieCheck check(kMaxDownloadBytes);
     char buffer[1025];
     bool complete = true;
     for (;;) {
@@ -148,6 +156,12 @@ void THttpGetThread::ReceiveToFile()
         }
         if (BytesRead == 0)
             break;
+        // An error page or an oversized body is refused at its first bytes.
+        const MovieCheckResult verdict = check.Feed(std::string_view(buffer, BytesRead));
+        if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge) {
+            complete = IsCompleteMovie(check);
+            break;
+        }
         if (!OutFile->Write(buffer, BytesRead)) {
             Fail(OutFile->Error());
             complete = false;
@@ -161,6 +175,7 @@ void THttpGetThread::ReceiveToFile()
         Fail("received " + std::to_string(TotalRead) + " of " + std::to_string(ContentLength) + " bytes");
         complete = false;
     }
+    complete = complete && IsCompleteMovie(check);
     if (complete && OutFile->Commit()) {
         outcome_.Saved = true;
         outcome_.Reason.clear();
@@ -171,6 +186,24 @@ void THttpGetThread::ReceiveToFile()
     }
     OutFile.reset();
     CloseHandles();
+}
+
+bool THttpGetThread::IsCompleteMovie(MovieCheck& check)
+{
+    const MovieCheckResult verdict = check.End();
+    if (verdict == MovieCheckResult::Complete)
+        return true;
+    std::string reason = check.Reason();
+    std::string contentType;
+    if (verdict == MovieCheckResult::NotAMovie && RequestHandle->QueryHeader("Content-Type", contentType)) {
+        contentType = contentType.substr(0, contentType.find(';'));
+        while (!contentType.empty() && contentType.back() == ' ')
+            contentType.pop_back();
+        if (!contentType.empty())
+            reason += " (" + contentType + ")";
+    }
+    Fail(reason);
+    return false;
 }
 
 void THttpGetThread::CloseHandles()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/WorkerThread.h"
+#include "platform/http/HttpClient.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,7 @@ class HttpConnection;
 class HttpGetRequest;
 class HttpSession;
 class AtomicFile;
+class MovieCheck;
 
 // How one download ended, for the end handler. The worker shows nothing itself.
 struct DownloadOutcome {
@@ -23,8 +25,9 @@ struct DownloadOutcome {
 
 // Fetches one movie over HTTP(S) into one file. The body goes into a
 // temporary file beside the target and replaces the target only when it came
-// whole: a 2xx answer, no failed read or write, and as many bytes as a given
-// Content-Length promised. An existing file is never replaced by an error
+// whole: a 2xx answer, no failed read or write, as many bytes as a given
+// Content-Length promised, and a Flash movie complete by its own header, at
+// most kMaxDownloadBytes long. An existing file is never replaced by an error
 // page, an empty or a truncated file.
 //
 // Created running; the owner holds it in a WorkerHandle, attaches OnTerminate
@@ -35,7 +38,11 @@ public:
     // Takes whole-number percentages on the receiver's thread, once per block.
     using ProgressHandler = std::function<void(int percent)>;
 
-    THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress = {});
+    // Limits are the HTTP client's; tests shorten them.
+    THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress = {},
+                   HttpLimits Limits = {});
+
+    static constexpr std::uint64_t kMaxDownloadBytes = std::uint64_t(512) << 20;
 
     const DownloadOutcome& Outcome() const { return outcome_; }
 
@@ -63,6 +70,7 @@ private:
     void CloseHandles();
     void UpdateProgress();
     void Fail(std::string reason);
+    bool IsCompleteMovie(MovieCheck& check);
 
     std::string Url;
     std::string FileName;
@@ -73,6 +81,7 @@ private:
     bool Secure = false;
     bool HasContentLength = false;
     std::int64_t ContentLength = 0;
+    HttpLimits Limits;
     std::unique_ptr<HttpSession> InternetHandle;
     std::unique_ptr<HttpConnection> ConnectHandle;
     std::unique_ptr<HttpGetRequest> RequestHandle;

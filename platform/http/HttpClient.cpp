@@ -16,6 +16,9 @@ namespace tessaro {
 namespace {
 
 std::atomic<int> loopbackPort{0};
+std::mutex loopbackTlsMutex;
+int loopbackTlsPort = 0;
+std::string loopbackTlsCertificates;
 
 // What surrounds a header line and its name and value.
 constexpr std::string_view kHeaderBlanks = " \t\r\n";
@@ -44,6 +47,13 @@ bool HasPort(const std::string& host)
 void RouteHttpToLoopback(int port)
 {
     loopbackPort = port;
+}
+
+void RouteHttpsToLoopback(int port, std::string certificatesPem)
+{
+    std::lock_guard lock(loopbackTlsMutex);
+    loopbackTlsPort = port;
+    loopbackTlsCertificates = port != 0 ? std::move(certificatesPem) : std::string();
 }
 
 HttpSession::HttpSession(std::string userAgent, HttpLimits limits) : userAgent_(std::move(userAgent)), limits_(limits)
@@ -225,17 +235,21 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string obj
         accept += (i == 0 ? "" : ", ") + acceptTypes[i];
     t.headerList = curl_slist_append(nullptr, accept.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headerList);
-    t.followRedirects = session.Limits().followRedirects;
-    t.cancelled = session.Limits().cancelled;
+    const HttpLimits& limits = session.Limits();
+    t.followRedirects = limits.followRedirects;
+    t.cancelled = limits.cancelled;
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What came over TLS is never handed on in the clear.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, connection.Secure() ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, session.Limits().connectTimeoutSeconds);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, session.Limits().stallTimeoutSeconds);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds);
+    if (limits.maxBodyBytes != 0)
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
@@ -243,9 +257,21 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string obj
     // A proxy's answer to CONNECT is not the server's answer.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
+    {
+        std::lock_guard lock(loopbackTlsMutex);
+        if (loopbackTlsPort != 0) {
+            // The first matching entry wins: port 443 before any port.
+            const std::string route = ":443:127.0.0.1:" + std::to_string(loopbackTlsPort);
+            t.routeList = curl_slist_append(t.routeList, route.c_str());
+            curl_blob certificates{loopbackTlsCertificates.data(), loopbackTlsCertificates.size(), CURL_BLOB_COPY};
+            curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &certificates);
+        }
+    }
     if (const int port = loopbackPort.load(); port != 0) {
         const std::string route = "::127.0.0.1:" + std::to_string(port);
-        t.routeList = curl_slist_append(nullptr, route.c_str());
+        t.routeList = curl_slist_append(t.routeList, route.c_str());
+    }
+    if (t.routeList != nullptr) {
         curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.routeList);
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
     }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,7 +15,8 @@ namespace tessaro {
 //
 // On the wire: HTTP/1.1, the session's user agent, the request's Accept header
 // ("*/*" unless told otherwise) and the Host header, nothing else (no cache headers, no Accept-Encoding); the request
-// path is sent verbatim; redirects are followed as a browser would; the proxy comes from the environment (http_proxy,
+// path is sent verbatim; redirects are followed as a browser would, but at most HttpLimits::maxRedirects of them, only
+// to http and https, and from an https address only to https; the proxy comes from the environment (http_proxy,
 // https_proxy, no_proxy). TLS certificates are verified.
 //
 // All calls of one session and everything opened from it belong to one thread.
@@ -22,10 +24,16 @@ namespace tessaro {
 struct HttpLimits {
     // Give up on a connection that does not open within this time.
     long connectTimeoutSeconds = 30;
-    // Give up on a transfer that moves no byte for this long: a download
-    // cannot be cancelled by the user, so a silent server must not hold it
-    // (and the one-task-at-a-time flag) forever.
+    // Give up on a transfer slower than lowSpeedBytesPerSecond for this long:
+    // a download cannot be cancelled by the user, so a server that drips must
+    // not hold it (and the one-task-at-a-time flag) for ever.
     long stallTimeoutSeconds = 60;
+    long lowSpeedBytesPerSecond = 1024;
+    // Redirects followed before the exchange fails.
+    long maxRedirects = 10;
+    // A body longer than this fails the exchange (refused at once when the
+    // answer's Content-Length says so); 0: no bound here.
+    std::uint64_t maxBodyBytes = 0;
     // Follow redirects inside libcurl. Off, a redirect is the final answer and
     // the caller reads its Location header and decides on the next hop itself.
     bool followRedirects = true;
@@ -109,6 +117,11 @@ private:
 // proxy is used. Tests keep real host names in addresses and Host headers.
 // 0 switches it off. Process-wide.
 void RouteHttpToLoopback(int port);
+
+// Test seam: while set (port not 0), connections to port 443 go to this
+// loopback port instead, and server certificates are verified against the
+// given PEM certificates instead of the system's. Process-wide.
+void RouteHttpsToLoopback(int port, std::string certificatesPem);
 
 // A whole resource fetched in one go, for callers on a worker thread that
 // need the bytes rather than a file (the movie preview).

@@ -18,12 +18,14 @@
 #include "platform/widgets/StatusBar.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
+#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {
 
+using test::FwsMovie;
 using test::HttpResponse;
 using test::LoopbackHttpServer;
 using test::TempDir;
@@ -122,10 +124,10 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
 {
     HttpResponse slow;
     slow.delayMs = 300;
-    slow.body = "movie one";
+    slow.body = FwsMovie(101);
     server.route("/one.swf", slow);
-    server.route("/two.swf", "movie two", "application/x-shockwave-flash");
-    slow.body = "movie three";
+    server.route("/two.swf", FwsMovie(102), "application/x-shockwave-flash");
+    slow.body = FwsMovie(103);
     server.route("/Three.SWF", slow);
     const QString one = "http://movies.example/one.swf";
     const QString three = "http://movies.example/Three.SWF";
@@ -141,8 +143,8 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
     EXPECT_EQ(RowStatus(0), "Saved");
     EXPECT_EQ(RowStatus(1), "New");
     EXPECT_EQ(RowStatus(2), "Saved");
-    EXPECT_EQ(TempDir::read(target.path() / "one.swf"), "movie one");
-    EXPECT_EQ(TempDir::read(target.path() / "Three.SWF"), "movie three");
+    EXPECT_EQ(TempDir::read(target.path() / "one.swf"), FwsMovie(101));
+    EXPECT_EQ(TempDir::read(target.path() / "Three.SWF"), FwsMovie(103));
     EXPECT_FALSE(std::filesystem::exists(target.path() / "two.swf"));
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0].target, "/one.swf");
@@ -154,9 +156,9 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
 
 TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
 {
-    server.route("/good.swf", "good movie", "application/x-shockwave-flash");
+    server.route("/good.swf", FwsMovie(104), "application/x-shockwave-flash");
     HttpResponse cut;
-    cut.body = std::string(50'000, 'c');
+    cut.body = FwsMovie(50'000);
     cut.cutAfter = 10'000;
     server.route("/cut.swf", cut);
     target.write("missing.swf", "older movie");
@@ -176,7 +178,7 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
         EXPECT_TRUE(window->ListView1->Checked(row)) << row;
     EXPECT_EQ(TempDir::read(target.path() / "missing.swf"), "older movie");
     EXPECT_FALSE(std::filesystem::exists(target.path() / "cut.swf"));
-    EXPECT_EQ(TempDir::read(target.path() / "good.swf"), "good movie");
+    EXPECT_EQ(TempDir::read(target.path() / "good.swf"), FwsMovie(104));
     EXPECT_FALSE(window->ListView1->item(1, kStatus)->toolTip().isEmpty());
 
     // One try per row per command: each failing row was asked for once.
@@ -213,7 +215,7 @@ TEST_F(Transfer, WarningNamesTheActivePageListOnly)
 
 TEST_F(Transfer, NothingStartsWhileBusyOrWhenTheChooserIsCancelled)
 {
-    server.route("/a.swf", "movie", "application/x-shockwave-flash");
+    server.route("/a.swf", FwsMovie(100), "application/x-shockwave-flash");
     ShowWebRows({"http://movies.example/a.swf"});
 
     window->Busy = true;
@@ -240,7 +242,7 @@ TEST_F(Transfer, ASecondCommandDuringADownloadStartsNoSecondWorker)
 {
     HttpResponse slow;
     slow.delayMs = 500;
-    slow.body = "movie";
+    slow.body = FwsMovie(100);
     server.route("/a.swf", slow);
     ShowWebRows({"http://movies.example/a.swf"});
 

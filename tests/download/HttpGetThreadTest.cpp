@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/http/HttpClient.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -17,9 +19,9 @@ namespace tessaro {
 namespace {
 
 using test::BodyCase;
+using test::FwsMovie;
 using test::HttpResponse;
 using test::LoopbackHttpServer;
-using test::PatternBody;
 using test::ResponseFor;
 using test::TempDir;
 using test::WaitUntil;
@@ -35,12 +37,12 @@ protected:
     void SetUp() override { RouteHttpToLoopback(server.port()); }
     void TearDown() override { RouteHttpToLoopback(0); }
 
-    static DownloadRun Download(const std::string& url, const std::string& target)
+    static DownloadRun Download(const std::string& url, const std::string& target, HttpLimits limits = {})
     {
         DownloadRun run;
         QObject receiver;
-        auto worker = MakeWorker<THttpGetThread>(&receiver, url, target,
-                                                 [&run](int percent) { run.progress.push_back(percent); });
+        auto worker = MakeWorker<THttpGetThread>(
+            &receiver, url, target, [&run](int percent) { run.progress.push_back(percent); }, limits);
         worker->OnTerminate = [&run](TThread* sender) {
             run.outcome = static_cast<THttpGetThread*>(sender)->Outcome();
             run.ended = true;
@@ -69,7 +71,8 @@ class HttpGetThreadBodies : public HttpGetThreadTest, public testing::WithParamI
 TEST_P(HttpGetThreadBodies, SavedByteForByteWithOneProgressCallPerBlock)
 {
     const BodyCase& c = GetParam();
-    const HttpResponse response = ResponseFor(c);
+    HttpResponse response = ResponseFor(c);
+    response.body = FwsMovie(c.size);
     server.route("/m.swf", response);
 
     const std::string target = dir.folder() + "m.swf";
@@ -96,11 +99,14 @@ TEST_P(HttpGetThreadBodies, SavedByteForByteWithOneProgressCallPerBlock)
 INSTANTIATE_TEST_SUITE_P(Shapes, HttpGetThreadBodies,
                          testing::Values(BodyCase{"Normal", 300'000, true, false},
                                          BodyCase{"NoContentLength", 300'000, false, false},
-                                         BodyCase{"Chunked", 300'000, false, true}, BodyCase{"Empty", 0, true, false},
+                                         BodyCase{"Chunked", 300'000, false, true},
+                                         BodyCase{"HeaderOnly", 8, true, false},
                                          BodyCase{"OneBlock", 1025, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(HttpGetThreadTest, IncompleteAnswersNeverReplaceAnOlderFile)
+// Every answer that is not a whole movie fails with its reason, leaves an
+// older file as it was and leaves nothing behind.
+TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
 {
     HttpResponse notFound;
     notFound.status = 404;
@@ -108,39 +114,104 @@ TEST_F(HttpGetThreadTest, IncompleteAnswersNeverReplaceAnOlderFile)
     notFound.body = "<html>gone</html>";
     server.route("/missing.swf", notFound);
     HttpResponse cut;
-    cut.body = PatternBody(200'000);
+    cut.body = FwsMovie(200'000);
     cut.cutAfter = 70'000;
     server.route("/cut.swf", cut);
     HttpResponse cutChunked = cut;
     cutChunked.chunked = true;
     server.route("/cutchunked.swf", cutChunked);
     HttpResponse shortBody;  // promises more than it sends, then closes cleanly
-    shortBody.body = PatternBody(5000);
+    shortBody.body = FwsMovie(5000);
     shortBody.declaredLength = 9000;
     server.route("/short.swf", shortBody);
+    server.route("/page.swf", "<html><body>Server error</body></html>", "text/html; charset=utf-8");
+    HttpResponse cutUnannounced;  // no Content-Length: only the movie's header can tell
+    cutUnannounced.body = FwsMovie(100'087).substr(0, 5000);
+    cutUnannounced.contentLength = false;
+    server.route("/unannounced.swf", cutUnannounced);
+    server.route("/empty.swf", "", "application/x-shockwave-flash");
+    server.route("/huge.swf", FwsMovie(2000, 600u << 20), "application/x-shockwave-flash");
+    HttpResponse drip;
+    drip.body = FwsMovie(100);
+    drip.dripMs = 250;  // four bytes a second: alive by a one-byte bound, far below 1 KiB/s
+    server.route("/drip.swf", drip);
+    server.route("/plain.swf", FwsMovie(300), "application/x-shockwave-flash");
+    server.setFallback([](const test::HttpRequest& request) {
+        // /hop<n> sends on to /hop<n+1> until /hop11, which is a movie.
+        HttpResponse response;
+        const int hop = std::atoi(request.target.c_str() + 4);
+        if (hop >= 11) {
+            response.body = FwsMovie(400);
+        } else {
+            response.status = 302;
+            response.reason = "Found";
+            response.headers = {{"Location", "/hop" + std::to_string(hop + 1)}};
+        }
+        return response;
+    });
+    LoopbackHttpServer secure(LoopbackHttpServer::Transport::Tls);
+    RouteHttpsToLoopback(secure.port(), secure.certificatePem());
+    HttpResponse downgrade;
+    downgrade.status = 302;
+    downgrade.reason = "Found";
+    downgrade.headers = {{"Location", "http://movies.example/plain.swf"}};
+    secure.route("/downgrade.swf", downgrade);
+    secure.route("/secure.swf", FwsMovie(500), "application/x-shockwave-flash");
 
-    for (const char* path : {"/missing.swf", "/cut.swf", "/cutchunked.swf", "/short.swf"}) {
-        SCOPED_TRACE(path);
+    HttpLimits impatient;
+    impatient.stallTimeoutSeconds = 2;
+    struct Row {
+        const char* name;
+        const char* url;
+        const char* reason;  // what the tooltip begins with
+        HttpLimits limits;
+    };
+    const Row rows[] = {
+        {"not found", "http://movies.example/missing.swf", "the server answered 404", {}},
+        {"connection cut", "http://movies.example/cut.swf", "the transfer broke off after", {}},
+        {"chunks cut", "http://movies.example/cutchunked.swf", "the transfer broke off after", {}},
+        {"shorter than its Content-Length", "http://movies.example/short.swf", "the transfer broke off after", {}},
+        {"error page with 200", "http://movies.example/page.swf", "not a Flash movie (text/html)", {}},
+        {"cut without Content-Length",
+         "http://movies.example/unannounced.swf",
+         "cut short: 5,000 of 100,087 bytes",
+         {}},
+        {"empty", "http://movies.example/empty.swf", "not a Flash movie", {}},
+        {"past the cap", "http://movies.example/huge.swf", "too large: 629,145,600 bytes, at most 536,870,912", {}},
+        {"a drip", "http://movies.example/drip.swf", "the transfer broke off after", impatient},
+        {"https to http", "https://movies.example/downgrade.swf", "no answer from movies.example", {}},
+        {"eleven redirects", "http://movies.example/hop0", "no answer from movies.example", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         TempDir folder;
         const std::string target = folder.folder() + "movie.swf";
         folder.write("movie.swf", "older movie");
-        const DownloadRun run = Download(std::string("http://movies.example") + path, target);
+        const DownloadRun run = Download(row.url, target, row.limits);
         EXPECT_FALSE(run.outcome.Saved);
-        EXPECT_FALSE(run.outcome.Reason.empty());
+        EXPECT_EQ(run.outcome.Reason.rfind(row.reason, 0), 0u) << run.outcome.Reason;
         EXPECT_EQ(TempDir::read(target), "older movie");
         EXPECT_EQ(Entries(folder), std::vector<std::string>{"movie.swf"});
 
         TempDir empty;
-        Download(std::string("http://movies.example") + path, empty.folder() + "movie.swf");
+        Download(row.url, empty.folder() + "movie.swf", row.limits);
         EXPECT_TRUE(Entries(empty).empty());
     }
-    EXPECT_NE(Download("http://movies.example/missing.swf", dir.folder() + "x.swf").outcome.Reason.find("404"),
-              std::string::npos);
+    for (const auto& request : server.requests())
+        EXPECT_NE(request.target, "/plain.swf") << "a secure address was followed to plain http";
+
+    // One redirect fewer, plain http and the secure server itself still save.
+    for (const char* url :
+         {"http://movies.example/hop1", "http://movies.example/plain.swf", "https://movies.example/secure.swf"}) {
+        SCOPED_TRACE(url);
+        EXPECT_TRUE(Download(url, dir.folder() + "m.swf").outcome.Saved);
+    }
+    RouteHttpsToLoopback(0, {});
 }
 
 TEST_F(HttpGetThreadTest, TargetThatCannotBeWrittenFailsAndStillEnds)
 {
-    server.route("/m.swf", "movie", "application/x-shockwave-flash");
+    server.route("/m.swf", FwsMovie(100), "application/x-shockwave-flash");
     dir.write("plainfile", "x");
     const std::string tooLong(300, 'n');
     for (const std::string& target :
@@ -160,7 +231,7 @@ TEST_F(HttpGetThreadTest, AddressReachesTheWireAsWritten)
 {
     server.setFallback([](const test::HttpRequest&) {
         HttpResponse response;
-        response.body = "movie";
+        response.body = FwsMovie(100);
         return response;
     });
     struct Case {

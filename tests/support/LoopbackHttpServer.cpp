@@ -11,9 +11,124 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
 namespace tessaro::test {
 
+// A key and a self-signed certificate made for one server.
+struct TlsIdentity {
+    SSL_CTX* context = nullptr;
+    std::string certificatePem;
+
+    TlsIdentity()
+    {
+        EVP_PKEY* key = EVP_EC_gen("P-256");
+        X509* certificate = X509_new();
+        if (key == nullptr || certificate == nullptr)
+            throw std::runtime_error("cannot make a TLS key");
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(::getpid()));
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("movies.example"),
+                                   -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        X509V3_CTX extensions;
+        X509V3_set_ctx_nodb(&extensions);
+        X509V3_set_ctx(&extensions, certificate, certificate, nullptr, nullptr, 0);
+        for (const auto& [nid, value] :
+             {std::pair{NID_subject_alt_name, "DNS:localhost,DNS:movies.example,IP:127.0.0.1"},
+              std::pair{NID_basic_constraints, "critical,CA:TRUE"}}) {
+            X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &extensions, nid, value);
+            X509_add_ext(certificate, extension, -1);
+            X509_EXTENSION_free(extension);
+        }
+        if (X509_sign(certificate, key, EVP_sha256()) == 0)
+            throw std::runtime_error("cannot sign a TLS certificate");
+        BIO* pem = BIO_new(BIO_s_mem());
+        PEM_write_bio_X509(pem, certificate);
+        char* data = nullptr;
+        const long length = BIO_get_mem_data(pem, &data);
+        certificatePem.assign(data, static_cast<std::size_t>(length));
+        BIO_free(pem);
+        context = SSL_CTX_new(TLS_server_method());
+        if (context == nullptr || SSL_CTX_use_certificate(context, certificate) != 1 ||
+            SSL_CTX_use_PrivateKey(context, key) != 1)
+            throw std::runtime_error("cannot set up TLS");
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+    }
+    ~TlsIdentity() { SSL_CTX_free(context); }
+};
+
 namespace {
+
+// One accepted connection, plain or TLS.
+class Connection {
+public:
+    Connection(int fd, SSL_CTX* tls) : fd_(fd)
+    {
+        if (tls == nullptr)
+            return;
+        ssl_ = SSL_new(tls);
+        SSL_set_fd(ssl_, fd_);
+        timeval wait{5, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ok_ = SSL_accept(ssl_) == 1;
+    }
+    ~Connection()
+    {
+        if (ssl_ != nullptr)
+            SSL_free(ssl_);
+        ::close(fd_);
+    }
+
+    bool ok() const { return ok_; }
+
+    // Waits up to timeoutMs for bytes; 0 at the end or on a time-out.
+    ssize_t receive(char* buffer, size_t size, int timeoutMs)
+    {
+        if (ssl_ == nullptr || SSL_pending(ssl_) == 0) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, timeoutMs) <= 0)
+                return 0;
+        }
+        if (ssl_ != nullptr)
+            return SSL_read(ssl_, buffer, static_cast<int>(size));
+        return ::recv(fd_, buffer, size, 0);
+    }
+
+    bool sendAll(const char* data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t sent =
+                ssl_ != nullptr ? SSL_write(ssl_, data, static_cast<int>(size)) : ::send(fd_, data, size, MSG_NOSIGNAL);
+            if (sent <= 0)
+                return false;
+            data += sent;
+            size -= static_cast<size_t>(sent);
+        }
+        return true;
+    }
+    bool sendAll(const std::string& text) { return sendAll(text.data(), text.size()); }
+
+    void endWriting()
+    {
+        if (ssl_ != nullptr)
+            SSL_shutdown(ssl_);
+        ::shutdown(fd_, SHUT_WR);
+    }
+
+private:
+    int fd_;
+    SSL* ssl_ = nullptr;
+    bool ok_ = true;
+};
 
 bool EqualNoCase(const std::string& a, const std::string& b)
 {
@@ -22,32 +137,12 @@ bool EqualNoCase(const std::string& a, const std::string& b)
            });
 }
 
-bool SendAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
-}
-
-bool SendAll(int fd, const std::string& text)
-{
-    return SendAll(fd, text.data(), text.size());
-}
-
 // Reads up to the blank line that ends the request head; bodies are not used.
-bool ReadHead(int fd, std::string& head)
+bool ReadHead(Connection& connection, std::string& head)
 {
     char buffer[4096];
     for (int rounds = 0; rounds < 1000; ++rounds) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            return false;
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        const ssize_t got = connection.receive(buffer, sizeof buffer, 5000);
         if (got <= 0)
             return false;
         head.append(buffer, static_cast<size_t>(got));
@@ -113,8 +208,10 @@ std::string HttpRequest::header(const std::string& name) const
     return {};
 }
 
-LoopbackHttpServer::LoopbackHttpServer()
+LoopbackHttpServer::LoopbackHttpServer(Transport transport)
 {
+    if (transport == Transport::Tls)
+        tls_ = std::make_unique<TlsIdentity>();
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0)
         throw std::runtime_error("socket failed");
@@ -149,7 +246,12 @@ LoopbackHttpServer::~LoopbackHttpServer()
 
 std::string LoopbackHttpServer::origin() const
 {
-    return "http://127.0.0.1:" + std::to_string(port_);
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+}
+
+std::string LoopbackHttpServer::certificatePem() const
+{
+    return tls_ ? tls_->certificatePem : std::string();
 }
 
 void LoopbackHttpServer::route(const std::string& path, HttpResponse response)
@@ -194,11 +296,10 @@ void LoopbackHttpServer::acceptLoop()
 
 void LoopbackHttpServer::serve(int client)
 {
+    Connection connection(client, tls_ ? tls_->context : nullptr);
     std::string head;
-    if (!ReadHead(client, head)) {
-        ::close(client);
+    if (!connection.ok() || !ReadHead(connection, head))
         return;
-    }
     const HttpRequest request = ParseHead(head);
     HttpResponse response;
     {
@@ -250,14 +351,23 @@ void LoopbackHttpServer::serve(int client)
             encoded += "0\r\n\r\n";
         body = encoded;
     }
-    if (SendAll(client, out) && SendAll(client, body))
-        ::shutdown(client, SHUT_WR);
+    bool sent = connection.sendAll(out);
+    if (response.dripMs > 0) {
+        // One byte at a time until the body ends, the peer goes or the server stops.
+        for (size_t i = 0; sent && i < body.size() && !stopping_; ++i) {
+            sent = connection.sendAll(body.data() + i, 1);
+            for (int waited = 0; sent && waited < response.dripMs && !stopping_; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    } else {
+        sent = sent && connection.sendAll(body);
+    }
+    if (sent)
+        connection.endWriting();
     // Drain until the peer closes so it reads everything before the reset.
     char sink[512];
-    pollfd p{client, POLLIN, 0};
-    while (::poll(&p, 1, 200) > 0 && ::recv(client, sink, sizeof sink, 0) > 0) {
+    while (connection.receive(sink, sizeof sink, 200) > 0) {
     }
-    ::close(client);
 }
 
 }  // namespace tessaro::test

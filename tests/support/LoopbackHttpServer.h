@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,6 +31,7 @@ struct HttpResponse {
     long cutAfter = -1;         // close the connection after this many body bytes
     int delayMs = 0;            // wait before answering
     long declaredLength = -1;   // Content-Length to announce instead of the body's size
+    int dripMs = 0;             // send the body one byte at a time, this long apart
 };
 
 // Bytes that differ from block to block, so a lost or repeated block shows.
@@ -44,19 +46,26 @@ struct BodyCase {
 };
 HttpResponse ResponseFor(const BodyCase& shape);
 
+struct TlsIdentity;
+
 // An HTTP/1.1 server on 127.0.0.1 with a port of its own, for tests that need
-// a real peer. Each connection gets one answer and is closed.
+// a real peer. Each connection gets one answer and is closed. A TLS server
+// shows a certificate made for it on the spot, for "localhost",
+// "movies.example" and 127.0.0.1; clients trust it through certificatePem().
 class LoopbackHttpServer {
 public:
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
+    enum class Transport { Plain, Tls };
 
-    LoopbackHttpServer();
+    explicit LoopbackHttpServer(Transport transport = Transport::Plain);
     ~LoopbackHttpServer();
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
     int port() const { return port_; }
-    std::string origin() const;  // "http://127.0.0.1:<port>"
+    std::string origin() const;  // "http://127.0.0.1:<port>" ("https://" for TLS)
+    // The server's certificate (PEM); empty for a plain server.
+    std::string certificatePem() const;
 
     // Serves a fixed answer for a path (the target without its query);
     // anything not routed gets a 404.
@@ -71,6 +80,7 @@ private:
     void acceptLoop();
     void serve(int client);
 
+    std::unique_ptr<TlsIdentity> tls_;
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
