@@ -1,5 +1,7 @@
 #include "platform/swf/MovieCheck.h"
 
+#include "platform/core/ByteOrder.h"
+
 #include <algorithm>
 #include <array>
 
@@ -19,12 +21,6 @@ constexpr std::size_t kScratchLength = 64 * 1024;
 // (the dictionary is first cut to the body's length, which it never needs to pass).
 constexpr std::uint64_t kMaxLzmaMemory = 64 * 1024 * 1024;
 constexpr std::uint32_t kMinLzmaDictionary = 4096;
-
-std::uint32_t LoadLe32(const char* bytes)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
-}
 
 bool IsSignaturePrefix(std::string_view bytes)
 {
