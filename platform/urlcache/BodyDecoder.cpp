@@ -3,17 +3,26 @@
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
-#include <iterator>
-#include <vector>
+#include <array>
 
 #include <brotli/decode.h>
 #include <zlib.h>
 
 namespace tessaro {
 
-namespace {
+using Emitter = std::function<DecodeResult(std::string_view)>;
 
-constexpr std::size_t kInnerPrefixLimit = 1024 * 1024;
+// One coding undone as a stream: coded bytes in, decoded pieces out.
+class BodyDecoderStream::Layer {
+public:
+    virtual ~Layer() = default;
+    // Ok while the layer can take more; the emitter's result otherwise.
+    virtual DecodeResult Push(std::string_view coded, const Emitter& emit) = 0;
+    // Whether the coded stream reached its end.
+    virtual bool Ended() const = 0;
+};
+
+namespace {
 
 enum class Coding { Identity, Gzip, Deflate, Brotli, Unknown };
 
@@ -22,16 +31,19 @@ std::vector<Coding> ParseCodings(std::string_view value)
     std::vector<Coding> codings;
     while (true) {
         const std::size_t comma = value.find(',');
-        const std::string name = LowerAscii(TrimAscii(value.substr(0, comma)));
-        if (name == "gzip" || name == "x-gzip")
+        std::string_view name = value.substr(0, comma);
+        while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
+            name.remove_prefix(1);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+            name.remove_suffix(1);
+        const std::string lower = LowerAscii(name);
+        if (lower == "gzip" || lower == "x-gzip")
             codings.push_back(Coding::Gzip);
-        else if (name == "deflate")
+        else if (lower == "deflate")
             codings.push_back(Coding::Deflate);
-        else if (name == "br")
+        else if (lower == "br")
             codings.push_back(Coding::Brotli);
-        else if (name.empty() || name == "identity")
-            ;
-        else
+        else if (!lower.empty() && lower != "identity")
             codings.push_back(Coding::Unknown);
         if (comma == std::string_view::npos)
             break;
@@ -40,142 +52,147 @@ std::vector<Coding> ParseCodings(std::string_view value)
     return codings;
 }
 
-// windowBits: 16 + MAX_WBITS for gzip, MAX_WBITS for zlib-wrapped deflate,
-// -MAX_WBITS for raw deflate.
-DecodeResult Inflate(std::string_view coded, int windowBits, std::size_t limit, std::string& out)
-{
-    z_stream stream{};
-    if (inflateInit2(&stream, windowBits) != Z_OK)
-        return DecodeResult::Corrupt;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(coded.data()));
-    stream.avail_in = static_cast<uInt>(coded.size());
-    out.clear();
-    char buffer[64 * 1024];
-    DecodeResult result = DecodeResult::Truncated;
-    while (true) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        const std::size_t produced = sizeof buffer - stream.avail_out;
-        const std::size_t take = std::min(produced, limit - out.size());
-        out.append(buffer, take);
-        if (take < produced) {
-            result = DecodeResult::TooLarge;
-            break;
+class IdentityLayer : public BodyDecoderStream::Layer {
+public:
+    DecodeResult Push(std::string_view coded, const Emitter& emit) override
+    {
+        while (!coded.empty()) {
+            const std::string_view piece = coded.substr(0, BodyDecoderStream::kPieceLength);
+            coded.remove_prefix(piece.size());
+            if (const DecodeResult result = emit(piece); result != DecodeResult::Ok)
+                return result;
         }
-        if (status == Z_STREAM_END) {
-            result = DecodeResult::Ok;
-            break;
-        }
-        if (status == Z_NEED_DICT || status == Z_DATA_ERROR || status == Z_MEM_ERROR) {
-            result = DecodeResult::Corrupt;
-            break;
-        }
-        if (status == Z_BUF_ERROR || (stream.avail_in == 0 && stream.avail_out != 0)) {
-            result = DecodeResult::Truncated;
-            break;
-        }
+        return DecodeResult::Ok;
     }
-    inflateEnd(&stream);
-    return result;
-}
+    bool Ended() const override { return true; }
+};
 
-DecodeResult Unbrotli(std::string_view coded, std::size_t limit, std::string& out)
-{
-    BrotliDecoderState* state = BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
-    if (state == nullptr)
-        return DecodeResult::Corrupt;
-    std::size_t availableIn = coded.size();
-    const auto* nextIn = reinterpret_cast<const std::uint8_t*>(coded.data());
-    out.clear();
-    DecodeResult result = DecodeResult::Corrupt;
-    std::uint8_t buffer[64 * 1024];
-    while (true) {
-        std::size_t availableOut = sizeof buffer;
-        std::uint8_t* nextOut = buffer;
-        const BrotliDecoderResult status =
-            BrotliDecoderDecompressStream(state, &availableIn, &nextIn, &availableOut, &nextOut, nullptr);
-        const std::size_t produced = sizeof buffer - availableOut;
-        const std::size_t take = std::min(produced, limit - out.size());
-        out.append(reinterpret_cast<const char*>(buffer), take);
-        if (take < produced) {
-            result = DecodeResult::TooLarge;
-            break;
-        }
-        if (status == BROTLI_DECODER_RESULT_SUCCESS) {
-            result = DecodeResult::Ok;
-            break;
-        }
-        if (status == BROTLI_DECODER_RESULT_NEEDS_MORE_INPUT) {
-            result = DecodeResult::Truncated;
-            break;
-        }
-        if (status == BROTLI_DECODER_RESULT_ERROR) {
-            result = DecodeResult::Corrupt;
-            break;
-        }
-        // NEEDS_MORE_OUTPUT: go round with an empty buffer.
+// gzip, zlib-wrapped deflate or raw deflate. "deflate" should be
+// zlib-wrapped; some servers send raw deflate, told apart by the first two
+// bytes (a zlib header is a multiple of 31 naming method 8).
+class InflateLayer : public BodyDecoderStream::Layer {
+public:
+    explicit InflateLayer(bool gzip) : gzip_(gzip) {}
+    ~InflateLayer() override
+    {
+        if (started_)
+            inflateEnd(&stream_);
     }
-    BrotliDecoderDestroyInstance(state);
-    return result;
-}
 
-DecodeResult DecodeOne(Coding coding, std::string_view coded, std::size_t limit, std::string& out)
-{
-    switch (coding) {
-        case Coding::Identity:
-            if (coded.size() > limit)
-                return DecodeResult::TooLarge;
-            out.assign(coded);
+    DecodeResult Push(std::string_view coded, const Emitter& emit) override
+    {
+        if (ended_ || coded.empty())
             return DecodeResult::Ok;
-        case Coding::Gzip:
-            return Inflate(coded, 16 + MAX_WBITS, limit, out);
-        case Coding::Deflate: {
-            // "deflate" should be zlib-wrapped; some servers send raw deflate.
-            const DecodeResult wrapped = Inflate(coded, MAX_WBITS, limit, out);
-            if (wrapped != DecodeResult::Corrupt)
-                return wrapped;
-            return Inflate(coded, -MAX_WBITS, limit, out);
+        if (!started_) {
+            if (!gzip_ && lead_.size() + coded.size() < 2) {
+                lead_.append(coded);
+                return DecodeResult::Ok;
+            }
+            if (!Start(coded))
+                return DecodeResult::Corrupt;
+            if (!lead_.empty()) {
+                const std::string lead = std::move(lead_);
+                if (const DecodeResult result = Inflate(lead, emit); result != DecodeResult::Ok || ended_)
+                    return result;
+            }
         }
-        case Coding::Brotli:
-            return Unbrotli(coded, limit, out);
-        case Coding::Unknown:
-            break;
+        return Inflate(coded, emit);
     }
-    return DecodeResult::UnknownEncoding;
-}
+    bool Ended() const override { return ended_; }
 
-DecodeResult Decode(std::string_view contentEncoding, std::string_view coded, std::size_t limit, bool prefixOnly,
-                    std::string& decoded)
-{
-    const std::vector<Coding> codings = ParseCodings(contentEncoding);
-    if (std::find(codings.begin(), codings.end(), Coding::Unknown) != codings.end())
-        return DecodeResult::UnknownEncoding;
-    std::string current(coded);
-    // Codings are listed in the order they were applied: undo the last first.
-    for (auto it = codings.rbegin(); it != codings.rend(); ++it) {
-        // For a prefix, inner layers need more than the prefix's length of
-        // their own coded bytes to yield it.
-        const bool last = std::next(it) == codings.rend();
-        const std::size_t layerLimit = prefixOnly && !last ? std::max(limit, kInnerPrefixLimit) : limit;
-        std::string next;
-        DecodeResult result = DecodeOne(*it, current, layerLimit, next);
-        // A prefix is good enough once it is as long as asked for, even if
-        // the stream would go on (or the coded bytes were cut to a prefix).
-        if (prefixOnly && (result == DecodeResult::TooLarge || result == DecodeResult::Truncated))
-            result = next.empty() ? DecodeResult::Truncated : DecodeResult::Ok;
-        if (result != DecodeResult::Ok)
-            return result;
-        current = std::move(next);
+private:
+    bool Start(std::string_view coded)
+    {
+        int windowBits = 16 + MAX_WBITS;
+        if (!gzip_) {
+            const std::string first = (lead_ + std::string(coded.substr(0, 2))).substr(0, 2);
+            const auto cmf = static_cast<unsigned char>(first[0]);
+            const auto flg = static_cast<unsigned char>(first[1]);
+            const bool wrapped = (cmf & 0x0f) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0;
+            windowBits = wrapped ? MAX_WBITS : -MAX_WBITS;
+        }
+        started_ = inflateInit2(&stream_, windowBits) == Z_OK;
+        return started_;
     }
-    if (current.size() > limit) {
-        if (!prefixOnly)
-            return DecodeResult::TooLarge;
-        current.resize(limit);
+
+    DecodeResult Inflate(std::string_view coded, const Emitter& emit)
+    {
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(coded.data()));
+        stream_.avail_in = static_cast<uInt>(coded.size());
+        std::array<char, BodyDecoderStream::kPieceLength> buffer;
+        while (true) {
+            stream_.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream_.avail_out = static_cast<uInt>(buffer.size());
+            const int status = inflate(&stream_, Z_NO_FLUSH);
+            const std::size_t produced = buffer.size() - stream_.avail_out;
+            if (produced > 0) {
+                if (const DecodeResult result = emit({buffer.data(), produced}); result != DecodeResult::Ok)
+                    return result;
+            }
+            if (status == Z_STREAM_END) {
+                ended_ = true;
+                return DecodeResult::Ok;
+            }
+            if (status != Z_OK && status != Z_BUF_ERROR)
+                return DecodeResult::Corrupt;
+            if (stream_.avail_in == 0 && stream_.avail_out != 0)
+                return DecodeResult::Ok;
+        }
     }
-    decoded = std::move(current);
-    return DecodeResult::Ok;
-}
+
+    bool gzip_;
+    bool started_ = false;
+    bool ended_ = false;
+    std::string lead_;  // the first byte of a deflate stream, until the second comes
+    z_stream stream_{};
+};
+
+class BrotliLayer : public BodyDecoderStream::Layer {
+public:
+    BrotliLayer() : state_(BrotliDecoderCreateInstance(nullptr, nullptr, nullptr)) {}
+    ~BrotliLayer() override
+    {
+        if (state_ != nullptr)
+            BrotliDecoderDestroyInstance(state_);
+    }
+
+    DecodeResult Push(std::string_view coded, const Emitter& emit) override
+    {
+        if (state_ == nullptr)
+            return DecodeResult::Corrupt;
+        if (ended_)
+            return DecodeResult::Ok;
+        std::size_t availableIn = coded.size();
+        const auto* nextIn = reinterpret_cast<const std::uint8_t*>(coded.data());
+        std::array<std::uint8_t, BodyDecoderStream::kPieceLength> buffer;
+        while (true) {
+            std::size_t availableOut = buffer.size();
+            std::uint8_t* nextOut = buffer.data();
+            const BrotliDecoderResult status =
+                BrotliDecoderDecompressStream(state_, &availableIn, &nextIn, &availableOut, &nextOut, nullptr);
+            const std::size_t produced = buffer.size() - availableOut;
+            if (produced > 0) {
+                const std::string_view piece(reinterpret_cast<const char*>(buffer.data()), produced);
+                if (const DecodeResult result = emit(piece); result != DecodeResult::Ok)
+                    return result;
+            }
+            if (status == BROTLI_DECODER_RESULT_SUCCESS) {
+                ended_ = true;
+                return DecodeResult::Ok;
+            }
+            if (status == BROTLI_DECODER_RESULT_NEEDS_MORE_INPUT)
+                return DecodeResult::Ok;
+            if (status == BROTLI_DECODER_RESULT_ERROR)
+                return DecodeResult::Corrupt;
+            // NEEDS_MORE_OUTPUT: go round with an empty buffer.
+        }
+    }
+    bool Ended() const override { return ended_; }
+
+private:
+    BrotliDecoderState* state_;
+    bool ended_ = false;
+};
 
 }  // namespace
 
@@ -192,20 +209,102 @@ const char* ToString(DecodeResult result)
             return "truncated";
         case DecodeResult::TooLarge:
             return "too large";
+        case DecodeResult::Stopped:
+            return "stopped";
     }
     return "?";
+}
+
+BodyDecoderStream::BodyDecoderStream(std::string_view contentEncoding, Sink sink) : sink_(std::move(sink))
+{
+    const std::vector<Coding> codings = ParseCodings(contentEncoding);
+    // Codings are listed in the order they were applied: undo the last first.
+    for (auto it = codings.rbegin(); it != codings.rend(); ++it) {
+        switch (*it) {
+            case Coding::Gzip:
+            case Coding::Deflate:
+                layers_.push_back(std::make_unique<InflateLayer>(*it == Coding::Gzip));
+                break;
+            case Coding::Brotli:
+                layers_.push_back(std::make_unique<BrotliLayer>());
+                break;
+            case Coding::Identity:
+                break;
+            case Coding::Unknown:
+                result_ = DecodeResult::UnknownEncoding;
+                break;
+        }
+    }
+    if (layers_.empty())
+        layers_.push_back(std::make_unique<IdentityLayer>());
+}
+
+BodyDecoderStream::~BodyDecoderStream() = default;
+
+DecodeResult BodyDecoderStream::Emit(std::size_t layer, std::string_view bytes)
+{
+    if (layer == layers_.size())
+        return sink_(bytes) ? DecodeResult::Ok : DecodeResult::Stopped;
+    return layers_[layer]->Push(bytes, [this, layer](std::string_view decoded) { return Emit(layer + 1, decoded); });
+}
+
+DecodeResult BodyDecoderStream::Feed(std::string_view coded)
+{
+    if (result_ == DecodeResult::Ok)
+        result_ = Emit(0, coded);
+    return result_;
+}
+
+DecodeResult BodyDecoderStream::Finish()
+{
+    if (result_ != DecodeResult::Ok)
+        return result_;
+    for (const auto& layer : layers_) {
+        if (!layer->Ended())
+            return result_ = DecodeResult::Truncated;
+    }
+    return result_;
 }
 
 DecodeResult DecodeBody(std::string_view contentEncoding, std::string_view coded, std::string& decoded,
                         std::size_t limit)
 {
-    return Decode(contentEncoding, coded, limit, false, decoded);
+    std::string out;
+    bool tooLarge = false;
+    BodyDecoderStream stream(contentEncoding, [&](std::string_view piece) {
+        const std::size_t take = std::min(piece.size(), limit - out.size());
+        out.append(piece.substr(0, take));
+        tooLarge = take < piece.size();
+        return !tooLarge;
+    });
+    stream.Feed(coded);
+    const DecodeResult result = stream.Finish();
+    if (tooLarge)
+        return DecodeResult::TooLarge;
+    if (result == DecodeResult::Ok)
+        decoded = std::move(out);
+    return result;
 }
 
 DecodeResult DecodeBodyPrefix(std::string_view contentEncoding, std::string_view coded, std::size_t prefixLength,
                               std::string& prefix)
 {
-    return Decode(contentEncoding, coded, prefixLength, true, prefix);
+    std::string out;
+    BodyDecoderStream stream(contentEncoding, [&](std::string_view piece) {
+        out.append(piece.substr(0, prefixLength - out.size()));
+        return out.size() < prefixLength;
+    });
+    DecodeResult result = stream.Feed(coded);
+    if (result == DecodeResult::Ok)
+        result = stream.Finish();
+    // A prefix is good enough once it is as long as asked for, or the coded
+    // bytes (often themselves cut to a prefix) gave what they had.
+    if (result == DecodeResult::Stopped || (result == DecodeResult::Truncated && !out.empty()) ||
+        (result == DecodeResult::Ok && out.size() >= prefixLength))
+        result = DecodeResult::Ok;
+    if (result == DecodeResult::Ok)
+        prefix = std::move(out);
+    return result;
 }
 
 }  // namespace tessaro

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaro {
 
@@ -12,13 +15,43 @@ enum class DecodeResult {
     Corrupt,          // the coded bytes are damaged
     Truncated,        // the coded bytes end before the coded stream does
     TooLarge,         // the decoded body would pass the limit
+    Stopped,          // the receiver of the decoded bytes wanted no more
 };
 
 const char* ToString(DecodeResult result);
 
 // Undoes a Content-Encoding value ("gzip", "x-gzip", "deflate", "br",
-// "identity", or a comma-separated list, applied in order). Bytes after the
-// end of a coded stream are ignored, as browsers do.
+// "identity", or a comma-separated list, applied in order) as the coded bytes
+// arrive, handing the decoded bytes on in pieces of at most kPieceLength, so
+// that no more than a few pieces are held whatever the body's size. Bytes
+// after the end of a coded stream are ignored, as browsers do.
+class BodyDecoderStream {
+public:
+    static constexpr std::size_t kPieceLength = 64 * 1024;
+    // Takes each decoded piece; false stops the decoding.
+    using Sink = std::function<bool(std::string_view decoded)>;
+
+    BodyDecoderStream(std::string_view contentEncoding, Sink sink);
+    ~BodyDecoderStream();
+    BodyDecoderStream(const BodyDecoderStream&) = delete;
+    BodyDecoderStream& operator=(const BodyDecoderStream&) = delete;
+
+    // Ok while decoding can go on; once anything else, it stays so.
+    DecodeResult Feed(std::string_view coded);
+    // The coded bytes ended: Ok when every coded stream ended too.
+    DecodeResult Finish();
+
+    class Layer;
+
+private:
+    DecodeResult Emit(std::size_t layer, std::string_view bytes);
+
+    std::vector<std::unique_ptr<Layer>> layers_;  // in decoding order
+    Sink sink_;
+    DecodeResult result_ = DecodeResult::Ok;
+};
+
+// The whole body at once, into memory, at most limit bytes decoded.
 DecodeResult DecodeBody(std::string_view contentEncoding, std::string_view coded, std::string& decoded,
                         std::size_t limit = std::size_t(1) << 30);
 

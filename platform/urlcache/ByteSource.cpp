@@ -17,7 +17,8 @@ bool MemoryByteSource::Read(std::uint64_t offset, std::size_t length, std::strin
 
 FileByteSource::FileByteSource(const std::filesystem::path& path)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer for ever.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0)
         return;
     struct stat info {};
@@ -27,6 +28,7 @@ FileByteSource::FileByteSource(const std::filesystem::path& path)
         return;
     }
     size_ = static_cast<std::uint64_t>(info.st_size);
+    modifiedNs_ = std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
 }
 
 FileByteSource::~FileByteSource()

@@ -30,10 +30,18 @@ private:
     std::string_view bytes_;
 };
 
-// A file opened read-only; its size is taken once at opening, so a file that
-// a browser appends to meanwhile is read as it was. Cache readers look at a
-// file's start and end many times in small pieces, so the first and last
-// few KiB are read once and kept.
+// A file's size and modification time, enough to tell that it changed.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A regular file opened read-only; its size is taken once at opening, so a
+// file that a browser appends to meanwhile is read as it was. Anything else
+// (a FIFO, a device, a socket, a folder) is not opened: the open never waits
+// for a writer. Cache readers look at a file's start and end many times in
+// small pieces, so the first and last few KiB are read once and kept.
 class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(const std::filesystem::path& path);
@@ -43,6 +51,8 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     std::uint64_t Size() const override { return size_; }
+    // Size and modification time as the open file had them.
+    FileStamp Stamp() const { return {size_, modifiedNs_}; }
     bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
 
 private:
@@ -53,6 +63,7 @@ private:
 
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    std::int64_t modifiedNs_ = 0;
     mutable std::string head_, tail_;
     mutable bool headLoaded_ = false, tailLoaded_ = false;
 };

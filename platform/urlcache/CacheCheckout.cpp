@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/files/AtomicFile.h"
+#include "platform/swf/MovieCheck.h"
+#include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/ByteSource.h"
 
 namespace tessaro {
@@ -45,10 +47,45 @@ std::string PercentDecoded(std::string_view text)
     return out;
 }
 
+// Bytes that are not part of a well-formed UTF-8 sequence become "%XX", so
+// that a name can always be shown, previewed and copied.
+std::string ValidUtf8(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80                    ? 1
+                                   : lead >= 0xc2 && lead <= 0xdf ? 2
+                                   : lead >= 0xe0 && lead <= 0xef ? 3
+                                   : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                                  : 0;
+        bool valid = length > 0 && length <= text.size() - i;
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+        if (valid && length > 2) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            // Overlong forms, UTF-16 surrogates, past U+10FFFF.
+            valid = !(lead == 0xe0 && second < 0xa0) && !(lead == 0xed && second >= 0xa0) &&
+                    !(lead == 0xf0 && second < 0x90) && !(lead == 0xf4 && second >= 0x90);
+        }
+        if (!valid) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += '%';
+            out += kHex[lead >> 4];
+            out += kHex[lead & 15];
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
 // The URL's file name without its extension, made safe as a file name.
 std::string CheckoutStem(std::string_view url)
 {
-    std::string stem = PercentDecoded(UrlFileName(url));
+    std::string stem = ValidUtf8(PercentDecoded(UrlFileName(url)));
     const std::size_t dot = stem.rfind('.');
     if (dot != std::string::npos)
         stem.erase(dot);
@@ -108,6 +145,38 @@ std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, s
     for (int i = 7; i >= 0; --i, bits >>= 5)
         folder[std::size_t(i)] = kAlphabet[bits & 31];
     return contentFolder / folder / (CheckoutStem(url) + "[1].swf");
+}
+
+bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, const std::filesystem::path& openedPath,
+                   const std::filesystem::path& target, std::uint64_t& budget, std::uint64_t& size)
+{
+    std::error_code error;
+    std::filesystem::create_directories(target.parent_path(), error);
+    AtomicFile file(target.string());
+    if (error || !file.Open())
+        return false;
+    MovieCheck check(kMaxCheckoutBytes);
+    bool written = true;
+    size = 0;
+    BodyDecoderStream decoder(response.contentEncoding, [&](std::string_view piece) {
+        if (piece.size() > budget)
+            return false;
+        budget -= piece.size();
+        const MovieCheckResult verdict = check.Feed(piece);
+        if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge)
+            return false;
+        written = file.Write(piece.data(), piece.size());
+        size += piece.size();
+        return written;
+    });
+    const BodyReadResult read = StreamStoredBody(
+        response, [&decoder](std::string_view stored) { return decoder.Feed(stored) == DecodeResult::Ok; }, opened,
+        openedPath);
+    if (read == BodyReadResult::Ok && decoder.Finish() == DecodeResult::Ok && written &&
+        check.End() == MovieCheckResult::Complete && file.SetPermissions(0644) && file.Commit())
+        return true;
+    file.Discard();
+    return false;
 }
 
 CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view bytes)

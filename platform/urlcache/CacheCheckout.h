@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/urlcache/ByteSource.h"
 #include "platform/urlcache/CachedResponse.h"
 
 namespace tessaro {
@@ -18,7 +19,8 @@ bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPre
 // The plain file a Flash entry is checked out to:
 // <content folder>/<8 characters>/<name>[1].swf. The 8 characters come from
 // the cache and the URL, so one entry always lands on the same path and the
-// same URL in two caches does not.
+// same URL in two caches does not. The name is valid UTF-8 whatever the URL
+// holds: other bytes are written as "%XX".
 std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, std::string_view cacheId,
                                    std::string_view url);
 
@@ -27,6 +29,19 @@ enum class CheckoutResult {
     Unchanged,  // the file already held exactly these bytes
     Failed,     // could not be written; nothing half-written is left
 };
+
+// A checked-out movie is at most this long, decoded.
+constexpr std::uint64_t kMaxCheckoutBytes = std::uint64_t(128) << 20;
+
+// Decodes an entry's stored body into its check-out as it is read (the
+// segments in openedPath through opened, which the caller holds): the
+// content coding undone piece by piece, each piece given to a movie check and
+// written to a temporary file that takes the target's place only when the
+// body is one whole movie of at most kMaxCheckoutBytes. Spends at most budget
+// decoded bytes and takes what it spent from it. False when the entry gave no
+// movie; nothing is left behind then.
+bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, const std::filesystem::path& openedPath,
+                   const std::filesystem::path& target, std::uint64_t& budget, std::uint64_t& size);
 
 // Writes the bytes to the path through an AtomicFile, only when the file is
 // missing or different.

@@ -3,6 +3,7 @@
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <charconv>
 
@@ -39,25 +40,50 @@ std::uint64_t CachedResponse::StoredSize() const
     return total;
 }
 
+BodyReadResult StreamStoredBody(const CachedResponse& response, const std::function<bool(std::string_view)>& sink,
+                                const ByteSource* opened, const std::filesystem::path& openedPath)
+{
+    std::string piece;
+    for (const BodySegment& segment : response.body) {
+        std::unique_ptr<FileByteSource> own;
+        const ByteSource* file = opened;
+        if (opened == nullptr || segment.file != openedPath) {
+            own = std::make_unique<FileByteSource>(segment.file);
+            if (!own->IsOpen())
+                return BodyReadResult::Missing;
+            file = own.get();
+        }
+        uLong crc = crc32(0L, Z_NULL, 0);
+        for (std::uint64_t done = 0; done < segment.length;) {
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kStoredPieceLength, segment.length - done));
+            if (!file->Read(segment.offset + done, take, piece))
+                return BodyReadResult::Missing;
+            if (segment.crc32)
+                crc = crc32(crc, reinterpret_cast<const Bytef*>(piece.data()), static_cast<uInt>(piece.size()));
+            if (!sink(piece))
+                return BodyReadResult::Stopped;
+            done += take;
+        }
+        if (segment.crc32 && static_cast<std::uint32_t>(crc) != *segment.crc32)
+            return BodyReadResult::BadCrc;
+    }
+    return BodyReadResult::Ok;
+}
+
 BodyReadResult ReadStoredBody(const CachedResponse& response, std::string& body, std::uint64_t limit)
 {
     body.clear();
     if (response.StoredSize() > limit)
         return BodyReadResult::TooLarge;
     std::string bytes;
-    for (const BodySegment& segment : response.body) {
-        FileByteSource file(segment.file);
-        if (!file.IsOpen() || !file.Read(segment.offset, static_cast<std::size_t>(segment.length), bytes))
-            return BodyReadResult::Missing;
-        if (segment.crc32) {
-            const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()),
-                                    static_cast<uInt>(bytes.size()));
-            if (static_cast<std::uint32_t>(crc) != *segment.crc32)
-                return BodyReadResult::BadCrc;
-        }
-        body += bytes;
-    }
-    return BodyReadResult::Ok;
+    const BodyReadResult result = StreamStoredBody(response, [&bytes](std::string_view piece) {
+        bytes.append(piece);
+        return true;
+    });
+    if (result == BodyReadResult::Ok)
+        body = std::move(bytes);
+    return result;
 }
 
 BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t length, std::string& prefix,

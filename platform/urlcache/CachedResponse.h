@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,9 +43,19 @@ enum class BodyReadResult {
     Missing,   // a file of the body went away or was cut
     BadCrc,    // a segment does not match its recorded CRC-32
     TooLarge,  // more than the limit
+    Stopped,   // the receiver wanted no more
 };
 
-// Reads the stored body, checking each segment's CRC when one was recorded.
+// Hands the stored body on in pieces of at most kStoredPieceLength, checking
+// each segment's CRC at the segment's end when one was recorded (the pieces
+// before a bad CRC have been handed on: the receiver drops them). Segments in
+// openedPath are read through opened, which the caller holds, so a file
+// replaced meanwhile is not mixed in. The sink returns false to stop.
+constexpr std::size_t kStoredPieceLength = 64 * 1024;
+BodyReadResult StreamStoredBody(const CachedResponse& response, const std::function<bool(std::string_view)>& sink,
+                                const ByteSource* opened = nullptr, const std::filesystem::path& openedPath = {});
+
+// Reads the whole stored body into memory, checking CRCs as above.
 BodyReadResult ReadStoredBody(const CachedResponse& response, std::string& body, std::uint64_t limit);
 
 // Reads at most length bytes from the start of the stored body, unchecked.

@@ -9,6 +9,7 @@
 #include "platform/core/ByteOrder.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
+#include "platform/urlcache/CheckoutRecords.h"
 #include "platform/urlcache/ChromiumSimpleCache.h"
 #include "platform/urlcache/ChromiumSimpleCacheFormat.h"
 #include "platform/urlcache/FirefoxCache2.h"
@@ -32,8 +33,9 @@ constexpr int kMaxAddedFolderDepth = 12;
 // Folders looked at below one root at most, so a disk of millions of
 // folders ends the search instead of holding up the listing.
 constexpr std::size_t kMaxSearchedFolders = 200000;
-// Bodies and decoded movies larger than this are passed over.
-constexpr std::uint64_t kMaxBodySize = std::uint64_t(1) << 30;
+// Decoded bytes one walk may spend on check-outs; past it, movies not
+// checked out already are passed over until the next walk.
+constexpr std::uint64_t kMaxDecodedPerWalk = std::uint64_t(2) << 30;
 // Enough gzip or brotli input to give the first bytes of the decoded body.
 constexpr std::size_t kCodedPrefixLength = 4096;
 constexpr std::size_t kSignatureLength = 3;
@@ -176,8 +178,11 @@ struct EntryFile {
 class BrowserCacheEnumeration : public UrlCacheEnumeration {
 public:
     explicit BrowserCacheEnumeration(UrlCacheLocations locations)
-        : locations_(std::move(locations)), sources_(FindUrlCacheSources(locations_))
+        : locations_(std::move(locations)),
+          sources_(FindUrlCacheSources(locations_)),
+          records_(locations_.contentFolder)
     {
+        records_.Load();
     }
 
     bool Next(UrlCacheEntry& entry) override
@@ -215,8 +220,16 @@ public:
         if (closed_)
             return;
         closed_ = true;
-        if (reachedEnd_)
-            RemoveStaleCheckouts(locations_.contentFolder, checkedOut_);
+        // A check-out goes only with its entry: one that could not be read
+        // this time (a browser writing it) keeps its file.
+        if (reachedEnd_) {
+            records_.Retain(present_);
+            std::set<fs::path> keep = records_.Checkouts();
+            keep.insert(checkedOut_.begin(), checkedOut_.end());
+            keep.insert(records_.FilePath());
+            RemoveStaleCheckouts(locations_.contentFolder, keep);
+        }
+        records_.Save();
     }
 
 private:
@@ -244,6 +257,8 @@ private:
                                                                                       : IsCache2EntryName(name);
             if (!wanted)
                 continue;
+            if (records_.Has(it->path().string()))
+                present_.insert(it->path().string());
             std::error_code timeError;
             const fs::file_time_type time = it->last_write_time(timeError);
             if (!timeError)
@@ -266,7 +281,7 @@ private:
                               : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
         if (!read)
             return false;
-        return YieldResponse(response, file, file.string(), &source, entry);
+        return YieldResponse(response, file, file.string(), source.Stamp(), &source, entry);
     }
 
     // An Internet Explorer record: its container is index.dat, its body a file of its own.
@@ -277,14 +292,19 @@ private:
         if (ParseIeCacheRecord(*ieIndexFile_, offset, record) != IeCacheResult::Ok ||
             IeCacheResponse(ieIndex_, record, current_.folder, response) != IeCacheResult::Ok)
             return false;
-        return YieldResponse(response, current_.folder / "index.dat", response.body.front().file.string(), nullptr,
-                             entry);
+        const fs::path body = response.body.front().file;
+        FileStamp stamp;
+        if (!StampOf(body, stamp))
+            return false;
+        if (records_.Has(body.string()))
+            present_.insert(body.string());
+        return YieldResponse(response, current_.folder / "index.dat", body.string(), stamp, nullptr, entry);
     }
 
     // Checks a movie out and yields it; yields any other response as its
     // container. opened, when given, is the container, already open.
     bool YieldResponse(const CachedResponse& response, const fs::path& container, const std::string& cacheId,
-                       const ByteSource* opened, UrlCacheEntry& entry)
+                       const FileStamp& stamp, const ByteSource* opened, UrlCacheEntry& entry)
     {
         std::string prefix;
         const bool coded = !response.contentEncoding.empty();
@@ -310,20 +330,24 @@ private:
         } else if (response.contentLength && *response.contentLength > response.StoredSize()) {
             return false;
         }
-        std::string stored;
-        if (ReadStoredBody(response, stored, kMaxBodySize) != BodyReadResult::Ok)
-            return false;
-        std::string movie;
-        if (DecodeBody(response.contentEncoding, stored, movie, kMaxBodySize) != DecodeResult::Ok)
-            return false;
-        stored = std::string();
+        entry.url = response.url;
+        present_.insert(cacheId);
+        // An unchanged container gave this check-out before: not decoded again.
+        if (const CheckoutRecords::Record* record = records_.FindCurrent(cacheId, stamp)) {
+            checkedOut_.insert(record->checkout);
+            entry.localFileName = record->checkout.string();
+            entry.size = record->checkoutFile.size;
+            return true;
+        }
         const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, response.url);
-        if (WriteCheckout(target, movie) == CheckoutResult::Failed)
+        std::uint64_t size = 0;
+        FileStamp written;
+        if (!CheckOutMovie(response, opened, container, target, budget_, size) || !StampOf(target, written))
             return false;
+        records_.Put(cacheId, {stamp, target, written});
         checkedOut_.insert(target);
         entry.localFileName = target.string();
-        entry.size = movie.size();
-        entry.url = response.url;
+        entry.size = size;
         return true;
     }
 
@@ -337,6 +361,10 @@ private:
     IeCacheIndex ieIndex_;
     std::size_t ieRecordIndex_ = 0;
     std::set<fs::path> checkedOut_;
+    CheckoutRecords records_;
+    // Containers with a record that are still in their cache.
+    std::set<std::string> present_;
+    std::uint64_t budget_ = kMaxDecodedPerWalk;
     bool reachedEnd_ = false;
     bool closed_ = false;
 };

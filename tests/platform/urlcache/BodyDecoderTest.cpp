@@ -60,6 +60,17 @@ TEST(BodyDecoderTest, UndoesEachCodingBrowsersStore)
         std::string decoded;
         ASSERT_EQ(DecodeBody(c.encoding, c.coded, decoded), DecodeResult::Ok);
         EXPECT_EQ(decoded, movie);
+        // The same as a stream fed in pieces that split every header somewhere.
+        std::string streamed;
+        BodyDecoderStream stream(c.encoding, [&streamed](std::string_view piece) {
+            EXPECT_LE(piece.size(), BodyDecoderStream::kPieceLength);
+            streamed.append(piece);
+            return true;
+        });
+        for (std::size_t at = 0; at < c.coded.size(); at += 7)
+            ASSERT_EQ(stream.Feed(std::string_view(c.coded).substr(at, 7)), DecodeResult::Ok);
+        EXPECT_EQ(stream.Finish(), DecodeResult::Ok);
+        EXPECT_EQ(streamed, movie);
     }
     std::string decoded;
     ASSERT_EQ(DecodeBody("br", kBrotliMovie, decoded), DecodeResult::Ok);

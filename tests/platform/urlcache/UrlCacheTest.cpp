@@ -1,5 +1,7 @@
 #include "platform/urlcache/UrlCache.h"
 
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -10,7 +12,14 @@
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheFixtures.h"
 #include "platform/urlcache/ChromiumSimpleCacheFormat.h"
+#include "support/SwfBytes.h"
 #include "support/TempDir.h"
+
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace tessaro {
 namespace {
@@ -156,7 +165,35 @@ protected:
     }
 
     static std::string Key(const std::string& name) { return "1/0/http://127.0.0.1:9/" + name; }
-    static std::string Movie(const std::string& tag) { return "FWS\x0a" + tag; }
+    // A whole uncompressed movie: the header declares the tag's length too.
+    static std::string Movie(const std::string& tag) { return test::FwsMovie(8, 8 + tag.size()) + tag; }
+
+    // gzip of the bytes, in one go or (zeros > 0) followed by that many zero
+    // bytes made and compressed a piece at a time.
+    static std::string Gzip(const std::string& bytes, std::uint64_t zeros = 0)
+    {
+        z_stream stream{};
+        EXPECT_EQ(deflateInit2(&stream, 1, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        std::string out;
+        const std::string piece(1 << 20, '\0');
+        auto compress = [&](const std::string& in, int flush) {
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+            stream.avail_in = uInt(in.size());
+            char buffer[64 * 1024];
+            do {
+                stream.next_out = reinterpret_cast<Bytef*>(buffer);
+                stream.avail_out = sizeof buffer;
+                deflate(&stream, flush);
+                out.append(buffer, sizeof buffer - stream.avail_out);
+            } while (stream.avail_out == 0);
+        };
+        compress(bytes, Z_NO_FLUSH);
+        for (std::uint64_t done = 0; done < zeros; done += piece.size())
+            compress(piece, Z_NO_FLUSH);
+        compress({}, Z_FINISH);
+        deflateEnd(&stream);
+        return out;
+    }
 
     static std::string Chromium(const std::string& name, const std::string& body, std::vector<std::string> headers,
                                 const std::string& status = "HTTP/1.1 200 OK")
@@ -198,21 +235,21 @@ protected:
 TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
 {
     PutChromium("own/Cache/Cache_Data", "own.swf", Chromium("own.swf", Movie("own"), {}));
-    const std::string gzipMovie(
-        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x73\x0b\x0f\xe6\x02\x00\x41\x07\x8b\x87\x04"
-        "\x00\x00\x00",
-        24);  // gzip of "FWS\n"
+    const std::string gzipMovie = Gzip(Movie("gz"));
     PutChromium(kChromium, "ok.swf", Chromium("ok.swf", Movie("ok"), {}));
     PutChromium(kChromium, "gz.swf", Chromium("gz.swf", gzipMovie, {"Content-Encoding: gzip"}));
+    // Flash by its type, but no movie: passed over.
     PutChromium(kChromium, "noext", Chromium("noext", "no signature", {"Content-Type: application/x-shockwave-flash"}));
+    PutChromium(kChromium, "cutmovie.swf", Chromium("cutmovie.swf", Movie("cut short").substr(0, 12), {}));
     PutChromium(kChromium, "sniffed.bin", Chromium("sniffed.bin", Movie("sniffed"), {}));
     PutChromium(kChromium, "page.php", Chromium("page.php", "<html>", {"Content-Type: application/x-shockwave-flash"}));
     PutChromium(kChromium, "missing.swf", Chromium("missing.swf", Movie("404"), {}, "HTTP/1.1 404 Not Found"));
     PutChromium(kChromium, "short.swf", Chromium("short.swf", Movie("cut"), {"Content-Length: 9999"}));
     PutChromium(kChromium, "part.swf",
                 Chromium("part.swf", Movie("part"), {"Content-Range: bytes 0-7/100"}, "HTTP/1.1 206 Partial Content"));
-    PutChromium(kChromium, "whole.swf",
-                Chromium("whole.swf", Movie("whole"), {"Content-Range: bytes 0-8/9"}, "HTTP/1.1 206 Partial Content"));
+    PutChromium(
+        kChromium, "whole.swf",
+        Chromium("whole.swf", Movie("whole"), {"Content-Range: bytes 0-12/13"}, "HTTP/1.1 206 Partial Content"));
     PutChromium(kChromium, "badgz.swf", Chromium("badgz.swf", "not gzip", {"Content-Encoding: gzip"}));
     std::string damaged = Chromium("crc.swf", Movie("crc"), {});
     damaged[24 + Key("crc.swf").size() + 1] = 'X';
@@ -240,13 +277,105 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     ASSERT_FALSE(movies.empty());
     EXPECT_EQ(movies.front(), "own[1].swf=" + Movie("own"));
     const std::multiset<std::string> got(movies.begin(), movies.end());
-    const std::multiset<std::string> want = {
-        "own[1].swf=" + Movie("own"),    "ok[1].swf=" + Movie("ok"),           "gz[1].swf=FWS\n",
-        "noext[1].swf=no signature",     "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox"),
-        "whole[1].swf=" + Movie("whole")};
+    const std::multiset<std::string> want = {"own[1].swf=" + Movie("own"), "ok[1].swf=" + Movie("ok"),
+                                             "gz[1].swf=" + Movie("gz"),   "sniffed[1].swf=" + Movie("sniffed"),
+                                             "fox[1].swf=" + Movie("fox"), "whole[1].swf=" + Movie("whole")};
     EXPECT_EQ(got, want);
     // Not movies, so their containers are yielded: the PHP page, the 404.
     EXPECT_EQ(containers.size(), 3u);
+}
+
+// The process's peak resident memory (VmHWM) in bytes, after ResetPeakMemory.
+long PeakMemoryBytes(const char* field = "VmHWM:")
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field)) * 1024;
+    return -1;
+}
+
+TEST_F(BuiltCachesTest, AMovieThatDecodesPastTheCapIsPassedOverInLittleMemory)
+{
+    constexpr std::uint64_t kDecoded = std::uint64_t(512) << 20;
+    // Declares more than the cap; declares little but goes on with zeros (what
+    // follows a compressed movie is counted too); one sound movie after them.
+    PutChromium(kChromium, "declares.swf",
+                Chromium("declares.swf", Gzip(test::FwsMovie(8, kDecoded), kDecoded), {"Content-Encoding: gzip"}));
+    uLongf packedLength = compressBound(4);
+    std::string zlib(packedLength, '\0');
+    ASSERT_EQ(
+        compress2(reinterpret_cast<Bytef*>(zlib.data()), &packedLength, reinterpret_cast<const Bytef*>("abcd"), 4, 9),
+        Z_OK);
+    zlib.resize(packedLength);
+    const std::string packed = "CWS" + test::FwsMovie(8, 12).substr(3) + zlib;
+    PutChromium(kChromium, "endless.swf", Chromium("endless.swf", Gzip(packed, kDecoded), {"Content-Encoding: gzip"}));
+    PutChromium(kChromium, "ok.swf", Chromium("ok.swf", Movie("ok"), {}));
+
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = PeakMemoryBytes("VmRSS:");
+    std::vector<std::string> movies;
+    for (const UrlCacheEntry& entry : ListAll(locations))
+        if (EndsWith(entry.localFileName, ".swf"))
+            movies.push_back(fs::path(entry.localFileName).filename().string());
+    const long peak = PeakMemoryBytes();
+
+    EXPECT_EQ(movies, std::vector<std::string>{"ok[1].swf"});
+    for (const auto& file : fs::recursive_directory_iterator(locations.contentFolder)) {
+        if (file.is_regular_file()) {
+            EXPECT_LE(file.file_size(), kMaxCheckoutBytes) << file.path();
+            EXPECT_EQ(file.path().filename().string().find("endless"), std::string::npos) << file.path();
+        }
+    }
+    EXPECT_LT(peak - before, 64 << 20) << "peak " << peak << " from " << before;
+}
+
+TEST_F(BuiltCachesTest, AFifoHoldsNothingAndACheckOutGoesOnlyWithItsEntry)
+{
+    PutChromium(kChromium, "ok.swf", Chromium("ok.swf", Movie("ok"), {}));
+    PutChromium(kChromium, "later.swf", Chromium("later.swf", Movie("later"), {}));
+    const fs::path container = dir.path() / kChromium / test::SimpleCacheEntryName(Key("ok.swf"));
+    // A FIFO where an entry, an index and a Firefox entry would be: opening
+    // one for reading waits for a writer unless told not to.
+    const std::vector<fs::path> fifos = {dir.path() / kChromium / "0123456789abcdef_0",
+                                         dir.path() / "home/other/Cache/Cache_Data/index",
+                                         dir.path() / kFirefox / std::string(40, 'A')};
+    for (const fs::path& fifo : fifos) {
+        fs::create_directories(fifo.parent_path());
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << fifo;
+    }
+    auto listMovies = [&] {
+        auto walk = std::async(std::launch::async, [&] { return ListAll(locations); });
+        if (walk.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "the walk waits on a FIFO";
+            for (const fs::path& fifo : fifos)
+                ::close(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));  // let it go
+        }
+        std::set<std::string> movies;
+        for (const UrlCacheEntry& entry : walk.get())
+            if (EndsWith(entry.localFileName, ".swf"))
+                movies.insert(entry.localFileName);
+        return movies;
+    };
+
+    const std::set<std::string> first = listMovies();
+    ASSERT_EQ(first.size(), 2u);
+    const std::string checkout =
+        *std::find_if(first.begin(), first.end(), [](const std::string& path) { return EndsWith(path, "/ok[1].swf"); });
+
+    // The browser is rewriting the entry: it is not listed, its check-out stays.
+    const std::string whole = test::TempDir::read(container);
+    dir.write(fs::relative(container, dir.path()).string(), whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(listMovies().count(checkout), 0u);
+    EXPECT_EQ(test::TempDir::read(checkout), Movie("ok"));
+
+    // Written again whole, it is listed again; gone from the cache, its check-out goes.
+    dir.write(fs::relative(container, dir.path()).string(), whole);
+    EXPECT_EQ(listMovies(), first);
+    fs::remove(container);
+    EXPECT_EQ(listMovies().size(), 1u);
+    EXPECT_FALSE(fs::exists(checkout));
 }
 
 TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
@@ -262,6 +391,11 @@ TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
         {"http://h/my%20clip.v2.swf", "my clip.v2[1].swf"},
         {"http://h/a%2F..%2Fb.swf", "a_.._b[1].swf"},
         {"http://h/%00x.swf", "_x[1].swf"},
+        // Not UTF-8: a stray byte, an overlong "/", a UTF-16 surrogate, past U+10FFFF.
+        {"http://h/caf%C3%A9-%E9t%E9.swf", "caf\xC3\xA9-%E9t%E9[1].swf"},
+        {"http://h/%C0%AFx.swf", "%C0%AFx[1].swf"},
+        {"http://h/%ED%A0%80.swf", "%ED%A0%80[1].swf"},
+        {"http://h/%F4%90%80%80.swf", "%F4%90%80%80[1].swf"},
     };
     for (const auto& [url, name] : cases)
         EXPECT_EQ(CheckoutPath(content, "cache", url).filename(), name) << url;
