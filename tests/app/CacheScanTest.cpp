@@ -20,6 +20,7 @@
 #include "support/FlashTestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
+#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
@@ -228,8 +229,7 @@ TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
 TEST(EmbeddedBrowserCache, AMovieTheBrowserFetchedIsListed)
 {
     test::LoopbackHttpServer server;
-    std::string movie = "FWS\x0a";
-    movie.resize(3000, 'm');
+    const std::string movie = test::FwsMovie(3000);
     test::HttpResponse answer;
     answer.body = movie;
     answer.headers = {{"Content-Type", "application/x-shockwave-flash"}, {"Cache-Control", "max-age=3600"}};
