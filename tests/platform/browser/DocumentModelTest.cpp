@@ -264,5 +264,27 @@ window.addEventListener('message', ev => {
     EXPECT_EQ(inner["embeds"].toArray(), QJsonArray{"inner.swf"});
 }
 
+// The secret is the load's: a page that changes its address without a new
+// document keeps its frames, and they keep reporting.
+TEST_F(DocumentModel, FramesStillReportAfterTheTopChangesItsAddressInPlace)
+{
+    site.route("/top.html", Page(R"(<iframe src=")" + other.origin() + R"(/cross.html"></iframe>)"), "text/html");
+    other.route("/cross.html", Page(R"(<embed src="c.swf">)"), "text/html");
+    Load(site.origin() + "/top.html");
+    auto frameEmbeds = [&] { return Tree()["frames"].toArray()[0].toObject()["embeds"].toArray(); };
+    for (int attempt = 0; attempt < 20 && frameEmbeds().isEmpty(); ++attempt)
+        WaitUntil([] { return false; }, 100);
+    ASSERT_EQ(frameEmbeds(), QJsonArray{"c.swf"});
+
+    bool moved = false;
+    browser.page()->runJavaScript(QStringLiteral("location.hash = 'part'; history.pushState({}, '', 'moved.html');"),
+                                  [&](const QVariant&) { moved = true; });
+    ASSERT_TRUE(WaitUntil([&] { return moved; }, kWaitMs));
+    WaitUntil([] { return false; }, 300);
+    const QJsonObject top = Tree();
+    EXPECT_EQ(top["url"].toString().toStdString(), site.origin() + "/moved.html");
+    EXPECT_EQ(top["frames"].toArray()[0].toObject()["embeds"].toArray(), QJsonArray{"c.swf"});
+}
+
 }  // namespace
 }  // namespace tessaro
