@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <set>
+#include <stdexcept>
 
 #include "platform/core/AppPaths.h"
 #include "platform/core/AsciiText.h"
+#include "platform/core/BrowserHomes.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
@@ -369,6 +371,31 @@ private:
     bool closed_ = false;
 };
 
+// The cache folders of the browser homes that lie outside the user's cache
+// folder (snap and Flatpak installs keep theirs in their own trees), in the
+// homes' order; the user's cache folder itself is searched whole.
+std::vector<fs::path> BrowserCacheRoots(const fs::path& userCacheFolder)
+{
+    BrowserFolders folders;
+    try {
+        folders = BrowserFolders::OfCurrentUser();
+    } catch (const std::runtime_error&) {
+        return {};  // no home: only the user's cache folder
+    }
+    folders.cache = userCacheFolder;
+    std::vector<fs::path> roots;
+    for (const BrowserHome& home : BrowserHomes(folders)) {
+        const bool insideUserCache =
+            std::mismatch(userCacheFolder.begin(), userCacheFolder.end(), home.cache.begin(), home.cache.end()).first ==
+            userCacheFolder.end();
+        if (insideUserCache)
+            continue;
+        if (std::find(roots.begin(), roots.end(), home.cache) == roots.end() && IsRealFolder(home.cache))
+            roots.push_back(home.cache);
+    }
+    return roots;
+}
+
 }  // namespace
 
 UrlCacheLocations DefaultUrlCacheLocations()
@@ -376,6 +403,8 @@ UrlCacheLocations DefaultUrlCacheLocations()
     UrlCacheLocations locations;
     locations.embeddedCache = EmbeddedBrowserCacheFolder() / "Cache" / "Cache_Data";
     locations.searchRoots = {ProgramCacheFolder().parent_path()};
+    for (fs::path& root : BrowserCacheRoots(locations.searchRoots.front()))
+        locations.searchRoots.push_back(std::move(root));
     locations.excluded = {ProgramCacheFolder()};
     locations.contentFolder = CacheContentFolder();
     locations.home = HomeFolder();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace tessaro {
 
@@ -18,5 +19,18 @@ bool IsLiveProcess(long pid);
 
 // True when the lock names a process that is running now.
 bool HeldByLiveProcess(const std::filesystem::path& lockLink);
+
+// True when a Flatpak instance of the application is running. A Flatpak
+// browser runs in a process namespace of its own, so the pid in its lock means
+// nothing here; Flatpak lists each running instance under
+// <runtime>/.flatpak/<instance>/ with "info" (a key file naming the
+// application) and "bwrapinfo.json" (the sandbox's pid as seen from outside).
+bool FlatpakAppRunning(const std::filesystem::path& runtimeFolder, const std::string& appId);
+
+// The lock check for a browser home: a Flatpak home's lock counts while its
+// application runs; every other home's lock must name a live process (a
+// snap's processes share the host's pids).
+bool BrowserHomeLocked(const std::filesystem::path& lockLink, bool flatpak, const std::filesystem::path& runtimeFolder,
+                       const std::string& appId);
 
 }  // namespace tessaro

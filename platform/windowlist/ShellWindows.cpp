@@ -16,11 +16,6 @@ namespace tessaro {
 
 namespace {
 
-// User data folders of the Chromium family under the configuration folder, in listing order.
-constexpr const char* kChromiumFamily[] = {
-    "chromium", "google-chrome", "BraveSoftware/Brave-Browser", "vivaldi", "microsoft-edge", "opera",
-};
-
 // Chromium writes the clear-text and the encrypted copy of a session within
 // microseconds; a clear-text copy this much older than the encrypted one is a
 // leftover from before the browser stopped writing clear text.
@@ -65,27 +60,18 @@ void AppendTabs(const SessionReadResult& session, std::vector<std::string>& addr
 
 }  // namespace
 
-BrowserFolders BrowserFolders::OfCurrentUser()
-{
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/' || !IsDirectory(home))
-        throw std::runtime_error("The open browser windows cannot be listed: no home folder.");
-    BrowserFolders folders;
-    folders.home = home;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    folders.config = config && config[0] == '/' ? std::filesystem::path(config) : folders.home / ".config";
-    return folders;
-}
-
 ShellWindows::ShellWindows() : ShellWindows(BrowserFolders::OfCurrentUser())
 {
 }
 
 ShellWindows::ShellWindows(const BrowserFolders& folders)
 {
-    AddFirefox(folders.home / ".mozilla" / "firefox");
-    for (const char* browser : kChromiumFamily)
-        AddChromium(folders.config / browser);
+    for (const BrowserHome& home : BrowserHomes(folders)) {
+        if (home.engine == BrowserEngine::Firefox)
+            AddFirefox(home, folders);
+        else
+            AddChromium(home, folders);
+    }
 }
 
 QString ShellWindows::LocationURL(int index) const
@@ -95,10 +81,11 @@ QString ShellWindows::LocationURL(int index) const
     return QString::fromStdString(addresses_[static_cast<std::size_t>(index)]);
 }
 
-void ShellWindows::AddFirefox(const std::filesystem::path& firefoxFolder)
+void ShellWindows::AddFirefox(const BrowserHome& home, const BrowserFolders& folders)
 {
-    for (const std::filesystem::path& profile : FirefoxProfiles(firefoxFolder)) {
-        if (!HeldByLiveProcess(profile / "lock"))
+    for (const std::filesystem::path& profile : FirefoxProfiles(home.profiles)) {
+        if (!BrowserHomeLocked(profile / "lock", home.package == BrowserPackage::Flatpak, folders.runtime,
+                               home.flatpakApp))
             continue;
         const std::filesystem::path backups = profile / "sessionstore-backups";
         SessionReadResult session = ReadFirefoxSession(backups / "recovery.jsonlz4");
@@ -111,9 +98,11 @@ void ShellWindows::AddFirefox(const std::filesystem::path& firefoxFolder)
     }
 }
 
-void ShellWindows::AddChromium(const std::filesystem::path& userDataFolder)
+void ShellWindows::AddChromium(const BrowserHome& home, const BrowserFolders& folders)
 {
-    if (!HeldByLiveProcess(userDataFolder / "SingletonLock"))
+    const std::filesystem::path& userDataFolder = home.profiles;
+    if (!BrowserHomeLocked(userDataFolder / "SingletonLock", home.package == BrowserPackage::Flatpak, folders.runtime,
+                           home.flatpakApp))
         return;
     // Profiles are sub-folders ("Default", "Profile 1", ...), only those Local
     // State names as active when it does; some browsers keep the profile in

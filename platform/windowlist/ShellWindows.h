@@ -6,22 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/BrowserHomes.h"
+
 namespace tessaro {
 
-// Where the browsers of one user keep their profiles.
-struct BrowserFolders {
-    std::filesystem::path home;    // Firefox: <home>/.mozilla/firefox
-    std::filesystem::path config;  // Chromium family: <config>/chromium, <config>/google-chrome, ...
-
-    // $HOME and $XDG_CONFIG_HOME (else <home>/.config). Throws std::runtime_error
-    // when there is no usable home folder.
-    static BrowserFolders OfCurrentUser();
-};
-
 // The open browser windows of the desktop: one entry per open tab of this
-// user's running browsers, browser by browser (Firefox, then Chromium,
-// Google Chrome, Brave, Vivaldi, Microsoft Edge, Opera), window order then
-// tab order. A browser that is not running adds nothing; a running one whose
+// user's running browsers, browser by browser in the order of BrowserHomes
+// (Firefox, then the Chromium family; native, XDG, snap and Flatpak
+// installs), window order then tab order. A browser that is not running adds nothing; a running one whose
 // session cannot be read adds one entry without an address.
 class ShellWindows {
 public:
@@ -36,8 +28,8 @@ public:
     QString LocationURL(int index) const;
 
 private:
-    void AddFirefox(const std::filesystem::path& firefoxFolder);
-    void AddChromium(const std::filesystem::path& userDataFolder);
+    void AddFirefox(const BrowserHome& home, const BrowserFolders& folders);
+    void AddChromium(const BrowserHome& home, const BrowserFolders& folders);
     void AddProfileSession(const std::filesystem::path& profile);
 
     std::vector<std::string> addresses_;

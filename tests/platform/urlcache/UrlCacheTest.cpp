@@ -1,5 +1,7 @@
 #include "platform/urlcache/UrlCache.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -103,6 +105,66 @@ TEST(UrlCacheTest, ChecksOutEveryMovieOfTheRealCachesAndNothingElse)
     // gz.swf: 135 gzip bytes in both caches, checked out decoded.
     EXPECT_EQ(
         std::count_if(movies.begin(), movies.end(), [](const std::string& m) { return m.find("gz[1].swf") == 0; }), 2);
+}
+
+// The caches of every kind of install the browser homes table knows, laid out
+// with the real caches in a home of their own: each is found and its movies listed.
+TEST(UrlCacheTest, FindsTheCachesOfEveryKindOfInstall)
+{
+    const struct {
+        const char* name;
+        const char* fixture;  // under tests/fixtures
+        const char* folder;   // where it goes, under the home
+        const char* source;   // the folder of entry files the walk should find, under the home
+    } rows[] = {
+        {"Chromium native", "chromium/Cache_Data", ".cache/chromium/Default/Cache/Cache_Data",
+         ".cache/chromium/Default/Cache/Cache_Data"},
+        {"Chromium snap", "chromium/Cache_Data", "snap/chromium/common/.cache/chromium/Default/Cache/Cache_Data",
+         "snap/chromium/common/.cache/chromium/Default/Cache/Cache_Data"},
+        {"Chromium Flatpak", "chromium/Cache_Data",
+         ".var/app/org.chromium.Chromium/cache/chromium/Default/Cache/Cache_Data",
+         ".var/app/org.chromium.Chromium/cache/chromium/Default/Cache/Cache_Data"},
+        {"Chrome Flatpak", "chromium/Cache_Data",
+         ".var/app/com.google.Chrome/cache/google-chrome/Profile 1/Cache/Cache_Data",
+         ".var/app/com.google.Chrome/cache/google-chrome/Profile 1/Cache/Cache_Data"},
+        {"Brave Flatpak", "chromium/Cache_Data",
+         ".var/app/com.brave.Browser/cache/BraveSoftware/Brave-Browser/Default/Cache/Cache_Data",
+         ".var/app/com.brave.Browser/cache/BraveSoftware/Brave-Browser/Default/Cache/Cache_Data"},
+        {"Edge Flatpak", "chromium/Cache_Data",
+         ".var/app/com.microsoft.Edge/cache/microsoft-edge/Default/Cache/Cache_Data",
+         ".var/app/com.microsoft.Edge/cache/microsoft-edge/Default/Cache/Cache_Data"},
+        {"Firefox native", "firefox/cache2", ".cache/mozilla/firefox/abc.default-esr/cache2",
+         ".cache/mozilla/firefox/abc.default-esr/cache2/entries"},
+        {"Firefox snap", "firefox/cache2", "snap/firefox/common/.cache/mozilla/firefox/abc.default/cache2",
+         "snap/firefox/common/.cache/mozilla/firefox/abc.default/cache2/entries"},
+        {"Firefox Flatpak", "firefox/cache2", ".var/app/org.mozilla.firefox/cache/mozilla/firefox/abc.default/cache2",
+         ".var/app/org.mozilla.firefox/cache/mozilla/firefox/abc.default/cache2/entries"},
+    };
+    const auto movieCount = [](const char* cache) {
+        const auto expected = test::ExpectedCacheEntries(cache);
+        return std::count_if(expected.begin(), expected.end(), [](const auto& e) { return e.isSwf && !e.sparse; });
+    };
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string savedCache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const test::TempDir home;
+        fs::create_directories(home.path() / row.folder);
+        fs::copy(test::FixturesDir() / row.fixture, home.path() / row.folder, fs::copy_options::recursive);
+        ::setenv("HOME", home.path().c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (home.path() / ".cache").c_str(), 1);
+        const UrlCacheLocations locations = DefaultUrlCacheLocations();
+        const std::vector<UrlCacheSource> sources = FindUrlCacheSources(locations);
+        ASSERT_EQ(sources.size(), 1u);
+        EXPECT_EQ(sources[0].folder, home.path() / row.source);
+        const std::vector<UrlCacheEntry> entries = ListAll(locations);
+        const bool chromium = std::string(row.fixture).starts_with("chromium");
+        EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                                [](const UrlCacheEntry& e) { return EndsWith(e.localFileName, ".swf"); }),
+                  movieCount(chromium ? "chromium_cache" : "firefox_cache"));
+    }
+    ::setenv("HOME", savedHome.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
 }
 
 TEST(UrlCacheTest, RewritesOnlyWhatChangedAndRemovesWhatNoEntryMakes)

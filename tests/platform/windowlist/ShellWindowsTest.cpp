@@ -142,7 +142,7 @@ TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
     CopyFixture("chromium/headless_session/Sessions/Session_13441176564196439",
                 config / "opera/Sessions/Session_13441176564196439");
 
-    const ShellWindows windows(BrowserFolders{home.path(), config});
+    const ShellWindows windows(BrowserFolders{home.path(), config, {}, {}});
     const std::vector<std::string> expected = Concat({
         ExpectedTabAddresses("firefox_sessions", "firefox_recovery_running"),
         {""},
@@ -158,6 +158,70 @@ TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
     EXPECT_TRUE(windows.LocationURL(windows.Count()).isEmpty());
 }
 
+// Every place of the browser homes table, laid out with the real session files
+// in a home of its own: tabs for a running browser, nothing for a stopped one.
+TEST(ShellWindows, FindsTheTabsOfEveryKindOfInstallOnlyWhileItRuns)
+{
+    enum class Session { Firefox, Chromium };
+    const struct {
+        const char* name;
+        Session session;
+        const char* profiles;  // the Firefox folder or the Chromium user data folder, under the home
+        const char* flatpak;   // the Flatpak app whose instance runs, if any
+    } rows[] = {
+        {"Firefox XDG", Session::Firefox, "config/mozilla/firefox", ""},
+        {"Firefox snap", Session::Firefox, "snap/firefox/common/.mozilla/firefox", ""},
+        {"Firefox Flatpak", Session::Firefox, ".var/app/org.mozilla.firefox/.mozilla/firefox", "org.mozilla.firefox"},
+        {"Firefox Flatpak XDG", Session::Firefox, ".var/app/org.mozilla.firefox/config/mozilla/firefox",
+         "org.mozilla.firefox"},
+        {"Chromium snap", Session::Chromium, "snap/chromium/common/chromium", ""},
+        {"Chromium Flatpak", Session::Chromium, ".var/app/org.chromium.Chromium/config/chromium",
+         "org.chromium.Chromium"},
+        {"Chrome Beta", Session::Chromium, "config/google-chrome-beta", ""},
+        {"Chrome Flatpak", Session::Chromium, ".var/app/com.google.Chrome/config/google-chrome", "com.google.Chrome"},
+        {"Brave Flatpak", Session::Chromium, ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser",
+         "com.brave.Browser"},
+        {"Edge Flatpak", Session::Chromium, ".var/app/com.microsoft.Edge/config/microsoft-edge", "com.microsoft.Edge"},
+        {"Vivaldi Snapshot", Session::Chromium, "config/vivaldi-snapshot", ""},
+        {"Opera Developer", Session::Chromium, "config/opera-developer", ""},
+    };
+    for (const auto& row : rows) {
+        for (const bool running : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (running ? " running" : " stopped"));
+            TempDir home;
+            const fs::path profiles = home.path() / row.profiles;
+            const bool flatpak = *row.flatpak != '\0';
+            // A Flatpak lock names a pid of the sandbox's namespace: dead here.
+            const std::string pid = running && !flatpak ? LivePid() : kDeadPid;
+            std::vector<std::string> expected;
+            if (row.session == Session::Firefox) {
+                home.write(fs::relative(profiles / "profiles.ini", home.path()).string(),
+                           "[Profile0]\nPath=abc.default-esr\n");
+                Lock(profiles / "abc.default-esr/lock", "127.0.0.1:+" + pid);
+                CopyFixture("firefox/sessionstore-backups/recovery.jsonlz4",
+                            profiles / "abc.default-esr/sessionstore-backups/recovery.jsonlz4");
+                expected = ExpectedTabAddresses("firefox_sessions", "firefox_recovery_running");
+            } else {
+                Lock(profiles / "SingletonLock", "host-" + pid);
+                CopyFixture("chromium/xvfb_session/Sessions/Session_13441176574020577",
+                            profiles / "Default/Sessions/Session_13441176574020577");
+                expected = ExpectedTabAddresses("chromium_sessions", "chromium_xvfb_sessions_session");
+            }
+            if (flatpak && running) {
+                home.write("run/.flatpak/1234/info", "[Application]\nname=" + std::string(row.flatpak) +
+                                                         "\nruntime=runtime/x/y/z\n\n[Instance]\ninstance-id=1234\n");
+                home.write("run/.flatpak/1234/bwrapinfo.json", "{\"child-pid\": " + LivePid() + "}");
+            }
+            // Another app's instance never counts.
+            home.write("run/.flatpak/99/info", "[Application]\nname=org.example.Other\n");
+            home.write("run/.flatpak/99/bwrapinfo.json", "{\"child-pid\": " + LivePid() + "}");
+            const ShellWindows windows(
+                BrowserFolders{home.path(), home.path() / "config", home.path() / "cache", home.path() / "run"});
+            EXPECT_EQ(Entries(windows), running ? expected : std::vector<std::string>{});
+        }
+    }
+}
+
 TEST(ShellWindows, LeftoverClearTextIsPassedOverForANewerEncryptedSession)
 {
     TempDir home;
@@ -167,14 +231,14 @@ TEST(ShellWindows, LeftoverClearTextIsPassedOverForANewerEncryptedSession)
                 chromium / "Default/Sessions/Session_13441176000000000");
     CopyFixture("chromium/xvfb_session/Sessions_Encrypted/Session_13441176574021195",
                 chromium / "Default/Sessions_Encrypted/Session_13441176574021195");
-    const ShellWindows windows(BrowserFolders{home.path(), home.path() / "config"});
+    const ShellWindows windows(BrowserFolders{home.path(), home.path() / "config", {}, {}});
     EXPECT_EQ(Entries(windows), ExpectedTabAddresses("chromium_sessions", "chromium_xvfb_sessions_session"));
 }
 
 TEST(ShellWindows, NoBrowserFoldersGiveNoEntriesAndNoHomeFailsTheWholeList)
 {
     TempDir home;
-    EXPECT_EQ(ShellWindows(BrowserFolders{home.path(), home.path() / ".config"}).Count(), 0);
+    EXPECT_EQ(ShellWindows(BrowserFolders{home.path(), home.path() / ".config", {}, {}}).Count(), 0);
 
     const char* saved = std::getenv("HOME");
     const std::string previous = saved ? saved : "";
