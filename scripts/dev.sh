@@ -13,7 +13,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev liblzma-dev
   libgtest-dev libgmock-dev fp-utils
   python3-libmsiecf
-  xvfb xauth
+  xvfb xauth firefox-esr
   python3-pyatspi at-spi2-core dbus imagemagick x11-utils file
 )
 
