@@ -27,6 +27,17 @@ void TMainFrm::ShowFoundMovies()
         ListView1->AddRow(QString::number(i + 1), {FoundMovies->at(i), QStringLiteral("New")});
 }
 
+void TMainFrm::AppendFoundMovies(qsizetype from)
+{
+    for (qsizetype i = from; i < FoundMovies->size(); ++i) {
+        const int row = ListView1->RowCount();
+        ListView1->AddRow(QString::number(row + 1), {FoundMovies->at(i), QStringLiteral("New")});
+        // Checked as a scan checks its rows: only on the page in view.
+        if (ActivePage() == kWebPage)
+            ListView1->SetChecked(row, true);
+    }
+}
+
 void TMainFrm::CheckAllRows(bool value)
 {
     TListView* list = ActivePage() == kWebPage ? ListView1 : ActivePage() == kCachePage ? ListView2 : nullptr;

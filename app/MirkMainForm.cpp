@@ -263,6 +263,11 @@ void TMainFrm::BuildMenus()
     Edit1->addAction(DeselectAll1);
     Edit1->addSeparator()->setObjectName(QStringLiteral("N1"));
     Edit1->addAction(ClearList1);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N7"));
+    ThoroughScan1 = MakeAction("ThoroughScan1", QStringLiteral("Thorough scan"), this);
+    ThoroughScan1->setCheckable(true);
+    ThoroughScan1->setChecked(true);
+    Edit1->addAction(ThoroughScan1);
 
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -305,6 +310,8 @@ void TMainFrm::BuildMenus()
         connect(deselectAll, &QAction::triggered, this, ReportingSlot([this] { CheckAllRows(false); }));
     for (QAction* clear : {ClearList1, Clear1})
         connect(clear, &QAction::triggered, this, ReportingSlot([this] { ClearActiveList(); }));
+    connect(ThoroughScan1, &QAction::triggered, this,
+            ReportingSlot([this] { ThoroughScan1Click(ThoroughScan1->isChecked()); }));
     connect(Content1, &QAction::triggered, this, ReportingSlot([this] { Content1Click(); }));
     connect(WebPage1, &QAction::triggered, this, ReportingSlot([this] { WebPage1Click(); }));
     connect(About1, &QAction::triggered, this, ReportingSlot([this] { About1Click(); }));
@@ -341,8 +348,10 @@ void TMainFrm::FormCreate()
 
     RefreshAddressList();
     InstallHelpHook();
+    LoadScanSettings();
     connect(WebBrowser1, &TWebBrowser::DocumentComplete, this,
             ReportingSlot([this] { WebBrowser1DocumentComplete(); }));
+    connect(WebBrowser1, &TWebBrowser::ElementsAdded, this, ReportingSlot([this] { WebBrowser1ElementsAdded(); }));
 }
 
 void TMainFrm::FormActivate()

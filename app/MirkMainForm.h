@@ -25,6 +25,7 @@ class QTabWidget;
 namespace tessaro {
 
 class TBrowseFolderDialog;
+struct TPageScanResult;
 class TCacheCopyThread;
 class TFindCacheEntryThread;
 class THttpGetThread;
@@ -60,6 +61,8 @@ public:
 
     // --- Lists (MainFormLists.cpp)
     void ShowFoundMovies();
+    // Adds rows for the entries of FoundMovies from the given one on.
+    void AppendFoundMovies(qsizetype from);
     void CheckAllRows(bool value);
     void ClearActiveList();
     void ListView1SelectItem(int row, bool selected);
@@ -78,10 +81,21 @@ public:
 
     // --- Page scan (MainFormPageScan.cpp)
     void WebBrowser1DocumentComplete();
+    // Elements added after the page completed: new movies are appended as
+    // rows; the rows already there keep their status and check marks.
+    void WebBrowser1ElementsAdded();
+    // The Edit menu's "Thorough scan", remembered between runs.
+    void LoadScanSettings();
+    void ThoroughScan1Click(bool checked);
     // The scan of the last snapshot, running off the window's thread on a
     // pool of one worker.
     QFutureWatcherBase* PageScanTask = nullptr;
     QThreadPool* PageScanPool = nullptr;
+    // Scans a snapshot off the window's thread, replacing a scan under way:
+    // a page scan replaces the rows, a growth scan appends to them.
+    void StartPageScan(const QByteArray& json, bool grow);
+    void PageScanFinished(const TPageScanResult& result, bool grow);
+    void CancelPageScan();
 
     // --- Movies inside movies (MainFormMovieReading.cpp)
     void StartReadingMovies(const QString& baseAddress);
@@ -182,6 +196,7 @@ public:
     QAction* SelectAll1 = nullptr;
     QAction* DeselectAll1 = nullptr;
     QAction* ClearList1 = nullptr;
+    QAction* ThoroughScan1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Content1 = nullptr;
     QAction* WebPage1 = nullptr;
@@ -211,6 +226,10 @@ private:
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
     std::map<std::uint64_t, std::unique_ptr<TMovieReadingRun>> retiredMovieReadings_;
+    // A page scan waits for its snapshot; a growth seen meanwhile is scanned
+    // after it.
+    bool pageScanPending_ = false;
+    bool growAfterPageScan_ = false;
     bool activatedOnce_ = false;
     bool closed_ = false;
 };

@@ -27,7 +27,8 @@ int Depth(const tessaro::THtmlDocument& document)
 // into the document tree within its bounds, and scanned for movies.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QByteArrayList lines = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)).split('\n');
+    const QByteArrayList lines =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)).split('\n');
     tessaro::TCollectorReports reports;
     reports.SetTop(lines.value(0));
     for (qsizetype i = 1; i < lines.size(); ++i)
@@ -40,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QStringList movies;
         tessaro::TFoundMovies found(movies);
         tessaro::ScanDocument(&document, found);
+        tessaro::ScanDocumentThorough(&document, found);
     } catch (const std::runtime_error&) {
     }
     return 0;

@@ -14,24 +14,39 @@ struct THtmlObjectElement {
     QString codeBase;         // the codebase attribute as written, not resolved
     bool hostsFlash = false;  // the element hosts the Flash player control
     QString Movie;            // what that control would load; empty when none
+    QString flashVars{};      // the flashvars PARAM, else attribute
 };
 
 struct THtmlEmbedElement {
-    QString src;  // as written in the page
+    QString src;     // as written in the page
+    QString type{};  // the type attribute
+    QString flashVars{};
 };
 
 struct THtmlScriptElement {
-    QString text;
+    QString text;  // empty for an external script, as its element holds no text
+    // The text of the external file the document loaded, as the browser
+    // keeps it; empty when it is inline or could not be read.
+    QString loadedText{};
 };
 
 struct THtmlDocument {
     QString URL;
+    // What relative references resolve against: the <base href> when the
+    // document has one, else its URL. Empty: the URL.
+    QString baseURL;
     std::vector<THtmlObjectElement> applets;  // the object elements
     std::vector<THtmlEmbedElement> embeds;
     std::vector<THtmlScriptElement> scripts;
+    // Object and embed markup inside <noscript>, which a browser running
+    // scripts never turns into elements.
+    std::vector<THtmlObjectElement> noscriptObjects;
+    std::vector<THtmlEmbedElement> noscriptEmbeds;
     // Frame documents that could be read; a frame whose document could not
     // be read is left out, as the scan passes it over.
     std::vector<THtmlDocument> frames;
+
+    const QString& BaseAddress() const { return baseURL.isEmpty() ? URL : baseURL; }
 };
 
 }  // namespace tessaro

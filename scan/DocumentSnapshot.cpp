@@ -1,5 +1,7 @@
 #include "scan/DocumentSnapshot.h"
 
+#include "scan/MovieReferences.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,14 +14,6 @@ namespace tessaro {
 namespace {
 
 const QString kFlashClassId = QStringLiteral("clsid:d27cdb6e-ae6d-11cf-96b8-444553540000");
-const QString kFlashType = QStringLiteral("application/x-shockwave-flash");
-
-// A type attribute may carry parameters after ";".
-bool IsFlashType(const QString& type)
-{
-    return type.section(QLatin1Char(';'), 0, 0).trimmed().compare(kFlashType, Qt::CaseInsensitive) == 0;
-}
-
 bool IsFlashClassId(const QString& classid)
 {
     return classid.trimmed().compare(kFlashClassId, Qt::CaseInsensitive) == 0;
@@ -67,36 +61,67 @@ QJsonArray List(const QJsonObject& object, const char* name)
     return kept;
 }
 
+THtmlObjectElement ObjectFromJson(const QJsonValue& item)
+{
+    const QJsonObject o = item.toObject();
+    TObjectAttributes attributes;
+    attributes.classid = Text(o.value(QLatin1String("classid")));
+    attributes.type = Text(o.value(QLatin1String("type")));
+    attributes.codebase = Text(o.value(QLatin1String("codebase")));
+    attributes.data = Text(o.value(QLatin1String("data")));
+    attributes.flashvars = Text(o.value(QLatin1String("flashvars")));
+    for (const QJsonValue& param : List(o, "params")) {
+        const QJsonArray pair = param.toArray();
+        attributes.paramNames.append(Text(pair.at(0)));
+        attributes.paramValues.append(Text(pair.at(1)));
+    }
+    return ObjectElementFromAttributes(attributes);
+}
+
+// Embeds are listed by src; their other attributes, when given, in a list
+// of the same order.
+std::vector<THtmlEmbedElement> EmbedsFromJson(const QJsonObject& object)
+{
+    std::vector<THtmlEmbedElement> embeds;
+    const QJsonArray attributes = List(object, "embedAttributes");
+    for (const QJsonValue& src : List(object, "embeds")) {
+        const QJsonObject more = attributes.at(static_cast<qsizetype>(embeds.size())).toObject();
+        embeds.push_back(
+            {Text(src), Text(more.value(QLatin1String("type"))), Text(more.value(QLatin1String("flashvars")))});
+    }
+    return embeds;
+}
+
 // Builds one document and, below the depth bound, its frames; scriptText is
 // what is left of the snapshot's script text.
 THtmlDocument DocumentFromJson(const QJsonObject& object, int depth, qsizetype& scriptText)
 {
     THtmlDocument document;
     document.URL = Text(object.value(QLatin1String("url")));
-    for (const QJsonValue& item : List(object, "objects")) {
-        const QJsonObject o = item.toObject();
-        TObjectAttributes attributes;
-        attributes.classid = Text(o.value(QLatin1String("classid")));
-        attributes.type = Text(o.value(QLatin1String("type")));
-        attributes.codebase = Text(o.value(QLatin1String("codebase")));
-        attributes.data = Text(o.value(QLatin1String("data")));
-        for (const QJsonValue& param : List(o, "params")) {
-            const QJsonArray pair = param.toArray();
-            attributes.paramNames.append(Text(pair.at(0)));
-            attributes.paramValues.append(Text(pair.at(1)));
-        }
-        document.applets.push_back(ObjectElementFromAttributes(attributes));
-    }
-    for (const QJsonValue& src : List(object, "embeds"))
-        document.embeds.push_back({Text(src)});
+    document.baseURL = Text(object.value(QLatin1String("base")));
+    for (const QJsonValue& item : List(object, "objects"))
+        document.applets.push_back(ObjectFromJson(item));
+    document.embeds = EmbedsFromJson(object);
+    // Scripts are listed by text; the texts of their files, when given, in a
+    // list of the same order.
+    const QJsonArray loaded = List(object, "loadedScripts");
     for (const QJsonValue& item : List(object, "scripts")) {
         if (scriptText <= 0)
             break;
-        QString text = Text(item);
-        if (text.size() > scriptText)
-            text.truncate(scriptText);
-        scriptText -= text.size();
-        document.scripts.push_back({text});
+        // Inline text and the text of a loaded file share the bound.
+        THtmlScriptElement script{Text(item), Text(loaded.at(static_cast<qsizetype>(document.scripts.size())))};
+        for (QString* text : {&script.text, &script.loadedText}) {
+            if (text->size() > scriptText)
+                text->truncate(scriptText);
+            scriptText -= text->size();
+        }
+        document.scripts.push_back(std::move(script));
+    }
+    const QJsonValue noscript = object.value(QLatin1String("noscript"));
+    if (noscript.isObject()) {
+        for (const QJsonValue& item : List(noscript.toObject(), "objects"))
+            document.noscriptObjects.push_back(ObjectFromJson(item));
+        document.noscriptEmbeds = EmbedsFromJson(noscript.toObject());
     }
     if (depth >= kMaxSnapshotFrameDepth)
         return document;
@@ -115,6 +140,9 @@ THtmlObjectElement ObjectElementFromAttributes(const TObjectAttributes& attribut
     THtmlObjectElement element;
     element.codeBase = attributes.codebase;
     element.hostsFlash = IsFlashClassId(attributes.classid) || IsFlashType(attributes.type);
+    element.flashVars = ParamValue(attributes, QLatin1String("flashvars"));
+    if (element.flashVars.isEmpty())
+        element.flashVars = attributes.flashvars;
     if (!element.hostsFlash)
         return element;
     element.Movie = ParamValue(attributes, QLatin1String("movie"));

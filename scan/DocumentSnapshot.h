@@ -27,10 +27,11 @@ struct TObjectAttributes {
     QString data;
     QStringList paramNames;  // its PARAM children, in order
     QStringList paramValues;
+    QString flashvars{};  // the attribute; a PARAM of that name comes first
 };
 
-// Whether the element hosts the Flash player control, and the movie that
-// control would load: the PARAM named movie, else src, else data.
+// Whether the element hosts the Flash player control, the movie that control
+// would load (the PARAM named movie, else src, else data) and its flashvars.
 THtmlObjectElement ObjectElementFromAttributes(const TObjectAttributes& attributes);
 
 // Builds the document tree from the JSON snapshot the page's collector

@@ -23,7 +23,8 @@ void ScanDocumentElements(const THtmlDocument* document, TFoundMovies& found)
 {
     if (document == nullptr)
         return;
-    const QString& pageAddress = document->URL;
+    // References resolve against the document's base address.
+    const QString& pageAddress = document->BaseAddress();
     ScanObjects(pageAddress, document->applets, found);
     ScanEmbeds(pageAddress, document->embeds, found);
     ScanScripts(pageAddress, document->scripts, found);

@@ -20,7 +20,7 @@ inline const QString VendorDomain = QStringLiteral("macromedia.com");
 void ScanDocument(const THtmlDocument* document, TFoundMovies& found);
 // Scans the frame documents of a document, recursively.
 void ScanFrames(const THtmlDocument& document, TFoundMovies& found);
-// Runs the three scanners on one document, against its own address.
+// Runs the three scanners on one document, against its own base address.
 void ScanDocumentElements(const THtmlDocument* document, TFoundMovies& found);
 
 // Objects whose codebase names VendorDomain: the movie of their Flash control.
@@ -29,5 +29,13 @@ void ScanObjects(const QString& pageAddress, const std::vector<THtmlObjectElemen
 void ScanEmbeds(const QString& pageAddress, const std::vector<THtmlEmbedElement>& embeds, TFoundMovies& found);
 // Double-quoted strings in script text that name a ".swf" file.
 void ScanScripts(const QString& pageAddress, const std::vector<THtmlScriptElement>& scripts, TFoundMovies& found);
+
+// The thorough scan, run after the described one over the same page: in the
+// same depth-first order, per document every object hosting the Flash player
+// whatever its codebase, every embed of the Flash type, the object and embed
+// markup inside <noscript>, movies named in flashvars, and movie addresses
+// in single- or double-quoted script strings, of inline scripts and of the
+// external script files the document loaded.
+void ScanDocumentThorough(const THtmlDocument* document, TFoundMovies& found);
 
 }  // namespace tessaro

@@ -1,8 +1,6 @@
 #include "scan/ScanDocument.h"
 
-#include <string_view>
-
-#include "scan/AddressRules.h"
+#include "scan/MovieReferences.h"
 
 namespace tessaro {
 
@@ -43,9 +41,9 @@ void ScanScripts(const QString& pageAddress, const std::vector<THtmlScriptElemen
             continue;
         for (size_t k = 0; k + 1 < quotes.size(); k += 2) {
             const qsizetype from = quotes[k] + 1;
-            const std::u16string_view inner(reinterpret_cast<const char16_t*>(text.utf16()) + from,
-                                            static_cast<size_t>(quotes[k + 1] - from));
-            const QString candidate = QString::fromStdU16String(EncodeSpaces(inner));
+            // An escaped character counts as the character it stands for.
+            const QString candidate =
+                EncodedSpaces(UndoScriptEscapes(QStringView(text).mid(from, quotes[k + 1] - from)));
             if (NamesMovie(candidate))
                 found.Add(pageAddress, candidate);
         }

@@ -19,6 +19,7 @@ namespace {
 const QString kScriptName = QStringLiteral("tessaro-document-model");
 const QString kScriptResource = QStringLiteral(":/tessaro/DocumentModelScript.js");
 const QString kFrameComplete = QStringLiteral("__tessaroDocumentModel:frame-complete ");
+const QString kElementsAdded = QStringLiteral("__tessaroDocumentModel:elements-added ");
 const QString kFrameTree = QStringLiteral("__tessaroDocumentModel:tree ");
 constexpr int kStartRetryMs = 50;
 
@@ -116,7 +117,8 @@ void TDocumentModelPage::Start(quint64 request)
             Finish(request, {true, QJsonDocument(empty).toJson(QJsonDocument::Compact), {}});
             return;
         }
-        // The script may not be in place yet; the deadline ends the retries.
+        // The script may not be in place yet, or still reading the external
+        // script files; the deadline ends the retries.
         QTimer::singleShot(kStartRetryMs, this, [this, request] {
             if (request == request_ && done_)
                 Start(request);
@@ -185,6 +187,10 @@ void TDocumentModelPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel 
         const QStringView text(message);
         if (text == QString(kFrameComplete + secret_)) {
             emit FrameComplete();
+            return;
+        }
+        if (text == kElementsAdded + secret_) {
+            emit ElementsAdded();
             return;
         }
         const QString treePrefix = kFrameTree + secret_ + u' ';

@@ -48,6 +48,9 @@ public:
 signals:
     // A frame finished loading (its load event), in any document of the page.
     void FrameComplete();
+    // Elements that may hold a movie were added to a document of the page
+    // after it completed (announced for a bounded time, at a bounded rate).
+    void ElementsAdded();
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,

@@ -22,7 +22,19 @@
 // and frame depth; what lies beyond is left out.
 //
 // Subframes also announce on the console when they finished loading, as the
-// program rescans the page then.
+// program rescans the page then; and every document, for a while after it
+// completed, when elements that may hold a movie were added.
+//
+// Per document also: its base address, the type and flashvars of objects
+// and embeds, the objects and embeds written inside noscript (text while
+// scripts run, parsed here into a document of their own that loads and runs
+// nothing), and the text of its external script files. That text is not in
+// the element; it is read as the browser keeps it, from its HTTP cache
+// (fetch with only-if-cached, which never goes to the network and is allowed
+// for the document's own origin only), so a file the cache does not hold, or
+// one from another origin, is left out. Reads start when the document
+// completed and are bounded in count, size and time; a tree asked for while
+// some are under way waits for them.
 (function () {
     'use strict';
     const TAG = '__tessaroDocumentModel';
@@ -37,6 +49,15 @@
 
     const FRAME_COMPLETE = TAG + ':frame-complete ' + SECRET;
     const TREE = TAG + ':tree ' + SECRET + ' ';
+    const ELEMENTS_ADDED = TAG + ':elements-added ' + SECRET;
+    const NOT_READY = -2;  // the program asks again
+
+    const MAX_LOADED_SCRIPTS = 64;         // external files read per document
+    const MAX_LOADED_TEXT = 1024 * 1024;   // UTF-16 units kept per file
+    const LOADED_READ_MS = 3000;           // after which a read is given up
+    const MAX_NOSCRIPT_TEXT = 256 * 1024;  // markup parsed per noscript element
+    const GROWTH_WATCH_MS = 10000;         // how long after completion additions count
+    const GROWTH_ANNOUNCE_MS = 250;        // additions within this make one announcement
 
     // Object and embed elements are read through the prototype's functions:
     // a property looked up on the element itself asks the engine for its
@@ -70,25 +91,128 @@
         return depth;
     }
 
-    function own(doc, budget) {
+    function objectOf(o) {
         return {
-            url: doc.URL,
-            objects: take(doc.getElementsByTagName('object'), o => ({
-                classid: attr(o, 'classid'),
-                type: attr(o, 'type'),
-                codebase: attr(o, 'codebase'),  // raw: the codeBase property comes back resolved
-                data: attr(o, 'data'),
-                params: take(childrenOf.call(o),
-                    p => p.localName === 'param' ? [attr(p, 'name'), attr(p, 'value')] : undefined),
-            })),
-            embeds: take(doc.embeds, e => attr(e, 'src')),
-            scripts: take(doc.scripts, s => {
-                const text = s.text.slice(0, budget.scriptText);
-                budget.scriptText -= text.length;
-                return text;
-            }, () => budget.scriptText > 0),
-            frames: [],
+            classid: attr(o, 'classid'),
+            type: attr(o, 'type'),
+            codebase: attr(o, 'codebase'),  // raw: the codeBase property comes back resolved
+            data: attr(o, 'data'),
+            flashvars: attr(o, 'flashvars'),
+            params: take(childrenOf.call(o),
+                p => p.localName === 'param' ? [attr(p, 'name'), attr(p, 'value')] : undefined),
         };
+    }
+
+    // Embeds are listed by src, as written; their other attributes in a
+    // list of the same order beside.
+    function embedsOf(list, into) {
+        into.embeds = take(list, e => attr(e, 'src'));
+        into.embedAttributes = take(list, e => ({type: attr(e, 'type'), flashvars: attr(e, 'flashvars')}));
+        return into;
+    }
+
+    // Texts of external script files by address: null when none could be
+    // read, undefined while being read.
+    const loadedTexts = new Map();
+    let readsUnderWay = 0;
+
+    async function readBounded(response) {
+        const reader = response.body.getReader();
+        const decoder = new TextDecoder();
+        let text = '';
+        while (text.length < MAX_LOADED_TEXT) {
+            const {done, value} = await reader.read();
+            if (done)
+                return text + decoder.decode();
+            text += decoder.decode(value, {stream: true});
+        }
+        reader.cancel();
+        return text.slice(0, MAX_LOADED_TEXT);
+    }
+
+    function readLoaded(doc, address) {
+        if (loadedTexts.has(address))
+            return;
+        if (loadedTexts.size >= MAX_LOADED_SCRIPTS) {
+            loadedTexts.set(address, null);
+            return;
+        }
+        let url;
+        try {
+            url = new URL(address);
+        } catch (e) {
+            return;
+        }
+        if (url.origin !== doc.location.origin || !/^https?:$/.test(url.protocol)) {
+            loadedTexts.set(address, null);
+            return;
+        }
+        loadedTexts.set(address, undefined);
+        ++readsUnderWay;
+        const abort = new AbortController();
+        const timer = setTimeout(() => abort.abort(), LOADED_READ_MS);
+        doc.defaultView.fetch(address, {cache: 'only-if-cached', mode: 'same-origin', credentials: 'same-origin',
+                                        redirect: 'error', signal: abort.signal})
+            .then(response => (response.ok ? readBounded(response) : null))
+            .catch(() => null)
+            .then(text => {
+                clearTimeout(timer);
+                loadedTexts.set(address, text);
+                --readsUnderWay;
+            });
+    }
+
+    function readAllLoaded(doc) {
+        take(doc.scripts, s => (s.src ? readLoaded(doc, s.src) : undefined));
+    }
+
+    // Scripts are listed by text (empty for an external one); the texts of
+    // their files, null for an inline one, in a list of the same order
+    // beside; both within the budget.
+    function scriptsOf(doc, budget, into) {
+        into.scripts = [];
+        into.loadedScripts = [];
+        take(doc.scripts, s => {
+            const text = s.text.slice(0, budget.scriptText);
+            budget.scriptText -= text.length;
+            let loaded = null;
+            if (s.src) {
+                readLoaded(doc, s.src);
+                loaded = (loadedTexts.get(s.src) || '').slice(0, budget.scriptText);
+                budget.scriptText -= loaded.length;
+            }
+            into.scripts.push(text);
+            into.loadedScripts.push(loaded);
+        }, () => budget.scriptText > 0);
+        return into;
+    }
+
+    function noscriptOf(doc) {
+        const found = {objects: [], embeds: [], embedAttributes: []};
+        take(doc.getElementsByTagName('noscript'), n => {
+            const markup = n.textContent.slice(0, MAX_NOSCRIPT_TEXT);
+            if (!/<(object|embed)[\s>\/]/i.test(markup))
+                return;
+            const parsed = new DOMParser().parseFromString('<!DOCTYPE html><body>' + markup, 'text/html');
+            found.objects.push(...take(parsed.getElementsByTagName('object'), objectOf));
+            const embeds = embedsOf(parsed.getElementsByTagName('embed'), {});
+            found.embeds.push(...embeds.embeds);
+            found.embedAttributes.push(...embeds.embedAttributes);
+        }, () => found.objects.length + found.embeds.length < MAX_ELEMENTS);
+        return found;
+    }
+
+    function own(doc, budget) {
+        const tree = {
+            url: doc.URL,
+            base: doc.baseURI,
+            objects: take(doc.getElementsByTagName('object'), objectOf),
+        };
+        embedsOf(doc.embeds, tree);
+        scriptsOf(doc, budget, tree);
+        tree.noscript = noscriptOf(doc);
+        tree.frames = [];
+        return tree;
     }
 
     function readable(w) {
@@ -160,7 +284,16 @@
         const depth = depthOf(window);
         if (depth > MAX_FRAME_DEPTH)
             return;
-        console.info(TREE + d.slot + ' ' + depth + ' ' + JSON.stringify(collectTree(window, depth, newBudget())));
+        // The frame's external files may still be being read; a read ends
+        // within its time bound.
+        const report = () => {
+            const tree = collectTree(window, depth, newBudget());
+            if (readsUnderWay > 0)
+                setTimeout(report, 20);
+            else
+                console.info(TREE + d.slot + ' ' + depth + ' ' + JSON.stringify(tree));
+        };
+        report();
     }, true);
 
     if (window !== window.top && !isPluginContent()) {
@@ -171,10 +304,56 @@
             window.addEventListener('load', announce, {once: true});
     }
 
+    // Announces, for a while after the document completed, that elements
+    // which may hold a movie were added or changed; at most one announcement
+    // a batch of additions.
+    function watchGrowth() {
+        const relevant = 'object, embed, param, script, iframe, frame, noscript';
+        let timer = 0;
+        // The first MAX_ELEMENTS of a batch, and of the nodes a record adds.
+        const adds = r => {
+            const n = Math.min(r.addedNodes.length, MAX_ELEMENTS);
+            for (let i = 0; i < n; ++i) {
+                const node = r.addedNodes[i];
+                if (node.nodeType === Node.ELEMENT_NODE && (node.matches(relevant) || node.querySelector(relevant)))
+                    return true;
+            }
+            return false;
+        };
+        const observer = new MutationObserver(records => {
+            if (timer)
+                return;
+            let seen = false;
+            for (let i = 0; i < records.length && i < MAX_ELEMENTS && !seen; ++i)
+                seen = records[i].type === 'attributes' ? records[i].target.matches(relevant) : adds(records[i]);
+            if (!seen)
+                return;
+            timer = setTimeout(() => {
+                timer = 0;
+                readAllLoaded(document);
+                console.info(ELEMENTS_ADDED);
+            }, GROWTH_ANNOUNCE_MS);
+        });
+        observer.observe(document, {childList: true, subtree: true, attributes: true,
+                                    attributeFilter: ['src', 'data', 'value', 'type', 'classid', 'flashvars']});
+        setTimeout(() => observer.disconnect(), GROWTH_WATCH_MS);
+    }
+
+    function completed() {
+        readAllLoaded(document);
+        watchGrowth();
+    }
+    if (document.readyState === 'complete')
+        completed();
+    else
+        window.addEventListener('load', completed, {once: true});
+
     window[TAG] = {
-        // The top document's tree as JSON, cross-origin frames as slots.
+        // The top document's tree as JSON, cross-origin frames as slots;
+        // NOT_READY while external files are being read.
         collect() {
-            return JSON.stringify(collectTree(window, 0, newBudget()));
+            const tree = JSON.stringify(collectTree(window, 0, newBudget()));
+            return readsUnderWay > 0 ? NOT_READY : tree;
         },
     };
 })();

@@ -1,7 +1,10 @@
 #include "platform/browser/WebBrowser.h"
 
 #include <QRegularExpression>
+#include <QFile>
 #include <QUrl>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 
 #include <stdexcept>
 
@@ -10,6 +13,29 @@
 #include "platform/core/LocalAddressText.h"
 
 namespace tessaro {
+
+namespace {
+
+const QString kFlashPlayerScriptName = QStringLiteral("tessaro-flash-player");
+const QString kFlashPlayerScriptResource = QStringLiteral(":/tessaro/FlashPlayerScript.js");
+
+QWebEngineScript FlashPlayerScript()
+{
+    QFile file(kFlashPlayerScriptResource);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("The Flash player script is missing from the program's resources");
+    QWebEngineScript script;
+    script.setName(kFlashPlayerScriptName);
+    script.setSourceCode(QString::fromUtf8(file.readAll()));
+    // Before any script of the page, in the page's own world, where
+    // detection scripts read navigator.
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(true);
+    return script;
+}
+
+}  // namespace
 
 TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent)
 {
@@ -26,6 +52,22 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent)
         if (topComplete_)
             emit DocumentComplete();
     });
+    connect(document_, &TDocumentModelPage::ElementsAdded, this, [this] {
+        if (topComplete_)
+            emit ElementsAdded();
+    });
+}
+
+void TWebBrowser::SetFlashPlayerPresented(bool presented)
+{
+    QWebEngineScriptCollection& scripts = document_->scripts();
+    const QList<QWebEngineScript> present = scripts.find(kFlashPlayerScriptName);
+    if (presented && present.isEmpty())
+        scripts.insert(FlashPlayerScript());
+    for (const QWebEngineScript& script : present) {
+        if (!presented)
+            scripts.remove(script);
+    }
 }
 
 void TWebBrowser::Navigate(const QString& text)

@@ -18,12 +18,17 @@ public:
     // refused without a word (see NamesLocalFile): nothing is loaded.
     void Navigate(const QString& text);
     QString LocationURL() const;
+    // Whether pages see a Flash player in navigator.plugins and mimeTypes,
+    // from the next page loaded on.
+    void SetFlashPlayerPresented(bool presented);
     // The HTML document model of the page shown.
     TDocumentModelPage* Document() const { return document_; }
 
 signals:
     // The top page finished loading, and later each frame that finishes after it.
     void DocumentComplete();
+    // Elements were added to a document of the page after it completed.
+    void ElementsAdded();
 
 private:
     TDocumentModelPage* document_ = nullptr;

@@ -1,6 +1,7 @@
 // The page scan through the real web engine: a test site served on two
 // loopback ports (two origins), loaded into the main window's browser.
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,6 +52,9 @@ protected:
         UseOwnHome();
         ServeSite();
         MakeWindow();
+        // These pages check the described scanners alone.
+        window->ThoroughScan1->trigger();
+        ASSERT_FALSE(window->ThoroughScan1->isChecked());
         window->resize(900, 700);
         ShowWindow(Activation::ShowOnly);
     }

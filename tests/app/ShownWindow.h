@@ -13,8 +13,8 @@
 namespace tessaro::test {
 
 // The main window as the user meets it: a home folder of its own (so no real
-// browser's tabs or caches are read), the design scale at 1, shown and,
-// unless a test says otherwise, activated. A test that needs more set up
+// browser's tabs or caches are read, and its settings start afresh), the
+// design scale at 1, shown and, unless a test says otherwise, activated. A test that needs more set up
 // first calls the steps itself. Its end waits for every worker the window
 // started and fails the test if one never ends.
 class ShownWindow : public testing::Test {
@@ -35,6 +35,7 @@ protected:
     void UseOwnHome()
     {
         setenv("HOME", home.path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home.path() / ".config").c_str(), 1);
         SetDesignScale(1.0);
     }
 

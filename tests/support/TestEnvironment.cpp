@@ -52,6 +52,11 @@ void PrepareTestEnvironment()
     });
 }
 
+std::filesystem::path SourceDir()
+{
+    return TESSARO_SOURCE_DIR;
+}
+
 std::filesystem::path FixturesDir()
 {
     return std::filesystem::path(TESSARO_SOURCE_DIR) / "tests" / "fixtures";

@@ -14,6 +14,9 @@ void PrepareTestEnvironment();
 // The real browser caches and session files the tests read (tests/fixtures).
 std::filesystem::path FixturesDir();
 
+// The source tree (node_modules there holds test-only packages).
+std::filesystem::path SourceDir();
+
 // Where the build puts the program and everything it loads at run time.
 std::filesystem::path RuntimeDir();
 

@@ -1,0 +1,214 @@
+#include "scan/MovieReferences.h"
+
+#include <QUrl>
+
+#include "scan/AddressRules.h"
+
+namespace tessaro {
+
+namespace {
+
+const QString kFlashType = QStringLiteral("application/x-shockwave-flash");
+
+int HexValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The value of count hex digits at from, or -1.
+long HexNumber(QStringView text, qsizetype from, qsizetype count)
+{
+    if (from + count > text.size())
+        return -1;
+    long value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const int digit = HexValue(text[i]);
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+void AppendCodePoint(QString& out, char32_t codePoint)
+{
+    out += QString::fromUcs4(&codePoint, 1);
+}
+
+bool IsLineEnd(QChar c)
+{
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x2028) || c == QChar(0x2029);
+}
+
+}  // namespace
+
+QString EncodedSpaces(const QString& text)
+{
+    return QString::fromStdU16String(
+        EncodeSpaces({reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())}));
+}
+
+bool IsFlashType(const QString& type)
+{
+    return type.section(QLatin1Char(';'), 0, 0).trimmed().compare(kFlashType, Qt::CaseInsensitive) == 0;
+}
+
+QString UndoScriptEscapes(QStringView text)
+{
+    // Nothing to undo in most strings.
+    if (!text.contains(QLatin1Char('\\')))
+        return text.toString();
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\\') || i + 1 == text.size()) {
+            out += c;
+            continue;
+        }
+        const QChar next = text[++i];
+        switch (next.unicode()) {
+            case u'n':
+                out += QLatin1Char('\n');
+                break;
+            case u'r':
+                out += QLatin1Char('\r');
+                break;
+            case u't':
+                out += QLatin1Char('\t');
+                break;
+            case u'b':
+                out += QLatin1Char('\b');
+                break;
+            case u'f':
+                out += QLatin1Char('\f');
+                break;
+            case u'v':
+                out += QLatin1Char('\v');
+                break;
+            case u'0':
+                out += QChar(0);
+                break;
+            case u'\r':
+                // A line continuation adds nothing.
+                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                    ++i;
+                break;
+            case u'\n':
+            case 0x2028:
+            case 0x2029:
+                break;
+            case u'x':
+                if (const long value = HexNumber(text, i + 1, 2); value >= 0) {
+                    out += QChar(static_cast<char16_t>(value));
+                    i += 2;
+                } else {
+                    out += next;
+                }
+                break;
+            case u'u': {
+                if (const long value = HexNumber(text, i + 1, 4); value >= 0) {
+                    out += QChar(static_cast<char16_t>(value));
+                    i += 4;
+                    break;
+                }
+                // \u{...}: at most six digits, at most the last code point.
+                const qsizetype close = text.indexOf(QLatin1Char('}'), i + 1);
+                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('{') && close > i + 2 && close <= i + 8) {
+                    const long value = HexNumber(text, i + 2, close - i - 2);
+                    if (value >= 0 && value <= 0x10FFFF) {
+                        AppendCodePoint(out, static_cast<char32_t>(value));
+                        i = close;
+                        break;
+                    }
+                }
+                out += next;
+                break;
+            }
+            default:
+                out += next;
+                break;
+        }
+    }
+    return out;
+}
+
+QStringList QuotedScriptStrings(QStringView script)
+{
+    QStringList strings;
+    qsizetype i = 0;
+    while (i < script.size()) {
+        const QChar quote = script[i];
+        if (quote != QLatin1Char('"') && quote != QLatin1Char('\'')) {
+            ++i;
+            continue;
+        }
+        qsizetype j = i + 1;
+        bool closed = false;
+        while (j < script.size()) {
+            const QChar c = script[j];
+            if (c == QLatin1Char('\\')) {
+                j += 2;
+                continue;
+            }
+            if (c == quote) {
+                closed = true;
+                break;
+            }
+            if (IsLineEnd(c))
+                break;
+            ++j;
+        }
+        if (!closed) {
+            // Go on after the lone quote: what follows may hold strings.
+            ++i;
+            continue;
+        }
+        strings.append(UndoScriptEscapes(script.mid(i + 1, j - i - 1)));
+        i = j + 1;
+    }
+    return strings;
+}
+
+bool IsMovieAddress(const QString& candidate)
+{
+    for (const QChar c : candidate) {
+        if (c.unicode() < 0x20 || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('"') ||
+            c == QLatin1Char('\\') || c == QLatin1Char(' '))
+            return false;
+    }
+    qsizetype end = candidate.size();
+    for (const QChar stop : {QLatin1Char('?'), QLatin1Char('#')}) {
+        const qsizetype at = candidate.indexOf(stop);
+        if (at >= 0 && at < end)
+            end = at;
+    }
+    const QStringView path = QStringView(candidate).left(end);
+    const qsizetype name = path.lastIndexOf(QLatin1Char('/')) + 1;
+    return path.size() - name > 4 && path.endsWith(QLatin1String(".swf"), Qt::CaseInsensitive);
+}
+
+QStringList MoviesInFlashVars(const QString& flashVars)
+{
+    QStringList movies;
+    for (const QString& pair : flashVars.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            continue;
+        QString value = pair.mid(equals + 1);
+        value.replace(QLatin1Char('+'), QLatin1Char(' '));
+        value = EncodedSpaces(QUrl::fromPercentEncoding(value.toUtf8()));
+        if (IsMovieAddress(value))
+            movies.append(value);
+    }
+    return movies;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,375 @@
+// The thorough page scan through the real web engine, on pages built the
+// ways Flash-era sites embedded their movies (several on the real SWFObject
+// 2.2), served from a loopback server. Every page is scanned with "Thorough
+// scan" on (the described rows first, then the further ones) and off
+// (exactly the described rows).
+
+#include <QAction>
+#include <QMenu>
+#include <QWebEnginePage>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/MirkMainForm.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "support/LoopbackHttpServer.h"
+#include "ShownWindow.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
+namespace tessaro {
+namespace {
+
+using test::LoopbackHttpServer;
+using test::WaitUntil;
+
+constexpr int kWaitMs = 20000;
+const std::string kHtml = "text/html";
+const std::string kScript = "text/javascript";
+// What the collector keeps of one external script file, in characters.
+constexpr std::size_t kLoadedScriptText = 1024 * 1024;
+const QString kFlashClassId = QStringLiteral("clsid:D27CDB6E-AE6D-11cf-96B8-444553540000");
+
+std::string Page(const std::string& head, const std::string& body)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body>" + body + "</body></html>";
+}
+
+std::string SwfObjectLibrary()
+{
+    const auto file = test::SourceDir() / "node_modules" / "swfobject" / "index.js";
+    const std::string text = test::TempDir::read(file);
+    if (text.empty())
+        ADD_FAILURE() << "SWFObject 2.2 is missing: run npm ci in the source tree (" << file << ")";
+    return text;
+}
+
+// One page: the rows with the thorough scan on (described ones first) and
+// off. A page may grow after it completed: then the first rows come before
+// the growth is set off, and the rest after.
+struct ScanRow {
+    const char* name;
+    std::string path;
+    QStringList on;
+    QStringList off;
+    int beforeGrowth = -1;  // rows listed before the page grows; -1: it does not
+};
+
+void PrintTo(const ScanRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class ThoroughScan : public test::ShownWindow, public testing::WithParamInterface<std::tuple<ScanRow, bool>> {
+protected:
+    void SetUp() override
+    {
+        UseOwnHome();
+        Serve();
+        MakeWindow();
+        window->resize(900, 700);
+        ShowWindow(Activation::ShowOnly);
+    }
+
+    void Serve()
+    {
+        site.route("/lib/swfobject.js", SwfObjectLibrary(), kScript);
+        // Dynamic publishing: the movie's address is put together when the
+        // script runs.
+        site.route("/t/dynamic-inline.html", Page(R"(<script src="../lib/swfobject.js"></script>)", R"(
+<div id="intro">Get the Flash player</div>
+<script>
+var dir = "movies/", name = "dyn" + "amic";
+swfobject.embedSWF(dir + name + ".swf", "intro", "300", "120", "9.0.0");
+</script>)"),
+                   kHtml);
+        site.route("/t/dynamic-external.html",
+                   Page(R"(<script src="../lib/swfobject.js"></script>
+<script src="publish.js"></script>)",
+                        R"(<div id="box">Get the Flash player</div>)"),
+                   kHtml);
+        site.route("/t/publish.js", R"(
+var folder = 'clips/';
+swfobject.embedSWF(folder + ['ext', 'ernal'].join('') + '.swf', 'box', '300', '120', '8.0.0',
+                   false, {}, {quality: 'high'});
+)",
+                   kScript);
+        // Static publishing: the outer object for the ActiveX control, the
+        // inner one for the plugin, each naming its own movie here.
+        site.route("/t/static.html", Page(R"(<script src="../lib/swfobject.js"></script>)", R"(
+<object id="stat" classid=")" + kFlashClassId.toStdString() + R"(" width="300" height="120">
+  <param name="movie" value="static/outer.swf" />
+  <!--[if !IE]>-->
+  <object type="application/x-shockwave-flash" data="static/inner.swf" width="300" height="120">
+  <!--<![endif]-->
+    <p>Get the Flash player</p>
+  <!--[if !IE]>-->
+  </object>
+  <!--<![endif]-->
+</object>
+<script>swfobject.registerObject("stat", "9.0.0");</script>)"),
+                   kHtml);
+        // The writer of SWFObject 1.5: reads the plugin's version from its
+        // description and writes an embed with flashvars.
+        site.route("/t/writer15.html", Page("", R"(
+<div id="slot">Get the Flash player</div>
+<script>
+function playerMajor() {
+  if (navigator.plugins && navigator.mimeTypes && navigator.mimeTypes.length) {
+    var x = navigator.plugins['Shockwave Flash'];
+    if (x && x.description)
+      return parseInt(x.description.replace(/([a-zA-Z]|\s)+/, '').replace(/(\s+r|\s+b[0-9]+)/, '.').split('.')[0], 10);
+  }
+  return 0;
+}
+function SWFObject(swf, id, w, h, ver) { this.swf = swf; this.ver = ver; this.vars = []; }
+SWFObject.prototype.addVariable = function (k, v) { this.vars.push(k + '=' + encodeURIComponent(v)); };
+SWFObject.prototype.write = function (id) {
+  if (playerMajor() < this.ver) return;
+  document.getElementById(id).innerHTML = '<embed type=\'application/x-shockwave-flash\' src=\'' + this.swf +
+      '\' flashvars=\'' + this.vars.join('&') + '\' width=\'300\' height=\'120\'>';
+};
+var so = new SWFObject('v15/' + 'player' + '.swf', 'm', 300, 120, 8);
+so.addVariable('file', 'v15/song-' + 1 + '.swf');
+so.write('slot');
+</script>)"),
+                   kHtml);
+        // A run-content script: a version check, then object and embed by
+        // document.write, the extension added to the movie's name.
+        site.route("/t/runcontent.html", Page("", R"(
+<script>
+function DetectFlashVer(major) {
+  var p = navigator.plugins && navigator.plugins.namedItem('Shockwave Flash');
+  var t = navigator.mimeTypes && navigator.mimeTypes.item(0);
+  if (!p || !t || t.enabledPlugin !== p) return false;
+  return parseInt(p.description.split(' ')[2], 10) >= major;
+}
+function AC_AddExtension(src, ext) { return src.indexOf('?') != -1 ? src.replace(/\?/, ext + '?') : src + ext; }
+function AC_FL_RunContent() {
+  var a = {};
+  for (var i = 0; i + 1 < arguments.length; i += 2) a[arguments[i]] = arguments[i + 1];
+  var movie = AC_AddExtension(a.movie, '.swf');
+  document.write('<object classid="clsid:d27cdb6e-ae6d-11cf-96b8-444553540000" codebase="' + a.codebase +
+      '" width="' + a.width + '" height="' + a.height + '"><param name="movie" value="' + movie +
+      '" /><embed src="' + movie + '" type="application/x-shockwave-flash" width="' + a.width +
+      '" height="' + a.height + '"></embed></object>');
+}
+if (DetectFlashVer(8))
+  AC_FL_RunContent('codebase', 'http://download.macromedia.com/pub/shockwave/cabs/flash/swflash.cab#version=8,0,0,0',
+                   'width', '300', 'height', '120', 'movie', 'run/banner?cb=7');
+else
+  document.write('Get the Flash player');
+</script>)"),
+                   kHtml);
+        // Flash Satay: no classid, no codebase; a small container movie that
+        // loads the real one.
+        site.route("/t/satay.html", Page("", R"(
+<object type="application/x-shockwave-flash" data="satay/c.swf?path=satay/movie.swf" width="300" height="120">
+  <param name="movie" value="satay/c.swf?path=satay/movie.swf" />
+  <img src="noflash.gif" alt="">
+</object>)"),
+                   kHtml);
+        site.route("/t/noscript.html",
+                   Page("", R"(
+<script>document.write('<p>Scripts run here</p>');</script>
+<noscript>
+  <object classid=")" + kFlashClassId.toStdString() +
+                                R"(" width="1" height="1">
+    <param name="movie" value="fallback/object.swf">
+    <embed src="fallback/embed.swf" width="1" height="1"></embed>
+  </object>
+  <embed type="application/x-shockwave-flash" src="fallback/getmovie.php?id=12">
+</noscript>)"),
+                   kHtml);
+        site.route("/t/flashvars.html", Page("", R"(
+<object type="application/x-shockwave-flash" data="players/flvplayer.swf" width="300" height="120">
+  <param name="FlashVars" value="movie=clips/intro.swf&amp;autoplay=1&amp;skin=skins%2Fdark.swf&amp;title=intro">
+</object>
+<embed type="application/x-shockwave-flash" src="getmovie.php?id=12" width="1" height="1">)"),
+                   kHtml);
+        // The page adds an embed when told to, after it completed.
+        site.route("/t/late.html", Page("", R"(
+<embed src="late/first.swf" width="1" height="1">
+<script>
+function addLate() {
+  setTimeout(function () {
+    var e = document.createElement('embed');
+    e.type = 'application/x-shockwave-flash';
+    e.src = 'late/' + 'second' + '.php?id=2';
+    document.body.appendChild(e);
+  }, 300);
+}
+</script>)"),
+                   kHtml);
+        site.route("/t/base.html",
+                   Page(R"(<base href="/assets/flash/">)",
+                        R"(
+<object classid=")" + kFlashClassId.toStdString() +
+                            R"(" codebase="http://download.macromedia.com/pub/shockwave/cabs/flash/swflash.cab">
+  <param name="movie" value="../menu.swf">
+</object>
+<embed src="intro.swf">
+<object type="application/x-shockwave-flash" data="banner.swf"></object>
+<script>var root = "/root.swf", here = 'here.swf';</script>)"),
+                   kHtml);
+        site.route("/t/escaped.html", Page(R"(<script src="strings.js"></script>)", R"(
+<script>
+var a = "flash\/intro.swf";
+var b = 'flash\x2Fsingle.swf';
+var c = "\u0066lash/unicode.swf";
+var d = "flash/spaced\u0020name.swf";
+// the author's comment: don't load "old.swf" here
+</script>)"),
+                   kHtml);
+        // Only its text names these movies: they play on a click.
+        site.route("/t/strings.js", R"(
+var later = 'media\/on-click.swf';
+function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
+)",
+                   kScript);
+        // Past the bound on what is kept of one external file.
+        site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
+        site.route("/t/long.js",
+                   "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
+                       "*/\nvar late = 'cut/after.swf';\n",
+                   kScript);
+    }
+
+    QStringList At(const QStringList& paths) const
+    {
+        QStringList addresses;
+        for (const QString& path : paths)
+            addresses.append(QString::fromStdString(site.origin()) + path);
+        return addresses;
+    }
+
+    QStringList Rows(int column) const
+    {
+        QStringList texts;
+        for (int row = 0; row < window->ListView1->RowCount(); ++row)
+            texts.append(window->ListView1->Text(row, column));
+        return texts;
+    }
+
+    bool Listed(const QStringList& expected) const
+    {
+        return Rows(1) == expected && window->StatusBar1->PanelText(0) == QLatin1String("Done");
+    }
+
+    int Requests(const std::string& path) const
+    {
+        int count = 0;
+        for (const test::HttpRequest& request : site.requests())
+            count += request.target == path ? 1 : 0;
+        return count;
+    }
+
+    LoopbackHttpServer site;
+};
+
+TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
+{
+    const auto& [page, thorough] = GetParam();
+    if (!thorough)
+        window->ThoroughScan1->trigger();
+    ASSERT_EQ(window->ThoroughScan1->isChecked(), thorough);
+
+    const QStringList expected = At(thorough ? page.on : page.off);
+    const bool grows = thorough && page.beforeGrowth >= 0;
+    const QStringList first = grows ? expected.mid(0, page.beforeGrowth) : expected;
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + page.path));
+    ASSERT_TRUE(WaitUntil([&] { return Listed(first); }, kWaitMs)) << Rows(1).join('\n').toStdString();
+    for (int row = 0; row < window->ListView1->RowCount(); ++row)
+        EXPECT_TRUE(window->ListView1->Checked(row)) << row;
+    // External script files are read as the browser holds them, not again.
+    EXPECT_LE(Requests("/t/strings.js"), 1);
+    EXPECT_LE(Requests("/t/publish.js"), 1);
+    if (!grows)
+        return;
+
+    // What a transfer and the user left on the rows stays when more come.
+    window->ListView1->SetText(0, 2, QStringLiteral("Saved"));
+    window->ListView1->SetChecked(0, false);
+    window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
+    ASSERT_TRUE(WaitUntil([&] { return Listed(expected); }, kWaitMs)) << Rows(1).join('\n').toStdString();
+    EXPECT_EQ(Rows(0).last(), QString::number(expected.size()));
+    EXPECT_EQ(Rows(2).first(), QStringLiteral("Saved"));
+    EXPECT_FALSE(window->ListView1->Checked(0));
+    EXPECT_EQ(Rows(2).last(), QStringLiteral("New"));
+    EXPECT_TRUE(window->ListView1->Checked(window->ListView1->RowCount() - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FlashEraPages, ThoroughScan,
+    testing::Combine(
+        testing::Values(
+            // Described: the bare ".swf" the address is put together with.
+            ScanRow{
+                "DynamicPublishingInline", "/t/dynamic-inline.html", {"/t/.swf", "/t/movies/dynamic.swf"}, {"/t/.swf"}},
+            ScanRow{"DynamicPublishingFromAnExternalFile", "/t/dynamic-external.html", {"/t/clips/external.swf"}, {}},
+            ScanRow{"StaticPublishing", "/t/static.html", {"/t/static/outer.swf", "/t/static/inner.swf"}, {}},
+            // Described: the embed the writer wrote.
+            ScanRow{"Writer15", "/t/writer15.html", {"/t/v15/player.swf", "/t/v15/song-1.swf"}, {}},
+            // Described: the object naming the vendor and its embed, written
+            // only when a player is there.
+            ScanRow{"RunContentWrite", "/t/runcontent.html", {"/t/run/banner.swf?cb=7"}, {}},
+            ScanRow{"Satay", "/t/satay.html", {"/t/satay/c.swf?path=satay/movie.swf", "/t/satay/movie.swf"}, {}},
+            ScanRow{"Noscript",
+                    "/t/noscript.html",
+                    {"/t/fallback/object.swf", "/t/fallback/embed.swf", "/t/fallback/getmovie.php?id=12"},
+                    {}},
+            ScanRow{"FlashVars",
+                    "/t/flashvars.html",
+                    {"/t/players/flvplayer.swf", "/t/clips/intro.swf", "/t/skins/dark.swf", "/t/getmovie.php?id=12"},
+                    {}},
+            ScanRow{"LateInsertion",
+                    "/t/late.html",
+                    {"/t/late/first.swf", "/t/late/second.php?id=2"},
+                    {"/t/late/first.swf"},
+                    1},
+            // Described, against the base: object, embed, script.
+            ScanRow{"BaseHref",
+                    "/t/base.html",
+                    {"/assets/menu.swf", "/assets/flash/intro.swf", "/root.swf", "/assets/flash/banner.swf",
+                     "/assets/flash/here.swf"},
+                    {"/assets/menu.swf", "/assets/flash/intro.swf", "/root.swf"}},
+            // Described: double-quoted strings with escapes undone, and a
+            // quoted name inside a comment; then single quotes and the
+            // external file's strings.
+            ScanRow{"EscapedStrings",
+                    "/t/escaped.html",
+                    {"/t/flash/intro.swf", "/t/flash/unicode.swf", "/t/flash/spaced%20name.swf", "/t/old.swf",
+                     "/t/media/on-click.swf", "/t/media/dbl.swf", "/t/flash/single.swf"},
+                    {"/t/flash/intro.swf", "/t/flash/unicode.swf", "/t/flash/spaced%20name.swf", "/t/old.swf"}},
+            ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}}),
+        testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<ScanRow, bool>>& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Thorough" : "Described");
+    });
+
+class ThoroughScanSetting : public test::ShownWindow {
+protected:
+    void SetUp() override { UseOwnHome(); }
+};
+
+TEST_F(ThoroughScanSetting, IsOnAtFirstAndRememberedBetweenRuns)
+{
+    for (const bool expected : {true, false, true}) {
+        OpenWindow(Activation::ShowOnly);
+        ASSERT_TRUE(window->Edit1->actions().contains(window->ThoroughScan1));
+        EXPECT_EQ(window->ThoroughScan1->text(), QStringLiteral("Thorough scan"));
+        EXPECT_TRUE(window->ThoroughScan1->isCheckable());
+        EXPECT_EQ(window->ThoroughScan1->isChecked(), expected);
+        window->ThoroughScan1->trigger();
+        CloseWindow();
+    }
+}
+
+}  // namespace
+}  // namespace tessaro

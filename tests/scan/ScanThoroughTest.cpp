@@ -1,0 +1,113 @@
+// What the thorough scan adds to a page's rows, one named row per case.
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scan/DocumentSnapshot.h"
+#include "scan/ScanDocument.h"
+
+namespace tessaro {
+namespace {
+
+const QString kPage = QStringLiteral("http://example.test/a/b/page.htm");
+const QString kFlashType = QStringLiteral("application/x-shockwave-flash");
+
+THtmlDocument WithScript(const QString& text, const QString& loaded = {})
+{
+    THtmlDocument document;
+    document.URL = kPage;
+    document.scripts = {{text, loaded}};
+    return document;
+}
+
+THtmlDocument WithObject(const TObjectAttributes& attributes)
+{
+    THtmlDocument document;
+    document.URL = kPage;
+    document.applets = {ObjectElementFromAttributes(attributes)};
+    return document;
+}
+
+THtmlDocument WithEmbed(const THtmlEmbedElement& embed, bool inNoscript = false)
+{
+    THtmlDocument document;
+    document.URL = kPage;
+    (inNoscript ? document.noscriptEmbeds : document.embeds) = {embed};
+    return document;
+}
+
+struct ThoroughRow {
+    const char* name;
+    THtmlDocument document;
+    QStringList expected;  // relative to the page's folder
+};
+
+void PrintTo(const ThoroughRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class ThoroughRows : public testing::TestWithParam<ThoroughRow> {};
+
+TEST_P(ThoroughRows, AddsExactlyTheMoviesThePagePlays)
+{
+    QStringList list;
+    TFoundMovies found(list);
+    ScanDocumentThorough(&GetParam().document, found);
+    QStringList expected;
+    for (const QString& path : GetParam().expected)
+        expected.append(path.startsWith(QLatin1String("http")) ? path : "http://example.test/a/b/" + path);
+    EXPECT_EQ(list, expected);
+}
+
+THtmlDocument WithBaseAndFrame()
+{
+    THtmlDocument document = WithScript("load('top.swf');");
+    document.baseURL = "http://cdn.test/flash/";
+    THtmlDocument frame = WithScript("load('frame.swf');");
+    frame.URL = "http://other.test/f/frame.html";
+    document.frames = {frame};
+    return document;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ThoroughRows,
+    testing::Values(
+        ThoroughRow{"SingleAndDoubleQuotesEscapesUndone",
+                    WithScript(R"(a('x\/one.swf'); b("x\x2Ftwo.swf"); c('\u0078/three.swf'); d("\u{78}/four.swf");)"),
+                    {"x/one.swf", "x/two.swf", "x/three.swf", "x/four.swf"}},
+        ThoroughRow{"ApostropheInACommentHidesOnlyItsLine", WithScript("// don't\nload('m.swf');"), {"m.swf"}},
+        ThoroughRow{"QuotesInsideAStringAreItsText", WithScript(R"(s = "it's 'x.swf'"; t = 'a \' b.swf';)"), {}},
+        ThoroughRow{"UnclosedStringAtTheEnd", WithScript(R"(load('m.swf\')"), {}},
+        ThoroughRow{"BareExtensionMarkupAndBlanksAreNoAddresses",
+                    WithScript(R"(a('.swf'); b('dir/.swf'); c('<embed src="m.swf">'); d('a b.swf'); e(".SWF");)"),
+                    {}},
+        ThoroughRow{"QueryAndFragmentKept", WithScript("load('m.swf?v=1#top');"), {"m.swf?v=1#top"}},
+        ThoroughRow{"ExternalFileText", WithScript("", "var m = 'ext.swf';"), {"ext.swf"}},
+        ThoroughRow{"OneRowPerMovieWhateverItsCase", WithScript("a('M.SWF'); b('m.swf');"), {"M.SWF"}},
+        ThoroughRow{"FlashObjectWhateverItsCodebaseWithFlashVars",
+                    WithObject({"",
+                                kFlashType,
+                                "",
+                                "player.swf",
+                                {"flashvars"},
+                                {"a=b&movie=x%2Fy.swf&&n&skin=+s.swf+&title=t.swf.txt"}}),
+                    {"player.swf", "x/y.swf", "s.swf"}},
+        ThoroughRow{"ObjectNotHostingThePlayer",
+                    WithObject({"", "image/svg+xml", "http://download.macromedia.com/x.cab", "m.swf", {}, {}}),
+                    {}},
+        ThoroughRow{"FlashEmbedWhateverItsAddressItsQueryAsVariables",
+                    WithEmbed({"c.php?path=m.swf#f", kFlashType, "intro=i.swf"}),
+                    {"c.php?path=m.swf#f", "m.swf", "i.swf"}},
+        ThoroughRow{"EmbedOfAnotherType", WithEmbed({"m.swf", "video/mp4"}), {}},
+        ThoroughRow{"NoscriptEmbedByItsAddress", WithEmbed({"n.swf"}, true), {"n.swf"}},
+        ThoroughRow{"BaseAddressAndFramesDepthFirst",
+                    WithBaseAndFrame(),
+                    {"http://cdn.test/flash/top.swf", "http://other.test/f/frame.swf"}}),
+    [](const testing::TestParamInfo<ThoroughRow>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tessaro
