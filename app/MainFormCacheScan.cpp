@@ -3,12 +3,15 @@
 #include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
 #include "cache/FindCacheThread.h"
+#include "platform/player/FlashControl.h"
 #include "platform/widgets/ListView.h"
 
 namespace tessaro {
 
 void TMainFrm::StartCacheScan()
 {
+    // Rows to preview are coming: the player starts meanwhile.
+    ShockwaveFlash1->Prepare();
     CacheScanThread = MakeWorker<TFindCacheEntryThread>(this, [this](const CacheMovieRow& row) {
         // A new cache row starts unchecked.
         const int added = ListView2->AddRow(QString::fromStdString(row.Index),

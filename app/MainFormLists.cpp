@@ -23,6 +23,9 @@ constexpr int kCacheLocalPath = 3;
 void TMainFrm::ShowFoundMovies()
 {
     ListView1->Clear();
+    // Rows to preview: the player starts before the first is picked.
+    if (!FoundMovies->isEmpty())
+        ShockwaveFlash1->Prepare();
     for (qsizetype i = 0; i < FoundMovies->size(); ++i)
         ListView1->AddRow(QString::number(i + 1), {FoundMovies->at(i), QStringLiteral("New")});
 }

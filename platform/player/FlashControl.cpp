@@ -80,6 +80,16 @@ TShockwaveFlash::TShockwaveFlash(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+}
+
+void TShockwaveFlash::Prepare()
+{
+    if (view_ == nullptr)
+        StartPlayer();
+}
+
+void TShockwaveFlash::StartPlayer()
+{
     view_ = new QWebEngineView(this);
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     view_->setAcceptDrops(false);
@@ -91,7 +101,7 @@ TShockwaveFlash::TShockwaveFlash(QWidget* parent) : QWidget(parent)
     settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     view_->setPage(page_);
-    layout->addWidget(view_);
+    layout()->addWidget(view_);
     // A renderer that died takes the player with it: start a fresh one and
     // play the movie again.
     connect(page_, &QWebEnginePage::renderProcessTerminated, this,
@@ -113,6 +123,12 @@ void TShockwaveFlash::SetMovie(const QString& movie)
     movie_ = movie;
     ++generation_;
     metadata_.reset();
+    if (view_ == nullptr) {
+        // The player plays the movie now set once it is ready.
+        if (!movie.isEmpty())
+            StartPlayer();
+        return;
+    }
     if (playerReady_)
         ShowMovie();
 }

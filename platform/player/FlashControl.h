@@ -27,6 +27,10 @@ struct TMovieMetadata {
 // local file path) plays that movie at once, replacing the one before; the
 // empty text shows nothing. What cannot be played shows the player's own
 // failure; the control reports nothing and never waits for it.
+//
+// The web view and its renderer start with the first movie set or on
+// Prepare, not with the control: a window that previews nothing carries no
+// player process.
 class TShockwaveFlash : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +40,10 @@ public:
     QString Movie() const { return movie_; }
     void SetMovie(const QString& movie);
 
+    // Starts the player now, so a movie set soon after plays without waiting
+    // for the player to start. Later calls do nothing.
+    void Prepare();
+
     // The metadata of the movie now set, once the player has read it.
     const std::optional<TMovieMetadata>& Metadata() const { return metadata_; }
 
@@ -44,6 +52,7 @@ signals:
     void MovieMetadata(const TMovieMetadata& metadata);
 
 private:
+    void StartPlayer();
     void LoadPlayerPage();
     void PlayerLine(const QString& line);
     void ShowMovie();

@@ -444,14 +444,24 @@ TEST_F(FlashControl, AMovieReplacedWhileOnItsWayLeavesTheNextPlaying)
     EXPECT_TRUE(WaitForColour(kRed));
 }
 
-TEST_F(FlashControl, ThePlayerMakesItselfReadyBeforeTheFirstMovie)
+TEST_F(FlashControl, ThePlayerStartsWhenFirstNeededAndMakesItselfReadyBeforeTheFirstMovie)
 {
     bool wasmServed = false;
     QObject::connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::Served, &flash, [&](const QUrl& url, bool failed) {
         if (url.path().endsWith(QLatin1String(".wasm")) && !failed)
             wasmServed = true;
     });
-    // Nothing shows while it does.
+    // A control that was shown and given the empty text has no web view
+    // (and so no renderer) and fetched nothing.
+    flash.SetMovie(QString());
+    WaitUntil([] { return false; }, 500);
+    EXPECT_EQ(flash.findChild<QWebEngineView*>(), nullptr);
+    EXPECT_FALSE(wasmServed);
+
+    flash.Prepare();
+    flash.Prepare();
+    EXPECT_EQ(flash.findChildren<QWebEngineView*>().size(), 1);
+    // Nothing shows while it makes itself ready.
     EXPECT_TRUE(WaitUntil([&] { return wasmServed; }, kPlayWaitMs));
     WaitUntil([] { return false; }, 1000);
     EXPECT_FALSE(flash.Metadata().has_value());
