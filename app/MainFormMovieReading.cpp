@@ -21,6 +21,10 @@ constexpr int kWebFlash = 1;
 void TMainFrm::StartReadingMovies(const QString& baseAddress)
 {
     StopReadingMovies();
+    // Movies inside movies belong to the thorough scan; without it the list
+    // holds exactly the page's own rows.
+    if (!ThoroughScan1->isChecked())
+        return;
     // A scan of the same page again (a frame completing) reuses what the
     // last one read; another page starts afresh.
     if (MovieStore == nullptr || baseAddress != movieStoreBase_) {

@@ -19,6 +19,7 @@
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/MovieBuilder.h"
 #include "ShownWindow.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -234,6 +235,17 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
 )",
                    kScript);
         // Past the bound on what is kept of one external file.
+        // A loader movie whose code loads the real one from its own site.
+        site.route("/t/loader.html", Page("", R"(<embed src="loader.swf" width="10" height="10">)"), kHtml);
+        const std::string loader =
+            test::TMovieBuilder()
+                .Tag(12, test::TMovieBuilder::GetUrl("main.swf", "_level1") + std::string(1, '\0'))
+                .Build();
+        site.route("/t/loader.swf",
+                   test::HttpResponse{200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, loader});
+        site.route("/t/main.swf",
+                   test::HttpResponse{
+                       200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
         site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
         site.route("/t/long.js",
                    "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
@@ -347,6 +359,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"/t/flash/intro.swf", "/t/flash/unicode.swf", "/t/flash/spaced%20name.swf", "/t/old.swf",
                      "/t/media/on-click.swf", "/t/media/dbl.swf", "/t/flash/single.swf"},
                     {"/t/flash/intro.swf", "/t/flash/unicode.swf", "/t/flash/spaced%20name.swf", "/t/old.swf"}},
+            // Movies inside movies are the thorough scan's too.
+            ScanRow{"LoaderMovie", "/t/loader.html", {"/t/loader.swf", "/t/main.swf"}, {"/t/loader.swf"}},
             ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<ScanRow, bool>>& info) {
