@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include <stdexcept>
+#include <utility>
 
 namespace tessaro {
 
@@ -18,7 +19,7 @@ void ShowErrorReport(const std::exception& error)
 void ShowErrorReport(std::exception_ptr error)
 {
     try {
-        std::rethrow_exception(error);
+        std::rethrow_exception(std::move(error));
     } catch (const std::exception& e) {
         ShowErrorReport(e);
     } catch (...) {

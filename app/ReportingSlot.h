@@ -15,11 +15,13 @@ namespace tessaro {
 template <class Handler>
 auto ReportingSlot(Handler handler)
 {
+    // clang compiles the body for argument counts the handler cannot take
+    // (Qt's connect tries them), so each call sits under its own test.
     return [handler = std::move(handler)](auto&&... args) -> void {
         try {
             if constexpr (std::is_invocable_v<Handler&, decltype(args)...>)
                 std::invoke(handler, std::forward<decltype(args)>(args)...);
-            else
+            else if constexpr (std::is_invocable_v<Handler&>)
                 std::invoke(handler);
         } catch (...) {
             ShowErrorReport(std::current_exception());

@@ -36,7 +36,9 @@ QPixmap ProductPicture(int size)
     const QColor colours[] = {QColor(0xc0, 0x39, 0x2b), QColor(0xe6, 0x7e, 0x22), QColor(0xf1, 0xc4, 0x0f),
                               QColor(0x8e, 0x44, 0xad)};
     for (int i = 0; i < 4; ++i) {
-        const QRectF box(gap + (i % 2) * (tile + gap), gap + (i / 2) * (tile + gap), tile, tile);
+        const int column = i % 2;
+        const int row = i / 2;
+        const QRectF box(gap + column * (tile + gap), gap + row * (tile + gap), tile, tile);
         painter.setPen(QPen(colours[i].darker(140), size / 48.0));
         painter.setBrush(colours[i]);
         painter.drawRoundedRect(box, tile / 6, tile / 6);

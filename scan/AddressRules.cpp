@@ -81,9 +81,8 @@ PageParts SplitPage(std::u16string_view page)
         return parts;
     }
 
-    const std::size_t slash =
-        page.size() > kBareRootFirst ? page.find(u'/', kBareRootFirst) : std::u16string_view::npos;
-    if (slash != std::u16string_view::npos && slash < kBareRootEnd)
+    const std::size_t slash = page.find(u'/', kBareRootFirst);
+    if (slash < kBareRootEnd)
         parts.siteRoot = page.substr(0, slash + 1);
     else if (page.size() > kBareRootEnd)
         parts.siteRoot = page.substr(0, kBareRootEnd + 1);
@@ -104,7 +103,7 @@ std::u16string NotAboveRoot(std::u16string_view directory, const PageParts& part
 {
     if (parts.scheme.empty())
         return std::u16string(directory);
-    const std::u16string root = SiteRoot(parts);
+    std::u16string root = SiteRoot(parts);
     if (directory.size() < root.size())
         return root;
     return std::u16string(directory);
@@ -133,7 +132,7 @@ std::u16string EncodeSpaces(std::u16string_view text)
 
 std::u16string ResolveAddress(std::u16string_view pageAddress, std::u16string_view reference)
 {
-    const std::u16string ref = EncodeSpaces(reference);
+    std::u16string ref = EncodeSpaces(reference);
     const std::u16string_view view(ref);
     const PageParts parts = SplitPage(pageAddress);
 

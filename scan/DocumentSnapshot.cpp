@@ -52,7 +52,7 @@ QJsonArray List(const QJsonObject& object, const char* name)
         return {};
     if (!value.isArray())
         Malformed("a collection is not a list");
-    const QJsonArray list = value.toArray();
+    QJsonArray list = value.toArray();
     if (list.size() <= kMaxSnapshotElements)
         return list;
     QJsonArray kept;

@@ -140,10 +140,8 @@ void TCollectorReports::Expect(const QByteArray& tree, int depth)
             expected_.contains(place.slot))
             return;
         const QByteArray key = WaitingKey(place.slot, place.depth);
-        if (const auto waiting = waiting_.constFind(key); waiting != waiting_.constEnd()) {
-            const QByteArray report = *waiting;
-            waiting_.erase(waiting);
-            Take(place.slot, place.depth, report);
+        if (waiting_.contains(key)) {
+            Take(place.slot, place.depth, waiting_.take(key));
         } else {
             expected_.insert(place.slot, place.depth);
         }

@@ -158,7 +158,7 @@ std::weak_ptr<int> TDocumentModelPage::Alive() const
     return alive_;
 }
 
-void TDocumentModelPage::Finish(quint64 request, TDocumentSnapshot snapshot)
+void TDocumentModelPage::Finish(quint64 request, const TDocumentSnapshot& snapshot)
 {
     if (request != request_ || !done_)
         return;

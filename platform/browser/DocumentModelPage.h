@@ -65,7 +65,7 @@ private:
     // Finishes with the assembled tree when no frame is missing, or when
     // final, with the missing ones left out.
     void Assemble(bool final);
-    void Finish(quint64 request, TDocumentSnapshot snapshot);
+    void Finish(quint64 request, const TDocumentSnapshot& snapshot);
     void Abandon();
     // The engine may call back while the page's base class is destroyed; the
     // callbacks look at this first.

@@ -202,7 +202,7 @@ struct HttpGetRequest::Transfer {
     }
 };
 
-HttpGetRequest::HttpGetRequest(const HttpConnection& connection, std::string objectName,
+HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::string& objectName,
                                const std::vector<std::string>& acceptTypes)
     : transfer_(std::make_unique<Transfer>())
 {

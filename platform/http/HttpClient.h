@@ -82,7 +82,7 @@ private:
 class HttpGetRequest {
 public:
     // acceptTypes make up the Accept header, joined by ", ".
-    HttpGetRequest(const HttpConnection& connection, std::string objectName,
+    HttpGetRequest(const HttpConnection& connection, const std::string& objectName,
                    const std::vector<std::string>& acceptTypes = {"*/*"});
     ~HttpGetRequest();
     HttpGetRequest(const HttpGetRequest&) = delete;

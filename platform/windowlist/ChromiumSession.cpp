@@ -135,8 +135,8 @@ void Apply(const SnssCommand& command, std::map<std::int32_t, Tab>& tabs, std::s
             const auto count = reader.Int32();
             if (tab && count) {
                 PruneNavigations(tabs[*tab], 0, *count);
-                tabs[*tab].selectedNavigation =
-                    std::max<std::int64_t>(0, std::int64_t(tabs[*tab].selectedNavigation) - *count);
+                tabs[*tab].selectedNavigation = static_cast<std::int32_t>(
+                    std::clamp<std::int64_t>(std::int64_t(tabs[*tab].selectedNavigation) - *count, 0, INT32_MAX));
             }
             break;
         }

@@ -54,7 +54,7 @@ std::optional<std::string> DecryptWithFallbackKey(std::string_view blob)
                           static_cast<int>(cipherText.size())) != 1 ||
         EVP_DecryptFinal_ex(context.get(), out + written, &tail) != 1)
         return std::nullopt;  // wrong key shows as bad padding
-    plain.resize(static_cast<std::size_t>(written + tail));
+    plain.resize(static_cast<std::size_t>(written) + static_cast<std::size_t>(tail));
     return plain;
 }
 
