@@ -2,6 +2,7 @@
 
 #include "platform/core/AsciiText.h"
 
+#include "download/FileWriteBuffer.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
 #include "platform/swf/MovieCheck.h"
@@ -140,6 +141,7 @@ void THttpGetThread::ReceiveToFile()
     }
 
     TotalRead = 0;
+    FileWriteBuffer out(*OutFile);
     MovieCheck check(kMaxDownloadBytes);
     char buffer[1025];
     bool complete = true;
@@ -162,7 +164,7 @@ void THttpGetThread::ReceiveToFile()
             complete = IsCompleteMovie(check);
             break;
         }
-        if (!OutFile->Write(buffer, BytesRead)) {
+        if (!out.Write(buffer, BytesRead)) {
             Fail(OutFile->Error());
             complete = false;
             break;
@@ -171,6 +173,12 @@ void THttpGetThread::ReceiveToFile()
         UpdateProgress();
     }
 
+    if (TotalRead > 0)
+        UpdateProgress(true);
+    if (complete && !out.Flush()) {
+        Fail(OutFile->Error());
+        complete = false;
+    }
     if (complete && HasContentLength && TotalRead != static_cast<std::uint64_t>(ContentLength)) {
         Fail("received " + std::to_string(TotalRead) + " of " + std::to_string(ContentLength) + " bytes");
         complete = false;
@@ -213,11 +221,19 @@ void THttpGetThread::CloseHandles()
     InternetHandle.reset();
 }
 
-void THttpGetThread::UpdateProgress()
+void THttpGetThread::UpdateProgress(bool last)
 {
-    Synchronize([this] {
+    const int percent = ProgressPercent(TotalRead, HasContentLength ? ContentLength : 0);
+    if (percent == shownPercent_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && shownPercent_ >= 0 && now - percentShownAt_ < kProgressInterval)
+        return;
+    shownPercent_ = percent;
+    percentShownAt_ = now;
+    Queue([this, percent] {
         if (SetProgress)
-            SetProgress(ProgressPercent(TotalRead, HasContentLength ? ContentLength : 0));
+            SetProgress(percent);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "platform/core/WorkerThread.h"
 #include "platform/http/HttpClient.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,8 +36,11 @@ struct DownloadOutcome {
 // there.
 class THttpGetThread : public TThread {
 public:
-    // Takes whole-number percentages on the receiver's thread, once per block.
+    // Takes whole-number percentages on the receiver's thread: each differs
+    // from the one before, they come at most every kProgressInterval, and the
+    // figure the body ends at always comes. The worker never waits for them.
     using ProgressHandler = std::function<void(int percent)>;
+    static constexpr std::chrono::milliseconds kProgressInterval{50};
 
     // Limits are the HTTP client's; tests shorten them.
     THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress = {},
@@ -68,7 +72,9 @@ private:
     void QueryContentLength();
     void ReceiveToFile();
     void CloseHandles();
-    void UpdateProgress();
+    // Hands the figure for TotalRead to the receiver when it changed and the
+    // last one is kProgressInterval old, or at once when last is set.
+    void UpdateProgress(bool last = false);
     void Fail(std::string reason);
     bool IsCompleteMovie(MovieCheck& check);
 
@@ -91,6 +97,8 @@ private:
     std::uint64_t TotalRead = 0;
 
     ProgressHandler SetProgress;
+    int shownPercent_ = -1;
+    std::chrono::steady_clock::time_point percentShownAt_;
     DownloadOutcome outcome_;
 };
 

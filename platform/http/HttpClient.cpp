@@ -23,6 +23,11 @@ std::string loopbackTlsCertificates;
 // What surrounds a header line and its name and value.
 constexpr std::string_view kHeaderBlanks = " \t\r\n";
 
+// The most body bytes a request holds unread (beyond one chunk of libcurl's).
+constexpr std::size_t kPendingBodyBytes = 256 * 1024;
+// libcurl's receive buffer: larger than its default, fewer reads per body.
+constexpr long kReceiveBufferBytes = 64 * 1024;
+
 // The longest one wait of a request lasts while it can be cancelled.
 constexpr int kCancelCheckMs = 100;
 
@@ -78,9 +83,9 @@ std::string HttpConnection::UrlFor(const std::string& objectName) const
 }
 
 // The state of one exchange. libcurl pushes the body through a callback; the
-// reader pulls it. The callback keeps one chunk at a time and pauses the
-// transfer while that chunk is unread, so memory stays at a few receive
-// buffers whatever the body's size.
+// reader pulls it. The callback gathers chunks up to kPendingBodyBytes and
+// pauses the transfer while that much is unread, so memory stays bounded
+// whatever the body's size.
 struct HttpGetRequest::Transfer {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
@@ -114,13 +119,19 @@ struct HttpGetRequest::Transfer {
     {
         auto* transfer = static_cast<Transfer*>(self);
         const size_t length = size * count;
-        if (transfer->Unread() > 0) {
+        // Chunks that arrive in one go are gathered up to the bound, so the
+        // transfer pauses once per kPendingBodyBytes, not once per chunk.
+        if (transfer->Unread() > 0 && transfer->Unread() + length > kPendingBodyBytes) {
             transfer->paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
         transfer->headersDone = true;
-        transfer->pending.assign(data, length);
-        transfer->pendingOffset = 0;
+        if (transfer->Unread() == 0) {
+            transfer->pending.assign(data, length);
+            transfer->pendingOffset = 0;
+        } else {
+            transfer->pending.append(data, length);
+        }
         return length;
     }
 
@@ -250,6 +261,7 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds);
     if (limits.maxBodyBytes != 0)
         curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);

@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,7 +73,7 @@ protected:
 
 class HttpGetThreadBodies : public HttpGetThreadTest, public testing::WithParamInterface<BodyCase> {};
 
-TEST_P(HttpGetThreadBodies, SavedByteForByteWithOneProgressCallPerBlock)
+TEST_P(HttpGetThreadBodies, SavedByteForByteWithProgressOnlyWhenItsFigureChanges)
 {
     const BodyCase& c = GetParam();
     HttpResponse response = ResponseFor(c);
@@ -81,10 +86,11 @@ TEST_P(HttpGetThreadBodies, SavedByteForByteWithOneProgressCallPerBlock)
     EXPECT_EQ(TempDir::read(target), response.body);
     EXPECT_EQ(Entries(dir), std::vector<std::string>{"m.swf"});
 
-    // Blocks are at most 1025 bytes, so at least this many calls; one per block.
-    EXPECT_GE(run.progress.size(), (c.size + 1024) / 1025);
-    EXPECT_LE(run.progress.size(), c.size);
-    EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end()));
+    // Every figure handed over differs from the one before and grows: at most
+    // one call per percent, however many blocks the body took.
+    EXPECT_LE(run.progress.size(), 101u);
+    EXPECT_TRUE(std::adjacent_find(run.progress.begin(), run.progress.end(), std::greater_equal<int>()) ==
+                run.progress.end());
     if (c.size == 0) {
         EXPECT_TRUE(run.progress.empty());
     } else if (c.contentLength && !c.chunked) {
@@ -225,6 +231,39 @@ TEST_F(HttpGetThreadTest, TargetThatCannotBeWrittenFailsAndStillEnds)
         EXPECT_FALSE(std::filesystem::exists(target, error));
     }
     EXPECT_EQ(Entries(dir), std::vector<std::string>{"plainfile"});
+}
+
+// A file-size limit makes the buffered writes fail, as a full disk would:
+// part-way through a long body, and only at the last hand-over for a body
+// shorter than the buffer. Either way the older file stays and nothing is left.
+TEST_F(HttpGetThreadTest, AWriteThatBreaksOffKeepsTheOlderFile)
+{
+    struct Row {
+        std::size_t bodyBytes;
+        rlim_t fileLimit;
+    };
+    for (const Row row : {Row{300'000, 100'000}, Row{20'000, 4'096}}) {
+        SCOPED_TRACE(row.bodyBytes);
+        server.route("/m.swf", FwsMovie(row.bodyBytes), "application/x-shockwave-flash");
+        const std::string target = dir.folder() + "m.swf";
+        dir.write("m.swf", "old");
+
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = row.fileLimit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const DownloadRun run = Download("http://movies.example/m.swf", target);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        EXPECT_TRUE(run.ended);
+        EXPECT_FALSE(run.outcome.Saved);
+        EXPECT_FALSE(run.outcome.Reason.empty());
+        EXPECT_EQ(TempDir::read(target), "old");
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{"m.swf"});
+    }
 }
 
 TEST_F(HttpGetThreadTest, AddressReachesTheWireAsWritten)
