@@ -1,7 +1,10 @@
-// Time and peak memory of the download worker fetching a large body over
-// loopback, next to the curl command line fetching the same body in the same
-// run. Each fetch runs in a child process of its own so its peak resident
-// size is its own (the server keeps the body in this process).
+// Time and peak memory of the download worker fetching a large movie from
+// nginx on loopback (started by the bench with its own configuration in a
+// temporary folder), interleaved in one run with `curl -o` and with libcurl
+// writing each callback in write(2)s of at most 1025 bytes (the floor of a
+// reader that hands on 1025-byte blocks). Each fetch runs in a child process
+// of its own so its peak resident size is its own. Prints each round and the
+// min / median / max of the pair ratios.
 //
 //   tessaro_download_bench [megabytes] [rounds]
 
@@ -11,7 +14,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <fcntl.h>
+
+#include <curl/curl.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,10 +29,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 #include <string>
 #include <vector>
 
-#include "support/LoopbackHttpServer.h"
+#include "support/SwfBytes.h"
 #include "support/SwfBytes.h"
 #include "support/TempDir.h"
 
@@ -50,6 +60,35 @@ int RunWorker(int argc, char** argv)
     const int code = app.exec();
     std::fprintf(stderr, "worker: %ld progress calls\n", progressCalls);
     return code != 0 ? code : saved ? 0 : 1;
+}
+
+// Child: libcurl writing each callback in write(2)s of at most 1025 bytes.
+int RunFloor(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
+    const int fd = open(argv[3], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return 1;
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    CURL* easy = curl_easy_init();
+    curl_easy_setopt(easy, CURLOPT_URL, argv[2]);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &fd);
+    curl_easy_setopt(
+        easy, CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t count, void* out) -> size_t {
+            const int file = *static_cast<int*>(out);
+            for (size_t done = 0; done < count;) {
+                const ssize_t written = write(file, data + done, std::min<size_t>(1025, count - done));
+                if (written <= 0)
+                    return 0;
+                done += static_cast<size_t>(written);
+            }
+            return count;
+        });
+    const CURLcode result = curl_easy_perform(easy);
+    curl_easy_cleanup(easy);
+    close(fd);
+    return result == CURLE_OK ? 0 : 1;
 }
 
 struct Measure {
@@ -80,10 +119,76 @@ Measure RunChild(const std::vector<std::string>& args)
     return measure;
 }
 
-double Median(std::vector<double> values)
+struct Spread {
+    double min, median, max;
+};
+
+Spread SpreadOf(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return {values.front(), values[values.size() / 2], values.back()};
+}
+
+int FreeLoopbackPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Accepts(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+// nginx in the foreground, serving root on 127.0.0.1:port; ended with the bench.
+struct Nginx {
+    pid_t pid = -1;
+    ~Nginx()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+bool StartNginx(Nginx& nginx, const std::string& folder, const std::string& root, int port)
+{
+    const std::string config = folder + "nginx.conf";
+    std::ofstream(config) << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << folder
+                          << "nginx.pid;\nerror_log " << folder << "error.log;\nevents {}\nhttp {\n  access_log off;\n"
+                          << "  client_body_temp_path " << folder << ";\n  proxy_temp_path " << folder
+                          << ";\n  fastcgi_temp_path " << folder << ";\n  uwsgi_temp_path " << folder
+                          << ";\n  scgi_temp_path " << folder << ";\n  sendfile on;\n"
+                          << "  default_type application/x-shockwave-flash;\n  server {\n    listen 127.0.0.1:" << port
+                          << ";\n    root " << root << ";\n  }\n}\n";
+    nginx.pid = fork();
+    if (nginx.pid == 0) {
+        execlp("nginx", "nginx", "-p", folder.c_str(), "-c", config.c_str(), static_cast<char*>(nullptr));
+        execl("/usr/sbin/nginx", "nginx", "-p", folder.c_str(), "-c", config.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 100; ++i) {
+        if (Accepts(port))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 }  // namespace
@@ -92,78 +197,62 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "--worker")
         return RunWorker(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--floor")
+        return RunFloor(argc, argv);
 
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 50;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::size_t size = static_cast<std::size_t>(megabytes) * 1024 * 1024;
 
-    // The server runs in a child of its own, so the body it holds is not
-    // counted in the fetchers' peak (a forked child starts out with its
-    // parent's resident pages).
-    int portPipe[2];
-    if (pipe(portPipe) != 0)
-        return 1;
-    const pid_t serverPid = fork();
-    if (serverPid == 0) {
-        close(portPipe[0]);
-        test::LoopbackHttpServer server;
-        test::HttpResponse response;
-        response.body.resize(size);
-        for (std::size_t i = 0; i < size; ++i)
-            response.body[i] = static_cast<char>((i * 2654435761u) >> 24);
-        // An uncompressed movie header declaring the whole body, so the worker keeps it.
-        response.body.replace(0, 8, test::FwsMovie(8, size));
-        response.headers.emplace_back("Content-Type", "application/x-shockwave-flash");
-        server.route("/big.swf", response);
-        const int port = server.port();
-        if (write(portPipe[1], &port, sizeof port) != sizeof port)
-            _exit(1);
-        pause();  // until the bench ends it
-        _exit(0);
-    }
-    close(portPipe[1]);
-    int port = 0;
-    if (read(portPipe[0], &port, sizeof port) != sizeof port)
-        return 1;
-    struct ServerGuard {
-        pid_t pid;
-        ~ServerGuard()
-        {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    } serverGuard{serverPid};
-
     test::TempDir folder;
-    const std::string url = "http://movies.example/big.swf";
-    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    std::filesystem::create_directories(folder.path() / "www");
+    std::filesystem::create_directories(folder.path() / "nginx");
+    std::ofstream(folder.path() / "www" / "big.swf", std::ios::binary) << test::FwsMovie(size);
+    const int port = FreeLoopbackPort();
+    Nginx nginx;
+    if (port == 0 ||
+        !StartNginx(nginx, (folder.path() / "nginx").string() + "/", (folder.path() / "www").string(), port)) {
+        std::fprintf(stderr, "nginx did not start (apt install nginx)\n");
+        return 1;
+    }
 
-    std::vector<double> workerTimes, curlTimes;
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big.swf";
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    const std::string target = folder.folder() + "out.swf";
+    std::vector<double> curlRatios, floorRatios;
     long workerPeak = 0, curlPeak = 0;
     for (int round = 0; round < rounds; ++round) {
-        const std::string workerTarget = folder.folder() + "worker.swf";
-        const std::string curlTarget = folder.folder() + "curl.swf";
-        const Measure worker = RunChild({self, "--worker", url, workerTarget, std::to_string(port)});
-        const Measure curl = RunChild({"curl", "-s", "-f", "--connect-to", "::127.0.0.1:" + std::to_string(port), "-A",
-                                       "HTTPGET", "-o", curlTarget, url});
-        if (worker.status != 0 || curl.status != 0 || std::filesystem::file_size(workerTarget) != size ||
-            std::filesystem::file_size(curlTarget) != size) {
-            std::fprintf(stderr, "round %d failed: worker %d, curl %d\n", round, worker.status, curl.status);
-            return 1;
+        // The order rotates, so none always runs first.
+        Measure worker, curl, floor;
+        for (int step = 0; step < 3; ++step) {
+            const int which = (round + step) % 3;
+            std::filesystem::remove(target);
+            Measure& measure = which == 0 ? worker : which == 1 ? curl : floor;
+            if (which == 0)
+                measure = RunChild({self, "--worker", url, target, "0"});
+            else if (which == 1)
+                measure = RunChild({"curl", "-s", "-f", "-o", target, url});
+            else
+                measure = RunChild({self, "--floor", url, target});
+            std::error_code error;
+            if (measure.status != 0 || std::filesystem::file_size(target, error) != size) {
+                std::fprintf(stderr, "round %d step %d failed: status %d\n", round + 1, which, measure.status);
+                return 1;
+            }
         }
-        workerTimes.push_back(worker.seconds);
-        curlTimes.push_back(curl.seconds);
+        curlRatios.push_back(worker.seconds / curl.seconds);
+        floorRatios.push_back(worker.seconds / floor.seconds);
         workerPeak = std::max(workerPeak, worker.peakKiB);
         curlPeak = std::max(curlPeak, curl.peakKiB);
-        std::printf("round %d: worker %.3f s %ld KiB, curl %.3f s %ld KiB\n", round + 1, worker.seconds, worker.peakKiB,
-                    curl.seconds, curl.peakKiB);
+        std::printf("round %d: worker %.3f s %ld KiB, curl -o %.3f s %ld KiB, 1025-byte writes %.3f s\n", round + 1,
+                    worker.seconds, worker.peakKiB, curl.seconds, curl.peakKiB, floor.seconds);
     }
-    const double workerTime = Median(workerTimes);
-    const double curlTime = Median(curlTimes);
-    std::printf("%ld MB body, median of %d: worker %.3f s (%.1f MB/s), curl %.3f s (%.1f MB/s), time ratio %.2f\n",
-                megabytes, rounds, workerTime, megabytes / workerTime, curlTime, megabytes / curlTime,
-                workerTime / curlTime);
-    std::printf("peak resident: worker %ld KiB, curl %ld KiB, ratio %.2f\n", workerPeak, curlPeak,
-                static_cast<double>(workerPeak) / static_cast<double>(curlPeak));
+    const Spread toCurl = SpreadOf(curlRatios);
+    const Spread toFloor = SpreadOf(floorRatios);
+    std::printf(
+        "%ld MiB body, %d rounds; worker / curl -o: min %.2f median %.2f max %.2f; "
+        "worker / 1025-byte writes: min %.2f median %.2f max %.2f\n",
+        megabytes, rounds, toCurl.min, toCurl.median, toCurl.max, toFloor.min, toFloor.median, toFloor.max);
+    std::printf("peak resident: worker %ld KiB, curl %ld KiB\n", workerPeak, curlPeak);
     return 0;
 }
