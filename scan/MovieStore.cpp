@@ -2,14 +2,14 @@
 
 namespace tessaro {
 
-bool TMovieStore::Keep(const QString& address, const TRead& read, Bytes bytes)
+bool TMovieStore::Keep(const QString& address, const TRead& read, const Bytes& bytes)
 {
     const std::lock_guard lock(mutex_);
     reads_.insert(address, read);
     if (bytes == nullptr || bytes_.contains(address) || bytes->size() > kMaxBytes - total_)
         return false;
     total_ += bytes->size();
-    bytes_.insert(address, std::move(bytes));
+    bytes_.insert(address, bytes);
     return true;
 }
 

@@ -35,7 +35,7 @@ public:
     // Keeps what reading the movie at address gave, and its bytes when given
     // (a whole movie); false when the bytes were not kept (over the bound, or
     // already there).
-    bool Keep(const QString& address, const TRead& read, Bytes bytes = nullptr);
+    bool Keep(const QString& address, const TRead& read, const Bytes& bytes = nullptr);
 
     // Null when the address's bytes are not kept.
     Bytes MovieBytes(const QString& address) const;

@@ -122,10 +122,10 @@ MovieCheckResult MovieCheck::ReadHeader(std::string_view& bytes)
         LoadLe32(header_.data() + 13), std::max<std::uint64_t>(bodyLength, kMinLzmaDictionary)));
     std::array<std::uint8_t, 13> alone{};
     alone[0] = static_cast<std::uint8_t>(header_[12]);
-    for (int i = 0; i < 4; ++i)
-        alone[std::size_t(1 + i)] = static_cast<std::uint8_t>(dictionary >> (8 * i));
-    for (int i = 0; i < 8; ++i)
-        alone[std::size_t(5 + i)] = static_cast<std::uint8_t>(bodyLength >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        alone[1 + i] = static_cast<std::uint8_t>(dictionary >> (8 * i));
+    for (std::size_t i = 0; i < 8; ++i)
+        alone[5 + i] = static_cast<std::uint8_t>(bodyLength >> (8 * i));
     return FeedBody(std::string_view(reinterpret_cast<const char*>(alone.data()), alone.size()));
 }
 
