@@ -121,7 +121,7 @@ QStringList TMovieReadingRun::ReadOne(const Job& job)
     // Only a whole movie stands in for a later fetch of its row.
     if (reading.result != MovieReadResult::Ok)
         bytes.reset();
-    store_->Keep(job.address, {reading.details, reading.movieNames}, std::move(bytes));
+    store_->Keep(job.address, {reading.details, reading.movieNames}, bytes);
     return reading.movieNames;
 }
 
