@@ -106,7 +106,7 @@ TEST(PlayerAddresses, OnlyTheMovieNowShownAnswersAndOnlyForWhatItOwns)
     const PlayerMovieAddress local = addresses.ForMovie(QStringLiteral("/srv/movies/main.swf"));
     EXPECT_EQ(load(local, "main.swf"), "/srv/movies/main.swf");
     EXPECT_EQ(load(local, "main.swf?x=1"), "/srv/movies/main.swf");
-    for (const char* reference : {"other.swf", "../shared/lib.swf", "/etc/passwd", "/", "main.swf/x", "sub/main.swf"})
+    for (const char* reference : {"other.swf", "../common/lib.swf", "/etc/passwd", "/", "main.swf/x", "sub/main.swf"})
         EXPECT_EQ(load(local, reference), "") << reference;
     EXPECT_EQ(load(again, "data/level.xml"), "");
 

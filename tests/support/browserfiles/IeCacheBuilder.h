@@ -27,10 +27,10 @@ struct IeCacheParts {
 
 // The bytes of index.dat: the header and folder table, a chain of HASH
 // records, then one URL record per entry.
-std::string BuildIeCacheIndex(const IeCacheParts& spec);
+std::string BuildIeCacheIndex(const IeCacheParts& parts);
 
 // Writes index.dat and each entry's file into the container folder.
-void WriteIeCache(const std::filesystem::path& container, const IeCacheParts& spec);
+void WriteIeCache(const std::filesystem::path& container, const IeCacheParts& parts);
 
 // A response head as WinINet stores it: CRLF lines and an empty line.
 std::string IeResponseHead(const std::vector<std::string>& lines);
