@@ -6,6 +6,7 @@
 
 #include "app/MirkMainForm.h"
 #include "platform/player/FlashControl.h"
+#include "scan/MovieStore.h"
 #include "platform/widgets/ListView.h"
 
 namespace tessaro {
@@ -66,7 +67,8 @@ void TMainFrm::ListView1SelectItem(int row, bool)
     const QString status = ListView1->Text(row, kWebStatus);
     if (flash.isEmpty())
         return;
-    ShockwaveFlash1->SetMovie(flash);
+    // A movie read after the scan is played from its kept bytes.
+    ShockwaveFlash1->SetMovie(flash, MovieStore ? MovieStore->MovieBytes(flash) : nullptr);
     if (status != QLatin1String("Saved"))
         ListView1->SetText(row, kWebStatus, QStringLiteral("Preview"));
 }

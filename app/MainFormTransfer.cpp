@@ -7,6 +7,7 @@
 #include "dialogs/BrowseFolderDlg.h"
 #include "download/DownloadTarget.h"
 #include "download/HttpGetThread.h"
+#include "scan/MovieStore.h"
 #include "platform/widgets/ListView.h"
 
 #include <QMessageBox>
@@ -116,8 +117,10 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
 {
     SetStatusText(statusPrefix + CurrentUrl);
     Busy = true;
-    HttpThread =
-        MakeWorker<THttpGetThread>(this, CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); });
+    // A movie read after the scan is saved from its kept bytes, not fetched again.
+    TMovieStore::Bytes kept = MovieStore ? MovieStore->MovieBytes(QString::fromStdString(CurrentUrl)) : nullptr;
+    HttpThread = MakeWorker<THttpGetThread>(
+        this, CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept));
     HttpThread->OnTerminate = [this](TThread* sender) { DownloadFinished(sender); };
 }
 

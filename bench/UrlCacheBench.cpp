@@ -8,8 +8,9 @@
 //   tessaro_url_cache_bench                 the generated caches
 //   tessaro_url_cache_bench --cache DIR     a real cache folder (a Chromium
 //       Cache_Data folder), warm walks interleaved with the floor: opening
-//       every file of the folder and reading its first and last 4 KiB;
-//       prints min / median / max of the pair ratios
+//       every file of the folder and reading its first and last 4 KiB, in
+//       C and in Python; then cold walks and floors, the page cache dropped
+//       before each (as root); prints min / median / max of the ratios
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -40,6 +41,7 @@ using namespace tessaro;
 constexpr int kEntries = 20000;
 constexpr int kMovies = 200;
 constexpr int kWarmRuns = 5;
+constexpr int kColdRuns = 3;
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes)
 {
@@ -131,6 +133,7 @@ struct Walk {
     double cpuMs = 0;  // user + system time of the process: what the walk costs when the machine is busy
     int entries = 0;
     int movies = 0;
+    double firstMovieMs = -1;  // when the first movie came
 };
 
 Walk WalkCache(const UrlCacheLocations& locations)
@@ -144,7 +147,8 @@ Walk WalkCache(const UrlCacheLocations& locations)
     UrlCacheEntry entry;
     while (cache->Next(entry)) {
         ++walk.entries;
-        walk.movies += IsFlashCacheFile(entry.localFileName) ? 1 : 0;
+        if (IsFlashCacheFile(entry.localFileName) && walk.movies++ == 0)
+            walk.firstMovieMs = double(timer.nsecsElapsed()) / 1e6;
     }
     cache->Close();
     walk.ms = double(timer.nsecsElapsed()) / 1e6;
@@ -187,7 +191,8 @@ bool Measure(const char* name, const UrlCacheLocations& locations)
     return right;
 }
 
-// The floor of a walk: one open and the first and last 4 KiB of every file.
+// The floor of a walk: one open and the first and last 4 KiB of every
+// regular file.
 double FloorMs(const std::filesystem::path& folder)
 {
     QElapsedTimer timer;
@@ -196,6 +201,8 @@ double FloorMs(const std::filesystem::path& folder)
     std::error_code error;
     for (auto it = std::filesystem::directory_iterator(folder, error);
          !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        if (!it->is_regular_file(error))
+            continue;
         const int fd = open(it->path().c_str(), O_RDONLY);
         if (fd < 0)
             continue;
@@ -208,6 +215,51 @@ double FloorMs(const std::filesystem::path& folder)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
+// The same floor written in Python, timed inside the interpreter (its start
+// left out): the anchor the cache walk was first compared with.
+double PythonFloorMs(const std::filesystem::path& folder)
+{
+    static const char* const kScript =
+        "import os,sys,time\n"
+        "d=sys.argv[1]\n"
+        "t=time.perf_counter()\n"
+        "for n in os.listdir(d):\n"
+        "  try:\n"
+        "    with open(os.path.join(d,n),'rb') as f:\n"
+        "      f.read(4096); s=f.seek(0,2)\n"
+        "      if s>4096: f.seek(s-4096); f.read(4096)\n"
+        "  except OSError: pass\n"
+        "print((time.perf_counter()-t)*1000)\n";
+    const std::string command = "python3 -c \"$TESSARO_FLOOR_SCRIPT\" '" + folder.string() + "'";
+    setenv("TESSARO_FLOOR_SCRIPT", kScript, 1);
+    std::FILE* pipe = popen(command.c_str(), "r");
+    double ms = -1;
+    if (pipe == nullptr || std::fscanf(pipe, "%lf", &ms) != 1)
+        ms = -1;
+    if (pipe != nullptr)
+        pclose(pipe);
+    return ms;
+}
+
+// Empties the page cache; false when this process may not.
+bool DropPageCache()
+{
+    sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    drop << "3" << std::flush;
+    return bool(drop);
+}
+
+struct Ratios {
+    std::vector<double> values;
+    void Print(const char* what)
+    {
+        std::sort(values.begin(), values.end());
+        std::printf("%s: min %.2f median %.2f max %.2f\n", what, values.front(), values[values.size() / 2],
+                    values.back());
+    }
+};
+
 int MeasureRealCache(const std::filesystem::path& folder, const test::TempDir& home)
 {
     UrlCacheLocations locations;
@@ -217,21 +269,53 @@ int MeasureRealCache(const std::filesystem::path& folder, const test::TempDir& h
     const Walk first = WalkCache(locations);
     std::printf("%s, first walk: %d entries, %d movies, %.1f ms, peak memory %ld KiB\n", folder.c_str(), first.entries,
                 first.movies, first.ms, first.peakKiB);
-    std::vector<double> ratios;
+    Ratios floor, pythonFloor, firstMovie;
     for (int run = 0; run < kWarmRuns; ++run) {
-        // The order inside a pair alternates, so neither always runs second.
-        double walkMs = 0, floorMs = 0;
-        if (run % 2 == 0)
-            floorMs = FloorMs(folder);
-        walkMs = WalkCache(locations).ms;
-        if (run % 2 != 0)
-            floorMs = FloorMs(folder);
-        std::printf("warm pair %d: walk %.1f ms, floor %.1f ms\n", run + 1, walkMs, floorMs);
-        ratios.push_back(walkMs / floorMs);
+        // The order inside a run rotates, so none always runs first.
+        double walkMs = 0, floorMs = 0, pythonMs = 0, firstMovieMs = 0;
+        for (int step = 0; step < 3; ++step) {
+            switch ((run + step) % 3) {
+                case 0: {
+                    const Walk walk = WalkCache(locations);
+                    walkMs = walk.ms;
+                    firstMovieMs = walk.firstMovieMs;
+                    break;
+                }
+                case 1:
+                    floorMs = FloorMs(folder);
+                    break;
+                default:
+                    pythonMs = PythonFloorMs(folder);
+                    break;
+            }
+        }
+        std::printf("warm run %d: walk %.1f ms (first movie after %.1f ms), floor %.1f ms, Python floor %.1f ms\n",
+                    run + 1, walkMs, firstMovieMs, floorMs, pythonMs);
+        floor.values.push_back(walkMs / floorMs);
+        pythonFloor.values.push_back(walkMs / pythonMs);
+        firstMovie.values.push_back(firstMovieMs);
     }
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("warm walk / floor: min %.2f median %.2f max %.2f\n", ratios.front(), ratios[ratios.size() / 2],
-                ratios.back());
+    floor.Print("warm walk / floor");
+    pythonFloor.Print("warm walk / Python floor");
+    firstMovie.Print("warm, first movie after (ms)");
+
+    Ratios cold;
+    for (int run = 0; run < kColdRuns; ++run) {
+        double walkMs = 0, floorMs = 0;
+        for (int step = 0; step < 2; ++step) {
+            if (!DropPageCache()) {
+                std::printf("cold runs skipped: the page cache cannot be dropped (needs root)\n");
+                return first.entries > 0 ? 0 : 1;
+            }
+            if ((run + step) % 2 == 0)
+                walkMs = WalkCache(locations).ms;
+            else
+                floorMs = FloorMs(folder);
+        }
+        std::printf("cold run %d: walk %.1f ms, floor %.1f ms\n", run + 1, walkMs, floorMs);
+        cold.values.push_back(walkMs / floorMs);
+    }
+    cold.Print("cold walk / floor");
     return first.entries > 0 ? 0 : 1;
 }
 

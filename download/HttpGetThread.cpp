@@ -21,11 +21,12 @@ constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
 }  // namespace
 
 THttpGetThread::THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress,
-                               HttpLimits Limits)
+                               HttpLimits Limits, std::shared_ptr<const std::string> KeptMovie)
     : TThread(receiver),
       Url(std::move(Url)),
       FileName(std::move(FileName)),
       Limits(Limits),
+      KeptMovie(std::move(KeptMovie)),
       SetProgress(std::move(SetProgress))
 {
     Start();
@@ -72,6 +73,10 @@ int THttpGetThread::ProgressPercent(std::uint64_t totalRead, std::int64_t conten
 void THttpGetThread::Execute()
 {
     try {
+        if (KeptMovie) {
+            SaveKeptMovie();
+            return;
+        }
         OpenRequest();
         QueryContentLength();
         ReceiveToFile();
@@ -194,6 +199,28 @@ void THttpGetThread::ReceiveToFile()
     }
     OutFile.reset();
     CloseHandles();
+}
+
+void THttpGetThread::SaveKeptMovie()
+{
+    MovieCheck check(kMaxDownloadBytes);
+    check.Feed(*KeptMovie);
+    if (check.End() != MovieCheckResult::Complete) {
+        Fail(check.Reason());
+        return;
+    }
+    AtomicFile out(FileName);
+    if (FileName.empty() || !out.Open() || !out.Write(KeptMovie->data(), KeptMovie->size()) || !out.Commit()) {
+        Fail(FileName.empty() ? std::string("no target file name") : out.Error());
+        out.Discard();
+        return;
+    }
+    TotalRead = KeptMovie->size();
+    HasContentLength = true;
+    ContentLength = static_cast<std::int64_t>(TotalRead);
+    UpdateProgress(true);
+    outcome_.Saved = true;
+    outcome_.Reason.clear();
 }
 
 bool THttpGetThread::IsCompleteMovie(MovieCheck& check)

@@ -42,9 +42,12 @@ public:
     using ProgressHandler = std::function<void(int percent)>;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
-    // Limits are the HTTP client's; tests shorten them.
+    // Limits are the HTTP client's; tests shorten them. KeptMovie: the
+    // movie's bytes when the program fetched it whole already (reading the
+    // movies of a page): they are written under the same rules and the
+    // server is not asked again.
     THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress = {},
-                   HttpLimits Limits = {});
+                   HttpLimits Limits = {}, std::shared_ptr<const std::string> KeptMovie = nullptr);
 
     static constexpr std::uint64_t kMaxDownloadBytes = std::uint64_t(512) << 20;
 
@@ -71,6 +74,7 @@ private:
     void OpenRequest();
     void QueryContentLength();
     void ReceiveToFile();
+    void SaveKeptMovie();
     void CloseHandles();
     // Hands the figure for TotalRead to the receiver when it changed and the
     // last one is kProgressInterval old, or at once when last is set.
@@ -88,6 +92,7 @@ private:
     bool HasContentLength = false;
     std::int64_t ContentLength = 0;
     HttpLimits Limits;
+    std::shared_ptr<const std::string> KeptMovie;
     std::unique_ptr<HttpSession> InternetHandle;
     std::unique_ptr<HttpConnection> ConnectHandle;
     std::unique_ptr<HttpGetRequest> RequestHandle;

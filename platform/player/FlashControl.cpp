@@ -118,9 +118,10 @@ void TShockwaveFlash::LoadPlayerPage()
     page_->load(PlayerAddresses::PageUrl());
 }
 
-void TShockwaveFlash::SetMovie(const QString& movie)
+void TShockwaveFlash::SetMovie(const QString& movie, std::shared_ptr<const std::string> kept)
 {
     movie_ = movie;
+    kept_ = std::move(kept);
     ++generation_;
     metadata_.reset();
     if (view_ == nullptr) {
@@ -140,7 +141,7 @@ void TShockwaveFlash::ShowMovie()
         page_->runJavaScript(QStringLiteral("tessaroPlayer.clear(%1)").arg(generation_));
         return;
     }
-    const PlayerMovieAddress address = PlayerSchemeHandler()->ShowMovie(movie_);
+    const PlayerMovieAddress address = PlayerSchemeHandler()->ShowMovie(movie_, kept_);
     page_->runJavaScript(QStringLiteral("tessaroPlayer.play(%1, %2, %3, %4, %5)")
                              .arg(generation_)
                              .arg(JsString(address.url.toString(QUrl::FullyEncoded)),

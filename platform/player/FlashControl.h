@@ -3,7 +3,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
+#include <string>
 
 class QWebEngineView;
 
@@ -38,7 +40,9 @@ public:
     ~TShockwaveFlash() override;
 
     QString Movie() const { return movie_; }
-    void SetMovie(const QString& movie);
+    // kept: a web movie's bytes when the program fetched them already; the
+    // player takes them instead of asking the server again.
+    void SetMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr);
 
     // Starts the player now, so a movie set soon after plays without waiting
     // for the player to start. Later calls do nothing.
@@ -58,6 +62,7 @@ private:
     void ShowMovie();
 
     QString movie_;
+    std::shared_ptr<const std::string> kept_;
     // Counts the movies set; the player tags its reports with it, so a late
     // report about a movie that was replaced is dropped.
     int generation_ = 0;

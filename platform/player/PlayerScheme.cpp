@@ -86,15 +86,23 @@ void TPlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
             emit Served(url, false);
             return;
         }
+        case PlayerSource::Kind::WebAddress:
+            // Each movie has a host of its own, so only this movie's address matches.
+            if (kept_ && url == keptUrl_) {
+                Reply(job, MimeTypeFor(QStringLiteral(".swf")), QByteArray(kept_->data(), qsizetype(kept_->size())));
+                emit Served(url, false);
+                return;
+            }
+            Relay(job, source);
+            return;
         case PlayerSource::Kind::RuffleFile:
         case PlayerSource::Kind::LocalFile:
-        case PlayerSource::Kind::WebAddress:
             Relay(job, source);
             return;
     }
 }
 
-PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie)
+PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept)
 {
     const std::uint64_t before = addresses_.CurrentMovie();
     PlayerMovieAddress address;
@@ -102,6 +110,9 @@ PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie)
         addresses_.Forget();
     else
         address = addresses_.ForMovie(movie);
+    const bool web = !address.siteOrigin.isEmpty();
+    kept_ = web && kept != nullptr && kept->size() <= kMaxPlayerFetchBytes ? std::move(kept) : nullptr;
+    keptUrl_ = kept_ ? address.url : QUrl();
     pool_.CancelMovie(before);
     return address;
 }

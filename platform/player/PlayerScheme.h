@@ -3,6 +3,9 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
+#include <memory>
+#include <string>
+
 #include "platform/player/PlayerAddresses.h"
 #include "platform/player/PlayerFetchPool.h"
 
@@ -23,8 +26,10 @@ public:
     explicit TPlayerSchemeHandler(QObject* parent = nullptr);
 
     // The movie the player shows from now on (empty: none). The addresses of
-    // the movie before stop answering and its fetches end.
-    PlayerMovieAddress ShowMovie(const QString& movie);
+    // the movie before stop answering and its fetches end. kept: the web
+    // movie's bytes when the program has them already; the movie's own
+    // address is answered with them instead of fetching it again.
+    PlayerMovieAddress ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr);
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
@@ -37,6 +42,8 @@ private:
 
     PlayerAddresses addresses_;
     PlayerFetchPool pool_;
+    std::shared_ptr<const std::string> kept_;
+    QUrl keptUrl_;  // where the player asks for the kept movie
 };
 
 // The preview's web profile: off the record, with our scheme installed. Only

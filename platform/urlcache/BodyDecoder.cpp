@@ -54,10 +54,12 @@ std::vector<Coding> ParseCodings(std::string_view value)
 
 class IdentityLayer : public BodyDecoderStream::Layer {
 public:
+    explicit IdentityLayer(std::size_t pieceLength) : pieceLength_(pieceLength) {}
+
     DecodeResult Push(std::string_view coded, const Emitter& emit) override
     {
         while (!coded.empty()) {
-            const std::string_view piece = coded.substr(0, BodyDecoderStream::kPieceLength);
+            const std::string_view piece = coded.substr(0, pieceLength_);
             coded.remove_prefix(piece.size());
             if (const DecodeResult result = emit(piece); result != DecodeResult::Ok)
                 return result;
@@ -65,6 +67,9 @@ public:
         return DecodeResult::Ok;
     }
     bool Ended() const override { return true; }
+
+private:
+    std::size_t pieceLength_;
 };
 
 // gzip, zlib-wrapped deflate or raw deflate. "deflate" should be
@@ -72,7 +77,7 @@ public:
 // bytes (a zlib header is a multiple of 31 naming method 8).
 class InflateLayer : public BodyDecoderStream::Layer {
 public:
-    explicit InflateLayer(bool gzip) : gzip_(gzip) {}
+    InflateLayer(bool gzip, std::size_t pieceLength) : gzip_(gzip), pieceLength_(pieceLength) {}
     ~InflateLayer() override
     {
         if (started_)
@@ -122,9 +127,9 @@ private:
         std::array<char, BodyDecoderStream::kPieceLength> buffer;
         while (true) {
             stream_.next_out = reinterpret_cast<Bytef*>(buffer.data());
-            stream_.avail_out = static_cast<uInt>(buffer.size());
+            stream_.avail_out = static_cast<uInt>(pieceLength_);
             const int status = inflate(&stream_, Z_NO_FLUSH);
-            const std::size_t produced = buffer.size() - stream_.avail_out;
+            const std::size_t produced = pieceLength_ - stream_.avail_out;
             if (produced > 0) {
                 if (const DecodeResult result = emit({buffer.data(), produced}); result != DecodeResult::Ok)
                     return result;
@@ -141,6 +146,7 @@ private:
     }
 
     bool gzip_;
+    std::size_t pieceLength_;
     bool started_ = false;
     bool ended_ = false;
     std::string lead_;  // the first byte of a deflate stream, until the second comes
@@ -149,7 +155,10 @@ private:
 
 class BrotliLayer : public BodyDecoderStream::Layer {
 public:
-    BrotliLayer() : state_(BrotliDecoderCreateInstance(nullptr, nullptr, nullptr)) {}
+    explicit BrotliLayer(std::size_t pieceLength)
+        : state_(BrotliDecoderCreateInstance(nullptr, nullptr, nullptr)), pieceLength_(pieceLength)
+    {
+    }
     ~BrotliLayer() override
     {
         if (state_ != nullptr)
@@ -166,11 +175,11 @@ public:
         const auto* nextIn = reinterpret_cast<const std::uint8_t*>(coded.data());
         std::array<std::uint8_t, BodyDecoderStream::kPieceLength> buffer;
         while (true) {
-            std::size_t availableOut = buffer.size();
+            std::size_t availableOut = pieceLength_;
             std::uint8_t* nextOut = buffer.data();
             const BrotliDecoderResult status =
                 BrotliDecoderDecompressStream(state_, &availableIn, &nextIn, &availableOut, &nextOut, nullptr);
-            const std::size_t produced = buffer.size() - availableOut;
+            const std::size_t produced = pieceLength_ - availableOut;
             if (produced > 0) {
                 const std::string_view piece(reinterpret_cast<const char*>(buffer.data()), produced);
                 if (const DecodeResult result = emit(piece); result != DecodeResult::Ok)
@@ -191,6 +200,7 @@ public:
 
 private:
     BrotliDecoderState* state_;
+    std::size_t pieceLength_;
     bool ended_ = false;
 };
 
@@ -215,18 +225,20 @@ const char* ToString(DecodeResult result)
     return "?";
 }
 
-BodyDecoderStream::BodyDecoderStream(std::string_view contentEncoding, Sink sink) : sink_(std::move(sink))
+BodyDecoderStream::BodyDecoderStream(std::string_view contentEncoding, Sink sink, std::size_t pieceLength)
+    : sink_(std::move(sink))
 {
+    pieceLength = std::clamp<std::size_t>(pieceLength, 1, kPieceLength);
     const std::vector<Coding> codings = ParseCodings(contentEncoding);
     // Codings are listed in the order they were applied: undo the last first.
     for (auto it = codings.rbegin(); it != codings.rend(); ++it) {
         switch (*it) {
             case Coding::Gzip:
             case Coding::Deflate:
-                layers_.push_back(std::make_unique<InflateLayer>(*it == Coding::Gzip));
+                layers_.push_back(std::make_unique<InflateLayer>(*it == Coding::Gzip, pieceLength));
                 break;
             case Coding::Brotli:
-                layers_.push_back(std::make_unique<BrotliLayer>());
+                layers_.push_back(std::make_unique<BrotliLayer>(pieceLength));
                 break;
             case Coding::Identity:
                 break;
@@ -236,7 +248,7 @@ BodyDecoderStream::BodyDecoderStream(std::string_view contentEncoding, Sink sink
         }
     }
     if (layers_.empty())
-        layers_.push_back(std::make_unique<IdentityLayer>());
+        layers_.push_back(std::make_unique<IdentityLayer>(pieceLength));
 }
 
 BodyDecoderStream::~BodyDecoderStream() = default;
@@ -290,10 +302,13 @@ DecodeResult DecodeBodyPrefix(std::string_view contentEncoding, std::string_view
                               std::string& prefix)
 {
     std::string out;
-    BodyDecoderStream stream(contentEncoding, [&](std::string_view piece) {
-        out.append(piece.substr(0, prefixLength - out.size()));
-        return out.size() < prefixLength;
-    });
+    BodyDecoderStream stream(
+        contentEncoding,
+        [&](std::string_view piece) {
+            out.append(piece.substr(0, prefixLength - out.size()));
+            return out.size() < prefixLength;
+        },
+        prefixLength);
     DecodeResult result = stream.Feed(coded);
     if (result == DecodeResult::Ok)
         result = stream.Finish();

@@ -31,7 +31,9 @@ public:
     // Takes each decoded piece; false stops the decoding.
     using Sink = std::function<bool(std::string_view decoded)>;
 
-    BodyDecoderStream(std::string_view contentEncoding, Sink sink);
+    // pieceLength (at most kPieceLength): a receiver that wants only the
+    // first few bytes asks for small pieces, so no more is decoded than that.
+    BodyDecoderStream(std::string_view contentEncoding, Sink sink, std::size_t pieceLength = kPieceLength);
     ~BodyDecoderStream();
     BodyDecoderStream(const BodyDecoderStream&) = delete;
     BodyDecoderStream& operator=(const BodyDecoderStream&) = delete;

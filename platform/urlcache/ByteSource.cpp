@@ -17,8 +17,18 @@ bool MemoryByteSource::Read(std::uint64_t offset, std::size_t length, std::strin
 
 FileByteSource::FileByteSource(const std::filesystem::path& path)
 {
+    Open(AT_FDCWD, path.c_str());
+}
+
+FileByteSource::FileByteSource(int folderFd, const char* name)
+{
+    Open(folderFd, name);
+}
+
+void FileByteSource::Open(int folderFd, const char* path)
+{
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer for ever.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = ::openat(folderFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0)
         return;
     struct stat info {};

@@ -45,6 +45,9 @@ struct FileStamp {
 class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(const std::filesystem::path& path);
+    // name inside the open folder folderFd: a walk over many files of one
+    // folder does not look the whole path up again for each.
+    FileByteSource(int folderFd, const char* name);
     ~FileByteSource() override;
     FileByteSource(const FileByteSource&) = delete;
     FileByteSource& operator=(const FileByteSource&) = delete;
@@ -57,6 +60,7 @@ public:
 
 private:
     static constexpr std::size_t kWindow = 4096;
+    void Open(int folderFd, const char* path);
     bool ReadDirect(std::uint64_t offset, std::size_t length, std::string& out) const;
     bool FromWindow(std::string& window, bool& loaded, std::uint64_t start, std::uint64_t offset, std::size_t length,
                     std::string& out) const;

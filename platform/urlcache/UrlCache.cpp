@@ -1,14 +1,20 @@
 #include "platform/urlcache/UrlCache.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <chrono>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/core/AppPaths.h"
 #include "platform/core/AsciiText.h"
 #include "platform/core/BrowserHomes.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/OrderedReadAhead.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
 #include "platform/urlcache/CheckoutRecords.h"
@@ -166,16 +172,128 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
     return "a Chromium-based browser";
 }
 
-std::int64_t SecondsSinceEpoch(fs::file_time_type time)
+// An entry file of a Chromium or Firefox cache folder, as listed.
+struct EntryFile {
+    std::int64_t modifiedNs = 0;
+    std::string name;
+};
+
+// What a read-ahead worker learns of one entry file: whether it is a movie,
+// and for anything else all the walk yields of it.
+struct EntryGlance {
+    enum class Kind { Unreadable, Other, Movie };
+    Kind kind = Kind::Unreadable;
+    std::uint64_t storedSize = 0;
+};
+
+// Entry files read ahead of the walk, and the most waiting to be taken.
+constexpr std::size_t kReadAheadWindow = 256;
+// Below this many files one thread lists their times.
+constexpr std::size_t kFilesPerStatThread = 4096;
+
+int ReadAheadThreads()
 {
-    const auto system = std::chrono::file_clock::to_sys(time);
-    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 }
 
-struct EntryFile {
-    fs::file_time_type time;
-    fs::path path;
+EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const std::string& name)
+{
+    EntryGlance glance;
+    const FileByteSource file(folderFd, name.c_str());
+    if (!file.IsOpen())
+        return glance;
+    CachedResponse response;
+    // Body segments name their file only for the readers of a whole entry;
+    // here the one open file serves the prefix.
+    const fs::path path(name);
+    const bool read = kind == UrlCacheSource::Kind::ChromiumSimple
+                          ? ReadSimpleCacheEntry(file, path, response) == SimpleCacheResult::Ok
+                          : ReadCache2Entry(file, path, response) == Cache2Result::Ok;
+    if (!read)
+        return glance;
+    std::string prefix;
+    const bool coded = !response.contentEncoding.empty();
+    if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, &file, path) !=
+        BodyReadResult::Ok)
+        return glance;
+    std::string signature = prefix;
+    if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
+        signature.clear();
+    glance.kind = IsFlashResponse(response, signature) ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
+    glance.storedSize = response.StoredSize();
+    return glance;
+}
+
+// An open folder, closed with its owner.
+class FolderHandle {
+public:
+    explicit FolderHandle(const fs::path& folder)
+        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK))
+    {
+    }
+    ~FolderHandle()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    int Fd() const { return fd_; }
+
+private:
+    int fd_;
 };
+
+// The wanted files of the folder with their modification times, oldest
+// first, then by name; files that cannot be looked at are left out. The
+// times are taken on several threads when there are many files.
+std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(const std::string&)>& wanted)
+{
+    std::vector<EntryFile> files;
+    const int listFd = ::dup(folderFd);
+    DIR* listing = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (listing == nullptr) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return files;
+    }
+    while (const dirent* item = ::readdir(listing)) {
+        std::string name = item->d_name;
+        if (wanted(name))
+            files.push_back({0, std::move(name)});
+    }
+    ::closedir(listing);
+
+    std::vector<char> present(files.size(), 0);
+    const auto stamp = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            struct stat info {};
+            if (::fstatat(folderFd, files[i].name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            files[i].modifiedNs = std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+            present[i] = 1;
+        }
+    };
+    const std::size_t threads =
+        std::min<std::size_t>(static_cast<std::size_t>(ReadAheadThreads()), 1 + files.size() / kFilesPerStatThread);
+    {
+        std::vector<std::jthread> helpers;
+        const std::size_t share = (files.size() + threads - 1) / threads;
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(stamp, std::min(files.size(), t * share), std::min(files.size(), (t + 1) * share));
+        stamp(0, std::min(files.size(), share));
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (present[i] && kept++ != i)
+            files[kept - 1] = std::move(files[i]);
+    }
+    files.resize(kept);
+    std::sort(files.begin(), files.end(), [](const EntryFile& a, const EntryFile& b) {
+        return a.modifiedNs != b.modifiedNs ? a.modifiedNs < b.modifiedNs : a.name < b.name;
+    });
+    return files;
+}
 
 class BrowserCacheEnumeration : public UrlCacheEnumeration {
 public:
@@ -197,13 +315,21 @@ public:
                         return true;
                     continue;
                 }
-            } else if (fileIndex_ < files_.size()) {
+            } else if (EntryGlance glance; readAhead_ && readAhead_->Next(glance)) {
                 const EntryFile& file = files_[fileIndex_++];
+                const fs::path path = current_.folder / file.name;
                 entry = UrlCacheEntry();
-                if (ReadEntry(file.path, entry)) {
+                if (glance.kind == EntryGlance::Kind::Other) {
+                    entry.localFileName = path.string();
+                    entry.size = glance.storedSize;
+                    return true;
+                }
+                // A movie is read again here, where check-outs are made;
+                // movies are few among a cache's entries.
+                if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(path, entry)) {
                     if (!entry.url.empty()) {
                         entry.browser = BrowserOfSource(current_, locations_);
-                        entry.time = SecondsSinceEpoch(file.time);
+                        entry.time = file.modifiedNs / 1'000'000'000;
                     }
                     return true;
                 }
@@ -222,6 +348,7 @@ public:
         if (closed_)
             return;
         closed_ = true;
+        readAhead_.reset();
         // A check-out goes only with its entry: one that could not be read
         // this time (a browser writing it) keeps its file.
         if (reachedEnd_) {
@@ -237,6 +364,8 @@ public:
 private:
     bool OpenNextSource()
     {
+        readAhead_.reset();  // joins its workers before what they read goes
+        folder_.reset();
         files_.clear();
         fileIndex_ = 0;
         ieIndexFile_.reset();
@@ -251,24 +380,24 @@ private:
                 ieIndex_.records.clear();
             return true;
         }
-        std::error_code error;
-        for (auto it = fs::directory_iterator(current_.folder, error); !error && it != fs::directory_iterator();
-             it.increment(error)) {
-            const std::string name = it->path().filename().string();
-            const bool wanted = current_.kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
-                                                                                      : IsCache2EntryName(name);
-            if (!wanted)
-                continue;
-            if (records_.Has(it->path().string()))
-                present_.insert(it->path().string());
-            std::error_code timeError;
-            const fs::file_time_type time = it->last_write_time(timeError);
-            if (!timeError)
-                files_.push_back({time, it->path()});
-        }
-        std::sort(files_.begin(), files_.end(), [](const EntryFile& a, const EntryFile& b) {
-            return a.time != b.time ? a.time < b.time : a.path < b.path;
+        folder_ = std::make_unique<FolderHandle>(current_.folder);
+        if (folder_->Fd() < 0)
+            return true;  // an empty source
+        const UrlCacheSource::Kind kind = current_.kind;
+        files_ = ListEntryFiles(folder_->Fd(), [kind](const std::string& name) {
+            return kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
+                                                                : IsCache2EntryName(name);
         });
+        for (const EntryFile& file : files_) {
+            const std::string path = (current_.folder / file.name).string();
+            if (records_.Has(path))
+                present_.insert(path);
+        }
+        const int folderFd = folder_->Fd();
+        readAhead_ = std::make_unique<OrderedReadAhead<EntryGlance>>(
+            files_.size(),
+            [this, kind, folderFd](std::size_t i) { return GlanceAtEntry(kind, folderFd, files_[i].name); },
+            ReadAheadThreads(), kReadAheadWindow);
         return true;
     }
 
@@ -357,8 +486,11 @@ private:
     std::vector<UrlCacheSource> sources_;
     std::size_t sourceIndex_ = 0;
     UrlCacheSource current_{};
+    std::unique_ptr<FolderHandle> folder_;
     std::vector<EntryFile> files_;
     std::size_t fileIndex_ = 0;
+    // Declared after what its workers read, so it goes first.
+    std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
     std::unique_ptr<FileByteSource> ieIndexFile_;
     IeCacheIndex ieIndex_;
     std::size_t ieRecordIndex_ = 0;

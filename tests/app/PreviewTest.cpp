@@ -48,6 +48,25 @@ TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
     EXPECT_EQ(window->ListView1->Text(0, 2), QStringLiteral("Preview"));
 }
 
+TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
+{
+    test::LoopbackHttpServer server;
+    server.route("/flash/kept.swf", MinimalMovie(QColor(255, 0, 0), 320, 240, 8), "application/x-shockwave-flash");
+    const QString address = QString::fromStdString(server.origin() + "/flash/kept.swf");
+    *window->FoundMovies = {address};
+    window->ShowFoundMovies();
+    window->StartReadingMovies(QString::fromStdString(server.origin() + "/"));
+    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kPlayWaitMs));
+
+    window->ListView1->selectRow(0);
+    ASSERT_TRUE(WaitForMetadata());
+    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 320);
+    int fetches = 0;
+    for (const test::HttpRequest& request : server.requests())
+        fetches += request.target == "/flash/kept.swf" ? 1 : 0;
+    EXPECT_EQ(fetches, 1) << "read once after the scan, then played from what that gave";
+}
+
 TEST_F(Preview, SelectingACacheRowPlaysItsMovie)
 {
     window->PageControl1->setCurrentIndex(kCachePage);

@@ -16,6 +16,7 @@
 #include "platform/http/HttpClient.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
+#include "support/FlashTestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
 #include "support/SwfBytes.h"
@@ -152,6 +153,24 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
     EXPECT_EQ(window->SaveFolder, target.folder());
     EXPECT_EQ(window->CurrentRow, -1);
     EXPECT_EQ(dialogsShown, 1);
+}
+
+TEST_F(Transfer, AMovieReadAfterTheScanIsSavedFromTheBytesKeptForIt)
+{
+    // A movie the reader takes whole: only such bytes are kept.
+    const std::string movie = test::MinimalMovie(QColor(0, 0, 255), 100, 100, 8);
+    server.route("/kept.swf", movie, "application/x-shockwave-flash");
+    ShowWebRows({"http://movies.example/kept.swf"});
+    window->StartReadingMovies(QStringLiteral("http://movies.example/"));
+    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, 20000));
+
+    RunCommand();
+    EXPECT_EQ(RowStatus(0), QStringLiteral("Saved"));
+    EXPECT_EQ(TempDir::read(target.folder() + "kept.swf"), movie);
+    int fetches = 0;
+    for (const test::HttpRequest& request : server.requests())
+        fetches += request.target == "/kept.swf" ? 1 : 0;
+    EXPECT_EQ(fetches, 1) << "read once after the scan, then saved from what that gave";
 }
 
 TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)

@@ -42,12 +42,13 @@ protected:
     void SetUp() override { RouteHttpToLoopback(server.port()); }
     void TearDown() override { RouteHttpToLoopback(0); }
 
-    static DownloadRun Download(const std::string& url, const std::string& target, HttpLimits limits = {})
+    static DownloadRun Download(const std::string& url, const std::string& target, HttpLimits limits = {},
+                                std::shared_ptr<const std::string> kept = nullptr)
     {
         DownloadRun run;
         QObject receiver;
         auto worker = MakeWorker<THttpGetThread>(
-            &receiver, url, target, [&run](int percent) { run.progress.push_back(percent); }, limits);
+            &receiver, url, target, [&run](int percent) { run.progress.push_back(percent); }, limits, kept);
         worker->OnTerminate = [&run](TThread* sender) {
             run.outcome = static_cast<THttpGetThread*>(sender)->Outcome();
             run.ended = true;
@@ -171,6 +172,8 @@ TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
         const char* url;
         const char* reason;  // what the tooltip begins with
         HttpLimits limits;
+        // Bytes kept from reading the page's movies: written instead of asking the server.
+        std::shared_ptr<const std::string> kept = nullptr;
     };
     const Row rows[] = {
         {"not found", "http://movies.example/missing.swf", "the server answered 404", {}},
@@ -187,24 +190,38 @@ TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
         {"a drip", "http://movies.example/drip.swf", "the transfer broke off after", impatient},
         {"https to http", "https://movies.example/downgrade.swf", "no answer from movies.example", {}},
         {"eleven redirects", "http://movies.example/hop0", "no answer from movies.example", {}},
+        {"kept bytes cut short",
+         "http://movies.example/plain.swf",
+         "cut short: 5,000 of 100,087 bytes",
+         {},
+         std::make_shared<const std::string>(FwsMovie(100'087).substr(0, 5000))},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir folder;
         const std::string target = folder.folder() + "movie.swf";
         folder.write("movie.swf", "older movie");
-        const DownloadRun run = Download(row.url, target, row.limits);
+        const DownloadRun run = Download(row.url, target, row.limits, row.kept);
         EXPECT_FALSE(run.outcome.Saved);
         EXPECT_EQ(run.outcome.Reason.rfind(row.reason, 0), 0u) << run.outcome.Reason;
         EXPECT_EQ(TempDir::read(target), "older movie");
         EXPECT_EQ(Entries(folder), std::vector<std::string>{"movie.swf"});
 
         TempDir empty;
-        Download(row.url, empty.folder() + "movie.swf", row.limits);
+        Download(row.url, empty.folder() + "movie.swf", row.limits, row.kept);
         EXPECT_TRUE(Entries(empty).empty());
     }
     for (const auto& request : server.requests())
-        EXPECT_NE(request.target, "/plain.swf") << "a secure address was followed to plain http";
+        EXPECT_NE(request.target, "/plain.swf") << "a secure address was followed, or kept bytes fetched again";
+
+    // A whole kept movie is saved as it is, without asking the server.
+    const auto kept = std::make_shared<const std::string>(FwsMovie(777));
+    const DownloadRun fromKept = Download("http://movies.example/plain.swf", dir.folder() + "kept.swf", {}, kept);
+    EXPECT_TRUE(fromKept.outcome.Saved) << fromKept.outcome.Reason;
+    EXPECT_EQ(TempDir::read(dir.folder() + "kept.swf"), *kept);
+    EXPECT_EQ(fromKept.progress, std::vector<int>{100});
+    for (const auto& request : server.requests())
+        EXPECT_NE(request.target, "/plain.swf");
 
     // One redirect fewer, plain http and the secure server itself still save.
     for (const char* url :

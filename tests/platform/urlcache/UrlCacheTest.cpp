@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -391,6 +392,34 @@ TEST_F(BuiltCachesTest, AMovieThatDecodesPastTheCapIsPassedOverInLittleMemory)
         }
     }
     EXPECT_LT(peak - before, 64 << 20) << "peak " << peak << " from " << before;
+}
+
+// Thousands of entries are read on several threads; they still come oldest
+// first, entries of one time by name, each once, movies checked out among them.
+TEST_F(BuiltCachesTest, ManyEntriesComeByFileTimeThenName)
+{
+    constexpr int kEntries = 5000;
+    // (time, container, what the walk lists: the container, or a movie's check-out)
+    std::vector<std::tuple<std::int64_t, std::string, std::string>> expected;
+    for (int i = 0; i < kEntries; ++i) {
+        const bool movie = i % 500 == 0;
+        const std::string name = "e" + std::to_string(i) + (movie ? ".swf" : ".js");
+        PutChromium(kChromium, name, Chromium(name, movie ? Movie(name) : "var x;", {}));
+        const fs::path file = dir.path() / kChromium / test::SimpleCacheEntryName(Key(name));
+        // Later entries are older; every three share a second.
+        const std::int64_t seconds = 1'000'000'000 + (kEntries - i) / 3;
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+        const std::string container = file.filename().string();
+        expected.emplace_back(seconds, container, movie ? name.substr(0, name.size() - 4) + "[1].swf" : container);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> listed;
+    for (const UrlCacheEntry& entry : ListAll(locations))
+        listed.push_back(fs::path(entry.localFileName).filename().string());
+    ASSERT_EQ(listed.size(), expected.size());
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        ASSERT_EQ(listed[i], std::get<2>(expected[i])) << "entry " << i;
 }
 
 TEST_F(BuiltCachesTest, AFifoHoldsNothingAndACheckOutGoesOnlyWithItsEntry)
