@@ -33,8 +33,13 @@ using test::WaitUntil;
 constexpr int kWaitMs = 20000;
 const std::string kHtml = "text/html";
 const std::string kScript = "text/javascript";
-// What the collector keeps of one external script file, in characters.
+// What the collector keeps of one external script file, in characters; how
+// many files it reads for one document; how much of a noscript element's
+// markup it parses; how long after completion it watches for additions.
 constexpr std::size_t kLoadedScriptText = 1024 * 1024;
+constexpr int kReadScriptFiles = 64;
+constexpr std::size_t kParsedNoscriptText = 256 * 1024;
+constexpr int kGrowthWatchMs = 10000;
 const QString kFlashClassId = QStringLiteral("clsid:D27CDB6E-AE6D-11cf-96B8-444553540000");
 
 std::string Page(const std::string& head, const std::string& body)
@@ -61,6 +66,15 @@ struct ScanRow {
     QStringList off;
     int beforeGrowth = -1;  // rows listed before the page grows; -1: it does not
 };
+
+// The movies of the script files the collector reads: all but the last.
+QStringList ManyScriptMovies()
+{
+    QStringList movies;
+    for (int i = 0; i < kReadScriptFiles; ++i)
+        movies.append(QStringLiteral("/t/m%1.swf").arg(i));  // against the page, not the file
+    return movies;
+}
 
 void PrintTo(const ScanRow& row, std::ostream* os)
 {
@@ -246,6 +260,18 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
         site.route("/t/main.swf",
                    test::HttpResponse{
                        200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
+        // One script file more than the collector reads for one document.
+        std::string many;
+        for (int i = 0; i <= kReadScriptFiles; ++i) {
+            many += "<script src=\"many/" + std::to_string(i) + ".js\"></script>";
+            site.route("/t/many/" + std::to_string(i) + ".js", "var m = 'm" + std::to_string(i) + ".swf';", kScript);
+        }
+        site.route("/t/many.html", Page(many, ""), kHtml);
+        // A fallback past the part of a noscript element that is parsed.
+        site.route("/t/deep-noscript.html",
+                   Page("", "<noscript><embed src=\"near.swf\"><p>" + std::string(kParsedNoscriptText, 'x') +
+                                "</p><embed src=\"far.swf\"></noscript>"),
+                   kHtml);
         site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
         site.route("/t/long.js",
                    "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
@@ -302,6 +328,10 @@ TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
     // External script files are read as the browser holds them, not again.
     EXPECT_LE(Requests("/t/strings.js"), 1);
     EXPECT_LE(Requests("/t/publish.js"), 1);
+    // Without the thorough scan no movie is read after the scan.
+    if (!thorough) {
+        EXPECT_EQ(window->MovieReading, nullptr);
+    }
     if (!grows)
         return;
 
@@ -361,11 +391,52 @@ INSTANTIATE_TEST_SUITE_P(
                     {"/t/flash/intro.swf", "/t/flash/unicode.swf", "/t/flash/spaced%20name.swf", "/t/old.swf"}},
             // Movies inside movies are the thorough scan's too.
             ScanRow{"LoaderMovie", "/t/loader.html", {"/t/loader.swf", "/t/main.swf"}, {"/t/loader.swf"}},
-            ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}}),
+            ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}},
+            ScanRow{"ScriptFilesPastTheirCount", "/t/many.html", ManyScriptMovies(), {}},
+            ScanRow{"NoscriptPastItsBound", "/t/deep-noscript.html", {"/t/near.swf"}, {}}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<ScanRow, bool>>& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Thorough" : "Described");
     });
+
+using ThoroughScanWatch = ThoroughScan;
+
+TEST_F(ThoroughScanWatch, ElementsAddedPastTheWatchAreNotListed)
+{
+    site.route("/t/slow-growth.html",
+               Page("", R"(
+<embed src="grow/first.swf">
+<script>
+function add(name, ms) {
+  setTimeout(function () {
+    var e = document.createElement('embed');
+    e.type = 'application/x-shockwave-flash';
+    e.src = 'grow/' + name + '.php';
+    document.body.appendChild(e);
+  }, ms);
+}
+add('soon', 500);
+add('too-late', )" + std::to_string(kGrowthWatchMs + 1500) +
+                            R"();
+</script>)"),
+               kHtml);
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/slow-growth.html"));
+    const QStringList listed = At({"/t/grow/first.swf", "/t/grow/soon.php"});
+    ASSERT_TRUE(WaitUntil([&] { return Listed(listed); }, kWaitMs)) << Rows(1).join('\n').toStdString();
+
+    int embeds = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            window->WebBrowser1->page()->runJavaScript(QStringLiteral("document.embeds.length"),
+                                                       [&](const QVariant& value) { embeds = value.toInt(); });
+            return embeds == 3;
+        },
+        kGrowthWatchMs + kWaitMs))
+        << "the page never added its last embed";
+    // Long enough for an announcement of it to arrive, were there one.
+    WaitUntil([] { return false; }, 1000);
+    EXPECT_EQ(Rows(1), listed);
+}
 
 class ThoroughScanSetting : public test::ShownWindow {
 protected:
