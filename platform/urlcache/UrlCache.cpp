@@ -112,6 +112,31 @@ bool CacheSourceOf(const fs::path& folder, UrlCacheSource& source)
     return false;
 }
 
+// An added folder may be a cache copied under a name of its own: it is
+// taken by what it holds, a Chromium cache by its index or entry files, a
+// Firefox cache by the entry files in its entries folder.
+bool CacheSourceOfAddedFolder(const fs::path& folder, UrlCacheSource& source)
+{
+    if (CacheSourceOf(folder, source))
+        return true;
+    if (LooksLikeSimpleCache(folder)) {
+        source = {UrlCacheSource::Kind::ChromiumSimple, folder};
+        return true;
+    }
+    const fs::path entries = folder / "entries";
+    if (!IsRealFolder(entries))
+        return false;
+    std::error_code error;
+    for (auto it = fs::directory_iterator(entries, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        if (IsCache2EntryName(it->path().filename().string())) {
+            source = {UrlCacheSource::Kind::FirefoxCache2, entries};
+            return true;
+        }
+    }
+    return false;
+}
+
 void Add(const UrlCacheSource& source, FoundSources& found)
 {
     switch (source.kind) {
@@ -575,7 +600,7 @@ std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locatio
         std::error_code error;
         if (!fs::is_directory(root, error))
             continue;
-        if (CacheSourceOf(root, source)) {
+        if (CacheSourceOfAddedFolder(root, source)) {
             Add(source, added);
         } else {
             SearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders};

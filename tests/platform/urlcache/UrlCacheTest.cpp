@@ -168,6 +168,41 @@ TEST(UrlCacheTest, FindsTheCachesOfEveryKindOfInstall)
     ::setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
 }
 
+// A folder the user adds is taken by what it holds, whatever its name.
+TEST(UrlCacheTest, AnAddedFolderIsTakenByWhatItHolds)
+{
+    const struct {
+        const char* name;
+        const char* fixture;  // under tests/fixtures; null: an empty folder
+        const char* folder;   // where it goes; the folder added is "added"
+        const char* source;   // the source found, under the home; null: none
+    } rows[] = {
+        {"a Chromium cache copied under a name of its own", "chromium/Cache_Data", "added", "added"},
+        {"a Firefox cache copied under a name of its own", "firefox/cache2", "added", "added/entries"},
+        {"a folder holding a cache", "chromium/Cache_Data", "added/profile/Cache/Cache_Data",
+         "added/profile/Cache/Cache_Data"},
+        {"an empty folder", nullptr, "added", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const test::TempDir home;
+        fs::create_directories(home.path() / row.folder);
+        if (row.fixture != nullptr)
+            fs::copy(test::FixturesDir() / row.fixture, home.path() / row.folder, fs::copy_options::recursive);
+        UrlCacheLocations locations;
+        locations.embeddedCache = home.path() / "none";
+        locations.contentFolder = home.path() / "Content";
+        locations.addedFolders = {home.path() / "added"};
+        const std::vector<UrlCacheSource> sources = FindUrlCacheSources(locations);
+        if (row.source == nullptr) {
+            EXPECT_TRUE(sources.empty());
+            continue;
+        }
+        ASSERT_EQ(sources.size(), 1u);
+        EXPECT_EQ(sources[0].folder, home.path() / row.source);
+    }
+}
+
 TEST(UrlCacheTest, RewritesOnlyWhatChangedAndRemovesWhatNoEntryMakes)
 {
     const test::TempDir dir;
