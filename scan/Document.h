@@ -42,6 +42,9 @@ struct THtmlDocument {
     // scripts never turns into elements.
     std::vector<THtmlObjectElement> noscriptObjects;
     std::vector<THtmlEmbedElement> noscriptEmbeds;
+    // The src of each frame and iframe element, as written: a frame may show
+    // a movie in place of a page.
+    std::vector<QString> frameSources{};
     // Frame documents that could be read; a frame whose document could not
     // be read is left out, as the scan passes it over.
     std::vector<THtmlDocument> frames;

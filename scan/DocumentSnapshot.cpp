@@ -123,6 +123,8 @@ THtmlDocument DocumentFromJson(const QJsonObject& object, int depth, qsizetype& 
             document.noscriptObjects.push_back(ObjectFromJson(item));
         document.noscriptEmbeds = EmbedsFromJson(noscript.toObject());
     }
+    for (const QJsonValue& item : List(object, "frameSources"))
+        document.frameSources.push_back(Text(item));
     if (depth >= kMaxSnapshotFrameDepth)
         return document;
     for (const QJsonValue& frame : List(object, "frames")) {

@@ -74,6 +74,10 @@ void ScanThoroughElements(const THtmlDocument& document, TFoundMovies& found)
         ScanScriptStrings(base, script.text, found);
         ScanScriptStrings(base, script.loadedText, found);
     }
+    for (const QString& source : document.frameSources) {
+        if (IsMovieAddress(source.trimmed()))
+            found.Add(base, source.trimmed());
+    }
 }
 
 void ScanThoroughFrames(const THtmlDocument& document, TFoundMovies& found)

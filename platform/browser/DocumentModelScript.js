@@ -207,6 +207,8 @@
             url: doc.URL,
             base: doc.baseURI,
             objects: take(doc.getElementsByTagName('object'), objectOf),
+            // A frame may show a movie itself: its document is then no page.
+            frameSources: take(doc.querySelectorAll('iframe, frame'), f => attr(f, 'src') || undefined),
         };
         embedsOf(doc.embeds, tree);
         scriptsOf(doc, budget, tree);

@@ -7,30 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/core/Descriptor.h"
 #include "platform/files/AtomicFile.h"
 
 namespace tessaro {
 
 namespace {
-
-// Closes a descriptor on every way out.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
 
 bool CopyBytes(int from, AtomicFile& to)
 {

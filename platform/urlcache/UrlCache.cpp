@@ -14,6 +14,7 @@
 #include "platform/core/AsciiText.h"
 #include "platform/core/BrowserHomes.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/Descriptor.h"
 #include "platform/core/OrderedReadAhead.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
@@ -249,26 +250,6 @@ EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const std::st
     return glance;
 }
 
-// An open folder, closed with its owner.
-class FolderHandle {
-public:
-    explicit FolderHandle(const fs::path& folder)
-        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK))
-    {
-    }
-    ~FolderHandle()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // The wanted files of the folder with their modification times, oldest
 // first, then by name; files that cannot be looked at are left out. The
 // times are taken on several threads when there are many files.
@@ -405,11 +386,12 @@ private:
                 ieIndex_.records.clear();
             return true;
         }
-        folder_ = std::make_unique<FolderHandle>(current_.folder);
-        if (folder_->Fd() < 0)
+        folder_ = std::make_unique<Descriptor>(
+            ::open(current_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+        if (!folder_->Valid())
             return true;  // an empty source
         const UrlCacheSource::Kind kind = current_.kind;
-        files_ = ListEntryFiles(folder_->Fd(), [kind](const std::string& name) {
+        files_ = ListEntryFiles(folder_->Get(), [kind](const std::string& name) {
             return kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
                                                                 : IsCache2EntryName(name);
         });
@@ -418,7 +400,7 @@ private:
             if (records_.Has(path))
                 present_.insert(path);
         }
-        const int folderFd = folder_->Fd();
+        const int folderFd = folder_->Get();
         readAhead_ = std::make_unique<OrderedReadAhead<EntryGlance>>(
             files_.size(),
             [this, kind, folderFd](std::size_t i) { return GlanceAtEntry(kind, folderFd, files_[i].name); },
@@ -511,7 +493,7 @@ private:
     std::vector<UrlCacheSource> sources_;
     std::size_t sourceIndex_ = 0;
     UrlCacheSource current_{};
-    std::unique_ptr<FolderHandle> folder_;
+    std::unique_ptr<Descriptor> folder_;  // the source's folder, open
     std::vector<EntryFile> files_;
     std::size_t fileIndex_ = 0;
     // Declared after what its workers read, so it goes first.

@@ -272,6 +272,15 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
                    Page("", "<noscript><embed src=\"near.swf\"><p>" + std::string(kParsedNoscriptText, 'x') +
                                 "</p><embed src=\"far.swf\"></noscript>"),
                    kHtml);
+        // A frame that shows a movie in place of a page, beside one that holds a page.
+        site.route("/t/frameset.html",
+                   "<!DOCTYPE html><html><frameset cols=\"50%,50%\"><frame src=\"frames/intro.swf\">"
+                   "<frame src=\"frames/menu.html\"></frameset></html>",
+                   kHtml);
+        site.route("/t/frames/intro.swf",
+                   test::HttpResponse{
+                       200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
+        site.route("/t/frames/menu.html", Page("", R"(<embed src="menu.swf">)"), kHtml);
         site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
         site.route("/t/long.js",
                    "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
@@ -393,7 +402,12 @@ INSTANTIATE_TEST_SUITE_P(
             ScanRow{"LoaderMovie", "/t/loader.html", {"/t/loader.swf", "/t/main.swf"}, {"/t/loader.swf"}},
             ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}},
             ScanRow{"ScriptFilesPastTheirCount", "/t/many.html", ManyScriptMovies(), {}},
-            ScanRow{"NoscriptPastItsBound", "/t/deep-noscript.html", {"/t/near.swf"}, {}}),
+            ScanRow{"NoscriptPastItsBound", "/t/deep-noscript.html", {"/t/near.swf"}, {}},
+            // Described: the embed of the frame that holds a page.
+            ScanRow{"FrameShowingAMovie",
+                    "/t/frameset.html",
+                    {"/t/frames/menu.swf", "/t/frames/intro.swf"},
+                    {"/t/frames/menu.swf"}}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<ScanRow, bool>>& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Thorough" : "Described");
