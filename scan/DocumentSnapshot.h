@@ -4,20 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/core/SnapshotBounds.h"
 #include "scan/Document.h"
 
 namespace tessaro {
-
-// Bounds of a page's snapshot, kept by the collector script and again when
-// the tree is built; what lies beyond is left out without a word.
-// Script text of all documents together, in UTF-16 units.
-constexpr qsizetype kMaxSnapshotScriptText = 16 * 1024 * 1024;
-// Items per collection of one document: objects, PARAMs of one object,
-// embeds, scripts, frames.
-constexpr qsizetype kMaxSnapshotElements = 10000;
-// How deep frames nest below the top document (depth 0); deeper ones are
-// not read.
-constexpr int kMaxSnapshotFrameDepth = 16;
 
 // The raw attributes of an object element as the page holds them.
 struct TObjectAttributes {

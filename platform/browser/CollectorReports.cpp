@@ -3,7 +3,7 @@
 #include <functional>
 #include <optional>
 
-#include "scan/DocumentSnapshot.h"
+#include "platform/core/SnapshotBounds.h"
 
 namespace tessaro {
 

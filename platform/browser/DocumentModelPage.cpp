@@ -10,7 +10,7 @@
 
 #include <utility>
 
-#include "scan/DocumentSnapshot.h"
+#include "platform/core/SnapshotBounds.h"
 
 namespace tessaro {
 

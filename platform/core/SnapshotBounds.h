@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace tessaro {
+
+// Bounds of a page's snapshot, kept by the collector script that takes it
+// and again by the scan that builds the document tree from it; what lies
+// beyond is left out without a word.
+// Script text of all documents together, in UTF-16 units.
+constexpr qsizetype kMaxSnapshotScriptText = 16 * 1024 * 1024;
+// Items per collection of one document: objects, PARAMs of one object,
+// embeds, scripts, frames.
+constexpr qsizetype kMaxSnapshotElements = 10000;
+// How deep frames nest below the top document (depth 0); deeper ones are
+// not read.
+constexpr int kMaxSnapshotFrameDepth = 16;
+
+}  // namespace tessaro
