@@ -13,8 +13,11 @@ namespace tessaro {
 struct THtmlObjectElement {
     QString codeBase;         // the codebase attribute as written, not resolved
     bool hostsFlash = false;  // the element hosts the Flash player control
-    QString Movie;            // what that control would load; empty when none
+    QString Movie;            // what that control (or, untyped, the browser) would load; empty when none
     QString flashVars{};      // the flashvars PARAM, else attribute
+    // Neither a class id nor a type: a browser picks the player by the
+    // address's name.
+    bool untyped{};
 };
 
 struct THtmlEmbedElement {
@@ -45,6 +48,8 @@ struct THtmlDocument {
     // The src of each frame and iframe element, as written: a frame may show
     // a movie in place of a page.
     std::vector<QString> frameSources{};
+    // The href of each link and image-map area, as written.
+    std::vector<QString> links{};
     // Frame documents that could be read; a frame whose document could not
     // be read is left out, as the scan passes it over.
     std::vector<THtmlDocument> frames;

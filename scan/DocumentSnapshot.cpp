@@ -125,6 +125,8 @@ THtmlDocument DocumentFromJson(const QJsonObject& object, int depth, qsizetype& 
     }
     for (const QJsonValue& item : List(object, "frameSources"))
         document.frameSources.push_back(Text(item));
+    for (const QJsonValue& item : List(object, "links"))
+        document.links.push_back(Text(item));
     if (depth >= kMaxSnapshotFrameDepth)
         return document;
     for (const QJsonValue& frame : List(object, "frames")) {
@@ -145,7 +147,8 @@ THtmlObjectElement ObjectElementFromAttributes(const TObjectAttributes& attribut
     element.flashVars = ParamValue(attributes, QLatin1String("flashvars"));
     if (element.flashVars.isEmpty())
         element.flashVars = attributes.flashvars;
-    if (!element.hostsFlash)
+    element.untyped = attributes.classid.trimmed().isEmpty() && attributes.type.trimmed().isEmpty();
+    if (!element.hostsFlash && !element.untyped)
         return element;
     element.Movie = ParamValue(attributes, QLatin1String("movie"));
     if (element.Movie.isEmpty())

@@ -26,7 +26,8 @@ void AddMovie(const QString& base, const QString& movie, TFoundMovies& found)
 void ScanFlashObjects(const QString& base, const std::vector<THtmlObjectElement>& objects, TFoundMovies& found)
 {
     for (const THtmlObjectElement& object : objects) {
-        if (!object.hostsFlash)
+        // An object without class id or type plays what its name says.
+        if (!object.hostsFlash && !(object.untyped && IsMovieAddress(object.Movie.trimmed())))
             continue;
         AddMovie(base, object.Movie, found);
         AddFlashVars(base, object.flashVars, found);
@@ -74,9 +75,11 @@ void ScanThoroughElements(const THtmlDocument& document, TFoundMovies& found)
         ScanScriptStrings(base, script.text, found);
         ScanScriptStrings(base, script.loadedText, found);
     }
-    for (const QString& source : document.frameSources) {
-        if (IsMovieAddress(source.trimmed()))
-            found.Add(base, source.trimmed());
+    for (const auto* addresses : {&document.frameSources, &document.links}) {
+        for (const QString& address : *addresses) {
+            if (IsMovieAddress(address.trimmed()))
+                found.Add(base, address.trimmed());
+        }
     }
 }
 

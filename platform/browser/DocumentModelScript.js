@@ -209,6 +209,9 @@
             objects: take(doc.getElementsByTagName('object'), objectOf),
             // A frame may show a movie itself: its document is then no page.
             frameSources: take(doc.querySelectorAll('iframe, frame'), f => attr(f, 'src') || undefined),
+            // Links and image-map areas, as written: a page may reference a
+            // movie only by linking to it ("play full screen").
+            links: take(doc.links, a => attr(a, 'href') || undefined),
         };
         embedsOf(doc.embeds, tree);
         scriptsOf(doc, budget, tree);

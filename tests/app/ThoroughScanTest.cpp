@@ -281,6 +281,13 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
                    test::HttpResponse{
                        200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
         site.route("/t/frames/menu.html", Page("", R"(<embed src="menu.swf">)"), kHtml);
+        // Movies a page only links to, and one an object without a type plays by its name.
+        site.route("/t/linked.html", Page("", R"(
+<object data="plain/untyped.swf" width="1" height="1"></object>
+<object data="plain/picture.svg" width="1" height="1"></object>
+<a href="games/full.swf?level=2">Play full screen</a> <a href="about.html">About</a>
+<img src="map.gif" usemap="#m"><map name="m"><area href="map/area.swf" shape="rect" coords="0,0,1,1"></map>)"),
+                   kHtml);
         site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
         site.route("/t/long.js",
                    "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
@@ -403,6 +410,10 @@ INSTANTIATE_TEST_SUITE_P(
             ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}},
             ScanRow{"ScriptFilesPastTheirCount", "/t/many.html", ManyScriptMovies(), {}},
             ScanRow{"NoscriptPastItsBound", "/t/deep-noscript.html", {"/t/near.swf"}, {}},
+            ScanRow{"LinkedMoviesAndAnUntypedObject",
+                    "/t/linked.html",
+                    {"/t/plain/untyped.swf", "/t/games/full.swf?level=2", "/t/map/area.swf"},
+                    {}},
             // Described: the embed of the frame that holds a page.
             ScanRow{"FrameShowingAMovie",
                     "/t/frameset.html",

@@ -134,7 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
         ObjectRow{"EmptyMovieParamFallsBack", {kClassId, "", "", "d.swf", {"movie"}, {""}}, true, "d.swf"},
         ObjectRow{
             "OtherControl", {"clsid:166B1BCA-3F9C-11CF-8075-444553540000", "", kVendorCab, "m.dcr", {}, {}}, false, ""},
-        ObjectRow{"PlainObject", {"", "image/svg+xml", "", "pic.svg", {}, {}}, false, ""}),
+        ObjectRow{"PlainObject", {"", "image/svg+xml", "", "pic.svg", {}, {}}, false, ""},
+        // Not the control, but a browser plays it by its name: the thorough scan's.
+        ObjectRow{"UntypedObjectNamesWhatItPlays", {"", "", "", "u.swf", {}, {}}, false, "u.swf"}),
     [](const testing::TestParamInfo<ObjectRow>& info) { return std::string(info.param.name); });
 
 TEST(DocumentSnapshot, BuildsTheTreeAndLeavesOutFramesThatCouldNotBeRead)
