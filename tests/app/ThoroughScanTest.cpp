@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QProgressBar>
 #include <QWebEnginePage>
 
 #include <gtest/gtest.h>
@@ -461,6 +462,43 @@ add('too-late', )" + std::to_string(kGrowthWatchMs + 1500) +
     // Long enough for an announcement of it to arrive, were there one.
     WaitUntil([] { return false; }, 1000);
     EXPECT_EQ(Rows(1), listed);
+}
+
+using ThoroughScanReading = ThoroughScan;
+
+TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails)
+{
+    site.route("/t/slow.html", Page("", R"(<embed src="slow-loader.swf" width="10" height="10">)"), kHtml);
+    site.route(
+        "/t/slow-loader.swf",
+        test::HttpResponse{200,
+                           "OK",
+                           {{"Content-Type", "application/x-shockwave-flash"}},
+                           test::TMovieBuilder()
+                               .Tag(12, test::TMovieBuilder::GetUrl("slow-main.swf", "_level1") + std::string(1, '\0'))
+                               .Build()});
+    test::HttpResponse slowMain{
+        200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()};
+    slowMain.delayMs = 1500;  // long enough to see the count between the two
+    site.route("/t/slow-main.swf", slowMain);
+
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/slow.html"));
+    bool countSeen = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (window->StatusBar1->PanelText(0) == QLatin1String("Reading movies 1 of 2"))
+                countSeen = countSeen || window->ProgressBar->value() == 50;
+            return Listed(At({"/t/slow-loader.swf", "/t/slow-main.swf"})) && window->MovieReading == nullptr;
+        },
+        kWaitMs))
+        << Rows(1).join('\n').toStdString();
+    EXPECT_TRUE(countSeen) << "the status said how many movies were read, and the bar showed it";
+    EXPECT_EQ(window->ProgressBar->value(), 0);
+    for (int row = 0; row < 2; ++row) {
+        const QString details = window->ListView1->ToolTip(row, 1);
+        EXPECT_TRUE(details.startsWith(QLatin1String("Flash version ")) && details.contains(QLatin1String("Stage")))
+            << row << ": " << details.toStdString();
+    }
 }
 
 class ThoroughScanSetting : public test::ShownWindow {
