@@ -17,18 +17,18 @@ bool MemoryByteSource::Read(std::uint64_t offset, std::size_t length, std::strin
 
 FileByteSource::FileByteSource(const std::filesystem::path& path)
 {
-    Open(AT_FDCWD, path.c_str());
+    Open(AT_FDCWD, path.c_str(), 0);
 }
 
 FileByteSource::FileByteSource(int folderFd, const char* name)
 {
-    Open(folderFd, name);
+    Open(folderFd, name, O_NOFOLLOW);
 }
 
-void FileByteSource::Open(int folderFd, const char* path)
+void FileByteSource::Open(int folderFd, const char* path, int flags)
 {
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer for ever.
-    fd_ = ::openat(folderFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = ::openat(folderFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
     if (fd_ < 0)
         return;
     struct stat info {};

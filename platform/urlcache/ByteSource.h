@@ -46,7 +46,8 @@ class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(const std::filesystem::path& path);
     // name inside the open folder folderFd: a walk over many files of one
-    // folder does not look the whole path up again for each.
+    // folder does not look the whole path up again for each. A link is not
+    // followed.
     FileByteSource(int folderFd, const char* name);
     ~FileByteSource() override;
     FileByteSource(const FileByteSource&) = delete;
@@ -60,7 +61,7 @@ public:
 
 private:
     static constexpr std::size_t kWindow = 4096;
-    void Open(int folderFd, const char* path);
+    void Open(int folderFd, const char* path, int flags);
     bool ReadDirect(std::uint64_t offset, std::size_t length, std::string& out) const;
     bool FromWindow(std::string& window, bool& loaded, std::uint64_t start, std::uint64_t offset, std::size_t length,
                     std::string& out) const;

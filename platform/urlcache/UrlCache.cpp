@@ -274,7 +274,8 @@ std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(con
     const auto stamp = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             struct stat info {};
-            if (::fstatat(folderFd, files[i].name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            // A link or anything but a plain file is no entry a browser wrote.
+            if (::fstatat(folderFd, files[i].name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
                 continue;
             files[i].modifiedNs = std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
             present[i] = 1;

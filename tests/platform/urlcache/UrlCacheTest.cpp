@@ -471,6 +471,11 @@ TEST_F(BuiltCachesTest, AFifoHoldsNothingAndACheckOutGoesOnlyWithItsEntry)
         fs::create_directories(fifo.parent_path());
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << fifo;
     }
+    // A link where an entry would be, to a whole movie entry elsewhere: no
+    // entry a browser wrote, so not followed.
+    PutChromium("elsewhere", "linked.swf", Chromium("linked.swf", Movie("linked"), {}));
+    fs::create_symlink(dir.path() / "elsewhere" / test::SimpleCacheEntryName(Key("linked.swf")),
+                       dir.path() / kChromium / test::SimpleCacheEntryName(Key("linked.swf")));
     auto listMovies = [&] {
         auto walk = std::async(std::launch::async, [&] { return ListAll(locations); });
         if (walk.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
