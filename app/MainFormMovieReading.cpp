@@ -18,7 +18,7 @@ constexpr int kWebFlash = 1;
 
 }  // namespace
 
-void TMainFrm::StartReadingMovies(const QString& baseAddress)
+void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases& playerBases)
 {
     StopReadingMovies();
     // Movies inside movies belong to the thorough scan; without it the list
@@ -38,7 +38,8 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress)
         QMetaObject::invokeMethod(
             this, [this, id, report] { MovieReadingReport(id, report); }, Qt::QueuedConnection);
     };
-    MovieReading = std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report);
+    MovieReading = std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report,
+                                                      TMovieReadingRun::FetchWebMovie, playerBases);
     SetStatusText("Reading movies");
 }
 

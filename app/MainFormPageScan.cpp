@@ -28,6 +28,7 @@ struct TPageScanResult {
     QStringList movies;   // those given first, then those found
     qsizetype given = 0;  // how many were given
     QString baseAddress;  // the top document's, for the movies movies name
+    TPlayerBases playerBases;
     std::exception_ptr error;
 };
 
@@ -54,7 +55,7 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bo
         TFoundMovies found(movies);
         ScanDocument(&document, found);
         if (thorough)
-            ScanDocumentThorough(&document, found);
+            ScanDocumentThorough(&document, found, &result.playerBases);
         result.movies = std::move(movies);
         result.baseAddress = document.BaseAddress();
     } catch (...) {
@@ -143,7 +144,7 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
         if (FoundMovies->size() == before)
             return;
         AppendFoundMovies(before);
-        StartReadingMovies(result.baseAddress);
+        StartReadingMovies(result.baseAddress, result.playerBases);
         return;
     }
     pageScanPending_ = false;
@@ -155,7 +156,7 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
     ShowFoundMovies();
     CheckAllRows(true);
     SetStatusText("Done");
-    StartReadingMovies(result.baseAddress);
+    StartReadingMovies(result.baseAddress, result.playerBases);
     if (std::exchange(growAfterPageScan_, false))
         WebBrowser1ElementsAdded();
 }

@@ -98,7 +98,7 @@ public:
     void CancelPageScan();
 
     // --- Movies inside movies (MainFormMovieReading.cpp)
-    void StartReadingMovies(const QString& baseAddress);
+    void StartReadingMovies(const QString& baseAddress, const TPlayerBases& playerBases = {});
     // forgetMovies: the next scan fetches every movie again.
     void StopReadingMovies(bool forgetMovies = false);
     void MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report);

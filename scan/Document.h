@@ -18,12 +18,16 @@ struct THtmlObjectElement {
     // Neither a class id nor a type: a browser picks the player by the
     // address's name.
     bool untyped{};
+    // Where the player resolves the movie's own loads: the base PARAM, else
+    // attribute, as written; empty: the document's base.
+    QString playerBase{};
 };
 
 struct THtmlEmbedElement {
     QString src;     // as written in the page
     QString type{};  // the type attribute
     QString flashVars{};
+    QString playerBase{};  // the base attribute, as for objects
 };
 
 struct THtmlScriptElement {

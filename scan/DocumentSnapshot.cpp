@@ -70,6 +70,7 @@ THtmlObjectElement ObjectFromJson(const QJsonValue& item)
     attributes.codebase = Text(o.value(QLatin1String("codebase")));
     attributes.data = Text(o.value(QLatin1String("data")));
     attributes.flashvars = Text(o.value(QLatin1String("flashvars")));
+    attributes.base = Text(o.value(QLatin1String("base")));
     for (const QJsonValue& param : List(o, "params")) {
         const QJsonArray pair = param.toArray();
         attributes.paramNames.append(Text(pair.at(0)));
@@ -86,8 +87,8 @@ std::vector<THtmlEmbedElement> EmbedsFromJson(const QJsonObject& object)
     const QJsonArray attributes = List(object, "embedAttributes");
     for (const QJsonValue& src : List(object, "embeds")) {
         const QJsonObject more = attributes.at(static_cast<qsizetype>(embeds.size())).toObject();
-        embeds.push_back(
-            {Text(src), Text(more.value(QLatin1String("type"))), Text(more.value(QLatin1String("flashvars")))});
+        embeds.push_back({Text(src), Text(more.value(QLatin1String("type"))),
+                          Text(more.value(QLatin1String("flashvars"))), Text(more.value(QLatin1String("base")))});
     }
     return embeds;
 }
@@ -147,6 +148,9 @@ THtmlObjectElement ObjectElementFromAttributes(const TObjectAttributes& attribut
     element.flashVars = ParamValue(attributes, QLatin1String("flashvars"));
     if (element.flashVars.isEmpty())
         element.flashVars = attributes.flashvars;
+    element.playerBase = ParamValue(attributes, QLatin1String("base"));
+    if (element.playerBase.isEmpty())
+        element.playerBase = attributes.base;
     element.untyped = attributes.classid.trimmed().isEmpty() && attributes.type.trimmed().isEmpty();
     if (!element.hostsFlash && !element.untyped)
         return element;

@@ -18,6 +18,7 @@ struct TObjectAttributes {
     QStringList paramNames;  // its PARAM children, in order
     QStringList paramValues;
     QString flashvars{};  // the attribute; a PARAM of that name comes first
+    QString base{};       // the attribute; a PARAM of that name comes first
 };
 
 // Whether the element hosts the Flash player control, the movie that control

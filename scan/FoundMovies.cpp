@@ -18,19 +18,21 @@ std::u16string_view View(const QString& text)
 TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 {
     for (const QString& entry : list_)
-        folded_.insert(entry.toCaseFolded());
+        if (const QString key = entry.toCaseFolded(); !folded_.contains(key))
+            folded_.insert(key, entry);
 }
 
-void TFoundMovies::Add(const QString& pageAddress, const QString& reference)
+QString TFoundMovies::Add(const QString& pageAddress, const QString& reference)
 {
     const std::u16string resolved = ResolveAddress(View(pageAddress), View(reference));
     const QString address = QString::fromStdU16String(resolved);
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();
-    if (folded_.contains(key))
-        return;
-    folded_.insert(key);
+    if (const auto known = folded_.constFind(key); known != folded_.constEnd())
+        return *known;
+    folded_.insert(key, address);
     list_.append(address);
+    return address;
 }
 
 }  // namespace tessaro

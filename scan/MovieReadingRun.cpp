@@ -21,8 +21,10 @@ bool IsWebAddress(const QString& address)
 }  // namespace
 
 TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseAddress,
-                                   std::shared_ptr<TMovieStore> store, Reporter report, Fetcher fetch)
+                                   std::shared_ptr<TMovieStore> store, Reporter report, Fetcher fetch,
+                                   TPlayerBases playerBases)
     : base_(baseAddress),
+      playerBases_(std::move(playerBases)),
       store_(std::move(store)),
       report_(std::move(report)),
       fetch_(std::move(fetch)),
@@ -130,14 +132,17 @@ QStringList TMovieReadingRun::TakeReadyNames()
     QStringList appended;
     while (nextNames_ < names_.size() && names_[nextNames_].has_value()) {
         const int depth = jobs_[nextNames_].depth + 1;
+        // A loaded movie's loads resolve where its loader's do.
+        const QString base = playerBases_.value(jobs_[nextNames_].address, base_);
         for (const QString& name : *names_[nextNames_]) {
             const std::u16string_view view(reinterpret_cast<const char16_t*>(name.utf16()),
                                            static_cast<std::size_t>(name.size()));
             const qsizetype before = rows_.size();
-            found_.Add(base_, QString::fromStdU16String(EncodeSpaces(view)));
+            found_.Add(base, QString::fromStdU16String(EncodeSpaces(view)));
             if (rows_.size() == before)
                 continue;
             const QString& address = rows_.last();
+            playerBases_.insert(address, base);
             appended.append(address);
             if (depth < kMaxChainDepth && IsWebAddress(address) &&
                 jobs_.size() < static_cast<std::size_t>(kMaxMoviesRead)) {

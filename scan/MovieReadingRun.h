@@ -20,8 +20,10 @@
 namespace tessaro {
 
 // After a page scan: fetches each web movie of the list once, reads it, and
-// appends the movies it names, resolved against the page's base address as a
-// browser's Flash player resolved them; those are fetched and read in turn.
+// appends the movies it names, resolved as a browser's Flash player resolved
+// them: against the row's player base when the scan gave one, else the
+// page's base address; those are fetched and read in turn, against the base
+// of the movie that named them.
 // Appended rows come in the order of the movies that name them, whatever
 // order the fetches end in.
 class TMovieReadingRun {
@@ -55,7 +57,7 @@ public:
     // the store already holds what reading it gave. Without a web address
     // (HasWebMovies) the run does nothing and reports nothing.
     TMovieReadingRun(const QStringList& rows, const QString& baseAddress, std::shared_ptr<TMovieStore> store,
-                     Reporter report, Fetcher fetch = FetchWebMovie);
+                     Reporter report, Fetcher fetch = FetchWebMovie, TPlayerBases playerBases = {});
     // Cancels and waits for the workers.
     ~TMovieReadingRun();
     TMovieReadingRun(const TMovieReadingRun&) = delete;
@@ -82,6 +84,7 @@ private:
     QStringList TakeReadyNames();
 
     const QString base_;
+    TPlayerBases playerBases_;  // grows with the rows movies name
     const std::shared_ptr<TMovieStore> store_;
     const Reporter report_;
     const Fetcher fetch_;

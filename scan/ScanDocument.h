@@ -36,6 +36,9 @@ void ScanScripts(const QString& pageAddress, const std::vector<THtmlScriptElemen
 // markup inside <noscript>, movies named in flashvars, and movie addresses
 // in single- or double-quoted script strings, of inline scripts and of the
 // external script files the document loaded.
-void ScanDocumentThorough(const THtmlDocument* document, TFoundMovies& found);
+//
+// playerBases, when given, takes the bases of the movies of objects and
+// embeds (see TPlayerBases); the first element of a movie decides.
+void ScanDocumentThorough(const THtmlDocument* document, TFoundMovies& found, TPlayerBases* playerBases = nullptr);
 
 }  // namespace tessaro

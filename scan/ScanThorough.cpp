@@ -1,3 +1,4 @@
+#include "scan/AddressRules.h"
 #include "scan/MovieReferences.h"
 #include "scan/ScanDocument.h"
 
@@ -11,41 +12,68 @@ void AddFlashVars(const QString& base, const QString& flashVars, TFoundMovies& f
         found.Add(base, movie);
 }
 
+// One document's scan: where its references resolve, the rows, and the
+// players' bases when asked for.
+struct TThoroughScan {
+    const QString& base;
+    TFoundMovies& found;
+    TPlayerBases* playerBases;
+};
+
+// A player's base: "." (or "./") is the movie's own folder, anything else is
+// resolved as the document resolves its references.
+QString PlayerBaseOf(const TThoroughScan& scan, const QString& movie, const QString& written)
+{
+    const QString base = written.trimmed();
+    if (base.isEmpty())
+        return scan.base;
+    if (base == QLatin1String(".") || base == QLatin1String("./")) {
+        const QString path = movie.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('#'), 0, 0);
+        return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    return QString::fromStdU16String(
+        ResolveAddress({reinterpret_cast<const char16_t*>(scan.base.utf16()), std::size_t(scan.base.size())},
+                       {reinterpret_cast<const char16_t*>(base.utf16()), std::size_t(base.size())}));
+}
+
 // A movie's query reaches it as variables, as flashvars do (a container
 // movie told which movie to load).
-void AddMovie(const QString& base, const QString& movie, TFoundMovies& found)
+void AddMovie(const TThoroughScan& scan, const QString& movie, const QString& playerBase)
 {
     if (movie.trimmed().isEmpty())
         return;
-    found.Add(base, movie);
+    const QString address = scan.found.Add(scan.base, movie);
+    if (scan.playerBases != nullptr && !scan.playerBases->contains(address))
+        scan.playerBases->insert(address, PlayerBaseOf(scan, address, playerBase));
     const qsizetype query = movie.indexOf(QLatin1Char('?'));
     if (query >= 0)
-        AddFlashVars(base, movie.mid(query + 1).section(QLatin1Char('#'), 0, 0), found);
+        AddFlashVars(scan.base, movie.mid(query + 1).section(QLatin1Char('#'), 0, 0), scan.found);
 }
 
-void ScanFlashObjects(const QString& base, const std::vector<THtmlObjectElement>& objects, TFoundMovies& found)
+void ScanFlashObjects(const TThoroughScan& scan, const std::vector<THtmlObjectElement>& objects)
 {
     for (const THtmlObjectElement& object : objects) {
         // An object without class id or type plays what its name says.
         if (!object.hostsFlash && !(object.untyped && IsMovieAddress(object.Movie.trimmed())))
             continue;
-        AddMovie(base, object.Movie, found);
-        AddFlashVars(base, object.flashVars, found);
+        AddMovie(scan, object.Movie, object.playerBase);
+        AddFlashVars(scan.base, object.flashVars, scan.found);
     }
 }
 
-// markup: embeds written in <noscript>, which no described scanner saw, so
-// the described test on src counts too.
-void ScanFlashEmbeds(const QString& base, const std::vector<THtmlEmbedElement>& embeds, bool markup,
-                     TFoundMovies& found)
+// Embeds of the Flash type, and those the described test on src takes. In
+// <noscript> (markup) no described scanner saw them; elsewhere one without a
+// type plays by its name, and its player's base and flashvars are still to
+// be read.
+void ScanFlashEmbeds(const TThoroughScan& scan, const std::vector<THtmlEmbedElement>& embeds, bool markup)
 {
     for (const THtmlEmbedElement& embed : embeds) {
-        const bool flash =
-            IsFlashType(embed.type) || (markup && embed.src.contains(QLatin1String(".swf"), Qt::CaseInsensitive));
+        const bool named = embed.src.contains(QLatin1String(".swf"), Qt::CaseInsensitive);
+        const bool flash = IsFlashType(embed.type) || (named && (markup || embed.type.trimmed().isEmpty()));
         if (!flash)
             continue;
-        AddMovie(base, embed.src, found);
-        AddFlashVars(base, embed.flashVars, found);
+        AddMovie(scan, embed.src, embed.playerBase);
+        AddFlashVars(scan.base, embed.flashVars, scan.found);
     }
 }
 
@@ -64,13 +92,14 @@ void ScanScriptStrings(const QString& base, const QString& text, TFoundMovies& f
     }
 }
 
-void ScanThoroughElements(const THtmlDocument& document, TFoundMovies& found)
+void ScanThoroughElements(const THtmlDocument& document, TFoundMovies& found, TPlayerBases* playerBases)
 {
     const QString& base = document.BaseAddress();
-    ScanFlashObjects(base, document.applets, found);
-    ScanFlashEmbeds(base, document.embeds, false, found);
-    ScanFlashObjects(base, document.noscriptObjects, found);
-    ScanFlashEmbeds(base, document.noscriptEmbeds, true, found);
+    const TThoroughScan scan{base, found, playerBases};
+    ScanFlashObjects(scan, document.applets);
+    ScanFlashEmbeds(scan, document.embeds, false);
+    ScanFlashObjects(scan, document.noscriptObjects);
+    ScanFlashEmbeds(scan, document.noscriptEmbeds, true);
     for (const THtmlScriptElement& script : document.scripts) {
         ScanScriptStrings(base, script.text, found);
         ScanScriptStrings(base, script.loadedText, found);
@@ -83,22 +112,22 @@ void ScanThoroughElements(const THtmlDocument& document, TFoundMovies& found)
     }
 }
 
-void ScanThoroughFrames(const THtmlDocument& document, TFoundMovies& found)
+void ScanThoroughFrames(const THtmlDocument& document, TFoundMovies& found, TPlayerBases* playerBases)
 {
     for (const THtmlDocument& frame : document.frames) {
-        ScanThoroughElements(frame, found);
-        ScanThoroughFrames(frame, found);
+        ScanThoroughElements(frame, found, playerBases);
+        ScanThoroughFrames(frame, found, playerBases);
     }
 }
 
 }  // namespace
 
-void ScanDocumentThorough(const THtmlDocument* document, TFoundMovies& found)
+void ScanDocumentThorough(const THtmlDocument* document, TFoundMovies& found, TPlayerBases* playerBases)
 {
     if (document == nullptr)
         return;
-    ScanThoroughElements(*document, found);
-    ScanThoroughFrames(*document, found);
+    ScanThoroughElements(*document, found, playerBases);
+    ScanThoroughFrames(*document, found, playerBases);
 }
 
 }  // namespace tessaro

@@ -98,6 +98,7 @@
             codebase: attr(o, 'codebase'),  // raw: the codeBase property comes back resolved
             data: attr(o, 'data'),
             flashvars: attr(o, 'flashvars'),
+            base: attr(o, 'base'),
             params: take(childrenOf.call(o),
                 p => p.localName === 'param' ? [attr(p, 'name'), attr(p, 'value')] : undefined),
         };
@@ -107,7 +108,8 @@
     // list of the same order beside.
     function embedsOf(list, into) {
         into.embeds = take(list, e => attr(e, 'src'));
-        into.embedAttributes = take(list, e => ({type: attr(e, 'type'), flashvars: attr(e, 'flashvars')}));
+        into.embedAttributes =
+            take(list, e => ({type: attr(e, 'type'), flashvars: attr(e, 'flashvars'), base: attr(e, 'base')}));
         return into;
     }
 

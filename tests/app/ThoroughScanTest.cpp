@@ -289,6 +289,19 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
 <a href="games/full.swf?level=2">Play full screen</a> <a href="about.html">About</a>
 <img src="map.gif" usemap="#m"><map name="m"><area href="map/area.swf" shape="rect" coords="0,0,1,1"></map>)"),
                    kHtml);
+        // A loader whose element sets the base its loads resolve against.
+        site.route("/t/based.html", Page("", R"(<embed src="based/loader.swf" base="media/">)"), kHtml);
+        site.route(
+            "/t/based/loader.swf",
+            test::HttpResponse{200,
+                               "OK",
+                               {{"Content-Type", "application/x-shockwave-flash"}},
+                               test::TMovieBuilder()
+                                   .Tag(12, test::TMovieBuilder::GetUrl("clip.swf", "_level1") + std::string(1, '\0'))
+                                   .Build()});
+        site.route("/t/media/clip.swf",
+                   test::HttpResponse{
+                       200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
         site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
         site.route("/t/long.js",
                    "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
@@ -408,6 +421,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"/t/flash/intro.swf", "/t/flash/unicode.swf", "/t/flash/spaced%20name.swf", "/t/old.swf"}},
             // Movies inside movies are the thorough scan's too.
             ScanRow{"LoaderMovie", "/t/loader.html", {"/t/loader.swf", "/t/main.swf"}, {"/t/loader.swf"}},
+            ScanRow{"LoaderMovieWithABase",
+                    "/t/based.html",
+                    {"/t/based/loader.swf", "/t/media/clip.swf"},
+                    {"/t/based/loader.swf"}},
             ScanRow{"ExternalFileCutAtItsBound", "/t/long.html", {"/t/cut/before.swf"}, {}},
             ScanRow{"ScriptFilesPastTheirCount", "/t/many.html", ManyScriptMovies(), {}},
             ScanRow{"NoscriptPastItsBound", "/t/deep-noscript.html", {"/t/near.swf"}, {}},

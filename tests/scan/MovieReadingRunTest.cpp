@@ -41,13 +41,15 @@ protected:
     void TearDown() override { RouteHttpToLoopback(0); }
 
     // Runs to the end; the rows appended, in order.
-    QStringList Run(const QStringList& rows)
+    QStringList Run(const QStringList& rows, const TPlayerBases& playerBases = {})
     {
-        run = std::make_unique<TMovieReadingRun>(rows, "http://site.test/page/index.html", store,
-                                                 [this](const TMovieReadingRun::TReport& report) {
-                                                     const std::lock_guard lock(mutex);
-                                                     reports.push_back(report);
-                                                 });
+        run = std::make_unique<TMovieReadingRun>(
+            rows, "http://site.test/page/index.html", store,
+            [this](const TMovieReadingRun::TReport& report) {
+                const std::lock_guard lock(mutex);
+                reports.push_back(report);
+            },
+            TMovieReadingRun::FetchWebMovie, playerBases);
         EXPECT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
         run.reset();
         QStringList appended;
@@ -117,6 +119,19 @@ TEST_F(MovieReadingRunTest, AppendsWhatMoviesNameInTheirOrderReadingEachOnce)
     EXPECT_EQ(store->Details("http://site.test/page/main.swf")->compression, MovieCompression::Lzma);
     EXPECT_EQ(store->MovieBytes("http://site.test/page/error.swf"), nullptr);
     EXPECT_FALSE(store->Details("http://site.test/page/error.swf").has_value());
+}
+
+// A movie whose element named a base resolves its names there, and so do the
+// movies it loads; a movie without one resolves against the page.
+TEST_F(MovieReadingRunTest, NamesResolveAgainstTheBaseOfTheirRowsPlayer)
+{
+    server.route("/page/cdnloader.swf", Movie(Naming({"content.swf"})));
+    server.route("/flash/content.swf", Movie(Naming({"more.swf"})));
+    server.route("/page/plain.swf", Movie(Naming({"other.swf"})));
+    const QStringList appended = Run({"http://site.test/page/cdnloader.swf", "http://site.test/page/plain.swf"},
+                                     {{"http://site.test/page/cdnloader.swf", "http://cdn.test/flash/"}});
+    EXPECT_EQ(appended, QStringList({"http://cdn.test/flash/content.swf", "http://site.test/page/other.swf",
+                                     "http://cdn.test/flash/more.swf"}));
 }
 
 TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)

@@ -109,5 +109,38 @@ INSTANTIATE_TEST_SUITE_P(
                     {"http://cdn.test/flash/top.swf", "http://other.test/f/frame.swf"}}),
     [](const testing::TestParamInfo<ThoroughRow>& info) { return std::string(info.param.name); });
 
+// Where each movie's player resolves the movie's own loads.
+TEST(ThoroughPlayerBases, AreTheElementsBaseElseItsDocuments)
+{
+    THtmlDocument document;
+    document.URL = kPage;
+    document.embeds = {{"one.swf", kFlashType, "", "http://cdn.test/flash/"},
+                       {"two/two.swf", kFlashType, "", "."},
+                       {"three.swf", kFlashType, "", "../assets/"},
+                       {"one.swf", kFlashType, "", "http://elsewhere.test/"}};
+    document.applets = {ObjectElementFromAttributes({"", "", "", "four.swf", {"base"}, {"http://cdn.test/obj/"}})};
+    document.scripts = {{"load('five.swf');"}};
+    THtmlDocument frame;
+    frame.URL = "http://other.test/f/frame.html";
+    frame.embeds = {{"six.swf", kFlashType}};
+    document.frames = {frame};
+
+    QStringList list;
+    TFoundMovies found(list);
+    TPlayerBases bases;
+    ScanDocumentThorough(&document, found, &bases);
+    QStringList got;
+    for (auto it = bases.cbegin(); it != bases.cend(); ++it)
+        got.append(it.key() + " -> " + it.value());
+    got.sort();
+    EXPECT_EQ(got.join('\n').toStdString(),
+              "http://example.test/a/b/four.swf -> http://cdn.test/obj/\n"
+              "http://example.test/a/b/one.swf -> http://cdn.test/flash/\n"  // the first element decides
+              "http://example.test/a/b/three.swf -> http://example.test/a/assets/\n"
+              "http://example.test/a/b/two/two.swf -> http://example.test/a/b/two/\n"
+              "http://other.test/f/six.swf -> http://other.test/f/frame.html");
+    EXPECT_TRUE(list.contains("http://example.test/a/b/five.swf")) << "a script's movie is listed, with no base";
+}
+
 }  // namespace
 }  // namespace tessaro
