@@ -26,7 +26,7 @@ std::string RandomTag()
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string target) : target_(std::move(target))
+AtomicFile::AtomicFile(std::string target, Sync sync) : target_(std::move(target)), sync_(sync)
 {
 }
 
@@ -90,7 +90,7 @@ bool AtomicFile::Commit()
     // Synced before the rename, so after a crash the target holds the old
     // bytes or the new ones, never an empty file. A file system that cannot
     // sync (EINVAL) is written as it is.
-    const int synced = ::fdatasync(fd_) == 0 || errno == EINVAL ? 0 : errno;
+    const int synced = sync_ == Sync::Later || ::fdatasync(fd_) == 0 || errno == EINVAL ? 0 : errno;
     // A full disk may show only when the last blocks are flushed at close.
     const int closed = ::close(fd_) == 0 ? 0 : errno;
     fd_ = -1;
@@ -117,6 +117,16 @@ void AtomicFile::Discard()
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
+}
+
+bool SyncFileSystemOf(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 }  // namespace tessaro

@@ -22,7 +22,12 @@ public:
         Replace,  // the finished file could not take the target's place
     };
 
-    explicit AtomicFile(std::string target);
+    // When the file's bytes reach the disk: before it takes the target's
+    // place, or later, when the caller syncs the whole file system before it
+    // relies on the file (many files written in a row, then one sync).
+    enum class Sync { BeforeRename, Later };
+
+    explicit AtomicFile(std::string target, Sync sync = Sync::BeforeRename);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -31,7 +36,7 @@ public:
     bool Write(const char* data, std::size_t size);
     // Gives the file exactly these permission bits, whatever the umask.
     bool SetPermissions(mode_t mode);
-    // Syncs and closes the file and renames it onto the target.
+    // Syncs (unless later) and closes the file and renames it onto the target.
     bool Commit();
     // Closes and removes the temporary file; the target is left as it was.
     void Discard();
@@ -44,10 +49,15 @@ private:
     bool Fail(Failure failure, const std::string& what, int error);
 
     std::string target_;
+    Sync sync_;
     std::string temporary_;
     int fd_ = -1;
     Failure failure_ = Failure::None;
     std::string error_;
 };
+
+// Flushes the file system that holds folder, for files written with
+// AtomicFile::Sync::Later; false when it could not.
+bool SyncFileSystemOf(const std::string& folder);
 
 }  // namespace tessaro

@@ -152,7 +152,8 @@ bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, con
 {
     std::error_code error;
     std::filesystem::create_directories(target.parent_path(), error);
-    AtomicFile file(target.string());
+    // The walk syncs once for all its check-outs before its records vouch for them.
+    AtomicFile file(target.string(), AtomicFile::Sync::Later);
     if (error || !file.Open())
         return false;
     MovieCheck check(kMaxCheckoutBytes);

@@ -16,6 +16,7 @@
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Descriptor.h"
 #include "platform/core/OrderedReadAhead.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
 #include "platform/urlcache/CheckoutRecords.h"
@@ -365,6 +366,9 @@ public:
             keep.insert(records_.FilePath());
             RemoveStaleCheckouts(locations_.contentFolder, keep);
         }
+        // Check-outs written this walk reach the disk before a record vouches for them.
+        if (wroteCheckouts_)
+            SyncFileSystemOf(locations_.contentFolder.string());
         records_.Save();
     }
 
@@ -484,6 +488,7 @@ private:
         if (!CheckOutMovie(response, opened, container, target, budget_, size) || !StampOf(target, written))
             return false;
         records_.Put(cacheId, {stamp, target, written});
+        wroteCheckouts_ = true;
         checkedOut_.insert(target);
         entry.localFileName = target.string();
         entry.size = size;
@@ -508,6 +513,7 @@ private:
     std::set<std::string> present_;
     std::uint64_t budget_ = kMaxDecodedPerWalk;
     bool reachedEnd_ = false;
+    bool wroteCheckouts_ = false;
     bool closed_ = false;
 };
 
