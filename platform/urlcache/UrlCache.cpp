@@ -366,9 +366,11 @@ public:
             keep.insert(records_.FilePath());
             RemoveStaleCheckouts(locations_.contentFolder, keep);
         }
-        // Check-outs written this walk reach the disk before a record vouches for them.
-        if (wroteCheckouts_)
-            SyncFileSystemOf(locations_.contentFolder.string());
+        // Check-outs written this walk reach the disk before a record vouches
+        // for them; unsynced, the records stay as they were and the next walk
+        // writes them again.
+        if (wroteCheckouts_ && !SyncFileSystemOf(locations_.contentFolder.string()))
+            return;
         records_.Save();
     }
 
