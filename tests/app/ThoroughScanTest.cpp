@@ -68,6 +68,17 @@ struct ScanRow {
     int beforeGrowth = -1;  // rows listed before the page grows; -1: it does not
 };
 
+test::HttpResponse MovieAnswer(std::string movie)
+{
+    return {200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, std::move(movie)};
+}
+
+// A loader movie: its code loads name into level 1.
+std::string LoaderOf(const std::string& name)
+{
+    return test::TMovieBuilder().Tag(12, test::TMovieBuilder::GetUrl(name, "_level1") + std::string(1, '\0')).Build();
+}
+
 // The movies of the script files the collector reads: all but the last.
 QStringList ManyScriptMovies()
 {
@@ -249,18 +260,10 @@ var later = 'media\/on-click.swf';
 function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
 )",
                    kScript);
-        // Past the bound on what is kept of one external file.
         // A loader movie whose code loads the real one from its own site.
         site.route("/t/loader.html", Page("", R"(<embed src="loader.swf" width="10" height="10">)"), kHtml);
-        const std::string loader =
-            test::TMovieBuilder()
-                .Tag(12, test::TMovieBuilder::GetUrl("main.swf", "_level1") + std::string(1, '\0'))
-                .Build();
-        site.route("/t/loader.swf",
-                   test::HttpResponse{200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, loader});
-        site.route("/t/main.swf",
-                   test::HttpResponse{
-                       200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
+        site.route("/t/loader.swf", MovieAnswer(LoaderOf("main.swf")));
+        site.route("/t/main.swf", MovieAnswer(test::TMovieBuilder().Build()));
         // One script file more than the collector reads for one document.
         std::string many;
         for (int i = 0; i <= kReadScriptFiles; ++i) {
@@ -278,9 +281,7 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
                    "<!DOCTYPE html><html><frameset cols=\"50%,50%\"><frame src=\"frames/intro.swf\">"
                    "<frame src=\"frames/menu.html\"></frameset></html>",
                    kHtml);
-        site.route("/t/frames/intro.swf",
-                   test::HttpResponse{
-                       200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
+        site.route("/t/frames/intro.swf", MovieAnswer(test::TMovieBuilder().Build()));
         site.route("/t/frames/menu.html", Page("", R"(<embed src="menu.swf">)"), kHtml);
         // Movies a page only links to, and one an object without a type plays by its name.
         site.route("/t/linked.html", Page("", R"(
@@ -291,17 +292,9 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
                    kHtml);
         // A loader whose element sets the base its loads resolve against.
         site.route("/t/based.html", Page("", R"(<embed src="based/loader.swf" base="media/">)"), kHtml);
-        site.route(
-            "/t/based/loader.swf",
-            test::HttpResponse{200,
-                               "OK",
-                               {{"Content-Type", "application/x-shockwave-flash"}},
-                               test::TMovieBuilder()
-                                   .Tag(12, test::TMovieBuilder::GetUrl("clip.swf", "_level1") + std::string(1, '\0'))
-                                   .Build()});
-        site.route("/t/media/clip.swf",
-                   test::HttpResponse{
-                       200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()});
+        site.route("/t/based/loader.swf", MovieAnswer(LoaderOf("clip.swf")));
+        site.route("/t/media/clip.swf", MovieAnswer(test::TMovieBuilder().Build()));
+        // Past the bound on what is kept of one external file.
         site.route("/t/long.html", Page(R"(<script src="long.js"></script>)", ""), kHtml);
         site.route("/t/long.js",
                    "var early = 'cut/before.swf';\n/*" + std::string(kLoadedScriptText, 'x') +
@@ -486,16 +479,8 @@ using ThoroughScanReading = ThoroughScan;
 TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails)
 {
     site.route("/t/slow.html", Page("", R"(<embed src="slow-loader.swf" width="10" height="10">)"), kHtml);
-    site.route(
-        "/t/slow-loader.swf",
-        test::HttpResponse{200,
-                           "OK",
-                           {{"Content-Type", "application/x-shockwave-flash"}},
-                           test::TMovieBuilder()
-                               .Tag(12, test::TMovieBuilder::GetUrl("slow-main.swf", "_level1") + std::string(1, '\0'))
-                               .Build()});
-    test::HttpResponse slowMain{
-        200, "OK", {{"Content-Type", "application/x-shockwave-flash"}}, test::TMovieBuilder().Build()};
+    site.route("/t/slow-loader.swf", MovieAnswer(LoaderOf("slow-main.swf")));
+    test::HttpResponse slowMain = MovieAnswer(test::TMovieBuilder().Build());
     slowMain.delayMs = 1500;  // long enough to see the count between the two
     site.route("/t/slow-main.swf", slowMain);
 
