@@ -25,7 +25,7 @@ TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 QString TFoundMovies::Add(const QString& pageAddress, const QString& reference)
 {
     const std::u16string resolved = ResolveAddress(View(pageAddress), View(reference));
-    const QString address = QString::fromStdU16String(resolved);
+    QString address = QString::fromStdU16String(resolved);
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();
     if (const auto known = folded_.constFind(key); known != folded_.constEnd())
