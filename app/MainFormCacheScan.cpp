@@ -10,8 +10,6 @@ namespace tessaro {
 
 void TMainFrm::StartCacheScan()
 {
-    // Rows to preview are coming: the player starts meanwhile.
-    ShockwaveFlash1->Prepare();
     CacheScanThread = MakeWorker<TFindCacheEntryThread>(this, [this](const CacheMovieRow& row) {
         // A new cache row starts unchecked.
         const int added = ListView2->AddRow(QString::fromStdString(row.Index),
@@ -27,6 +25,10 @@ void TMainFrm::CacheScanFinished()
     // Frees the worker when this returns.
     const WorkerHandle<TFindCacheEntryThread> worker = std::move(CacheScanThread);
     Busy = false;
+    // Rows to preview: the player starts now, after the listing rather than
+    // beside it, where its start would hold up the rows.
+    if (ListView2->RowCount() > 0)
+        ShockwaveFlash1->Prepare();
     // A walk that broke off keeps the rows it listed and says why.
     if (worker && worker->FatalException())
         ShowErrorReport(worker->FatalException());
