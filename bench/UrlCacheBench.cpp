@@ -103,11 +103,10 @@ std::uint64_t MakeIeCache(const std::filesystem::path& container)
     return bytes;
 }
 
+// The process's CPU time so far, in milliseconds.
 double CpuMs()
 {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+    return double(std::clock()) * 1e3 / CLOCKS_PER_SEC;
 }
 
 // The process's peak resident memory (VmHWM) in KiB; ResetPeakMemory starts

@@ -1,6 +1,7 @@
 #include "platform/urlcache/UrlCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -443,8 +444,8 @@ TEST_F(BuiltCachesTest, ManyEntriesComeByFileTimeThenName)
         const fs::path file = dir.path() / kChromium / test::SimpleCacheEntryName(Key(name));
         // Later entries are older; every three share a second.
         const std::int64_t seconds = 1'000'000'000 + (kEntries - i) / 3;
-        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+        fs::last_write_time(file,
+                            std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))));
         const std::string container = file.filename().string();
         expected.emplace_back(seconds, container, movie ? name.substr(0, name.size() - 4) + "[1].swf" : container);
     }
