@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "Spread.h"
 #include "app/MirkMainForm.h"
 #include "cache/AddedCacheFolders.h"
 #include "platform/player/PlayerScheme.h"
@@ -67,10 +68,9 @@ Run ListCache(TMainFrm& window)
     return run;
 }
 
-double Median(std::vector<double> values)
+double Median(const std::vector<double>& values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return bench::SpreadOf(values).median;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 //
 //   tessaro_download_bench [megabytes] [rounds]
 
+#include "Spread.h"
 #include "download/HttpGetThread.h"
 #include "platform/http/HttpClient.h"
 
@@ -119,15 +120,8 @@ Measure RunChild(const std::vector<std::string>& args)
     return measure;
 }
 
-struct Spread {
-    double min, median, max;
-};
-
-Spread SpreadOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return {values.front(), values[values.size() / 2], values.back()};
-}
+using bench::Spread;
+using bench::SpreadOf;
 
 int FreeLoopbackPort()
 {

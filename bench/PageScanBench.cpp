@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Spread.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
 #include "scan/DocumentSnapshot.h"
@@ -59,10 +60,9 @@ std::string GeneratedPage(size_t* scriptBytes)
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
 }
 
-double Median(std::vector<double> values)
+double Median(const std::vector<double>& values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return bench::SpreadOf(values).median;
 }
 
 }  // namespace

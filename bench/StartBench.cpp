@@ -9,6 +9,7 @@
 //
 //   tessaro_start_bench [rounds]
 
+#include "Spread.h"
 #include "app/MirkMainForm.h"
 #include "app/TessaroApplication.h"
 #include "platform/player/FlashControl.h"
@@ -207,15 +208,8 @@ StartMeasure RunStart(const std::string& self, const char* mode)
     return measure;
 }
 
-struct Spread {
-    double min, median, max;
-};
-
-Spread SpreadOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return {values.front(), values[values.size() / 2], values.back()};
-}
+using bench::Spread;
+using bench::SpreadOf;
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Spread.h"
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/player/PlayerScheme.h"
@@ -67,10 +68,9 @@ std::string GeneratedPage()
            single + "</script>\n</body></html>";
 }
 
-double Median(std::vector<double> values)
+double Median(const std::vector<double>& values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return bench::SpreadOf(values).median;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "Spread.h"
 #include "cache/FindCacheThread.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/browserfiles/IeCacheBuilder.h"
@@ -251,11 +252,10 @@ bool DropPageCache()
 
 struct Ratios {
     std::vector<double> values;
-    void Print(const char* what)
+    void Print(const char* what) const
     {
-        std::sort(values.begin(), values.end());
-        std::printf("%s: min %.2f median %.2f max %.2f\n", what, values.front(), values[values.size() / 2],
-                    values.back());
+        const bench::Spread spread = bench::SpreadOf(values);
+        std::printf("%s: min %.2f median %.2f max %.2f\n", what, spread.min, spread.median, spread.max);
     }
 };
 
