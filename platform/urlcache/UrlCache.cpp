@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -199,6 +200,22 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
     return "a Chromium-based browser";
 }
 
+// Whether a cached response is a Flash movie, by its head and its body's
+// first bytes (decoded); nothing when the body cannot be read. opened, when
+// given, is container, already open.
+std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
+{
+    std::string prefix;
+    const bool coded = !response.contentEncoding.empty();
+    if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, opened, container) !=
+        BodyReadResult::Ok)
+        return std::nullopt;
+    std::string signature = prefix;
+    if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
+        signature.clear();
+    return IsFlashResponse(response, signature);
+}
+
 // An entry file of a Chromium or Firefox cache folder, as listed.
 struct EntryFile {
     std::int64_t modifiedNs = 0;
@@ -238,15 +255,10 @@ EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const std::st
                           : ReadCache2Entry(file, path, response) == Cache2Result::Ok;
     if (!read)
         return glance;
-    std::string prefix;
-    const bool coded = !response.contentEncoding.empty();
-    if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, &file, path) !=
-        BodyReadResult::Ok)
+    const std::optional<bool> movie = IsMovieResponse(response, &file, path);
+    if (!movie)
         return glance;
-    std::string signature = prefix;
-    if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
-        signature.clear();
-    glance.kind = IsFlashResponse(response, signature) ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
+    glance.kind = *movie ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
     glance.storedSize = response.StoredSize();
     return glance;
 }
@@ -451,17 +463,10 @@ private:
     bool YieldResponse(const CachedResponse& response, const fs::path& container, const std::string& cacheId,
                        const FileStamp& stamp, const ByteSource* opened, UrlCacheEntry& entry)
     {
-        std::string prefix;
-        const bool coded = !response.contentEncoding.empty();
-        if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, opened, container) !=
-            BodyReadResult::Ok)
+        const std::optional<bool> movie = IsMovieResponse(response, opened, container);
+        if (!movie)
             return false;
-        std::string signature = prefix;
-        if (coded &&
-            DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
-            signature.clear();
-
-        if (!IsFlashResponse(response, signature)) {
+        if (!*movie) {
             entry.localFileName = container.string();
             entry.size = response.StoredSize();
             return true;
