@@ -1,19 +1,8 @@
 #include "scan/FoundMovies.h"
 
-#include <string_view>
-
-#include "scan/AddressRules.h"
+#include "scan/MovieReferences.h"
 
 namespace tessaro {
-
-namespace {
-
-std::u16string_view View(const QString& text)
-{
-    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
-}
-
-}  // namespace
 
 TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 {
@@ -24,8 +13,7 @@ TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 
 QString TFoundMovies::Add(const QString& pageAddress, const QString& reference)
 {
-    const std::u16string resolved = ResolveAddress(View(pageAddress), View(reference));
-    QString address = QString::fromStdU16String(resolved);
+    QString address = ResolvedAddress(pageAddress, reference);
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();
     if (const auto known = folded_.constFind(key); known != folded_.constEnd())

@@ -6,7 +6,7 @@
 #include "platform/core/AsciiText.h"
 #include "platform/http/HttpClient.h"
 #include "platform/swf/MovieReader.h"
-#include "scan/AddressRules.h"
+#include "scan/MovieReferences.h"
 
 namespace tessaro {
 
@@ -135,10 +135,8 @@ QStringList TMovieReadingRun::TakeReadyNames()
         // A loaded movie's loads resolve where its loader's do.
         const QString base = playerBases_.value(jobs_[nextNames_].address, base_);
         for (const QString& name : *names_[nextNames_]) {
-            const std::u16string_view view(reinterpret_cast<const char16_t*>(name.utf16()),
-                                           static_cast<std::size_t>(name.size()));
             const qsizetype before = rows_.size();
-            found_.Add(base, QString::fromStdU16String(EncodeSpaces(view)));
+            found_.Add(base, EncodedSpaces(name));
             if (rows_.size() == before)
                 continue;
             const QString& address = rows_.last();

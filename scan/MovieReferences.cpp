@@ -49,10 +49,23 @@ bool IsLineEnd(QChar c)
 
 }  // namespace
 
+namespace {
+
+std::u16string_view Utf16(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+}  // namespace
+
 QString EncodedSpaces(const QString& text)
 {
-    return QString::fromStdU16String(
-        EncodeSpaces({reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())}));
+    return QString::fromStdU16String(EncodeSpaces(Utf16(text)));
+}
+
+QString ResolvedAddress(const QString& pageAddress, const QString& reference)
+{
+    return QString::fromStdU16String(ResolveAddress(Utf16(pageAddress), Utf16(reference)));
 }
 
 bool IsFlashType(const QString& type)

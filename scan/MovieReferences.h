@@ -11,6 +11,9 @@ namespace tessaro {
 // EncodeSpaces on a text of the page.
 QString EncodedSpaces(const QString& text);
 
+// ResolveAddress for Qt's strings.
+QString ResolvedAddress(const QString& pageAddress, const QString& reference);
+
 // A type attribute naming the Flash player (parameters after ";" allowed).
 bool IsFlashType(const QString& type);
 

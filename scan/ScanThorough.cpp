@@ -1,4 +1,3 @@
-#include "scan/AddressRules.h"
 #include "scan/MovieReferences.h"
 #include "scan/ScanDocument.h"
 
@@ -31,9 +30,7 @@ QString PlayerBaseOf(const TThoroughScan& scan, const QString& movie, const QStr
         const QString path = movie.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('#'), 0, 0);
         return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
     }
-    return QString::fromStdU16String(
-        ResolveAddress({reinterpret_cast<const char16_t*>(scan.base.utf16()), std::size_t(scan.base.size())},
-                       {reinterpret_cast<const char16_t*>(base.utf16()), std::size_t(base.size())}));
+    return ResolvedAddress(scan.base, base);
 }
 
 // A movie's query reaches it as variables, as flashvars do (a container
