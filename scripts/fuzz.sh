@@ -2,12 +2,16 @@
 # Builds every libFuzzer target with clang (ASan + UBSan) in build-fuzz/ and
 # runs each for FUZZ_SECONDS (30) on its committed seeds in
 # fuzz/corpus/<target without "fuzz_">/ (a target without seeds starts from
-# nothing, with a warning). A crash, a leak or a time-out fails; the input
+# nothing, with a warning). Inputs reach FUZZ_MAX_LEN (1 MiB) and each must
+# finish within FUZZ_INPUT_TIMEOUT (2 s), so work that grows faster than its
+# input fails as a crash does. A crash, a leak or a time-out fails; the input
 # that did it is left in build-fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
+MAX_LEN=${FUZZ_MAX_LEN:-1048576}
+INPUT_TIMEOUT=${FUZZ_INPUT_TIMEOUT:-2}
 # The compiler and its sanitizer and fuzzer run-time libraries; the parsers'
 # own libraries come with scripts/dev.sh.
 PACKAGES=(clang libclang-rt-14-dev)
@@ -47,7 +51,8 @@ while read -r target; do
   else
     echo "$target: warning: no seeds in $seeds, starting from nothing"
   fi
-  if "$dir/bin/$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
+  if "$dir/bin/$target" -max_total_time="$SECONDS_PER_TARGET" -max_len="$MAX_LEN" \
+    -timeout="$INPUT_TIMEOUT" -rss_limit_mb=2048 \
     -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "${corpora[@]}" >"$dir/$target.log" 2>&1; then
     echo "$target: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$dir/$target.log" | grep -o '[0-9]*$') runs, no crash"
     passed=$((passed + 1))
