@@ -41,13 +41,13 @@ install_node_modules() {
   fi
 }
 
+# shellcheck source=scripts/build-lib.sh
+. scripts/build-lib.sh
+
 build() {
-  local dir=$1; shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_WERROR=ON "$@" >/dev/null
-  fi
-  cmake --build "$dir" -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\]' || true
-  test "${PIPESTATUS[0]}" -eq 0
+  local dir=$1
+  shift
+  tessaro_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_WERROR=ON "$@"
 }
 
 run_tests() {

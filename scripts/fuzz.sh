@@ -28,13 +28,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
+# shellcheck source=scripts/build-lib.sh
+. scripts/build-lib.sh
 dir=build-fuzz
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF >/dev/null
-fi
-cmake --build "$dir" -j"$(nproc)" --target tessaro_fuzz_all | grep -vE '^\[[0-9]+/[0-9]+\]' || true
-test "${PIPESTATUS[0]}" -eq 0
+tessaro_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF -- --target tessaro_fuzz_all
 
 passed=0
 failed=0
