@@ -307,8 +307,9 @@ class Journeys(unittest.TestCase):
         self.assertEqual(a11y.text_of(a11y.find(self.control("combo box", "Address"), role_name="text")), "")
 
         menu_states = {caption: a11y.is_enabled(self.menu_item("File", caption))
-                       for caption in ("Download Flash", "Copy Flash To...", "Exit")}
-        self.assertEqual(menu_states, {"Download Flash": True, "Copy Flash To...": False, "Exit": True})
+                       for caption in ("Download Flash", "Copy Flash To...", "Stop Transfer", "Exit")}
+        self.assertEqual(menu_states,
+                         {"Download Flash": True, "Copy Flash To...": False, "Stop Transfer": False, "Exit": True})
 
         # Nothing plays yet: the preview shows no picture of any kind.
         preview = prog.pixels(shot, a11y.extents(a11y.find(window, name_is="Preview")))

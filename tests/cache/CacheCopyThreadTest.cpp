@@ -189,15 +189,16 @@ TEST(CacheCopy, TheCallersListClearedAtOnceDoesNotAffectTheRun)
     EXPECT_EQ(TempDir::read(out + "b.swf"), "B");
 }
 
-// The first file is a sparse gibibyte the worker cannot have copied when the
-// stop comes at once: the run ends inside it, keeps the older file of that
-// name, copies nothing after it and says it was stopped. A file-size limit
-// keeps a copy that missed the stop from filling the disk.
+// The first file is sparse and far larger than the worker can copy before the
+// stop, which comes once its temporary file is there: the run ends inside it,
+// keeps the older file of that name, copies nothing after it and says it was
+// stopped. A file-size limit keeps a copy that missed the stop from filling
+// the disk.
 TEST(CacheCopy, AStopEndsTheRunInsideTheFileBeingCopied)
 {
     TempDir dir;
     const auto big = dir.write("cache/big.swf", "FWS");
-    fs::resize_file(big, std::uintmax_t(1) << 30);
+    fs::resize_file(big, std::uintmax_t(64) << 30);
     QStringList files = Files({big, dir.write("cache/small.swf", "FWS small")});
     const std::string out = dir.folder() + "out/";
     dir.write("out/big.swf", "older movie");
@@ -206,9 +207,12 @@ TEST(CacheCopy, AStopEndsTheRunInsideTheFileBeingCopied)
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = saved;
-    small.rlim_cur = 64 << 20;
+    small.rlim_cur = 256 << 20;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const CopyRun run = RunCopy(out, files, [](TCacheCopyThread& worker) { worker.Stop(); });
+    const CopyRun run = RunCopy(out, files, [&out](TCacheCopyThread& worker) {
+        EXPECT_TRUE(test::WaitForEntries(out, 2, 10000));
+        worker.Stop();
+    });
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -216,10 +220,7 @@ TEST(CacheCopy, AStopEndsTheRunInsideTheFileBeingCopied)
     EXPECT_EQ(run.failed, 0);
     EXPECT_EQ(run.endText, "Stopped by the user: 0 of 2 files copied");
     EXPECT_EQ(TempDir::read(out + "big.swf"), "older movie");
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(out))
-        names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"big.swf"});
+    EXPECT_EQ(test::EntryNames(out), std::vector<std::string>{"big.swf"});
 }
 
 TEST(CacheCopy, AnEmptyListReportsNothingAndStillEnds)
