@@ -58,8 +58,6 @@ public:
 
     // Meaningful once the body has returned (in the end handler).
     std::int32_t FailedCount() const { return failedCount_; }
-    // True when a stop ended the run before its last file was copied.
-    bool WasStopped() const { return stopped_; }
     // CopyStoppedText or CopyFailureText for this run.
     std::string EndStatusText() const
     {
@@ -83,6 +81,7 @@ private:
     std::int32_t copiedCount_ = 0;
     // Files of copiedCount_ that could not be copied.
     std::int32_t failedCount_ = 0;
+    // A stop ended the run before its last file was copied.
     bool stopped_ = false;
 };
 
