@@ -71,6 +71,7 @@ void TMainFrm::LbSpeedButton3Click()
     if (SaveFolder.empty())
         return;
 
+    transferStopped_ = false;
     if (page == kWebPage) {
         Downloads.Begin();
         PickNextDownload();
@@ -94,9 +95,29 @@ void TMainFrm::LbSpeedButton3Click()
         ResetStatus();
         if (const std::string text = copy->EndStatusText(); !text.empty())
             SetStatusText(text);
+        UpdateStopTransfer();
         if (copy->FatalException())
             ShowErrorReport(copy->FatalException());
     };
+    UpdateStopTransfer();
+}
+
+void TMainFrm::StopTransfer1Click()
+{
+    if (HttpThread == nullptr && CopyThread == nullptr)
+        return;
+    // The worker ends on its own thread; its end handler clears Busy and
+    // marks the row, as for any other end.
+    transferStopped_ = true;
+    if (HttpThread)
+        HttpThread->Stop();
+    if (CopyThread)
+        CopyThread->Stop();
+}
+
+void TMainFrm::UpdateStopTransfer()
+{
+    StopTransfer1->setEnabled(HttpThread != nullptr || CopyThread != nullptr);
 }
 
 void TMainFrm::PickNextDownload()
@@ -122,6 +143,7 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
     HttpThread = MakeWorker<THttpGetThread>(
         this, CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept));
     HttpThread->OnTerminate = [this](TThread* sender) { DownloadFinished(sender); };
+    UpdateStopTransfer();
 }
 
 void TMainFrm::DownloadFinished(TThread* sender)
@@ -142,8 +164,16 @@ void TMainFrm::DownloadFinished(TThread* sender)
     }
 
     ResetStatus();
+    UpdateStopTransfer();
     if (failure)
         ShowErrorReport(failure);
+    if (transferStopped_) {
+        CurrentRow = -1;
+        CurrentUrl.clear();
+        CurrentTarget.clear();
+        SetStatusText(THttpGetThread::kStoppedReason);
+        return;
+    }
     PickNextDownload();
     if (!CurrentUrl.empty() && !CurrentTarget.empty())
         StartDownload("downloading ");

@@ -243,11 +243,13 @@ void TMainFrm::BuildMenus()
     File1->setObjectName(QStringLiteral("File1"));
     Download1 = MakeAction("Download1", QStringLiteral("&Download Flash"), this);
     CopyFlash1 = MakeAction("CopyFlash1", QStringLiteral("&Copy Flash To..."), this);
+    StopTransfer1 = MakeAction("StopTransfer1", QStringLiteral("Stop Transfer"), this);
     Exit1 = MakeAction("Exit1", QStringLiteral("E&xit"), this);
     AddCacheFolder1 = MakeAction("AddCacheFolder1", QStringLiteral("Add Cache Folder..."), this);
     RemoveCacheFolders1 = MakeAction("RemoveCacheFolders1", QStringLiteral("Remove Cache Folders"), this);
     File1->addAction(Download1);
     File1->addAction(CopyFlash1);
+    File1->addAction(StopTransfer1);
     File1->addSeparator()->setObjectName(QStringLiteral("N7"));
     File1->addAction(AddCacheFolder1);
     File1->addAction(RemoveCacheFolders1);
@@ -301,6 +303,7 @@ void TMainFrm::BuildMenus()
 
     for (QAction* transfer : {Download1, CopyFlash1, Download2, CopyFlash2})
         connect(transfer, &QAction::triggered, this, ReportingSlot([this] { LbSpeedButton3Click(); }));
+    connect(StopTransfer1, &QAction::triggered, this, ReportingSlot([this] { StopTransfer1Click(); }));
     connect(AddCacheFolder1, &QAction::triggered, this, ReportingSlot([this] { AddCacheFolder1Click(); }));
     connect(RemoveCacheFolders1, &QAction::triggered, this, ReportingSlot([this] { RemoveCacheFolders1Click(); }));
     connect(Exit1, &QAction::triggered, this, ReportingSlot([this] { Exit1Click(); }));
@@ -329,6 +332,7 @@ void TMainFrm::FormCreate()
     CopyFlash1->setEnabled(false);
     Download2->setEnabled(true);
     CopyFlash2->setEnabled(false);
+    StopTransfer1->setEnabled(false);
 
     CurrentTarget.clear();
     CurrentUrl.clear();

@@ -120,6 +120,10 @@ public:
     std::string DownloadTargetName(const std::string& url) const;
     void StartDownload(const std::string& statusPrefix);
     void DownloadFinished(TThread* sender);
+    // Ends the running download or copy; rows not yet done stay as they are.
+    void StopTransfer1Click();
+    // Stop Transfer is offered only while a download or a copy runs.
+    void UpdateStopTransfer();
 
     // --- Help and about (MainFormHelp.cpp)
     void Content1Click();
@@ -189,6 +193,7 @@ public:
     QMenu* File1 = nullptr;
     QAction* Download1 = nullptr;
     QAction* CopyFlash1 = nullptr;
+    QAction* StopTransfer1 = nullptr;
     QAction* AddCacheFolder1 = nullptr;
     QAction* RemoveCacheFolders1 = nullptr;
     QAction* Exit1 = nullptr;
@@ -231,6 +236,8 @@ private:
     bool pageScanPending_ = false;
     bool growAfterPageScan_ = false;
     bool activatedOnce_ = false;
+    // Set by Stop Transfer: the command takes no further row.
+    bool transferStopped_ = false;
     bool closed_ = false;
 };
 

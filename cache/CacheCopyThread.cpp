@@ -17,6 +17,12 @@ int CopyPercent(std::int32_t copied, std::int32_t total)
     return static_cast<int>(std::nearbyint(value));
 }
 
+std::string CopyStoppedText(std::int32_t copied, std::int32_t total)
+{
+    return "Stopped by the user: " + std::to_string(copied) + " of " + std::to_string(total) +
+           (total == 1 ? " file" : " files") + " copied";
+}
+
 std::string CopyFailureText(std::int32_t failed, std::int32_t total)
 {
     if (failed <= 0)
@@ -57,16 +63,25 @@ std::string TCacheCopyThread::MakeTargetName(const std::string& source) const
 
 void TCacheCopyThread::Execute()
 {
-    for (std::int32_t i = 0; i < totalCount_ && !Terminated(); ++i) {
+    const auto keepGoing = [this] { return !StopRequested(); };
+    for (std::int32_t i = 0; i < totalCount_; ++i) {
+        if (StopRequested()) {
+            stopped_ = true;
+            break;
+        }
         const std::string& sourceFile = fileList_[static_cast<std::size_t>(i)];
         targetFile_ = MakeTargetName(sourceFile);
-        bool copied = false;
+        FileCopyResult result = FileCopyResult::WriteFailed;
         try {
-            copied = CopyFileReplacing(sourceFile, targetFile_) == FileCopyResult::Copied;
+            result = CopyFileReplacing(sourceFile, targetFile_, keepGoing);
         } catch (...) {
             // A copy that throws is a failed copy like any other; the run goes on.
         }
-        if (!copied)
+        if (result == FileCopyResult::Stopped) {
+            stopped_ = true;
+            break;
+        }
+        if (result != FileCopyResult::Copied)
             ++failedCount_;
         ++copiedCount_;
         ReportProgress();

@@ -26,8 +26,14 @@ int CopyPercent(std::int32_t copied, std::int32_t total);
 // otherwise how many of how many files could not be copied.
 std::string CopyFailureText(std::int32_t failed, std::int32_t total);
 
+// The status text for a run stopped by the user after `copied` of `total`
+// files had been copied.
+std::string CopyStoppedText(std::int32_t copied, std::int32_t total);
+
 // Copies cached movie files into the chosen folder, one after the other, in
 // the order given. Created running; its owner holds it in a WorkerHandle.
+// Stop() ends the run within one block of the file being copied; that file
+// keeps its older target and leaves no temporary file.
 //
 // The end handler (OnTerminate) is the window's ResetStatus. A file that
 // could not be copied is skipped and counted in FailedCount(), and the run
@@ -52,8 +58,12 @@ public:
 
     // Meaningful once the body has returned (in the end handler).
     std::int32_t FailedCount() const { return failedCount_; }
-    // CopyFailureText for this run.
-    std::string EndStatusText() const { return CopyFailureText(failedCount_, totalCount_); }
+    // CopyStoppedText or CopyFailureText for this run.
+    std::string EndStatusText() const
+    {
+        return stopped_ ? CopyStoppedText(copiedCount_ - failedCount_, totalCount_)
+                        : CopyFailureText(failedCount_, totalCount_);
+    }
 
 protected:
     ~TCacheCopyThread() override = default;
@@ -71,6 +81,8 @@ private:
     std::int32_t copiedCount_ = 0;
     // Files of copiedCount_ that could not be copied.
     std::int32_t failedCount_ = 0;
+    // A stop ended the run before its last file was copied.
+    bool stopped_ = false;
 };
 
 }  // namespace tessaro

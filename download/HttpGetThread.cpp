@@ -75,17 +75,21 @@ void THttpGetThread::Execute()
     try {
         if (KeptMovie) {
             SaveKeptMovie();
-            return;
+        } else {
+            OpenRequest();
+            QueryContentLength();
+            ReceiveToFile();
         }
-        OpenRequest();
-        QueryContentLength();
-        ReceiveToFile();
     } catch (const std::exception& error) {
         Fail(error.what());
     } catch (...) {
         Fail("unexpected failure");
     }
     CloseHandles();
+    // A stopped exchange fails in the client's words ("cancelled"); the user
+    // is told what happened instead.
+    if (StopRequested() && !outcome_.Saved)
+        outcome_.Reason = kStoppedReason;
 }
 
 void THttpGetThread::Fail(std::string reason)
@@ -102,6 +106,7 @@ void THttpGetThread::OpenRequest()
     ObjectName = parts.ObjectName;
     Secure = parts.Secure;
     Limits.maxBodyBytes = kMaxDownloadBytes;
+    Limits.cancelled = StopFlag();
     InternetHandle = std::make_unique<HttpSession>("HTTPGET", Limits);
     ConnectHandle = std::make_unique<HttpConnection>(*InternetHandle, HostName, Secure ? 443 : 80, Secure);
     AcceptTypes = {"*/*"};
@@ -151,8 +156,8 @@ void THttpGetThread::ReceiveToFile()
     char buffer[1025];
     bool complete = true;
     for (;;) {
-        if (Terminated()) {
-            Fail("stopped");
+        if (StopRequested()) {
+            Fail(kStoppedReason);
             complete = false;
             break;
         }
@@ -189,6 +194,11 @@ void THttpGetThread::ReceiveToFile()
         complete = false;
     }
     complete = complete && IsCompleteMovie(check);
+    // A stop that came after the last block still keeps the older file.
+    if (complete && StopRequested()) {
+        Fail(kStoppedReason);
+        complete = false;
+    }
     if (complete && OutFile->Commit()) {
         outcome_.Saved = true;
         outcome_.Reason.clear();
@@ -210,7 +220,8 @@ void THttpGetThread::SaveKeptMovie()
         return;
     }
     AtomicFile out(FileName);
-    if (FileName.empty() || !out.Open() || !out.Write(KeptMovie->data(), KeptMovie->size()) || !out.Commit()) {
+    if (FileName.empty() || !out.Open() || !out.Write(KeptMovie->data(), KeptMovie->size()) || StopRequested() ||
+        !out.Commit()) {
         Fail(FileName.empty() ? std::string("no target file name") : out.Error());
         out.Discard();
         return;

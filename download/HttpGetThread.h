@@ -33,7 +33,9 @@ struct DownloadOutcome {
 //
 // Created running; the owner holds it in a WorkerHandle, attaches OnTerminate
 // right after construction, in the same UI-thread step, and reads Outcome()
-// there.
+// there. Stop() ends it within the client's cancel check (HttpLimits::cancelled
+// is the worker's own stop flag, whatever the caller gave): the download fails
+// with kStoppedReason and leaves no file; so does the owner's destruction.
 class THttpGetThread : public TThread {
 public:
     // Takes whole-number percentages on the receiver's thread: each differs
@@ -50,6 +52,7 @@ public:
                    HttpLimits Limits = {}, std::shared_ptr<const std::string> KeptMovie = nullptr);
 
     static constexpr std::uint64_t kMaxDownloadBytes = std::uint64_t(512) << 20;
+    static constexpr const char* kStoppedReason = "Stopped by the user";
 
     const DownloadOutcome& Outcome() const { return outcome_; }
 

@@ -307,8 +307,9 @@ class Journeys(unittest.TestCase):
         self.assertEqual(a11y.text_of(a11y.find(self.control("combo box", "Address"), role_name="text")), "")
 
         menu_states = {caption: a11y.is_enabled(self.menu_item("File", caption))
-                       for caption in ("Download Flash", "Copy Flash To...", "Exit")}
-        self.assertEqual(menu_states, {"Download Flash": True, "Copy Flash To...": False, "Exit": True})
+                       for caption in ("Download Flash", "Copy Flash To...", "Stop Transfer", "Exit")}
+        self.assertEqual(menu_states,
+                         {"Download Flash": True, "Copy Flash To...": False, "Stop Transfer": False, "Exit": True})
 
         # Nothing plays yet: the preview shows no picture of any kind.
         preview = prog.pixels(shot, a11y.extents(a11y.find(window, name_is="Preview")))
@@ -446,7 +447,7 @@ class Journeys(unittest.TestCase):
         self.assertEndedCleanly("the program ends with its main window")
 
     def test_exit_during_download(self):
-        """(7) Exit is refused while a download runs and closes the program after it."""
+        """(7) Exit is refused while a download runs, Stop Transfer ends it, and Exit closes the program after."""
         # Held from the start, so that reading the page's movies after the scan
         # cannot keep its bytes either: the download has to wait for the server.
         table, release = self.scan_site(hold="/site/movies/Clip.SWF")
@@ -466,6 +467,18 @@ class Journeys(unittest.TestCase):
         self.assertTrue(self.program.running(), "Exit during a download ends the program")
         self.assertTrue(a11y.is_showing(self.program.main_window(5)))
 
+        # Stop Transfer is the way out: the row fails, stays checked and nothing is written.
+        self.choose_menu("File", "Stop Transfer")
+        a11y.wait_for(lambda: table.texts(2)[2] == "Failed", 10, what="row 3 failed")
+        self.wait_status(lambda text: text == "Stopped by the user", 10, "Stopped by the user")
+        self.assertTrue(table.checked(2))
+        self.assertFalse(a11y.is_enabled(self.menu_item("File", "Stop Transfer")))
+        self.assertEqual(os.listdir(target), [])
+
+        a11y.click_on(self.button("Download  Flash"))
+        self.choose_folder(target)
+        self.wait_status(lambda text: text.startswith("Downloading ") and "Clip.SWF" in text, 20,
+                         "Downloading again")
         release.set()
         a11y.wait_for(lambda: table.texts(2)[2] == "Saved", TRANSFER_TIMEOUT, what="row 3 saved")
         self.wait_status(lambda text: text == "Done", 10, "Done")

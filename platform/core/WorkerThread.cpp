@@ -57,6 +57,7 @@ void TThread::TerminateAndJoin()
         std::lock_guard lock(link_->mutex);
         link_->owner = nullptr;
         terminated_ = true;
+        stopRequested_ = true;
         link_->wake.notify_all();
     }
     if (thread_.joinable()) {

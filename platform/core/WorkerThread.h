@@ -45,6 +45,10 @@ public:
     // the body may call Synchronize (it would wait for that thread forever).
     void WaitFor();
 
+    // Asks the body to end at its next step. Unlike the owner's destruction,
+    // what the body reports on its way out and the end handler still come.
+    void Stop() { stopRequested_ = true; }
+
     bool Finished() const { return finished_; }
     // Whatever the body threw; the end handler shows it (the body itself
     // cannot, it has no window).
@@ -64,6 +68,11 @@ protected:
     // True once the owner is destroying the worker: a long body stops at its
     // next step, since nothing it reports is delivered any more.
     bool Terminated() const { return terminated_; }
+    // True once Stop() was called or the owner is destroying the worker.
+    bool StopRequested() const { return stopRequested_; }
+    // The same flag, for a wait that watches a flag of its own
+    // (HttpLimits::cancelled); it lives as long as the worker.
+    const std::atomic<bool>* StopFlag() const { return &stopRequested_; }
 
     // Runs fn on the receiver's thread and waits for it to return, or until
     // the worker is being destroyed (fn then does not run).
@@ -89,6 +98,7 @@ private:
     bool started_ = false;
     std::atomic<bool> finished_{false};
     std::atomic<bool> terminated_{false};
+    std::atomic<bool> stopRequested_{false};
     std::exception_ptr fatalException_;
 };
 

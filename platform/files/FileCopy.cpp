@@ -14,26 +14,29 @@ namespace tessaro {
 
 namespace {
 
-bool CopyBytes(int from, AtomicFile& to)
+FileCopyResult CopyBytes(int from, AtomicFile& to, const std::function<bool()>& keepGoing)
 {
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(kFileCopyBlockBytes);
     for (;;) {
+        if (keepGoing && !keepGoing())
+            return FileCopyResult::Stopped;
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return FileCopyResult::WriteFailed;
         }
         if (got == 0)
-            return true;
+            return FileCopyResult::Copied;
         if (!to.Write(buffer.data(), static_cast<std::size_t>(got)))
-            return false;
+            return FileCopyResult::WriteFailed;
     }
 }
 
 }  // namespace
 
-FileCopyResult CopyFileReplacing(const std::string& source, const std::string& target)
+FileCopyResult CopyFileReplacing(const std::string& source, const std::string& target,
+                                 const std::function<bool()>& keepGoing)
 {
     Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
@@ -43,8 +46,11 @@ FileCopyResult CopyFileReplacing(const std::string& source, const std::string& t
     AtomicFile to(target);
     if (!to.Open())
         return FileCopyResult::TargetUnwritable;
-    if (!CopyBytes(from.Get(), to))
-        return FileCopyResult::WriteFailed;
+    // An uncommitted AtomicFile removes its temporary file when it goes.
+    if (const FileCopyResult copied = CopyBytes(from.Get(), to, keepGoing); copied != FileCopyResult::Copied)
+        return copied;
+    if (keepGoing && !keepGoing())
+        return FileCopyResult::Stopped;
     if (!to.Commit())
         return to.LastFailure() == AtomicFile::Failure::Replace ? FileCopyResult::ReplaceFailed
                                                                 : FileCopyResult::WriteFailed;

@@ -1,16 +1,21 @@
 #include "app/MirkMainForm.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "dialogs/BrowseFolderDlg.h"
 #include "platform/http/HttpClient.h"
@@ -301,6 +306,92 @@ TEST_F(Transfer, CachePageCopiesTheCheckedLocalPathsInRowOrder)
     EXPECT_FALSE(std::filesystem::exists(target.path() / "second.swf"));
     EXPECT_TRUE(server.requests().empty());
 }
+
+// A transfer that would take hours: a download dripping just above the
+// client's low-speed bound, or the copy of a huge cached movie. Exit is refused
+// without a question while it runs; Stop Transfer ends it within a second. The
+// row being saved fails, no file is left and an older one of that name is
+// kept, the rows not yet done stay checked, and the window closes afterwards.
+class StopTransfer : public Transfer, public testing::WithParamInterface<int> {};
+
+TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
+{
+    const bool web = GetParam() == kWebPage;
+    QAction* stop = window->findChild<QAction*>(QStringLiteral("StopTransfer1"));
+    ASSERT_NE(stop, nullptr);
+    EXPECT_EQ(stop->text(), "Stop Transfer");
+    const QList<QAction*> fileItems = window->File1->actions();
+    EXPECT_EQ(fileItems.indexOf(stop), fileItems.indexOf(window->CopyFlash1) + 1);
+    EXPECT_FALSE(stop->isEnabled());
+
+    target.write("movie.swf", "older movie");
+    TempDir cache;
+    TListView* list = window->ListView1;
+    if (web) {
+        HttpResponse drip;
+        drip.body = FwsMovie(8u << 20);
+        drip.dripMs = 10;
+        drip.dripBytes = 12;  // about 1,200 bytes a second: two hours for this movie
+        server.route("/movie.swf", drip);
+        server.route("/next.swf", FwsMovie(100), "application/x-shockwave-flash");
+        ShowWebRows({"http://movies.example/movie.swf", "http://movies.example/next.swf"});
+    } else {
+        window->PageControl1->setCurrentIndex(kCachePage);
+        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));  // the empty cache list was scanned
+        list = window->ListView2;
+        list->Clear();
+        const auto big = cache.write("movie.swf", "FWS");
+        std::filesystem::resize_file(big, std::uintmax_t(64) << 30);  // sparse: no disk for the source
+        list->AddRow("1", {"movie.swf", "68719476736", QString::fromStdString(big.string())});
+        list->AddRow("2", {"next.swf", "9", QString::fromStdString(cache.write("next.swf", "FWS next").string())});
+        list->SetChecked(0, true);
+        list->SetChecked(1, true);
+    }
+
+    // A copy that missed the stop fails at this size instead of filling the disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 256 << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+
+    window->LbSpeedButton3Click();
+    EXPECT_TRUE(stop->isEnabled());
+    // Under way: the first row's temporary file is beside the older file.
+    EXPECT_TRUE(test::WaitForEntries(target.path(), 2, 10000));
+    window->Exit1->trigger();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->Busy);
+    stop->trigger();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr; }, 1000));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(stop->isEnabled());
+    if (web) {
+        EXPECT_EQ(RowStatus(0), "Failed");
+        EXPECT_EQ(window->ListView1->item(0, kStatus)->toolTip(), "Stopped by the user");
+        EXPECT_EQ(RowStatus(1), "New");
+        EXPECT_EQ(server.requests().size(), 1u) << "no row is taken after the stop";
+        EXPECT_EQ(Status(), "Stopped by the user");
+    } else {
+        EXPECT_EQ(Status(), "Stopped by the user: 0 of 2 files copied");
+    }
+    EXPECT_TRUE(list->Checked(0));
+    EXPECT_TRUE(list->Checked(1));
+    EXPECT_EQ(TempDir::read(target.path() / "movie.swf"), "older movie");
+    EXPECT_EQ(test::EntryNames(target.path()), std::vector<std::string>{"movie.swf"});
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(dialogsShown, 1);
+
+    window->Exit1->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 2000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, StopTransfer, testing::Values(kWebPage, kCachePage),
+                         [](const auto& info) { return info.param == kWebPage ? "Download" : "Copy"; });
 
 }  // namespace
 }  // namespace tessaro

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -28,8 +32,9 @@ struct CopyRun {
 };
 
 // Starts a worker the way the window does (end handler attached right after
-// creation) and waits for its end.
-CopyRun RunCopy(const std::string& destFolder, QStringList& files, bool clearListAtOnce = false)
+// creation), does atStart right after the start, and waits for its end.
+CopyRun RunCopy(const std::string& destFolder, QStringList& files,
+                const std::function<void(TCacheCopyThread&)>& atStart = {})
 {
     CopyRun run;
     TCacheCopyReports reports;
@@ -43,8 +48,8 @@ CopyRun RunCopy(const std::string& destFolder, QStringList& files, bool clearLis
     };
     QObject receiver;
     auto worker = MakeWorker<TCacheCopyThread>(&receiver, destFolder, files, reports);
-    if (clearListAtOnce)
-        files.clear();
+    if (atStart)
+        atStart(*worker);
     worker->OnTerminate = [&run](TThread* sender) {
         const auto* copy = static_cast<TCacheCopyThread*>(sender);
         run.failed = copy->FailedCount();
@@ -177,11 +182,45 @@ TEST(CacheCopy, TheCallersListClearedAtOnceDoesNotAffectTheRun)
     QStringList files = Files({dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B")});
     const std::string out = dir.folder() + "out/";
     fs::create_directories(out);
-    const CopyRun run = RunCopy(out, files, /*clearListAtOnce=*/true);
+    const CopyRun run = RunCopy(out, files, [&files](TCacheCopyThread&) { files.clear(); });
     EXPECT_TRUE(files.isEmpty());
     EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
     EXPECT_EQ(TempDir::read(out + "a.swf"), "A");
     EXPECT_EQ(TempDir::read(out + "b.swf"), "B");
+}
+
+// The first file is sparse and far larger than the worker can copy before the
+// stop, which comes once its temporary file is there: the run ends inside it,
+// keeps the older file of that name, copies nothing after it and says it was
+// stopped. A file-size limit keeps a copy that missed the stop from filling
+// the disk.
+TEST(CacheCopy, AStopEndsTheRunInsideTheFileBeingCopied)
+{
+    TempDir dir;
+    const auto big = dir.write("cache/big.swf", "FWS");
+    fs::resize_file(big, std::uintmax_t(64) << 30);
+    QStringList files = Files({big, dir.write("cache/small.swf", "FWS small")});
+    const std::string out = dir.folder() + "out/";
+    dir.write("out/big.swf", "older movie");
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 256 << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const CopyRun run = RunCopy(out, files, [&out](TCacheCopyThread& worker) {
+        EXPECT_TRUE(test::WaitForEntries(out, 2, 10000));
+        worker.Stop();
+    });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(run.percents.empty());
+    EXPECT_EQ(run.failed, 0);
+    EXPECT_EQ(run.endText, "Stopped by the user: 0 of 2 files copied");
+    EXPECT_EQ(TempDir::read(out + "big.swf"), "older movie");
+    EXPECT_EQ(test::EntryNames(out), std::vector<std::string>{"big.swf"});
 }
 
 TEST(CacheCopy, AnEmptyListReportsNothingAndStillEnds)

@@ -7,11 +7,13 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/http/HttpClient.h"
@@ -230,6 +232,72 @@ TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
         EXPECT_TRUE(Download(url, dir.folder() + "m.swf").outcome.Saved);
     }
     RouteHttpsToLoopback(0, {});
+}
+
+// Wherever a download waits, for headers that do not come or in a body that
+// drips just fast enough for the client's low-speed bound, Stop() ends it and
+// so does the owner's destruction: the older file stays and nothing is left.
+TEST_F(HttpGetThreadTest, AStopOrTheOwnersEndFinishesADownloadWhereverItWaits)
+{
+    HttpResponse drip;
+    drip.body = FwsMovie(8u << 20);  // two hours at this speed
+    drip.dripMs = 10;
+    drip.dripBytes = 12;  // about 1,200 bytes a second
+    server.route("/drip.swf", drip);
+    HttpResponse late;
+    late.delayMs = 120'000;
+    late.body = FwsMovie(100);
+    server.route("/late.swf", late);
+
+    enum class End { Stop, OwnerGone };
+    struct Row {
+        const char* name;
+        const char* url;
+        bool bodyStarted;  // wait for a first block before the end
+        End end;
+    };
+    const Row rows[] = {
+        {"a drip, stopped", "http://movies.example/drip.swf", true, End::Stop},
+        {"no headers, stopped", "http://movies.example/late.swf", false, End::Stop},
+        {"a drip, owner gone", "http://movies.example/drip.swf", true, End::OwnerGone},
+        {"no headers, owner gone", "http://movies.example/late.swf", false, End::OwnerGone},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir folder;
+        folder.write("movie.swf", "older movie");
+        const std::size_t asked = server.requests().size();
+        DownloadRun run;
+        QObject receiver;
+        auto worker = MakeWorker<THttpGetThread>(&receiver, row.url, folder.folder() + "movie.swf",
+                                                 [&run](int percent) { run.progress.push_back(percent); });
+        worker->OnTerminate = [&run](TThread* sender) {
+            run.outcome = static_cast<THttpGetThread*>(sender)->Outcome();
+            run.ended = true;
+        };
+        ASSERT_TRUE(WaitUntil(
+            [&] { return server.requests().size() > asked && (!row.bodyStarted || !run.progress.empty()); }, 10000));
+
+        if (row.end == End::Stop) {
+            worker->Stop();
+            EXPECT_TRUE(WaitUntil([&run] { return run.ended; }, 1000));
+            EXPECT_FALSE(run.outcome.Saved);
+            EXPECT_EQ(run.outcome.Reason, THttpGetThread::kStoppedReason);
+        } else {
+            // Destroyed off this thread, so a destruction that hangs fails the
+            // bounded wait instead of the whole test program.
+            std::atomic<bool> gone{false};
+            std::thread owner([&] {
+                worker.reset();
+                gone = true;
+            });
+            EXPECT_TRUE(WaitUntil([&gone] { return gone.load(); }, 1000));
+            owner.join();
+            EXPECT_FALSE(run.ended);
+        }
+        EXPECT_EQ(TempDir::read(folder.path() / "movie.swf"), "older movie");
+        EXPECT_EQ(Entries(folder), std::vector<std::string>{"movie.swf"});
+    }
 }
 
 TEST_F(HttpGetThreadTest, TargetThatCannotBeWrittenFailsAndStillEnds)

@@ -319,8 +319,9 @@ void LoopbackHttpServer::serve(int client)
             response.headers.emplace_back("Content-Type", "text/plain");
         }
     }
-    if (response.delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(response.delayMs));
+    // In steps, so a server that stops does not wait out a long delay.
+    for (int waited = 0; waited < response.delayMs && !stopping_; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, response.delayMs - waited)));
 
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
     for (const auto& [key, value] : response.headers)
@@ -353,9 +354,10 @@ void LoopbackHttpServer::serve(int client)
     }
     bool sent = connection.sendAll(out);
     if (response.dripMs > 0) {
-        // One byte at a time until the body ends, the peer goes or the server stops.
-        for (size_t i = 0; sent && i < body.size() && !stopping_; ++i) {
-            sent = connection.sendAll(body.data() + i, 1);
+        // A few bytes at a time until the body ends, the peer goes or the server stops.
+        const size_t step = std::max<size_t>(1, response.dripBytes);
+        for (size_t i = 0; sent && i < body.size() && !stopping_; i += step) {
+            sent = connection.sendAll(body.data() + i, std::min(step, body.size() - i));
             for (int waited = 0; sent && waited < response.dripMs && !stopping_; waited += 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,7 +32,8 @@ struct HttpResponse {
     long cutAfter = -1;         // close the connection after this many body bytes
     int delayMs = 0;            // wait before answering
     long declaredLength = -1;   // Content-Length to announce instead of the body's size
-    int dripMs = 0;             // send the body one byte at a time, this long apart
+    int dripMs = 0;             // send the body dripBytes at a time, this long apart
+    std::size_t dripBytes = 1;
 };
 
 // Bytes that differ from block to block, so a lost or repeated block shows.

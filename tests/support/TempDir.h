@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tessaro::test {
 
@@ -24,5 +26,13 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names in a folder, sorted: a left-over temporary file shows up here.
+std::vector<std::string> EntryNames(const std::filesystem::path& folder);
+
+// Polls, without running the event loop, until the folder holds at least
+// count entries (a copy under way has made its temporary file); false when
+// timeoutMs passed first.
+bool WaitForEntries(const std::filesystem::path& folder, std::size_t count, int timeoutMs);
 
 }  // namespace tessaro::test

@@ -119,5 +119,38 @@ TEST(FileCopy, AWriteThatBreaksOffKeepsTheOldTarget)
     EXPECT_EQ(Names(target.parent_path()), std::set<std::string>{"big.swf"});
 }
 
+// A stop is seen within one block wherever it comes, and the copy reads no
+// further: keepGoing is asked exactly as often as the stop point says.
+TEST(FileCopy, AStopAtAnyBlockKeepsTheOldTargetAndReadsNoFurther)
+{
+    constexpr int kBlocks = 5;
+    TempDir dir;
+    const auto source = dir.write("cache/big.swf", std::string(kBlocks * kFileCopyBlockBytes, 'C'));
+    const auto target = dir.write("out/big.swf", "old");
+
+    struct Row {
+        const char* name;
+        int answeredYes;  // calls of keepGoing answered true before the stop
+    };
+    // One call before each of the five blocks, one at the end of the file and
+    // one before the target is replaced.
+    const Row rows[] = {{"before the first block", 0},
+                        {"after two blocks", 2},
+                        {"at the end of the file", kBlocks},
+                        {"before the target is replaced", kBlocks + 1}};
+    for (const Row& row : rows) {
+        int calls = 0;
+        const FileCopyResult result =
+            CopyFileReplacing(source.string(), target.string(), [&] { return calls++ < row.answeredYes; });
+        EXPECT_EQ(result, FileCopyResult::Stopped) << row.name;
+        EXPECT_EQ(calls, row.answeredYes + 1) << row.name;
+        EXPECT_EQ(TempDir::read(target), "old") << row.name;
+        EXPECT_EQ(Names(target.parent_path()), std::set<std::string>{"big.swf"}) << row.name;
+    }
+    int calls = 0;
+    EXPECT_EQ(CopyFileReplacing(source.string(), target.string(), [&] { return ++calls > 0; }), FileCopyResult::Copied);
+    EXPECT_EQ(calls, kBlocks + 2);
+}
+
 }  // namespace
 }  // namespace tessaro
