@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/http/NetworkReach.h"
 
 namespace tessaro {
 
@@ -40,6 +43,13 @@ struct HttpLimits {
     // While it points at a flag that is set, the exchange ends at once as
     // failed (checked at least every 100 ms).
     const std::atomic<bool>* cancelled = nullptr;
+    // Every address the exchange connects to is checked against this (the
+    // address itself, not the name): one it does not reach fails the
+    // exchange before anything is sent.
+    HttpReach reach = HttpReach::Anywhere;
+    // While set, the exchange connects where the pin says for its host and
+    // port, and pins the address it connected to when none was.
+    HttpAddressPin* pin = nullptr;
 };
 
 class HttpSession {
@@ -75,6 +85,10 @@ private:
     bool secure_;
 };
 
+// An address refuses to be requested when it holds a NUL or another control
+// character: nothing is sent for it.
+bool HasControlCharacter(std::string_view text);
+
 // One GET for one object. Send() returns once the final answer's headers are
 // in (or the exchange failed); Read() then hands the body out in blocks.
 // At most a few of libcurl's receive buffers are held at any time, whatever
@@ -107,6 +121,10 @@ public:
     // What went wrong, in libcurl's words; empty while nothing did.
     std::string ErrorText() const;
 
+    // Every answer so far came from the request's own origin (scheme, host,
+    // port): false once a redirect went elsewhere, even when it came back.
+    bool StayedOnOrigin() const;
+
 private:
     struct Transfer;
     std::unique_ptr<Transfer> transfer_;
@@ -131,7 +149,19 @@ struct HttpFetchResult {
     std::string body;         // empty unless ok
     std::string contentType;  // the final answer's Content-Type, as sent
     std::string error;        // why not ok
+    bool stayedOnOrigin = true;  // no redirect left the address's origin
 };
+
+// An "http://" or "https://" address split for a connection: the host with
+// any port written in it, and the request path ("/" when none, the fragment
+// dropped). ok false when the address is neither.
+struct HttpUrlParts {
+    bool ok = false;
+    bool secure = false;
+    std::string host;
+    std::string path;
+};
+HttpUrlParts SplitHttpUrl(std::string_view url);
 
 // GET of an "http://" or "https://" address (scheme in any case; the fragment
 // is not sent). A body longer than maxBytes is not kept and fails the fetch.

@@ -49,7 +49,7 @@ protected:
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
-            TMovieReadingRun::FetchWebMovie, playerBases);
+            TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/index.html")), playerBases);
         EXPECT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
         run.reset();
         QStringList appended;
@@ -141,7 +141,8 @@ TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
                                              store, [this](const TMovieReadingRun::TReport& report) {
                                                  const std::lock_guard lock(mutex);
                                                  reports.push_back(report);
-                                             });
+                                             },
+                                             TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/")));
     run->Cancel();
     ASSERT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
     run.reset();
