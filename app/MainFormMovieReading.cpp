@@ -39,9 +39,9 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
         QMetaObject::invokeMethod(
             this, [this, id, report] { MovieReadingReport(id, report); }, Qt::QueuedConnection);
     };
-    MovieReading = std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report,
-                                                      TMovieReadingRun::WebMovieFetcher(WebBrowser1->LocationURL()),
-                                                      playerBases);
+    MovieReading =
+        std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report,
+                                           TMovieReadingRun::WebMovieFetcher(WebBrowser1->LocationURL()), playerBases);
     SetStatusText("Reading movies");
 }
 

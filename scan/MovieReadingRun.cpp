@@ -64,7 +64,7 @@ bool TMovieReadingRun::HasWebMovies(const QStringList& rows)
 }
 
 TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled,
-                                                            PageNetwork& page)
+                                                           PageNetwork& page)
 {
     TFetched fetched;
     if (cancelled)

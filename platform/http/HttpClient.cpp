@@ -368,8 +368,8 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
     if (t.pin != nullptr && HostAndPortOf(t.url, t.pinHost, t.pinPort)) {
         if (const std::string pinned = t.pin->AddressFor(t.pinHost, t.pinPort); !pinned.empty()) {
             const bool v6 = pinned.find(':') != std::string::npos;
-            const std::string entry = t.pinHost + ":" + std::to_string(t.pinPort) + ":" +
-                                      (v6 ? "[" + pinned + "]" : pinned);
+            const std::string entry =
+                t.pinHost + ":" + std::to_string(t.pinPort) + ":" + (v6 ? "[" + pinned + "]" : pinned);
             t.resolveList = curl_slist_append(nullptr, entry.c_str());
             curl_easy_setopt(easy, CURLOPT_RESOLVE, t.resolveList);
         }
@@ -493,7 +493,9 @@ HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cance
 {
     std::string host;
     int port = 0;
-    if (HasControlCharacter(pageUrl) || !HostAndPortOf(pageUrl, host, port))
+    const bool web =
+        StartsWithIgnoringAsciiCase(pageUrl, "http://") || StartsWithIgnoringAsciiCase(pageUrl, "https://");
+    if (!web || HasControlCharacter(pageUrl) || !HostAndPortOf(pageUrl, host, port))
         return HttpReach::PublicOnly;
     const std::string lowerHost = LowerAscii(host);
     if (lowerHost == "localhost" || EndsWithIgnoringAsciiCase(lowerHost, ".localhost"))

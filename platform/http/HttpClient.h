@@ -144,11 +144,11 @@ void RouteHttpsToLoopback(int port, std::string certificatesPem);
 // A whole resource fetched in one go, for callers on a worker thread that
 // need the bytes rather than a file (the movie preview).
 struct HttpFetchResult {
-    bool ok = false;          // a 2xx answer whose body arrived whole and within the cap
-    long status = 0;          // the final answer's status; 0 when none arrived
-    std::string body;         // empty unless ok
-    std::string contentType;  // the final answer's Content-Type, as sent
-    std::string error;        // why not ok
+    bool ok = false;             // a 2xx answer whose body arrived whole and within the cap
+    long status = 0;             // the final answer's status; 0 when none arrived
+    std::string body;            // empty unless ok
+    std::string contentType;     // the final answer's Content-Type, as sent
+    std::string error;           // why not ok
     bool stayedOnOrigin = true;  // no redirect left the address's origin
 };
 

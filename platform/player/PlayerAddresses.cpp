@@ -122,7 +122,8 @@ PlayerSource PlayerAddresses::Resolve(const QUrl& request) const
     if (host == QLatin1String(kPlayerHost)) {
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
         if (path == QLatin1Char('/') + name && kPageFiles.contains(name)) {
-            source = {PlayerSource::Kind::PageFile, QStringLiteral(":/tessaro/player/") + name, {}, 0, nullptr, nullptr};
+            source = {
+                PlayerSource::Kind::PageFile, QStringLiteral(":/tessaro/player/") + name, {}, 0, nullptr, nullptr};
         } else if (path == QStringLiteral("/ruffle/") + name && !name.isEmpty() && !name.startsWith(QLatin1Char('.'))) {
             source = {PlayerSource::Kind::RuffleFile, name, {}, 0, nullptr, nullptr};
         }

@@ -189,12 +189,13 @@ TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTh
 TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
 {
     server.route("/page/slow.swf", Movie(Naming({"late.swf"}), 1500));
-    run = std::make_unique<TMovieReadingRun>(QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/",
-                                             store, [this](const TMovieReadingRun::TReport& report) {
-                                                 const std::lock_guard lock(mutex);
-                                                 reports.push_back(report);
-                                             },
-                                             TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/")));
+    run = std::make_unique<TMovieReadingRun>(
+        QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/", store,
+        [this](const TMovieReadingRun::TReport& report) {
+            const std::lock_guard lock(mutex);
+            reports.push_back(report);
+        },
+        TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/")));
     run->Cancel();
     ASSERT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
     run.reset();

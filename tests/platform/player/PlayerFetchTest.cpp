@@ -175,8 +175,10 @@ TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
         const auto submit = [&](int n, std::uint64_t movie) {
             PlayerSource source{PlayerSource::Kind::WebAddress,
                                 QString::fromStdString(site.origin() + "/m" + std::to_string(n) + ".swf"),
-                                QString::fromStdString(site.origin()), movie,
-                                std::make_shared<PageNetwork>(HttpReach::Anywhere), nullptr};
+                                QString::fromStdString(site.origin()),
+                                movie,
+                                std::make_shared<PageNetwork>(HttpReach::Anywhere),
+                                nullptr};
             return pool.Submit(source, [&](PlayerFetchResult result) {
                 std::lock_guard lock(mutex);
                 ++(result.ok ? succeeded : cancelled);
