@@ -131,16 +131,6 @@ std::string AddressText(const sockaddr* address)
 
 }  // namespace
 
-bool HasControlCharacter(std::string_view text)
-{
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f)
-            return true;
-    }
-    return false;
-}
-
 void RouteHttpToLoopback(int port)
 {
     loopbackPort = port;
@@ -550,6 +540,19 @@ HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cance
     // Only a name that stays on the user's network makes the page local: one
     // public address among them could be where the page came from.
     return lookup.addresses > 0 && lookup.local == lookup.addresses ? HttpReach::Anywhere : HttpReach::PublicOnly;
+}
+
+HttpReach PageNetwork::Reach(const std::atomic<bool>* cancelled)
+{
+    // Workers of one page wait here for the one lookup; it is bounded.
+    const std::lock_guard lock(mutex_);
+    if (reach_)
+        return *reach_;
+    const HttpReach reach = ReachOfPage(pageUrl_, cancelled);
+    // A lookup cut short is asked again by the next fetch.
+    if (cancelled == nullptr || !cancelled->load())
+        reach_ = reach;
+    return reach;
 }
 
 }  // namespace tessaro

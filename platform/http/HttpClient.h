@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/http/HttpUrl.h"
 #include "platform/http/NetworkReach.h"
 
 namespace tessaro {
@@ -85,10 +86,6 @@ private:
     bool secure_;
 };
 
-// An address refuses to be requested when it holds a NUL or another control
-// character: nothing is sent for it.
-bool HasControlCharacter(std::string_view text);
-
 // One GET for one object. Send() returns once the final answer's headers are
 // in (or the exchange failed); Read() then hands the body out in blocks.
 // At most a few of libcurl's receive buffers are held at any time, whatever
@@ -151,17 +148,6 @@ struct HttpFetchResult {
     std::string error;           // why not ok
     bool stayedOnOrigin = true;  // no redirect left the address's origin
 };
-
-// An "http://" or "https://" address split for a connection: the host with
-// any port written in it, and the request path ("/" when none, the fragment
-// dropped). ok false when the address is neither.
-struct HttpUrlParts {
-    bool ok = false;
-    bool secure = false;
-    std::string host;
-    std::string path;
-};
-HttpUrlParts SplitHttpUrl(std::string_view url);
 
 // GET of an "http://" or "https://" address (scheme in any case; the fragment
 // is not sent). A body longer than maxBytes is not kept and fails the fetch.

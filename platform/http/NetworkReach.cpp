@@ -168,17 +168,4 @@ void HttpAddressPin::Offer(const std::string& host, int port, const std::string&
     address_ = address;
 }
 
-HttpReach PageNetwork::Reach(const std::atomic<bool>* cancelled)
-{
-    // Workers of one page wait here for the one lookup; it is bounded.
-    const std::lock_guard lock(mutex_);
-    if (reach_)
-        return *reach_;
-    const HttpReach reach = ReachOfPage(pageUrl_, cancelled);
-    // A lookup cut short is asked again by the next fetch.
-    if (cancelled == nullptr || !cancelled->load())
-        reach_ = reach;
-    return reach;
-}
-
 }  // namespace tessaro
