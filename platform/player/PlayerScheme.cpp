@@ -127,10 +127,16 @@ PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie, std::sh
 {
     const std::uint64_t before = addresses_.CurrentMovie();
     PlayerMovieAddress address;
-    if (movie.isEmpty())
+    if (movie.isEmpty()) {
         addresses_.Forget();
-    else
-        address = addresses_.ForMovie(movie, std::make_shared<PageNetwork>(page.toStdString()));
+    } else {
+        // The movies of one page share what its address was found to reach.
+        if (page_ == nullptr || page != pageAddress_) {
+            page_ = std::make_shared<PageNetwork>(page.toStdString());
+            pageAddress_ = page;
+        }
+        address = addresses_.ForMovie(movie, page_);
+    }
     const bool web = !address.siteOrigin.isEmpty();
     kept_ = web && kept != nullptr && kept->size() <= kMaxPlayerFetchBytes ? std::move(kept) : nullptr;
     keptUrl_ = kept_ ? address.url : QUrl();

@@ -48,6 +48,8 @@ private:
     PlayerFetchPool pool_;
     std::shared_ptr<const std::string> kept_;
     QUrl keptUrl_;  // where the player asks for the kept movie
+    std::shared_ptr<PageNetwork> page_;
+    QString pageAddress_;
 };
 
 // A read-only device over kept bytes that shares them instead of copying
