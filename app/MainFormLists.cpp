@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include "app/MirkMainForm.h"
+#include "platform/browser/WebBrowser.h"
 #include "platform/player/FlashControl.h"
 #include "scan/MovieStore.h"
 #include "platform/widgets/ListView.h"
@@ -68,7 +69,7 @@ void TMainFrm::ListView1SelectItem(int row, bool)
     if (flash.isEmpty())
         return;
     // A movie read after the scan is played from its kept bytes.
-    ShockwaveFlash1->SetMovie(flash, MovieStore ? MovieStore->MovieBytes(flash) : nullptr);
+    ShockwaveFlash1->SetMovie(flash, MovieStore ? MovieStore->MovieBytes(flash) : nullptr, WebBrowser1->LocationURL());
     if (status != QLatin1String("Saved"))
         ListView1->SetText(row, kWebStatus, QStringLiteral("Preview"));
 }

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 
 #include "app/MirkMainForm.h"
+#include "platform/browser/WebBrowser.h"
 #include "platform/swf/MovieReader.h"
 #include "platform/widgets/ListView.h"
 #include "scan/MovieReadingRun.h"
@@ -38,8 +39,9 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
         QMetaObject::invokeMethod(
             this, [this, id, report] { MovieReadingReport(id, report); }, Qt::QueuedConnection);
     };
-    MovieReading = std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report,
-                                                      TMovieReadingRun::FetchWebMovie, playerBases);
+    MovieReading =
+        std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report,
+                                           TMovieReadingRun::WebMovieFetcher(WebBrowser1->LocationURL()), playerBases);
     SetStatusText("Reading movies");
 }
 

@@ -63,17 +63,29 @@ bool TMovieReadingRun::HasWebMovies(const QStringList& rows)
     return std::any_of(rows.begin(), rows.end(), IsWebAddress);
 }
 
-TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled)
+TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled,
+                                                           PageNetwork& page)
 {
     TFetched fetched;
     if (cancelled)
         return fetched;
     HttpLimits limits;
     limits.cancelled = &cancelled;  // a new scan does not wait for a slow server
+    limits.reach = page.Reach(&cancelled);
     HttpFetchResult result = FetchUrl(url, kMaxMovieBytes, "HTTPGET", limits);
     fetched.ok = result.ok;
     fetched.bytes = std::move(result.body);
+    fetched.stayedOnOrigin = result.stayedOnOrigin;
     return fetched;
+}
+
+TMovieReadingRun::Fetcher TMovieReadingRun::WebMovieFetcher(const QString& pageAddress)
+{
+    auto page = pageAddress.isEmpty() ? std::make_shared<PageNetwork>(HttpReach::PublicOnly)
+                                      : std::make_shared<PageNetwork>(pageAddress.toStdString());
+    return [page](const std::string& url, const std::atomic<bool>& cancelled) {
+        return FetchWebMovie(url, cancelled, *page);
+    };
 }
 
 void TMovieReadingRun::Work()
@@ -120,8 +132,8 @@ QStringList TMovieReadingRun::ReadOne(const Job& job)
     TMovieReading reading = ReadMovie(*bytes);
     if (reading.result == MovieReadResult::NotAMovie)
         return {};
-    // Only a whole movie stands in for a later fetch of its row.
-    if (reading.result != MovieReadResult::Ok)
+    // Only a whole movie from the row's own origin stands in for a later fetch of its row.
+    if (reading.result != MovieReadResult::Ok || !fetched.stayedOnOrigin)
         bytes.reset();
     store_->Keep(job.address, {reading.details, reading.movieNames}, bytes);
     return reading.movieNames;

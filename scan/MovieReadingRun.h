@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "scan/FoundMovies.h"
+#include "platform/http/NetworkReach.h"
 #include "scan/MovieStore.h"
 
 namespace tessaro {
@@ -40,6 +41,9 @@ public:
     struct TFetched {
         bool ok = false;
         std::string bytes;
+        // Every hop stayed on the address's own origin: only then are the
+        // bytes kept for the row (the names are read either way).
+        bool stayedOnOrigin = true;
     };
     // Fetches one address on a worker; returns early once cancelled is set.
     using Fetcher = std::function<TFetched(const std::string& url, const std::atomic<bool>& cancelled)>;
@@ -57,7 +61,7 @@ public:
     // the store already holds what reading it gave. Without a web address
     // (HasWebMovies) the run does nothing and reports nothing.
     TMovieReadingRun(const QStringList& rows, const QString& baseAddress, std::shared_ptr<TMovieStore> store,
-                     Reporter report, Fetcher fetch = FetchWebMovie, TPlayerBases playerBases = {});
+                     Reporter report, Fetcher fetch = WebMovieFetcher(QString()), TPlayerBases playerBases = {});
     // Cancels and waits for the workers.
     ~TMovieReadingRun();
     TMovieReadingRun(const TMovieReadingRun&) = delete;
@@ -68,8 +72,13 @@ public:
 
     // Whether the list holds an address the run would fetch.
     static bool HasWebMovies(const QStringList& rows);
-    // The program's HTTP client, with the download's rules and limits.
-    static TFetched FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled);
+    // The program's HTTP client, with the download's rules and limits,
+    // connecting only where the page lets the program reach.
+    static TFetched FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled, PageNetwork& page);
+    // FetchWebMovie for the movies of the page at pageAddress (empty: a page
+    // on the internet): public addresses only, unless the page itself came
+    // from the user's own network (found on the first fetch, off the window's thread).
+    static Fetcher WebMovieFetcher(const QString& pageAddress);
 
 private:
     struct Job {

@@ -1,8 +1,11 @@
 #include "platform/http/HttpClient.h"
 
 #include "platform/core/AsciiText.h"
+#include "platform/http/HttpHeaders.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace tessaro {
 
@@ -19,9 +25,6 @@ std::atomic<int> loopbackPort{0};
 std::mutex loopbackTlsMutex;
 int loopbackTlsPort = 0;
 std::string loopbackTlsCertificates;
-
-// What surrounds a header line and its name and value.
-constexpr std::string_view kHeaderBlanks = " \t\r\n";
 
 // The most body bytes a request holds unread (beyond one chunk of libcurl's).
 constexpr std::size_t kPendingBodyBytes = 256 * 1024;
@@ -45,6 +48,85 @@ bool HasPort(const std::string& host)
         return false;
     const auto bracket = host.rfind(']');
     return bracket == std::string::npos || colon > bracket;
+}
+
+// "scheme://host:port" of an absolute address, lower-cased, the port always
+// written; empty when libcurl cannot read the address.
+std::string OriginOf(const char* url)
+{
+    std::string origin;
+    CURLU* parsed = curl_url();
+    if (parsed == nullptr || url == nullptr)
+        return origin;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    if (curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
+        origin = LowerAscii(scheme) + "://" + LowerAscii(host) + ":" + port;
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(parsed);
+    return origin;
+}
+
+// The host (without brackets) and port an address connects to, for a pin.
+bool HostAndPortOf(const std::string& url, std::string& host, int& port)
+{
+    CURLU* parsed = curl_url();
+    if (parsed == nullptr)
+        return false;
+    char* hostText = nullptr;
+    char* portText = nullptr;
+    const bool ok = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+                    curl_url_get(parsed, CURLUPART_HOST, &hostText, 0) == CURLUE_OK &&
+                    curl_url_get(parsed, CURLUPART_PORT, &portText, CURLU_DEFAULT_PORT) == CURLUE_OK;
+    if (ok) {
+        host = hostText;
+        if (host.size() >= 2 && host.front() == '[')
+            host = host.substr(1, host.size() - 2);
+        port = std::atoi(portText);
+    }
+    curl_free(hostText);
+    curl_free(portText);
+    curl_url_cleanup(parsed);
+    return ok;
+}
+
+// The test routes, added to a transfer's connect-to list.
+void AddRoutes(CURL* easy, curl_slist*& routeList)
+{
+    {
+        std::lock_guard lock(loopbackTlsMutex);
+        if (loopbackTlsPort != 0) {
+            // The first matching entry wins: port 443 before any port.
+            const std::string route = ":443:127.0.0.1:" + std::to_string(loopbackTlsPort);
+            routeList = curl_slist_append(routeList, route.c_str());
+            curl_blob certificates{loopbackTlsCertificates.data(), loopbackTlsCertificates.size(), CURL_BLOB_COPY};
+            curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &certificates);
+        }
+    }
+    if (const int port = loopbackPort.load(); port != 0) {
+        const std::string route = "::127.0.0.1:" + std::to_string(port);
+        routeList = curl_slist_append(routeList, route.c_str());
+    }
+    if (routeList != nullptr) {
+        curl_easy_setopt(easy, CURLOPT_CONNECT_TO, routeList);
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    }
+}
+
+std::string AddressText(const sockaddr* address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+    else if (address->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    return text;
 }
 
 }  // namespace
@@ -91,6 +173,10 @@ struct HttpGetRequest::Transfer {
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     curl_slist* routeList = nullptr;
+    curl_slist* resolveList = nullptr;
+    HttpAddressPin* pin = nullptr;
+    std::string pinHost;
+    int pinPort = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     std::string url;
@@ -103,11 +189,13 @@ struct HttpGetRequest::Transfer {
     CURLcode result = CURLE_OK;
     std::string setupError;
 
-    // Headers of the answer being received; replaced when a redirect or an
-    // interim answer is followed by another.
-    std::vector<std::pair<std::string, std::string>> headers;
-    int blockStatus = 0;
-    bool blockHasLocation = false;
+    HttpHeaderBlock head{true};
+    bool headTooLarge = false;
+    std::string firstOrigin;
+    bool leftOrigin = false;
+
+    HttpReach reach = HttpReach::Anywhere;
+    std::string refusal;  // why a connection was refused, once one was
 
     std::string pending;  // the chunk being handed out
     std::size_t pendingOffset = 0;
@@ -139,29 +227,36 @@ struct HttpGetRequest::Transfer {
     {
         auto* transfer = static_cast<Transfer*>(self);
         const size_t length = size * count;
-        const std::string line(data, length);
-        if (line.rfind("HTTP/", 0) == 0) {
-            transfer->headers.clear();
-            transfer->blockHasLocation = false;
-            const auto blank = line.find(' ');
-            transfer->blockStatus = blank == std::string::npos ? 0 : std::atoi(line.c_str() + blank + 1);
-        } else if (TrimAscii(line, kHeaderBlanks).empty()) {
-            const bool interim = transfer->blockStatus >= 100 && transfer->blockStatus < 200;
-            const bool redirect = transfer->followRedirects && transfer->blockStatus >= 300 &&
-                                  transfer->blockStatus < 400 && transfer->blockHasLocation;
-            if (!interim && !redirect)
-                transfer->headersDone = true;
-        } else {
-            const auto colon = line.find(':');
-            if (colon != std::string::npos) {
-                const std::string_view text(line);
-                std::string name = LowerAscii(TrimAscii(text.substr(0, colon), kHeaderBlanks));
-                if (name == "location")
-                    transfer->blockHasLocation = true;
-                transfer->headers.emplace_back(std::move(name), TrimAscii(text.substr(colon + 1), kHeaderBlanks));
-            }
+        if (!transfer->head.Add(std::string_view(data, length))) {
+            transfer->headTooLarge = true;
+            return 0;  // fails the exchange
         }
+        if (transfer->head.TakeNewAnswer()) {
+            // Each answer's own address: a redirect that left and came back
+            // still brought bytes from elsewhere on the way.
+            char* current = nullptr;
+            curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &current);
+            if (OriginOf(current) != transfer->firstOrigin)
+                transfer->leftOrigin = true;
+        }
+        if (transfer->head.Done())
+            transfer->headersDone = true;
         return length;
+    }
+
+    // Every connection libcurl opens comes here with the address it resolved,
+    // so the check holds for what is dialled, whatever the name said.
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype, curl_sockaddr* address)
+    {
+        auto* transfer = static_cast<Transfer*>(self);
+        const AddressClass kind = ClassifyAddress(&address->addr);
+        if (!Reaches(transfer->reach, kind)) {
+            if (transfer->refusal.empty())
+                transfer->refusal = "refused: " + AddressText(&address->addr) + " is " + AddressClassName(kind) +
+                                    ", and the page is not";
+            return CURL_SOCKET_BAD;
+        }
+        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     }
 
     ~Transfer()
@@ -174,6 +269,7 @@ struct HttpGetRequest::Transfer {
             curl_multi_cleanup(multi);
         curl_slist_free_all(headerList);
         curl_slist_free_all(routeList);
+        curl_slist_free_all(resolveList);
     }
 
     // Drives libcurl until the condition holds or the exchange is over.
@@ -225,6 +321,11 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
         return;
     }
     t.url = connection.UrlFor(objectName);
+    if (HasControlCharacter(t.url)) {
+        t.setupError = "the address holds a control character";
+        return;
+    }
+    t.firstOrigin = OriginOf(t.url.c_str());
     t.easy = curl_easy_init();
     t.multi = curl_multi_init();
     if (!t.easy || !t.multi) {
@@ -248,7 +349,21 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headerList);
     const HttpLimits& limits = session.Limits();
     t.followRedirects = limits.followRedirects;
+    t.head = HttpHeaderBlock(t.followRedirects);
     t.cancelled = limits.cancelled;
+    t.reach = limits.reach;
+    t.pin = limits.pin;
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Transfer::OnOpenSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &t);
+    if (t.pin != nullptr && HostAndPortOf(t.url, t.pinHost, t.pinPort)) {
+        if (const std::string pinned = t.pin->AddressFor(t.pinHost, t.pinPort); !pinned.empty()) {
+            const bool v6 = pinned.find(':') != std::string::npos;
+            const std::string entry =
+                t.pinHost + ":" + std::to_string(t.pinPort) + ":" + (v6 ? "[" + pinned + "]" : pinned);
+            t.resolveList = curl_slist_append(nullptr, entry.c_str());
+            curl_easy_setopt(easy, CURLOPT_RESOLVE, t.resolveList);
+        }
+    }
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -269,24 +384,7 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
     // A proxy's answer to CONNECT is not the server's answer.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
-    {
-        std::lock_guard lock(loopbackTlsMutex);
-        if (loopbackTlsPort != 0) {
-            // The first matching entry wins: port 443 before any port.
-            const std::string route = ":443:127.0.0.1:" + std::to_string(loopbackTlsPort);
-            t.routeList = curl_slist_append(t.routeList, route.c_str());
-            curl_blob certificates{loopbackTlsCertificates.data(), loopbackTlsCertificates.size(), CURL_BLOB_COPY};
-            curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &certificates);
-        }
-    }
-    if (const int port = loopbackPort.load(); port != 0) {
-        const std::string route = "::127.0.0.1:" + std::to_string(port);
-        t.routeList = curl_slist_append(t.routeList, route.c_str());
-    }
-    if (t.routeList != nullptr) {
-        curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.routeList);
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-    }
+    AddRoutes(easy, t.routeList);
     t.valid = true;
 }
 
@@ -303,6 +401,11 @@ bool HttpGetRequest::Send()
         return false;
     }
     t.PumpUntil([&t] { return t.headersDone; });
+    if (t.headersDone && t.pin != nullptr && !t.pinHost.empty()) {
+        char* connected = nullptr;
+        if (curl_easy_getinfo(t.easy, CURLINFO_PRIMARY_IP, &connected) == CURLE_OK && connected != nullptr)
+            t.pin->Offer(t.pinHost, t.pinPort, connected);
+    }
     return t.headersDone;
 }
 
@@ -312,7 +415,7 @@ bool HttpGetRequest::QueryHeader(const std::string& name, std::string& text) con
     if (!t.headersDone)
         return false;
     const std::string wanted = LowerAscii(name);
-    for (const auto& [headerName, value] : t.headers) {
+    for (const auto& [headerName, value] : t.head.Fields()) {
         if (headerName == wanted) {
             text = value;
             return true;
@@ -329,7 +432,7 @@ bool HttpGetRequest::QueryContentLength(std::string& text) const
 long HttpGetRequest::StatusCode() const
 {
     const Transfer& t = *transfer_;
-    return t.headersDone ? t.blockStatus : 0;
+    return t.headersDone ? t.head.Status() : 0;
 }
 
 bool HttpGetRequest::Read(char* buffer, std::size_t size, std::size_t& bytesRead)
@@ -359,11 +462,97 @@ std::string HttpGetRequest::ErrorText() const
     const Transfer& t = *transfer_;
     if (!t.setupError.empty())
         return t.setupError;
+    if (!t.refusal.empty() && t.result != CURLE_OK)
+        return t.refusal;
+    if (t.headTooLarge)
+        return "the answer's headers are longer than " + std::to_string(HttpHeaderBlock::kMaxLines) + " lines or " +
+               std::to_string(HttpHeaderBlock::kMaxBytes) + " bytes";
     if (t.result == CURLE_OK)
         return {};
     if (t.errorBuffer[0] != '\0')
         return t.errorBuffer;
     return curl_easy_strerror(t.result);
+}
+
+bool HttpGetRequest::StayedOnOrigin() const
+{
+    return !transfer_->leftOrigin;
+}
+
+HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cancelled)
+{
+    std::string host;
+    int port = 0;
+    const bool web =
+        StartsWithIgnoringAsciiCase(pageUrl, "http://") || StartsWithIgnoringAsciiCase(pageUrl, "https://");
+    if (!web || HasControlCharacter(pageUrl) || !HostAndPortOf(pageUrl, host, port))
+        return HttpReach::PublicOnly;
+    const std::string lowerHost = LowerAscii(host);
+    if (lowerHost == "localhost" || EndsWithIgnoringAsciiCase(lowerHost, ".localhost"))
+        return HttpReach::Anywhere;
+    if (const auto literal = ClassifyAddressText(host))
+        return *literal == AddressClass::Public ? HttpReach::PublicOnly : HttpReach::Anywhere;
+
+    // The name is looked up by libcurl's own resolver, with its time-out and
+    // under the test routes: a transfer whose every socket is refused hands
+    // each address it resolved to the open-socket callback and connects to none.
+    struct Lookup {
+        int addresses = 0;
+        int local = 0;
+        static curl_socket_t OnOpenSocket(void* self, curlsocktype, curl_sockaddr* address)
+        {
+            auto* lookup = static_cast<Lookup*>(self);
+            ++lookup->addresses;
+            if (ClassifyAddress(&address->addr) != AddressClass::Public)
+                ++lookup->local;
+            return CURL_SOCKET_BAD;
+        }
+    } lookup;
+    InitCurlOnce();
+    CURL* easy = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    curl_slist* routeList = nullptr;
+    if (easy != nullptr && multi != nullptr) {
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_URL, pageUrl.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kPageLookupTimeoutSeconds);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT, kPageLookupTimeoutSeconds);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Lookup::OnOpenSocket);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &lookup);
+        AddRoutes(easy, routeList);
+        curl_multi_add_handle(multi, easy);
+        for (int running = 1; running != 0;) {
+            if ((cancelled != nullptr && cancelled->load()) || curl_multi_perform(multi, &running) != CURLM_OK)
+                break;
+            if (running != 0)
+                curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        }
+        curl_multi_remove_handle(multi, easy);
+    }
+    if (easy != nullptr)
+        curl_easy_cleanup(easy);
+    if (multi != nullptr)
+        curl_multi_cleanup(multi);
+    curl_slist_free_all(routeList);
+    // Only a name that stays on the user's network makes the page local: one
+    // public address among them could be where the page came from.
+    return lookup.addresses > 0 && lookup.local == lookup.addresses ? HttpReach::Anywhere : HttpReach::PublicOnly;
+}
+
+HttpReach PageNetwork::Reach(const std::atomic<bool>* cancelled)
+{
+    // Workers of one page wait here for the one lookup; it is bounded.
+    const std::lock_guard lock(mutex_);
+    if (reach_)
+        return *reach_;
+    const HttpReach reach = ReachOfPage(pageUrl_, cancelled);
+    // A lookup cut short is asked again by the next fetch.
+    if (cancelled == nullptr || !cancelled->load())
+        reach_ = reach;
+    return reach;
 }
 
 }  // namespace tessaro

@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/http/HttpUrl.h"
+#include "platform/http/NetworkReach.h"
 
 namespace tessaro {
 
@@ -40,6 +44,13 @@ struct HttpLimits {
     // While it points at a flag that is set, the exchange ends at once as
     // failed (checked at least every 100 ms).
     const std::atomic<bool>* cancelled = nullptr;
+    // Every address the exchange connects to is checked against this (the
+    // address itself, not the name): one it does not reach fails the
+    // exchange before anything is sent.
+    HttpReach reach = HttpReach::Anywhere;
+    // While set, the exchange connects where the pin says for its host and
+    // port, and pins the address it connected to when none was.
+    HttpAddressPin* pin = nullptr;
 };
 
 class HttpSession {
@@ -107,6 +118,10 @@ public:
     // What went wrong, in libcurl's words; empty while nothing did.
     std::string ErrorText() const;
 
+    // Every answer so far came from the request's own origin (scheme, host,
+    // port): false once a redirect went elsewhere, even when it came back.
+    bool StayedOnOrigin() const;
+
 private:
     struct Transfer;
     std::unique_ptr<Transfer> transfer_;
@@ -126,11 +141,12 @@ void RouteHttpsToLoopback(int port, std::string certificatesPem);
 // A whole resource fetched in one go, for callers on a worker thread that
 // need the bytes rather than a file (the movie preview).
 struct HttpFetchResult {
-    bool ok = false;          // a 2xx answer whose body arrived whole and within the cap
-    long status = 0;          // the final answer's status; 0 when none arrived
-    std::string body;         // empty unless ok
-    std::string contentType;  // the final answer's Content-Type, as sent
-    std::string error;        // why not ok
+    bool ok = false;             // a 2xx answer whose body arrived whole and within the cap
+    long status = 0;             // the final answer's status; 0 when none arrived
+    std::string body;            // empty unless ok
+    std::string contentType;     // the final answer's Content-Type, as sent
+    std::string error;           // why not ok
+    bool stayedOnOrigin = true;  // no redirect left the address's origin
 };
 
 // GET of an "http://" or "https://" address (scheme in any case; the fragment

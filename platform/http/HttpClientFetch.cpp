@@ -7,23 +7,14 @@ namespace tessaro {
 HttpFetchResult FetchUrl(const std::string& url, std::size_t maxBytes, const std::string& userAgent, HttpLimits limits)
 {
     HttpFetchResult result;
-    bool secure = false;
-    std::string rest;
-    if (StartsWithIgnoringAsciiCase(url, "http://")) {
-        rest = url.substr(7);
-    } else if (StartsWithIgnoringAsciiCase(url, "https://")) {
-        secure = true;
-        rest = url.substr(8);
-    } else {
+    const HttpUrlParts parts = SplitHttpUrl(url);
+    if (!parts.ok) {
         result.error = "not an http or https address";
         return result;
     }
-    rest = rest.substr(0, rest.find('#'));
-    const auto pathStart = rest.find_first_of("/?");
-    std::string host = rest.substr(0, pathStart);
-    std::string path = pathStart == std::string::npos ? "/" : rest.substr(pathStart);
-    if (path.front() == '?')
-        path.insert(path.begin(), '/');
+    const bool secure = parts.secure;
+    const std::string& host = parts.host;
+    const std::string& path = parts.path;
 
     HttpSession session(userAgent, limits);
     HttpConnection connection(session, host, secure ? 443 : 80, secure);
@@ -33,6 +24,7 @@ HttpFetchResult FetchUrl(const std::string& url, std::size_t maxBytes, const std
         return result;
     }
     result.status = request.StatusCode();
+    result.stayedOnOrigin = request.StayedOnOrigin();
     request.QueryHeader("Content-Type", result.contentType);
 
     std::string body;

@@ -118,10 +118,11 @@ void TShockwaveFlash::LoadPlayerPage()
     page_->load(PlayerAddresses::PageUrl());
 }
 
-void TShockwaveFlash::SetMovie(const QString& movie, std::shared_ptr<const std::string> kept)
+void TShockwaveFlash::SetMovie(const QString& movie, std::shared_ptr<const std::string> kept, const QString& page)
 {
     movie_ = movie;
     kept_ = std::move(kept);
+    pageAddress_ = page;
     ++generation_;
     metadata_.reset();
     if (view_ == nullptr) {
@@ -141,7 +142,7 @@ void TShockwaveFlash::ShowMovie()
         page_->runJavaScript(QStringLiteral("tessaroPlayer.clear(%1)").arg(generation_));
         return;
     }
-    const PlayerMovieAddress address = PlayerSchemeHandler()->ShowMovie(movie_, kept_);
+    const PlayerMovieAddress address = PlayerSchemeHandler()->ShowMovie(movie_, kept_, pageAddress_);
     page_->runJavaScript(QStringLiteral("tessaroPlayer.play(%1, %2, %3, %4, %5)")
                              .arg(generation_)
                              .arg(JsString(address.url.toString(QUrl::FullyEncoded)),

@@ -41,8 +41,11 @@ public:
 
     QString Movie() const { return movie_; }
     // kept: a web movie's bytes when the program fetched them already; the
-    // player takes them instead of asking the server again.
-    void SetMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr);
+    // player takes them instead of asking the server again. page: the address
+    // of the page the movie was found on; its fetches reach the user's own
+    // network only when that page came from it.
+    void SetMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr,
+                  const QString& page = QString());
 
     // Starts the player now, so a movie set soon after plays without waiting
     // for the player to start. Later calls do nothing.
@@ -63,6 +66,7 @@ private:
 
     QString movie_;
     std::shared_ptr<const std::string> kept_;
+    QString pageAddress_;
     // Counts the movies set; the player tags its reports with it, so a late
     // report about a movie that was replaced is dropped.
     int generation_ = 0;

@@ -63,9 +63,11 @@ void PlayerAddresses::Forget()
     host_.clear();
     localPath_.clear();
     origin_.clear();
+    page_.reset();
+    pin_.reset();
 }
 
-PlayerMovieAddress PlayerAddresses::ForMovie(const QString& movie)
+PlayerMovieAddress PlayerAddresses::ForMovie(const QString& movie, std::shared_ptr<PageNetwork> page)
 {
     Forget();
     PlayerMovieAddress address;
@@ -80,6 +82,8 @@ PlayerMovieAddress PlayerAddresses::ForMovie(const QString& movie)
         } else if (!origin.isEmpty()) {
             host_ = FreshMovieHost();
             origin_ = origin;
+            page_ = std::move(page);
+            pin_ = std::make_shared<HttpAddressPin>();
             QString path = given.path(QUrl::FullyEncoded);
             if (path.isEmpty())
                 path = QStringLiteral("/");
@@ -118,20 +122,21 @@ PlayerSource PlayerAddresses::Resolve(const QUrl& request) const
     if (host == QLatin1String(kPlayerHost)) {
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
         if (path == QLatin1Char('/') + name && kPageFiles.contains(name)) {
-            source = {PlayerSource::Kind::PageFile, QStringLiteral(":/tessaro/player/") + name, {}, 0};
+            source = {
+                PlayerSource::Kind::PageFile, QStringLiteral(":/tessaro/player/") + name, {}, 0, nullptr, nullptr};
         } else if (path == QStringLiteral("/ruffle/") + name && !name.isEmpty() && !name.startsWith(QLatin1Char('.'))) {
-            source = {PlayerSource::Kind::RuffleFile, name, {}, 0};
+            source = {PlayerSource::Kind::RuffleFile, name, {}, 0, nullptr, nullptr};
         }
     } else if (!host_.isEmpty() && host == host_) {
         if (!localPath_.isEmpty()) {
             // The one file and nothing beside it.
             if (path == localPath_.mid(localPath_.lastIndexOf(QLatin1Char('/'))))
-                source = {PlayerSource::Kind::LocalFile, localPath_, {}, serial_};
+                source = {PlayerSource::Kind::LocalFile, localPath_, {}, serial_, nullptr, nullptr};
         } else {
             QString address = origin_ + (path.isEmpty() ? QStringLiteral("/") : request.path(QUrl::FullyEncoded));
             if (request.hasQuery())
                 address += QLatin1Char('?') + request.query(QUrl::FullyEncoded);
-            source = {PlayerSource::Kind::WebAddress, address, origin_, serial_};
+            source = {PlayerSource::Kind::WebAddress, address, origin_, serial_, page_, pin_};
         }
     }
     return source;

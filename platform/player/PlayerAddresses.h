@@ -4,6 +4,9 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <memory>
+
+#include "platform/http/NetworkReach.h"
 
 namespace tessaro {
 
@@ -37,6 +40,11 @@ struct PlayerSource {
     // The movie the request serves (PlayerAddresses::CurrentMovie); 0 for the
     // player's own files.
     std::uint64_t movie = 0;
+    // A web address: the page the movie came from (null: a page out on the
+    // internet), which says how far its fetch may reach, and the address
+    // every fetch of this movie connects to once the first one did.
+    std::shared_ptr<PageNetwork> page;
+    std::shared_ptr<HttpAddressPin> pin;
 };
 
 // "scheme://host[:port]" of a web address, the port only when it is not the
@@ -51,7 +59,8 @@ public:
 
     // A local path ("/..." or "file:") or a web address ("http:", "https:").
     // Replaces the movie before: its addresses answer nothing from now on.
-    PlayerMovieAddress ForMovie(const QString& movie);
+    // page: where the movie was found, for the reach of its fetches.
+    PlayerMovieAddress ForMovie(const QString& movie, std::shared_ptr<PageNetwork> page = nullptr);
     // No movie: only the player's own files answer.
     void Forget();
 
@@ -67,6 +76,8 @@ private:
     QString host_;       // the current movie's host; empty when none
     QString localPath_;  // a local movie's file
     QString origin_;     // a web movie's origin
+    std::shared_ptr<PageNetwork> page_;
+    std::shared_ptr<HttpAddressPin> pin_;
 };
 
 }  // namespace tessaro

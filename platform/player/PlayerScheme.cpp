@@ -27,6 +27,21 @@ QByteArray MimeTypeFor(const QString& path)
     return "application/octet-stream";
 }
 
+// Holds the bytes its buffer reads, so the engine may read them after the
+// movie they belong to was replaced.
+class SharedBytesBuffer : public QBuffer {
+public:
+    SharedBytesBuffer(std::shared_ptr<const std::string> bytes, QObject* parent)
+        : QBuffer(parent), bytes_(std::move(bytes))
+    {
+        setData(QByteArray::fromRawData(bytes_->data(), static_cast<qsizetype>(bytes_->size())));
+        open(QIODevice::ReadOnly);
+    }
+
+private:
+    std::shared_ptr<const std::string> bytes_;
+};
+
 void Reply(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const QByteArray& bytes)
 {
     auto* buffer = new QBuffer(job);
@@ -36,6 +51,11 @@ void Reply(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const QByte
 }
 
 }  // namespace
+
+QIODevice* SharedBytesDevice(std::shared_ptr<const std::string> bytes, QObject* parent)
+{
+    return new SharedBytesBuffer(std::move(bytes), parent);
+}
 
 void RegisterPlayerScheme()
 {
@@ -89,7 +109,7 @@ void TPlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
         case PlayerSource::Kind::WebAddress:
             // Each movie has a host of its own, so only this movie's address matches.
             if (kept_ && url == keptUrl_) {
-                Reply(job, MimeTypeFor(QStringLiteral(".swf")), QByteArray(kept_->data(), qsizetype(kept_->size())));
+                job->reply(MimeTypeFor(QStringLiteral(".swf")), SharedBytesDevice(kept_, job));
                 emit Served(url, false);
                 return;
             }
@@ -102,14 +122,21 @@ void TPlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
     }
 }
 
-PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept)
+PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept,
+                                                   const QString& page)
 {
     const std::uint64_t before = addresses_.CurrentMovie();
     PlayerMovieAddress address;
-    if (movie.isEmpty())
+    if (movie.isEmpty()) {
         addresses_.Forget();
-    else
-        address = addresses_.ForMovie(movie);
+    } else {
+        // The movies of one page share what its address was found to reach.
+        if (page_ == nullptr || page != pageAddress_) {
+            page_ = std::make_shared<PageNetwork>(page.toStdString());
+            pageAddress_ = page;
+        }
+        address = addresses_.ForMovie(movie, page_);
+    }
     const bool web = !address.siteOrigin.isEmpty();
     kept_ = web && kept != nullptr && kept->size() <= kMaxPlayerFetchBytes ? std::move(kept) : nullptr;
     keptUrl_ = kept_ ? address.url : QUrl();

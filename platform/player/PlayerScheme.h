@@ -9,6 +9,7 @@
 #include "platform/player/PlayerAddresses.h"
 #include "platform/player/PlayerFetchPool.h"
 
+class QIODevice;
 class QWebEngineProfile;
 
 namespace tessaro {
@@ -28,8 +29,11 @@ public:
     // The movie the player shows from now on (empty: none). The addresses of
     // the movie before stop answering and its fetches end. kept: the web
     // movie's bytes when the program has them already; the movie's own
-    // address is answered with them instead of fetching it again.
-    PlayerMovieAddress ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr);
+    // address is answered with them instead of fetching it again. page: the
+    // address of the page the movie was found on; the movie's fetches reach
+    // the user's own network only when that page came from it.
+    PlayerMovieAddress ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr,
+                                 const QString& page = QString());
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
@@ -44,7 +48,13 @@ private:
     PlayerFetchPool pool_;
     std::shared_ptr<const std::string> kept_;
     QUrl keptUrl_;  // where the player asks for the kept movie
+    std::shared_ptr<PageNetwork> page_;
+    QString pageAddress_;
 };
+
+// A read-only device over kept bytes that shares them instead of copying
+// them, and keeps them alive as long as it lives.
+QIODevice* SharedBytesDevice(std::shared_ptr<const std::string> bytes, QObject* parent);
 
 // The preview's web profile: off the record, with our scheme installed. Only
 // the player uses it, so no page from the web can ask our scheme for a file.

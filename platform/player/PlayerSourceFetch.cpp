@@ -84,10 +84,13 @@ bool IsRedirect(long status)
 }
 
 // One GET of an address; a redirect comes back as the answer, not followed.
-PlayerFetchResult FetchOnce(const QUrl& url, const std::atomic<bool>& cancelled, QString& location)
+PlayerFetchResult FetchOnce(const QUrl& url, const PlayerSource& source, const std::atomic<bool>& cancelled,
+                            QString& location)
 {
     PlayerFetchResult result;
     HttpLimits limits;
+    limits.reach = source.page != nullptr ? source.page->Reach(&cancelled) : HttpReach::PublicOnly;
+    limits.pin = source.pin.get();
     limits.connectTimeoutSeconds = kPlayerConnectTimeoutSeconds;
     limits.stallTimeoutSeconds = kPlayerStallTimeoutSeconds;
     limits.followRedirects = false;
@@ -159,7 +162,7 @@ PlayerFetchResult FetchAddress(const PlayerSource& source, const std::atomic<boo
             return refused;
         }
         QString location;
-        PlayerFetchResult result = FetchOnce(url.adjusted(QUrl::RemoveFragment), cancelled, location);
+        PlayerFetchResult result = FetchOnce(url.adjusted(QUrl::RemoveFragment), source, cancelled, location);
         if (location.isEmpty())
             return result;
         if (redirects == kMaxPlayerRedirects) {

@@ -29,7 +29,10 @@ struct PlayerFetchResult {
 // Reads what a request of the player names, on the calling thread: a regular
 // file from disk (never a FIFO or a device: it would hold the worker), or a
 // web address through the program's HTTP client, following redirects only
-// while they stay on source.origin. At most kMaxPlayerFetchBytes either way.
+// while they stay on source.origin, and connecting only where source.page
+// lets the program reach (a public address unless the page is on the user's
+// network) and, after the first fetch of the movie, only to the address that
+// one connected to. At most kMaxPlayerFetchBytes either way.
 // Ends early, failed, once cancelled is set.
 PlayerFetchResult FetchPlayerSource(const PlayerSource& source, const std::atomic<bool>& cancelled);
 

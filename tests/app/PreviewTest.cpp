@@ -36,6 +36,7 @@ TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
     test::LoopbackHttpServer server;
     server.route("/flash/intro.swf", MinimalMovie(QColor(0, 0, 255), 550, 400, 7), "application/x-shockwave-flash");
     const QString address = QString::fromStdString(server.origin() + "/flash/intro.swf");
+    ASSERT_TRUE(ShowLoopbackPage(server.port()));
     *window->FoundMovies = {address};
     window->ShowFoundMovies();
 
@@ -53,6 +54,7 @@ TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
     test::LoopbackHttpServer server;
     server.route("/flash/kept.swf", MinimalMovie(QColor(255, 0, 0), 320, 240, 8), "application/x-shockwave-flash");
     const QString address = QString::fromStdString(server.origin() + "/flash/kept.swf");
+    ASSERT_TRUE(ShowLoopbackPage(server.port()));
     *window->FoundMovies = {address};
     window->ShowFoundMovies();
     window->StartReadingMovies(QString::fromStdString(server.origin() + "/"));

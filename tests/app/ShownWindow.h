@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "app/MirkMainForm.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/widgets/StatusBar.h"
 #include "platform/widgets/DesignScale.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -73,6 +75,23 @@ protected:
             window.reset();
         }
         SetDesignScale(0.0);
+    }
+
+    // Loads an empty page of a loopback server and waits for its scan, so
+    // rows a test shows afterwards belong to a page on loopback: the
+    // program's own fetches for them may reach loopback, as for a page on the
+    // user's own network.
+    bool ShowLoopbackPage(int port)
+    {
+        const QString page = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+        window->SetStatusText("");
+        window->WebBrowser1->Navigate(page);
+        return WaitUntil(
+            [&] {
+                return window->WebBrowser1->LocationURL() == page && window->PageScanTask == nullptr &&
+                       window->StatusBar1->PanelText(0) == QStringLiteral("Done");
+            },
+            kWorkersEndMs);
     }
 
     TempDir home;

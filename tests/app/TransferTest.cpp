@@ -165,6 +165,7 @@ TEST_F(Transfer, AMovieReadAfterTheScanIsSavedFromTheBytesKeptForIt)
     // A movie the reader takes whole: only such bytes are kept.
     const std::string movie = test::MinimalMovie(QColor(0, 0, 255), 100, 100, 8);
     server.route("/kept.swf", movie, "application/x-shockwave-flash");
+    ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowWebRows({"http://movies.example/kept.swf"});
     window->StartReadingMovies(QStringLiteral("http://movies.example/"));
     ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, 20000));

@@ -41,15 +41,17 @@ protected:
     void TearDown() override { RouteHttpToLoopback(0); }
 
     // Runs to the end; the rows appended, in order.
-    QStringList Run(const QStringList& rows, const TPlayerBases& playerBases = {})
+    // The page is on loopback unless told otherwise.
+    QStringList Run(const QStringList& rows, const TPlayerBases& playerBases = {},
+                    const QString& page = QStringLiteral("http://site.test/page/index.html"))
     {
         run = std::make_unique<TMovieReadingRun>(
-            rows, "http://site.test/page/index.html", store,
+            rows, page, store,
             [this](const TMovieReadingRun::TReport& report) {
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
-            TMovieReadingRun::FetchWebMovie, playerBases);
+            TMovieReadingRun::WebMovieFetcher(page), playerBases);
         EXPECT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
         run.reset();
         QStringList appended;
@@ -134,14 +136,66 @@ TEST_F(MovieReadingRunTest, NamesResolveAgainstTheBaseOfTheirRowsPlayer)
                                      "http://cdn.test/flash/more.swf"}));
 }
 
+// What a fetch may reach and what it keeps, against two loopback servers with
+// no route: the page's own address says how far the run reaches, and bytes
+// are kept for a row only when every hop stayed on the row's origin.
+TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTheRowsOrigin)
+{
+    RouteHttpToLoopback(0);
+    LoopbackHttpServer other;
+    const std::string here = "http://127.0.0.1:" + std::to_string(server.port());
+    const std::string named = Naming({"named.swf"});
+    server.route("/m.swf", Movie(named));
+    other.route("/m.swf", Movie(named));
+    HttpResponse away;
+    away.status = 302;
+    away.headers = {{"Location", "http://127.0.0.1:" + std::to_string(other.port()) + "/m.swf"}};
+    server.route("/away.swf", away);
+    HttpResponse within = away;
+    within.headers = {{"Location", "/m.swf"}};
+    server.route("/within.swf", within);
+
+    const struct {
+        const char* name;
+        std::string page;
+        std::string row;
+        bool namesRead;
+        bool kept;
+    } rows[] = {
+        {"a page on loopback reaches loopback", here + "/", here + "/m.swf", true, true},
+        {"a localhost page reaches loopback", "http://localhost/", here + "/m.swf", true, true},
+        {"a redirect within the origin keeps", here + "/", here + "/within.swf", true, true},
+        {"a redirect to another port is read, not kept", here + "/", here + "/away.swf", true, false},
+        {"a page on the internet reaches no loopback server", "", here + "/m.swf", false, false},
+        {"an address with a NUL is not fetched", here + "/", here + std::string("/m.swf\0.swf", 11), false, false},
+        {"an address with an escape is not fetched", here + "/", here + "/m.swf\x1b[2J", false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        store = std::make_shared<TMovieStore>();
+        reports.clear();
+        const std::size_t before = server.requests().size();
+        const QString address = QString::fromStdString(row.row);
+        const QStringList appended = Run({address}, {}, QString::fromStdString(row.page));
+        // Names resolve against the page.
+        EXPECT_EQ(appended.size(), row.namesRead ? 1 : 0);
+        EXPECT_EQ(store->MovieBytes(address) != nullptr, row.kept);
+        if (!row.namesRead) {
+            EXPECT_EQ(server.requests().size(), before);
+        }
+    }
+}
+
 TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
 {
     server.route("/page/slow.swf", Movie(Naming({"late.swf"}), 1500));
-    run = std::make_unique<TMovieReadingRun>(QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/",
-                                             store, [this](const TMovieReadingRun::TReport& report) {
-                                                 const std::lock_guard lock(mutex);
-                                                 reports.push_back(report);
-                                             });
+    run = std::make_unique<TMovieReadingRun>(
+        QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/", store,
+        [this](const TMovieReadingRun::TReport& report) {
+            const std::lock_guard lock(mutex);
+            reports.push_back(report);
+        },
+        TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/")));
     run->Cancel();
     ASSERT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
     run.reset();

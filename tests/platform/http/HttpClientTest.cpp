@@ -6,6 +6,14 @@
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/http/HttpHeaders.h"
 #include "support/LoopbackHttpServer.h"
 
 namespace tessaro {
@@ -247,6 +255,118 @@ TEST_F(HttpClientTest, FetchUrlKeepsTheBodyOnlyForAWholeSuccessWithinTheCap)
     EXPECT_EQ(server.requests().back().target, "/?x=1");
 
     EXPECT_FALSE(FetchUrl("ftp://h.example/m.swf", 1024).ok);
+}
+
+// Nothing is sent for an address holding a control character, nor to an
+// address the request may not reach: the route makes every connection
+// loopback, so a request that reaches only public addresses is refused at the
+// socket, whatever the name.
+TEST_F(HttpClientTest, RefusesControlCharactersAndAddressesOutOfReachBeforeSendingAnything)
+{
+    server.route("/m.swf", "movie", "application/x-shockwave-flash");
+    const struct {
+        const char* name;
+        std::string host;
+        std::string object;
+        HttpReach reach;
+        std::string error;  // empty: the answer comes
+    } rows[] = {
+        {"a plain request", "movies.example", "/m.swf", HttpReach::Anywhere, ""},
+        {"a NUL in the path", "movies.example", std::string("/m.swf\0.swf", 11), HttpReach::Anywhere, "control"},
+        {"an escape in the path", "movies.example", "/m.swf\x1b[2J", HttpReach::Anywhere, "control"},
+        {"a line break in the path", "movies.example", "/m.swf\r\nX: y", HttpReach::Anywhere, "control"},
+        {"DEL in the path", "movies.example", "/m\x7f.swf", HttpReach::Anywhere, "control"},
+        {"a NUL in the host", std::string("movies.example\0.evil", 20), "/m.swf", HttpReach::Anywhere, "control"},
+        {"a tab in the host", "movies\t.example", "/m.swf", HttpReach::Anywhere, "control"},
+        {"a public-only request to loopback", "movies.example", "/m.swf", HttpReach::PublicOnly,
+         "refused: 127.0.0.1 is on loopback"},
+        {"a public-only request to a loopback literal", "127.0.0.1", "/m.swf", HttpReach::PublicOnly,
+         "refused: 127.0.0.1 is on loopback"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t before = server.requests().size();
+        HttpLimits limits{5, 5};
+        limits.reach = row.reach;
+        HttpSession session("HTTPGET", limits);
+        HttpConnection connection(session, row.host, 80, false);
+        HttpGetRequest request(connection, row.object);
+        const bool sent = request.Send();
+        EXPECT_EQ(sent, row.error.empty());
+        if (row.error.empty()) {
+            EXPECT_EQ(server.requests().size(), before + 1);
+            EXPECT_EQ(request.StatusCode(), 200);
+        } else {
+            EXPECT_EQ(server.requests().size(), before);
+            EXPECT_NE(request.ErrorText().find(row.error), std::string::npos) << request.ErrorText();
+        }
+    }
+    const HttpFetchResult viaFetch = FetchUrl(std::string("http://movies.example/m.swf\0.swf", 32), 1024);
+    EXPECT_FALSE(viaFetch.ok);
+    EXPECT_NE(viaFetch.error.find("control"), std::string::npos) << viaFetch.error;
+}
+
+// The heads of one exchange are bounded in lines and in bytes, one past each
+// bound failing; a server that sends headers for ever fails the exchange.
+TEST_F(HttpClientTest, AnAnswersHeadsAreBoundedAndEndlessHeadersFailTheExchange)
+{
+    const auto Feed = [](std::size_t fields, std::size_t fieldBytes) {
+        HttpHeaderBlock block(true);
+        bool ok = block.Add("HTTP/1.1 200 OK\r\n");
+        const std::string field = "X: " + std::string(fieldBytes - 5, 'v') + "\r\n";
+        for (std::size_t i = 0; ok && i < fields; ++i)
+            ok = block.Add(field);
+        return ok && block.Add("\r\n") && block.Done();
+    };
+    constexpr std::size_t kLines = HttpHeaderBlock::kMaxLines;
+    constexpr std::size_t kBytes = HttpHeaderBlock::kMaxBytes;
+    EXPECT_TRUE(Feed(kLines - 2, 10));
+    EXPECT_FALSE(Feed(kLines - 1, 10));
+    // Status line 17 bytes, end line 2: the fields make up the rest exactly.
+    EXPECT_TRUE(Feed(1, kBytes - 19));
+    EXPECT_FALSE(Feed(1, kBytes - 18));
+
+    // Interim answers count against the same bounds.
+    HttpHeaderBlock interim(true);
+    bool ok = true;
+    for (std::size_t i = 0; ok && i <= kLines; ++i)
+        ok = interim.Add(i % 2 == 0 ? "HTTP/1.1 100 Continue\r\n" : "\r\n");
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(interim.Done());
+
+    // A raw server: a status line, then header lines until the client goes.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::atomic<long> linesSent{0};
+    std::thread endless([&] {
+        const int client = ::accept(listener, nullptr, nullptr);
+        if (client < 0)
+            return;
+        std::string line = "HTTP/1.1 200 OK\r\n";
+        // Bounded all the same: a client that never stops reading ends it.
+        for (long i = 0; i < 10'000'000; ++i) {
+            if (::send(client, line.data(), line.size(), MSG_NOSIGNAL) < 0)
+                break;
+            linesSent = i + 1;
+            line = "X-Again-" + std::to_string(i) + ": and again\r\n";
+        }
+        ::close(client);
+    });
+    RouteHttpToLoopback(ntohs(address.sin_port));
+    const HttpFetchResult result = FetchUrl("http://endless.example/m.swf", 1024);
+    RouteHttpToLoopback(0);
+    endless.join();
+    ::close(listener);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("headers are longer than"), std::string::npos) << result.error;
+    EXPECT_LT(linesSent.load(), 10'000'000);
 }
 
 }  // namespace

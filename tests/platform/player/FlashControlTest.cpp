@@ -1,6 +1,7 @@
 #include "platform/player/FlashControl.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QJsonArray>
@@ -34,6 +35,10 @@ using test::WaitUntil;
 // Fetching and compiling Ruffle's WebAssembly dominates the first movie; two
 // test programs running at once on two cores make it slower still.
 constexpr int kPlayWaitMs = 60000;
+
+// The servers of the web movies are on loopback, and so is the page the
+// tests find them on: their fetches may reach loopback.
+const QString kLoopbackPage = QStringLiteral("http://127.0.0.1/index.html");
 
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
@@ -206,6 +211,25 @@ TEST_F(FlashControl, PlaysALocalMovieThenAnotherInItsPlace)
     EXPECT_TRUE(WaitForColour(kRed));
 }
 
+// The scheme answers kept bytes through a device over them, not a copy, and
+// the device keeps them alive after their movie was replaced.
+TEST(PlayerScheme, AnswersKeptBytesWithoutCopyingThem)
+{
+    auto kept = std::make_shared<const std::string>(MinimalMovie(kRed, 10, 10));
+    const char* const where = kept->data();
+    QObject owner;
+    QIODevice* device = SharedBytesDevice(kept, &owner);
+    QIODevice* again = SharedBytesDevice(kept, &owner);
+    ASSERT_NE(qobject_cast<QBuffer*>(device), nullptr);
+    EXPECT_EQ(qobject_cast<QBuffer*>(device)->data().constData(), where);
+    EXPECT_EQ(qobject_cast<QBuffer*>(again)->data().constData(), where);
+    const std::string expected = *kept;
+    kept.reset();
+    EXPECT_TRUE(device->isReadable());
+    EXPECT_EQ(device->readAll().toStdString(), expected);
+    EXPECT_EQ(again->readAll().toStdString(), expected);
+}
+
 TEST_F(FlashControl, PlaysAWebMovieFromAServerThatSendsNoCorsHeader)
 {
     test::LoopbackHttpServer server;
@@ -215,7 +239,7 @@ TEST_F(FlashControl, PlaysAWebMovieFromAServerThatSendsNoCorsHeader)
     test::LoopbackHttpServer elsewhere;
     elsewhere.route("/x.txt", "x", "text/plain");
 
-    flash.SetMovie(QString::fromStdString(server.origin() + "/movies/green.swf"));
+    flash.SetMovie(QString::fromStdString(server.origin() + "/movies/green.swf"), nullptr, kLoopbackPage);
     ASSERT_TRUE(WaitForMetadata());
     EXPECT_EQ(flash.Metadata()->width, 160);
     EXPECT_EQ(flash.Metadata()->swfVersion, 8);
@@ -293,12 +317,12 @@ TEST_F(FlashControl, ThePlayerPageReadsNothingButTheMoviesOwnOrigin)
     ASSERT_TRUE(WaitForMetadata());
     const QString localUrl = movieUrl();
     EXPECT_EQ(read(relative(localUrl, "secret.txt")), QStringLiteral("refused|refused")) << "beside the movie";
-    flash.SetMovie(QString::fromStdString(earlier.origin() + "/e/blue.swf"));
+    flash.SetMovie(QString::fromStdString(earlier.origin() + "/e/blue.swf"), nullptr, kLoopbackPage);
     ASSERT_TRUE(WaitForMetadata());
     const QString earlierUrl = movieUrl();
     ASSERT_EQ(read(relative(earlierUrl, "earlier.txt")), QStringLiteral("earlier|earlier"));
 
-    flash.SetMovie(QString::fromStdString(site.origin() + "/movies/green.swf"));
+    flash.SetMovie(QString::fromStdString(site.origin() + "/movies/green.swf"), nullptr, kLoopbackPage);
     ASSERT_TRUE(WaitForMetadata());
     const QString siteUrl = movieUrl();
     // The page's policy runs no inline script: the player's settings come from a file.
@@ -357,7 +381,7 @@ TEST_F(FlashControl, AMovieCannotSendALocalFileToItsOwnSite)
         return count;
     };
 
-    flash.SetMovie(QString::fromStdString(site.origin() + "/movies/leaky.swf"));
+    flash.SetMovie(QString::fromStdString(site.origin() + "/movies/leaky.swf"), nullptr, kLoopbackPage);
     ASSERT_TRUE(WaitForMetadata());
     EXPECT_EQ(flash.Metadata()->swfVersion, 8);
     // The movie's own loads arrive and carry what it read from its own site;
@@ -414,7 +438,7 @@ TEST_F(FlashControl, ASlowAddressNeverHoldsTheWindow)
     slow.delayMs = 3000;
     server.route("/slow.swf", slow);
 
-    flash.SetMovie(QString::fromStdString(server.origin() + "/slow.swf"));
+    flash.SetMovie(QString::fromStdString(server.origin() + "/slow.swf"), nullptr, kLoopbackPage);
     // The request is under way during the whole measurement.
     ASSERT_TRUE(WaitUntil([&] { return !server.requests().empty(); }, kPlayWaitMs));
     EXPECT_LT(LongestStallMs(1500), 500);
@@ -436,7 +460,7 @@ TEST_F(FlashControl, AMovieReplacedWhileOnItsWayLeavesTheNextPlaying)
     server.route("/slow.swf", slow);
     const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
 
-    flash.SetMovie(QString::fromStdString(server.origin() + "/slow.swf"));
+    flash.SetMovie(QString::fromStdString(server.origin() + "/slow.swf"), nullptr, kLoopbackPage);
     ASSERT_TRUE(WaitUntil([&] { return !server.requests().empty(); }, kPlayWaitMs));
     flash.SetMovie(QString::fromStdString(red.string()));
     ASSERT_TRUE(WaitForMetadata());

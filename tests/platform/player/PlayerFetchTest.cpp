@@ -62,12 +62,17 @@ TEST(PlayerFetch, GivesAMovieItsOwnBytesWithinTheCapAndItsOrigin)
     for (int n = 1; n <= kMaxPlayerRedirects; ++n)
         site.route("/hop" + std::to_string(n), RedirectTo("hop" + std::to_string(n - 1)));
 
+    // The site is on loopback: a page from there may reach it, one from the
+    // internet may not.
+    const auto localPage = std::make_shared<PageNetwork>(HttpReach::Anywhere);
+    const auto publicPage = std::make_shared<PageNetwork>(HttpReach::PublicOnly);
     const struct {
         const char* name;
         PlayerSource::Kind kind;
         std::string target;  // a file in dir, or a path on the site
         bool ok;
         std::size_t size;
+        std::shared_ptr<PageNetwork> page = nullptr;
     } rows[] = {
         {"file at the cap", PlayerSource::Kind::LocalFile, "at-cap.swf", true, kCap},
         {"file one past the cap", PlayerSource::Kind::LocalFile, "past-cap.swf", false, 0},
@@ -84,6 +89,9 @@ TEST(PlayerFetch, GivesAMovieItsOwnBytesWithinTheCapAndItsOrigin)
          true, 5},
         {"one redirect past the bound", PlayerSource::Kind::WebAddress, "/hop" + std::to_string(kMaxPlayerRedirects),
          false, 0},
+        {"a page on the internet reaches no loopback server", PlayerSource::Kind::WebAddress, "/refused.swf", false, 0,
+         publicPage},
+        {"no page is a page on the internet", PlayerSource::Kind::WebAddress, "/refused.swf", false, 0, nullptr},
     };
     const std::atomic<bool> notCancelled{false};
     for (const auto& row : rows) {
@@ -95,12 +103,48 @@ TEST(PlayerFetch, GivesAMovieItsOwnBytesWithinTheCapAndItsOrigin)
         } else {
             source.location = QString::fromStdString(site.origin() + row.target);
             source.origin = QString::fromStdString(site.origin());
+            source.page = row.target == "/refused.swf" ? row.page : localPage;
         }
         const PlayerFetchResult result = FetchPlayerSource(source, notCancelled);
         EXPECT_EQ(result.ok, row.ok) << result.error;
         EXPECT_EQ(static_cast<std::size_t>(result.bytes.size()), row.size);
+        if (row.target == "/refused.swf") {
+            EXPECT_NE(result.error.find("refused: 127.0.0.1 is on loopback"), std::string::npos) << result.error;
+        }
     }
     EXPECT_TRUE(other.requests().empty());
+    for (const auto& request : site.requests())
+        EXPECT_NE(request.target, "/refused.swf");
+}
+
+// One preview connects where its first fetch did: the pin holds the address
+// "localhost" resolved to, and a later fetch under a name nothing resolves
+// still reaches the server through it.
+TEST(PlayerFetch, AMovieKeepsTheAddressItsFirstFetchConnectedTo)
+{
+    LoopbackHttpServer site;
+    site.route("/movie.swf", "movie", "application/x-shockwave-flash");
+    const std::string port = std::to_string(site.port());
+    const std::atomic<bool> notCancelled{false};
+    PlayerSource source;
+    source.kind = PlayerSource::Kind::WebAddress;
+    source.page = std::make_shared<PageNetwork>(HttpReach::Anywhere);
+    source.pin = std::make_shared<HttpAddressPin>();
+    source.origin = QString::fromStdString("http://localhost:" + port);
+    source.location = source.origin + QStringLiteral("/movie.swf");
+    ASSERT_TRUE(FetchPlayerSource(source, notCancelled).ok);
+    EXPECT_EQ(source.pin->AddressFor("localhost", site.port()), "127.0.0.1");
+    EXPECT_EQ(source.pin->AddressFor("localhost", site.port() + 1), "");
+
+    source.pin = std::make_shared<HttpAddressPin>();
+    source.pin->Offer("pinned.invalid", site.port(), "127.0.0.1");
+    source.pin->Offer("pinned.invalid", site.port(), "127.0.0.2");  // the first address stays
+    source.origin = QString::fromStdString("http://pinned.invalid:" + port);
+    source.location = source.origin + QStringLiteral("/movie.swf");
+    const PlayerFetchResult pinned = FetchPlayerSource(source, notCancelled);
+    EXPECT_TRUE(pinned.ok) << pinned.error;
+    EXPECT_EQ(pinned.bytes, "movie");
+    EXPECT_EQ(source.pin->AddressFor("pinned.invalid", site.port()), "127.0.0.1");
 }
 
 // The server holds every request until told; the pool never has more than
@@ -131,7 +175,10 @@ TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
         const auto submit = [&](int n, std::uint64_t movie) {
             PlayerSource source{PlayerSource::Kind::WebAddress,
                                 QString::fromStdString(site.origin() + "/m" + std::to_string(n) + ".swf"),
-                                QString::fromStdString(site.origin()), movie};
+                                QString::fromStdString(site.origin()),
+                                movie,
+                                std::make_shared<PageNetwork>(HttpReach::Anywhere),
+                                nullptr};
             return pool.Submit(source, [&](PlayerFetchResult result) {
                 std::lock_guard lock(mutex);
                 ++(result.ok ? succeeded : cancelled);
