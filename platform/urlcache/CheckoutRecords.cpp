@@ -87,6 +87,7 @@ void CheckoutRecords::Load()
 {
     records_.clear();
     evictable_.clear();
+    evicted_.clear();
     total_ = 0;
     std::string text;
     if (ReadRegularFile(FilePath(), kMaxFileBytes, text) == RegularFileResult::Ok)
@@ -200,6 +201,7 @@ bool CheckoutRecords::MakeRoom(std::uint64_t more)
         std::error_code ignored;
         std::filesystem::remove(it->second.checkout, ignored);
         std::filesystem::remove(it->second.checkout.parent_path(), ignored);  // only when empty
+        evicted_.insert(it->first);
         Drop(it);
     }
     return true;

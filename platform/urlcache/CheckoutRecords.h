@@ -68,6 +68,10 @@ public:
     // Removes the oldest check-outs not pinned until more bytes fit under the
     // cap; false when they cannot, even with every such check-out gone.
     bool MakeRoom(std::uint64_t more);
+    // Whether the container's check-out went to make room since Load: it is
+    // not checked out again before the next walk, or it would push out the
+    // next oldest in turn.
+    bool MadeRoom(const std::string& container) const { return evicted_.count(container) != 0; }
 
 private:
     void Drop(std::map<std::string, Record>::iterator it);
@@ -77,6 +81,7 @@ private:
     std::map<std::string, Record> records_;
     // The records that may go to make room, oldest first.
     std::set<std::pair<std::int64_t, std::string>> evictable_;
+    std::set<std::string> evicted_;
     std::uint64_t total_ = 0;
     bool changed_ = false;
 };

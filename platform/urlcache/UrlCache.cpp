@@ -494,6 +494,8 @@ private:
             entry.size = record->checkoutFile.size;
             return true;
         }
+        if (records_.MadeRoom(cacheId))
+            return false;
         const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, response.url);
         std::uint64_t size = 0;
         FileStamp written;
