@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/files/AtomicFile.h"
@@ -210,13 +211,20 @@ bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, con
     if (error || !file.Open())
         return false;
     MovieCheck check(kMaxCheckoutBytes);
+    // An uncompressed movie is as long as its header says: past the decoder's
+    // ratio to what is stored, it is refused before anything is written.
+    const std::uint64_t longestPlain = response.StoredSize() * BodyDecoderStream::kMaxDecodeRatio;
+    std::string signature;
     bool written = true;
     size = 0;
     BodyDecoderStream decoder(response.contentEncoding, [&](std::string_view piece) {
-        if (!room(piece.size()))
-            return false;
         const MovieCheckResult verdict = check.Feed(piece);
         if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge)
+            return false;
+        signature.append(piece.substr(0, 3 - std::min<std::size_t>(3, signature.size())));
+        if (signature == "FWS" && check.DeclaredLength() > longestPlain)
+            return false;
+        if (!room(piece.size()))
             return false;
         written = file.Write(piece.data(), piece.size());
         size += piece.size();
