@@ -3,24 +3,41 @@
 #include <QDateTime>
 #include <QStringList>
 
-#include <fstream>
-
+#include "platform/core/RegularFile.h"
 #include "platform/swf/MovieReader.h"
 
 namespace tessaro {
 
+namespace {
+
+// A cache key is whatever the page asked for: controls and the marks that
+// reorder text are shown as U+FFFD, never acted on by the tooltip.
+QString AsText(const std::string& utf8)
+{
+    QString text = QString::fromStdString(utf8);
+    for (QChar& c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string CachedMovieDetails(const UrlCacheEntry& entry)
 {
     QStringList lines;
-    std::ifstream file(entry.localFileName, std::ios::binary);
-    std::string head(kMovieDetailsFileBytes, '\0');
-    file.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, file.gcount())));
-    const TMovieReading reading = ReadMovieDetails(head);
-    if (reading.result != MovieReadResult::NotAMovie && reading.details.version > 0)
-        lines << DescribeMovie(reading.details);
+    std::string head;
+    const RegularFileResult read = ReadRegularFile(entry.localFileName, kMovieDetailsFileBytes, head);
+    if (read == RegularFileResult::Ok || read == RegularFileResult::TooLarge) {
+        const TMovieReading reading = ReadMovieDetails(head);
+        if (reading.result != MovieReadResult::NotAMovie && reading.details.version > 0)
+            lines << DescribeMovie(reading.details);
+    }
     if (!entry.url.empty())
-        lines << QStringLiteral("From %1").arg(QString::fromStdString(entry.url));
+        lines << QStringLiteral("From %1").arg(AsText(entry.url));
     if (!entry.browser.empty() && entry.time > 0)
         lines << QStringLiteral("Cached by %1 on %2")
                      .arg(QString::fromStdString(entry.browser),

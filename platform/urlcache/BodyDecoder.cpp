@@ -219,6 +219,8 @@ const char* ToString(DecodeResult result)
             return "truncated";
         case DecodeResult::TooLarge:
             return "too large";
+        case DecodeResult::TooCompressed:
+            return "too compressed";
         case DecodeResult::Stopped:
             return "stopped";
     }
@@ -255,13 +257,18 @@ BodyDecoderStream::~BodyDecoderStream() = default;
 
 DecodeResult BodyDecoderStream::Emit(std::size_t layer, std::string_view bytes)
 {
-    if (layer == layers_.size())
+    if (layer == layers_.size()) {
+        decoded_ += bytes.size();
+        if (decoded_ > coded_ * kMaxDecodeRatio)
+            return DecodeResult::TooCompressed;
         return sink_(bytes) ? DecodeResult::Ok : DecodeResult::Stopped;
+    }
     return layers_[layer]->Push(bytes, [this, layer](std::string_view decoded) { return Emit(layer + 1, decoded); });
 }
 
 DecodeResult BodyDecoderStream::Feed(std::string_view coded)
 {
+    coded_ += coded.size();
     if (result_ == DecodeResult::Ok)
         result_ = Emit(0, coded);
     return result_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@ enum class DecodeResult {
     Corrupt,          // the coded bytes are damaged
     Truncated,        // the coded bytes end before the coded stream does
     TooLarge,         // the decoded body would pass the limit
+    TooCompressed,    // more than kMaxDecodeRatio decoded bytes per coded byte: a bomb
     Stopped,          // the receiver of the decoded bytes wanted no more
 };
 
@@ -24,10 +26,15 @@ const char* ToString(DecodeResult result);
 // "identity", or a comma-separated list, applied in order) as the coded bytes
 // arrive, handing the decoded bytes on in pieces of at most kPieceLength, so
 // that no more than a few pieces are held whatever the body's size. Bytes
-// after the end of a coded stream are ignored, as browsers do.
+// after the end of a coded stream are ignored, as browsers do. The decoding
+// stops as soon as it has given more than kMaxDecodeRatio bytes per coded
+// byte fed so far: deflate alone reaches about 1030:1 only on runs of one
+// byte, and no movie comes near it, so past it the body is built to fill a
+// disk.
 class BodyDecoderStream {
 public:
     static constexpr std::size_t kPieceLength = 64 * 1024;
+    static constexpr std::uint64_t kMaxDecodeRatio = 1000;
     // Takes each decoded piece; false stops the decoding.
     using Sink = std::function<bool(std::string_view decoded)>;
 
@@ -50,6 +57,7 @@ private:
 
     std::vector<std::unique_ptr<Layer>> layers_;  // in decoding order
     Sink sink_;
+    std::uint64_t coded_ = 0, decoded_ = 0;
     DecodeResult result_ = DecodeResult::Ok;
 };
 

@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/core/RegularFile.h"
 
 namespace tessaro {
 
@@ -15,41 +16,25 @@ bool MemoryByteSource::Read(std::uint64_t offset, std::size_t length, std::strin
     return true;
 }
 
-FileByteSource::FileByteSource(const std::filesystem::path& path)
+FileByteSource::FileByteSource(const std::filesystem::path& path) : FileByteSource(AT_FDCWD, path.c_str())
 {
-    Open(AT_FDCWD, path.c_str(), 0);
 }
 
 FileByteSource::FileByteSource(int folderFd, const char* name)
 {
-    Open(folderFd, name, O_NOFOLLOW);
+    OpenedFile file;
+    if (OpenRegularFile(name, file, folderFd) != RegularFileResult::Ok)
+        return;
+    fd_ = std::move(file.fd);
+    size_ = file.size;
+    modifiedNs_ = file.modifiedNs;
 }
 
-void FileByteSource::Open(int folderFd, const char* path, int flags)
-{
-    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer for ever.
-    fd_ = ::openat(folderFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
-    if (fd_ < 0)
-        return;
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    size_ = static_cast<std::uint64_t>(info.st_size);
-    modifiedNs_ = std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-}
-
-FileByteSource::~FileByteSource()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+FileByteSource::~FileByteSource() = default;
 
 bool FileByteSource::Read(std::uint64_t offset, std::size_t length, std::string& out) const
 {
-    if (fd_ < 0 || offset > size_ || length > size_ - offset)
+    if (!fd_.Valid() || offset > size_ || length > size_ - offset)
         return false;
     const std::uint64_t window = size_ < kWindow ? size_ : kWindow;
     if (offset + length <= window)
@@ -77,7 +62,7 @@ bool FileByteSource::ReadDirect(std::uint64_t offset, std::size_t length, std::s
     out.resize(length);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(fd_.Get(), out.data() + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/Descriptor.h"
+
 namespace tessaro {
 
 // Random read access to the bytes of one cache file. The readers see files
@@ -37,23 +39,21 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
-// A regular file opened read-only; its size is taken once at opening, so a
-// file that a browser appends to meanwhile is read as it was. Anything else
-// (a FIFO, a device, a socket, a folder) is not opened: the open never waits
-// for a writer. Cache readers look at a file's start and end many times in
+// A regular file opened read-only (OpenRegularFile: never a link, a FIFO, a
+// device); its size is taken once at opening, so a file that a browser
+// appends to meanwhile is read as it was. Cache readers look at a file's start and end many times in
 // small pieces, so the first and last few KiB are read once and kept.
 class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(const std::filesystem::path& path);
     // name inside the open folder folderFd: a walk over many files of one
-    // folder does not look the whole path up again for each. A link is not
-    // followed.
+    // folder does not look the whole path up again for each.
     FileByteSource(int folderFd, const char* name);
     ~FileByteSource() override;
     FileByteSource(const FileByteSource&) = delete;
     FileByteSource& operator=(const FileByteSource&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.Valid(); }
     std::uint64_t Size() const override { return size_; }
     // Size and modification time as the open file had them.
     FileStamp Stamp() const { return {size_, modifiedNs_}; }
@@ -61,12 +61,11 @@ public:
 
 private:
     static constexpr std::size_t kWindow = 4096;
-    void Open(int folderFd, const char* path, int flags);
     bool ReadDirect(std::uint64_t offset, std::size_t length, std::string& out) const;
     bool FromWindow(std::string& window, bool& loaded, std::uint64_t start, std::uint64_t offset, std::size_t length,
                     std::string& out) const;
 
-    int fd_ = -1;
+    Descriptor fd_;
     std::uint64_t size_ = 0;
     std::int64_t modifiedNs_ = 0;
     mutable std::string head_, tail_;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/files/AtomicFile.h"
@@ -82,16 +83,54 @@ std::string ValidUtf8(std::string_view text)
     return out;
 }
 
+// Characters that are not text in a name: C0 and C1 controls, DEL, and the
+// marks that reorder or hide what follows (bidirectional overrides and
+// isolates, line and paragraph separators, zero-width and BOM characters).
+bool IsNotText(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || (c >= 0x200b && c <= 0x200f) || (c >= 0x2028 && c <= 0x202e) ||
+           (c >= 0x2060 && c <= 0x206f) || c == 0xfeff;
+}
+
+// The code point of the well-formed UTF-8 sequence at the start of text.
+char32_t CodePoint(std::string_view sequence)
+{
+    const auto lead = static_cast<unsigned char>(sequence[0]);
+    if (sequence.size() == 1)
+        return lead;
+    char32_t c = lead & (0x7f >> sequence.size());
+    for (std::size_t k = 1; k < sequence.size(); ++k)
+        c = c << 6 | (static_cast<unsigned char>(sequence[k]) & 0x3f);
+    return c;
+}
+
+// Every character that is not text becomes "_", as do the folder separators.
+std::string TextOnly(std::string_view utf8)
+{
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        const std::string_view sequence = utf8.substr(i, length);
+        i += sequence.size();
+        if (sequence == "/" || sequence == "\\" || IsNotText(CodePoint(sequence)))
+            out += '_';
+        else
+            out.append(sequence);
+    }
+    return out;
+}
+
 // The URL's file name without its extension, made safe as a file name.
 std::string CheckoutStem(std::string_view url)
 {
-    std::string stem = ValidUtf8(PercentDecoded(UrlFileName(url)));
+    std::string stem = TextOnly(ValidUtf8(PercentDecoded(UrlFileName(url))));
     const std::size_t dot = stem.rfind('.');
     if (dot != std::string::npos)
         stem.erase(dot);
-    for (char& c : stem)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '_';
+    // A leading dot would hide the file.
+    for (std::size_t i = 0; i < stem.size() && stem[i] == '.'; ++i)
+        stem[i] = '_';
     if (stem.size() > kMaxStemBytes) {
         stem.resize(kMaxStemBytes);
         // Do not leave half a UTF-8 sequence at the end.
@@ -102,6 +141,10 @@ std::string CheckoutStem(std::string_view url)
     }
     return stem.empty() ? std::string("movie") : stem;
 }
+
+constexpr char kFolderAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+constexpr std::size_t kFolderNameLength = 8;
+constexpr std::string_view kCheckoutSuffix = "[1].swf";
 
 bool SameContents(const std::filesystem::path& path, std::string_view bytes)
 {
@@ -137,18 +180,29 @@ std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, s
     hash.addData(QByteArrayView(url.data(), qsizetype(url.size())));
     const QByteArray digest = hash.result();
     // 40 bits as 8 base-32 characters, the way cache folders used to look.
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
     std::uint64_t bits = 0;
     for (int i = 0; i < 5; ++i)
         bits = bits << 8 | static_cast<unsigned char>(digest[i]);
-    std::string folder(8, 'A');
+    std::string folder(kFolderNameLength, 'A');
     for (int i = 7; i >= 0; --i, bits >>= 5)
-        folder[std::size_t(i)] = kAlphabet[bits & 31];
-    return contentFolder / folder / (CheckoutStem(url) + "[1].swf");
+        folder[std::size_t(i)] = kFolderAlphabet[bits & 31];
+    return contentFolder / folder / (CheckoutStem(url) + std::string(kCheckoutSuffix));
+}
+
+bool IsCheckoutPath(const std::filesystem::path& contentFolder, const std::filesystem::path& path)
+{
+    const std::string folder = path.parent_path().filename().string();
+    const std::string name = path.filename().string();
+    if (path.parent_path().parent_path() != contentFolder || folder.size() != kFolderNameLength ||
+        folder.find_first_not_of(kFolderAlphabet) != std::string::npos || !name.ends_with(kCheckoutSuffix))
+        return false;
+    // The stem as CheckoutStem leaves it: unchanged by making it safe again.
+    const std::string stem = name.substr(0, name.size() - kCheckoutSuffix.size());
+    return !stem.empty() && stem.size() <= kMaxStemBytes && stem.front() != '.' && TextOnly(ValidUtf8(stem)) == stem;
 }
 
 bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, const std::filesystem::path& openedPath,
-                   const std::filesystem::path& target, std::uint64_t& budget, std::uint64_t& size)
+                   const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size)
 {
     std::error_code error;
     std::filesystem::create_directories(target.parent_path(), error);
@@ -157,14 +211,20 @@ bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, con
     if (error || !file.Open())
         return false;
     MovieCheck check(kMaxCheckoutBytes);
+    // An uncompressed movie is as long as its header says: past the decoder's
+    // ratio to what is stored, it is refused before anything is written.
+    const std::uint64_t longestPlain = response.StoredSize() * BodyDecoderStream::kMaxDecodeRatio;
+    std::string signature;
     bool written = true;
     size = 0;
     BodyDecoderStream decoder(response.contentEncoding, [&](std::string_view piece) {
-        if (piece.size() > budget)
-            return false;
-        budget -= piece.size();
         const MovieCheckResult verdict = check.Feed(piece);
         if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge)
+            return false;
+        signature.append(piece.substr(0, 3 - std::min<std::size_t>(3, signature.size())));
+        if (signature == "FWS" && check.DeclaredLength() > longestPlain)
+            return false;
+        if (!room(piece.size()))
             return false;
         written = file.Write(piece.data(), piece.size());
         size += piece.size();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -19,10 +21,15 @@ bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPre
 // The plain file a Flash entry is checked out to:
 // <content folder>/<8 characters>/<name>[1].swf. The 8 characters come from
 // the cache and the URL, so one entry always lands on the same path and the
-// same URL in two caches does not. The name is valid UTF-8 whatever the URL
-// holds: other bytes are written as "%XX".
+// same URL in two caches does not. The name is text whatever the cache key
+// holds: valid UTF-8 (other bytes are written as "%XX"), no control
+// character, no character that turns text around, no "/", never hidden.
 std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, std::string_view cacheId,
                                    std::string_view url);
+
+// Whether path is one CheckoutPath could give for some entry: the check-out
+// records name no other file, so no other file is kept or removed for them.
+bool IsCheckoutPath(const std::filesystem::path& contentFolder, const std::filesystem::path& path);
 
 enum class CheckoutResult {
     Written,    // the file was missing or different and now holds the bytes
@@ -33,15 +40,19 @@ enum class CheckoutResult {
 // A checked-out movie is at most this long, decoded.
 constexpr std::uint64_t kMaxCheckoutBytes = std::uint64_t(128) << 20;
 
+// Asked for room for each decoded piece before it is written: false stops
+// the check-out (the walk's budget is spent, or the content folder is full).
+using CheckoutRoom = std::function<bool(std::uint64_t bytes)>;
+
 // Decodes an entry's stored body into its check-out as it is read (the
 // segments in openedPath through opened, which the caller holds): the
-// content coding undone piece by piece, each piece given to a movie check and
-// written to a temporary file that takes the target's place only when the
-// body is one whole movie of at most kMaxCheckoutBytes. Spends at most budget
-// decoded bytes and takes what it spent from it. False when the entry gave no
-// movie; nothing is left behind then.
+// content coding undone piece by piece (never past the decoder's ratio),
+// each piece given to a movie check and written to a temporary file that
+// takes the target's place only when the body is one whole movie of at most
+// kMaxCheckoutBytes. False when the entry gave no movie; nothing is left
+// behind then. size is the check-out's length.
 bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, const std::filesystem::path& openedPath,
-                   const std::filesystem::path& target, std::uint64_t& budget, std::uint64_t& size);
+                   const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
 
 // Writes the bytes to the path through an AtomicFile, only when the file is
 // missing or different.

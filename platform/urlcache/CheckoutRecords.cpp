@@ -1,9 +1,12 @@
 #include "platform/urlcache/CheckoutRecords.h"
 
+#include "platform/core/RegularFile.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/urlcache/CacheCheckout.h"
 
+#include <algorithm>
 #include <charconv>
-#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <vector>
@@ -75,20 +78,29 @@ bool StampOf(const std::filesystem::path& path, FileStamp& stamp)
     return true;
 }
 
-CheckoutRecords::CheckoutRecords(std::filesystem::path contentFolder) : contentFolder_(std::move(contentFolder))
+CheckoutRecords::CheckoutRecords(std::filesystem::path contentFolder, std::uint64_t maxTotalBytes)
+    : contentFolder_(std::move(contentFolder)), maxTotalBytes_(maxTotalBytes)
 {
 }
 
 void CheckoutRecords::Load()
 {
     records_.clear();
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(FilePath(), error);
-    if (error || size > kMaxFileBytes)
-        return;
-    std::ifstream file(FilePath(), std::ios::binary);
-    std::string line;
-    while (std::getline(file, line)) {
+    evictable_.clear();
+    evicted_.clear();
+    total_ = 0;
+    std::string text;
+    if (ReadRegularFile(FilePath(), kMaxFileBytes, text) == RegularFileResult::Ok)
+        Parse(text);
+    changed_ = false;
+}
+
+void CheckoutRecords::Parse(std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         const std::vector<std::string_view> fields = Fields(line);
         Record record;
         if (fields.size() != 6 || !ParseNumber(fields[1], record.container.size) ||
@@ -96,10 +108,16 @@ void CheckoutRecords::Load()
             !ParseNumber(fields[5], record.checkoutFile.modifiedNs))
             continue;
         record.checkout = Unescaped(fields[3]);
-        // Only check-outs in this folder: the file names what the walk may keep.
-        if (record.checkout.parent_path().parent_path() != contentFolder_)
+        // Only check-outs as this program names them, in this folder: the
+        // file names what the walk may keep and what it may remove.
+        if (!IsCheckoutPath(contentFolder_, record.checkout))
             continue;
-        records_[Unescaped(fields[0])] = std::move(record);
+        const std::string container = Unescaped(fields[0]);
+        if (const auto it = records_.find(container); it != records_.end())
+            Drop(it);
+        total_ += record.checkoutFile.size;
+        evictable_.emplace(record.checkoutFile.modifiedNs, container);
+        records_.emplace(container, std::move(record));
     }
 }
 
@@ -132,16 +150,61 @@ const CheckoutRecords::Record* CheckoutRecords::FindCurrent(const std::string& c
     return &it->second;
 }
 
+void CheckoutRecords::Pin(const std::string& container)
+{
+    if (const auto it = records_.find(container); it != records_.end())
+        evictable_.erase({it->second.checkoutFile.modifiedNs, container});
+}
+
+void CheckoutRecords::Put(const std::string& container, Record record)
+{
+    if (const auto it = records_.find(container); it != records_.end()) {
+        if (it->second.checkout != record.checkout) {
+            std::error_code ignored;
+            std::filesystem::remove(it->second.checkout, ignored);
+        }
+        Drop(it);
+    }
+    total_ += record.checkoutFile.size;
+    records_.emplace(container, std::move(record));
+    changed_ = true;
+}
+
+void CheckoutRecords::Drop(std::map<std::string, Record>::iterator it)
+{
+    evictable_.erase({it->second.checkoutFile.modifiedNs, it->first});
+    total_ -= std::min(total_, it->second.checkoutFile.size);
+    records_.erase(it);
+    changed_ = true;
+}
+
 void CheckoutRecords::Retain(const std::set<std::string>& containers)
 {
     for (auto it = records_.begin(); it != records_.end();) {
-        if (containers.count(it->first) != 0) {
-            ++it;
-        } else {
-            it = records_.erase(it);
-            changed_ = true;
-        }
+        const auto next = std::next(it);
+        if (containers.count(it->first) == 0)
+            Drop(it);
+        it = next;
     }
+}
+
+bool CheckoutRecords::MakeRoom(std::uint64_t more)
+{
+    while (more > maxTotalBytes_ || total_ > maxTotalBytes_ - more) {
+        if (evictable_.empty())
+            return false;
+        const auto it = records_.find(evictable_.begin()->second);
+        if (it == records_.end()) {
+            evictable_.erase(evictable_.begin());
+            continue;
+        }
+        std::error_code ignored;
+        std::filesystem::remove(it->second.checkout, ignored);
+        std::filesystem::remove(it->second.checkout.parent_path(), ignored);  // only when empty
+        evicted_.insert(it->first);
+        Drop(it);
+    }
+    return true;
 }
 
 std::set<std::filesystem::path> CheckoutRecords::Checkouts() const

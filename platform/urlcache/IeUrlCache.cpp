@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
+#include <map>
 #include <set>
 #include <string_view>
 
@@ -44,10 +46,45 @@ bool RecordString(std::string_view record, std::uint32_t offset, std::string& ou
     return true;
 }
 
+// The blocks of index.dat that records already read hold. A record that
+// overlaps one of them is damage or a trap: left unread, each byte of the
+// index is read as part of at most one HASH and one URL record.
+class ClaimedBlocks {
+public:
+    // Claims [offset, offset + length); false when part of it is claimed.
+    bool Claim(std::uint64_t offset, std::uint64_t length)
+    {
+        const std::uint64_t end = offset + length;
+        auto next = ranges_.lower_bound(offset);
+        if (next != ranges_.end() && next->first < end)
+            return false;
+        if (next != ranges_.begin() && std::prev(next)->second > offset)
+            return false;
+        ranges_.emplace_hint(next, offset, end);
+        return true;
+    }
+
+private:
+    std::map<std::uint64_t, std::uint64_t> ranges_;  // start -> end
+};
+
+// The length of the URL record at offset, from its fixed part; 0 when none
+// is there or its length does not fit the file.
+std::uint64_t UrlRecordLength(const ByteSource& file, std::uint64_t offset)
+{
+    std::string start;
+    if (!file.Read(offset, 8, start) || std::string_view(start.data(), 4) != "URL ")
+        return 0;
+    const std::uint64_t length = std::uint64_t(LoadLe32(start.data() + 4)) * kBlockSize;
+    if (length < sizeof(UrlRecord) || length > kMaxIeRecordSize || length > file.Size() - offset)
+        return 0;
+    return length;
+}
+
 // Appends the URL records that the items of the HASH record at offset point
 // to; next is the offset of the following HASH record.
-bool ReadHashRecord(const ByteSource& file, std::uint64_t offset, std::set<std::uint32_t>& seen,
-                    std::vector<std::uint32_t>& records, std::uint64_t& next)
+bool ReadHashRecord(const ByteSource& file, std::uint64_t offset, ClaimedBlocks& claimed,
+                    std::set<std::uint32_t>& looked, std::vector<std::uint32_t>& records, std::uint64_t& next)
 {
     const std::uint64_t size = file.Size();
     std::string bytes;
@@ -55,25 +92,24 @@ bool ReadHashRecord(const ByteSource& file, std::uint64_t offset, std::set<std::
         std::string_view(bytes.data(), 4) != "HASH")
         return false;
     const std::uint64_t length = std::uint64_t(LoadLe32(bytes.data() + 4)) * kBlockSize;
-    if (length < kHashHeaderSize || length > size - offset)
+    if (length < kHashHeaderSize || length > size - offset || !claimed.Claim(offset, length))
         return false;
     next = LoadLe32(bytes.data() + 8);
     std::string items;
     if (!file.Read(offset + kHashHeaderSize, static_cast<std::size_t>(length - kHashHeaderSize), items))
         return false;
-    std::string signature;
     for (std::size_t at = 0; at + kHashItemSize <= items.size(); at += kHashItemSize) {
         const std::uint32_t key = LoadLe32(items.data() + at);
         const std::uint32_t record = LoadLe32(items.data() + at + 4);
         const std::uint32_t flags = key & kHashFlagMask;
+        // Each offset is looked at once, whatever number of items name it.
         if (key == kHashNeverUsed1 || key == kHashNeverUsed2 || key == record || flags == kHashFlagDeleted ||
-            flags == kHashFlagFree || !IsRecordOffset(record, size) || seen.count(record) != 0)
+            flags == kHashFlagFree || !IsRecordOffset(record, size) || !looked.insert(record).second)
             continue;
         // Redirect and leak records share the table; only URL records are entries.
-        if (!file.Read(record, 4, signature) || signature != "URL ")
-            continue;
-        seen.insert(record);
-        records.push_back(record);
+        const std::uint64_t recordLength = UrlRecordLength(file, record);
+        if (recordLength != 0 && claimed.Claim(record, recordLength))
+            records.push_back(record);
     }
     return true;
 }
@@ -133,12 +169,13 @@ IeCacheResult ParseIeCacheIndex(const ByteSource& file, IeCacheIndex& index)
         index.folders.emplace_back(IsPlainFolderName(name) ? name : std::string_view());
     }
 
-    // Every HASH record is visited at most once, so a chain that loops ends.
-    std::set<std::uint64_t> tables;
-    std::set<std::uint32_t> seen;
+    // A HASH record overlaps none read before it, so a chain that loops ends
+    // and the chain reads each block once.
+    ClaimedBlocks claimed;
+    std::set<std::uint32_t> looked;
     for (std::uint64_t offset = hashOffset; offset != 0;) {
         std::uint64_t next = 0;
-        if (!tables.insert(offset).second || !ReadHashRecord(file, offset, seen, index.records, next)) {
+        if (!ReadHashRecord(file, offset, claimed, looked, index.records, next)) {
             index.hashTable = IeCacheResult::BadHashTable;
             break;
         }
@@ -151,12 +188,11 @@ IeCacheResult ParseIeCacheRecord(const ByteSource& file, std::uint32_t offset, I
 {
     record = IeCacheRecord();
     const std::uint64_t size = file.Size();
-    std::string fixed;
-    if (!IsRecordOffset(offset, size) || !file.Read(offset, sizeof(UrlRecord), fixed) ||
-        std::string_view(fixed.data(), 4) != "URL ")
+    if (!IsRecordOffset(offset, size))
         return IeCacheResult::BadRecord;
-    const std::uint64_t length = std::uint64_t(LoadLe32(fixed.data() + offsetof(UrlRecord, blocks))) * kBlockSize;
-    if (length < sizeof(UrlRecord) || length > kMaxIeRecordSize || length > size - offset)
+    // The record's length from its first 8 bytes, then the record once.
+    const std::uint64_t length = UrlRecordLength(file, offset);
+    if (length == 0)
         return IeCacheResult::BadRecord;
     std::string bytes;
     if (!file.Read(offset, static_cast<std::size_t>(length), bytes))

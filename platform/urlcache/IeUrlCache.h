@@ -19,7 +19,7 @@ enum class IeCacheResult {
     TooLarge,      // larger than any index this reader takes
     BadSignature,  // neither Internet Explorer's nor Wine's
     BadHeader,     // the hash table offset or the folder count does not fit
-    BadHashTable,  // a HASH record missing, cut, or its chain looping
+    BadHashTable,  // a HASH record missing, cut, overlapping another record, or its chain looping
     BadRecord,     // not a URL record, or a length or string offset outside it
     NoFile,        // the record names no cached file (history, cookies)
     BadFileName,   // the file or its folder is not a plain name in the container
@@ -37,14 +37,16 @@ struct IeCacheIndex {
     bool wine = false;  // Wine's signature
     // The cache folders' names; empty where the table holds no plain name.
     std::vector<std::string> folders;
-    // The URL records' offsets in hash-table order, each once.
+    // The URL records' offsets in hash-table order, each once. No two of
+    // them, and none of them and a HASH record, share a block.
     std::vector<std::uint32_t> records;
     // Ok, or why the walk of the hash table stopped before its end (the
     // records found until then are kept).
     IeCacheResult hashTable = IeCacheResult::Ok;
 };
 
-// Reads the header, the folder table and the hash table chain.
+// Reads the header, the folder table and the hash table chain: at most the
+// header, each block once as part of a HASH record and 8 bytes per block.
 IeCacheResult ParseIeCacheIndex(const ByteSource& file, IeCacheIndex& index);
 
 struct IeCacheRecord {

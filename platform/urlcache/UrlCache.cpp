@@ -320,9 +320,10 @@ public:
     explicit BrowserCacheEnumeration(UrlCacheLocations locations)
         : locations_(std::move(locations)),
           sources_(FindUrlCacheSources(locations_)),
-          records_(locations_.contentFolder)
+          records_(locations_.contentFolder, locations_.contentFolderCap)
     {
         records_.Load();
+        records_.MakeRoom(0);  // a folder left over its cap (a lower cap, an older walk) comes under it
     }
 
     bool Next(UrlCacheEntry& entry) override
@@ -346,7 +347,7 @@ public:
                 }
                 // A movie is read again here, where check-outs are made;
                 // movies are few among a cache's entries.
-                if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(path, entry)) {
+                if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(file.name, path, entry)) {
                     if (!entry.url.empty()) {
                         entry.browser = BrowserOfSource(current_, locations_);
                         entry.time = file.modifiedNs / 1'000'000'000;
@@ -427,9 +428,9 @@ private:
         return true;
     }
 
-    bool ReadEntry(const fs::path& file, UrlCacheEntry& entry)
+    bool ReadEntry(const std::string& name, const fs::path& file, UrlCacheEntry& entry)
     {
-        const FileByteSource source(file);
+        const FileByteSource source(folder_->Get(), name.c_str());
         if (!source.IsOpen())
             return false;
         CachedResponse response;
@@ -438,7 +439,7 @@ private:
                               : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
         if (!read)
             return false;
-        return YieldResponse(response, file, file.string(), source.Stamp(), &source, entry);
+        return YieldResponse(response, file, file.string(), source.Stamp(), &source, file, entry);
     }
 
     // An Internet Explorer record: its container is index.dat, its body a file of its own.
@@ -449,21 +450,24 @@ private:
         if (ParseIeCacheRecord(*ieIndexFile_, offset, record) != IeCacheResult::Ok ||
             IeCacheResponse(ieIndex_, record, current_.folder, response) != IeCacheResult::Ok)
             return false;
+        // The body file is opened once: its stamp is the stamp of what is read.
         const fs::path body = response.body.front().file;
-        FileStamp stamp;
-        if (!StampOf(body, stamp))
+        const FileByteSource bodyFile(body);
+        if (!bodyFile.IsOpen())
             return false;
         if (records_.Has(body.string()))
             present_.insert(body.string());
-        return YieldResponse(response, current_.folder / "index.dat", body.string(), stamp, nullptr, entry);
+        return YieldResponse(response, current_.folder / "index.dat", body.string(), bodyFile.Stamp(), &bodyFile, body,
+                             entry);
     }
 
     // Checks a movie out and yields it; yields any other response as its
-    // container. opened, when given, is the container, already open.
+    // container. opened is the file of the body at openedPath, already open.
     bool YieldResponse(const CachedResponse& response, const fs::path& container, const std::string& cacheId,
-                       const FileStamp& stamp, const ByteSource* opened, UrlCacheEntry& entry)
+                       const FileStamp& stamp, const ByteSource* opened, const fs::path& openedPath,
+                       UrlCacheEntry& entry)
     {
-        const std::optional<bool> movie = IsMovieResponse(response, opened, container);
+        const std::optional<bool> movie = IsMovieResponse(response, opened, openedPath);
         if (!movie)
             return false;
         if (!*movie) {
@@ -484,15 +488,28 @@ private:
         present_.insert(cacheId);
         // An unchanged container gave this check-out before: not decoded again.
         if (const CheckoutRecords::Record* record = records_.FindCurrent(cacheId, stamp)) {
+            records_.Pin(cacheId);
             checkedOut_.insert(record->checkout);
             entry.localFileName = record->checkout.string();
             entry.size = record->checkoutFile.size;
             return true;
         }
+        if (records_.MadeRoom(cacheId))
+            return false;
         const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, response.url);
         std::uint64_t size = 0;
         FileStamp written;
-        if (!CheckOutMovie(response, opened, container, target, budget_, size) || !StampOf(target, written))
+        // Each piece is taken from the walk's budget and made room for in the
+        // content folder, counting what this check-out has written so far.
+        std::uint64_t writing = 0;
+        const auto room = [this, &writing](std::uint64_t bytes) {
+            if (bytes > budget_ || !records_.MakeRoom(writing + bytes))
+                return false;
+            budget_ -= bytes;
+            writing += bytes;
+            return true;
+        };
+        if (!CheckOutMovie(response, opened, openedPath, target, room, size) || !StampOf(target, written))
             return false;
         records_.Put(cacheId, {stamp, target, written});
         wroteCheckouts_ = true;

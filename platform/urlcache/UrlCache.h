@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/urlcache/CheckoutRecords.h"
+
 namespace tessaro {
 
 // The user's browser caches seen as one URL cache: the embedded browser's
@@ -54,8 +56,10 @@ struct UrlCacheLocations {
     std::vector<std::filesystem::path> searchRoots;
     // Never searched (the program's own folder under the user's cache folder).
     std::vector<std::filesystem::path> excluded;
-    // Where Flash entries are checked out.
+    // Where Flash entries are checked out, and how much the check-outs there
+    // take together (past it, the oldest go first).
     std::filesystem::path contentFolder;
+    std::uint64_t contentFolderCap = CheckoutRecords::kMaxTotalBytes;
     // The home folder whose Wine prefixes are read; empty: none.
     std::filesystem::path home;
     // Folders from elsewhere (a mounted Windows disk, a copied profile, one

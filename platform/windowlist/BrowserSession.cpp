@@ -1,7 +1,6 @@
 #include "platform/windowlist/BrowserSession.h"
 
-#include <fstream>
-#include <system_error>
+#include "platform/core/RegularFile.h"
 
 namespace tessaro {
 
@@ -36,26 +35,21 @@ const char* SessionReadStatusName(SessionReadStatus status)
 
 SessionReadStatus ReadSessionFile(const std::filesystem::path& file, std::string& bytes)
 {
-    bytes.clear();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error))
-        return SessionReadStatus::Missing;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return SessionReadStatus::Unreadable;
-    // Read by blocks rather than trusting the size: a browser may be rewriting the file.
-    char block[64 * 1024];
-    while (in) {
-        in.read(block, sizeof block);
-        bytes.append(block, static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() > kMaxSessionFileBytes) {
+    switch (ReadRegularFile(file, kMaxSessionFileBytes, bytes)) {
+        case RegularFileResult::Ok:
+            return bytes.empty() ? SessionReadStatus::Empty : SessionReadStatus::Ok;
+        case RegularFileResult::Missing:
+        case RegularFileResult::NotRegular:
+            bytes.clear();
+            return SessionReadStatus::Missing;
+        case RegularFileResult::TooLarge:
             bytes.clear();
             return SessionReadStatus::TooLarge;
-        }
+        case RegularFileResult::Failed:
+            break;
     }
-    if (in.bad())
-        return SessionReadStatus::Unreadable;
-    return bytes.empty() ? SessionReadStatus::Empty : SessionReadStatus::Ok;
+    bytes.clear();
+    return SessionReadStatus::Unreadable;
 }
 
 }  // namespace tessaro

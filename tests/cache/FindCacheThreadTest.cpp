@@ -1,14 +1,23 @@
 #include "cache/FindCacheThread.h"
 
+#include "cache/CachedMovieDetails.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
+#include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {
@@ -120,6 +129,25 @@ TEST(FindCacheThreadTest, ListsMoviesInOrderNumberedFromOne)
         const CacheMovieRow& row = run.rows[i];
         EXPECT_EQ((std::vector<std::string>{row.Index, row.Flash, row.Size, row.LocalPath}), want[i]);
     }
+}
+
+// The tooltip of a cache row: a cache key's controls are shown, never acted
+// on, and a FIFO where the check-out was is not waited on.
+TEST(FindCacheThreadTest, DetailsAreTextAndNeverWaitOnTheFile)
+{
+    const test::TempDir dir;
+    const std::filesystem::path fifo = dir.path() / "movie[1].swf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    UrlCacheEntry entry{fifo.string(), 1, "http://h/a\x1b[2J\r\nCached by Nobody\xe2\x80\xae.swf", "Firefox", 0};
+    auto details = std::async(std::launch::async, [&entry] { return CachedMovieDetails(entry); });
+    if (details.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        ADD_FAILURE() << "the details wait on a FIFO";
+        ::close(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));  // let it go
+    }
+    const std::string text = details.get();
+    EXPECT_EQ(text,
+              "From http://h/a\xef\xbf\xbd[2J\xef\xbf\xbd\xef\xbf\xbd"
+              "Cached by Nobody\xef\xbf\xbd.swf\nCached by Firefox");
 }
 
 TEST(FindCacheThreadTest, EndsQuietlyWhenThereIsNothingToList)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "DecodeBombs.h"
+
 namespace tessaro {
 namespace {
 
@@ -118,6 +120,47 @@ TEST(BodyDecoderTest, StopsAtTheLimitInsteadOfFillingMemory)
     EXPECT_EQ(DecodeBody("", std::string(100, 'x'), decoded, 99), DecodeResult::TooLarge);
     // Exactly at the limit is fine.
     EXPECT_EQ(DecodeBody("gzip", Deflate(std::string(4096, 'y'), 16 + 15), decoded, 4096), DecodeResult::Ok);
+}
+
+// A body coded twice pads to a chosen length with bytes after the end of
+// its coded stream (ignored, but part of what was stored).
+std::string TwiceGzipped(std::size_t decodedLength, std::size_t codedLength)
+{
+    std::string coded = Deflate(Deflate(std::string(decodedLength, '\0'), 16 + 15), 16 + 15);
+    EXPECT_LE(coded.size(), codedLength);
+    coded.resize(codedLength, 'j');
+    return coded;
+}
+
+TEST(BodyDecoderTest, RefusesMoreThanAThousandDecodedBytesPerCodedByte)
+{
+    constexpr std::uint64_t kRatio = BodyDecoderStream::kMaxDecodeRatio;
+    const struct {
+        const char* name;
+        const char* encoding;
+        std::string coded;
+        DecodeResult expected;
+        std::uint64_t decodedAtMost;
+    } rows[] = {
+        {"gzip, gzip at the ratio", "gzip, gzip", TwiceGzipped(1000 * kRatio, 1000), DecodeResult::Ok, 1000 * kRatio},
+        {"gzip, gzip one byte past it", "gzip, gzip", TwiceGzipped(1000 * kRatio + 1, 1000),
+         DecodeResult::TooCompressed, 1000 * kRatio},
+        {"16 KiB of brotli giving 128 MiB", "br", test::kBrotliBomb + std::string(16 * 1024 - 212, 'j'),
+         DecodeResult::TooCompressed, 16 * 1024 * kRatio},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::uint64_t decoded = 0;
+        BodyDecoderStream stream(row.encoding, [&decoded](std::string_view piece) {
+            decoded += piece.size();
+            return true;
+        });
+        stream.Feed(row.coded);
+        EXPECT_EQ(stream.Finish(), row.expected) << ToString(stream.Finish());
+        EXPECT_LE(decoded, row.decodedAtMost);
+        std::string whole;
+        EXPECT_EQ(DecodeBody(row.encoding, row.coded, whole), row.expected);
+    }
 }
 
 TEST(BodyDecoderTest, PrefixComesFromTheStartOfACutStream)

@@ -250,6 +250,101 @@ TEST(IeUrlCacheTest, DamagedIndexesGiveWhatIsStillSound)
     }
 }
 
+// Counts the bytes a reader asks for.
+class CountingByteSource : public ByteSource {
+public:
+    explicit CountingByteSource(const ByteSource& inner) : inner_(inner) {}
+    std::uint64_t Size() const override { return inner_.Size(); }
+    bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override
+    {
+        read += length;
+        return inner_.Read(offset, length, out);
+    }
+    mutable std::uint64_t read = 0;
+
+private:
+    const ByteSource& inner_;
+};
+
+// An index of size bytes with the Wine fixture's header and no folders,
+// whose every block from the first record on is made by block(offset).
+std::string IndexOfBlocks(std::size_t size, const std::function<std::string(std::uint32_t)>& block)
+{
+    std::string bytes = test::TempDir::read(kWineContainer / "index.dat").substr(0, 0x4000);
+    Put32(bytes, 0x1c, std::uint32_t(size));
+    Put32(bytes, 0x20, 0x4000);
+    Put32(bytes, 0x48, 0);
+    for (std::uint32_t offset = 0x4000; offset < size; offset += 128) {
+        std::string b = block(offset);
+        b.resize(128, '\0');
+        bytes += b;
+    }
+    return bytes;
+}
+
+// Each block of the index is read as part of one HASH and one URL record at
+// most, whatever the records claim: the walk reads about twice the index.
+TEST(IeUrlCacheTest, ReadsEachBlockOnceWhateverTheRecordsClaim)
+{
+    constexpr std::size_t kSize = 2u << 20;
+    const auto record = [](const char* sign, std::uint32_t blocks, std::uint32_t next) {
+        std::string b(16, '\0');
+        b.replace(0, 4, sign);
+        Put32(b, 4, blocks);
+        Put32(b, 8, next);
+        return b;
+    };
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t records;
+        IeCacheResult hashTable;
+    } rows[] = {
+        {"Wine's index", test::TempDir::read(kWineContainer / "index.dat"), 22, IeCacheResult::Ok},
+        {"Internet Explorer's index", test::TempDir::read(kRealIndex), 7, IeCacheResult::Ok},
+        // Every block a HASH record to the end of the file, chained to the next block.
+        {"HASH records to the end",
+         IndexOfBlocks(kSize,
+                       [&](std::uint32_t at) {
+                           return record("HASH", std::uint32_t((kSize - at) / 128), at + 128 < kSize ? at + 128 : 0);
+                       }),
+         0, IeCacheResult::BadHashTable},
+        // One HASH record naming every block after it, each a URL record of 1 MiB.
+        {"URL records over each other",
+         IndexOfBlocks(kSize,
+                       [&](std::uint32_t at) {
+                           if (at >= 0x4000 + 64 * 128)
+                               return record("URL ", (1u << 20) / 128, 0);
+                           std::string items;
+                           if (at == 0x4000)
+                               items = record("HASH", 64, 0);
+                           for (std::uint32_t i = items.size() / 8; i < 16; ++i) {
+                               std::string item(8, '\0');
+                               const std::uint32_t target = 0x4000 + 64 * 128 + ((at - 0x4000) / 8 + i) * 128;
+                               Put32(item, 0, 0x100);
+                               Put32(item, 4, target);
+                               items += item;
+                           }
+                           return items;
+                       }),
+         1, IeCacheResult::Ok},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const MemoryByteSource bytes(row.bytes);
+        const CountingByteSource file(bytes);
+        IeCacheIndex index;
+        ASSERT_EQ(ParseIeCacheIndex(file, index), IeCacheResult::Ok);
+        EXPECT_EQ(index.hashTable, row.hashTable);
+        EXPECT_EQ(index.records.size(), row.records);
+        for (const std::uint32_t offset : index.records) {
+            IeCacheRecord read;
+            ParseIeCacheRecord(file, offset, read);
+        }
+        EXPECT_LE(file.read, 2 * row.bytes.size() + 0x4000) << "read " << file.read << " of " << row.bytes.size();
+    }
+}
+
 TEST(IeUrlCacheTest, FindsTheCachesOfEveryWinePrefixInOrder)
 {
     const test::TempDir home;

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/urlcache/BodyDecoder.h"
 #include "platform/urlcache/CacheCheckout.h"
+#include "platform/urlcache/CheckoutRecords.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheFixtures.h"
@@ -24,6 +26,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
+
+#include "DecodeBombs.h"
 
 namespace tessaro {
 namespace {
@@ -41,6 +45,17 @@ std::vector<UrlCacheEntry> ListAll(const UrlCacheLocations& locations)
     if (cache)
         cache->Close();
     return entries;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
 }
 
 bool EndsWith(const std::string& text, const std::string& suffix)
@@ -510,6 +525,79 @@ TEST_F(BuiltCachesTest, AFifoHoldsNothingAndACheckOutGoesOnlyWithItsEntry)
     EXPECT_FALSE(fs::exists(checkout));
 }
 
+// The check-outs together stay under the folder's cap: a new one takes the
+// room of the oldest not listed yet; at the cap itself nothing goes. A
+// records file naming a file that is no check-out never has it removed.
+TEST_F(BuiltCachesTest, TheContentFolderStaysUnderItsCapOldestFirst)
+{
+    const auto put = [&](const std::string& name, const std::string& tag, std::int64_t seconds) {
+        PutChromium(kChromium, name, Chromium(name, Movie(tag), {}));
+        fs::last_write_time(dir.path() / kChromium / test::SimpleCacheEntryName(Key(name)),
+                            std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))));
+    };
+    const auto listed = [&] {
+        std::vector<std::string> names;
+        for (const UrlCacheEntry& entry : ListAll(locations))
+            if (EndsWith(entry.localFileName, ".swf"))
+                names.push_back(fs::path(entry.localFileName).filename().string());
+        return names;
+    };
+    const auto contentBytes = [&] {
+        std::uint64_t total = 0;
+        for (const auto& file : fs::recursive_directory_iterator(locations.contentFolder))
+            if (file.is_regular_file() && file.path().filename() != CheckoutRecords::kFileName)
+                total += file.file_size();
+        return total;
+    };
+    const std::uint64_t all = Movie("older").size() + Movie("newer").size() + Movie("first").size();
+    for (const std::uint64_t cap : {all, all - 1}) {
+        SCOPED_TRACE(cap == all ? "at the cap" : "one byte past it");
+        fs::remove_all(dir.path() / "home");
+        fs::remove_all(locations.contentFolder);
+        Index(kChromium);
+        locations.contentFolderCap = std::uint64_t(1) << 40;
+        put("older.swf", "older", 1'000'000'100);
+        put("newer.swf", "newer", 1'000'000'200);
+        ASSERT_EQ(listed(), (std::vector<std::string>{"older[1].swf", "newer[1].swf"}));
+        // The records say when each check-out was written: "older" first.
+        const fs::path recordsFile = locations.contentFolder / CheckoutRecords::kFileName;
+        std::string records;
+        for (const std::string& line : Lines(test::TempDir::read(recordsFile))) {
+            std::vector<std::string> fields;
+            for (std::size_t at = 0; at <= line.size();) {
+                const std::size_t tab = std::min(line.find('\t', at), line.size());
+                fields.push_back(line.substr(at, tab - at));
+                at = tab + 1;
+            }
+            ASSERT_EQ(fields.size(), 6u) << line;
+            const std::int64_t seconds = fields[3].find("newer") != std::string::npos ? 2'000'000'000 : 1'900'000'000;
+            fs::last_write_time(
+                fields[3], std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))));
+            fields[5] = std::to_string(seconds * 1'000'000'000);
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                records += fields[i] + (i + 1 < fields.size() ? "\t" : "\n");
+        }
+        // A damaged records file naming a file outside the check-outs, larger than any cap and oldest.
+        const fs::path victim = dir.write("victim[1].swf", "keep me");
+        records += "/gone/entry\t1\t1\t" + (locations.contentFolder / ".." / victim.filename()).string() + "\t" +
+                   std::to_string(std::uint64_t(1) << 50) + "\t1\n";
+        dir.write(fs::relative(recordsFile, dir.path()).string(), records);
+
+        // A new movie walked first, with the two others still in the cache.
+        put("first.swf", "first", 1'000'000'000);
+        locations.contentFolderCap = cap;
+        const std::vector<std::string> names = listed();
+        if (cap == all) {
+            EXPECT_EQ(names, (std::vector<std::string>{"first[1].swf", "older[1].swf", "newer[1].swf"}));
+        } else {
+            // "older" made room for "first" and waits for the next walk.
+            EXPECT_EQ(names, (std::vector<std::string>{"first[1].swf", "newer[1].swf"}));
+        }
+        EXPECT_LE(contentBytes(), cap);
+        EXPECT_EQ(test::TempDir::read(victim), "keep me");
+    }
+}
+
 TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
 {
     const fs::path content = "/c";
@@ -528,9 +616,26 @@ TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
         {"http://h/%C0%AFx.swf", "%C0%AFx[1].swf"},
         {"http://h/%ED%A0%80.swf", "%ED%A0%80[1].swf"},
         {"http://h/%F4%90%80%80.swf", "%F4%90%80%80[1].swf"},
+        // Not text: controls (C0, DEL, C1), what turns or hides text, a name that would hide the file.
+        {"http://h/%1B[31mred%0A%0D.swf", "_[31mred__[1].swf"},
+        {"http://h/a%7Fb%C2%85c.swf", "a_b_c[1].swf"},
+        {"http://h/x%E2%80%AEfws.exe.swf", "x_fws.exe[1].swf"},
+        {"http://h/%E2%80%8B%E2%81%A6%EF%BB%BF%E2%80%A8.swf", "____[1].swf"},
+        {"http://h/.profile", "movie[1].swf"},
+        {"http://h/..%2F..%2F.bashrc", "___.._[1].swf"},
+        {"http://h/...swf", "__[1].swf"},
     };
-    for (const auto& [url, name] : cases)
-        EXPECT_EQ(CheckoutPath(content, "cache", url).filename(), name) << url;
+    for (const auto& [url, name] : cases) {
+        const fs::path path = CheckoutPath(content, "cache", url);
+        EXPECT_EQ(path.filename(), name) << url;
+        EXPECT_TRUE(IsCheckoutPath(content, path)) << url;
+    }
+    // What a records file may name that no check-out is: never kept or removed for it.
+    for (const char* path :
+         {"/c/ABCDEFGH/../x[1].swf", "/c/../ABCDEFGH/x[1].swf", "/c/ABCDEFGH/x\n[1].swf", "/c/ABCDEFGH/.x[1].swf",
+          "/c/abcdefgh/x[1].swf", "/c/ABCDEFG/x[1].swf", "/c/ABCDEFGH/x.txt", "/c/ABCDEFGH/[1].swf",
+          "/elsewhere/ABCDEFGH/x[1].swf", "/c/ABCDEFGH/x\xE2\x80\xAE[1].swf"})
+        EXPECT_FALSE(IsCheckoutPath(content, path)) << path;
 
     const fs::path a = CheckoutPath(content, "/x/Cache_Data/0123_0", "http://h/m.swf");
     EXPECT_EQ(a, CheckoutPath(content, "/x/Cache_Data/0123_0", "http://h/m.swf"));
@@ -539,6 +644,31 @@ TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
     EXPECT_EQ(a.parent_path().filename().string().size(), 8u);
     EXPECT_LE(CheckoutPath(content, "c", "http://h/" + std::string(400, 'n') + ".swf").filename().string().size(),
               130u);
+}
+
+// 16 KiB of brotli that decodes to a whole movie of 128 MiB, as the cache
+// holds it: its header declares more than 1000 bytes per stored byte, so it
+// is refused before a byte is written, and nothing is left.
+TEST(CacheCheckoutTest, ABombIsRefusedWithoutWritingIt)
+{
+    const test::TempDir dir;
+    const std::string stored = test::kBrotliBomb + std::string(16 * 1024 - test::kBrotliBomb.size(), 'j');
+    const MemoryByteSource container(stored);
+    CachedResponse response;
+    response.url = "http://127.0.0.1:9/bomb.swf";
+    response.status = 200;
+    response.contentEncoding = "br";
+    response.body = {{{}, 0, stored.size(), std::nullopt}};
+    const fs::path target = CheckoutPath(dir.path(), "cache", response.url);
+    std::uint64_t asked = 0, size = 0;
+    const auto room = [&asked](std::uint64_t bytes) {
+        asked += bytes;
+        return true;
+    };
+    EXPECT_FALSE(CheckOutMovie(response, &container, {}, target, room, size));
+    EXPECT_EQ(asked, 0u);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_empty(target.parent_path())) << "no temporary file left";
 }
 
 TEST(CacheCheckoutTest, WritesWholeFilesOnlyWhenNeeded)

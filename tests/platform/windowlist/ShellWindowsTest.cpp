@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -58,27 +59,58 @@ std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> 
     return all;
 }
 
-TEST(BrowserLock, ReadsThePidAtTheEndOfTheLinkTarget)
+TEST(BrowserLock, APidIsOneToTheLargestPidWhereverItIsRead)
 {
     TempDir dir;
+    // A lock link's target, and the same number as bwrapinfo.json's child-pid.
     const struct {
         const char* target;
-        std::optional<long> pid;
+        const char* json;  // null: the target's digits
+        std::optional<pid_t> pid;
     } cases[] = {
-        {"127.0.1.1:+4242", 4242}, {"my-host-name-77", 77},      {"host-", std::nullopt},
-        {"host-0", std::nullopt},  {"1234567890", std::nullopt},
+        {"127.0.1.1:+4242", nullptr, 4242},
+        {"my-host-name-77", nullptr, 77},
+        {"host-", "\"77\"", std::nullopt},
+        {"host-0", nullptr, std::nullopt},
+        {"host-0000042", "42.5", 42},
+        {"host-2147483647", nullptr, 2147483647},
+        // One past the largest pid, and what kill() would read as a group or everyone.
+        {"host-2147483648", nullptr, std::nullopt},
+        {"host-4294967295", nullptr, std::nullopt},
+        {"host-18446744073709551615", nullptr, std::nullopt},
+        {"host-99999999999999999999999", "-1", std::nullopt},
     };
     int n = 0;
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
         const fs::path link = dir.path() / std::to_string(n++);
         fs::create_symlink(c.target, link);
-        EXPECT_EQ(LockOwnerPid(link), c.pid) << c.target;
+        EXPECT_EQ(LockOwnerPid(link), c.pid);
+        const std::string target = c.target;
+        const std::string number = target.substr(target.find_last_not_of("0123456789") + 1);
+        const std::string json = std::string("{\"child-pid\": ") + (c.json ? c.json : number) + "}";
+        EXPECT_EQ(BwrapChildPid(json), c.json ? std::nullopt : c.pid) << json;
     }
+    EXPECT_EQ(BwrapChildPid("{\"child-pid\": 4242}"), 4242);
     dir.write("plain", "127.0.0.1:+1");
     EXPECT_EQ(LockOwnerPid(dir.path() / "plain"), std::nullopt);
     EXPECT_EQ(LockOwnerPid(dir.path() / "missing"), std::nullopt);
     EXPECT_TRUE(IsLiveProcess(::getpid()));
-    EXPECT_FALSE(IsLiveProcess(std::stol(kDeadPid)));
+    EXPECT_FALSE(IsLiveProcess(PidOf(std::stol(kDeadPid))));
+    EXPECT_FALSE(IsLiveProcess(PidOf(4294967295)));
+
+    // An instance whose child-pid reads as -1 as a pid_t, and one whose info
+    // is a FIFO (its open would wait for a writer): neither runs.
+    const fs::path run = dir.path() / "run";
+    dir.write("run/.flatpak/1/info", "[Application]\nname=org.example.App\n");
+    dir.write("run/.flatpak/1/bwrapinfo.json", "{\"child-pid\": 4294967295}");
+    fs::create_directories(run / ".flatpak/2");
+    ASSERT_EQ(::mkfifo((run / ".flatpak/2/info").c_str(), 0600), 0);
+    dir.write("run/.flatpak/2/bwrapinfo.json", "{\"child-pid\": " + LivePid() + "}");
+    EXPECT_FALSE(FlatpakAppRunning(run, "org.example.App"));
+    dir.write("run/.flatpak/3/info", "[Application]\nname=org.example.App\n");
+    dir.write("run/.flatpak/3/bwrapinfo.json", "{\"child-pid\": " + LivePid() + "}");
+    EXPECT_TRUE(FlatpakAppRunning(run, "org.example.App"));
 }
 
 TEST(ShellWindows, ListsTabsOfRunningBrowsersOnlyBrowserByBrowser)
