@@ -6,7 +6,7 @@
 #include "platform/core/AsciiText.h"
 #include "platform/http/HttpClient.h"
 #include "platform/swf/MovieReader.h"
-#include "scan/MovieReferences.h"
+#include "scan/MovieNameRows.h"
 
 namespace tessaro {
 
@@ -222,16 +222,9 @@ QStringList TMovieReadingRun::TState::TakeReadyNames()
         const int depth = jobs[nextNames].depth + 1;
         // A loaded movie's loads resolve where its loader's do.
         const QString from = playerBases.value(jobs[nextNames].address, base);
-        for (const QString& name : *names[nextNames]) {
-            if (rows.size() >= kMaxPageRows) {
-                listFull = true;
-                break;
-            }
-            const qsizetype before = rows.size();
-            found->Add(from, EncodedSpaces(name));
-            if (rows.size() == before)
-                continue;
-            const QString& address = rows.last();
+        const TNamedRows named = AddNamedMovies(*names[nextNames], from, *found, rows);
+        listFull = named.full;
+        for (const QString& address : named.added) {
             playerBases.insert(address, from);
             appended.append(address);
             if (depth < kMaxChainDepth && IsWebAddress(address) &&
