@@ -34,12 +34,15 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
         return;
     }
     // A scan of the same page again (a frame completing) reuses what the
-    // last one read, and joins the reads under way: the new run asks for them
-    // before the old one lets them go. Another page starts afresh.
+    // last one read, and joins the reads under way: the run before goes on,
+    // unheard, until the new one ends, so what both ask for is read once.
+    // Another page starts afresh.
     if (MovieStore == nullptr || baseAddress != movieStoreBase_) {
         StopReadingMovies(true);
         MovieStore = std::make_shared<TMovieStore>();
         movieStoreBase_ = baseAddress;
+    } else if (MovieReading != nullptr) {
+        joinedMovieReading_ = std::move(MovieReading);
     }
     if (!TMovieReadingRun::HasWebMovies(*FoundMovies)) {
         StopReadingMovies();
@@ -60,6 +63,7 @@ void TMainFrm::StopReadingMovies(bool forgetMovies)
 {
     if (forgetMovies)
         MovieStore.reset();
+    joinedMovieReading_.reset();
     if (MovieReading == nullptr)
         return;
     // The run holds no thread: its reads that no one else waits for are
@@ -92,6 +96,7 @@ void TMainFrm::MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TRep
     movieListFull_ = movieListFull_ || listFull;
     if (report.finished) {
         MovieReading.reset();
+        joinedMovieReading_.reset();
         SetProgress(0);
         SetStatusText(movieListFull_ ? ListFullText() : "Done");
         movieListFull_ = false;

@@ -96,7 +96,7 @@ TMainFrm::~TMainFrm()
     // Before any widget goes: the workers' reports name them. What they had
     // not yet delivered is dropped with them.
     AddressListThread.reset();
-    MovieReading.reset();
+    StopReadingMovies();
     MovieReaders.reset();  // cancels every read and joins its readers
     CacheScanThread.reset();
     CopyThread.reset();

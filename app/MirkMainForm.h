@@ -228,6 +228,8 @@ private:
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
     bool movieListFull_ = false;  // the run under way left names out
+    // The run a rescan of the same page joined: it reads on, unheard.
+    std::unique_ptr<TMovieReadingRun> joinedMovieReading_;
     // A page scan waits for its snapshot; a growth seen meanwhile is scanned
     // after it.
     bool pageScanPending_ = false;
