@@ -22,6 +22,8 @@
 #include "platform/browser/WebBrowser.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
+#include "scan/FoundMovies.h"
+#include "scan/MovieStore.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MovieBuilder.h"
 #include "ShownWindow.h"
@@ -504,6 +506,34 @@ TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails
         EXPECT_TRUE(details.startsWith(QLatin1String("Flash version ")) && details.contains(QLatin1String("Stage")))
             << row << ": " << details.toStdString();
     }
+}
+
+// A movie naming 256 movies that each name 256 more: the list stops at the
+// page's bound and the status bar says so.
+TEST_F(ThoroughScanReading, ATreeOfLoadersFillsTheListToItsBoundAndSaysSo)
+{
+    site.route("/t/tree.html", Page("<script>var movie = 'tree.swf';</script>", ""), kHtml);
+    site.setFallback([](const test::HttpRequest& request) {
+        if (!request.target.ends_with(".swf"))
+            return test::HttpResponse{404, "Not Found", {}, ""};
+        const std::string path = request.target.substr(request.target.rfind('/') + 1);
+        std::string pushes;
+        for (int i = 0; i < 256; ++i)
+            pushes += '\0' + path.substr(0, path.size() - 4) + "-" + std::to_string(i) + ".swf" + '\0';
+        test::TMovieBuilder movie;
+        movie.Tag(12, test::TMovieBuilder::Action(0x96, pushes), true);
+        return MovieAnswer(movie.Build());
+    });
+
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/tree.html"));
+    const QString full = QStringLiteral("List full: only the first %1 movies are listed").arg(kMaxPageRows);
+    ASSERT_TRUE(WaitUntil([&] { return window->StatusBar1->PanelText(0) == full; }, kWaitMs))
+        << window->StatusBar1->PanelText(0).toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kWaitMs));
+    EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
+    EXPECT_EQ(window->FoundMovies->size(), kMaxPageRows);
+    EXPECT_EQ(window->StatusBar1->PanelText(0), full);
+    EXPECT_LE(window->MovieStore->BytesKept(), TMovieStore::kMaxBytes);
 }
 
 // A server that holds every movie's answer: the window reads at most four
