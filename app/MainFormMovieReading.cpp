@@ -87,10 +87,13 @@ void TMainFrm::MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TRep
         const int row = ListView1->AddRow(QString::number(FoundMovies->size()), {address, QStringLiteral("New")});
         ListView1->SetChecked(row, true);
     }
-    for (int row = 0; row < ListView1->RowCount(); ++row) {
-        if (!ListView1->ToolTip(row, kWebFlash).isEmpty())
+    // Only the rows just read can have new details: a full list is not
+    // walked again at every report.
+    for (const QString& address : report.read) {
+        const auto row = static_cast<int>(FoundMovies->indexOf(address));
+        if (row < 0 || row >= ListView1->RowCount() || ListView1->Text(row, kWebFlash) != address)
             continue;
-        if (const auto details = MovieStore->Details(ListView1->Text(row, kWebFlash)))
+        if (const auto details = MovieStore->Details(address))
             ListView1->SetToolTip(row, kWebFlash, DescribeMovie(*details));
     }
     movieListFull_ = movieListFull_ || listFull;

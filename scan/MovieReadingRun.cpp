@@ -196,6 +196,7 @@ void TMovieReadingRun::TState::Read(std::size_t index, const QStringList& read, 
     ++done;
     const std::size_t asked = jobs.size();
     TReport progress;
+    progress.read.append(jobs[index].address);
     progress.appended = TakeReadyNames();
     progress.listFull = listFull;
     if (!listFull)
@@ -211,6 +212,7 @@ void TMovieReadingRun::TState::Read(std::size_t index, const QStringList& read, 
     finished = true;
     TReport last = progress;
     last.appended.clear();
+    last.read.clear();
     last.finished = true;
     report(last);
 }

@@ -103,6 +103,7 @@ public:
 
     struct TReport {
         QStringList appended;   // rows to add after the ones shown
+        QStringList read;       // rows whose reading ended since the last report
         int done = 0;           // movies read so far
         int total = 0;          // movies to read, growing as movies name more
         bool finished = false;  // the last report of the run (also after Cancel)
