@@ -22,7 +22,8 @@ namespace tessaro {
 class TMovieStore {
 public:
     // The bytes kept in total, movies' bytes and the names they gave
-    // together; past it a movie keeps only its details.
+    // together: past it a movie's bytes are not kept, and a read whose names
+    // do not fit is not kept at all.
     static constexpr std::size_t kMaxBytes = std::size_t(256) << 20;
     // What one kept read or failure costs besides its names' characters.
     static constexpr std::size_t kBytesPerEntry = 64;
