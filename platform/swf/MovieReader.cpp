@@ -162,8 +162,10 @@ MovieReadResult ReadLevel(std::string_view bytes, int depth, TReadState& state, 
             result = MovieReadResult::TooLarge;
         }
         const BodyResult decoding = details.compression == MovieCompression::Zlib
-                                        ? InflateMovieBody(header.Rest(), wanted, decoded)
-                                        : DecodeLzmaMovieBody(header.Rest(), wanted, decoded);
+                                        ? InflateMovieBody(header.Rest(), wanted, decoded, state.cancelled)
+                                        : DecodeLzmaMovieBody(header.Rest(), wanted, decoded, state.cancelled);
+        if (decoding == BodyResult::Cancelled)
+            return MovieReadResult::Cancelled;
         state.bodyBudget -= std::min(state.bodyBudget, decoded.size());
         if (result == MovieReadResult::Ok && decoding != BodyResult::Ok)
             result = decoding == BodyResult::CutShort ? MovieReadResult::CutShort : MovieReadResult::Corrupt;

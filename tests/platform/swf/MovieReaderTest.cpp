@@ -407,6 +407,12 @@ TEST(MovieReaderTest, ReadsWithinItsWorkBudgetAndStopsWhenCancelled)
          0,
          swf::kMaxMovieNames},
         {"cancelled before the first tag", many, true, MovieReadResult::Cancelled, {}, 0},
+        {"cancelled while its body is decoded",
+         B().Tag(kDoAction, LoaderActions()).Build('Z'),
+         true,
+         MovieReadResult::Cancelled,
+         {},
+         0},
     };
     for (const BudgetRow& row : rows) {
         SCOPED_TRACE(row.name);
