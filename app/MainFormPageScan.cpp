@@ -90,7 +90,8 @@ void TMainFrm::WebBrowser1DocumentComplete()
     pageScanPending_ = true;
     growAfterPageScan_ = false;
     WebBrowser1->Document()->TakeSnapshot([this](const TDocumentSnapshot& snapshot) {
-        StopReadingMovies();
+        // The reading under way goes on: the scan's end joins it for the same
+        // page, or ends it for another.
         if (!snapshot.ok) {
             CancelPageScan();
             pageScanPending_ = false;

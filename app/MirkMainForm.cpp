@@ -69,7 +69,8 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 
 }  // namespace
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent)
+TMainFrm::TMainFrm(QWidget* parent)
+    : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>())
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));
@@ -95,6 +96,8 @@ TMainFrm::~TMainFrm()
     // Before any widget goes: the workers' reports name them. What they had
     // not yet delivered is dropped with them.
     AddressListThread.reset();
+    StopReadingMovies();
+    MovieReaders.reset();  // cancels every read and joins its readers
     CacheScanThread.reset();
     CopyThread.reset();
     HttpThread.reset();
@@ -312,7 +315,12 @@ void TMainFrm::BuildMenus()
     for (QAction* deselectAll : {DeselectAll1, DeselectAll2})
         connect(deselectAll, &QAction::triggered, this, ReportingSlot([this] { CheckAllRows(false); }));
     for (QAction* clear : {ClearList1, Clear1})
-        connect(clear, &QAction::triggered, this, ReportingSlot([this] { ClearActiveList(); }));
+        connect(clear, &QAction::triggered, this, ReportingSlot([this] {
+                    // What the reads would append has no list to go to.
+                    if (ActivePage() == kWebPage)
+                        StopReadingMovies(true);
+                    ClearActiveList();
+                }));
     connect(ThoroughScan1, &QAction::triggered, this,
             ReportingSlot([this] { ThoroughScan1Click(ThoroughScan1->isChecked()); }));
     connect(Content1, &QAction::triggered, this, ReportingSlot([this] { Content1Click(); }));
@@ -424,6 +432,9 @@ bool TMainFrm::FormCloseQuery()
 
 void TMainFrm::FormClose()
 {
+    // Exit ends every read, so the window ends without waiting for servers.
+    StopReadingMovies(true);
+    MovieReaders->CancelAll();
     FoundMovies.reset();
     CopyList.reset();
     HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);

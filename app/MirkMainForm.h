@@ -158,8 +158,10 @@ public:
     WorkerHandle<TCacheCopyThread> CopyThread;
     WorkerHandle<TFindCacheEntryThread> CacheScanThread;
     WorkerHandle<TShellWindowsThread> AddressListThread;
-    // The movies fetched after the last page scan, and the run reading them.
+    // The movies fetched after the last page scan, the run reading them, and
+    // the readers every run shares.
     std::shared_ptr<TMovieStore> MovieStore;
+    std::shared_ptr<TMovieReaderPool> MovieReaders;
     std::unique_ptr<TMovieReadingRun> MovieReading;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
@@ -230,7 +232,9 @@ private:
     bool addressListAgain_ = false;
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
-    std::map<std::uint64_t, std::unique_ptr<TMovieReadingRun>> retiredMovieReadings_;
+    bool movieListFull_ = false;  // the run under way left names out
+    // The run a rescan of the same page joined: it reads on, unheard.
+    std::unique_ptr<TMovieReadingRun> joinedMovieReading_;
     // A page scan waits for its snapshot; a growth seen meanwhile is scanned
     // after it.
     bool pageScanPending_ = false;

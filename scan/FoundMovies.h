@@ -6,6 +6,8 @@
 
 namespace tessaro {
 
+inline constexpr qsizetype kMaxPageRows = 10000;
+
 // Where the player of each movie row resolves the movie's own loads, by the
 // row's address: the element's base when it names one ("." is the movie's
 // own folder), else the base of the document the element stands in.

@@ -6,7 +6,7 @@
 #include "platform/core/AsciiText.h"
 #include "platform/http/HttpClient.h"
 #include "platform/swf/MovieReader.h"
-#include "scan/MovieReferences.h"
+#include "scan/MovieNameRows.h"
 
 namespace tessaro {
 
@@ -20,42 +20,274 @@ bool IsWebAddress(const QString& address)
 
 }  // namespace
 
-TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseAddress,
-                                   std::shared_ptr<TMovieStore> store, Reporter report, Fetcher fetch,
-                                   TPlayerBases playerBases)
-    : base_(baseAddress),
-      playerBases_(std::move(playerBases)),
-      store_(std::move(store)),
-      report_(std::move(report)),
-      fetch_(std::move(fetch)),
-      rows_(rows),
-      found_(rows_)
+TMovieReaderPool::TMovieReaderPool()
 {
-    for (const QString& row : rows) {
-        if (IsWebAddress(row) && jobs_.size() < static_cast<std::size_t>(kMaxMoviesRead))
-            jobs_.push_back({row, 0});
+    for (int i = 0; i < kMaxReadsAtOnce; ++i)
+        readers_.emplace_back([this] { Work(); });
+}
+
+TMovieReaderPool::~TMovieReaderPool()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        for (TRead& read : reads_)
+            *read.cancelled = true;
     }
-    names_.resize(jobs_.size());
-    const int workers = std::min<int>(kMaxFetchesAtOnce, static_cast<int>(jobs_.size()));
-    workersLeft_ = workers;
-    finished_ = jobs_.empty();
-    for (int i = 0; i < workers; ++i)
-        workers_.emplace_back([this] { Work(); });
+    wake_.notify_all();
+    readers_.clear();  // joins
+}
+
+std::uint64_t TMovieReaderPool::NewAsker()
+{
+    const std::lock_guard lock(mutex_);
+    return ++lastAsker_;
+}
+
+void TMovieReaderPool::Read(std::uint64_t asker, const QString& address, const std::shared_ptr<TMovieStore>& store,
+                            const Fetcher& fetch, Done done)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        const auto same = std::find_if(reads_.begin(), reads_.end(), [&](const TRead& read) {
+            return read.store == store && !*read.cancelled && read.address == address;
+        });
+        if (same != reads_.end()) {
+            same->asks.push_back({asker, std::move(done)});
+            return;
+        }
+        TRead read;
+        read.address = address;
+        read.store = store;
+        read.fetch = fetch;
+        read.asks.push_back({asker, std::move(done)});
+        reads_.push_back(std::move(read));
+    }
+    wake_.notify_one();
+}
+
+void TMovieReaderPool::Forget(std::uint64_t asker)
+{
+    const std::lock_guard lock(mutex_);
+    for (auto read = reads_.begin(); read != reads_.end();) {
+        std::erase_if(read->asks, [&](const TAsk& ask) { return ask.asker == asker; });
+        if (!read->asks.empty()) {
+            ++read;
+        } else if (read->running) {
+            *read->cancelled = true;  // its reader drops it when the fetch returns
+            ++read;
+        } else {
+            read = reads_.erase(read);
+        }
+    }
+}
+
+void TMovieReaderPool::CancelAll()
+{
+    const std::lock_guard lock(mutex_);
+    for (auto read = reads_.begin(); read != reads_.end();) {
+        read->asks.clear();
+        *read->cancelled = true;
+        read = read->running ? std::next(read) : reads_.erase(read);
+    }
+}
+
+void TMovieReaderPool::Work()
+{
+    std::unique_lock lock(mutex_);
+    while (true) {
+        std::list<TRead>::iterator next;
+        wake_.wait(lock, [&] {
+            next = std::find_if(reads_.begin(), reads_.end(), [](const TRead& read) { return !read.running; });
+            return stopping_ || next != reads_.end();
+        });
+        if (stopping_)
+            return;
+        next->running = true;
+        const QString address = next->address;
+        const std::shared_ptr<TMovieStore> store = next->store;
+        const Fetcher fetch = next->fetch;
+        const std::shared_ptr<std::atomic<bool>> cancelled = next->cancelled;
+        lock.unlock();
+        const QStringList names = ReadInto(address, *store, fetch, *cancelled);
+        lock.lock();
+        std::vector<TAsk> asks = std::move(next->asks);
+        reads_.erase(next);
+        lock.unlock();
+        for (const TAsk& ask : asks)
+            ask.done(names);
+        lock.lock();
+    }
+}
+
+QStringList TMovieReaderPool::ReadInto(const QString& address, TMovieStore& store, const Fetcher& fetch,
+                                       const std::atomic<bool>& cancelled)
+{
+    if (const std::optional<TMovieStore::TRead> known = store.Read(address))
+        return known->movieNames;
+    if (store.Failed(address))
+        return {};
+    TFetched fetched = fetch(address.toStdString(), cancelled);
+    if (cancelled)
+        return {};
+    if (!fetched.ok) {
+        store.KeepFailure(address);
+        return {};
+    }
+    auto bytes = std::make_shared<const std::string>(std::move(fetched.bytes));
+    TMovieReading reading = ReadMovie(*bytes, &cancelled);
+    if (reading.result == MovieReadResult::Cancelled)
+        return {};
+    if (reading.result == MovieReadResult::NotAMovie) {
+        store.KeepFailure(address);
+        return {};
+    }
+    // Only a whole movie from the row's own origin stands in for a later
+    // fetch of its row.
+    if (reading.result != MovieReadResult::Ok || !fetched.stayedOnOrigin)
+        bytes.reset();
+    store.Keep(address, {reading.details, reading.movieNames}, bytes);
+    return reading.movieNames;
+}
+
+// What a run works on, shared with the reads it asked for: a read that ends
+// after the run is gone finds it cancelled.
+struct TMovieReadingRun::TState {
+    struct TJob {
+        QString address;
+        int depth = 0;
+    };
+
+    // Asks the pool for jobs from the given one on.
+    void Ask(std::size_t from, const std::shared_ptr<TState>& self);
+    void Read(std::size_t index, const QStringList& names, const std::shared_ptr<TState>& self);
+    // Appends, in job order, the names of every job read so far; queues the
+    // new rows that are to be read.
+    QStringList TakeReadyNames();
+
+    QString base;
+    TPlayerBases playerBases;  // grows with the rows movies name
+    std::shared_ptr<TMovieStore> store;
+    Reporter report;
+    TMovieReaderPool* pool = nullptr;
+    Fetcher fetch;
+    std::uint64_t asker = 0;
+
+    std::mutex mutex;
+    QStringList rows;
+    std::optional<TFoundMovies> found;  // over rows, once they are given
+    std::vector<TJob> jobs;
+    std::vector<std::optional<QStringList>> names;  // per job, once read
+    std::size_t nextNames = 0;
+    int done = 0;
+    bool listFull = false;
+    bool finished = false;  // the finished report went
+};
+
+void TMovieReadingRun::TState::Ask(std::size_t from, const std::shared_ptr<TState>& self)
+{
+    for (std::size_t index = from; index < jobs.size(); ++index) {
+        pool->Read(asker, jobs[index].address, store, fetch,
+                   [self, index](const QStringList& read) { self->Read(index, read, self); });
+    }
+}
+
+void TMovieReadingRun::TState::Read(std::size_t index, const QStringList& read, const std::shared_ptr<TState>& self)
+{
+    const std::lock_guard lock(mutex);
+    if (finished || names[index].has_value())
+        return;
+    names[index] = read;
+    ++done;
+    const std::size_t asked = jobs.size();
+    TReport progress;
+    progress.read.append(jobs[index].address);
+    progress.appended = TakeReadyNames();
+    progress.listFull = listFull;
+    if (!listFull)
+        Ask(asked, self);
+    progress.done = done;
+    progress.total = static_cast<int>(jobs.size());
+    report(progress);
+    if (static_cast<std::size_t>(done) < jobs.size() && !listFull)
+        return;
+    // The list is full: what is still to read could add no row.
+    if (listFull)
+        pool->Forget(asker);
+    finished = true;
+    TReport last = progress;
+    last.appended.clear();
+    last.read.clear();
+    last.finished = true;
+    report(last);
+}
+
+QStringList TMovieReadingRun::TState::TakeReadyNames()
+{
+    QStringList appended;
+    while (!listFull && nextNames < names.size() && names[nextNames].has_value()) {
+        const int depth = jobs[nextNames].depth + 1;
+        // A loaded movie's loads resolve where its loader's do.
+        const QString from = playerBases.value(jobs[nextNames].address, base);
+        const TNamedRows named = AddNamedMovies(*names[nextNames], from, *found, rows);
+        listFull = named.full;
+        for (const QString& address : named.added) {
+            playerBases.insert(address, from);
+            appended.append(address);
+            if (depth < kMaxChainDepth && IsWebAddress(address) &&
+                jobs.size() < static_cast<std::size_t>(kMaxMoviesRead)) {
+                jobs.push_back({address, depth});
+                names.emplace_back();
+            }
+        }
+        ++nextNames;
+    }
+    return appended;
+}
+
+TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseAddress,
+                                   std::shared_ptr<TMovieStore> store, Reporter report,
+                                   std::shared_ptr<TMovieReaderPool> pool, Fetcher fetch, TPlayerBases playerBases)
+    : pool_(std::move(pool)), asker_(pool_->NewAsker()), state_(std::make_shared<TState>())
+{
+    const std::lock_guard lock(state_->mutex);
+    state_->base = baseAddress;
+    state_->playerBases = std::move(playerBases);
+    state_->store = std::move(store);
+    state_->report = std::move(report);
+    state_->pool = pool_.get();
+    state_->fetch = std::move(fetch);
+    state_->asker = asker_;
+    state_->rows = rows;
+    state_->found.emplace(state_->rows);
+    for (const QString& row : rows) {
+        if (IsWebAddress(row) && state_->jobs.size() < static_cast<std::size_t>(kMaxMoviesRead))
+            state_->jobs.push_back({row, 0});
+    }
+    state_->names.resize(state_->jobs.size());
+    state_->finished = state_->jobs.empty();
+    state_->Ask(0, state_);
 }
 
 TMovieReadingRun::~TMovieReadingRun()
 {
     Cancel();
-    workers_.clear();  // joins
 }
 
 void TMovieReadingRun::Cancel()
 {
     {
-        const std::lock_guard lock(mutex_);
-        cancelled_ = true;
+        const std::lock_guard lock(state_->mutex);
+        if (!state_->finished) {
+            state_->finished = true;
+            TReport last;
+            last.done = state_->done;
+            last.total = static_cast<int>(state_->jobs.size());
+            last.finished = true;
+            state_->report(last);
+        }
     }
-    wake_.notify_all();
+    pool_->Forget(asker_);
 }
 
 bool TMovieReadingRun::HasWebMovies(const QStringList& rows)
@@ -86,83 +318,6 @@ TMovieReadingRun::Fetcher TMovieReadingRun::WebMovieFetcher(const QString& pageA
     return [page](const std::string& url, const std::atomic<bool>& cancelled) {
         return FetchWebMovie(url, cancelled, *page);
     };
-}
-
-void TMovieReadingRun::Work()
-{
-    std::unique_lock lock(mutex_);
-    while (true) {
-        wake_.wait(lock, [&] { return cancelled_ || finished_ || nextJob_ < jobs_.size(); });
-        if (cancelled_ || finished_)
-            break;
-        const std::size_t index = nextJob_++;
-        const Job job = jobs_[index];
-        lock.unlock();
-        QStringList names = ReadOne(job);
-        lock.lock();
-        if (cancelled_)
-            break;
-        names_[index] = std::move(names);
-        ++done_;
-        TReport report;
-        report.appended = TakeReadyNames();
-        report.done = done_;
-        report.total = static_cast<int>(jobs_.size());
-        finished_ = static_cast<std::size_t>(done_) == jobs_.size();
-        report_(report);
-        wake_.notify_all();
-    }
-    if (--workersLeft_ == 0) {
-        TReport last;
-        last.done = done_;
-        last.total = static_cast<int>(jobs_.size());
-        last.finished = true;
-        report_(last);
-    }
-}
-
-QStringList TMovieReadingRun::ReadOne(const Job& job)
-{
-    if (const std::optional<TMovieStore::TRead> known = store_->Read(job.address))
-        return known->movieNames;
-    TFetched fetched = fetch_(job.address.toStdString(), cancelled_);
-    if (!fetched.ok)
-        return {};
-    auto bytes = std::make_shared<const std::string>(std::move(fetched.bytes));
-    TMovieReading reading = ReadMovie(*bytes);
-    if (reading.result == MovieReadResult::NotAMovie)
-        return {};
-    // Only a whole movie from the row's own origin stands in for a later fetch of its row.
-    if (reading.result != MovieReadResult::Ok || !fetched.stayedOnOrigin)
-        bytes.reset();
-    store_->Keep(job.address, {reading.details, reading.movieNames}, bytes);
-    return reading.movieNames;
-}
-
-QStringList TMovieReadingRun::TakeReadyNames()
-{
-    QStringList appended;
-    while (nextNames_ < names_.size() && names_[nextNames_].has_value()) {
-        const int depth = jobs_[nextNames_].depth + 1;
-        // A loaded movie's loads resolve where its loader's do.
-        const QString base = playerBases_.value(jobs_[nextNames_].address, base_);
-        for (const QString& name : *names_[nextNames_]) {
-            const qsizetype before = rows_.size();
-            found_.Add(base, EncodedSpaces(name));
-            if (rows_.size() == before)
-                continue;
-            const QString& address = rows_.last();
-            playerBases_.insert(address, base);
-            appended.append(address);
-            if (depth < kMaxChainDepth && IsWebAddress(address) &&
-                jobs_.size() < static_cast<std::size_t>(kMaxMoviesRead)) {
-                jobs_.push_back({address, depth});
-                names_.emplace_back();
-            }
-        }
-        ++nextNames_;
-    }
-    return appended;
 }
 
 }  // namespace tessaro

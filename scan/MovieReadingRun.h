@@ -6,7 +6,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,29 +16,19 @@
 #include <thread>
 #include <vector>
 
-#include "scan/FoundMovies.h"
 #include "platform/http/NetworkReach.h"
+#include "scan/FoundMovies.h"
 #include "scan/MovieStore.h"
 
 namespace tessaro {
 
-// After a page scan: fetches each web movie of the list once, reads it, and
-// appends the movies it names, resolved as a browser's Flash player resolved
-// them: against the row's player base when the scan gave one, else the
-// page's base address; those are fetched and read in turn, against the base
-// of the movie that named them.
-// Appended rows come in the order of the movies that name them, whatever
-// order the fetches end in.
-class TMovieReadingRun {
+// The program's readers of web movies, shared by every reading run: at most
+// kMaxReadsAtOnce movies are fetched and read at once, whatever the number of
+// runs asking; an address asked for while it is read (or waits to be) is
+// read once, for every asker.
+class TMovieReaderPool {
 public:
-    static constexpr int kMaxFetchesAtOnce = 4;
-    static constexpr int kMaxMoviesRead = 1000;  // fetches of one run
-    // Links from the page: a movie the page lists is 0, one it names 1, ...;
-    // movies at this depth are listed but not fetched.
-    static constexpr int kMaxChainDepth = 3;
-    // One fetched movie; a larger one is neither read nor kept (its download
-    // fetches it with the download's own bound).
-    static constexpr std::size_t kMaxMovieBytes = std::size_t(64) << 20;
+    static constexpr int kMaxReadsAtOnce = 4;
 
     struct TFetched {
         bool ok = false;
@@ -45,29 +37,102 @@ public:
         // bytes kept for the row (the names are read either way).
         bool stayedOnOrigin = true;
     };
-    // Fetches one address on a worker; returns early once cancelled is set.
+    // Fetches one address on a reader; returns early once cancelled is set.
     using Fetcher = std::function<TFetched(const std::string& url, const std::atomic<bool>& cancelled)>;
+    // Called on a reader with the names the movie gave (none when it was no
+    // movie, or could not be fetched).
+    using Done = std::function<void(const QStringList& names)>;
+
+    TMovieReaderPool();
+    // Cancels every read and waits for the readers.
+    ~TMovieReaderPool();
+    TMovieReaderPool(const TMovieReaderPool&) = delete;
+    TMovieReaderPool& operator=(const TMovieReaderPool&) = delete;
+
+    // A number of one's own to ask with, for Forget.
+    std::uint64_t NewAsker();
+    // Reads the movie at address into store (unless store already has it)
+    // and calls done with its names. A store is one page's, so an address
+    // asked for again for it is fetched as the first asker's fetch does.
+    void Read(std::uint64_t asker, const QString& address, const std::shared_ptr<TMovieStore>& store,
+              const Fetcher& fetch, Done done);
+    // Drops what asker asked; a read that no one else waits for is cancelled.
+    // A done call under way may still end after it.
+    void Forget(std::uint64_t asker);
+    void CancelAll();
+
+private:
+    struct TAsk {
+        std::uint64_t asker = 0;
+        Done done;
+    };
+    struct TRead {
+        QString address;
+        std::shared_ptr<TMovieStore> store;
+        Fetcher fetch;
+        std::vector<TAsk> asks;
+        bool running = false;
+        std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+    };
+
+    void Work();
+    static QStringList ReadInto(const QString& address, TMovieStore& store, const Fetcher& fetch,
+                                const std::atomic<bool>& cancelled);
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::list<TRead> reads_;  // waiting and under way, in the order asked
+    std::uint64_t lastAsker_ = 0;
+    bool stopping_ = false;
+    std::vector<std::jthread> readers_;
+};
+
+// After a page scan: has each web movie of the list read once, and appends
+// the movies it names, resolved as a browser's Flash player resolved them:
+// against the row's player base when the scan gave one, else the page's base
+// address; those are read in turn, against the base of the movie that named
+// them. The reads run on the program's reader pool.
+// Appended rows come in the order of the movies that name them, whatever
+// order the reads end in; together with the given rows they stop at
+// kMaxPageRows, and the run ends there.
+class TMovieReadingRun {
+public:
+    static constexpr int kMaxMoviesRead = 1000;  // reads of one run
+    // Links from the page: a movie the page lists is 0, one it names 1, ...;
+    // movies at this depth are listed but not fetched.
+    static constexpr int kMaxChainDepth = 3;
+    // One fetched movie; a larger one is neither read nor kept (its download
+    // fetches it with the download's own bound).
+    static constexpr std::size_t kMaxMovieBytes = std::size_t(64) << 20;
+
+    using TFetched = TMovieReaderPool::TFetched;
+    using Fetcher = TMovieReaderPool::Fetcher;
 
     struct TReport {
         QStringList appended;   // rows to add after the ones shown
-        int done = 0;           // movies fetched and read so far
-        int total = 0;          // movies to fetch, growing as movies name more
+        QStringList read;       // rows whose reading ended since the last report
+        int done = 0;           // movies read so far
+        int total = 0;          // movies to read, growing as movies name more
         bool finished = false;  // the last report of the run (also after Cancel)
+        bool listFull = false;  // names were left out: the rows reached kMaxPageRows
     };
-    // Called on a worker, one call at a time, whenever done or the rows change.
+    // Called on a reader of the pool (the finished report after Cancel on
+    // Cancel's caller), one call at a time, whenever done or the rows change;
+    // never after Cancel returned.
     using Reporter = std::function<void(const TReport&)>;
 
-    // rows: the page scan's list; every web address in it is fetched, unless
+    // rows: the page scan's list; every web address in it is read, unless
     // the store already holds what reading it gave. Without a web address
     // (HasWebMovies) the run does nothing and reports nothing.
     TMovieReadingRun(const QStringList& rows, const QString& baseAddress, std::shared_ptr<TMovieStore> store,
-                     Reporter report, Fetcher fetch = WebMovieFetcher(QString()), TPlayerBases playerBases = {});
-    // Cancels and waits for the workers.
+                     Reporter report, std::shared_ptr<TMovieReaderPool> pool, Fetcher fetch,
+                     TPlayerBases playerBases = {});
+    // Cancels.
     ~TMovieReadingRun();
     TMovieReadingRun(const TMovieReadingRun&) = delete;
     TMovieReadingRun& operator=(const TMovieReadingRun&) = delete;
 
-    // Ends the run soon: no report but the finished one follows.
+    // Ends the run: the finished report follows at once, and no other.
     void Cancel();
 
     // Whether the list holds an address the run would fetch.
@@ -81,36 +146,11 @@ public:
     static Fetcher WebMovieFetcher(const QString& pageAddress);
 
 private:
-    struct Job {
-        QString address;
-        int depth = 0;
-    };
+    struct TState;
 
-    void Work();
-    QStringList ReadOne(const Job& job);
-    // Appends, in job order, the names of every job read so far; queues the
-    // new rows that are to be read.
-    QStringList TakeReadyNames();
-
-    const QString base_;
-    TPlayerBases playerBases_;  // grows with the rows movies name
-    const std::shared_ptr<TMovieStore> store_;
-    const Reporter report_;
-    const Fetcher fetch_;
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    QStringList rows_;
-    TFoundMovies found_;
-    std::vector<Job> jobs_;
-    std::vector<std::optional<QStringList>> names_;  // per job, once read
-    std::size_t nextJob_ = 0;
-    std::size_t nextNames_ = 0;
-    int done_ = 0;
-    int workersLeft_ = 0;
-    bool finished_ = false;
-    std::atomic<bool> cancelled_{false};
-    std::vector<std::jthread> workers_;
+    const std::shared_ptr<TMovieReaderPool> pool_;
+    const std::uint64_t asker_;
+    const std::shared_ptr<TState> state_;
 };
 
 }  // namespace tessaro

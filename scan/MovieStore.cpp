@@ -2,11 +2,34 @@
 
 namespace tessaro {
 
+namespace {
+
+std::size_t EntryBytes(const QString& address)
+{
+    return TMovieStore::kBytesPerEntry + sizeof(QChar) * static_cast<std::size_t>(address.size());
+}
+
+std::size_t ReadBytes(const QString& address, const TMovieStore::TRead& read)
+{
+    std::size_t size = EntryBytes(address);
+    for (const QString& name : read.movieNames)
+        size += TMovieStore::kBytesPerEntry + sizeof(QChar) * static_cast<std::size_t>(name.size());
+    return size;
+}
+
+}  // namespace
+
 bool TMovieStore::Keep(const QString& address, const TRead& read, const Bytes& bytes)
 {
     const std::lock_guard lock(mutex_);
+    if (reads_.contains(address))
+        return false;
+    const std::size_t names = ReadBytes(address, read);
+    if (names > maxBytes_ - total_)
+        return false;
+    total_ += names;
     reads_.insert(address, read);
-    if (bytes == nullptr || bytes_.contains(address) || bytes->size() > kMaxBytes - total_)
+    if (bytes == nullptr || bytes_.contains(address) || bytes->size() > maxBytes_ - total_)
         return false;
     total_ += bytes->size();
     bytes_.insert(address, bytes);
@@ -36,6 +59,22 @@ std::optional<TMovieDetails> TMovieStore::Details(const QString& address) const
     return read->details;
 }
 
+void TMovieStore::KeepFailure(const QString& address)
+{
+    const std::lock_guard lock(mutex_);
+    const std::size_t entry = EntryBytes(address);
+    if (failed_.contains(address) || entry > maxBytes_ - total_)
+        return;
+    total_ += entry;
+    failed_.insert(address);
+}
+
+bool TMovieStore::Failed(const QString& address) const
+{
+    const std::lock_guard lock(mutex_);
+    return failed_.contains(address);
+}
+
 std::size_t TMovieStore::BytesKept() const
 {
     const std::lock_guard lock(mutex_);
@@ -47,6 +86,7 @@ void TMovieStore::Clear()
     const std::lock_guard lock(mutex_);
     bytes_.clear();
     reads_.clear();
+    failed_.clear();
     total_ = 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +21,14 @@ namespace tessaro {
 // workers that fill it and the window that reads it.
 class TMovieStore {
 public:
-    // The bytes kept in total; a movie past it keeps only its details.
+    // The bytes kept in total, movies' bytes and the names they gave
+    // together: past it a movie's bytes are not kept, and a read whose names
+    // do not fit is not kept at all.
     static constexpr std::size_t kMaxBytes = std::size_t(256) << 20;
+    // What one kept read or failure costs besides its names' characters.
+    static constexpr std::size_t kBytesPerEntry = 64;
+
+    explicit TMovieStore(std::size_t maxBytes = kMaxBytes) : maxBytes_(maxBytes) {}
 
     using Bytes = std::shared_ptr<const std::string>;
 
@@ -34,13 +41,18 @@ public:
 
     // Keeps what reading the movie at address gave, and its bytes when given
     // (a whole movie); false when the bytes were not kept (over the bound, or
-    // already there).
+    // already there). A read whose names do not fit is not kept either.
     bool Keep(const QString& address, const TRead& read, const Bytes& bytes = nullptr);
+    // An address that gave no movie (no answer, or not a movie) is not
+    // fetched again for this store.
+    void KeepFailure(const QString& address);
+    bool Failed(const QString& address) const;
 
     // Null when the address's bytes are not kept.
     Bytes MovieBytes(const QString& address) const;
     std::optional<TRead> Read(const QString& address) const;
     std::optional<TMovieDetails> Details(const QString& address) const;
+    // Movies' bytes and the names kept with them.
     std::size_t BytesKept() const;
 
     // Forgets everything; bytes still in use elsewhere stay alive there.
@@ -50,6 +62,8 @@ private:
     mutable std::mutex mutex_;
     QHash<QString, Bytes> bytes_;
     QHash<QString, TRead> reads_;
+    QSet<QString> failed_;
+    const std::size_t maxBytes_;
     std::size_t total_ = 0;
 };
 

@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::size_t kFirstChunk = 256 * 1024;
 constexpr std::size_t kInputChunk = std::size_t(1) << 30;  // the most one call is given
+constexpr std::size_t kOutputStep = std::size_t(1) << 20;  // out per call, between looks at the cancel flag
 
 // Makes room for more output: doubles what is there, up to length.
 void Grow(std::string& out, std::size_t length)
@@ -25,7 +26,8 @@ void Grow(std::string& out, std::size_t length)
 
 }  // namespace
 
-BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::string& out)
+BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::string& out,
+                            const std::atomic<bool>* cancelled)
 {
     out.clear();
     if (length == 0)
@@ -36,6 +38,10 @@ BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::st
     std::size_t produced = 0;
     BodyResult result = BodyResult::CutShort;
     while (true) {
+        if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
+            result = BodyResult::Cancelled;
+            break;
+        }
         if (produced == out.size())
             Grow(out, length);
         if (z.avail_in == 0 && !stream.empty()) {
@@ -44,7 +50,7 @@ BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::st
             z.avail_in = static_cast<uInt>(chunk);
             stream.remove_prefix(chunk);
         }
-        const std::size_t room = std::min(out.size() - produced, kInputChunk);
+        const std::size_t room = std::min(out.size() - produced, kOutputStep);
         z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
         z.avail_out = static_cast<uInt>(room);
         const int status = inflate(&z, Z_NO_FLUSH);
@@ -67,7 +73,8 @@ BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::st
     return result;
 }
 
-BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std::string& out)
+BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std::string& out,
+                               const std::atomic<bool>* cancelled)
 {
     out.clear();
     constexpr std::size_t kLengthAndProperties = 4 + 5;
@@ -96,6 +103,10 @@ BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std:
     BodyResult result = BodyResult::CutShort;
     bool headerGiven = false;
     while (true) {
+        if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
+            result = BodyResult::Cancelled;
+            break;
+        }
         if (produced == out.size())
             Grow(out, length);
         if (z.avail_in == 0) {
@@ -109,7 +120,7 @@ BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std:
                 stream = {};
             }
         }
-        const std::size_t room = out.size() - produced;
+        const std::size_t room = std::min(out.size() - produced, kOutputStep);
         z.next_out = reinterpret_cast<std::uint8_t*>(out.data() + produced);
         z.avail_out = room;
         const lzma_ret status = lzma_code(&z, z.avail_in == 0 ? LZMA_FINISH : LZMA_RUN);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -7,9 +8,10 @@
 namespace tessaro::swf {
 
 enum class BodyResult {
-    Ok,        // length bytes decoded
-    CutShort,  // the stream ended, or the bytes did, before length bytes came out
-    Corrupt,   // the stream is damaged or asks for more memory than allowed
+    Ok,         // length bytes decoded
+    CutShort,   // the stream ended, or the bytes did, before length bytes came out
+    Corrupt,    // the stream is damaged or asks for more memory than allowed
+    Cancelled,  // the caller's flag was set
 };
 
 // The largest LZMA dictionary the decoder sets up, whatever the movie's
@@ -20,10 +22,13 @@ inline constexpr std::size_t kMaxLzmaDictionary = std::size_t(128) << 20;
 // Inflates a "CWS" body (the zlib stream after the 8-byte header) into out,
 // stopping after length bytes. out grows as bytes come, never ahead of them
 // by more than it already holds, so a false length costs no memory.
-BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::string& out);
+// cancelled, when given, is looked at between steps of a mebibyte out.
+BodyResult InflateMovieBody(std::string_view stream, std::size_t length, std::string& out,
+                            const std::atomic<bool>* cancelled = nullptr);
 
 // Decodes a "ZWS" body: stream starts at the compressedLength field after the
 // header (compressedLength, 5 properties bytes, LZMA data).
-BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std::string& out);
+BodyResult DecodeLzmaMovieBody(std::string_view stream, std::size_t length, std::string& out,
+                               const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace tessaro::swf

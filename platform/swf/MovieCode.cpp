@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <vector>
 
 #include "platform/swf/ByteCursor.h"
 #include "platform/swf/MovieFormat.h"
@@ -12,33 +11,24 @@ namespace tessaro::swf {
 
 namespace {
 
-// Push value types and the bytes each takes after its type byte.
-enum PushType : std::uint8_t {
-    kPushString = 0,
-    kPushConstant8 = 8,
-    kPushConstant16 = 9,
-};
+// Push value types and the bytes each takes after its type byte (8 and 9 are
+// indices into the constant pool).
+constexpr std::uint8_t kPushString = 0;
 constexpr int kPushSizes[] = {-1, 4, 0, 0, 1, 1, 8, 4, 1, 2};
 
-void ReadPush(std::string_view data, const std::vector<std::string_view>& pool, bool utf8, TMovieNames& names)
+// A pushed constant stands for a string of the action list's pool, which the
+// pool already offered: it is passed over, so a list that pushes one long
+// pooled name again and again costs no more than its bytes.
+void ReadPush(std::string_view data, bool utf8, TMovieNames& names)
 {
     TByteCursor in(data);
     std::uint8_t type = 0;
-    while (in.U8(type)) {
+    while (!names.Exhausted() && in.U8(type)) {
         if (type == kPushString) {
             std::string_view text;
             if (!in.String(text))
                 return;
             names.Offer(text, utf8);
-        } else if (type == kPushConstant8 || type == kPushConstant16) {
-            std::uint16_t index = 0;
-            std::uint8_t small = 0;
-            if (type == kPushConstant8 ? !in.U8(small) : !in.U16(index))
-                return;
-            if (type == kPushConstant8)
-                index = small;
-            if (index < pool.size())
-                names.Offer(pool[index], utf8);
         } else if (type < std::size(kPushSizes)) {
             if (!in.Skip(static_cast<std::size_t>(kPushSizes[type])))
                 return;
@@ -145,7 +135,7 @@ void ReadClipActions(TByteCursor& in, int version, TMovieNames& names)
     std::uint32_t flags = 0;
     if (!in.Skip(2) || !readFlags(flags))
         return;
-    while (readFlags(flags) && flags != 0) {
+    while (!names.Exhausted() && readFlags(flags) && flags != 0) {
         std::uint32_t size = 0;
         std::string_view record;
         if (!in.U32(size) || !in.Take(size, record))
@@ -160,10 +150,9 @@ void ReadClipActions(TByteCursor& in, int version, TMovieNames& names)
 
 void ReadActions(std::string_view actions, bool utf8, TMovieNames& names)
 {
-    std::vector<std::string_view> pool;
     TByteCursor in(actions);
     std::uint8_t code = 0;
-    while (in.U8(code) && code != kActionEnd) {
+    while (!names.Exhausted() && in.U8(code) && code != kActionEnd) {
         if (code < 0x80)
             continue;
         std::uint16_t length = 0;
@@ -173,15 +162,12 @@ void ReadActions(std::string_view actions, bool utf8, TMovieNames& names)
         if (code == kActionConstantPool) {
             TByteCursor entries(data);
             std::uint16_t count = 0;
-            pool.clear();
             entries.U16(count);
             std::string_view text;
-            for (std::uint16_t i = 0; i < count && entries.String(text); ++i) {
-                pool.push_back(text);
+            for (std::uint16_t i = 0; i < count && entries.String(text); ++i)
                 names.Offer(text, utf8);
-            }
         } else if (code == kActionPush) {
-            ReadPush(data, pool, utf8, names);
+            ReadPush(data, utf8, names);
         } else if (code == kActionGetUrl) {
             TByteCursor strings(data);
             std::string_view text;
@@ -267,7 +253,7 @@ void ReadButtonActions(std::string_view body, bool button2, bool utf8, TMovieNam
         return;
     in = fromOffset;
     std::uint16_t size = 0;
-    while (in.U16(size)) {
+    while (!names.Exhausted() && in.U16(size)) {
         std::string_view record;
         if (size == 0) {
             if (in.Skip(2))  // the last: conditions, then actions to the end
@@ -301,7 +287,7 @@ void ReadAbcStrings(std::string_view abc, TMovieNames& names)
         return;
     std::uint32_t length = 0;
     std::string_view text;
-    for (std::uint32_t i = 1; i < count; ++i) {
+    for (std::uint32_t i = 1; i < count && !names.Exhausted(); ++i) {
         if (!in.VarU32(length) || !in.Take(length, text))
             return;
         names.Offer(text, true);

@@ -10,7 +10,7 @@ namespace tessaro::swf {
 // every string it meets to names; damaged code ends the span's reading, never
 // more than that.
 
-// An AVM1 action list: constant pools, pushed strings and constants,
+// An AVM1 action list: constant pools (each entry once), pushed strings,
 // GetURL's address and target (GetURL2 takes its address from the pushes).
 void ReadActions(std::string_view actions, bool utf8, TMovieNames& names);
 

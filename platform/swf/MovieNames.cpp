@@ -23,6 +23,11 @@ bool NamesMovie(std::string_view text)
 
 void TMovieNames::Offer(std::string_view text, bool utf8)
 {
+    if (exhausted_ || text.size() > budget_ - offered_) {
+        exhausted_ = true;
+        return;
+    }
+    offered_ += text.size();
     if (text.size() > kMaxMovieNameBytes || names_.size() >= kMaxMovieNames || !NamesMovie(text))
         return;
     text = TrimBlanks(text);

@@ -5,14 +5,16 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <limits>
 #include <string_view>
 
 namespace tessaro::swf {
 
 // Bounds on what one read collects: longer strings are passed over (no
-// address is that long), and collecting stops at the count.
-inline constexpr std::size_t kMaxMovieNameBytes = 8 * 1024;
-inline constexpr qsizetype kMaxMovieNames = 4096;
+// address a real movie loads is that long), and collecting stops at the count
+// (real loaders name a few dozen movies).
+inline constexpr std::size_t kMaxMovieNameBytes = 2 * 1024;
+inline constexpr qsizetype kMaxMovieNames = 256;
 
 // Whether a string of a movie names a movie, by the rule script strings of a
 // page follow: blanks at either end set aside, no "'" in it, and with A to Z
@@ -20,17 +22,28 @@ inline constexpr qsizetype kMaxMovieNames = 4096;
 bool NamesMovie(std::string_view text);
 
 // Collects the strings that name a movie, each once, in the order they come.
+// Every string offered counts its bytes against the budget; once an offer
+// would pass it, nothing more is taken and the readers stop.
 class TMovieNames {
 public:
-    explicit TMovieNames(QStringList& names) : names_(names) {}
+    explicit TMovieNames(QStringList& names, std::size_t budget = std::numeric_limits<std::size_t>::max())
+        : names_(names), budget_(budget)
+    {
+    }
 
     // utf8: how the movie's version says its strings are written (from
     // version 6 UTF-8, before that the local code page, read as Latin-1).
     void Offer(std::string_view text, bool utf8);
 
+    bool Exhausted() const { return exhausted_; }
+    std::size_t OfferedBytes() const { return offered_; }
+
 private:
     QStringList& names_;
     QSet<QString> seen_;
+    std::size_t budget_;
+    std::size_t offered_ = 0;
+    bool exhausted_ = false;
 };
 
 }  // namespace tessaro::swf

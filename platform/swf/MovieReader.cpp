@@ -16,16 +16,23 @@ namespace {
 using namespace swf;
 
 struct TReadState {
-    explicit TReadState(QStringList& list) : names(list) {}
+    TReadState(QStringList& list, std::size_t budget) : names(list, budget) {}
 
     TMovieNames names;
+    const std::atomic<bool>* cancelled = nullptr;
     std::size_t bodyBudget = kMaxMovieBodyBytes;
     std::size_t tagsLeft = kMaxMovieTags;
     int nestedMovies = 0;
     bool detailsOnly = false;
 };
 
-enum class TagWalk { Ended, Overrun, TooManyTags };
+enum class TagWalk { Ended, Overrun, TooManyTags, TooMuchWork, Cancelled };
+
+// Whether the walk's end ends the whole read, the levels around it included.
+bool EndsRead(TagWalk walk)
+{
+    return walk != TagWalk::Ended && walk != TagWalk::Overrun;
+}
 
 bool HasMovieSignature(std::string_view bytes)
 {
@@ -45,6 +52,10 @@ TagWalk ReadTags(std::string_view tags, int version, int depth, int spriteDepth,
     while (in.U16(codeAndLength)) {
         if (state.tagsLeft == 0)
             return TagWalk::TooManyTags;
+        if (state.cancelled != nullptr && state.cancelled->load(std::memory_order_relaxed))
+            return TagWalk::Cancelled;
+        if (state.names.Exhausted())
+            return TagWalk::TooMuchWork;
         --state.tagsLeft;
         const auto code = static_cast<std::uint16_t>(codeAndLength >> 6);
         std::uint32_t length = codeAndLength & 0x3fu;
@@ -89,7 +100,7 @@ TagWalk ReadTags(std::string_view tags, int version, int depth, int spriteDepth,
             case kTagDefineSprite:
                 if (spriteDepth < kMaxSpriteDepth && body.size() >= 4) {
                     const TagWalk walk = ReadTags(body.substr(4), version, depth, spriteDepth + 1, state, details);
-                    if (walk == TagWalk::TooManyTags)
+                    if (EndsRead(walk))
                         return walk;
                 }
                 break;
@@ -97,15 +108,25 @@ TagWalk ReadTags(std::string_view tags, int version, int depth, int spriteDepth,
                 if (depth < kMaxNestedMovieDepth && body.size() > 6 && HasMovieSignature(body.substr(6))) {
                     TMovieDetails inner;
                     ++state.nestedMovies;
-                    if (ReadLevel(body.substr(6), depth + 1, state, inner) == MovieReadResult::TooManyTags)
-                        return TagWalk::TooManyTags;
+                    switch (ReadLevel(body.substr(6), depth + 1, state, inner)) {
+                        case MovieReadResult::TooManyTags:
+                            return TagWalk::TooManyTags;
+                        case MovieReadResult::TooMuchWork:
+                            return TagWalk::TooMuchWork;
+                        case MovieReadResult::Cancelled:
+                            return TagWalk::Cancelled;
+                        default:
+                            break;
+                    }
                 }
                 break;
             default:
                 break;
         }
     }
-    return TagWalk::Ended;  // the bytes ended between tags: players take that as the end
+    if (state.names.Exhausted())
+        return TagWalk::TooMuchWork;  // the last tag's strings
+    return TagWalk::Ended;            // the bytes ended between tags: players take that as the end
 }
 
 MovieReadResult ReadLevel(std::string_view bytes, int depth, TReadState& state, TMovieDetails& details)
@@ -141,8 +162,10 @@ MovieReadResult ReadLevel(std::string_view bytes, int depth, TReadState& state, 
             result = MovieReadResult::TooLarge;
         }
         const BodyResult decoding = details.compression == MovieCompression::Zlib
-                                        ? InflateMovieBody(header.Rest(), wanted, decoded)
-                                        : DecodeLzmaMovieBody(header.Rest(), wanted, decoded);
+                                        ? InflateMovieBody(header.Rest(), wanted, decoded, state.cancelled)
+                                        : DecodeLzmaMovieBody(header.Rest(), wanted, decoded, state.cancelled);
+        if (decoding == BodyResult::Cancelled)
+            return MovieReadResult::Cancelled;
         state.bodyBudget -= std::min(state.bodyBudget, decoded.size());
         if (result == MovieReadResult::Ok && decoding != BodyResult::Ok)
             result = decoding == BodyResult::CutShort ? MovieReadResult::CutShort : MovieReadResult::Corrupt;
@@ -171,8 +194,16 @@ MovieReadResult ReadLevel(std::string_view bytes, int depth, TReadState& state, 
     state.detailsOnly = detailsOnly || result == MovieReadResult::TooLarge;
     const TagWalk walk = ReadTags(frame.Rest(), version, depth, 0, state, details);
     state.detailsOnly = detailsOnly;
-    if (walk == TagWalk::TooManyTags)
-        return MovieReadResult::TooManyTags;
+    switch (walk) {
+        case TagWalk::TooManyTags:
+            return MovieReadResult::TooManyTags;
+        case TagWalk::TooMuchWork:
+            return MovieReadResult::TooMuchWork;
+        case TagWalk::Cancelled:
+            return MovieReadResult::Cancelled;
+        default:
+            break;
+    }
     if (walk == TagWalk::Overrun && result == MovieReadResult::Ok)
         return MovieReadResult::Corrupt;
     return result;
@@ -195,23 +226,29 @@ const char* ToString(MovieReadResult result)
             return "too large to read";
         case MovieReadResult::TooManyTags:
             return "too many tags";
+        case MovieReadResult::TooMuchWork:
+            return "too much to read";
+        case MovieReadResult::Cancelled:
+            return "cancelled";
     }
     return "";
 }
 
-TMovieReading ReadMovie(std::string_view bytes)
+TMovieReading ReadMovie(std::string_view bytes, const std::atomic<bool>* cancelled)
 {
     TMovieReading reading;
-    TReadState state(reading.movieNames);
+    TReadState state(reading.movieNames, kMaxOfferedBytesPerMovieByte * bytes.size());
+    state.cancelled = cancelled;
     reading.result = ReadLevel(bytes, 0, state, reading.details);
     reading.nestedMovies = state.nestedMovies;
+    reading.offeredBytes = state.names.OfferedBytes();
     return reading;
 }
 
 TMovieReading ReadMovieDetails(std::string_view bytes)
 {
     TMovieReading reading;
-    TReadState state(reading.movieNames);
+    TReadState state(reading.movieNames, 0);
     state.detailsOnly = true;
     reading.result = ReadLevel(bytes.substr(0, kMovieDetailsFileBytes), 0, state, reading.details);
     return reading;

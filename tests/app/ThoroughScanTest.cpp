@@ -11,14 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
+#include "scan/FoundMovies.h"
+#include "scan/MovieStore.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MovieBuilder.h"
 #include "ShownWindow.h"
@@ -501,6 +506,74 @@ TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails
         EXPECT_TRUE(details.startsWith(QLatin1String("Flash version ")) && details.contains(QLatin1String("Stage")))
             << row << ": " << details.toStdString();
     }
+}
+
+// A movie naming 256 movies that each name 256 more: the list stops at the
+// page's bound and the status bar says so.
+TEST_F(ThoroughScanReading, ATreeOfLoadersFillsTheListToItsBoundAndSaysSo)
+{
+    site.route("/t/tree.html", Page("<script>var movie = 'tree.swf';</script>", ""), kHtml);
+    site.setFallback([](const test::HttpRequest& request) {
+        if (!request.target.ends_with(".swf"))
+            return test::HttpResponse{404, "Not Found", {}, ""};
+        const std::string path = request.target.substr(request.target.rfind('/') + 1);
+        std::string pushes;
+        for (int i = 0; i < 256; ++i)
+            pushes += '\0' + path.substr(0, path.size() - 4) + "-" + std::to_string(i) + ".swf" + '\0';
+        test::TMovieBuilder movie;
+        movie.Tag(12, test::TMovieBuilder::Action(0x96, pushes), true);
+        return MovieAnswer(movie.Build());
+    });
+
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/tree.html"));
+    const QString full = QStringLiteral("List full: only the first %1 movies are listed").arg(kMaxPageRows);
+    ASSERT_TRUE(WaitUntil([&] { return window->StatusBar1->PanelText(0) == full; }, kWaitMs))
+        << window->StatusBar1->PanelText(0).toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kWaitMs));
+    EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
+    EXPECT_EQ(window->FoundMovies->size(), kMaxPageRows);
+    EXPECT_EQ(window->StatusBar1->PanelText(0), full);
+    EXPECT_LE(window->MovieStore->BytesKept(), TMovieStore::kMaxBytes);
+}
+
+// A server that holds every movie's answer: the window reads at most four
+// at once, and File > Exit ends it within a second all the same.
+TEST_F(ThoroughScanReading, ExitWhileEveryAnswerIsHeldEndsTheWindowAtOnce)
+{
+    std::string strings;
+    for (int i = 0; i < 8; ++i)
+        strings += "'held" + std::to_string(i) + ".swf', ";
+    site.route("/t/held.html", Page("<script>var movies = [" + strings + "];</script>", ""), kHtml);
+    // Shared with the server's threads, which may outlive a failed check.
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    const auto heldNow = std::make_shared<std::atomic<int>>(0);
+    site.setFallback([release, heldNow](const test::HttpRequest& request) {
+        if (request.target.ends_with(".swf")) {
+            ++*heldNow;
+            for (int waited = 0; !*release && waited < 30000; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            --*heldNow;
+        }
+        return test::HttpResponse{404, "Not Found", {}, ""};
+    });
+    const std::atomic<int>& held = *heldNow;
+    struct Release {
+        std::shared_ptr<std::atomic<bool>> flag;
+        ~Release() { *flag = true; }
+    } releaseAtEnd{release};
+
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/held.html"));
+    ASSERT_TRUE(WaitUntil([&] { return held == TMovieReaderPool::kMaxReadsAtOnce; }, kWaitMs))
+        << held << " held; rows: " << Rows(1).join(' ').toStdString();
+    WaitUntil([] { return false; }, 300);  // time for a fifth fetch, were there one
+    EXPECT_EQ(held, TMovieReaderPool::kMaxReadsAtOnce);
+
+    window->Exit1->trigger();
+    EXPECT_FALSE(window->isVisible());
+    const auto start = std::chrono::steady_clock::now();
+    window.reset();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(1));
 }
 
 class ThoroughScanSetting : public test::ShownWindow {

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/http/HttpClient.h"
+#include "platform/swf/MovieNames.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MovieBuilder.h"
 #include "support/TestEnvironment.h"
@@ -51,7 +56,7 @@ protected:
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
-            TMovieReadingRun::WebMovieFetcher(page), playerBases);
+            pool, TMovieReadingRun::WebMovieFetcher(page), playerBases);
         EXPECT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
         run.reset();
         QStringList appended;
@@ -75,6 +80,7 @@ protected:
     }
 
     LoopbackHttpServer server;
+    std::shared_ptr<TMovieReaderPool> pool = std::make_shared<TMovieReaderPool>();
     std::shared_ptr<TMovieStore> store = std::make_shared<TMovieStore>();
     std::unique_ptr<TMovieReadingRun> run;
     std::mutex mutex;
@@ -195,13 +201,127 @@ TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
             const std::lock_guard lock(mutex);
             reports.push_back(report);
         },
-        TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/")));
+        pool, TMovieReadingRun::WebMovieFetcher(QStringLiteral("http://site.test/page/")));
     run->Cancel();
     ASSERT_TRUE(test::WaitUntil([&] { return Finished(); }, 30000));
     run.reset();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_TRUE(reports[0].appended.isEmpty());
     EXPECT_EQ(reports[0].done, 0);
+}
+
+// A movie naming each of names (by one Push action per 200 of them).
+std::string NamingAll(const std::vector<std::string>& names)
+{
+    B movie;
+    for (std::size_t from = 0; from < names.size(); from += 200) {
+        std::string pushes;
+        for (std::size_t i = from; i < std::min(names.size(), from + 200); ++i)
+            pushes += '\0' + B::CString(names[i]);
+        movie.Tag(kDoAction, B::Action(0x96, pushes), true);
+    }
+    return movie.Build();
+}
+
+// Runs that share the pool, as the window's successive scans do: the
+// second joins the first's reads before the first is dropped, the third
+// overlaps it. The server counts what is fetched and how much at once.
+TEST_F(MovieReadingRunTest, ThePoolReadsAtMostFourAtOnceAndEachAddressOnceAcrossRuns)
+{
+    std::atomic<int> atOnce{0};
+    std::atomic<int> most{0};
+    server.setFallback([&](const test::HttpRequest& request) {
+        const int now = ++atOnce;
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        --atOnce;
+        // Every movie names one of its own, read in turn.
+        const std::string path = request.target.substr(request.target.rfind('/') + 1);
+        return Movie(path.find("child") == std::string::npos ? NamingAll({"child-" + path}) : NamingAll({}));
+    });
+    const auto rows = [](int from, int to) {
+        QStringList list;
+        for (int i = from; i < to; ++i)
+            list << QStringLiteral("http://site.test/p/m%1.swf").arg(i);
+        return list;
+    };
+    const auto reporter = [this](const TMovieReadingRun::TReport& report) {
+        const std::lock_guard lock(mutex);
+        reports.push_back(report);
+    };
+    const QString base = QStringLiteral("http://site.test/p/");
+    auto first = std::make_unique<TMovieReadingRun>(
+        rows(0, 10), base, store, [](const auto&) {}, pool, TMovieReadingRun::WebMovieFetcher(base));
+    ASSERT_TRUE(test::WaitUntil([&] { return server.requests().size() >= 2; }, 30000));
+    run = std::make_unique<TMovieReadingRun>(rows(0, 14), base, store, reporter, pool,
+                                             TMovieReadingRun::WebMovieFetcher(base));
+    first.reset();
+    std::vector<TMovieReadingRun::TReport> thirdReports;
+    std::mutex thirdMutex;
+    TMovieReadingRun third(
+        rows(8, 20), base, store,
+        [&](const TMovieReadingRun::TReport& report) {
+            const std::lock_guard lock(thirdMutex);
+            thirdReports.push_back(report);
+        },
+        pool, TMovieReadingRun::WebMovieFetcher(base));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            const std::lock_guard lock(thirdMutex);
+            return Finished() && !thirdReports.empty() && thirdReports.back().finished;
+        },
+        30000));
+
+    EXPECT_LE(most, TMovieReaderPool::kMaxReadsAtOnce);
+    EXPECT_GE(most, 2);
+    std::map<std::string, int> fetches;
+    for (const auto& request : server.requests())
+        ++fetches[request.target];
+    EXPECT_EQ(fetches.size(), 40u);  // 20 movies and the child each names
+    for (const auto& [target, count] : fetches)
+        EXPECT_EQ(count, 1) << target;
+    // Each run lists every child of its rows, whoever read them.
+    QStringList appended;
+    for (const auto& report : reports)
+        appended += report.appended;
+    EXPECT_EQ(appended.size(), 14);
+    EXPECT_EQ(reports.back().done, 28);
+}
+
+// A movie naming 256 movies that each name 256 more: the rows stop at the
+// page's bound together with the page's own, the run ends there, and the
+// names kept count against the store's bound.
+TEST_F(MovieReadingRunTest, ATreeOfLoadersEndsAtTheRowCapWithABoundedStore)
+{
+    constexpr std::size_t kStoreBytes = 256 * 1024;
+    store = std::make_shared<TMovieStore>(kStoreBytes);
+    server.setFallback([](const test::HttpRequest& request) {
+        const std::string path = request.target.substr(request.target.rfind('/') + 1);
+        const std::string stem = path.substr(0, path.size() - 4);
+        std::vector<std::string> names;
+        for (int i = 0; i < swf::kMaxMovieNames; ++i)
+            names.push_back(stem + "-" + std::to_string(i) + ".swf");
+        return Movie(NamingAll(names));
+    });
+    QStringList page;
+    for (int i = 0; i < 3; ++i)
+        page << QStringLiteral("file:///home/own%1.swf").arg(i);
+    page << QStringLiteral("http://site.test/tree/r.swf");
+    const QStringList appended = Run(page);
+
+    EXPECT_EQ(page.size() + appended.size(), kMaxPageRows);
+    EXPECT_TRUE(reports.back().finished);
+    EXPECT_TRUE(reports.back().listFull);
+    EXPECT_EQ(appended.first(), QStringLiteral("http://site.test/page/r-0.swf"));
+    EXPECT_LE(store->BytesKept(), kStoreBytes);
+    EXPECT_GT(store->BytesKept(), kStoreBytes * 3 / 4);
+    // The root and the children needed to fill the list, and the few read
+    // ahead meanwhile: far from the run's bound of reads.
+    const std::size_t needed = 1 + kMaxPageRows / swf::kMaxMovieNames;
+    const std::size_t fetched = server.requests().size();
+    EXPECT_GE(fetched, needed);
+    EXPECT_LE(fetched, 2 * needed);
 }
 
 }  // namespace

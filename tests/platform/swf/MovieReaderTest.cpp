@@ -319,3 +319,116 @@ TEST(MovieReaderTest, ReportsTheDetailsOfEachForm)
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// tags DoAction tags, each with a pool holding name and one Push of 32,767
+// constants that all stand for it: a 16 KiB compressed movie of 220 such
+// tags once took seconds of CPU.
+std::string PushingPooledName(const std::string& name, int tags, char signature)
+{
+    std::string pushes;
+    for (int i = 0; i < 32767; ++i)
+        pushes += std::string("\x08\x00", 2);
+    const std::string actions = B::Action(0x88, B::U16(1) + B::CString(name)) + B::Action(0x96, pushes);
+    B movie;
+    for (int i = 0; i < tags; ++i)
+        movie.Tag(kDoAction, actions, true);
+    return movie.Build(signature);
+}
+
+// One string pushed again and again, each time as its own bytes.
+std::string PushingInlineName(const std::string& name, int tags)
+{
+    std::string pushes;
+    while (pushes.size() + name.size() + 2 < 65535)
+        pushes += '\0' + B::CString(name);
+    B movie;
+    for (int i = 0; i < tags; ++i)
+        movie.Tag(kDoAction, B::Action(0x96, pushes), true);
+    return movie.Build('C');
+}
+
+std::string NameOfBytes(std::size_t size)
+{
+    return std::string(size - 4, 'n') + ".swf";
+}
+
+TEST(MovieReaderTest, ReadsWithinItsWorkBudgetAndStopsWhenCancelled)
+{
+    struct BudgetRow {
+        const char* name;
+        std::string movie;
+        bool cancelled;
+        MovieReadResult result;
+        QStringList names;
+        std::size_t offered;       // exact, or 0 for any count within the budget
+        qsizetype nameCount = -1;  // instead of names, for a long list
+    };
+    const std::string longName = NameOfBytes(8000);
+    const std::string name = NameOfBytes(swf::kMaxMovieNameBytes);
+    const std::string tooLong = NameOfBytes(swf::kMaxMovieNameBytes + 1);
+    const std::string many = B().Tag(kDoAction, LoaderActions()).Tag(kDoAction, LoaderActions()).Build();
+    std::string namesPastTheCount;
+    for (qsizetype i = 0; i <= swf::kMaxMovieNames; ++i)
+        namesPastTheCount += B::PushStrings({"m" + std::to_string(i) + ".swf"});
+    const std::vector<BudgetRow> rows = {
+        {"pooled name pushed every two bytes, offered once per pool",
+         PushingPooledName(longName, 20, 'F'),
+         false,
+         MovieReadResult::Ok,
+         {},
+         20 * longName.size()},
+        {"the same, 16 MiB compressed to 16 KiB",
+         PushingPooledName(longName, 220, 'C'),
+         false,
+         MovieReadResult::TooMuchWork,
+         {},
+         0},
+        {"a name of the longest length, pooled and compressed",
+         PushingPooledName(name, 40, 'Z'),
+         false,
+         MovieReadResult::TooMuchWork,
+         {QString::fromStdString(name)},
+         0},
+        {"one byte longer", PushingPooledName(tooLong, 2, 'F'), false, MovieReadResult::Ok, {}, 2 * tooLong.size()},
+        {"one inline name pushed again and again",
+         PushingInlineName("again.swf", 250),
+         false,
+         MovieReadResult::TooMuchWork,
+         {"again.swf"},
+         0},
+        {"names past the count",
+         B().Tag(kDoAction, namesPastTheCount).Build(),
+         false,
+         MovieReadResult::Ok,
+         {},
+         0,
+         swf::kMaxMovieNames},
+        {"cancelled before the first tag", many, true, MovieReadResult::Cancelled, {}, 0},
+        {"cancelled while its body is decoded",
+         B().Tag(kDoAction, LoaderActions()).Build('Z'),
+         true,
+         MovieReadResult::Cancelled,
+         {},
+         0},
+    };
+    for (const BudgetRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::atomic<bool> cancelled{row.cancelled};
+        const TMovieReading reading = ReadMovie(row.movie, &cancelled);
+        EXPECT_EQ(reading.result, row.result) << ToString(reading.result);
+        EXPECT_LE(reading.offeredBytes, kMaxOfferedBytesPerMovieByte * row.movie.size());
+        if (row.offered != 0) {
+            EXPECT_EQ(reading.offeredBytes, row.offered);
+        }
+        if (row.nameCount >= 0)
+            EXPECT_EQ(reading.movieNames.size(), row.nameCount);
+        else
+            EXPECT_EQ(reading.movieNames, row.names);
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
