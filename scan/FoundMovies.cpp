@@ -4,6 +4,16 @@
 
 namespace tessaro {
 
+bool HoldsControlCharacter(QStringView text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            return true;
+    }
+    return false;
+}
+
 TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 {
     for (const QString& entry : list_)
@@ -11,13 +21,25 @@ TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
             folded_.insert(key, entry);
 }
 
-QString TFoundMovies::Add(const QString& pageAddress, const QString& reference)
+std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QString& reference)
 {
+    // A long reference costs nothing to refuse.
+    if (reference.size() > kMaxRowAddress)
+        return std::nullopt;
     QString address = ResolvedAddress(pageAddress, reference);
+    // An escape that a scanner undid, or a name read from a movie, may hold
+    // a NUL or an ESC: the row would save as another file or show another
+    // text than it holds.
+    if (address.size() > kMaxRowAddress || HoldsControlCharacter(address))
+        return std::nullopt;
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();
     if (const auto known = folded_.constFind(key); known != folded_.constEnd())
         return *known;
+    if (list_.size() >= kMaxPageRows) {
+        full_ = true;
+        return std::nullopt;
+    }
     folded_.insert(key, address);
     list_.append(address);
     return address;
