@@ -204,7 +204,7 @@ TEST(QuotedScriptStringsWork, IsInProportionToTheText)
         {"lone double quotes, each escaping the next", QString("\"\\").repeated(units), {}},
         {"an unclosed quote before closed strings of the other kind", "'" + QString("\"a\" ").repeated(units / 4),
          QStringList(units / 4, "a")},
-        {"lone quotes, then a string on the next line", QString("'\\").repeated(units) + "\n'm.swf'", {"m.swf"}},
+        {"lone quotes, then a string on the next line", QString("'\\").repeated(units) + " \n'm.swf'", {"m.swf"}},
         {"\\u{ again and again in one string",
          "\"" + QString("\\u{").repeated(units) + "\"",
          {QString("u{").repeated(units)}},
