@@ -1,8 +1,15 @@
 #include "scan/FoundMovies.h"
 
-#include "scan/MovieReferences.h"
-
 namespace tessaro {
+
+namespace {
+
+std::u16string_view Utf16(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+}  // namespace
 
 bool HoldsControlCharacter(QStringView text)
 {
@@ -26,11 +33,20 @@ std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QStri
     // A long reference costs nothing to refuse.
     if (reference.size() > kMaxRowAddress)
         return std::nullopt;
-    QString address = ResolvedAddress(pageAddress, reference);
+    // The scanners pass one document's address, the same text, for all of
+    // its references.
+    if (!base_ || pageAddress.constData() != page_.constData() || pageAddress.size() != page_.size()) {
+        page_ = pageAddress;
+        base_.emplace(Utf16(page_));
+    }
+    const std::optional<std::u16string> resolved = base_->Resolve(Utf16(reference), kMaxRowAddress);
+    if (!resolved)
+        return std::nullopt;
+    QString address = QString::fromStdU16String(*resolved);
     // An escape that a scanner undid, or a name read from a movie, may hold
     // a NUL or an ESC: the row would save as another file or show another
     // text than it holds.
-    if (address.size() > kMaxRowAddress || HoldsControlCharacter(address))
+    if (HoldsControlCharacter(address))
         return std::nullopt;
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();

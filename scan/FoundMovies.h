@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "scan/AddressRules.h"
+
 namespace tessaro {
 
 // Rows of one page, its frames and the movies read from it, together.
@@ -46,6 +48,10 @@ private:
     QStringList& list_;
     QHash<QString, QString> folded_;  // case-folded entries to the entries, for a lookup per add
     bool full_ = false;
+    // The last page address references were resolved against, split once:
+    // a long one then costs nothing per reference.
+    QString page_;
+    std::optional<TPageAddress> base_;
 };
 
 }  // namespace tessaro

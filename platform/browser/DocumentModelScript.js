@@ -222,6 +222,12 @@
     }
 
     function own(doc, budget) {
+        // A document whose address is past the bound names nothing a row
+        // can hold; its frames are read as documents of their own.
+        if (doc.URL.length > MAX_ATTRIBUTE_TEXT || doc.baseURI.length > MAX_ATTRIBUTE_TEXT) {
+            cut = true;
+            return {url: null, frames: []};
+        }
         const tree = {
             url: doc.URL,
             base: doc.baseURI,

@@ -154,7 +154,10 @@ TEST_F(DocumentModel, AnAttributePastItsBoundIsLeftOutAndTheSnapshotIsCut)
     const std::string past = std::string(kMaxSnapshotAttributeText - 3, 'b') + ".swf";
     const std::string embeds = "<embed src=\"at.swf\" flashvars=\"" + atBound + "\"><embed src=\"" + past +
                                "\" type=\"application/x-shockwave-flash\"><object data=\"" + past + "\"></object>";
-    site.route("/cut.html", Page(embeds + "<iframe src=\"" + other.origin() + "/cut.html\"></iframe>"), "text/html");
+    // A frame whose address is past the bound too.
+    const std::string longFrame = "<iframe src=\"whole.html#" + std::string(kMaxSnapshotAttributeText, 'q') + "\">";
+    site.route("/cut.html", Page(embeds + "<iframe src=\"" + other.origin() + "/cut.html\"></iframe>" + longFrame),
+               "text/html");
     other.route("/cut.html", Page(embeds), "text/html");
     site.route("/whole.html", Page("<embed src=\"at.swf\" flashvars=\"" + atBound + "\">"), "text/html");
 
@@ -167,7 +170,7 @@ TEST_F(DocumentModel, AnAttributePastItsBoundIsLeftOutAndTheSnapshotIsCut)
     const TDocumentSnapshot cut = Snapshot();
     ASSERT_TRUE(cut.ok) << cut.error.toStdString();
     EXPECT_TRUE(cut.cut);
-    EXPECT_LT(cut.json.size(), 3 * kMaxSnapshotAttributeText) << "each long value once, at the bound";
+    EXPECT_LT(cut.json.size(), 3 * kMaxSnapshotAttributeText) << "each value at the bound once, no longer one";
     const QJsonObject top = QJsonDocument::fromJson(cut.json).object();
     for (const QJsonObject& document : {top, top["frames"].toArray()[0].toObject()}) {
         EXPECT_EQ(document["embeds"].toArray(), (QJsonArray{"at.swf", QJsonValue()}));
@@ -175,6 +178,10 @@ TEST_F(DocumentModel, AnAttributePastItsBoundIsLeftOutAndTheSnapshotIsCut)
                   kMaxSnapshotAttributeText);
         EXPECT_TRUE(document["objects"].toArray()[0].toObject()["data"].isNull());
     }
+    ASSERT_EQ(top["frames"].toArray().size(), 2);
+    const QJsonObject longAddress = top["frames"].toArray()[1].toObject();
+    EXPECT_TRUE(longAddress["url"].isNull());
+    EXPECT_FALSE(longAddress.contains("embeds"));
 }
 
 TEST_F(DocumentModel, AFailedLoadIsAnEmptyDocument)
