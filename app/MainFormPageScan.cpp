@@ -1,10 +1,10 @@
 // The scan of a loaded page for Flash movies.
 
 #include <QAction>
-#include <QSet>
 #include <QFile>
 #include <QFutureWatcher>
 #include <QPromise>
+#include <QSet>
 #include <QSettings>
 #include <QThreadPool>
 
