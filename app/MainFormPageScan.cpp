@@ -4,15 +4,15 @@
 #include <QFile>
 #include <QFutureWatcher>
 #include <QPromise>
+#include <QSet>
 #include <QSettings>
 #include <QThreadPool>
 
 #include <exception>
 #include <memory>
-#include <stdexcept>
+#include <string>
 #include <utility>
 
-#include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
 #include "app/ReportingSlot.h"
 #include "platform/browser/DocumentModelPage.h"
@@ -29,12 +29,29 @@ struct TPageScanResult {
     qsizetype given = 0;  // how many were given
     QString baseAddress;  // the top document's, for the movies movies name
     TPlayerBases playerBases;
+    bool full = false;  // a movie was left out: the list held kMaxPageRows
+    bool cut = false;   // the snapshot left part of the page out
     std::exception_ptr error;
 };
 
 namespace {
 
 const QString kThoroughScanKey = QStringLiteral("Scan/Thorough");
+const std::string kListFull = "List full: only the first " + std::to_string(kMaxPageRows) + " movies are listed";
+const std::string kPageCut = "Done: part of the page was too large to read and is left out";
+
+// A failure's text for the status bar: a page that cannot be read must not
+// stop the user with a box at every frame it completes.
+std::string FailureText(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "The page could not be read";
+    }
+}
 
 QSettings ProgramSettings()
 {
@@ -44,11 +61,13 @@ QSettings ProgramSettings()
 // A snapshot may hold megabytes of script text: building its tree and
 // scanning it take the window's thread no time. The movies found are
 // appended to those given.
-void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bool thorough, QStringList movies)
+void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bool thorough, bool cut,
+                  QStringList movies)
 {
     if (promise.isCanceled())
         return;
     TPageScanResult result;
+    result.cut = cut;
     result.given = movies.size();
     try {
         const THtmlDocument document = DocumentFromSnapshot(json);
@@ -56,6 +75,7 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bo
         ScanDocument(&document, found);
         if (thorough)
             ScanDocumentThorough(&document, found, &result.playerBases);
+        result.full = found.Full();
         result.movies = std::move(movies);
         result.baseAddress = document.BaseAddress();
     } catch (...) {
@@ -96,10 +116,10 @@ void TMainFrm::WebBrowser1DocumentComplete()
             CancelPageScan();
             pageScanPending_ = false;
             // The list keeps the rows of the last scan.
-            ShowErrorReport(std::runtime_error(snapshot.error.toStdString()));
+            SetStatusText(snapshot.error.toStdString());
             return;
         }
-        StartPageScan(snapshot.json, false);
+        StartPageScan(snapshot.json, false, snapshot.cut);
     });
 }
 
@@ -117,7 +137,7 @@ void TMainFrm::WebBrowser1ElementsAdded()
         // A growth that cannot be read adds nothing; the page's rows stand
         // and the user is not interrupted.
         if (snapshot.ok)
-            StartPageScan(snapshot.json, true);
+            StartPageScan(snapshot.json, true, snapshot.cut);
     });
 }
 
@@ -136,21 +156,35 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
         if (result.error)
             return;
         // The movie reading may have added rows meanwhile: what this scan
-        // found is appended after them, once.
+        // found is appended after them, once, up to the page's cap.
         const qsizetype before = FoundMovies->size();
+        QSet<QString> listed;
+        for (const QString& movie : std::as_const(*FoundMovies))
+            listed.insert(movie.toCaseFolded());
+        bool full = result.full;
         for (const QString& movie : result.movies.mid(result.given)) {
-            if (!FoundMovies->contains(movie, Qt::CaseInsensitive))
-                FoundMovies->append(movie);
+            if (listed.contains(movie.toCaseFolded()))
+                continue;
+            if (FoundMovies->size() >= kMaxPageRows) {
+                full = true;
+                break;
+            }
+            listed.insert(movie.toCaseFolded());
+            FoundMovies->append(movie);
         }
-        if (FoundMovies->size() == before)
-            return;
-        AppendFoundMovies(before);
-        StartReadingMovies(result.baseAddress, result.playerBases);
+        if (FoundMovies->size() > before) {
+            AppendFoundMovies(before);
+            StartReadingMovies(result.baseAddress, result.playerBases);
+        }
+        if (full)
+            SetStatusText(kListFull);
+        else if (result.cut)
+            SetStatusText(kPageCut);
         return;
     }
     pageScanPending_ = false;
     if (result.error) {
-        ShowErrorReport(result.error);
+        SetStatusText(FailureText(result.error));
         return;
     }
     *FoundMovies = result.movies;
@@ -158,11 +192,16 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
     CheckAllRows(true);
     SetStatusText("Done");
     StartReadingMovies(result.baseAddress, result.playerBases);
+    // What the list lacks is said last, over the reading's first word.
+    if (result.full)
+        SetStatusText(kListFull);
+    else if (result.cut)
+        SetStatusText(kPageCut);
     if (std::exchange(growAfterPageScan_, false))
         WebBrowser1ElementsAdded();
 }
 
-void TMainFrm::StartPageScan(const QByteArray& json, bool grow)
+void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
 {
     CancelPageScan();
     auto* task = new QFutureWatcher<TPageScanResult>(this);
@@ -184,9 +223,9 @@ void TMainFrm::StartPageScan(const QByteArray& json, bool grow)
     auto promise = std::make_shared<QPromise<TPageScanResult>>();
     task->setFuture(promise->future());
     PageScanPool->start(
-        [promise, json, thorough = ThoroughScan1->isChecked(), movies = grow ? *FoundMovies : QStringList()] {
+        [promise, json, cut, thorough = ThoroughScan1->isChecked(), movies = grow ? *FoundMovies : QStringList()] {
             promise->start();
-            ScanSnapshot(*promise, json, thorough, movies);
+            ScanSnapshot(*promise, json, thorough, cut, movies);
             promise->finish();
         });
 }

@@ -92,8 +92,9 @@ public:
     QFutureWatcherBase* PageScanTask = nullptr;
     QThreadPool* PageScanPool = nullptr;
     // Scans a snapshot off the window's thread, replacing a scan under way:
-    // a page scan replaces the rows, a growth scan appends to them.
-    void StartPageScan(const QByteArray& json, bool grow);
+    // a page scan replaces the rows, a growth scan appends to them; cut: the
+    // snapshot left part of the page out.
+    void StartPageScan(const QByteArray& json, bool grow, bool cut = false);
     void PageScanFinished(const TPageScanResult& result, bool grow);
     void CancelPageScan();
 

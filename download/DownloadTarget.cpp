@@ -3,6 +3,7 @@
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace tessaro {
 
@@ -10,10 +11,29 @@ namespace {
 
 constexpr std::size_t kLongestName = 1024;
 
+// A byte below 0x20, DEL, or a UTF-8 encoded U+0080 to U+009F.
+bool HoldsControlCharacter(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F)
+            return true;
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(text[i + 1]) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string DownloadTargetName(const std::string& address, const std::string& saveFolder)
 {
+    // A NUL would cut the path the system sees ("/.bashrc\0.swf" is
+    // "/.bashrc"); any control character makes a name that is not what the
+    // row shows. The folder is the user's, but is checked all the same.
+    if (HoldsControlCharacter(address) || saveFolder.find('\0') != std::string::npos)
+        return {};
     const std::string lower = LowerAscii(address);
     if (lower.find("http://") == std::string::npos && lower.find("https://") == std::string::npos)
         return {};

@@ -10,6 +10,8 @@ namespace tessaro {
 // when the address holds neither "http://" nor "https://" (in any case), or no
 // ".swf". The name is at most 1024 characters long, ".swf" included; an
 // address with no "/" before its ".swf" gives the text from its start.
+// Empty too when the address holds a control character (a NUL, ESC, a line
+// end, DEL, U+0080 to U+009F), or the folder a NUL.
 std::string DownloadTargetName(const std::string& address, const std::string& saveFolder);
 
 }  // namespace tessaro

@@ -37,14 +37,6 @@ bool BeginsWithScheme(std::u16string_view text)
     return false;
 }
 
-// The parts of a page address that references are resolved against.
-struct PageParts {
-    std::u16string_view scheme;         // without its colon; empty when the address has none
-    std::u16string_view siteRoot;       // ends with "/" unless empty
-    bool siteRootNeedsSlash = false;    // the address has a host but no "/" after it
-    std::u16string_view baseDirectory;  // ends with "/" unless empty
-};
-
 std::u16string_view BaseDirectoryOf(std::u16string_view page)
 {
     const std::size_t query = page.find(u'?');
@@ -59,54 +51,6 @@ std::u16string_view ParentDirectoryOf(std::u16string_view baseDirectory)
         return {};
     const std::size_t slash = baseDirectory.rfind(u'/', baseDirectory.size() - 2);
     return slash == std::u16string_view::npos ? std::u16string_view() : baseDirectory.substr(0, slash + 1);
-}
-
-PageParts SplitPage(std::u16string_view page)
-{
-    PageParts parts;
-    parts.baseDirectory = BaseDirectoryOf(page);
-
-    const std::size_t separator = page.find(kSchemeSeparator);
-    if (separator != std::u16string_view::npos && BeginsWithScheme(page)) {
-        parts.scheme = page.substr(0, separator);
-        // The host ends where its path, query or fragment begins.
-        const std::size_t hostStart = separator + kSchemeSeparator.size();
-        const std::size_t hostEnd = page.find_first_of(u"/?#", hostStart);
-        if (hostEnd != std::u16string_view::npos && page[hostEnd] == u'/') {
-            parts.siteRoot = page.substr(0, hostEnd + 1);
-        } else {
-            parts.siteRoot = page.substr(0, hostEnd);
-            parts.siteRootNeedsSlash = true;
-        }
-        return parts;
-    }
-
-    const std::size_t slash = page.find(u'/', kBareRootFirst);
-    if (slash < kBareRootEnd)
-        parts.siteRoot = page.substr(0, slash + 1);
-    else if (page.size() > kBareRootEnd)
-        parts.siteRoot = page.substr(0, kBareRootEnd + 1);
-    return parts;
-}
-
-std::u16string SiteRoot(const PageParts& parts)
-{
-    std::u16string root(parts.siteRoot);
-    if (parts.siteRootNeedsSlash)
-        root += u'/';
-    return root;
-}
-
-// A directory that would climb above the site's root is replaced by the root,
-// so a resolved address never loses its host.
-std::u16string NotAboveRoot(std::u16string_view directory, const PageParts& parts)
-{
-    if (parts.scheme.empty())
-        return std::u16string(directory);
-    std::u16string root = SiteRoot(parts);
-    if (directory.size() < root.size())
-        return root;
-    return std::u16string(directory);
 }
 
 }  // namespace
@@ -130,21 +74,83 @@ std::u16string EncodeSpaces(std::u16string_view text)
     return result;
 }
 
+TPageAddress::TPageAddress(std::u16string_view page)
+{
+    baseDirectory_ = BaseDirectoryOf(page);
+    parentDirectory_ = ParentDirectoryOf(baseDirectory_);
+
+    const std::size_t separator = page.find(kSchemeSeparator);
+    if (separator != std::u16string_view::npos && BeginsWithScheme(page)) {
+        scheme_ = page.substr(0, separator);
+        // The host ends where its path, query or fragment begins.
+        const std::size_t hostStart = separator + kSchemeSeparator.size();
+        const std::size_t hostEnd = page.find_first_of(u"/?#", hostStart);
+        if (hostEnd != std::u16string_view::npos && page[hostEnd] == u'/') {
+            siteRoot_ = page.substr(0, hostEnd + 1);
+        } else {
+            siteRoot_ = page.substr(0, hostEnd);
+            siteRootNeedsSlash_ = true;
+        }
+        return;
+    }
+
+    const std::size_t slash = page.find(u'/', kBareRootFirst);
+    if (slash < kBareRootEnd)
+        siteRoot_ = page.substr(0, slash + 1);
+    else if (page.size() > kBareRootEnd)
+        siteRoot_ = page.substr(0, kBareRootEnd + 1);
+}
+
+std::size_t TPageAddress::SiteRootLength() const
+{
+    return siteRoot_.size() + (siteRootNeedsSlash_ ? 1 : 0);
+}
+
+std::optional<std::u16string> TPageAddress::Resolve(std::u16string_view reference, std::size_t maxLength) const
+{
+    const std::u16string ref = EncodeSpaces(reference);
+    const std::u16string_view view(ref);
+
+    // The address is a prefix of the page's (the site's root, or a folder
+    // not above it), maybe a "/" to end it, then the rest of the reference.
+    std::u16string_view prefix;
+    bool slash = false;
+    std::u16string_view rest = view;
+    if (view.starts_with(u"//")) {
+        if (!scheme_.empty()) {
+            // The page's scheme and its colon, as one prefix of the page.
+            prefix = siteRoot_.substr(0, scheme_.size() + 1);
+        }
+    } else if (view.starts_with(u'/')) {
+        prefix = siteRoot_;
+        slash = siteRootNeedsSlash_;
+        rest = view.substr(1);
+    } else if (!BeginsWithScheme(view)) {
+        const bool up = view.starts_with(u"../");
+        prefix = up ? parentDirectory_ : baseDirectory_;
+        rest = up ? view.substr(3) : view;
+        // A directory that would climb above the site's root is replaced by
+        // the root, so a resolved address never loses its host.
+        if (!scheme_.empty() && prefix.size() < SiteRootLength()) {
+            prefix = siteRoot_;
+            slash = siteRootNeedsSlash_;
+        }
+    }
+    const std::size_t length = prefix.size() + (slash ? 1 : 0) + rest.size();
+    if (length > maxLength)
+        return std::nullopt;
+    std::u16string address;
+    address.reserve(length);
+    address += prefix;
+    if (slash)
+        address += u'/';
+    address += rest;
+    return address;
+}
+
 std::u16string ResolveAddress(std::u16string_view pageAddress, std::u16string_view reference)
 {
-    std::u16string ref = EncodeSpaces(reference);
-    const std::u16string_view view(ref);
-    const PageParts parts = SplitPage(pageAddress);
-
-    if (view.starts_with(u"//"))
-        return parts.scheme.empty() ? ref : std::u16string(parts.scheme) + u':' + ref;
-    if (view.starts_with(u'/'))
-        return SiteRoot(parts) + ref.substr(1);
-    if (BeginsWithScheme(view))
-        return ref;
-    if (view.starts_with(u"../"))
-        return NotAboveRoot(ParentDirectoryOf(parts.baseDirectory), parts) + ref.substr(3);
-    return NotAboveRoot(parts.baseDirectory, parts) + ref;
+    return *TPageAddress(pageAddress).Resolve(reference);
 }
 
 }  // namespace tessaro

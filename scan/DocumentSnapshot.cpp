@@ -43,6 +43,14 @@ QString Text(const QJsonValue& value)
     return value.toString();
 }
 
+// An attribute value, or an address, past the collector's bound is left out
+// whole here too: cut short, it would name another address.
+QString Attribute(const QJsonValue& value)
+{
+    QString text = Text(value);
+    return text.size() > kMaxSnapshotAttributeText ? QString() : text;
+}
+
 // A collection as the snapshot holds it, of which only the first
 // kMaxSnapshotElements count.
 QJsonArray List(const QJsonObject& object, const char* name)
@@ -65,16 +73,16 @@ THtmlObjectElement ObjectFromJson(const QJsonValue& item)
 {
     const QJsonObject o = item.toObject();
     TObjectAttributes attributes;
-    attributes.classid = Text(o.value(QLatin1String("classid")));
-    attributes.type = Text(o.value(QLatin1String("type")));
-    attributes.codebase = Text(o.value(QLatin1String("codebase")));
-    attributes.data = Text(o.value(QLatin1String("data")));
-    attributes.flashvars = Text(o.value(QLatin1String("flashvars")));
-    attributes.base = Text(o.value(QLatin1String("base")));
+    attributes.classid = Attribute(o.value(QLatin1String("classid")));
+    attributes.type = Attribute(o.value(QLatin1String("type")));
+    attributes.codebase = Attribute(o.value(QLatin1String("codebase")));
+    attributes.data = Attribute(o.value(QLatin1String("data")));
+    attributes.flashvars = Attribute(o.value(QLatin1String("flashvars")));
+    attributes.base = Attribute(o.value(QLatin1String("base")));
     for (const QJsonValue& param : List(o, "params")) {
         const QJsonArray pair = param.toArray();
-        attributes.paramNames.append(Text(pair.at(0)));
-        attributes.paramValues.append(Text(pair.at(1)));
+        attributes.paramNames.append(Attribute(pair.at(0)));
+        attributes.paramValues.append(Attribute(pair.at(1)));
     }
     return ObjectElementFromAttributes(attributes);
 }
@@ -87,8 +95,9 @@ std::vector<THtmlEmbedElement> EmbedsFromJson(const QJsonObject& object)
     const QJsonArray attributes = List(object, "embedAttributes");
     for (const QJsonValue& src : List(object, "embeds")) {
         const QJsonObject more = attributes.at(static_cast<qsizetype>(embeds.size())).toObject();
-        embeds.push_back({Text(src), Text(more.value(QLatin1String("type"))),
-                          Text(more.value(QLatin1String("flashvars"))), Text(more.value(QLatin1String("base")))});
+        embeds.push_back({Attribute(src), Attribute(more.value(QLatin1String("type"))),
+                          Attribute(more.value(QLatin1String("flashvars"))),
+                          Attribute(more.value(QLatin1String("base")))});
     }
     return embeds;
 }
@@ -100,13 +109,22 @@ THtmlDocument DocumentFromJson(const QJsonObject& object, int depth, qsizetype& 
     THtmlDocument document;
     document.URL = Text(object.value(QLatin1String("url")));
     document.baseURL = Text(object.value(QLatin1String("base")));
-    for (const QJsonValue& item : List(object, "objects"))
+    // A document whose address is past the bound names nothing a row can
+    // hold; its frames are documents of their own.
+    const bool readable =
+        document.URL.size() <= kMaxSnapshotAttributeText && document.baseURL.size() <= kMaxSnapshotAttributeText;
+    if (!readable) {
+        document.URL.clear();
+        document.baseURL.clear();
+    }
+    for (const QJsonValue& item : readable ? List(object, "objects") : QJsonArray())
         document.applets.push_back(ObjectFromJson(item));
-    document.embeds = EmbedsFromJson(object);
+    if (readable)
+        document.embeds = EmbedsFromJson(object);
     // Scripts are listed by text; the texts of their files, when given, in a
     // list of the same order.
     const QJsonArray loaded = List(object, "loadedScripts");
-    for (const QJsonValue& item : List(object, "scripts")) {
+    for (const QJsonValue& item : readable ? List(object, "scripts") : QJsonArray()) {
         if (scriptText <= 0)
             break;
         // Inline text and the text of a loaded file share the bound.
@@ -119,15 +137,15 @@ THtmlDocument DocumentFromJson(const QJsonObject& object, int depth, qsizetype& 
         document.scripts.push_back(std::move(script));
     }
     const QJsonValue noscript = object.value(QLatin1String("noscript"));
-    if (noscript.isObject()) {
+    if (readable && noscript.isObject()) {
         for (const QJsonValue& item : List(noscript.toObject(), "objects"))
             document.noscriptObjects.push_back(ObjectFromJson(item));
         document.noscriptEmbeds = EmbedsFromJson(noscript.toObject());
     }
-    for (const QJsonValue& item : List(object, "frameSources"))
-        document.frameSources.push_back(Text(item));
-    for (const QJsonValue& item : List(object, "links"))
-        document.links.push_back(Text(item));
+    for (const QJsonValue& item : readable ? List(object, "frameSources") : QJsonArray())
+        document.frameSources.push_back(Attribute(item));
+    for (const QJsonValue& item : readable ? List(object, "links") : QJsonArray())
+        document.links.push_back(Attribute(item));
     if (depth >= kMaxSnapshotFrameDepth)
         return document;
     for (const QJsonValue& frame : List(object, "frames")) {

@@ -1,8 +1,25 @@
 #include "scan/FoundMovies.h"
 
-#include "scan/MovieReferences.h"
-
 namespace tessaro {
+
+namespace {
+
+std::u16string_view Utf16(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+}  // namespace
+
+bool HoldsControlCharacter(QStringView text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            return true;
+    }
+    return false;
+}
 
 TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 {
@@ -11,13 +28,34 @@ TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
             folded_.insert(key, entry);
 }
 
-QString TFoundMovies::Add(const QString& pageAddress, const QString& reference)
+std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QString& reference)
 {
-    QString address = ResolvedAddress(pageAddress, reference);
+    // A long reference costs nothing to refuse.
+    if (reference.size() > kMaxRowAddress)
+        return std::nullopt;
+    // The scanners pass one document's address, the same text, for all of
+    // its references.
+    if (!base_ || pageAddress.constData() != page_.constData() || pageAddress.size() != page_.size()) {
+        page_ = pageAddress;
+        base_.emplace(Utf16(page_));
+    }
+    const std::optional<std::u16string> resolved = base_->Resolve(Utf16(reference), kMaxRowAddress);
+    if (!resolved)
+        return std::nullopt;
+    QString address = QString::fromStdU16String(*resolved);
+    // An escape that a scanner undid, or a name read from a movie, may hold
+    // a NUL or an ESC: the row would save as another file or show another
+    // text than it holds.
+    if (HoldsControlCharacter(address))
+        return std::nullopt;
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();
     if (const auto known = folded_.constFind(key); known != folded_.constEnd())
         return *known;
+    if (list_.size() >= kMaxPageRows) {
+        full_ = true;
+        return std::nullopt;
+    }
     folded_.insert(key, address);
     list_.append(address);
     return address;

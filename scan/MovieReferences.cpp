@@ -2,6 +2,8 @@
 
 #include <QUrl>
 
+#include <algorithm>
+
 #include "scan/AddressRules.h"
 
 namespace tessaro {
@@ -9,6 +11,8 @@ namespace tessaro {
 namespace {
 
 const QString kFlashType = QStringLiteral("application/x-shockwave-flash");
+// Hex digits of the longest code point, \u{10FFFF}.
+constexpr qsizetype kMaxCodePointDigits = 6;
 
 int HexValue(QChar c)
 {
@@ -73,14 +77,18 @@ bool IsFlashType(const QString& type)
     return type.section(QLatin1Char(';'), 0, 0).trimmed().compare(kFlashType, Qt::CaseInsensitive) == 0;
 }
 
-QString UndoScriptEscapes(QStringView text)
+QString UndoScriptEscapes(QStringView text, qsizetype* examined)
 {
     // Nothing to undo in most strings.
+    if (examined != nullptr)
+        *examined += text.size();
     if (!text.contains(QLatin1Char('\\')))
         return text.toString();
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
+        if (examined != nullptr)
+            ++*examined;
         const QChar c = text[i];
         if (c != QLatin1Char('\\') || i + 1 == text.size()) {
             out += c;
@@ -133,13 +141,21 @@ QString UndoScriptEscapes(QStringView text)
                     break;
                 }
                 // \u{...}: at most six digits, at most the last code point.
-                const qsizetype close = text.indexOf(QLatin1Char('}'), i + 1);
-                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('{') && close > i + 2 && close <= i + 8) {
-                    const long value = HexNumber(text, i + 2, close - i - 2);
-                    if (value >= 0 && value <= 0x10FFFF) {
-                        AppendCodePoint(out, static_cast<char32_t>(value));
-                        i = close;
-                        break;
+                // The closing brace is looked for only where those digits
+                // can end, so "\u{\u{..." costs no more than its length.
+                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('{')) {
+                    const QStringView digits =
+                        text.sliced(i + 2).first(std::min<qsizetype>(text.size() - i - 2, kMaxCodePointDigits + 1));
+                    if (examined != nullptr)
+                        *examined += digits.size();
+                    const qsizetype close = digits.indexOf(QLatin1Char('}'));
+                    if (close > 0) {
+                        const long value = HexNumber(digits, 0, close);
+                        if (value >= 0 && value <= 0x10FFFF) {
+                            AppendCodePoint(out, static_cast<char32_t>(value));
+                            i += 2 + close;
+                            break;
+                        }
                     }
                 }
                 out += next;
@@ -153,19 +169,35 @@ QString UndoScriptEscapes(QStringView text)
     return out;
 }
 
-QStringList QuotedScriptStrings(QStringView script)
+QStringList QuotedScriptStrings(QStringView script, qsizetype* examined)
 {
     QStringList strings;
+    // Per quote kind, where the last string of that kind that never closed
+    // stopped. A later quote of the kind before that point never closes
+    // either: the scan from the character after it runs in step with the
+    // failed one (that quote was escaped in it), so it is not scanned again
+    // and a line of lone quotes costs its length, not its length squared.
+    qsizetype unclosedDouble = 0;
+    qsizetype unclosedSingle = 0;
     qsizetype i = 0;
     while (i < script.size()) {
         const QChar quote = script[i];
+        if (examined != nullptr)
+            ++*examined;
         if (quote != QLatin1Char('"') && quote != QLatin1Char('\'')) {
+            ++i;
+            continue;
+        }
+        qsizetype& unclosed = quote == QLatin1Char('"') ? unclosedDouble : unclosedSingle;
+        if (i < unclosed) {
             ++i;
             continue;
         }
         qsizetype j = i + 1;
         bool closed = false;
         while (j < script.size()) {
+            if (examined != nullptr)
+                ++*examined;
             const QChar c = script[j];
             if (c == QLatin1Char('\\')) {
                 j += 2;
@@ -181,10 +213,11 @@ QStringList QuotedScriptStrings(QStringView script)
         }
         if (!closed) {
             // Go on after the lone quote: what follows may hold strings.
+            unclosed = j;
             ++i;
             continue;
         }
-        strings.append(UndoScriptEscapes(script.mid(i + 1, j - i - 1)));
+        strings.append(UndoScriptEscapes(script.mid(i + 1, j - i - 1), examined));
         i = j + 1;
     }
     return strings;

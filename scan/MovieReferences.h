@@ -20,13 +20,15 @@ bool IsFlashType(const QString& type);
 // A script string's text with its escapes undone as a script engine reads
 // them: \/ \' \" \\, \n and the other letters, \xNN, \uNNNN, \u{N...}, and
 // line continuations. A backslash that starts no escape stands for the
-// character after it.
-QString UndoScriptEscapes(QStringView text);
+// character after it. examined, when given, grows by the characters looked
+// at: the work, in proportion to the text.
+QString UndoScriptEscapes(QStringView text, qsizetype* examined = nullptr);
 
 // The strings a script writes between single or double quotes, escapes
 // undone, in order. A string ends at its closing quote; one that reaches
 // the end of its line is not a string (an apostrophe in a comment).
-QStringList QuotedScriptStrings(QStringView script);
+// examined as for UndoScriptEscapes.
+QStringList QuotedScriptStrings(QStringView script, qsizetype* examined = nullptr);
 
 // Whether a candidate found by the thorough scan, its blanks already encoded,
 // names a movie: cut at its query or fragment, a path whose file name ends in

@@ -39,9 +39,11 @@ void AddMovie(const TThoroughScan& scan, const QString& movie, const QString& pl
 {
     if (movie.trimmed().isEmpty())
         return;
-    const QString address = scan.found.Add(scan.base, movie);
-    if (scan.playerBases != nullptr && !scan.playerBases->contains(address))
-        scan.playerBases->insert(address, PlayerBaseOf(scan, address, playerBase));
+    // A movie that is not listed has no player; its variables are still
+    // read, each a reference of its own.
+    const std::optional<QString> address = scan.found.Add(scan.base, movie);
+    if (address && scan.playerBases != nullptr && !scan.playerBases->contains(*address))
+        scan.playerBases->insert(*address, PlayerBaseOf(scan, *address, playerBase));
     const qsizetype query = movie.indexOf(QLatin1Char('?'));
     if (query >= 0)
         AddFlashVars(scan.base, movie.mid(query + 1).section(QLatin1Char('#'), 0, 0), scan.found);

@@ -12,6 +12,9 @@ namespace {
 constexpr QByteArrayView kSlotStart = "{\"slot\":\"";
 constexpr QByteArrayView kDepthKey = "\",\"depth\":";
 constexpr qsizetype kSlotDigits = 32;
+// What a collector adds to a document it left something out of. Page texts
+// are JSON strings, where a quote is escaped, so only a collector writes it.
+constexpr QByteArrayView kCutMark = "\"cut\":true";
 
 // Up to length bytes of text from at; empty past its end.
 QByteArrayView Part(QByteArrayView text, qsizetype at, qsizetype length = -1)
@@ -93,6 +96,7 @@ void TCollectorReports::SetTop(const QByteArray& tree)
         return;
     haveTop_ = true;
     top_ = tree;
+    cut_ = cut_ || tree.contains(kCutMark);
     bytes_ += tree.size();
     Expect(top_, 0);
 }
@@ -104,8 +108,10 @@ bool TCollectorReports::HaveTop() const
 
 void TCollectorReports::AddReport(QByteArrayView report)
 {
-    if (reports_ >= kMaxReports || report.size() > kMaxBytes - bytes_)
+    if (reports_ >= kMaxReports || report.size() > kMaxBytes - bytes_) {
+        cut_ = true;
         return;
+    }
     const qsizetype depthEnd = report.indexOf(' ', kSlotDigits + 1);
     if (report.size() <= kSlotDigits || report.at(kSlotDigits) != ' ' || depthEnd < 0)
         return;
@@ -128,6 +134,7 @@ void TCollectorReports::AddReport(QByteArrayView report)
 
 void TCollectorReports::Take(const QByteArray& slot, int depth, const QByteArray& tree)
 {
+    cut_ = cut_ || tree.contains(kCutMark);
     taken_.insert(slot, {depth, tree});
     Expect(tree, depth);
 }

@@ -31,6 +31,9 @@ public:
     // The top tree with each report in its slot's place; a slot without
     // one is null.
     QByteArray Assembled() const;
+    // A tree taken says its collector left something out, or a report was
+    // refused by the count or size bound.
+    bool Cut() const { return cut_; }
 
 private:
     void Expect(const QByteArray& tree, int depth);
@@ -48,6 +51,7 @@ private:
     QHash<QByteArray, QByteArray> waiting_;  // "slot depth" -> a tree before its slot is known
     qsizetype bytes_ = 0;
     int reports_ = 0;
+    bool cut_ = false;
 };
 
 }  // namespace tessaro

@@ -75,6 +75,7 @@ void TDocumentModelPage::InstallCollector()
     source.replace(QLatin1String("@MAX_SCRIPT_TEXT@"), QString::number(kMaxSnapshotScriptText));
     source.replace(QLatin1String("@MAX_ELEMENTS@"), QString::number(kMaxSnapshotElements));
     source.replace(QLatin1String("@MAX_FRAME_DEPTH@"), QString::number(kMaxSnapshotFrameDepth));
+    source.replace(QLatin1String("@MAX_ATTRIBUTE_TEXT@"), QString::number(kMaxSnapshotAttributeText));
     QWebEngineScript script;
     script.setName(kScriptName);
     script.setSourceCode(source);
@@ -150,7 +151,7 @@ void TDocumentModelPage::Assemble(bool final)
     if (!done_ || !reports_.HaveTop())
         return;
     if (reports_.Complete() || final)
-        Finish(request_, {true, reports_.Assembled(), {}});
+        Finish(request_, {true, reports_.Assembled(), {}, reports_.Cut()});
 }
 
 std::weak_ptr<int> TDocumentModelPage::Alive() const

@@ -20,6 +20,9 @@ struct TDocumentSnapshot {
     bool ok = false;
     QByteArray json;
     QString error;
+    // Something was past a bound (an attribute, script text, elements, a
+    // frame's report) and is left out of the tree.
+    bool cut = false;
 };
 
 // The page of the embedded browser, with the HTML document model: a collector

@@ -19,7 +19,9 @@
 // against the slot's: a frame cannot have another frame answer for it.
 //
 // What is read is bounded: script text per tree, elements per collection,
-// and frame depth; what lies beyond is left out.
+// the length of each attribute, and frame depth; what lies beyond is left
+// out, and a tree that left something out says so ("cut": true on its
+// document), so the program can tell the user.
 //
 // Subframes also announce on the console when they finished loading, as the
 // program rescans the page then; and every document, for a while after it
@@ -46,6 +48,7 @@
     const MAX_SCRIPT_TEXT = Number('@MAX_SCRIPT_TEXT@');  // UTF-16 units per tree
     const MAX_ELEMENTS = Number('@MAX_ELEMENTS@');        // per collection
     const MAX_FRAME_DEPTH = Number('@MAX_FRAME_DEPTH@');  // the top document is 0
+    const MAX_ATTRIBUTE_TEXT = Number('@MAX_ATTRIBUTE_TEXT@');  // UTF-16 units of one attribute value
 
     const FRAME_COMPLETE = TAG + ':frame-complete ' + SECRET;
     const TREE = TAG + ':tree ' + SECRET + ' ';
@@ -65,14 +68,26 @@
     const getAttribute = Element.prototype.getAttribute;
     const childrenOf = Object.getOwnPropertyDescriptor(Element.prototype, 'children').get;
 
+    // Whether the tree being collected left something out.
+    let cut = false;
+
+    // A value past the bound is left out whole: cut short it would name
+    // another address.
     function attr(el, name) {
-        return getAttribute.call(el, name);
+        const value = getAttribute.call(el, name);
+        if (value !== null && value.length > MAX_ATTRIBUTE_TEXT) {
+            cut = true;
+            return null;
+        }
+        return value;
     }
 
     // The first MAX_ELEMENTS items of a collection, each read, while keep
     // says so (it may stop earlier).
     function take(list, read, keep) {
         const out = [];
+        if (list.length > MAX_ELEMENTS)
+            cut = true;
         const n = Math.min(list.length, MAX_ELEMENTS);
         for (let i = 0; i < n && (!keep || keep()); ++i) {
             const item = read(list[i]);
@@ -176,6 +191,8 @@
         into.loadedScripts = [];
         take(doc.scripts, s => {
             const text = s.text.slice(0, budget.scriptText);
+            if (text.length < s.text.length)
+                cut = true;
             budget.scriptText -= text.length;
             let loaded = null;
             if (s.src) {
@@ -205,6 +222,12 @@
     }
 
     function own(doc, budget) {
+        // A document whose address is past the bound names nothing a row
+        // can hold; its frames are read as documents of their own.
+        if (doc.URL.length > MAX_ATTRIBUTE_TEXT || doc.baseURI.length > MAX_ATTRIBUTE_TEXT) {
+            cut = true;
+            return {url: null, frames: []};
+        }
         const tree = {
             url: doc.URL,
             base: doc.baseURI,
@@ -283,6 +306,15 @@
         return {scriptText: MAX_SCRIPT_TEXT};
     }
 
+    // A whole tree, marked when anything was left out of it.
+    function collectMarked(win, depth) {
+        cut = false;
+        const tree = collectTree(win, depth, newBudget());
+        if (cut)
+            tree.cut = true;
+        return tree;
+    }
+
     window.addEventListener('message', ev => {
         const d = ev.data;
         if (!d || typeof d !== 'object' || d[TAG] !== 'collect' || typeof d.slot !== 'string'
@@ -294,7 +326,7 @@
         // The frame's external files may still be being read; a read ends
         // within its time bound.
         const report = () => {
-            const tree = collectTree(window, depth, newBudget());
+            const tree = collectMarked(window, depth);
             if (readsUnderWay > 0)
                 setTimeout(report, 20);
             else
@@ -359,7 +391,7 @@
         // The top document's tree as JSON, cross-origin frames as slots;
         // NOT_READY while external files are being read.
         collect() {
-            const tree = JSON.stringify(collectTree(window, 0, newBudget()));
+            const tree = JSON.stringify(collectMarked(window, 0));
             return readsUnderWay > 0 ? NOT_READY : tree;
         },
     };

@@ -44,6 +44,10 @@ bool AtomicFile::Fail(Failure failure, const std::string& what, int error)
 
 bool AtomicFile::Open()
 {
+    // The system reads a path up to its first NUL: "/home/u/.bashrc\0.swf"
+    // would replace "/home/u/.bashrc".
+    if (target_.find('\0') != std::string::npos)
+        return Fail(Failure::Create, "a file name holds a NUL", EINVAL);
     const auto slash = target_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
     for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
@@ -121,6 +125,8 @@ void AtomicFile::Discard()
 
 bool SyncFileSystemOf(const std::string& folder)
 {
+    if (folder.find('\0') != std::string::npos)
+        return false;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;

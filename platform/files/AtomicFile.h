@@ -32,6 +32,8 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // False (Create) for a target holding a NUL, which the system would cut
+    // there and so write another file.
     bool Open();
     bool Write(const char* data, std::size_t size);
     // Gives the file exactly these permission bits, whatever the umask.

@@ -22,6 +22,7 @@
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/widgets/ListView.h"
 #include "scan/DocumentSnapshot.h"
+#include "scan/FoundMovies.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
@@ -214,7 +215,9 @@ TEST_F(PageScan, WithTheCachePageActiveTheCacheRowsAreChecked)
         EXPECT_TRUE(window->ListView2->Checked(row)) << row;
 }
 
-TEST_F(PageScan, ASnapshotThatTimesOutIsReportedAndTheRowsStay)
+// The reason goes to the status bar: a box would come at every frame the
+// page completes.
+TEST_F(PageScan, ASnapshotThatTimesOutIsReportedInTheStatusBarAndTheRowsStay)
 {
     Open(A("/site/next.html"));
     const QStringList next{QString::fromStdString(A("/site/next.swf"))};
@@ -233,10 +236,26 @@ TEST_F(PageScan, ASnapshotThatTimesOutIsReportedAndTheRowsStay)
     window->WebBrowser1->Document()->SetSnapshotTimeout(800, 5000);
     window->SetStatusText("Openning Page ");
     Open(A("/site/hang.html"));
-    ASSERT_TRUE(WaitUntil([&] { return !reported.isEmpty(); }, kWaitMs));
-    EXPECT_TRUE(reported.contains("in time")) << reported.toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return Status().contains("in time"); }, kWaitMs)) << Status().toStdString();
     EXPECT_EQ(Addresses(), next);
-    EXPECT_EQ(Status(), "Openning Page ");
+    EXPECT_EQ(reported, QString());
+}
+
+// One past the page's cap: the first 10000 are listed, and the status bar
+// says the list is full.
+TEST_F(PageScan, MoviesPastThePagesCapAreLeftOutAndSaid)
+{
+    std::string script = "<script>var movies = [";
+    for (qsizetype i = 0; i <= kMaxPageRows; ++i)
+        script += "\"m" + std::to_string(i) + ".swf\",";
+    site.route("/site/many.html", Page(script + "];</script>"), kHtml);
+    Open(A("/site/many.html"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return window->ListView1->RowCount() > 0 && Status().startsWith("List full"); }, kWaitMs))
+        << Status().toStdString();
+    EXPECT_EQ(Status(), "List full: only the first 10000 movies are listed");
+    EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
+    EXPECT_EQ(Addresses().last().toStdString(), A("/site/m9999.swf"));
 }
 
 // A message box shown while the test runs: its text is kept and it is closed.
@@ -339,7 +358,11 @@ document.body.appendChild(last);
     clock.start();
     ticker.start();
     Open(A("/site/huge.html"));
-    ASSERT_TRUE(WaitUntil([&] { return ListIs(expected); }, kWaitMs)) << Addresses().join('\n').toStdString();
+    // What lies past the bound is said to be left out.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Addresses() == expected && Status().startsWith("Done: part of the page was too large"); },
+        kWaitMs))
+        << Addresses().join('\n').toStdString() << Status().toStdString();
     ticker.stop();
     const long growthMiB = (StatusKiB("VmHWM:") - before) / 1024;
     RecordProperty("peak_growth_mib", std::to_string(growthMiB));

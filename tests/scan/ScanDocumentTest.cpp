@@ -211,6 +211,23 @@ TEST(DocumentSnapshot, KeepsWithinItsBounds)
     ASSERT_EQ(top.frames.size(), 1u);
     ASSERT_EQ(top.frames[0].scripts.size(), 1u);
     EXPECT_EQ(top.frames[0].scripts[0].text.size(), kMaxSnapshotScriptText - 2 * part.size());
+
+    // An attribute at its bound is kept, one past it left out; a document
+    // whose address is past it gives nothing but its frames.
+    const QByteArray at(kMaxSnapshotAttributeText, 'a');
+    const QByteArray past = at + 'b';
+    const THtmlDocument attributes = DocumentFromSnapshot(
+        R"({"url":"http://h.test/","embeds":[")" + at + R"(",")" + past + R"("],"links":[")" + past +
+        R"("],"frames":[{"url":"http://h.test/)" + past + R"(","embeds":["e.swf"],"frames":[{"embeds":["f.swf"]}]}]})");
+    EXPECT_EQ(attributes.embeds.size(), 2u);
+    EXPECT_EQ(attributes.embeds[0].src.size(), at.size());
+    EXPECT_EQ(attributes.embeds[1].src, QString());
+    EXPECT_EQ(attributes.links, std::vector<QString>{QString()});
+    ASSERT_EQ(attributes.frames.size(), 1u);
+    EXPECT_TRUE(attributes.frames[0].URL.isEmpty());
+    EXPECT_TRUE(attributes.frames[0].embeds.empty());
+    ASSERT_EQ(attributes.frames[0].frames.size(), 1u);
+    EXPECT_EQ(attributes.frames[0].frames[0].embeds.size(), 1u);
 }
 
 }  // namespace

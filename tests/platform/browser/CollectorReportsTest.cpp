@@ -136,6 +136,34 @@ TEST(CollectorReportsBounds, ReportsPastTheCountBoundAreLeftOut)
     const QByteArray assembled = reports.Assembled();
     EXPECT_EQ(assembled.count(QByteArray::fromStdString(Tree("f"))), TCollectorReports::kMaxReports);
     EXPECT_TRUE(assembled.endsWith(",null]}"));
+    EXPECT_TRUE(reports.Cut());
+}
+
+// A collector marks a tree it left something out of; a page's text cannot,
+// as its quotes are escaped.
+TEST(CollectorReportsBounds, ACutTreeMakesACutSnapshot)
+{
+    const std::string cutTree = R"({"url":"a","frames":[],"cut":true})";
+    struct Row {
+        const char* name;
+        std::string top;
+        std::string report;
+        bool cut;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"whole", Tree("t", Slot(kA, 1)), kA + " 1 " + Tree("a"), false},
+             {"top cut", R"({"url":"t","frames":[],"cut":true})", "", true},
+             {"a frame cut", Tree("t", Slot(kA, 1)), kA + " 1 " + cutTree, true},
+             {"a page's text", Tree(R"(x\"cut\":true)", Slot(kA, 1)), kA + " 1 " + Tree(R"(\"cut\":true)"), false},
+         }) {
+        SCOPED_TRACE(row.name);
+        TCollectorReports reports;
+        reports.SetTop(QByteArray::fromStdString(row.top));
+        if (!row.report.empty())
+            reports.AddReport(QByteArray::fromStdString(row.report));
+        EXPECT_TRUE(reports.Complete());
+        EXPECT_EQ(reports.Cut(), row.cut);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
+#include "platform/core/SnapshotBounds.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"
 
@@ -141,6 +142,46 @@ TEST_F(DocumentModel, ReadsTheFramesOfAFrameset)
     EXPECT_EQ(frames[0].toObject()["embeds"].toArray(), QJsonArray{"left.swf"});
     EXPECT_EQ(frames[1].toObject()["url"].toString().toStdString(), other.origin() + "/right.html");
     EXPECT_EQ(frames[1].toObject()["embeds"].toArray(), QJsonArray{"right.swf"});
+}
+
+// An attribute one past its bound is left out whole, in the top document
+// and in a frame of another origin, and the snapshot says it was cut; one at
+// the bound is read.
+TEST_F(DocumentModel, AnAttributePastItsBoundIsLeftOutAndTheSnapshotIsCut)
+{
+    // Counted in UTF-16 units, as the script counts: one more byte in UTF-8.
+    const std::string atBound = std::string(kMaxSnapshotAttributeText - 1, 'a') + "\u00e9";
+    const std::string past = std::string(kMaxSnapshotAttributeText - 3, 'b') + ".swf";
+    const std::string embeds = "<embed src=\"at.swf\" flashvars=\"" + atBound + "\"><embed src=\"" + past +
+                               "\" type=\"application/x-shockwave-flash\"><object data=\"" + past + "\"></object>";
+    // A frame whose address is past the bound too.
+    const std::string longFrame = "<iframe src=\"whole.html#" + std::string(kMaxSnapshotAttributeText, 'q') + "\">";
+    site.route("/cut.html", Page(embeds + "<iframe src=\"" + other.origin() + "/cut.html\"></iframe>" + longFrame),
+               "text/html");
+    other.route("/cut.html", Page(embeds), "text/html");
+    site.route("/whole.html", Page("<embed src=\"at.swf\" flashvars=\"" + atBound + "\">"), "text/html");
+
+    Load(site.origin() + "/whole.html");
+    const TDocumentSnapshot whole = Snapshot();
+    EXPECT_TRUE(whole.ok);
+    EXPECT_FALSE(whole.cut);
+
+    Load(site.origin() + "/cut.html");
+    const TDocumentSnapshot cut = Snapshot();
+    ASSERT_TRUE(cut.ok) << cut.error.toStdString();
+    EXPECT_TRUE(cut.cut);
+    EXPECT_LT(cut.json.size(), 3 * kMaxSnapshotAttributeText) << "each value at the bound once, no longer one";
+    const QJsonObject top = QJsonDocument::fromJson(cut.json).object();
+    for (const QJsonObject& document : {top, top["frames"].toArray()[0].toObject()}) {
+        EXPECT_EQ(document["embeds"].toArray(), (QJsonArray{"at.swf", QJsonValue()}));
+        EXPECT_EQ(document["embedAttributes"].toArray()[0].toObject()["flashvars"].toString().size(),
+                  kMaxSnapshotAttributeText);
+        EXPECT_TRUE(document["objects"].toArray()[0].toObject()["data"].isNull());
+    }
+    ASSERT_EQ(top["frames"].toArray().size(), 2);
+    const QJsonObject longAddress = top["frames"].toArray()[1].toObject();
+    EXPECT_TRUE(longAddress["url"].isNull());
+    EXPECT_FALSE(longAddress.contains("embeds"));
 }
 
 TEST_F(DocumentModel, AFailedLoadIsAnEmptyDocument)
