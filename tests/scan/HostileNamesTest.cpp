@@ -131,7 +131,7 @@ TEST_P(HostileNames, ReadFromAMovieGiveNoRow)
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
-            fetch);
+            std::make_shared<TMovieReaderPool>(), fetch);
         EXPECT_TRUE(test::WaitUntil(
             [&] {
                 const std::lock_guard lock(mutex);
