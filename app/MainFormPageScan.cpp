@@ -152,6 +152,9 @@ void TMainFrm::CancelPageScan()
 
 void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
 {
+    // A scan that ends after Exit has no list left to fill.
+    if (closed_)
+        return;
     if (grow) {
         if (result.error)
             return;

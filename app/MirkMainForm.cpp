@@ -435,6 +435,7 @@ void TMainFrm::FormClose()
     // Exit ends every read, so the window ends without waiting for servers.
     StopReadingMovies(true);
     MovieReaders->CancelAll();
+    CancelPageScan();
     FoundMovies.reset();
     CopyList.reset();
     HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);
