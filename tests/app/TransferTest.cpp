@@ -9,18 +9,17 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
 
 #include "dialogs/BrowseFolderDlg.h"
 #include "platform/http/HttpClient.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
+#include "support/FileSizeLimit.h"
 #include "support/FlashTestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
@@ -350,12 +349,8 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     }
 
     // A copy that missed the stop fails at this size instead of filling the disk.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 256 << 20;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::optional<test::FileSizeLimit> limit(std::in_place, 256 << 20);
+    ASSERT_TRUE(limit->Set());
 
     window->LbSpeedButton3Click();
     EXPECT_TRUE(stop->isEnabled());
@@ -367,8 +362,7 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     stop->trigger();
     EXPECT_TRUE(WaitUntil(
         [&] { return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr; }, 1000));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.reset();
 
     EXPECT_FALSE(stop->isEnabled());
     if (web) {

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
-#include <sys/resource.h>
-
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -203,18 +202,13 @@ TEST(CacheCopy, AStopEndsTheRunInsideTheFileBeingCopied)
     const std::string out = dir.folder() + "out/";
     dir.write("out/big.swf", "older movie");
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 256 << 20;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::optional<test::FileSizeLimit> limit(std::in_place, 256 << 20);
+    ASSERT_TRUE(limit->Set());
     const CopyRun run = RunCopy(out, files, [&out](TCacheCopyThread& worker) {
         EXPECT_TRUE(test::WaitForEntries(out, 2, 10000));
         worker.Stop();
     });
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.reset();
 
     EXPECT_TRUE(run.percents.empty());
     EXPECT_EQ(run.failed, 0);

@@ -4,19 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/http/HttpClient.h"
+#include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SwfBytes.h"
 #include "support/TempDir.h"
@@ -333,15 +332,10 @@ TEST_F(HttpGetThreadTest, AWriteThatBreaksOffKeepsTheOlderFile)
         const std::string target = dir.folder() + "m.swf";
         dir.write("m.swf", "old");
 
-        rlimit saved{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = row.fileLimit;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        std::optional<test::FileSizeLimit> limit(std::in_place, row.fileLimit);
+        ASSERT_TRUE(limit->Set());
         const DownloadRun run = Download("http://movies.example/m.swf", target);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        limit.reset();
 
         EXPECT_TRUE(run.ended);
         EXPECT_FALSE(run.outcome.Saved);
