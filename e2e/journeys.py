@@ -13,7 +13,7 @@ import unittest
 
 import accessibility as a11y
 import program as prog
-from loopback_site import BANNER_COLOUR, INTRO_COLOUR, FramedSite, PortUnavailable
+from loopback_site import BANNER_COLOUR, INTRO_COLOUR, FramedSite, HostileSite, PortUnavailable
 
 # Journeys whose feature has not landed in the program yet, with the reason.
 PENDING = {}
@@ -372,6 +372,34 @@ class Journeys(unittest.TestCase):
             self.assertEqual(prog.file_bytes(os.path.join(target, name)),
                              self.site.movies["/site/movies/" + name], name)
         self.assertTrue(table.checked(3), "a failed row stays checked")
+
+    def test_hostile_names(self):
+        """A page naming a shell's start files behind a NUL or an escape lists none of them; saving writes none."""
+        try:
+            self.site = HostileSite()
+        except PortUnavailable as error:
+            self.skipTest("the hostile site needs port 80 on a loopback address: %s" % error)
+        self.start()
+        self.type_address(self.site.page)
+        a11y.press(self.button("  GO!"))
+        table = self.web_list()
+        expected = self.site.expected_rows()
+        a11y.wait_for(lambda: [r[0][1] for r in table.rows()] == expected, SCAN_TIMEOUT, what="the sound movie listed")
+        self.wait_status(lambda text: text == "Done", SCAN_TIMEOUT, "the scan and the movie reading done")
+        self.assertEqual([r[0][1] for r in table.rows()], expected)
+
+        target = os.path.join(self.home, "saved")
+        os.makedirs(target)
+        a11y.click_on(self.button("Download  Flash"))
+        self.choose_folder(target)
+        a11y.wait_for(lambda: table.texts(0)[2] == "Saved", TRANSFER_TIMEOUT, what="the sound movie saved")
+        self.assertEqual(prog.listing(target), ["ok.swf"])
+        self.assertEqual(prog.file_bytes(os.path.join(target, "ok.swf")), self.site.movie)
+        for name in HostileSite.HOME_FILES:
+            self.assertFalse(os.path.exists(os.path.join(self.home, name)), name)
+        requested = set(self.site.main.requests)
+        for name in HostileSite.HOME_FILES:
+            self.assertNotIn("/" + name, requested, "a name cut at its NUL was fetched")
 
     def lay_browser_caches(self):
         """The real browser caches of the fixtures, where those browsers keep them."""

@@ -170,3 +170,38 @@ class FramedSite:
     def close(self):
         self.main.close()
         self.other.close()
+
+
+class HostileSite:
+    """A page whose script names files a shell reads at start, each behind a
+    NUL or an escape sequence and ending in ".swf", beside one sound movie.
+    The server answers those files too, with a movie that carries a command."""
+
+    HOME_FILES = (".bashrc", ".profile", ".bash_login", ".inputrc")
+
+    def __init__(self):
+        self.main = open_host()
+        self.movie = solid_movie(INTRO_COLOUR)
+        self.main.add("/ok.swf", self.movie, "application/x-shockwave-flash")
+        payload = solid_movie(INTRO_COLOUR) + b"\n\necho PAYLOAD-RAN\n"
+        for name in self.HOME_FILES:
+            self.main.add("/" + name, payload, "application/x-shockwave-flash")
+        m = self.main.origin
+        # Every form a script can write a NUL in, and an ESC that would colour the row.
+        self.main.add("/page.html", """<!DOCTYPE html>
+<html><head><title>Hostile names</title></head><body>
+<script>
+var a = "%s/.bashrc\\0.swf"; var b = "%s/.profile\\x00.swf"; var c = '%s/.bash_login\\u0000.swf';
+var d = "%s/.inputrc\\u001b[31m.swf"; var e = "%s/ok.swf";
+</script>
+</body></html>""" % (m, m, m, m, m), "text/html")
+
+    @property
+    def page(self):
+        return self.main.origin + "/page.html"
+
+    def expected_rows(self):
+        return [self.main.origin + "/ok.swf"]
+
+    def close(self):
+        self.main.close()
