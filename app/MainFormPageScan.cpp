@@ -210,6 +210,16 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
     }
     *FoundMovies = result.movies;
     GuessedRows = result.guessed;
+    // A rescan of the same page does not list again a guess its reading found
+    // to have no movie.
+    if (MovieStore != nullptr && result.baseAddress == movieStoreBase_) {
+        FoundMovies->removeIf([&](const QString& movie) {
+            const bool gone = GuessedRows.contains(movie) && MovieStore->NoMovie(movie);
+            if (gone)
+                GuessedRows.remove(movie);
+            return gone;
+        });
+    }
     ShowFoundMovies();
     CheckAllRows(true);
     SetStatusText("Done");

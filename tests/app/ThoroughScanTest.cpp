@@ -543,6 +543,14 @@ var sm = 'sm2/soundmanager2.swf', page = 'sm2/page.swf', present = 'sm2/present.
     EXPECT_EQ(Rows(0), QStringList({"1", "2", "3"}));
     EXPECT_EQ(*window->FoundMovies, kept);
     EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1) << "each guess is asked once";
+
+    // A rescan of the page (as a frame completing makes) lists them no more.
+    window->SetStatusText("");
+    window->WebBrowser1DocumentComplete();
+    ASSERT_TRUE(WaitUntil([&] { return Listed(kept) && window->MovieReading == nullptr; }, kWaitMs))
+        << Rows(1).join('\n').toStdString() << "\n"
+        << window->StatusBar1->PanelText(0).toStdString();
+    EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1);
 }
 
 // The reading of a loader's movie ends while a slow download runs: the
