@@ -19,6 +19,7 @@
 #include "platform/browser/WebBrowser.h"
 #include "platform/core/AppPaths.h"
 #include "scan/DocumentSnapshot.h"
+#include "scan/MovieStore.h"
 #include "scan/ScanDocument.h"
 
 namespace tessaro {
@@ -29,8 +30,9 @@ struct TPageScanResult {
     qsizetype given = 0;  // how many were given
     QString baseAddress;  // the top document's, for the movies movies name
     TPlayerBases playerBases;
-    bool full = false;  // a movie was left out: the list held kMaxPageRows
-    bool cut = false;   // the snapshot left part of the page out
+    TGuessedRows guessed;  // of movies: only text named them
+    bool full = false;     // a movie was left out: the list held kMaxPageRows
+    bool cut = false;      // the snapshot left part of the page out
     std::exception_ptr error;
 };
 
@@ -62,7 +64,7 @@ QSettings ProgramSettings()
 // scanning it take the window's thread no time. The movies found are
 // appended to those given.
 void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bool thorough, bool cut,
-                  QStringList movies)
+                  QStringList movies, TGuessedRows guessed)
 {
     if (promise.isCanceled())
         return;
@@ -71,12 +73,13 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bo
     result.given = movies.size();
     try {
         const THtmlDocument document = DocumentFromSnapshot(json);
-        TFoundMovies found(movies);
+        TFoundMovies found(movies, &guessed);
         ScanDocument(&document, found);
         if (thorough)
             ScanDocumentThorough(&document, found, &result.playerBases);
         result.full = found.Full();
         result.movies = std::move(movies);
+        result.guessed = std::move(guessed);
         result.baseAddress = document.BaseAddress();
     } catch (...) {
         result.error = std::current_exception();
@@ -91,6 +94,7 @@ void TMainFrm::LoadScanSettings()
     const bool thorough = ProgramSettings().value(kThoroughScanKey, true).toBool();
     ThoroughScan1->setChecked(thorough);
     WebBrowser1->SetFlashPlayerPresented(thorough);
+    WebBrowser1->Document()->SetReadsScriptFiles(thorough);
 }
 
 void TMainFrm::ThoroughScan1Click(bool checked)
@@ -98,8 +102,14 @@ void TMainFrm::ThoroughScan1Click(bool checked)
     QSettings settings = ProgramSettings();
     settings.setValue(kThoroughScanKey, checked);
     settings.sync();
-    // Pages loaded from now on see a Flash player, or none.
+    // Pages loaded from now on see a Flash player, or none, and have their
+    // script files read, or not.
     WebBrowser1->SetFlashPlayerPresented(checked);
+    WebBrowser1->Document()->SetReadsScriptFiles(checked);
+    // What the reading kept is forgotten with it: a later preview or
+    // download of those rows asks their servers.
+    if (!checked)
+        StopReadingMovies(true);
 }
 
 void TMainFrm::WebBrowser1DocumentComplete()
@@ -165,8 +175,14 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
         for (const QString& movie : std::as_const(*FoundMovies))
             listed.insert(movie.toCaseFolded());
         bool full = result.full;
+        // A row listed before that this scan found in markup is no guess now.
+        GuessedRows.removeIf([&](const QString& row) { return !result.guessed.contains(row); });
         for (const QString& movie : result.movies.mid(result.given)) {
             if (listed.contains(movie.toCaseFolded()))
+                continue;
+            const bool guess = result.guessed.contains(movie);
+            // A guess taken off for want of a movie does not come back.
+            if (guess && MovieStore != nullptr && MovieStore->NoMovie(movie))
                 continue;
             if (FoundMovies->size() >= kMaxPageRows) {
                 full = true;
@@ -174,6 +190,8 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
             }
             listed.insert(movie.toCaseFolded());
             FoundMovies->append(movie);
+            if (guess)
+                GuessedRows.insert(movie);
         }
         if (FoundMovies->size() > before) {
             AppendFoundMovies(before);
@@ -191,6 +209,17 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
         return;
     }
     *FoundMovies = result.movies;
+    GuessedRows = result.guessed;
+    // A rescan of the same page does not list again a guess its reading found
+    // to have no movie.
+    if (MovieStore != nullptr && result.baseAddress == movieStoreBase_) {
+        FoundMovies->removeIf([&](const QString& movie) {
+            const bool gone = GuessedRows.contains(movie) && MovieStore->NoMovie(movie);
+            if (gone)
+                GuessedRows.remove(movie);
+            return gone;
+        });
+    }
     ShowFoundMovies();
     CheckAllRows(true);
     SetStatusText("Done");
@@ -225,12 +254,12 @@ void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
     }
     auto promise = std::make_shared<QPromise<TPageScanResult>>();
     task->setFuture(promise->future());
-    PageScanPool->start(
-        [promise, json, cut, thorough = ThoroughScan1->isChecked(), movies = grow ? *FoundMovies : QStringList()] {
-            promise->start();
-            ScanSnapshot(*promise, json, thorough, cut, movies);
-            promise->finish();
-        });
+    PageScanPool->start([promise, json, cut, thorough = ThoroughScan1->isChecked(),
+                         movies = grow ? *FoundMovies : QStringList(), guessed = grow ? GuessedRows : TGuessedRows()] {
+        promise->start();
+        ScanSnapshot(*promise, json, thorough, cut, movies, guessed);
+        promise->finish();
+    });
 }
 
 }  // namespace tessaro

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -103,6 +104,10 @@ public:
     // forgetMovies: the next scan fetches every movie again.
     void StopReadingMovies(bool forgetMovies = false);
     void MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report);
+    // Takes the guesses whose addresses answered with no movie off the list,
+    // unless a transfer runs (its rows keep their places until it ends);
+    // the number taken off, or nothing when that waits for the transfer.
+    std::optional<int> TakeOffGuessesWithoutMovie(std::uint64_t id);
 
     // --- Cache scan (MainFormCacheScan.cpp)
     void StartCacheScan();
@@ -164,6 +169,8 @@ public:
     std::shared_ptr<TMovieStore> MovieStore;
     std::shared_ptr<TMovieReaderPool> MovieReaders;
     std::unique_ptr<TMovieReadingRun> MovieReading;
+    // The rows of FoundMovies that only text named.
+    TGuessedRows GuessedRows;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
 
@@ -234,6 +241,8 @@ private:
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
     bool movieListFull_ = false;  // the run under way left names out
+    // Guesses the run under way found to have no movie, taken off at its end.
+    TGuessedRows guessesWithoutMovie_;
     // The run a rescan of the same page joined: it reads on, unheard.
     std::unique_ptr<TMovieReadingRun> joinedMovieReading_;
     // A page scan waits for its snapshot; a growth seen meanwhile is scanned

@@ -21,7 +21,7 @@ bool HoldsControlCharacter(QStringView text)
     return false;
 }
 
-TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
+TFoundMovies::TFoundMovies(QStringList& list, TGuessedRows* guessed) : list_(list), guessed_(guessed)
 {
     for (const QString& entry : list_)
         if (const QString key = entry.toCaseFolded(); !folded_.contains(key))
@@ -29,6 +29,16 @@ TFoundMovies::TFoundMovies(QStringList& list) : list_(list)
 }
 
 std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QString& reference)
+{
+    return Take(pageAddress, reference, false);
+}
+
+std::optional<QString> TFoundMovies::Guess(const QString& pageAddress, const QString& reference)
+{
+    return Take(pageAddress, reference, true);
+}
+
+std::optional<QString> TFoundMovies::Take(const QString& pageAddress, const QString& reference, bool guess)
 {
     // A long reference costs nothing to refuse.
     if (reference.size() > kMaxRowAddress)
@@ -50,14 +60,19 @@ std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QStri
         return std::nullopt;
     // Case folding is what QString's case-insensitive comparison compares.
     const QString key = address.toCaseFolded();
-    if (const auto known = folded_.constFind(key); known != folded_.constEnd())
+    if (const auto known = folded_.constFind(key); known != folded_.constEnd()) {
+        if (!guess && guessed_ != nullptr)
+            guessed_->remove(*known);
         return *known;
+    }
     if (list_.size() >= kMaxPageRows) {
         full_ = true;
         return std::nullopt;
     }
     folded_.insert(key, address);
     list_.append(address);
+    if (guess && guessed_ != nullptr)
+        guessed_->insert(address);
     return address;
 }
 

@@ -131,7 +131,7 @@ QStringList TMovieReaderPool::ReadInto(const QString& address, TMovieStore& stor
     if (cancelled)
         return {};
     if (!fetched.ok) {
-        store.KeepFailure(address);
+        store.KeepFailure(address, fetched.status >= 400);
         return {};
     }
     auto bytes = std::make_shared<const std::string>(std::move(fetched.bytes));
@@ -139,7 +139,7 @@ QStringList TMovieReaderPool::ReadInto(const QString& address, TMovieStore& stor
     if (reading.result == MovieReadResult::Cancelled)
         return {};
     if (reading.result == MovieReadResult::NotAMovie) {
-        store.KeepFailure(address);
+        store.KeepFailure(address, true);
         return {};
     }
     // Only a whole movie from the row's own origin stands in for a later
@@ -306,6 +306,7 @@ TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& ur
     limits.reach = page.Reach(&cancelled);
     HttpFetchResult result = FetchUrl(url, kMaxMovieBytes, "HTTPGET", limits);
     fetched.ok = result.ok;
+    fetched.status = result.status;
     fetched.bytes = std::move(result.body);
     fetched.stayedOnOrigin = result.stayedOnOrigin;
     return fetched;

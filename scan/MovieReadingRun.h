@@ -36,6 +36,7 @@ public:
         // Every hop stayed on the address's own origin: only then are the
         // bytes kept for the row (the names are read either way).
         bool stayedOnOrigin = true;
+        long status = 0;  // the HTTP answer's; 0 when none came
     };
     // Fetches one address on a reader; returns early once cancelled is set.
     using Fetcher = std::function<TFetched(const std::string& url, const std::atomic<bool>& cancelled)>;

@@ -59,20 +59,26 @@ std::optional<TMovieDetails> TMovieStore::Details(const QString& address) const
     return read->details;
 }
 
-void TMovieStore::KeepFailure(const QString& address)
+void TMovieStore::KeepFailure(const QString& address, bool noMovie)
 {
     const std::lock_guard lock(mutex_);
     const std::size_t entry = EntryBytes(address);
     if (failed_.contains(address) || entry > maxBytes_ - total_)
         return;
     total_ += entry;
-    failed_.insert(address);
+    failed_.insert(address, noMovie);
 }
 
 bool TMovieStore::Failed(const QString& address) const
 {
     const std::lock_guard lock(mutex_);
     return failed_.contains(address);
+}
+
+bool TMovieStore::NoMovie(const QString& address) const
+{
+    const std::lock_guard lock(mutex_);
+    return failed_.value(address, false);
 }
 
 std::size_t TMovieStore::BytesKept() const

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -44,9 +43,11 @@ public:
     // already there). A read whose names do not fit is not kept either.
     bool Keep(const QString& address, const TRead& read, const Bytes& bytes = nullptr);
     // An address that gave no movie (no answer, or not a movie) is not
-    // fetched again for this store.
-    void KeepFailure(const QString& address);
+    // fetched again for this store. noMovie: it answered, with an HTTP error
+    // or with a body that is no Flash movie (a refused or broken fetch did not).
+    void KeepFailure(const QString& address, bool noMovie = false);
     bool Failed(const QString& address) const;
+    bool NoMovie(const QString& address) const;
 
     // Null when the address's bytes are not kept.
     Bytes MovieBytes(const QString& address) const;
@@ -62,7 +63,7 @@ private:
     mutable std::mutex mutex_;
     QHash<QString, Bytes> bytes_;
     QHash<QString, TRead> reads_;
-    QSet<QString> failed_;
+    QHash<QString, bool> failed_;  // whether it answered with no movie
     const std::size_t maxBytes_;
     std::size_t total_ = 0;
 };

@@ -37,6 +37,9 @@ void ScanScripts(const QString& pageAddress, const std::vector<THtmlScriptElemen
 // in single- or double-quoted script strings, of inline scripts and of the
 // external script files the document loaded.
 //
+// What only text names (script strings, flashvars, the noscript markup) is
+// added as a guess (TFoundMovies::Guess).
+//
 // playerBases, when given, takes the bases of the movies of objects and
 // embeds (see TPlayerBases); the first element of a movie decides.
 void ScanDocumentThorough(const THtmlDocument* document, TFoundMovies& found, TPlayerBases* playerBases = nullptr);

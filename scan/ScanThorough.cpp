@@ -5,10 +5,11 @@ namespace tessaro {
 
 namespace {
 
+// Flashvars name what a player may load, not what it plays: guesses.
 void AddFlashVars(const QString& base, const QString& flashVars, TFoundMovies& found)
 {
     for (const QString& movie : MoviesInFlashVars(flashVars))
-        found.Add(base, movie);
+        found.Guess(base, movie);
 }
 
 // One document's scan: where its references resolve, the rows, and the
@@ -18,6 +19,10 @@ struct TThoroughScan {
     TFoundMovies& found;
     TPlayerBases* playerBases;
 };
+
+// Where an element stands: in the page's markup, or in the text of a
+// <noscript>, a fallback that no browser with scripts loads.
+enum class TElementsIn { Markup, Noscript };
 
 // A player's base: "." (or "./") is the movie's own folder, anything else is
 // resolved as the document resolves its references.
@@ -35,13 +40,14 @@ QString PlayerBaseOf(const TThoroughScan& scan, const QString& movie, const QStr
 
 // A movie's query reaches it as variables, as flashvars do (a container
 // movie told which movie to load).
-void AddMovie(const TThoroughScan& scan, const QString& movie, const QString& playerBase)
+void AddMovie(const TThoroughScan& scan, const QString& movie, const QString& playerBase, TElementsIn in)
 {
     if (movie.trimmed().isEmpty())
         return;
     // A movie that is not listed has no player; its variables are still
     // read, each a reference of its own.
-    const std::optional<QString> address = scan.found.Add(scan.base, movie);
+    const std::optional<QString> address =
+        in == TElementsIn::Markup ? scan.found.Add(scan.base, movie) : scan.found.Guess(scan.base, movie);
     if (address && scan.playerBases != nullptr && !scan.playerBases->contains(*address))
         scan.playerBases->insert(*address, PlayerBaseOf(scan, *address, playerBase));
     const qsizetype query = movie.indexOf(QLatin1Char('?'));
@@ -49,29 +55,30 @@ void AddMovie(const TThoroughScan& scan, const QString& movie, const QString& pl
         AddFlashVars(scan.base, movie.mid(query + 1).section(QLatin1Char('#'), 0, 0), scan.found);
 }
 
-void ScanFlashObjects(const TThoroughScan& scan, const std::vector<THtmlObjectElement>& objects)
+void ScanFlashObjects(const TThoroughScan& scan, const std::vector<THtmlObjectElement>& objects, TElementsIn in)
 {
     for (const THtmlObjectElement& object : objects) {
         // An object without class id or type plays what its name says.
         if (!object.hostsFlash && !(object.untyped && IsMovieAddress(object.Movie.trimmed())))
             continue;
-        AddMovie(scan, object.Movie, object.playerBase);
+        AddMovie(scan, object.Movie, object.playerBase, in);
         AddFlashVars(scan.base, object.flashVars, scan.found);
     }
 }
 
 // Embeds of the Flash type, and those the described test on src takes. In
-// <noscript> (markup) no described scanner saw them; elsewhere one without a
+// <noscript> no described scanner saw them; elsewhere one without a
 // type plays by its name, and its player's base and flashvars are still to
 // be read.
-void ScanFlashEmbeds(const TThoroughScan& scan, const std::vector<THtmlEmbedElement>& embeds, bool markup)
+void ScanFlashEmbeds(const TThoroughScan& scan, const std::vector<THtmlEmbedElement>& embeds, TElementsIn in)
 {
     for (const THtmlEmbedElement& embed : embeds) {
         const bool named = embed.src.contains(QLatin1String(".swf"), Qt::CaseInsensitive);
-        const bool flash = IsFlashType(embed.type) || (named && (markup || embed.type.trimmed().isEmpty()));
+        const bool flash =
+            IsFlashType(embed.type) || (named && (in == TElementsIn::Noscript || embed.type.trimmed().isEmpty()));
         if (!flash)
             continue;
-        AddMovie(scan, embed.src, embed.playerBase);
+        AddMovie(scan, embed.src, embed.playerBase, in);
         AddFlashVars(scan.base, embed.flashVars, scan.found);
     }
 }
@@ -87,7 +94,7 @@ void ScanScriptStrings(const QString& base, const QString& text, TFoundMovies& f
         while (candidate.endsWith(QLatin1Char(' ')))
             candidate.chop(1);
         if (IsMovieAddress(candidate.toString()))
-            found.Add(base, candidate.toString());
+            found.Guess(base, candidate.toString());
     }
 }
 
@@ -95,10 +102,10 @@ void ScanThoroughElements(const THtmlDocument& document, TFoundMovies& found, TP
 {
     const QString& base = document.BaseAddress();
     const TThoroughScan scan{base, found, playerBases};
-    ScanFlashObjects(scan, document.applets);
-    ScanFlashEmbeds(scan, document.embeds, false);
-    ScanFlashObjects(scan, document.noscriptObjects);
-    ScanFlashEmbeds(scan, document.noscriptEmbeds, true);
+    ScanFlashObjects(scan, document.applets, TElementsIn::Markup);
+    ScanFlashEmbeds(scan, document.embeds, TElementsIn::Markup);
+    ScanFlashObjects(scan, document.noscriptObjects, TElementsIn::Noscript);
+    ScanFlashEmbeds(scan, document.noscriptEmbeds, TElementsIn::Noscript);
     for (const THtmlScriptElement& script : document.scripts) {
         ScanScriptStrings(base, script.text, found);
         ScanScriptStrings(base, script.loadedText, found);

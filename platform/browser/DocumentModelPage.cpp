@@ -76,6 +76,8 @@ void TDocumentModelPage::InstallCollector()
     source.replace(QLatin1String("@MAX_ELEMENTS@"), QString::number(kMaxSnapshotElements));
     source.replace(QLatin1String("@MAX_FRAME_DEPTH@"), QString::number(kMaxSnapshotFrameDepth));
     source.replace(QLatin1String("@MAX_ATTRIBUTE_TEXT@"), QString::number(kMaxSnapshotAttributeText));
+    source.replace(QLatin1String("@READS_SCRIPT_FILES@"),
+                   readsScriptFiles_ ? QLatin1String("true") : QLatin1String("false"));
     QWebEngineScript script;
     script.setName(kScriptName);
     script.setSourceCode(source);

@@ -48,6 +48,10 @@ public:
     // by then is left out.
     void SetSnapshotTimeout(int timeoutMs, int frameBudgetMs);
 
+    // Whether trees carry the texts of the documents' external script files,
+    // from the next page loaded on; they do unless told otherwise.
+    void SetReadsScriptFiles(bool reads) { readsScriptFiles_ = reads; }
+
 signals:
     // A frame finished loading (its load event), in any document of the page.
     void FrameComplete();
@@ -83,6 +87,7 @@ private:
     int timeoutMs_ = 15000;
     int frameBudgetMs_ = 3000;
     bool lastLoadFailed_ = false;
+    bool readsScriptFiles_ = true;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

@@ -30,7 +30,8 @@
 // Per document also: its base address, the type and flashvars of objects
 // and embeds, the objects and embeds written inside noscript (text while
 // scripts run, parsed here into a document of their own that loads and runs
-// nothing), and the text of its external script files. That text is not in
+// nothing), and, when the program asks for it, the text of its external
+// script files. That text is not in
 // the element; it is read as the browser keeps it, from its HTTP cache
 // (fetch with only-if-cached, which never goes to the network and is allowed
 // for the document's own origin only), so a file the cache does not hold, or
@@ -49,6 +50,7 @@
     const MAX_ELEMENTS = Number('@MAX_ELEMENTS@');        // per collection
     const MAX_FRAME_DEPTH = Number('@MAX_FRAME_DEPTH@');  // the top document is 0
     const MAX_ATTRIBUTE_TEXT = Number('@MAX_ATTRIBUTE_TEXT@');  // UTF-16 units of one attribute value
+    const READS_SCRIPT_FILES = '@READS_SCRIPT_FILES@' === 'true';  // the texts of external script files
 
     const FRAME_COMPLETE = TAG + ':frame-complete ' + SECRET;
     const TREE = TAG + ':tree ' + SECRET + ' ';
@@ -148,7 +150,7 @@
     }
 
     function readLoaded(doc, address) {
-        if (loadedTexts.has(address))
+        if (!READS_SCRIPT_FILES || loadedTexts.has(address))
             return;
         if (loadedTexts.size >= MAX_LOADED_SCRIPTS) {
             loadedTexts.set(address, null);

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTabWidget>
 #include <QWebEnginePage>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <thread>
 
 #include "app/MirkMainForm.h"
+#include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
@@ -111,6 +113,14 @@ protected:
 
     void Serve()
     {
+        // Every movie the pages name exists: only a guess with no movie
+        // behind it is taken off the list.
+        site.setFallback([](const test::HttpRequest& request) {
+            const std::string path = request.target.substr(0, request.target.find('?'));
+            if (path.ends_with(".swf") || path.ends_with(".php"))
+                return MovieAnswer(test::TMovieBuilder().Build());
+            return test::HttpResponse{404, "Not Found", {}, ""};
+        });
         site.route("/lib/swfobject.js", SwfObjectLibrary(), kScript);
         // Dynamic publishing: the movie's address is put together when the
         // script runs.
@@ -506,6 +516,190 @@ TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails
         EXPECT_TRUE(details.startsWith(QLatin1String("Flash version ")) && details.contains(QLatin1String("Stage")))
             << row << ": " << details.toStdString();
     }
+}
+
+// The default names of Flash-era scripts, resolved against a page where
+// nothing answers to them: rows only text named go once their reading ends,
+// rows of markup and described rows stay whatever their answer.
+TEST_F(ThoroughScanReading, GuessesWhoseAddressHasNoMovieAreTakenOffAndCounted)
+{
+    site.route("/t/guesses.html", Page("", R"(
+<embed src="gone/markup.swf">
+<noscript><embed src="gone/fallback.swf"></noscript>
+<script>
+var described = "gone/described.swf";
+var sm = 'sm2/soundmanager2.swf', page = 'sm2/page.swf', present = 'sm2/present.swf';
+</script>)"),
+               kHtml);
+    site.route("/t/sm2/page.swf", "<p>Not a movie</p>", kHtml);
+    site.route("/t/sm2/present.swf", MovieAnswer(test::TMovieBuilder().Build()));
+    site.setFallback([](const test::HttpRequest&) { return test::HttpResponse{404, "Not Found", {}, ""}; });
+
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/guesses.html"));
+    const QStringList kept = At({"/t/gone/markup.swf", "/t/gone/described.swf", "/t/sm2/present.swf"});
+    ASSERT_TRUE(WaitUntil([&] { return Rows(1) == kept && window->MovieReading == nullptr; }, kWaitMs))
+        << Rows(1).join('\n').toStdString();
+    EXPECT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Done: 3 guessed addresses had no movie"));
+    EXPECT_EQ(Rows(0), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(*window->FoundMovies, kept);
+    EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1) << "each guess is asked once";
+
+    // A rescan of the page (as a frame completing makes) lists them no more.
+    window->SetStatusText("");
+    window->WebBrowser1DocumentComplete();
+    ASSERT_TRUE(WaitUntil([&] { return Listed(kept) && window->MovieReading == nullptr; }, kWaitMs))
+        << Rows(1).join('\n').toStdString() << "\n"
+        << window->StatusBar1->PanelText(0).toStdString();
+    EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1);
+}
+
+// The reading of a loader's movie ends while a slow download runs: the
+// status bar and the bar are the download's until it ends.
+TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
+{
+    site.route("/t/busy.html", Page("", R"(<embed src="busy-loader.swf" width="10" height="10">)"), kHtml);
+    site.route("/t/busy-loader.swf", MovieAnswer(LoaderOf("busy-main.swf")));
+    // The reading's fetch waits, then the download's drips.
+    const auto asked = std::make_shared<std::atomic<int>>(0);
+    site.setFallback([asked](const test::HttpRequest& request) {
+        if (request.target != "/t/busy-main.swf")
+            return test::HttpResponse{404, "Not Found", {}, ""};
+        test::HttpResponse answer = MovieAnswer(test::TMovieBuilder().Build());
+        if ((*asked)++ == 0) {
+            answer.delayMs = 1500;
+        } else {
+            answer.dripMs = 150;
+            answer.dripBytes = 1;
+        }
+        return answer;
+    });
+    const QStringList rows = At({"/t/busy-loader.swf", "/t/busy-main.swf"});
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/busy.html"));
+    ASSERT_TRUE(WaitUntil([&] { return Rows(1) == rows && *asked == 1; }, kWaitMs)) << Rows(1).join(' ').toStdString();
+    ASSERT_NE(window->MovieReading, nullptr);
+
+    // What the download command does once the folder is picked.
+    test::TempDir target;
+    window->ListView1->SetChecked(0, false);
+    window->SaveFolder = target.folder();
+    window->Downloads.Begin();
+    window->PickNextDownload();
+    ASSERT_EQ(window->CurrentUrl, rows[1].toStdString());
+    window->StartDownload("Downloading ");
+    const QString downloading = QStringLiteral("Downloading ") + rows[1];
+    QStringList seen;
+    int lastPercent = 0;
+    bool fell = false;
+    bool readingEnded = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (window->HttpThread == nullptr)
+                return true;
+            if (seen.isEmpty() || seen.last() != window->StatusBar1->PanelText(0))
+                seen.append(window->StatusBar1->PanelText(0));
+            // Before, the bar may still show the reading's count.
+            fell = fell || (readingEnded && window->ProgressBar->value() < lastPercent);
+            lastPercent = window->ProgressBar->value();
+            readingEnded = readingEnded || window->MovieReading == nullptr;
+            return false;
+        },
+        kWaitMs));
+    EXPECT_TRUE(readingEnded) << "the reading ended before the download";
+    EXPECT_EQ(seen, QStringList{downloading});
+    EXPECT_FALSE(fell) << "the bar went back while the download ran";
+    EXPECT_EQ(window->ListView1->Text(1, 2), QStringLiteral("Saved"));
+}
+
+// Turning the thorough scan off forgets the bytes the reading kept, so a
+// preview asks the server again; and pages loaded then have no script file read.
+TEST_F(ThoroughScanReading, TurningItOffForgetsWhatItKeptAndReadsNoScriptFile)
+{
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/loader.html"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Listed(At({"/t/loader.swf", "/t/main.swf"})) && window->MovieReading == nullptr;
+        },
+        kWaitMs));
+    ASSERT_NE(window->MovieStore->MovieBytes(At({"/t/loader.swf"}).first()), nullptr);
+    const int asked = Requests("/t/loader.swf");
+
+    window->ThoroughScan1->trigger();
+    ASSERT_FALSE(window->ThoroughScan1->isChecked());
+    EXPECT_EQ(window->MovieStore, nullptr);
+    window->ListView1->selectRow(0);
+    EXPECT_TRUE(WaitUntil([&] { return Requests("/t/loader.swf") > asked; }, kWaitMs))
+        << "the preview played what the reading had kept";
+
+    // The external file's text is in a snapshot only while the scan is on.
+    for (const bool thorough : {false, true}) {
+        if (thorough)
+            window->ThoroughScan1->trigger();
+        ASSERT_EQ(window->ThoroughScan1->isChecked(), thorough);
+        window->SetStatusText("");
+        window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/dynamic-external.html"));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return window->StatusBar1->PanelText(0) == QLatin1String("Done") && window->PageScanTask == nullptr;
+            },
+            kWaitMs));
+        QByteArray json;
+        bool taken = false;
+        window->WebBrowser1->Document()->TakeSnapshot([&](const TDocumentSnapshot& snapshot) {
+            taken = true;
+            json = snapshot.json;
+        });
+        ASSERT_TRUE(WaitUntil([&] { return taken; }, kWaitMs));
+        EXPECT_EQ(json.contains("var folder"), thorough) << json.toStdString();
+    }
+}
+
+// Rows the reading appends are numbered after the rows shown and checked
+// only while the web page is in view, as the other rows that come late.
+TEST_F(ThoroughScanReading, RowsItAppendsAreNumberedAndCheckedAsOtherLateRows)
+{
+    site.route("/t/late-loaders.html", Page("", R"(
+<embed src="first-loader.swf" width="10" height="10">
+<script>
+function addLate() {
+  var e = document.createElement('embed');
+  e.src = 'second-loader' + '.swf';  // no name for the scan to find in the text
+  document.body.appendChild(e);
+}
+</script>)"),
+               kHtml);
+    test::HttpResponse firstLoader = MovieAnswer(LoaderOf("first-main.swf"));
+    firstLoader.delayMs = 1500;  // time to show the cache page before it is read
+    site.route("/t/first-loader.swf", firstLoader);
+    site.route("/t/second-loader.swf", MovieAnswer(LoaderOf("second-main.swf")));
+
+    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/late-loaders.html"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Rows(1) == At({"/t/first-loader.swf"}) && window->MovieReading != nullptr; }, kWaitMs));
+    window->PageControl1->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Rows(1) == At({"/t/first-loader.swf", "/t/first-main.swf"}) && window->MovieReading == nullptr &&
+                   !window->Busy;
+        },
+        kWaitMs))
+        << Rows(1).join(' ').toStdString();
+    EXPECT_EQ(Rows(0), QStringList({"1", "2"}));
+    EXPECT_TRUE(window->ListView1->Checked(0));
+    EXPECT_FALSE(window->ListView1->Checked(1)) << "appended while the cache page was in view";
+
+    window->PageControl1->setCurrentIndex(kWebPage);
+    window->ClearList1->trigger();
+    ASSERT_EQ(window->ListView1->RowCount(), 0);
+    window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Rows(1) == At({"/t/second-loader.swf", "/t/second-main.swf"}) && window->MovieReading == nullptr;
+        },
+        kWaitMs))
+        << Rows(1).join(' ').toStdString();
+    EXPECT_EQ(Rows(0), QStringList({"1", "2"}));
+    EXPECT_TRUE(window->ListView1->Checked(0));
+    EXPECT_TRUE(window->ListView1->Checked(1));
 }
 
 // A movie naming 256 movies that each name 256 more: the list stops at the

@@ -144,7 +144,9 @@ TEST_F(MovieReadingRunTest, NamesResolveAgainstTheBaseOfTheirRowsPlayer)
 
 // What a fetch may reach and what it keeps, against two loopback servers with
 // no route: the page's own address says how far the run reaches, and bytes
-// are kept for a row only when every hop stayed on the row's origin.
+// are kept for a row only when every hop stayed on the row's origin. Only an
+// answer that is an HTTP error or no movie says the address has no movie; a
+// fetch that was refused or never made says nothing of it.
 TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTheRowsOrigin)
 {
     RouteHttpToLoopback(0);
@@ -160,6 +162,7 @@ TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTh
     HttpResponse within = away;
     within.headers = {{"Location", "/m.swf"}};
     server.route("/within.swf", within);
+    server.route("/page.swf", "<html>a page</html>", "text/html");
 
     const struct {
         const char* name;
@@ -167,6 +170,7 @@ TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTh
         std::string row;
         bool namesRead;
         bool kept;
+        bool noMovie = false;
     } rows[] = {
         {"a page on loopback reaches loopback", here + "/", here + "/m.swf", true, true},
         {"a localhost page reaches loopback", "http://localhost/", here + "/m.swf", true, true},
@@ -175,6 +179,8 @@ TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTh
         {"a page on the internet reaches no loopback server", "", here + "/m.swf", false, false},
         {"an address with a NUL is not fetched", here + "/", here + std::string("/m.swf\0.swf", 11), false, false},
         {"an address with an escape is not fetched", here + "/", here + "/m.swf\x1b[2J", false, false},
+        {"an HTTP error has no movie", here + "/", here + "/missing.swf", false, false, true},
+        {"a body that is no movie has none", here + "/", here + "/page.swf", false, false, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -186,9 +192,9 @@ TEST_F(MovieReadingRunTest, ReachesOnlyWhereThePageLetsItAndKeepsOnlyBytesFromTh
         // Names resolve against the page.
         EXPECT_EQ(appended.size(), row.namesRead ? 1 : 0);
         EXPECT_EQ(store->MovieBytes(address) != nullptr, row.kept);
-        if (!row.namesRead) {
-            EXPECT_EQ(server.requests().size(), before);
-        }
+        EXPECT_EQ(store->NoMovie(address), row.noMovie);
+        // Only what answered was asked.
+        EXPECT_EQ(server.requests().size() > before, row.namesRead || row.noMovie);
     }
 }
 
