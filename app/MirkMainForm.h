@@ -2,6 +2,7 @@
 
 #include "download/DownloadSequence.h"
 #include "platform/core/WorkerThread.h"
+#include "platform/urlcache/UrlCache.h"
 #include "scan/MovieReadingRun.h"
 
 #include <QMainWindow>
@@ -112,7 +113,8 @@ public:
     void AddCacheFolder1Click();
     void RemoveCacheFolders1Click();
     // Empties the cache list so it is listed again: at once when its page
-    // is shown, else at the next switch to it. Nothing while Busy.
+    // is shown, else at the next switch to it. While the cache is being
+    // listed, when that ends; nothing while a transfer runs.
     void ListCacheAgain();
 
     // --- Transfer (MainFormTransfer.cpp)
@@ -158,6 +160,8 @@ public:
     DownloadSequence Downloads;
     WorkerHandle<TCacheCopyThread> CopyThread;
     WorkerHandle<TFindCacheEntryThread> CacheScanThread;
+    // What the cache scan walks; empty: the user's caches, then the added folders.
+    UrlCacheOpener CacheOpener;
     WorkerHandle<TShellWindowsThread> AddressListThread;
     // The movies fetched after the last page scan, the run reading them, and
     // the readers every run shares.
@@ -231,6 +235,8 @@ private:
 
     // Set when "Address :" asks while a read runs: the list is read again.
     bool addressListAgain_ = false;
+    // Set when the cache folders change while the cache is listed.
+    bool cacheListAgain_ = false;
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
     bool movieListFull_ = false;  // the run under way left names out
