@@ -120,7 +120,6 @@ public:
     // --- Transfer (MainFormTransfer.cpp)
     void LbSpeedButton3Click();
     void PickNextDownload();
-    std::string DownloadTargetName(const std::string& url) const;
     void StartDownload(const std::string& statusPrefix);
     void DownloadFinished(TThread* sender);
     // Ends the running download or copy; rows not yet done stay as they are.
