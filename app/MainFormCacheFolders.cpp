@@ -41,8 +41,12 @@ void TMainFrm::RemoveCacheFolders1Click()
 
 void TMainFrm::ListCacheAgain()
 {
-    if (Busy)
+    if (Busy) {
+        // A listing under way is made again once it ends; a transfer keeps its rows.
+        if (CacheScanThread)
+            cacheListAgain_ = true;
         return;
+    }
     ListView2->Clear();
     if (ActivePage() == kCachePage) {
         Busy = true;

@@ -1,22 +1,51 @@
 // The scan of the browsers' caches that fills the cache list.
 
-#include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
 #include "cache/FindCacheThread.h"
 #include "platform/player/FlashControl.h"
 #include "platform/widgets/ListView.h"
 
+#include <exception>
+#include <string>
+#include <utility>
+
 namespace tessaro {
+
+namespace {
+
+// The most of a walk's error shown in the status bar.
+constexpr std::size_t kMaxReasonLength = 200;
+
+// Why a walk broke off, as one line of text.
+std::string BrokenOffReason(const std::exception_ptr& error)
+{
+    std::string what = "unknown error";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+    }
+    std::string line;
+    for (const char c : what.substr(0, kMaxReasonLength))
+        line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c);
+    return "The cache listing broke off: " + line;
+}
+
+}  // namespace
 
 void TMainFrm::StartCacheScan()
 {
-    CacheScanThread = MakeWorker<TFindCacheEntryThread>(this, [this](const CacheMovieRow& row) {
-        // A new cache row starts unchecked.
-        const int added = ListView2->AddRow(QString::fromStdString(row.Index),
-                                            {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
-                                             QString::fromStdString(row.LocalPath)});
-        ListView2->SetToolTip(added, 1, QString::fromStdString(row.Details));
-    });
+    CacheScanThread = MakeWorker<TFindCacheEntryThread>(
+        this,
+        [this](const CacheMovieRow& row) {
+            // A new cache row starts unchecked.
+            const int added = ListView2->AddRow(QString::fromStdString(row.Index),
+                                                {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
+                                                 QString::fromStdString(row.LocalPath)});
+            ListView2->SetToolTip(added, 1, QString::fromStdString(row.Details));
+        },
+        CacheOpener ? CacheOpener : TFindCacheEntryThread::DefaultOpener());
     CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
 }
 
@@ -25,13 +54,18 @@ void TMainFrm::CacheScanFinished()
     // Frees the worker when this returns.
     const WorkerHandle<TFindCacheEntryThread> worker = std::move(CacheScanThread);
     Busy = false;
+    // The cache folders changed while it ran: what it listed is out of date.
+    if (std::exchange(cacheListAgain_, false)) {
+        ListCacheAgain();
+        return;
+    }
     // Rows to preview: the player starts now, after the listing rather than
     // beside it, where its start would hold up the rows.
     if (ListView2->RowCount() > 0)
         ShockwaveFlash1->Prepare();
-    // A walk that broke off keeps the rows it listed and says why.
+    // A walk that broke off keeps the rows it listed and says why, quietly.
     if (worker && worker->FatalException())
-        ShowErrorReport(worker->FatalException());
+        SetStatusText(BrokenOffReason(worker->FatalException()));
 }
 
 }  // namespace tessaro

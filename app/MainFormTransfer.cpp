@@ -5,7 +5,6 @@
 #include "app/MirkMainForm.h"
 #include "cache/CacheCopyThread.h"
 #include "dialogs/BrowseFolderDlg.h"
-#include "download/DownloadTarget.h"
 #include "download/HttpGetThread.h"
 #include "scan/MovieStore.h"
 #include "platform/widgets/ListView.h"
@@ -127,11 +126,6 @@ void TMainFrm::PickNextDownload()
     CurrentRow = next.Row;
     CurrentUrl = next.Url;
     CurrentTarget = next.Target;
-}
-
-std::string TMainFrm::DownloadTargetName(const std::string& url) const
-{
-    return tessaro::DownloadTargetName(url, SaveFolder);
 }
 
 void TMainFrm::StartDownload(const std::string& statusPrefix)

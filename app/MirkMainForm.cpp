@@ -267,7 +267,7 @@ void TMainFrm::BuildMenus()
     Edit1->addAction(DeselectAll1);
     Edit1->addSeparator()->setObjectName(QStringLiteral("N1"));
     Edit1->addAction(ClearList1);
-    Edit1->addSeparator()->setObjectName(QStringLiteral("N7"));
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N8"));
     ThoroughScan1 = MakeAction("ThoroughScan1", QStringLiteral("Thorough scan"), this);
     ThoroughScan1->setCheckable(true);
     ThoroughScan1->setChecked(true);

@@ -2,6 +2,7 @@
 
 #include "download/DownloadSequence.h"
 #include "platform/core/WorkerThread.h"
+#include "platform/urlcache/UrlCache.h"
 #include "scan/MovieReadingRun.h"
 
 #include <QMainWindow>
@@ -117,13 +118,13 @@ public:
     void AddCacheFolder1Click();
     void RemoveCacheFolders1Click();
     // Empties the cache list so it is listed again: at once when its page
-    // is shown, else at the next switch to it. Nothing while Busy.
+    // is shown, else at the next switch to it. While the cache is being
+    // listed, when that ends; nothing while a transfer runs.
     void ListCacheAgain();
 
     // --- Transfer (MainFormTransfer.cpp)
     void LbSpeedButton3Click();
     void PickNextDownload();
-    std::string DownloadTargetName(const std::string& url) const;
     void StartDownload(const std::string& statusPrefix);
     void DownloadFinished(TThread* sender);
     // Ends the running download or copy; rows not yet done stay as they are.
@@ -163,6 +164,8 @@ public:
     DownloadSequence Downloads;
     WorkerHandle<TCacheCopyThread> CopyThread;
     WorkerHandle<TFindCacheEntryThread> CacheScanThread;
+    // What the cache scan walks; empty: the user's caches, then the added folders.
+    UrlCacheOpener CacheOpener;
     WorkerHandle<TShellWindowsThread> AddressListThread;
     // The movies fetched after the last page scan, the run reading them, and
     // the readers every run shares.
@@ -238,6 +241,8 @@ private:
 
     // Set when "Address :" asks while a read runs: the list is read again.
     bool addressListAgain_ = false;
+    // Set when the cache folders change while the cache is listed.
+    bool cacheListAgain_ = false;
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
     bool movieListFull_ = false;  // the run under way left names out

@@ -35,17 +35,9 @@ std::string CopyStoppedText(std::int32_t copied, std::int32_t total);
 // Stop() ends the run within one block of the file being copied; that file
 // keeps its older target and leaves no temporary file.
 //
-// The end handler (OnTerminate) is the window's ResetStatus. A file that
-// could not be copied is skipped and counted in FailedCount(), and the run
-// goes on; the end handler should then put EndStatusText() into the status
-// bar after ResetStatus, in place of the bare "Done":
-//
-//     thread->OnTerminate = [this](TThread* sender) {
-//         ResetStatus();
-//         const auto* copy = static_cast<TCacheCopyThread*>(sender);
-//         if (const std::string text = copy->EndStatusText(); !text.empty())
-//             SetStatusText(text);
-//     };
+// A file that could not be copied is skipped and counted in FailedCount(),
+// and the run goes on; at its end EndStatusText() says how many failed, or
+// how far a stopped run got, for the status bar in place of the bare "Done".
 class TCacheCopyThread : public TThread {
 public:
     // Takes copies of the folder and the list; the caller may clear or reuse

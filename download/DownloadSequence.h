@@ -25,8 +25,6 @@ struct PickedDownload {
     int Row = -1;
     std::string Url;
     std::string Target;
-
-    bool Valid() const { return Row >= 0 && !Url.empty() && !Target.empty(); }
 };
 
 // The rows one transfer command downloads, one after another. The list is
@@ -41,7 +39,7 @@ public:
 
     // The first checked row that is neither "Saved" nor tried yet by this
     // command. A row whose address gives no target file is marked "Failed"
-    // on the way and passed over. Nothing left gives an invalid pick.
+    // on the way and passed over. Nothing left gives Row -1.
     PickedDownload PickNext(DownloadRows& rows, const std::string& saveFolder);
 
     // Marks the row of a finished download "Saved" or "Failed", but only

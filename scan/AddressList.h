@@ -9,8 +9,6 @@ namespace tessaro {
 // The rules of the address strip that need no window: which addresses of the
 // open browser windows are listed, and what opening a typed address announces.
 
-// A copy with the letters A to Z lower-cased; every other byte kept.
-
 // An open window's address is listed unless it is empty or names a local
 // file or folder ("file://" anywhere, in any letter case).
 bool IsListedWindowAddress(std::string_view address);

@@ -29,8 +29,8 @@ struct HttpLimits {
     // Give up on a connection that does not open within this time.
     long connectTimeoutSeconds = 30;
     // Give up on a transfer slower than lowSpeedBytesPerSecond for this long:
-    // a download cannot be cancelled by the user, so a server that drips must
-    // not hold it (and the one-task-at-a-time flag) for ever.
+    // a server that drips must not hold a download nobody stops, nor a fetch
+    // the program makes by itself, for ever.
     long stallTimeoutSeconds = 60;
     long lowSpeedBytesPerSecond = 1024;
     // Redirects followed before the exchange fails.

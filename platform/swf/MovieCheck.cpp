@@ -73,7 +73,7 @@ MovieCheckResult MovieCheck::Feed(std::string_view bytes)
         if (result_ == MovieCheckResult::NotAMovie || result_ == MovieCheckResult::TooLarge || bytes.empty())
             return result_;
     }
-    // Whatever follows a compressed stream is not read, but it is not free either.
+    // Whatever follows the body is not read, but it is not free either.
     if (fed_ > maxLength_)
         return Set(MovieCheckResult::TooLarge);
     return FeedBody(bytes);
@@ -100,14 +100,13 @@ MovieCheckResult MovieCheck::ReadHeader(std::string_view& bytes)
         if (signature_ == 'Z')
             return ReadHeader(bytes);
     }
-    if (signature_ == 'F') {
-        if (declared_ == kHeaderLength)
-            return Set(MovieCheckResult::Complete);
-        return result_;
-    }
+    if (signature_ == 'F')
+        return declared_ == kHeaderLength ? Set(MovieCheckResult::Complete) : result_;
     if (signature_ == 'C') {
         inflater_ = std::make_unique<Inflater>();
-        return inflater_->ready ? result_ : Set(MovieCheckResult::NotAMovie);
+        if (!inflater_->ready)
+            return Set(MovieCheckResult::NotAMovie);
+        return declared_ == kHeaderLength ? Set(MovieCheckResult::Complete) : result_;
     }
     if (header_.size() < kZwsHeaderLength)
         return result_;
@@ -129,40 +128,56 @@ MovieCheckResult MovieCheck::ReadHeader(std::string_view& bytes)
     return FeedBody(std::string_view(reinterpret_cast<const char*>(alone.data()), alone.size()));
 }
 
+std::size_t MovieCheck::Wanted() const
+{
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kScratchLength, declared_ - decoded_));
+}
+
 MovieCheckResult MovieCheck::Decoded(std::uint64_t produced)
 {
     decoded_ += produced;
-    return decoded_ > declared_ ? Set(MovieCheckResult::NotAMovie) : result_;
+    return decoded_ == declared_ ? Set(MovieCheckResult::Complete) : result_;
 }
 
 MovieCheckResult MovieCheck::FeedBody(std::string_view bytes)
 {
-    if (signature_ == 'F') {
-        if (bytes.size() > declared_ - decoded_)
-            return Set(MovieCheckResult::NotAMovie);
-        decoded_ += bytes.size();
-        return decoded_ == declared_ ? Set(MovieCheckResult::Complete) : result_;
-    }
+    // Past the body nothing is read, as players do not.
     if (streamEnded_)
         return result_;
+    if (signature_ == 'F') {
+        streamEnded_ =
+            Decoded(std::min<std::uint64_t>(bytes.size(), declared_ - decoded_)) == MovieCheckResult::Complete;
+        return result_;
+    }
+    // The decoders give at most what the header still wants, so a stream that
+    // goes on past it costs no decoding.
     std::array<unsigned char, kScratchLength> scratch;
     if (signature_ == 'C') {
         z_stream& stream = inflater_->stream;
         stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
         stream.avail_in = static_cast<uInt>(bytes.size());
         while (true) {
+            // Once the body is whole, one byte more tells a stream that goes on
+            // (kept, not read) from one that ends there and has its checksum checked.
+            const bool whole = result_ == MovieCheckResult::Complete;
+            const std::size_t wanted = whole ? 1 : Wanted();
+            const uInt before = stream.avail_in;
             stream.next_out = scratch.data();
-            stream.avail_out = static_cast<uInt>(scratch.size());
+            stream.avail_out = static_cast<uInt>(wanted);
             const int status = inflate(&stream, Z_NO_FLUSH);
-            if (Decoded(scratch.size() - stream.avail_out) != MovieCheckResult::Incomplete)
-                return result_;
-            if (status == Z_STREAM_END) {
+            const std::size_t produced = wanted - stream.avail_out;
+            if (whole ? produced != 0 || status == Z_STREAM_END
+                      : Decoded(produced) == MovieCheckResult::Complete && status == Z_STREAM_END) {
                 streamEnded_ = true;
-                return Set(decoded_ == declared_ ? MovieCheckResult::Complete : MovieCheckResult::NotAMovie);
+                return result_;
+            }
+            if (status == Z_STREAM_END) {  // short of what the header declares
+                streamEnded_ = true;
+                return Set(MovieCheckResult::NotAMovie);
             }
             if (status != Z_OK && status != Z_BUF_ERROR)
                 return Set(MovieCheckResult::NotAMovie);
-            if (stream.avail_in == 0 && stream.avail_out != 0)
+            if (stream.avail_in == 0 || (stream.avail_in == before && produced == 0))
                 return result_;
         }
     }
@@ -170,21 +185,19 @@ MovieCheckResult MovieCheck::FeedBody(std::string_view bytes)
     stream.next_in = reinterpret_cast<const std::uint8_t*>(bytes.data());
     stream.avail_in = bytes.size();
     while (true) {
+        const std::size_t wanted = Wanted();
         stream.next_out = scratch.data();
-        stream.avail_out = scratch.size();
+        stream.avail_out = wanted;
         const lzma_ret status = lzma_code(&stream, LZMA_RUN);
-        if (Decoded(scratch.size() - stream.avail_out) != MovieCheckResult::Incomplete)
+        // With the length known the body ends there, end marker or not (liblzma
+        // 5.4.1 can fail on a marker that arrives in pieces).
+        if (Decoded(wanted - stream.avail_out) == MovieCheckResult::Complete) {
+            streamEnded_ = true;
             return result_;
-        // With the length known the body ends there, end marker or not; what
-        // follows is not read (liblzma 5.4.1 can fail on a marker that
-        // arrives in pieces).
-        if (decoded_ == declared_) {
-            streamEnded_ = true;
-            return Set(MovieCheckResult::Complete);
         }
-        if (status == LZMA_STREAM_END) {
+        if (status == LZMA_STREAM_END) {  // short of what the header declares
             streamEnded_ = true;
-            return Set(decoded_ == declared_ ? MovieCheckResult::Complete : MovieCheckResult::NotAMovie);
+            return Set(MovieCheckResult::NotAMovie);
         }
         if (status == LZMA_MEMLIMIT_ERROR)
             return Set(MovieCheckResult::TooLarge);

@@ -12,14 +12,15 @@ namespace tessaro {
 //   "FWS" version(u8) fileLength(u32)  body                       stored as is
 //   "CWS" version(u8) fileLength(u32)  zlib stream               inflates to the body
 //   "ZWS" version(u8) fileLength(u32)  lzmaLength(u32) properties(5 bytes) LZMA data
-// fileLength counts the 8 header bytes plus the body as decoded. An FWS movie
-// is complete when its bytes number exactly fileLength; a CWS or ZWS movie
-// when its compressed stream ends having given exactly that many (bytes after
-// the end of a compressed stream are not looked at, as players do not).
+// fileLength counts the 8 header bytes plus the body as decoded. A movie is
+// complete once it has given that many bytes: players make a buffer of
+// fileLength and never read past it, so whatever follows (padding after an
+// FWS body, more of a compressed stream, bytes after its end) is not looked
+// at, only counted against the limit. A movie that gives fewer is not whole.
 enum class MovieCheckResult {
     Incomplete,  // a movie so far; more bytes are needed
     Complete,
-    NotAMovie,  // no movie signature, a damaged stream, or more than the header declares
+    NotAMovie,  // no movie signature, a damaged stream, or a stream that ends short of the header
     TooLarge,   // declares, or has been sent, more than the limit
 };
 
@@ -32,7 +33,8 @@ public:
     MovieCheck(const MovieCheck&) = delete;
     MovieCheck& operator=(const MovieCheck&) = delete;
 
-    // Takes the next bytes. Once the result is NotAMovie or TooLarge it stays so.
+    // Takes the next bytes. Once the result is NotAMovie or TooLarge it stays
+    // so; a complete movie stays complete unless the bytes pass the limit.
     MovieCheckResult Feed(std::string_view bytes);
     // No more bytes will come: a movie still short of its header becomes
     // NotAMovie, one short of its length stays Incomplete (cut short).
@@ -54,6 +56,8 @@ private:
 
     MovieCheckResult ReadHeader(std::string_view& bytes);
     MovieCheckResult FeedBody(std::string_view bytes);
+    // What the decoders may give next: no more than the header still wants.
+    std::size_t Wanted() const;
     MovieCheckResult Decoded(std::uint64_t produced);
     MovieCheckResult Set(MovieCheckResult result) { return result_ = result; }
 

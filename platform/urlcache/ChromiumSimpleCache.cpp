@@ -310,7 +310,7 @@ SimpleCacheResult ReadSimpleCacheEntry(const std::filesystem::path& entryFile, C
 }
 
 SimpleCacheResult ReadSimpleCacheEntry(const ByteSource& file, const std::filesystem::path& entryFile,
-                                       CachedResponse& response)
+                                       CachedResponse& response, int folderFd)
 {
     std::string key;
     if (const auto result = ParseSimpleCacheEntry(file, key, response); result != SimpleCacheResult::Ok)
@@ -322,7 +322,8 @@ SimpleCacheResult ReadSimpleCacheEntry(const ByteSource& file, const std::filesy
 
     std::filesystem::path sparsePath = entryFile;
     sparsePath.replace_filename(entryFile.filename().string().substr(0, 16) + "_s");
-    FileByteSource sparse(sparsePath);
+    const FileByteSource sparse =
+        folderFd >= 0 ? FileByteSource(folderFd, sparsePath.filename().c_str()) : FileByteSource(sparsePath);
     if (!sparse.IsOpen())
         return SimpleCacheResult::Ok;  // an empty body
     std::vector<SparseRange> ranges;

@@ -52,9 +52,10 @@ bool SparseBody(std::vector<SparseRange> ranges, std::uint64_t total, const std:
 // Reads one entry from its <hash>_0 file, taking its body from <hash>_s when
 // the entry kept it there. Body segments name their files.
 SimpleCacheResult ReadSimpleCacheEntry(const std::filesystem::path& entryFile, CachedResponse& response);
-// The same, for an entry file the caller has opened already.
+// The same, for an entry file the caller has opened already. folderFd, when
+// given, is the open folder of entryFile: the sparse file is opened in it.
 SimpleCacheResult ReadSimpleCacheEntry(const ByteSource& file, const std::filesystem::path& entryFile,
-                                       CachedResponse& response);
+                                       CachedResponse& response, int folderFd = -1);
 
 // True for the names of entry files: 16 lower-case hex digits and "_0".
 bool IsSimpleCacheEntryName(const std::string& name);

@@ -240,22 +240,28 @@ int ReadAheadThreads()
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 }
 
-EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const std::string& name)
+EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const fs::path& folder, const std::string& name)
 {
     EntryGlance glance;
     const FileByteSource file(folderFd, name.c_str());
     if (!file.IsOpen())
         return glance;
     CachedResponse response;
-    // Body segments name their file only for the readers of a whole entry;
-    // here the one open file serves the prefix.
-    const fs::path path(name);
+    const fs::path path = folder / name;
     const bool read = kind == UrlCacheSource::Kind::ChromiumSimple
-                          ? ReadSimpleCacheEntry(file, path, response) == SimpleCacheResult::Ok
+                          ? ReadSimpleCacheEntry(file, path, response, folderFd) == SimpleCacheResult::Ok
                           : ReadCache2Entry(file, path, response) == Cache2Result::Ok;
     if (!read)
         return glance;
-    const std::optional<bool> movie = IsMovieResponse(response, &file, path);
+    // A ranged body lives in the entry's sparse file, opened in the folder too.
+    const ByteSource* opened = &file;
+    fs::path openedPath = path;
+    std::optional<FileByteSource> sparse;
+    if (!response.body.empty() && response.body.front().file != path) {
+        openedPath = response.body.front().file;
+        opened = &sparse.emplace(folderFd, openedPath.filename().c_str());
+    }
+    const std::optional<bool> movie = IsMovieResponse(response, opened, openedPath);
     if (!movie)
         return glance;
     glance.kind = *movie ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
@@ -423,7 +429,9 @@ private:
         const int folderFd = folder_->Get();
         readAhead_ = std::make_unique<OrderedReadAhead<EntryGlance>>(
             files_.size(),
-            [this, kind, folderFd](std::size_t i) { return GlanceAtEntry(kind, folderFd, files_[i].name); },
+            [this, kind, folderFd, folder = current_.folder](std::size_t i) {
+                return GlanceAtEntry(kind, folderFd, folder, files_[i].name);
+            },
             ReadAheadThreads(), kReadAheadWindow);
         return true;
     }
@@ -435,7 +443,7 @@ private:
             return false;
         CachedResponse response;
         const bool read = current_.kind == UrlCacheSource::Kind::ChromiumSimple
-                              ? ReadSimpleCacheEntry(source, file, response) == SimpleCacheResult::Ok
+                              ? ReadSimpleCacheEntry(source, file, response, folder_->Get()) == SimpleCacheResult::Ok
                               : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
         if (!read)
             return false;

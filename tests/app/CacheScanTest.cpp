@@ -7,9 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <set>
+#include <stdexcept>
+#include <thread>
 
+#include "cache/FindCacheThread.h"
 #include "dialogs/BrowseFolderDlg.h"
 #include "platform/core/AppPaths.h"
 #include "platform/urlcache/UrlCache.h"
@@ -224,6 +230,70 @@ TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
     OpenWindowWithChooser();
     ShowCachePage();
     EXPECT_EQ(Rows().size(), 1u) << "forgotten for the next run too";
+}
+
+// A folder added while the caches are listed: the listing under way, which
+// began before it, is held until the folder is saved; its movies come once
+// that listing ends, without clearing the list by hand.
+TEST_F(CacheScan, AFolderAddedWhileTheCachesAreListedIsListedWhenItEnds)
+{
+    CopyFixture("chromium/Cache_Data", "disk/Users/Jane/AppData/Local/Chromium/User Data/Default/Cache/Cache_Data");
+    struct Gate {
+        std::atomic<bool> open{false};
+        std::atomic<int> walks{0};
+    };
+    const auto gate = std::make_shared<Gate>();
+    window->CacheOpener = [gate] {
+        auto cache = TFindCacheEntryThread::DefaultOpener()();
+        // Held at most 20 s, on the walk's own thread.
+        for (int i = 0; gate->walks == 0 && i < 2000 && !gate->open; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ++gate->walks;
+        return cache;
+    };
+    window->PageControl1->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(window->Busy);
+
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* modal = qobject_cast<TBrowseFolderDialog*>(QApplication::activeModalWidget())) {
+            modal->ChosenFolder = (home.path() / "disk").string() + "/";
+            modal->accept();
+        }
+    });
+    answer.start(10);
+    window->AddCacheFolder1->trigger();
+    answer.stop();
+    EXPECT_TRUE(window->Busy) << "the first listing is still held";
+    gate->open = true;
+    EXPECT_TRUE(WaitUntil([&] { return Idle() && window->ListView2->RowCount() == 8; }, 20000))
+        << window->ListView2->RowCount() << " rows after " << gate->walks << " listings";
+    EXPECT_EQ(gate->walks, 2);
+    EXPECT_EQ(window->ListView2->Text(0, 0), QStringLiteral("1"));
+}
+
+// A walk that throws keeps what it listed and says why in the status bar; no
+// box stops the user.
+TEST_F(CacheScan, AListingThatBreaksOffSaysWhyQuietly)
+{
+    window->CacheOpener = []() -> std::unique_ptr<UrlCacheEnumeration> {
+        throw std::runtime_error("the disk went away\n\x1b[31m");
+    };
+    int boxes = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ++boxes;
+            modal->close();
+        }
+    });
+    watch.start(10);
+    ShowCachePage();
+    watch.stop();
+    EXPECT_EQ(boxes, 0);
+    EXPECT_EQ(window->StatusBar1->PanelText(0),
+              QStringLiteral("The cache listing broke off: the disk went away  [31m"));
+    EXPECT_EQ(window->ListView2->RowCount(), 0);
 }
 
 TEST(EmbeddedBrowserCache, AMovieTheBrowserFetchedIsListed)

@@ -17,6 +17,7 @@
 #include "platform/http/HttpClient.h"
 #include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/MovieBuilder.h"
 #include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -112,6 +113,50 @@ INSTANTIATE_TEST_SUITE_P(Shapes, HttpGetThreadBodies,
                                          BodyCase{"OneBlock", 1025, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The movie's bytes with another file length in its header.
+std::string Declaring(std::string movie, std::uint32_t length)
+{
+    for (int i = 0; i < 4; ++i)
+        movie[std::size_t(4 + i)] = static_cast<char>((length >> (8 * i)) & 0xff);
+    return movie;
+}
+
+// Players read a movie as far as its header says; the file saved is still
+// the body as served, whatever follows that length.
+TEST_F(HttpGetThreadTest, AMovieLongerThanItsHeaderSaysIsSavedAsServed)
+{
+    const std::string padding(200'000, '\0');
+    const test::TMovieBuilder movie = test::TMovieBuilder().Tag(9, std::string("\x10\x20\x30", 3));
+    const std::string cws = movie.Build('C');
+    struct Row {
+        const char* name;
+        std::string body;
+        bool contentLength = true;
+        bool kept = false;  // bytes kept from reading the page's movies
+    };
+    const Row rows[] = {
+        {"FWS padded", FwsMovie(36) + padding},
+        {"FWS padded, no Content-Length", FwsMovie(36) + padding, false},
+        {"FWS padded, kept", FwsMovie(36) + padding, true, true},
+        {"CWS padded after its stream", cws + padding},
+        {"CWS inflating past its length", Declaring(cws, 20) + padding},
+        {"ZWS padded after its stream", movie.Build('Z') + padding},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HttpResponse response;
+        response.body = row.body;
+        response.contentLength = row.contentLength;
+        server.route("/padded.swf", response);
+        const std::string target = dir.folder() + "padded.swf";
+        const DownloadRun run = Download("http://movies.example/padded.swf", target, {},
+                                         row.kept ? std::make_shared<const std::string>(row.body) : nullptr);
+        ASSERT_TRUE(run.outcome.Saved) << run.outcome.Reason;
+        EXPECT_EQ(TempDir::read(target), row.body);
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{"padded.swf"});
+    }
+}
+
 // Every answer that is not a whole movie fails with its reason, leaves an
 // older file as it was and leaves nothing behind.
 TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
@@ -132,6 +177,8 @@ TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
     shortBody.body = FwsMovie(5000);
     shortBody.declaredLength = 9000;
     server.route("/short.swf", shortBody);
+    // As long as its Content-Length says, shorter than its header says.
+    server.route("/shortmovie.swf", FwsMovie(5000, 9000), "application/x-shockwave-flash");
     server.route("/page.swf", "<html><body>Server error</body></html>", "text/html; charset=utf-8");
     HttpResponse cutUnannounced;  // no Content-Length: only the movie's header can tell
     cutUnannounced.body = FwsMovie(100'087).substr(0, 5000);
@@ -181,6 +228,7 @@ TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
         {"connection cut", "http://movies.example/cut.swf", "the transfer broke off after", {}},
         {"chunks cut", "http://movies.example/cutchunked.swf", "the transfer broke off after", {}},
         {"shorter than its Content-Length", "http://movies.example/short.swf", "the transfer broke off after", {}},
+        {"shorter than its header", "http://movies.example/shortmovie.swf", "cut short: 5,000 of 9,000 bytes", {}},
         {"error page with 200", "http://movies.example/page.swf", "not a Flash movie (text/html)", {}},
         {"cut without Content-Length",
          "http://movies.example/unannounced.swf",

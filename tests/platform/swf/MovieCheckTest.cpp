@@ -60,6 +60,8 @@ TEST(MovieCheckTest, JudgesEachLayoutByItsOwnHeader)
     const std::string zws = ZwsMovie(body, false);
     std::string damaged = cws;
     damaged[cws.size() / 2] = static_cast<char>(damaged[cws.size() / 2] ^ 0x5a);
+    std::string badChecksum = cws;
+    badChecksum.back() = static_cast<char>(badChecksum.back() ^ 1);
     constexpr std::uint64_t kCap = 200'000;
     using R = MovieCheckResult;
     struct Row {
@@ -71,16 +73,21 @@ TEST(MovieCheckTest, JudgesEachLayoutByItsOwnHeader)
     const Row rows[] = {
         {"FWS complete", FwsMovie(100'087), R::Complete, ""},
         {"FWS cut", FwsMovie(100'087).substr(0, 5000), R::Incomplete, "cut short: 5,000 of 100,087 bytes"},
-        {"FWS longer than declared", FwsMovie(100'087) + "x", R::NotAMovie, "not a Flash movie"},
+        // Players read as far as the header says; what follows is kept, not read.
+        {"FWS longer than declared", FwsMovie(100'087) + "x", R::Complete, ""},
+        {"FWS padded with zeros", FwsMovie(36) + std::string(100'000, '\0'), R::Complete, ""},
+        {"FWS header only, padded", FwsMovie(8) + "x", R::Complete, ""},
         {"FWS header only", FwsMovie(8), R::Complete, ""},
         {"FWS declares less than a header", FwsMovie(8, 7), R::NotAMovie, "not a Flash movie"},
         {"FWS declares past the cap", FwsMovie(9, kCap + 1), R::TooLarge, "too large: 200,001 bytes, at most 200,000"},
         {"CWS complete", cws, R::Complete, ""},
         {"CWS junk after the stream", cws + "junk", R::Complete, ""},
         {"CWS cut", cws.substr(0, cws.size() - 10), R::Incomplete, "cut short: "},
-        {"CWS inflates past its length", CwsMovie(body, 100'000), R::NotAMovie, "not a Flash movie"},
+        {"CWS inflates past its length", CwsMovie(body, 100'000), R::Complete, ""},
+        {"CWS declares only its header", CwsMovie(body, 8), R::Complete, ""},
         {"CWS ends short of its length", CwsMovie(body, 100'100), R::NotAMovie, "not a Flash movie"},
         {"CWS damaged", damaged, R::NotAMovie, "not a Flash movie"},
+        {"CWS with a bad checksum", badChecksum + "junk", R::NotAMovie, "not a Flash movie"},
         {"CWS declares past the cap", CwsMovie(body, kCap + 1), R::TooLarge, "too large"},
         {"ZWS complete", zws, R::Complete, ""},
         {"ZWS with end marker", ZwsMovie(body, true), R::Complete, ""},

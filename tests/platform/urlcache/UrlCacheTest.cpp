@@ -17,6 +17,7 @@
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheFixtures.h"
+#include "support/MovieBuilder.h"
 #include "platform/urlcache/ChromiumSimpleCacheFormat.h"
 #include "support/SwfBytes.h"
 #include "support/TempDir.h"
@@ -371,16 +372,40 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     PutChromium(kChromium, "writing.swf", Chromium("writing.swf", Movie("writing"), {}).substr(0, 60));
     PutChromium(kChromium, "empty.swf", "");
     dir.write(std::string(kChromium) + "/todelete_0123456789abcdef_0_1", Chromium("doomed.swf", Movie("x"), {}));
+    // Longer than their headers say: checked out as stored (decoded), padding and all.
+    const std::string padding(200'000, '\0');
+    const test::TMovieBuilder builder = test::TMovieBuilder().Tag(9, std::string("\x10\x20\x30", 3));
+    const std::string padded = test::FwsMovie(36) + padding, paddedCws = builder.Build('C') + padding,
+                      paddedZws = builder.Build('Z') + padding;
+    PutChromium(kChromium, "padded.swf", Chromium("padded.swf", padded, {}));
+    PutChromium(kChromium, "gzpadded.swf", Chromium("gzpadded.swf", Gzip(padded), {"Content-Encoding: gzip"}));
+    PutChromium(kChromium, "paddedcws.swf", Chromium("paddedcws.swf", paddedCws, {}));
+    PutChromium(kChromium, "paddedzws.swf", Chromium("paddedzws.swf", paddedZws, {}));
+    // Fetched in ranges, its body in the sparse file, known by its signature alone.
+    const std::string ranged = Movie("ranged");
+    const std::string rangedName = "getmovie.php?id=1";
+    PutChromium(
+        kChromium, rangedName,
+        Chromium(rangedName, "",
+                 {"Content-Range: bytes 0-" + std::to_string(ranged.size() - 1) + "/" + std::to_string(ranged.size()),
+                  "Content-Length: " + std::to_string(ranged.size())},
+                 "HTTP/1.1 206 Partial Content"));
+    dir.write(std::string(kChromium) + "/" + test::SimpleCacheEntryName(Key(rangedName)).substr(0, 16) + "_s",
+              test::BuildSimpleCacheSparse(Key(rangedName), {{0, ranged}}));
     PutFirefox("fox.swf", Movie("fox"), "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n");
     PutFirefox("secret.swf", Movie("secret"), "HTTP/1.1 200 OK\r\n", true);
     PutFirefox("fox.html", "<html>", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n");
 
+    // A check-out's name and bytes; a long one by its size and hash.
+    const auto shown = [](const std::string& name, const std::string& bytes) {
+        return name + "=" + (bytes.size() <= 64 ? bytes : std::to_string(bytes.size()) + " " + test::Sha256Hex(bytes));
+    };
     std::vector<std::string> movies;
     std::vector<std::string> containers;
     for (const UrlCacheEntry& entry : ListAll(locations)) {
         if (EndsWith(entry.localFileName, ".swf")) {
-            movies.push_back(fs::path(entry.localFileName).filename().string() + "=" +
-                             test::TempDir::read(entry.localFileName));
+            movies.push_back(
+                shown(fs::path(entry.localFileName).filename().string(), test::TempDir::read(entry.localFileName)));
             EXPECT_EQ(entry.size, test::TempDir::read(entry.localFileName).size());
         } else {
             containers.push_back(entry.localFileName);
@@ -391,9 +416,11 @@ TEST_F(BuiltCachesTest, ListsSoundMoviesAndPassesOverTheRest)
     ASSERT_FALSE(movies.empty());
     EXPECT_EQ(movies.front(), "own[1].swf=" + Movie("own"));
     const std::multiset<std::string> got(movies.begin(), movies.end());
-    const std::multiset<std::string> want = {"own[1].swf=" + Movie("own"), "ok[1].swf=" + Movie("ok"),
-                                             "gz[1].swf=" + Movie("gz"),   "sniffed[1].swf=" + Movie("sniffed"),
-                                             "fox[1].swf=" + Movie("fox"), "whole[1].swf=" + Movie("whole")};
+    const std::multiset<std::string> want = {
+        "own[1].swf=" + Movie("own"),         "ok[1].swf=" + Movie("ok"),       "gz[1].swf=" + Movie("gz"),
+        "sniffed[1].swf=" + Movie("sniffed"), "fox[1].swf=" + Movie("fox"),     "whole[1].swf=" + Movie("whole"),
+        shown("padded[1].swf", padded),       shown("gzpadded[1].swf", padded), shown("paddedcws[1].swf", paddedCws),
+        shown("paddedzws[1].swf", paddedZws), "getmovie[1].swf=" + ranged};
     EXPECT_EQ(got, want);
     // Not movies, so their containers are yielded: the PHP page, the 404.
     EXPECT_EQ(containers.size(), 3u);
