@@ -38,7 +38,9 @@ FileCopyResult CopyBytes(int from, AtomicFile& to, const std::function<bool()>& 
 FileCopyResult CopyFileReplacing(const std::string& source, const std::string& target,
                                  const std::function<bool()>& keepGoing)
 {
-    Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a source swapped for a FIFO since it was listed is
+    // refused here by its type instead of holding the copy (and its stop).
+    Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat info {};
     if (!from.Valid() || ::fstat(from.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return FileCopyResult::SourceUnreadable;

@@ -355,6 +355,13 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
     t.pin = limits.pin;
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Transfer::OnOpenSocket);
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &t);
+    // Through a proxy the socket's address is the proxy's, and the proxy
+    // reaches what it likes: a fetch held to public addresses goes direct.
+    if (t.reach == HttpReach::PublicOnly)
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    // A lookup that never answers must not hold the handle's end (and the
+    // window's) for the resolver's own time-out.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     if (t.pin != nullptr && HostAndPortOf(t.url, t.pinHost, t.pinPort)) {
         if (const std::string pinned = t.pin->AddressFor(t.pinHost, t.pinPort); !pinned.empty()) {
             const bool v6 = pinned.find(':') != std::string::npos;
@@ -479,6 +486,26 @@ bool HttpGetRequest::StayedOnOrigin() const
     return !transfer_->leftOrigin;
 }
 
+namespace {
+
+// Whether a host name can only be a name of the user's own network: one
+// label ("nas"), or under a suffix no public site can own. Any other name's
+// owner can answer our lookup otherwise than it answered the browser.
+bool IsLocalOnlyName(std::string_view host)
+{
+    if (!host.empty() && host.back() == '.')
+        host.remove_suffix(1);
+    if (host.find('.') == std::string_view::npos)
+        return !host.empty();
+    for (const std::string_view suffix : {".local", ".lan", ".home.arpa", ".internal", ".localdomain", ".test"}) {
+        if (EndsWithIgnoringAsciiCase(host, suffix))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cancelled)
 {
     std::string host;
@@ -492,6 +519,8 @@ HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cance
         return HttpReach::Anywhere;
     if (const auto literal = ClassifyAddressText(host))
         return *literal == AddressClass::Public ? HttpReach::PublicOnly : HttpReach::Anywhere;
+    if (!IsLocalOnlyName(lowerHost))
+        return HttpReach::PublicOnly;
 
     // The name is looked up by libcurl's own resolver, with its time-out and
     // under the test routes: a transfer whose every socket is refused hands
@@ -518,6 +547,7 @@ HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cance
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+        curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kPageLookupTimeoutSeconds);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT, kPageLookupTimeoutSeconds);
         curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Lookup::OnOpenSocket);

@@ -21,7 +21,8 @@ namespace tessaro {
 // ("*/*" unless told otherwise) and the Host header, nothing else (no cache headers, no Accept-Encoding); the request
 // path is sent verbatim; redirects are followed as a browser would, but at most HttpLimits::maxRedirects of them, only
 // to http and https, and from an https address only to https; the proxy comes from the environment (http_proxy,
-// https_proxy, no_proxy). TLS certificates are verified.
+// https_proxy, no_proxy), except for a fetch held to public addresses, which goes direct so that the address it
+// connects to is the server's. TLS certificates are verified.
 //
 // All calls of one session and everything opened from it belong to one thread.
 

@@ -231,7 +231,11 @@ BodyDecoderStream::BodyDecoderStream(std::string_view contentEncoding, Sink sink
     : sink_(std::move(sink))
 {
     pieceLength = std::clamp<std::size_t>(pieceLength, 1, kPieceLength);
-    const std::vector<Coding> codings = ParseCodings(contentEncoding);
+    std::vector<Coding> codings = ParseCodings(contentEncoding);
+    if (codings.size() > kMaxCodings) {
+        codings.clear();
+        result_ = DecodeResult::UnknownEncoding;
+    }
     // Codings are listed in the order they were applied: undo the last first.
     for (auto it = codings.rbegin(); it != codings.rend(); ++it) {
         switch (*it) {
@@ -251,18 +255,21 @@ BodyDecoderStream::BodyDecoderStream(std::string_view contentEncoding, Sink sink
     }
     if (layers_.empty())
         layers_.push_back(std::make_unique<IdentityLayer>(pieceLength));
+    layerOutput_.assign(layers_.size(), 0);
 }
 
 BodyDecoderStream::~BodyDecoderStream() = default;
 
 DecodeResult BodyDecoderStream::Emit(std::size_t layer, std::string_view bytes)
 {
-    if (layer == layers_.size()) {
-        decoded_ += bytes.size();
-        if (decoded_ > coded_ * kMaxDecodeRatio)
+    if (layer > 0) {
+        std::uint64_t& given = layerOutput_[layer - 1];
+        given += bytes.size();
+        if (given > coded_ * kMaxDecodeRatio)
             return DecodeResult::TooCompressed;
-        return sink_(bytes) ? DecodeResult::Ok : DecodeResult::Stopped;
     }
+    if (layer == layers_.size())
+        return sink_(bytes) ? DecodeResult::Ok : DecodeResult::Stopped;
     return layers_[layer]->Push(bytes, [this, layer](std::string_view decoded) { return Emit(layer + 1, decoded); });
 }
 

@@ -35,6 +35,9 @@ class BodyDecoderStream {
 public:
     static constexpr std::size_t kPieceLength = 64 * 1024;
     static constexpr std::uint64_t kMaxDecodeRatio = 1000;
+    // Codings undone one inside the other; a longer list is refused (each
+    // is a layer, and servers send one).
+    static constexpr std::size_t kMaxCodings = 3;
     // Takes each decoded piece; false stops the decoding.
     using Sink = std::function<bool(std::string_view decoded)>;
 
@@ -57,7 +60,10 @@ private:
 
     std::vector<std::unique_ptr<Layer>> layers_;  // in decoding order
     Sink sink_;
-    std::uint64_t coded_ = 0, decoded_ = 0;
+    std::uint64_t coded_ = 0;
+    // Bytes each layer gave: every one is held to the ratio, so an inner
+    // layer that only grows cannot hide behind an outer one that gives little.
+    std::vector<std::uint64_t> layerOutput_;
     DecodeResult result_ = DecodeResult::Ok;
 };
 

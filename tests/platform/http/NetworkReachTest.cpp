@@ -95,8 +95,9 @@ TEST(NetworkReach, ClassifiesEveryRangeInBothFamilies)
         EXPECT_EQ(ClassifyAddressText(name), std::nullopt) << name;
 }
 
-// The page's own address: literals and "localhost" are read, a name is looked
-// up (here the loopback route answers every lookup, as it answers fetches).
+// The page's own address: literals and "localhost" are read, a name that
+// only the user's network can have is looked up (here the loopback route
+// answers every lookup, as it answers fetches).
 TEST(NetworkReach, APageOnTheUsersNetworkLetsTheProgramReachIt)
 {
     const struct {
@@ -111,6 +112,11 @@ TEST(NetworkReach, APageOnTheUsersNetworkLetsTheProgramReachIt)
         {"http://10.1.2.3/", false, HttpReach::Anywhere},
         {"http://[fe80::1]/", false, HttpReach::Anywhere},
         {"http://www.site.test/page.html", true, HttpReach::Anywhere},
+        {"http://nas/", true, HttpReach::Anywhere},
+        {"http://printer.local./", true, HttpReach::Anywhere},
+        // A name anyone can own, whose lookup here answers loopback: its
+        // owner may have answered the browser with a public address.
+        {"http://www.rebound.example/", true, HttpReach::PublicOnly},
         {"ftp://127.0.0.1/", true, HttpReach::PublicOnly},
         {"not an address", true, HttpReach::PublicOnly},
         {"", false, HttpReach::PublicOnly},

@@ -132,6 +132,16 @@ std::string TwiceGzipped(std::size_t decodedLength, std::size_t codedLength)
     return coded;
 }
 
+// A gzip stream that starts a movie and then only adds empty stored blocks:
+// it grows without giving a byte, coded twice more so that little is stored.
+std::string GzipThatNeverGives(std::size_t emptyBlocks)
+{
+    std::string inner("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+    for (std::size_t i = 0; i < emptyBlocks; ++i)
+        inner.append("\x00\x00\x00\xff\xff", 5);
+    return Deflate(Deflate(inner, 16 + 15), 16 + 15);
+}
+
 TEST(BodyDecoderTest, RefusesMoreThanAThousandDecodedBytesPerCodedByte)
 {
     constexpr std::uint64_t kRatio = BodyDecoderStream::kMaxDecodeRatio;
@@ -147,6 +157,10 @@ TEST(BodyDecoderTest, RefusesMoreThanAThousandDecodedBytesPerCodedByte)
          DecodeResult::TooCompressed, 1000 * kRatio},
         {"16 KiB of brotli giving 128 MiB", "br", test::kBrotliBomb + std::string(16 * 1024 - 212, 'j'),
          DecodeResult::TooCompressed, 16 * 1024 * kRatio},
+        {"an inner layer that grows and gives nothing", "gzip, gzip, gzip", GzipThatNeverGives(2'000'000),
+         DecodeResult::TooCompressed, 0},
+        {"one coding more than the layers taken", "gzip, gzip, gzip, gzip", TwiceGzipped(1000, 1000),
+         DecodeResult::UnknownEncoding, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
