@@ -11,20 +11,6 @@ namespace {
 
 constexpr std::size_t kLongestName = 1024;
 
-// A byte below 0x20, DEL, or a UTF-8 encoded U+0080 to U+009F.
-bool HoldsControlCharacter(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte == 0x7F)
-            return true;
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
-            static_cast<unsigned char>(text[i + 1]) >= 0x80)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::string DownloadTargetName(const std::string& address, const std::string& saveFolder)

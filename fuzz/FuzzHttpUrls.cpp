@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "download/HttpGetThread.h"
+#include "platform/core/AsciiText.h"
 #include "platform/http/HttpUrl.h"
 #include "platform/http/NetworkReach.h"
 
@@ -28,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (fetch.path.size() > url.size() - scheme - fetch.host.size() + 1)
             __builtin_trap();
         // What is sent comes from the address: a control character in it shows there.
-        if ((tessaro::HasControlCharacter(fetch.host) || tessaro::HasControlCharacter(fetch.path)) &&
-            !tessaro::HasControlCharacter(url))
+        if ((tessaro::HoldsControlCharacter(fetch.host) || tessaro::HoldsControlCharacter(fetch.path)) &&
+            !tessaro::HoldsControlCharacter(url))
             __builtin_trap();
         tessaro::ClassifyAddressText(fetch.host);
     }

@@ -44,4 +44,19 @@ std::string_view TrimAscii(std::string_view text, std::string_view blanks)
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+bool HoldsControlCharacter(std::string_view utf8)
+{
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x20 || byte == 0x7F)
+            return true;
+        if (byte == 0xC2 && i + 1 < utf8.size()) {
+            const auto next = static_cast<unsigned char>(utf8[i + 1]);
+            if (next >= 0x80 && next <= 0x9F)
+                return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace tessaro

@@ -321,7 +321,7 @@ HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::stri
         return;
     }
     t.url = connection.UrlFor(objectName);
-    if (HasControlCharacter(t.url)) {
+    if (HoldsControlCharacter(t.url)) {
         t.setupError = "the address holds a control character";
         return;
     }
@@ -512,7 +512,7 @@ HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cance
     int port = 0;
     const bool web =
         StartsWithIgnoringAsciiCase(pageUrl, "http://") || StartsWithIgnoringAsciiCase(pageUrl, "https://");
-    if (!web || HasControlCharacter(pageUrl) || !HostAndPortOf(pageUrl, host, port))
+    if (!web || HoldsControlCharacter(pageUrl) || !HostAndPortOf(pageUrl, host, port))
         return HttpReach::PublicOnly;
     const std::string lowerHost = LowerAscii(host);
     if (lowerHost == "localhost" || EndsWithIgnoringAsciiCase(lowerHost, ".localhost"))

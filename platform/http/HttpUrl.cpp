@@ -4,16 +4,6 @@
 
 namespace tessaro {
 
-bool HasControlCharacter(std::string_view text)
-{
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f)
-            return true;
-    }
-    return false;
-}
-
 HttpUrlParts SplitHttpUrl(std::string_view url)
 {
     HttpUrlParts parts;

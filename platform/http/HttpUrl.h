@@ -5,10 +5,6 @@
 
 namespace tessaro {
 
-// An address refuses to be requested when it holds a NUL or another control
-// character: nothing is sent for it.
-bool HasControlCharacter(std::string_view text);
-
 // An "http://" or "https://" address split for a connection: the host with
 // any port written in it, and the request path ("/" when none, the fragment
 // dropped). ok false when the address is neither.
