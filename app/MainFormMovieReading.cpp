@@ -13,7 +13,7 @@
 
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
-#include "platform/swf/MovieReader.h"
+#include "formats/swf/MovieReader.h"
 #include "platform/widgets/ListView.h"
 #include "scan/MovieReadingRun.h"
 #include "scan/MovieStore.h"

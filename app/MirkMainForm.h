@@ -2,7 +2,7 @@
 
 #include "download/DownloadSequence.h"
 #include "platform/core/WorkerThread.h"
-#include "platform/urlcache/UrlCache.h"
+#include "platform/cachewalk/UrlCache.h"
 #include "scan/MovieReadingRun.h"
 
 #include <QMainWindow>

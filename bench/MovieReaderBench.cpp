@@ -5,7 +5,7 @@
 //
 //   tessaro_movie_reader_bench [megabytes] [rounds]
 
-#include "platform/swf/MovieReader.h"
+#include "formats/swf/MovieReader.h"
 
 #include <algorithm>
 #include <chrono>

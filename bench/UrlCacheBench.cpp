@@ -30,7 +30,7 @@
 #include "cache/FindCacheThread.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/browserfiles/IeCacheBuilder.h"
-#include "platform/urlcache/UrlCache.h"
+#include "platform/cachewalk/UrlCache.h"
 #include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "platform/core/RegularFile.h"
-#include "platform/swf/MovieReader.h"
+#include "formats/swf/MovieReader.h"
 
 namespace tessaro {
 

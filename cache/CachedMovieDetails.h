@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/urlcache/UrlCache.h"
+#include "platform/cachewalk/UrlCache.h"
 
 namespace tessaro {
 

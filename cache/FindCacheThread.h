@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/urlcache/UrlCache.h"
+#include "platform/cachewalk/UrlCache.h"
 #include "platform/core/WorkerThread.h"
 
 namespace tessaro {

@@ -5,7 +5,7 @@
 #include "download/FileWriteBuffer.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
-#include "platform/swf/MovieCheck.h"
+#include "formats/swf/MovieCheck.h"
 
 #include <charconv>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/urlcache/BodyDecoder.h"
+#include "formats/urlcache/BodyDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

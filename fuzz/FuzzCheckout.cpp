@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/urlcache/BodyDecoder.h"
-#include "platform/urlcache/CacheCheckout.h"
+#include "formats/urlcache/BodyDecoder.h"
+#include "platform/cachewalk/CacheCheckout.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/urlcache/CacheCheckout.h"
-#include "platform/urlcache/CheckoutRecords.h"
+#include "platform/cachewalk/CacheCheckout.h"
+#include "platform/cachewalk/CheckoutRecords.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/urlcache/ChromiumSimpleCache.h"
+#include "formats/urlcache/ChromiumSimpleCache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/urlcache/FirefoxCache2.h"
+#include "formats/urlcache/FirefoxCache2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "platform/urlcache/IeUrlCache.h"
+#include "formats/urlcache/IeUrlCache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

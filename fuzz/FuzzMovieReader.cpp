@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/swf/MovieNames.h"
-#include "platform/swf/MovieReader.h"
+#include "formats/swf/MovieNames.h"
+#include "formats/swf/MovieReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

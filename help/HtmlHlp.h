@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "help/HtmlHelpApi.h"
+#include "helpviewer/HtmlHelpApi.h"
 #include "platform/core/SharedLibrary.h"
 
 // Access to the help viewer library, loaded the first time help is asked for.

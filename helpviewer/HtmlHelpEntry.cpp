@@ -1,6 +1,6 @@
 // The viewer library's one entry point, looked up by name by the program.
 
-#include "help/HtmlHelpApi.h"
+#include "helpviewer/HtmlHelpApi.h"
 #include "helpviewer/HelpWindow.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 
 #include "platform/core/AsciiText.h"
 #include "platform/http/HttpClient.h"
-#include "platform/swf/MovieReader.h"
+#include "formats/swf/MovieReader.h"
 #include "scan/MovieNameRows.h"
 
 namespace tessaro {

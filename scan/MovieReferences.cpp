@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 
 #include "scan/AddressRules.h"
 
@@ -77,6 +78,60 @@ bool IsFlashType(const QString& type)
     return type.section(QLatin1Char(';'), 0, 0).trimmed().compare(kFlashType, Qt::CaseInsensitive) == 0;
 }
 
+namespace {
+
+// The character a one-letter escape stands for; nothing for the other letters.
+std::optional<QChar> NamedEscape(char16_t letter)
+{
+    switch (letter) {
+        case u'n':
+            return QLatin1Char('\n');
+        case u'r':
+            return QLatin1Char('\r');
+        case u't':
+            return QLatin1Char('\t');
+        case u'b':
+            return QLatin1Char('\b');
+        case u'f':
+            return QLatin1Char('\f');
+        case u'v':
+            return QLatin1Char('\v');
+        case u'0':
+            return QChar(0);
+        default:
+            return std::nullopt;
+    }
+}
+
+// Undoes the "\uXXXX" or "\u{X...}" whose "u" stands at i into out; the index
+// of its last character, or i when it is neither (the "u" then stands for itself).
+qsizetype UndoUnicodeEscape(QStringView text, qsizetype i, QString& out, qsizetype* examined)
+{
+    if (const long value = HexNumber(text, i + 1, 4); value >= 0) {
+        out += QChar(static_cast<char16_t>(value));
+        return i + 4;
+    }
+    // \u{...}: at most six digits, at most the last code point. The closing
+    // brace is looked for only where those digits can end, so "\u{\u{..."
+    // costs no more than its length.
+    if (i + 1 >= text.size() || text[i + 1] != QLatin1Char('{'))
+        return i;
+    const QStringView digits =
+        text.sliced(i + 2).first(std::min<qsizetype>(text.size() - i - 2, kMaxCodePointDigits + 1));
+    if (examined != nullptr)
+        *examined += digits.size();
+    const qsizetype close = digits.indexOf(QLatin1Char('}'));
+    if (close <= 0)
+        return i;
+    const long value = HexNumber(digits, 0, close);
+    if (value < 0 || value > 0x10FFFF)
+        return i;
+    AppendCodePoint(out, static_cast<char32_t>(value));
+    return i + 2 + close;
+}
+
+}  // namespace
+
 QString UndoScriptEscapes(QStringView text, qsizetype* examined)
 {
     // Nothing to undo in most strings.
@@ -95,28 +150,11 @@ QString UndoScriptEscapes(QStringView text, qsizetype* examined)
             continue;
         }
         const QChar next = text[++i];
+        if (const std::optional<QChar> named = NamedEscape(next.unicode())) {
+            out += *named;
+            continue;
+        }
         switch (next.unicode()) {
-            case u'n':
-                out += QLatin1Char('\n');
-                break;
-            case u'r':
-                out += QLatin1Char('\r');
-                break;
-            case u't':
-                out += QLatin1Char('\t');
-                break;
-            case u'b':
-                out += QLatin1Char('\b');
-                break;
-            case u'f':
-                out += QLatin1Char('\f');
-                break;
-            case u'v':
-                out += QLatin1Char('\v');
-                break;
-            case u'0':
-                out += QChar(0);
-                break;
             case u'\r':
                 // A line continuation adds nothing.
                 if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
@@ -134,33 +172,12 @@ QString UndoScriptEscapes(QStringView text, qsizetype* examined)
                     out += next;
                 }
                 break;
-            case u'u': {
-                if (const long value = HexNumber(text, i + 1, 4); value >= 0) {
-                    out += QChar(static_cast<char16_t>(value));
-                    i += 4;
-                    break;
-                }
-                // \u{...}: at most six digits, at most the last code point.
-                // The closing brace is looked for only where those digits
-                // can end, so "\u{\u{..." costs no more than its length.
-                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('{')) {
-                    const QStringView digits =
-                        text.sliced(i + 2).first(std::min<qsizetype>(text.size() - i - 2, kMaxCodePointDigits + 1));
-                    if (examined != nullptr)
-                        *examined += digits.size();
-                    const qsizetype close = digits.indexOf(QLatin1Char('}'));
-                    if (close > 0) {
-                        const long value = HexNumber(digits, 0, close);
-                        if (value >= 0 && value <= 0x10FFFF) {
-                            AppendCodePoint(out, static_cast<char32_t>(value));
-                            i += 2 + close;
-                            break;
-                        }
-                    }
-                }
-                out += next;
+            case u'u':
+                if (const qsizetype last = UndoUnicodeEscape(text, i, out, examined); last != i)
+                    i = last;
+                else
+                    out += next;
                 break;
-            }
             default:
                 out += next;
                 break;

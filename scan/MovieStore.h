@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/swf/MovieReader.h"
+#include "formats/swf/MovieReader.h"
 
 namespace tessaro {
 

@@ -7,10 +7,10 @@
 #include <system_error>
 
 #include "platform/windowlist/BrowserLock.h"
-#include "platform/windowlist/ChromiumLocalState.h"
-#include "platform/windowlist/ChromiumSession.h"
-#include "platform/windowlist/FirefoxProfiles.h"
-#include "platform/windowlist/FirefoxSession.h"
+#include "formats/session/ChromiumLocalState.h"
+#include "formats/session/ChromiumSession.h"
+#include "formats/session/FirefoxProfiles.h"
+#include "formats/session/FirefoxSession.h"
 
 namespace tessaro {
 

@@ -18,7 +18,7 @@
 #include "cache/FindCacheThread.h"
 #include "dialogs/BrowseFolderDlg.h"
 #include "platform/core/AppPaths.h"
-#include "platform/urlcache/UrlCache.h"
+#include "platform/cachewalk/UrlCache.h"
 #include "platform/browser/BrowserProfile.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"

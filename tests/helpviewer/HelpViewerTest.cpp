@@ -1,4 +1,4 @@
-#include "help/HtmlHelpApi.h"
+#include "helpviewer/HtmlHelpApi.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/http/HttpClient.h"
-#include "platform/swf/MovieNames.h"
+#include "formats/swf/MovieNames.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MovieBuilder.h"
 #include "support/TestEnvironment.h"

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/windowlist/FirefoxProfiles.h"
+#include "formats/session/FirefoxProfiles.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 

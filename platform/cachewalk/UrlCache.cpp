@@ -1,0 +1,647 @@
+#include "platform/cachewalk/UrlCache.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/core/AppPaths.h"
+#include "platform/core/AsciiText.h"
+#include "platform/core/BrowserHomes.h"
+#include "platform/core/ByteOrder.h"
+#include "platform/core/Descriptor.h"
+#include "platform/core/OrderedReadAhead.h"
+#include "platform/files/AtomicFile.h"
+#include "formats/urlcache/BodyDecoder.h"
+#include "platform/cachewalk/CacheCheckout.h"
+#include "platform/cachewalk/CheckoutRecords.h"
+#include "formats/urlcache/ChromiumSimpleCache.h"
+#include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "formats/urlcache/FirefoxCache2.h"
+#include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/IeUrlCache.h"
+#include "platform/cachewalk/WinePrefixCaches.h"
+
+namespace tessaro {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Deep enough for <browser>/<vendor folder>/<profile>/Cache/Cache_Data and
+// mozilla/firefox/<profile>/cache2; shallow enough not to crawl unrelated trees.
+constexpr int kMaxSearchDepth = 6;
+// An added folder may be a whole Windows disk: deep enough for
+// Users/<user>/AppData/Local/<vendor>/<browser>/User Data/<profile>/Cache/Cache_Data
+// and for a Wine prefix's drive_c/users/<user>/.../INetCache/Content.IE5.
+constexpr int kMaxAddedFolderDepth = 12;
+// Folders looked at below one root at most, so a disk of millions of
+// folders ends the search instead of holding up the listing.
+constexpr std::size_t kMaxSearchedFolders = 200000;
+// Decoded bytes one walk may spend on check-outs; past it, movies not
+// checked out already are passed over until the next walk.
+constexpr std::uint64_t kMaxDecodedPerWalk = std::uint64_t(2) << 30;
+// Enough gzip or brotli input to give the first bytes of the decoded body.
+constexpr std::size_t kCodedPrefixLength = 4096;
+constexpr std::size_t kSignatureLength = 3;
+
+bool IsRealFolder(const fs::path& path)
+{
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    return !error && fs::is_directory(status);
+}
+
+bool LooksLikeSimpleCache(const fs::path& folder)
+{
+    FileByteSource index(folder / "index");
+    std::string magic;
+    if (index.IsOpen() && index.Read(0, 8, magic) && LoadLe64(magic.data()) == simplecache::kInitialMagic)
+        return true;
+    std::error_code error;
+    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        if (IsSimpleCacheEntryName(it->path().filename().string()))
+            return true;
+    }
+    return false;
+}
+
+std::vector<fs::path> SortedSubfolders(const fs::path& folder)
+{
+    std::vector<fs::path> folders;
+    std::error_code error;
+    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        if (IsRealFolder(it->path()))
+            folders.push_back(it->path());
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+struct FoundSources {
+    std::vector<UrlCacheSource> chromium, firefox, internetExplorer;
+};
+
+// How far a search goes below one root, and how many folders it may look at.
+struct SearchBounds {
+    int maxDepth;
+    std::size_t folders;
+};
+
+// The cache that folder is, by its name and what it holds; false when it is none.
+bool CacheSourceOf(const fs::path& folder, UrlCacheSource& source)
+{
+    const std::string name = folder.filename().string();
+    if (name == "cache2" && IsRealFolder(folder / "entries")) {
+        source = {UrlCacheSource::Kind::FirefoxCache2, folder / "entries"};
+        return true;
+    }
+    if ((name == "Cache_Data" || name == "Cache") && LooksLikeSimpleCache(folder)) {
+        source = {UrlCacheSource::Kind::ChromiumSimple, folder};
+        return true;
+    }
+    if (IsIeCacheFolder(folder)) {
+        source = {UrlCacheSource::Kind::InternetExplorer, folder};
+        return true;
+    }
+    return false;
+}
+
+// An added folder may be a cache copied under a name of its own: it is
+// taken by what it holds, a Chromium cache by its index or entry files, a
+// Firefox cache by the entry files in its entries folder.
+bool CacheSourceOfAddedFolder(const fs::path& folder, UrlCacheSource& source)
+{
+    if (CacheSourceOf(folder, source))
+        return true;
+    if (LooksLikeSimpleCache(folder)) {
+        source = {UrlCacheSource::Kind::ChromiumSimple, folder};
+        return true;
+    }
+    const fs::path entries = folder / "entries";
+    if (!IsRealFolder(entries))
+        return false;
+    std::error_code error;
+    for (auto it = fs::directory_iterator(entries, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        if (IsCache2EntryName(it->path().filename().string())) {
+            source = {UrlCacheSource::Kind::FirefoxCache2, entries};
+            return true;
+        }
+    }
+    return false;
+}
+
+void Add(const UrlCacheSource& source, FoundSources& found)
+{
+    switch (source.kind) {
+        case UrlCacheSource::Kind::ChromiumSimple:
+            found.chromium.push_back(source);
+            break;
+        case UrlCacheSource::Kind::FirefoxCache2:
+            found.firefox.push_back(source);
+            break;
+        case UrlCacheSource::Kind::InternetExplorer:
+            found.internetExplorer.push_back(source);
+            break;
+    }
+}
+
+void Search(const fs::path& folder, int depth, SearchBounds& bounds, const UrlCacheLocations& locations,
+            FoundSources& found)
+{
+    for (const fs::path& child : SortedSubfolders(folder)) {
+        if (bounds.folders == 0)
+            return;
+        --bounds.folders;
+        if (std::find(locations.excluded.begin(), locations.excluded.end(), child) != locations.excluded.end() ||
+            child == locations.embeddedCache || child == locations.contentFolder)
+            continue;
+        UrlCacheSource source;
+        if (CacheSourceOf(child, source)) {
+            Add(source, found);
+            continue;
+        }
+        if (depth < bounds.maxDepth)
+            Search(child, depth + 1, bounds, locations, found);
+    }
+}
+
+// The browser a cache folder belongs to, from the folders each one uses.
+std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocations& locations)
+{
+    if (source.folder == locations.embeddedCache)
+        return "Tessaro";
+    if (source.kind == UrlCacheSource::Kind::FirefoxCache2)
+        return "Firefox";
+    if (source.kind == UrlCacheSource::Kind::InternetExplorer)
+        return "Internet Explorer";
+    static const std::pair<const char*, const char*> kFolders[] = {
+        {"google-chrome", "Google Chrome"},
+        {"bravesoftware", "Brave"},
+        {"microsoft-edge", "Microsoft Edge"},
+        {"vivaldi", "Vivaldi"},
+        {"opera", "Opera"},
+        {"chromium", "Chromium"},
+    };
+    const std::string path = LowerAscii(source.folder.string());
+    for (const auto& [folder, name] : kFolders) {
+        if (path.find(folder) != std::string::npos)
+            return name;
+    }
+    return "a Chromium-based browser";
+}
+
+// Whether a cached response is a Flash movie, by its head and its body's
+// first bytes (decoded); nothing when the body cannot be read. opened, when
+// given, is container, already open.
+std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
+{
+    std::string prefix;
+    const bool coded = !response.contentEncoding.empty();
+    if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, opened, container) !=
+        BodyReadResult::Ok)
+        return std::nullopt;
+    std::string signature = prefix;
+    if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
+        signature.clear();
+    return IsFlashResponse(response, signature);
+}
+
+// An entry file of a Chromium or Firefox cache folder, as listed.
+struct EntryFile {
+    std::int64_t modifiedNs = 0;
+    std::string name;
+};
+
+// What a read-ahead worker learns of one entry file: whether it is a movie,
+// and for anything else all the walk yields of it.
+struct EntryGlance {
+    enum class Kind { Unreadable, Other, Movie };
+    Kind kind = Kind::Unreadable;
+    std::uint64_t storedSize = 0;
+};
+
+// Entry files read ahead of the walk, and the most waiting to be taken.
+constexpr std::size_t kReadAheadWindow = 256;
+// Below this many files one thread lists their times.
+constexpr std::size_t kFilesPerStatThread = 4096;
+
+int ReadAheadThreads()
+{
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
+
+EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const fs::path& folder, const std::string& name)
+{
+    EntryGlance glance;
+    const FileByteSource file(folderFd, name.c_str());
+    if (!file.IsOpen())
+        return glance;
+    CachedResponse response;
+    const fs::path path = folder / name;
+    const bool read = kind == UrlCacheSource::Kind::ChromiumSimple
+                          ? ReadSimpleCacheEntry(file, path, response, folderFd) == SimpleCacheResult::Ok
+                          : ReadCache2Entry(file, path, response) == Cache2Result::Ok;
+    if (!read)
+        return glance;
+    // A ranged body lives in the entry's sparse file, opened in the folder too.
+    const ByteSource* opened = &file;
+    fs::path openedPath = path;
+    std::optional<FileByteSource> sparse;
+    if (!response.body.empty() && response.body.front().file != path) {
+        openedPath = response.body.front().file;
+        opened = &sparse.emplace(folderFd, openedPath.filename().c_str());
+    }
+    const std::optional<bool> movie = IsMovieResponse(response, opened, openedPath);
+    if (!movie)
+        return glance;
+    glance.kind = *movie ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
+    glance.storedSize = response.StoredSize();
+    return glance;
+}
+
+// The wanted files of the folder with their modification times, oldest
+// first, then by name; files that cannot be looked at are left out. The
+// times are taken on several threads when there are many files.
+std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(const std::string&)>& wanted)
+{
+    std::vector<EntryFile> files;
+    const int listFd = ::dup(folderFd);
+    DIR* listing = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (listing == nullptr) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return files;
+    }
+    while (const dirent* item = ::readdir(listing)) {
+        std::string name = item->d_name;
+        if (wanted(name))
+            files.push_back({0, std::move(name)});
+    }
+    ::closedir(listing);
+
+    std::vector<char> present(files.size(), 0);
+    const auto stamp = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            struct stat info {};
+            // A link or anything but a plain file is no entry a browser wrote.
+            if (::fstatat(folderFd, files[i].name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+                continue;
+            files[i].modifiedNs = std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+            present[i] = 1;
+        }
+    };
+    const std::size_t threads =
+        std::min<std::size_t>(static_cast<std::size_t>(ReadAheadThreads()), 1 + files.size() / kFilesPerStatThread);
+    {
+        std::vector<std::jthread> helpers;
+        const std::size_t share = (files.size() + threads - 1) / threads;
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(stamp, std::min(files.size(), t * share), std::min(files.size(), (t + 1) * share));
+        stamp(0, std::min(files.size(), share));
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (present[i] && kept++ != i)
+            files[kept - 1] = std::move(files[i]);
+    }
+    files.resize(kept);
+    std::sort(files.begin(), files.end(), [](const EntryFile& a, const EntryFile& b) {
+        return a.modifiedNs != b.modifiedNs ? a.modifiedNs < b.modifiedNs : a.name < b.name;
+    });
+    return files;
+}
+
+class BrowserCacheEnumeration : public UrlCacheEnumeration {
+public:
+    explicit BrowserCacheEnumeration(UrlCacheLocations locations)
+        : locations_(std::move(locations)),
+          sources_(FindUrlCacheSources(locations_)),
+          records_(locations_.contentFolder, locations_.contentFolderCap)
+    {
+        records_.Load();
+        records_.MakeRoom(0);  // a folder left over its cap (a lower cap, an older walk) comes under it
+    }
+
+    bool Next(UrlCacheEntry& entry) override
+    {
+        while (!closed_) {
+            if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
+                if (ieRecordIndex_ < ieIndex_.records.size()) {
+                    entry = UrlCacheEntry();
+                    if (ReadIeRecord(ieIndex_.records[ieRecordIndex_++], entry))
+                        return true;
+                    continue;
+                }
+            } else if (EntryGlance glance; readAhead_ && readAhead_->Next(glance)) {
+                const EntryFile& file = files_[fileIndex_++];
+                const fs::path path = current_.folder / file.name;
+                entry = UrlCacheEntry();
+                if (glance.kind == EntryGlance::Kind::Other) {
+                    entry.localFileName = path.string();
+                    entry.size = glance.storedSize;
+                    return true;
+                }
+                // A movie is read again here, where check-outs are made;
+                // movies are few among a cache's entries.
+                if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(file.name, path, entry)) {
+                    if (!entry.url.empty()) {
+                        entry.browser = BrowserOfSource(current_, locations_);
+                        entry.time = file.modifiedNs / 1'000'000'000;
+                    }
+                    return true;
+                }
+                continue;
+            }
+            if (!OpenNextSource()) {
+                reachedEnd_ = true;
+                return false;
+            }
+        }
+        return false;
+    }
+
+    void Close() override
+    {
+        if (closed_)
+            return;
+        closed_ = true;
+        readAhead_.reset();
+        // A check-out goes only with its entry: one that could not be read
+        // this time (a browser writing it) keeps its file.
+        if (reachedEnd_) {
+            records_.Retain(present_);
+            std::set<fs::path> keep = records_.Checkouts();
+            keep.insert(checkedOut_.begin(), checkedOut_.end());
+            keep.insert(records_.FilePath());
+            RemoveStaleCheckouts(locations_.contentFolder, keep);
+        }
+        // Check-outs written this walk reach the disk before a record vouches
+        // for them; unsynced, the records stay as they were and the next walk
+        // writes them again.
+        if (wroteCheckouts_ && !SyncFileSystemOf(locations_.contentFolder.string()))
+            return;
+        records_.Save();
+    }
+
+private:
+    bool OpenNextSource()
+    {
+        readAhead_.reset();  // joins its workers before what they read goes
+        folder_.reset();
+        files_.clear();
+        fileIndex_ = 0;
+        ieIndexFile_.reset();
+        ieIndex_ = IeCacheIndex();
+        ieRecordIndex_ = 0;
+        if (sourceIndex_ >= sources_.size())
+            return false;
+        current_ = sources_[sourceIndex_++];
+        if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
+            ieIndexFile_ = std::make_unique<FileByteSource>(current_.folder / "index.dat");
+            if (ParseIeCacheIndex(*ieIndexFile_, ieIndex_) != IeCacheResult::Ok)
+                ieIndex_.records.clear();
+            return true;
+        }
+        folder_ = std::make_unique<Descriptor>(
+            ::open(current_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+        if (!folder_->Valid())
+            return true;  // an empty source
+        const UrlCacheSource::Kind kind = current_.kind;
+        files_ = ListEntryFiles(folder_->Get(), [kind](const std::string& name) {
+            return kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
+                                                                : IsCache2EntryName(name);
+        });
+        for (const EntryFile& file : files_) {
+            const std::string path = (current_.folder / file.name).string();
+            if (records_.Has(path))
+                present_.insert(path);
+        }
+        const int folderFd = folder_->Get();
+        readAhead_ = std::make_unique<OrderedReadAhead<EntryGlance>>(
+            files_.size(),
+            [this, kind, folderFd, folder = current_.folder](std::size_t i) {
+                return GlanceAtEntry(kind, folderFd, folder, files_[i].name);
+            },
+            ReadAheadThreads(), kReadAheadWindow);
+        return true;
+    }
+
+    bool ReadEntry(const std::string& name, const fs::path& file, UrlCacheEntry& entry)
+    {
+        const FileByteSource source(folder_->Get(), name.c_str());
+        if (!source.IsOpen())
+            return false;
+        CachedResponse response;
+        const bool read = current_.kind == UrlCacheSource::Kind::ChromiumSimple
+                              ? ReadSimpleCacheEntry(source, file, response, folder_->Get()) == SimpleCacheResult::Ok
+                              : ReadCache2Entry(source, file, response) == Cache2Result::Ok;
+        if (!read)
+            return false;
+        return YieldResponse(response, file, file.string(), source.Stamp(), &source, file, entry);
+    }
+
+    // An Internet Explorer record: its container is index.dat, its body a file of its own.
+    bool ReadIeRecord(std::uint32_t offset, UrlCacheEntry& entry)
+    {
+        IeCacheRecord record;
+        CachedResponse response;
+        if (ParseIeCacheRecord(*ieIndexFile_, offset, record) != IeCacheResult::Ok ||
+            IeCacheResponse(ieIndex_, record, current_.folder, response) != IeCacheResult::Ok)
+            return false;
+        // The body file is opened once: its stamp is the stamp of what is read.
+        const fs::path body = response.body.front().file;
+        const FileByteSource bodyFile(body);
+        if (!bodyFile.IsOpen())
+            return false;
+        if (records_.Has(body.string()))
+            present_.insert(body.string());
+        return YieldResponse(response, current_.folder / "index.dat", body.string(), bodyFile.Stamp(), &bodyFile, body,
+                             entry);
+    }
+
+    // Checks a movie out and yields it; yields any other response as its
+    // container. opened is the file of the body at openedPath, already open.
+    bool YieldResponse(const CachedResponse& response, const fs::path& container, const std::string& cacheId,
+                       const FileStamp& stamp, const ByteSource* opened, const fs::path& openedPath,
+                       UrlCacheEntry& entry)
+    {
+        const std::optional<bool> movie = IsMovieResponse(response, opened, openedPath);
+        if (!movie)
+            return false;
+        if (!*movie) {
+            entry.localFileName = container.string();
+            entry.size = response.StoredSize();
+            return true;
+        }
+
+        // A ranged answer counts only when its ranges make the whole resource;
+        // any other answer must be there as long as it said it would be.
+        if (response.status == 206) {
+            if (response.rangeTotal.value_or(response.contentLength.value_or(0)) != response.StoredSize())
+                return false;
+        } else if (response.contentLength && *response.contentLength > response.StoredSize()) {
+            return false;
+        }
+        entry.url = response.url;
+        present_.insert(cacheId);
+        // An unchanged container gave this check-out before: not decoded again.
+        if (const CheckoutRecords::Record* record = records_.FindCurrent(cacheId, stamp)) {
+            records_.Pin(cacheId);
+            checkedOut_.insert(record->checkout);
+            entry.localFileName = record->checkout.string();
+            entry.size = record->checkoutFile.size;
+            return true;
+        }
+        if (records_.MadeRoom(cacheId))
+            return false;
+        const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, response.url);
+        std::uint64_t size = 0;
+        FileStamp written;
+        // Each piece is taken from the walk's budget and made room for in the
+        // content folder, counting what this check-out has written so far.
+        std::uint64_t writing = 0;
+        const auto room = [this, &writing](std::uint64_t bytes) {
+            if (bytes > budget_ || !records_.MakeRoom(writing + bytes))
+                return false;
+            budget_ -= bytes;
+            writing += bytes;
+            return true;
+        };
+        if (!CheckOutMovie(response, opened, openedPath, target, room, size) || !StampOf(target, written))
+            return false;
+        records_.Put(cacheId, {stamp, target, written});
+        wroteCheckouts_ = true;
+        checkedOut_.insert(target);
+        entry.localFileName = target.string();
+        entry.size = size;
+        return true;
+    }
+
+    UrlCacheLocations locations_;
+    std::vector<UrlCacheSource> sources_;
+    std::size_t sourceIndex_ = 0;
+    UrlCacheSource current_{};
+    std::unique_ptr<Descriptor> folder_;  // the source's folder, open
+    std::vector<EntryFile> files_;
+    std::size_t fileIndex_ = 0;
+    // Declared after what its workers read, so it goes first.
+    std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
+    std::unique_ptr<FileByteSource> ieIndexFile_;
+    IeCacheIndex ieIndex_;
+    std::size_t ieRecordIndex_ = 0;
+    std::set<fs::path> checkedOut_;
+    CheckoutRecords records_;
+    // Containers with a record that are still in their cache.
+    std::set<std::string> present_;
+    std::uint64_t budget_ = kMaxDecodedPerWalk;
+    bool reachedEnd_ = false;
+    bool wroteCheckouts_ = false;
+    bool closed_ = false;
+};
+
+// The cache folders of the browser homes that lie outside the user's cache
+// folder (snap and Flatpak installs keep theirs in their own trees), in the
+// homes' order; the user's cache folder itself is searched whole.
+std::vector<fs::path> BrowserCacheRoots(const fs::path& userCacheFolder)
+{
+    BrowserFolders folders;
+    try {
+        folders = BrowserFolders::OfCurrentUser();
+    } catch (const std::runtime_error&) {
+        return {};  // no home: only the user's cache folder
+    }
+    folders.cache = userCacheFolder;
+    std::vector<fs::path> roots;
+    for (const BrowserHome& home : BrowserHomes(folders)) {
+        const bool insideUserCache =
+            std::mismatch(userCacheFolder.begin(), userCacheFolder.end(), home.cache.begin(), home.cache.end()).first ==
+            userCacheFolder.end();
+        if (insideUserCache)
+            continue;
+        if (std::find(roots.begin(), roots.end(), home.cache) == roots.end() && IsRealFolder(home.cache))
+            roots.push_back(home.cache);
+    }
+    return roots;
+}
+
+}  // namespace
+
+UrlCacheLocations DefaultUrlCacheLocations()
+{
+    UrlCacheLocations locations;
+    locations.embeddedCache = EmbeddedBrowserCacheFolder() / "Cache" / "Cache_Data";
+    locations.searchRoots = {ProgramCacheFolder().parent_path()};
+    for (fs::path& root : BrowserCacheRoots(locations.searchRoots.front()))
+        locations.searchRoots.push_back(std::move(root));
+    locations.excluded = {ProgramCacheFolder()};
+    locations.contentFolder = CacheContentFolder();
+    locations.home = HomeFolder();
+    return locations;
+}
+
+std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locations)
+{
+    std::vector<UrlCacheSource> sources;
+    std::set<fs::path> seen;
+    const auto append = [&](const std::vector<UrlCacheSource>& found) {
+        for (const UrlCacheSource& source : found) {
+            std::error_code error;
+            const fs::path real = fs::weakly_canonical(source.folder, error);
+            if (seen.insert(error ? source.folder : real).second)
+                sources.push_back(source);
+        }
+    };
+    if (!locations.embeddedCache.empty() && IsRealFolder(locations.embeddedCache))
+        append({{UrlCacheSource::Kind::ChromiumSimple, locations.embeddedCache}});
+    FoundSources own;
+    for (const fs::path& root : locations.searchRoots) {
+        SearchBounds bounds{kMaxSearchDepth, kMaxSearchedFolders};
+        Search(root, 1, bounds, locations, own);
+    }
+    if (!locations.home.empty()) {
+        for (const fs::path& folder : WinePrefixIeCacheFolders(locations.home))
+            own.internetExplorer.push_back({UrlCacheSource::Kind::InternetExplorer, folder});
+    }
+    append(own.chromium);
+    append(own.firefox);
+    append(own.internetExplorer);
+    for (const fs::path& root : locations.addedFolders) {
+        FoundSources added;
+        UrlCacheSource source;
+        std::error_code error;
+        if (!fs::is_directory(root, error))
+            continue;
+        if (CacheSourceOfAddedFolder(root, source)) {
+            Add(source, added);
+        } else {
+            SearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders};
+            Search(root, 1, bounds, locations, added);
+        }
+        append(added.chromium);
+        append(added.firefox);
+        append(added.internetExplorer);
+    }
+    return sources;
+}
+
+std::unique_ptr<UrlCacheEnumeration> OpenUrlCacheEnumeration(const UrlCacheLocations& locations)
+{
+    return std::make_unique<BrowserCacheEnumeration>(locations);
+}
+
+std::unique_ptr<UrlCacheEnumeration> OpenUrlCacheEnumeration()
+{
+    return OpenUrlCacheEnumeration(DefaultUrlCacheLocations());
+}
+
+}  // namespace tessaro

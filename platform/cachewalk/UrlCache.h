@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/cachewalk/CheckoutRecords.h"
+
+namespace tessaro {
+
+// The user's browser caches seen as one URL cache: the embedded browser's
+// own cache first, then the caches of Chromium-family browsers, then
+// Firefox's, then Internet Explorer's in Wine prefixes; after them the caches
+// found in the folders the user added, folder by folder in the same order of
+// kinds. Each source comes in path order and each in a stable order of its
+// own (file time, then name; Internet Explorer's in hash-table order).
+//
+// A Flash entry is checked out as a plain file under the content folder and
+// yielded with that path and its decoded size; every other entry is yielded
+// with its container file and stored body size. An entry that cannot be read
+// is passed over.
+
+struct UrlCacheEntry {
+    std::string localFileName;
+    std::uint64_t size = 0;
+    // For a checked-out movie, what the cache knows of it: the address it
+    // came from, the browser whose cache held it, and when that entry was
+    // last written (seconds since 1970; 0 when unknown). Empty otherwise.
+    std::string url{};
+    std::string browser{};
+    std::int64_t time = 0;
+};
+
+// One walk over the caches. Entries come one at a time; nothing of an entry
+// is kept once the next is asked for.
+class UrlCacheEnumeration {
+public:
+    virtual ~UrlCacheEnumeration() = default;
+    // The next entry; false at the end of the caches.
+    virtual bool Next(UrlCacheEntry& entry) = 0;
+    // Ends the walk; after a walk that reached the end, check-out files that
+    // no entry produced any more are removed.
+    virtual void Close() = 0;
+};
+
+// Opens an enumeration; null when the caches cannot be listed at all.
+using UrlCacheOpener = std::function<std::unique_ptr<UrlCacheEnumeration>()>;
+
+struct UrlCacheLocations {
+    // The embedded browser's disk cache (a simple cache folder).
+    std::filesystem::path embeddedCache;
+    // Folders searched for other browsers' caches (the user's cache folder).
+    std::vector<std::filesystem::path> searchRoots;
+    // Never searched (the program's own folder under the user's cache folder).
+    std::vector<std::filesystem::path> excluded;
+    // Where Flash entries are checked out, and how much the check-outs there
+    // take together (past it, the oldest go first).
+    std::filesystem::path contentFolder;
+    std::uint64_t contentFolderCap = CheckoutRecords::kMaxTotalBytes;
+    // The home folder whose Wine prefixes are read; empty: none.
+    std::filesystem::path home;
+    // Folders from elsewhere (a mounted Windows disk, a copied profile, one
+    // cache folder), searched deeper for every format the walk reads.
+    std::vector<std::filesystem::path> addedFolders;
+};
+
+// The locations for the current user, from the environment.
+UrlCacheLocations DefaultUrlCacheLocations();
+
+// One browser cache found on disk.
+struct UrlCacheSource {
+    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer };
+    Kind kind;
+    std::filesystem::path folder;  // the folder holding the entry files (Internet Explorer: index.dat)
+};
+
+// The sources in the order they are walked.
+std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locations);
+
+std::unique_ptr<UrlCacheEnumeration> OpenUrlCacheEnumeration(const UrlCacheLocations& locations);
+std::unique_ptr<UrlCacheEnumeration> OpenUrlCacheEnumeration();
+
+}  // namespace tessaro
