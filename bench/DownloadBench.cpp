@@ -35,8 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "support/SwfBytes.h"
-#include "support/SwfBytes.h"
+#include "support/TestMovies.h"
 #include "support/TempDir.h"
 
 namespace {

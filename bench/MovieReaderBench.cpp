@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -93,14 +93,10 @@ int main(int argc, char** argv)
     test::TempDir dir;
     const std::string fws = BuildBody(megabytes * 1000 * 1000);
     Measure("FWS", fws, fws.size(), dir, rounds);
-    std::string cws = fws;
-    cws[0] = 'C';
-    cws = cws.substr(0, 8) + B::Zlib(std::string_view(fws).substr(8));
+    const std::string cws = B::Wrap(std::string_view(fws).substr(8), {.signature = 'C'});
     Measure("CWS", cws, fws.size(), dir, rounds);
     const std::string small = BuildBody(megabytes * 1000 * 1000 / 5);
-    std::string zws = "ZWS" + small.substr(3, 5);
-    const std::string lzma = B::Lzma(std::string_view(small).substr(8));
-    zws += B::U32(static_cast<std::uint32_t>(lzma.size() - 5)) + lzma;
+    const std::string zws = B::Wrap(std::string_view(small).substr(8), {.signature = 'Z'});
     Measure("ZWS", zws, small.size(), dir, rounds);
     return 0;
 }

@@ -37,7 +37,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/FlashTestMovies.h"
+#include "support/TestMovies.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -113,8 +113,8 @@ int RunPreview(int argc, char** argv)
     RegisterPlayerScheme();
     QApplication app(argc, argv);
     test::TempDir dir;
-    const auto red = dir.write("red.swf", test::MinimalMovie(QColor(255, 0, 0), 200, 100));
-    const auto blue = dir.write("blue.swf", test::MinimalMovie(QColor(0, 0, 255), 320, 240));
+    const auto red = dir.write("red.swf", test::MinimalMovie({255, 0, 0}, 200, 100));
+    const auto blue = dir.write("blue.swf", test::MinimalMovie({0, 0, 255}, 320, 240));
     TShockwaveFlash flash;
     flash.resize(400, 300);
     flash.show();

@@ -31,7 +31,7 @@
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/browserfiles/IeCacheBuilder.h"
 #include "platform/cachewalk/UrlCache.h"
-#include "support/SwfBytes.h"
+#include "support/TestMovies.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

@@ -23,10 +23,9 @@
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/browser/WebBrowser.h"
-#include "support/FlashTestMovies.h"
+#include "support/TestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
-#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
@@ -176,7 +175,7 @@ TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
 {
     test::SimpleCacheEntryParts own;
     own.key = "1/0/http://127.0.0.1:9/own.swf";
-    own.body = test::MinimalMovie(Qt::red, 10, 10);
+    own.body = test::MinimalMovie({255, 0, 0}, 10, 10);
     own.rawHeaders = test::ChromiumRawHeaders({"HTTP/1.1 200 OK"});
     home.write(".cache/chromium/Default/Cache/Cache_Data/" + test::SimpleCacheEntryName(own.key),
                test::BuildSimpleCacheEntry(own));

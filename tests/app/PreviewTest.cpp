@@ -8,7 +8,7 @@
 
 #include "platform/player/FlashControl.h"
 #include "platform/widgets/ListView.h"
-#include "support/FlashTestMovies.h"
+#include "support/TestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
 #include "support/TestEnvironment.h"
@@ -34,7 +34,7 @@ protected:
 TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
 {
     test::LoopbackHttpServer server;
-    server.route("/flash/intro.swf", MinimalMovie(QColor(0, 0, 255), 550, 400, 7), "application/x-shockwave-flash");
+    server.route("/flash/intro.swf", MinimalMovie({0, 0, 255}, 550, 400, 7), "application/x-shockwave-flash");
     const QString address = QString::fromStdString(server.origin() + "/flash/intro.swf");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     *window->FoundMovies = {address};
@@ -52,7 +52,7 @@ TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
 TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
 {
     test::LoopbackHttpServer server;
-    server.route("/flash/kept.swf", MinimalMovie(QColor(255, 0, 0), 320, 240, 8), "application/x-shockwave-flash");
+    server.route("/flash/kept.swf", MinimalMovie({255, 0, 0}, 320, 240, 8), "application/x-shockwave-flash");
     const QString address = QString::fromStdString(server.origin() + "/flash/kept.swf");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     *window->FoundMovies = {address};
@@ -73,7 +73,7 @@ TEST_F(Preview, SelectingACacheRowPlaysItsMovie)
 {
     window->PageControl1->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 30000));
-    const auto file = home.write("Content/0a1b2c3d/banner[1].swf", MinimalMovie(QColor(0, 255, 0), 468, 60, 6));
+    const auto file = home.write("Content/0a1b2c3d/banner[1].swf", MinimalMovie({0, 255, 0}, 468, 60, 6));
     window->ListView2->AddRow(
         QString::number(window->ListView2->RowCount() + 1),
         {QStringLiteral("banner[1].swf"), QStringLiteral("66"), QString::fromStdString(file.string())});

@@ -27,7 +27,7 @@
 #include "scan/FoundMovies.h"
 #include "scan/MovieStore.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 #include "ShownWindow.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"

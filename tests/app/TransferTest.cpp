@@ -20,10 +20,9 @@
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "support/FileSizeLimit.h"
-#include "support/FlashTestMovies.h"
+#include "support/TestMovies.h"
 #include "support/LoopbackHttpServer.h"
 #include "ShownWindow.h"
-#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -162,7 +161,7 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
 TEST_F(Transfer, AMovieReadAfterTheScanIsSavedFromTheBytesKeptForIt)
 {
     // A movie the reader takes whole: only such bytes are kept.
-    const std::string movie = test::MinimalMovie(QColor(0, 0, 255), 100, 100, 8);
+    const std::string movie = test::MinimalMovie({0, 0, 255}, 100, 100, 8);
     server.route("/kept.swf", movie, "application/x-shockwave-flash");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowWebRows({"http://movies.example/kept.swf"});

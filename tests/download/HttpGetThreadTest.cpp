@@ -17,8 +17,7 @@
 #include "platform/http/HttpClient.h"
 #include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/MovieBuilder.h"
-#include "support/SwfBytes.h"
+#include "support/TestMovies.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

@@ -18,7 +18,7 @@
 #include "scan/MovieReadingRun.h"
 #include "scan/MovieReferences.h"
 #include "scan/ScanDocument.h"
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 

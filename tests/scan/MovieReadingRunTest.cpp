@@ -14,7 +14,7 @@
 #include "platform/http/HttpClient.h"
 #include "formats/swf/MovieNames.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 #include "support/TestEnvironment.h"
 
 namespace tessaro {

@@ -1,56 +1,29 @@
 #include "formats/swf/MovieCheck.h"
 
-#include <lzma.h>
-#include <zlib.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "support/SwfBytes.h"
+#include "support/TestMovies.h"
 
 namespace tessaro {
 namespace {
 
 using test::FwsMovie;
-
-std::string Le32(std::uint64_t value)
-{
-    std::string bytes;
-    for (int i = 0; i < 4; ++i)
-        bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-    return bytes;
-}
+using test::TMovieBuilder;
 
 // A compressed movie whose header declares `declared` (the body's real
-// length plus 8 unless told otherwise).
+// length plus 8 unless told otherwise). At level 9 the byte damaged below
+// breaks the stream; at other levels it may only change what it inflates to.
 std::string CwsMovie(const std::string& body, std::uint64_t declared = 0)
 {
-    uLongf size = compressBound(uLong(body.size()));
-    std::string packed(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(body.data()),
-                        uLong(body.size()), 9),
-              Z_OK);
-    packed.resize(size);
-    return "CWS\x0a" + Le32(declared != 0 ? declared : body.size() + 8) + packed;
+    return TMovieBuilder::Wrap(body, {.signature = 'C', .declared = declared, .zlibLevel = 9});
 }
 
 // An LZMA movie, with or without the end marker after the data.
 std::string ZwsMovie(const std::string& body, bool endMarker, std::uint64_t declared = 0)
 {
-    lzma_options_lzma options{};
-    EXPECT_FALSE(lzma_lzma_preset(&options, 1));
-    options.ext_flags = endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
-    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    std::string packed(body.size() + body.size() / 2 + 1024, '\0');
-    std::size_t used = 0;
-    EXPECT_EQ(lzma_raw_buffer_encode(filters, nullptr, reinterpret_cast<const std::uint8_t*>(body.data()), body.size(),
-                                     reinterpret_cast<std::uint8_t*>(packed.data()), &used, packed.size()),
-              LZMA_OK);
-    packed.resize(used);
-    const char properties = static_cast<char>((options.pb * 5 + options.lp) * 9 + options.lc);
-    return "ZWS\x0a" + Le32(declared != 0 ? declared : body.size() + 8) + Le32(packed.size()) + properties +
-           Le32(options.dict_size) + packed;
+    return TMovieBuilder::Wrap(body, {.signature = 'Z', .declared = declared, .lzmaEndMarker = endMarker});
 }
 
 TEST(MovieCheckTest, JudgesEachLayoutByItsOwnHeader)

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 
 namespace tessaro {
 namespace {
@@ -119,11 +119,6 @@ std::string WithHugeDictionary()
     return movie;
 }
 
-std::string DeclaringLength(std::string movie, std::uint32_t length)
-{
-    return movie.replace(4, 4, B::U32(length));
-}
-
 struct Row {
     const char* name;
     std::string movie;
@@ -215,11 +210,11 @@ TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
          1},
         {"not a movie", "GIF89a\x01\x00\x01\x00", MovieReadResult::NotAMovie, {}},
         {"header only", fws.substr(0, 8), MovieReadResult::CutShort, {}},
-        {"length below the header", DeclaringLength(fws, 7), MovieReadResult::Corrupt, {}},
+        {"length below the header", B::DeclaringLength(fws, 7), MovieReadResult::Corrupt, {}},
         {"FWS cut inside its second string", fws.substr(0, fws.size() - 8), MovieReadResult::CutShort, {"intro.swf"}},
         {"CWS cut short", cws.substr(0, cws.size() - 6), MovieReadResult::CutShort, {"intro.swf"}},
         {"CWS damaged", damaged, MovieReadResult::Corrupt, {}},
-        {"CWS declaring more than the cap", DeclaringLength(huge, 129u << 20), MovieReadResult::TooLarge, {}},
+        {"CWS declaring more than the cap", B::DeclaringLength(huge, 129u << 20), MovieReadResult::TooLarge, {}},
         {"ZWS cut short", B().Tag(kDoAction, LoaderActions()).Build('Z').substr(0, 24), MovieReadResult::CutShort, {}},
         {"ZWS asking for a 4 GiB dictionary", WithHugeDictionary(), MovieReadResult::Ok, {"dict.swf"}},
         {"tag running past the end",

@@ -17,9 +17,8 @@
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheFixtures.h"
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
-#include "support/SwfBytes.h"
 #include "support/TempDir.h"
 
 #include <fcntl.h>
@@ -444,13 +443,7 @@ TEST_F(BuiltCachesTest, AMovieThatDecodesPastTheCapIsPassedOverInLittleMemory)
     // follows a compressed movie is counted too); one sound movie after them.
     PutChromium(kChromium, "declares.swf",
                 Chromium("declares.swf", Gzip(test::FwsMovie(8, kDecoded), kDecoded), {"Content-Encoding: gzip"}));
-    uLongf packedLength = compressBound(4);
-    std::string zlib(packedLength, '\0');
-    ASSERT_EQ(
-        compress2(reinterpret_cast<Bytef*>(zlib.data()), &packedLength, reinterpret_cast<const Bytef*>("abcd"), 4, 9),
-        Z_OK);
-    zlib.resize(packedLength);
-    const std::string packed = "CWS" + test::FwsMovie(8, 12).substr(3) + zlib;
+    const std::string packed = test::TMovieBuilder::Wrap("abcd", {.signature = 'C'});
     PutChromium(kChromium, "endless.swf", Chromium("endless.swf", Gzip(packed, kDecoded), {"Content-Encoding: gzip"}));
     PutChromium(kChromium, "ok.swf", Chromium("ok.swf", Movie("ok"), {}));
 

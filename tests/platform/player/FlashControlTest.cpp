@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QColor>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QJsonArray>
@@ -15,6 +16,7 @@
 
 #include <signal.h>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,14 +25,15 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
-#include "support/FlashTestMovies.h"
+#include "support/TestMovies.h"
 
 namespace tessaro {
 namespace {
 
 using test::MinimalMovie;
-using test::ShareOfColour;
+using test::TRgb;
 using test::WaitUntil;
+using B = test::TMovieBuilder;
 
 // Fetching and compiling Ruffle's WebAssembly dominates the first movie; two
 // test programs running at once on two cores make it slower still.
@@ -40,9 +43,25 @@ constexpr int kPlayWaitMs = 60000;
 // tests find them on: their fetches may reach loopback.
 const QString kLoopbackPage = QStringLiteral("http://127.0.0.1/index.html");
 
-const QColor kRed(255, 0, 0);
-const QColor kBlue(0, 0, 255);
-const QColor kGreen(0, 200, 0);
+constexpr TRgb kRed{255, 0, 0};
+constexpr TRgb kBlue{0, 0, 255};
+constexpr TRgb kGreen{0, 200, 0};
+
+// The share of an image's pixels within a small distance of a colour.
+double ShareOfColour(const QImage& image, TRgb colour)
+{
+    if (image.isNull() || image.width() == 0 || image.height() == 0)
+        return 0;
+    long hits = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            if (std::abs(p.red() - colour.red) < 24 && std::abs(p.green() - colour.green) < 24 &&
+                std::abs(p.blue() - colour.blue) < 24)
+                ++hits;
+        }
+    return static_cast<double>(hits) / (static_cast<double>(image.width()) * image.height());
+}
 
 // Texts handed to the page as JavaScript string literals.
 QString JsonString(const QString& text)
@@ -51,44 +70,34 @@ QString JsonString(const QString& text)
 }
 
 // AVM1 actions, as a Flash 8 authoring tool writes them.
-std::string Push(const std::string& text)  // ActionPush of one string
+std::string Push(const std::string& text)
 {
-    const std::string item = '\0' + text + '\0';
-    return std::string("\x96", 1) + static_cast<char>(item.size() & 0xff) + static_cast<char>(item.size() >> 8) + item;
+    return B::PushStrings({text});
 }
-const std::string kGetVariable("\x1c", 1);
-const std::string kStringAdd("\x21", 1);
+const std::string kGetVariable = B::Action(0x1c, {});
+const std::string kStringAdd = B::Action(0x21, {});
 // loadVariablesNum(<url on the stack>, 0) and loadMovieNum(<url>, 1):
 // ActionGetURL2 with a level as target; the top bit of the flags loads
 // variables rather than a movie. No variables are sent.
 std::string LoadVariablesNum(const std::string& url)
 {
-    return url + Push("_level0") + std::string("\x9a\x01\x00\x80", 4);
+    return url + Push("_level0") + B::Action(0x9a, "\x80");
 }
 std::string LoadMovieNum(const std::string& url)
 {
-    return url + Push("_level1") + std::string("\x9a\x01\x00\x00", 4);
+    return url + Push("_level1") + B::Action(0x9a, std::string(1, '\0'));
 }
 
 // A Flash 8 movie at 2 frames a second whose frames run these actions, one
 // DoAction per frame; it loops like every movie without a stop.
-std::string ActionMovie(QColor background, const std::vector<std::string>& frames)
+std::string ActionMovie(TRgb background, const std::vector<std::string>& frames)
 {
-    const std::string minimal = MinimalMovie(background, 100, 100, 8);
-    std::string movie = minimal.substr(0, 17);  // signature, version, length, frame size
-    movie += std::string("\x00\x02", 2) + static_cast<char>(frames.size()) + '\0';
-    movie += minimal.substr(21, 11);  // FileAttributes, SetBackgroundColor
-    for (const std::string& actions : frames) {
-        const std::string body = actions + '\0';
-        movie += std::string("\x3f\x03", 2);  // DoAction (12), long form
-        for (int i = 0; i < 4; ++i)
-            movie += static_cast<char>((body.size() >> (8 * i)) & 0xff);
-        movie += body + std::string("\x40\x00", 2);  // ShowFrame
-    }
-    movie += std::string("\x00\x00", 2);
-    for (int i = 0; i < 4; ++i)
-        movie[4 + static_cast<std::size_t>(i)] = static_cast<char>((movie.size() >> (8 * i)) & 0xff);
-    return movie;
+    B movie(8);
+    movie.Stage(100 * 20, 100 * 20).Frames(2 << 8, static_cast<std::uint16_t>(frames.size()));
+    movie.FileAttributes(false).Background(background);
+    for (const std::string& actions : frames)
+        movie.Tag(12, actions + '\0', true).ShowFrame();
+    return movie.Build();
 }
 
 class FlashControl : public testing::Test {
@@ -107,7 +116,7 @@ protected:
 
     // Most of the panel in that colour within the wait (the player paints its
     // first frame a moment after it read the header).
-    bool WaitForColour(QColor colour, double share = 0.9)
+    bool WaitForColour(TRgb colour, double share = 0.9)
     {
         return WaitUntil([&] { return ShareOfColour(flash.grab().toImage(), colour) >= share; }, 10000);
     }
@@ -489,7 +498,7 @@ TEST_F(FlashControl, ThePlayerStartsWhenFirstNeededAndMakesItselfReadyBeforeTheF
     EXPECT_TRUE(WaitUntil([&] { return wasmServed; }, kPlayWaitMs));
     WaitUntil([] { return false; }, 1000);
     EXPECT_FALSE(flash.Metadata().has_value());
-    EXPECT_LT(ShareOfColour(flash.grab().toImage(), QColor(0, 0, 0)), 0.5);
+    EXPECT_LT(ShareOfColour(flash.grab().toImage(), TRgb{0, 0, 0}), 0.5);
 
     const auto red = dir.write("red.swf", MinimalMovie(kRed, 200, 100));
     QElapsedTimer clock;

@@ -1,4 +1,4 @@
-#include "support/MovieBuilder.h"
+#include "support/TestMovies.h"
 
 #include <stdexcept>
 #include <vector>
@@ -7,6 +7,42 @@
 #include <zlib.h>
 
 namespace tessaro::test {
+
+namespace {
+
+std::string Zlib(std::string_view bytes, int level)
+{
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                  static_cast<uLong>(bytes.size()), level) != Z_OK)
+        throw std::runtime_error("compress2 failed");
+    out.resize(size);
+    return out;
+}
+
+// The LZMA properties (5 bytes) and data; the movie keeps no uncompressed
+// size, so without the end marker only its declared length ends the stream.
+std::string Lzma(std::string_view bytes, bool endMarker)
+{
+    lzma_options_lzma options{};
+    if (lzma_lzma_preset(&options, 6))
+        throw std::runtime_error("lzma_lzma_preset failed");
+    options.ext_flags = endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::string out(bytes.size() + bytes.size() / 2 + 4096, '\0');
+    std::size_t used = 0;
+    if (lzma_raw_buffer_encode(filters, nullptr, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                               reinterpret_cast<std::uint8_t*>(out.data()), &used, out.size()) != LZMA_OK)
+        throw std::runtime_error("lzma_raw_buffer_encode failed");
+    out.resize(used);
+    std::string properties(1, static_cast<char>((options.pb * 5 + options.lp) * 9 + options.lc));
+    for (int i = 0; i < 4; ++i)
+        properties.push_back(static_cast<char>((options.dict_size >> (8 * i)) & 0xff));
+    return properties + out;
+}
+
+}  // namespace
 
 TMovieBuilder& TMovieBuilder::Stage(int widthTwips, int heightTwips)
 {
@@ -46,7 +82,7 @@ TMovieBuilder& TMovieBuilder::Raw(std::string_view bytes)
     return *this;
 }
 
-std::string TMovieBuilder::Build(char signature, bool endTag) const
+std::string TMovieBuilder::Body(bool endTag) const
 {
     std::vector<bool> bits;
     const auto put = [&](std::uint32_t value, int count) {
@@ -66,15 +102,26 @@ std::string TMovieBuilder::Build(char signature, bool endTag) const
     body += U16(rate_) + U16(count_) + tags_;
     if (endTag)
         body += U16(0);
-    std::string movie{signature, 'W', 'S', static_cast<char>(version_)};
-    movie += U32(static_cast<std::uint32_t>(8 + body.size()));
-    if (signature == 'C')
-        return movie + Zlib(body);
-    if (signature == 'Z') {
-        const std::string lzma = Lzma(body);
+    return body;
+}
+
+std::string TMovieBuilder::Wrap(std::string_view body, const TMovieHeader& header)
+{
+    const std::uint64_t length = header.declared != 0 ? header.declared : 8 + body.size();
+    std::string movie{header.signature, 'W', 'S', static_cast<char>(header.version)};
+    movie += U32(static_cast<std::uint32_t>(length));
+    if (header.signature == 'C')
+        return movie + Zlib(body, header.zlibLevel);
+    if (header.signature == 'Z') {
+        const std::string lzma = Lzma(body, header.lzmaEndMarker);
         return movie + U32(static_cast<std::uint32_t>(lzma.size() - 5)) + lzma;
     }
-    return movie + body;
+    return movie + std::string(body);
+}
+
+std::string TMovieBuilder::DeclaringLength(std::string movie, std::uint32_t length)
+{
+    return movie.replace(4, 4, U32(length));
 }
 
 std::string TMovieBuilder::U16(std::uint16_t value)
@@ -144,35 +191,25 @@ std::string TMovieBuilder::AbcFile(std::initializer_list<std::string_view> strin
     return abc + Varint(0) + Varint(0) + Varint(0);  // namespaces, sets, multinames (empty)
 }
 
-std::string TMovieBuilder::Zlib(std::string_view bytes)
+std::string FwsMovie(std::size_t size, std::uint64_t declared)
 {
-    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
-    std::string out(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
-                  static_cast<uLong>(bytes.size()), 6) != Z_OK)
-        throw std::runtime_error("compress2 failed");
-    out.resize(size);
-    return out;
+    std::string filler;
+    filler.reserve(size);
+    for (std::size_t i = 8; i < size; ++i)
+        filler.push_back(static_cast<char>('a' + (i * 7 + i / 1021) % 26));
+    std::string movie = TMovieBuilder::Wrap(filler, {.declared = declared});
+    movie.resize(size);
+    return movie;
 }
 
-std::string TMovieBuilder::Lzma(std::string_view bytes)
+std::string MinimalMovie(TRgb background, int width, int height, int version)
 {
-    lzma_options_lzma options;
-    lzma_lzma_preset(&options, 6);
-    lzma_stream z = LZMA_STREAM_INIT;
-    if (lzma_alone_encoder(&z, &options) != LZMA_OK)
-        throw std::runtime_error("lzma_alone_encoder failed");
-    std::string out(bytes.size() + bytes.size() / 2 + 4096, '\0');
-    z.next_in = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    z.avail_in = bytes.size();
-    z.next_out = reinterpret_cast<std::uint8_t*>(out.data());
-    z.avail_out = out.size();
-    const lzma_ret status = lzma_code(&z, LZMA_FINISH);
-    out.resize(z.total_out);
-    lzma_end(&z);
-    if (status != LZMA_STREAM_END)
-        throw std::runtime_error("lzma_code failed");
-    return out.substr(0, 5) + out.substr(13);  // the movie keeps no uncompressed size
+    return TMovieBuilder(version)
+        .Stage(width * 20, height * 20)
+        .FileAttributes(false)
+        .Background(background)
+        .ShowFrame()
+        .Build();
 }
 
 }  // namespace tessaro::test
