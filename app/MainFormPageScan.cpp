@@ -5,7 +5,6 @@
 #include <QFutureWatcher>
 #include <QPromise>
 #include <QSet>
-#include <QSettings>
 #include <QThreadPool>
 
 #include <exception>
@@ -17,7 +16,7 @@
 #include "app/ReportingSlot.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
-#include "platform/core/AppPaths.h"
+#include "platform/core/ProgramSettings.h"
 #include "scan/DocumentSnapshot.h"
 #include "scan/MovieStore.h"
 #include "scan/ScanDocument.h"
@@ -38,7 +37,6 @@ struct TPageScanResult {
 
 namespace {
 
-const QString kThoroughScanKey = QStringLiteral("Scan/Thorough");
 const std::string kListFull = "List full: only the first " + std::to_string(kMaxPageRows) + " movies are listed";
 const std::string kPageCut = "Done: part of the page was too large to read and is left out";
 
@@ -53,11 +51,6 @@ std::string FailureText(const std::exception_ptr& error)
     } catch (...) {
         return "The page could not be read";
     }
-}
-
-QSettings ProgramSettings()
-{
-    return QSettings(QFile::decodeName(QByteArray::fromStdString(SettingsFile().string())), QSettings::IniFormat);
 }
 
 // A snapshot may hold megabytes of script text: building its tree and
@@ -91,7 +84,7 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bo
 
 void TMainFrm::LoadScanSettings()
 {
-    const bool thorough = ProgramSettings().value(kThoroughScanKey, true).toBool();
+    const bool thorough = ReadSetting(TSetting::ThoroughScan).toBool();
     ThoroughScan1->setChecked(thorough);
     WebBrowser1->SetFlashPlayerPresented(thorough);
     WebBrowser1->Document()->SetReadsScriptFiles(thorough);
@@ -99,9 +92,7 @@ void TMainFrm::LoadScanSettings()
 
 void TMainFrm::ThoroughScan1Click(bool checked)
 {
-    QSettings settings = ProgramSettings();
-    settings.setValue(kThoroughScanKey, checked);
-    settings.sync();
+    WriteSetting(TSetting::ThoroughScan, checked);
     // Pages loaded from now on see a Flash player, or none, and have their
     // script files read, or not.
     WebBrowser1->SetFlashPlayerPresented(checked);

@@ -1,23 +1,15 @@
 #include "cache/AddedCacheFolders.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QStringList>
 
 #include <algorithm>
 
-#include "platform/core/AppPaths.h"
+#include "platform/core/ProgramSettings.h"
 
 namespace tessaro {
 
 namespace {
-
-const QString kKey = QStringLiteral("CacheScan/AddedFolders");
-
-QSettings OpenSettings()
-{
-    return QSettings(QFile::decodeName(QByteArray::fromStdString(SettingsFile().string())), QSettings::IniFormat);
-}
 
 std::filesystem::path NormalFolder(const std::filesystem::path& folder)
 {
@@ -32,7 +24,7 @@ std::filesystem::path NormalFolder(const std::filesystem::path& folder)
 
 std::vector<std::filesystem::path> AddedCacheFolders()
 {
-    const QStringList stored = OpenSettings().value(kKey).toStringList();
+    const QStringList stored = ReadSetting(TSetting::AddedCacheFolders).toStringList();
     std::vector<std::filesystem::path> folders;
     for (const QString& folder : stored) {
         if (folders.size() == kMaxAddedCacheFolders)
@@ -56,17 +48,12 @@ bool AddCacheFolder(const std::filesystem::path& folder)
     QStringList stored;
     for (const std::filesystem::path& path : folders)
         stored.append(QFile::decodeName(QByteArray::fromStdString(path.string())));
-    QSettings settings = OpenSettings();
-    settings.setValue(kKey, stored);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return WriteSetting(TSetting::AddedCacheFolders, stored);
 }
 
 void RemoveCacheFolders()
 {
-    QSettings settings = OpenSettings();
-    settings.remove(kKey);
-    settings.sync();
+    ResetSetting(TSetting::AddedCacheFolders);
 }
 
 }  // namespace tessaro
