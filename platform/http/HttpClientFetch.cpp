@@ -27,7 +27,8 @@ HttpFetchResult FetchWholeBody(HttpRequest request, std::size_t maxBytes)
     HttpExchange exchange(request);
     const auto fail = [&result, &exchange, maxBytes](std::string why) {
         result.tooLarge = result.tooLarge || exchange.BodyTooLarge();
-        result.error = result.tooLarge ? "the answer is larger than " + std::to_string(maxBytes) + " bytes" : why;
+        result.error =
+            result.tooLarge ? "the answer is larger than " + std::to_string(maxBytes) + " bytes" : std::move(why);
         return result;
     };
     if (!exchange.Send())

@@ -109,7 +109,7 @@ PlayerFetchResult FetchOnce(const QUrl& url, const PlayerSource& source, const s
 
 PlayerFetchResult FetchAddress(const PlayerSource& source, const std::atomic<bool>& cancelled)
 {
-    QUrl url(source.location);
+    QUrl url = HttpAddress(source.location);
     for (int redirects = 0;; ++redirects) {
         // Every hop is checked, the first one too: nothing leaves the origin.
         if (!url.isValid() || source.origin.isEmpty() || WebOrigin(url) != source.origin) {
@@ -125,7 +125,12 @@ PlayerFetchResult FetchAddress(const PlayerSource& source, const std::atomic<boo
             result.error = "more than " + std::to_string(kMaxPlayerRedirects) + " redirects";
             return result;
         }
-        url = url.resolved(QUrl(location));
+        const QUrl next = HttpAddress(location);
+        if (!next.isValid()) {
+            result.error = "a redirect to no valid address";
+            return result;
+        }
+        url = url.resolved(next);
     }
 }
 
