@@ -135,7 +135,8 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
     // A movie read after the scan is saved from its kept bytes, not fetched again.
     TMovieStore::Bytes kept = MovieStore ? MovieStore->MovieBytes(QString::fromStdString(CurrentUrl)) : nullptr;
     HttpThread = MakeWorker<THttpGetThread>(
-        this, CurrentUrl, CurrentTarget, [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept));
+        this, HttpAddress(QString::fromStdString(CurrentUrl)), CurrentTarget,
+        [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept));
     HttpThread->OnTerminate = [this](TThread* sender) { DownloadFinished(sender); };
     UpdateStopTransfer();
 }

@@ -51,7 +51,8 @@ int RunWorker(int argc, char** argv)
     RouteHttpToLoopback(std::atoi(argv[4]));
     long progressCalls = 0;
     bool saved = false;
-    auto worker = MakeWorker<THttpGetThread>(&app, argv[2], argv[3], [&](int) { ++progressCalls; });
+    auto worker = MakeWorker<THttpGetThread>(&app, HttpAddress(QString::fromUtf8(argv[2])), argv[3],
+                                             [&](int) { ++progressCalls; });
     worker->OnTerminate = [&](TThread* sender) {
         saved = static_cast<THttpGetThread*>(sender)->Outcome().Saved;
         QCoreApplication::quit();

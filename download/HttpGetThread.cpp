@@ -1,7 +1,5 @@
 #include "download/HttpGetThread.h"
 
-#include "platform/core/AsciiText.h"
-
 #include "download/FileWriteBuffer.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
@@ -20,7 +18,7 @@ constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
 
 }  // namespace
 
-THttpGetThread::THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress,
+THttpGetThread::THttpGetThread(QObject* receiver, QUrl Url, std::string FileName, ProgressHandler SetProgress,
                                HttpLimits Limits, std::shared_ptr<const std::string> KeptMovie)
     : TThread(receiver),
       Url(std::move(Url)),
@@ -33,28 +31,6 @@ THttpGetThread::THttpGetThread(QObject* receiver, std::string Url, std::string F
 }
 
 THttpGetThread::~THttpGetThread() = default;
-
-THttpGetThread::UrlParts THttpGetThread::SplitUrl(const std::string& url)
-{
-    UrlParts parts;
-    std::string s = url;
-    const std::string lower = LowerAscii(s);
-    if (lower.rfind("https://", 0) == 0) {
-        parts.Secure = true;
-        s.erase(0, 8);
-    } else if (lower.find("http://") != std::string::npos) {
-        // "http://" anywhere in the address costs its first seven characters.
-        s.erase(0, 7);
-    }
-    const auto slash = s.find('/');
-    if (slash == std::string::npos) {
-        parts.ObjectName = s;
-    } else {
-        parts.HostName = s.substr(0, slash);
-        parts.ObjectName = s.substr(slash);
-    }
-    return parts;
-}
 
 int THttpGetThread::ProgressPercent(std::uint64_t totalRead, std::int64_t contentLength)
 {
@@ -101,16 +77,12 @@ void THttpGetThread::Fail(std::string reason)
 
 void THttpGetThread::OpenRequest()
 {
-    const UrlParts parts = SplitUrl(Url);
-    HostName = parts.HostName;
-    ObjectName = parts.ObjectName;
-    Secure = parts.Secure;
-    Limits.maxBodyBytes = kMaxDownloadBytes;
-    Limits.cancelled = StopFlag();
-    InternetHandle = std::make_unique<HttpSession>("HTTPGET", Limits);
-    ConnectHandle = std::make_unique<HttpConnection>(*InternetHandle, HostName, Secure ? 443 : 80, Secure);
-    AcceptTypes = {"*/*"};
-    RequestHandle = std::make_unique<HttpGetRequest>(*ConnectHandle, ObjectName, AcceptTypes);
+    HttpRequest request;
+    request.address = Url;
+    request.limits = Limits;
+    request.limits.maxBodyBytes = kMaxDownloadBytes;
+    request.cancel = StopFlag();
+    RequestHandle = std::make_unique<HttpExchange>(request);
     Sent = RequestHandle->Send();
 }
 
@@ -130,7 +102,8 @@ void THttpGetThread::QueryContentLength()
 void THttpGetThread::ReceiveToFile()
 {
     if (!RequestHandle || !Sent) {
-        Fail("no answer from " + (HostName.empty() ? Url : HostName) + ": " +
+        const QString where = Url.host().isEmpty() ? Url.toString() : Url.host();
+        Fail("no answer from " + where.toStdString() + ": " +
              (RequestHandle ? RequestHandle->ErrorText() : std::string("no request")));
         CloseHandles();
         return;
@@ -255,8 +228,6 @@ bool THttpGetThread::IsCompleteMovie(MovieCheck& check)
 void THttpGetThread::CloseHandles()
 {
     RequestHandle.reset();
-    ConnectHandle.reset();
-    InternetHandle.reset();
 }
 
 void THttpGetThread::UpdateProgress(bool last)

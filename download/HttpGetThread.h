@@ -3,6 +3,8 @@
 #include "platform/core/WorkerThread.h"
 #include "platform/http/HttpClient.h"
 
+#include <QUrl>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -12,9 +14,6 @@
 
 namespace tessaro {
 
-class HttpConnection;
-class HttpGetRequest;
-class HttpSession;
 class AtomicFile;
 class MovieCheck;
 
@@ -33,9 +32,9 @@ struct DownloadOutcome {
 //
 // Created running; the owner holds it in a WorkerHandle, attaches OnTerminate
 // right after construction, in the same UI-thread step, and reads Outcome()
-// there. Stop() ends it within the client's cancel check (HttpLimits::cancelled
-// is the worker's own stop flag, whatever the caller gave): the download fails
-// with kStoppedReason and leaves no file; so does the owner's destruction.
+// there. Stop() ends it within the client's cancel check (the request's cancel
+// flag is the worker's own stop flag): the download fails with kStoppedReason
+// and leaves no file; so does the owner's destruction.
 class THttpGetThread : public TThread {
 public:
     // Takes whole-number percentages on the receiver's thread: each differs
@@ -44,25 +43,18 @@ public:
     using ProgressHandler = std::function<void(int percent)>;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
-    // Limits are the HTTP client's; tests shorten them. KeptMovie: the
-    // movie's bytes when the program fetched it whole already (reading the
-    // movies of a page): they are written under the same rules and the
-    // server is not asked again.
-    THttpGetThread(QObject* receiver, std::string Url, std::string FileName, ProgressHandler SetProgress = {},
+    // Url: an http or https address, sent as it stands (HttpAddress makes one
+    // from the text of a row). Limits are the HTTP client's; tests shorten
+    // them. KeptMovie: the movie's bytes when the program fetched it whole
+    // already (reading the movies of a page): they are written under the
+    // same rules and the server is not asked again.
+    THttpGetThread(QObject* receiver, QUrl Url, std::string FileName, ProgressHandler SetProgress = {},
                    HttpLimits Limits = {}, std::shared_ptr<const std::string> KeptMovie = nullptr);
 
     static constexpr std::uint64_t kMaxDownloadBytes = std::uint64_t(512) << 20;
     static constexpr const char* kStoppedReason = "Stopped by the user";
 
     const DownloadOutcome& Outcome() const { return outcome_; }
-
-    // The address split into host (with any port left in it) and request path.
-    struct UrlParts {
-        std::string HostName;
-        std::string ObjectName;
-        bool Secure = false;
-    };
-    static UrlParts SplitUrl(const std::string& url);
 
     // The figure shown after a block: the rounded share of ContentLength, or,
     // without a usable length, a figure that grows with the bytes received
@@ -85,21 +77,15 @@ private:
     void Fail(std::string reason);
     bool IsCompleteMovie(MovieCheck& check);
 
-    std::string Url;
+    QUrl Url;
     std::string FileName;
     // The target while it is written: a temporary file beside it.
     std::unique_ptr<AtomicFile> OutFile;
-    std::string HostName;
-    std::string ObjectName;
-    bool Secure = false;
     bool HasContentLength = false;
     std::int64_t ContentLength = 0;
     HttpLimits Limits;
     std::shared_ptr<const std::string> KeptMovie;
-    std::unique_ptr<HttpSession> InternetHandle;
-    std::unique_ptr<HttpConnection> ConnectHandle;
-    std::unique_ptr<HttpGetRequest> RequestHandle;
-    std::vector<std::string> AcceptTypes;
+    std::unique_ptr<HttpExchange> RequestHandle;
     bool Sent = false;
     std::size_t BytesRead = 0;
     std::uint64_t TotalRead = 0;

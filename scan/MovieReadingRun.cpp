@@ -127,7 +127,7 @@ QStringList TMovieReaderPool::ReadInto(const QString& address, TMovieStore& stor
         return known->movieNames;
     if (store.Failed(address))
         return {};
-    TFetched fetched = fetch(address.toStdString(), cancelled);
+    TFetched fetched = fetch(HttpAddress(address), cancelled);
     if (cancelled)
         return {};
     if (!fetched.ok) {
@@ -295,16 +295,17 @@ bool TMovieReadingRun::HasWebMovies(const QStringList& rows)
     return std::any_of(rows.begin(), rows.end(), IsWebAddress);
 }
 
-TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled,
+TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const QUrl& address, const std::atomic<bool>& cancelled,
                                                            PageNetwork& page)
 {
     TFetched fetched;
     if (cancelled)
         return fetched;
-    HttpLimits limits;
-    limits.cancelled = &cancelled;  // a new scan does not wait for a slow server
-    limits.reach = page.Reach(&cancelled);
-    HttpFetchResult result = FetchUrl(url, kMaxMovieBytes, "HTTPGET", limits);
+    HttpRequest request;
+    request.address = address;
+    request.cancel = &cancelled;  // a new scan does not wait for a slow server
+    request.limits.reach = page.Reach(&cancelled);
+    HttpFetchResult result = FetchWholeBody(request, kMaxMovieBytes);
     fetched.ok = result.ok;
     fetched.status = result.status;
     fetched.bytes = std::move(result.body);
@@ -315,9 +316,9 @@ TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const std::string& ur
 TMovieReadingRun::Fetcher TMovieReadingRun::WebMovieFetcher(const QString& pageAddress)
 {
     auto page = pageAddress.isEmpty() ? std::make_shared<PageNetwork>(HttpReach::PublicOnly)
-                                      : std::make_shared<PageNetwork>(pageAddress.toStdString());
-    return [page](const std::string& url, const std::atomic<bool>& cancelled) {
-        return FetchWebMovie(url, cancelled, *page);
+                                      : std::make_shared<PageNetwork>(HttpAddress(pageAddress));
+    return [page](const QUrl& address, const std::atomic<bool>& cancelled) {
+        return FetchWebMovie(address, cancelled, *page);
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <atomic>
 #include <condition_variable>
@@ -39,7 +40,7 @@ public:
         long status = 0;  // the HTTP answer's; 0 when none came
     };
     // Fetches one address on a reader; returns early once cancelled is set.
-    using Fetcher = std::function<TFetched(const std::string& url, const std::atomic<bool>& cancelled)>;
+    using Fetcher = std::function<TFetched(const QUrl& address, const std::atomic<bool>& cancelled)>;
     // Called on a reader with the names the movie gave (none when it was no
     // movie, or could not be fetched).
     using Done = std::function<void(const QStringList& names)>;
@@ -140,7 +141,7 @@ public:
     static bool HasWebMovies(const QStringList& rows);
     // The program's HTTP client, with the download's rules and limits,
     // connecting only where the page lets the program reach.
-    static TFetched FetchWebMovie(const std::string& url, const std::atomic<bool>& cancelled, PageNetwork& page);
+    static TFetched FetchWebMovie(const QUrl& address, const std::atomic<bool>& cancelled, PageNetwork& page);
     // FetchWebMovie for the movies of the page at pageAddress (empty: a page
     // on the internet): public addresses only, unless the page itself came
     // from the user's own network (found on the first fetch, off the window's thread).

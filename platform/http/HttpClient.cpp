@@ -40,16 +40,6 @@ void InitCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// True when the host text names its own port ("h:8080", "[::1]:8080").
-bool HasPort(const std::string& host)
-{
-    const auto colon = host.rfind(':');
-    if (colon == std::string::npos)
-        return false;
-    const auto bracket = host.rfind(']');
-    return bracket == std::string::npos || colon > bracket;
-}
-
 // "scheme://host:port" of an absolute address, lower-cased, the port always
 // written; empty when libcurl cannot read the address.
 std::string OriginOf(const char* url)
@@ -71,29 +61,6 @@ std::string OriginOf(const char* url)
     curl_free(port);
     curl_url_cleanup(parsed);
     return origin;
-}
-
-// The host (without brackets) and port an address connects to, for a pin.
-bool HostAndPortOf(const std::string& url, std::string& host, int& port)
-{
-    CURLU* parsed = curl_url();
-    if (parsed == nullptr)
-        return false;
-    char* hostText = nullptr;
-    char* portText = nullptr;
-    const bool ok = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-                    curl_url_get(parsed, CURLUPART_HOST, &hostText, 0) == CURLUE_OK &&
-                    curl_url_get(parsed, CURLUPART_PORT, &portText, CURLU_DEFAULT_PORT) == CURLUE_OK;
-    if (ok) {
-        host = hostText;
-        if (host.size() >= 2 && host.front() == '[')
-            host = host.substr(1, host.size() - 2);
-        port = std::atoi(portText);
-    }
-    curl_free(hostText);
-    curl_free(portText);
-    curl_url_cleanup(parsed);
-    return ok;
 }
 
 // The test routes, added to a transfer's connect-to list.
@@ -143,32 +110,11 @@ void RouteHttpsToLoopback(int port, std::string certificatesPem)
     loopbackTlsCertificates = port != 0 ? std::move(certificatesPem) : std::string();
 }
 
-HttpSession::HttpSession(std::string userAgent, HttpLimits limits) : userAgent_(std::move(userAgent)), limits_(limits)
-{
-    InitCurlOnce();
-}
-
-HttpConnection::HttpConnection(const HttpSession& session, std::string hostName, int defaultPort, bool secure)
-    : session_(session), hostName_(std::move(hostName)), defaultPort_(defaultPort), secure_(secure)
-{
-}
-
-std::string HttpConnection::UrlFor(const std::string& objectName) const
-{
-    std::string url = secure_ ? "https://" : "http://";
-    url += hostName_;
-    const int schemePort = secure_ ? 443 : 80;
-    if (!HasPort(hostName_) && defaultPort_ != schemePort)
-        url += ":" + std::to_string(defaultPort_);
-    url += objectName;
-    return url;
-}
-
 // The state of one exchange. libcurl pushes the body through a callback; the
 // reader pulls it. The callback gathers chunks up to kPendingBodyBytes and
 // pauses the transfer while that much is unread, so memory stays bounded
 // whatever the body's size.
-struct HttpGetRequest::Transfer {
+struct HttpExchange::Transfer {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
@@ -181,7 +127,7 @@ struct HttpGetRequest::Transfer {
 
     std::string url;
     bool followRedirects = true;
-    const std::atomic<bool>* cancelled = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
     bool valid = false;  // the request could be set up at all
     bool sent = false;
     bool headersDone = false;
@@ -191,6 +137,7 @@ struct HttpGetRequest::Transfer {
 
     HttpHeaderBlock head{true};
     bool headTooLarge = false;
+    bool bodyTooLarge = false;
     std::string firstOrigin;
     bool leftOrigin = false;
 
@@ -259,6 +206,14 @@ struct HttpGetRequest::Transfer {
         return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     }
 
+    // libcurl asks this often while it works, and at least once a second
+    // while it waits: a cancel ends the transfer inside libcurl too.
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        const auto* transfer = static_cast<const Transfer*>(self);
+        return transfer->Cancelled() ? 1 : 0;
+    }
+
     ~Transfer()
     {
         if (multi && easy)
@@ -272,13 +227,15 @@ struct HttpGetRequest::Transfer {
         curl_slist_free_all(resolveList);
     }
 
+    bool Cancelled() const { return cancel != nullptr && cancel->load(); }
+
     // Drives libcurl until the condition holds or the exchange is over.
     template <typename Condition>
     void PumpUntil(Condition condition)
     {
         while (!done && !condition()) {
-            if (cancelled != nullptr && cancelled->load()) {
-                Finish(CURLE_ABORTED_BY_CALLBACK, "cancelled");
+            if (Cancelled()) {
+                Finish(CURLE_ABORTED_BY_CALLBACK);
                 return;
             }
             int running = 0;
@@ -290,114 +247,153 @@ struct HttpGetRequest::Transfer {
             int queued = 0;
             while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
                 if (message->msg == CURLMSG_DONE)
-                    Finish(message->data.result, nullptr);
+                    Finish(message->data.result);
             }
             if (done || condition())
                 return;
             // The time-outs set on the transfer bound the whole loop; this only
             // bounds one wait.
-            curl_multi_poll(multi, nullptr, 0, cancelled != nullptr ? kCancelCheckMs : 1000, nullptr);
+            curl_multi_poll(multi, nullptr, 0, cancel != nullptr ? kCancelCheckMs : 1000, nullptr);
         }
     }
 
-    void Finish(CURLcode code, const char* why)
+    void Finish(CURLcode code, const char* why = nullptr)
     {
         done = true;
         result = code;
-        if (why && errorBuffer[0] == '\0')
+        if (code == CURLE_FILESIZE_EXCEEDED)
+            bodyTooLarge = true;
+        // libcurl's words for a cancel name its callback, not what happened.
+        if (code == CURLE_ABORTED_BY_CALLBACK && Cancelled())
+            why = "cancelled";
+        if (why && (errorBuffer[0] == '\0' || code == CURLE_ABORTED_BY_CALLBACK))
             std::snprintf(errorBuffer, sizeof errorBuffer, "%s", why);
     }
+
+    bool Setup(const HttpRequest& request);
+    void SetWire(const HttpRequest& request, bool secure);
+    void SetReach(const HttpRequest& request);
+    void SetBounds(const HttpLimits& limits);
 };
 
-HttpGetRequest::HttpGetRequest(const HttpConnection& connection, const std::string& objectName,
-                               const std::vector<std::string>& acceptTypes)
-    : transfer_(std::make_unique<Transfer>())
+// The address, the request line and headers, and what answers are taken.
+void HttpExchange::Transfer::SetWire(const HttpRequest& request, bool secure)
 {
-    Transfer& t = *transfer_;
-    // Without a host there is nothing to connect to; libcurl would otherwise
-    // read the object name as a host.
-    if (connection.HostName().empty()) {
-        t.setupError = "no host name";
-        return;
-    }
-    t.url = connection.UrlFor(objectName);
-    if (HoldsControlCharacter(t.url)) {
-        t.setupError = "the address holds a control character";
-        return;
-    }
-    t.firstOrigin = OriginOf(t.url.c_str());
-    t.easy = curl_easy_init();
-    t.multi = curl_multi_init();
-    if (!t.easy || !t.multi) {
-        t.setupError = "the HTTP client could not start";
-        return;
-    }
-
-    const HttpSession& session = connection.Session();
-    CURL* easy = t.easy;
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t.errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_URL, t.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, session.UserAgent().c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, request.userAgent.c_str());
     std::string accept = "Accept: ";
-    for (std::size_t i = 0; i < acceptTypes.size(); ++i)
-        accept += (i == 0 ? "" : ", ") + acceptTypes[i];
-    t.headerList = curl_slist_append(nullptr, accept.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headerList);
-    const HttpLimits& limits = session.Limits();
-    t.followRedirects = limits.followRedirects;
-    t.head = HttpHeaderBlock(t.followRedirects);
-    t.cancelled = limits.cancelled;
-    t.reach = limits.reach;
-    t.pin = limits.pin;
+    for (std::size_t i = 0; i < request.acceptTypes.size(); ++i)
+        accept += (i == 0 ? "" : ", ") + request.acceptTypes[i];
+    headerList = curl_slist_append(nullptr, accept.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, request.limits.maxRedirects);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // What came over TLS is never handed on in the clear.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    // A proxy's answer to CONNECT is not the server's answer.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+}
+
+// Where the exchange may connect: the reach, the pin, the proxy.
+void HttpExchange::Transfer::SetReach(const HttpRequest& request)
+{
+    reach = request.limits.reach;
+    pin = request.limits.pin;
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Transfer::OnOpenSocket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
     // Through a proxy the socket's address is the proxy's, and the proxy
     // reaches what it likes: a fetch held to public addresses goes direct.
-    if (t.reach == HttpReach::PublicOnly)
+    if (reach == HttpReach::PublicOnly)
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    if (pin != nullptr) {
+        // The host as libcurl looks it up: lower-cased, international names
+        // in their ASCII form, an IPv6 literal without its brackets.
+        pinHost = request.address.host(QUrl::FullyEncoded).toStdString();
+        pinPort = request.address.port(request.address.scheme() == QLatin1StringView("https") ? 443 : 80);
+        if (const std::string pinned = pin->AddressFor(pinHost, pinPort); !pinned.empty()) {
+            const bool v6 = pinned.find(':') != std::string::npos;
+            const std::string entry =
+                pinHost + ":" + std::to_string(pinPort) + ":" + (v6 ? "[" + pinned + "]" : pinned);
+            resolveList = curl_slist_append(nullptr, entry.c_str());
+            curl_easy_setopt(easy, CURLOPT_RESOLVE, resolveList);
+        }
+    }
+    AddRoutes(easy, routeList);
+}
+
+// How long the exchange may take, how slow and how large it may be, and the
+// cancel flag.
+void HttpExchange::Transfer::SetBounds(const HttpLimits& limits)
+{
     // A lookup that never answers must not hold the handle's end (and the
     // window's) for the resolver's own time-out.
     curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
-    if (t.pin != nullptr && HostAndPortOf(t.url, t.pinHost, t.pinPort)) {
-        if (const std::string pinned = t.pin->AddressFor(t.pinHost, t.pinPort); !pinned.empty()) {
-            const bool v6 = pinned.find(':') != std::string::npos;
-            const std::string entry =
-                t.pinHost + ":" + std::to_string(t.pinPort) + ":" + (v6 ? "[" + pinned + "]" : pinned);
-            t.resolveList = curl_slist_append(nullptr, entry.c_str());
-            curl_easy_setopt(easy, CURLOPT_RESOLVE, t.resolveList);
-        }
-    }
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits.maxRedirects);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    // What came over TLS is never handed on in the clear.
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, connection.Secure() ? "https" : "http,https");
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds);
     if (limits.maxBodyBytes != 0)
         curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
-    // A proxy's answer to CONNECT is not the server's answer.
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-
-    AddRoutes(easy, t.routeList);
-    t.valid = true;
+    if (cancel != nullptr) {
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    }
 }
 
-HttpGetRequest::~HttpGetRequest() = default;
+bool HttpExchange::Transfer::Setup(const HttpRequest& request)
+{
+    url = WireAddress(request.address);
+    if (url.empty()) {
+        const QUrl& address = request.address;
+        const bool web =
+            address.scheme() == QLatin1StringView("http") || address.scheme() == QLatin1StringView("https");
+        setupError = web && address.isValid() ? "no host name" : "not a valid http or https address";
+        return false;
+    }
+    // An encoded address holds none; this only keeps a raw one off the wire
+    // whatever the encoder did.
+    if (HoldsControlCharacter(url)) {
+        setupError = "the address holds a control character";
+        return false;
+    }
+    firstOrigin = OriginOf(url.c_str());
+    easy = curl_easy_init();
+    multi = curl_multi_init();
+    if (!easy || !multi) {
+        setupError = "the HTTP client could not start";
+        return false;
+    }
+    cancel = request.cancel;
+    followRedirects = request.limits.followRedirects;
+    head = HttpHeaderBlock(followRedirects);
+    SetWire(request, request.address.scheme() == QLatin1StringView("https"));
+    SetReach(request);
+    SetBounds(request.limits);
+    return true;
+}
 
-bool HttpGetRequest::Send()
+HttpExchange::HttpExchange(const HttpRequest& request) : transfer_(std::make_unique<Transfer>())
+{
+    InitCurlOnce();
+    transfer_->valid = transfer_->Setup(request);
+}
+
+HttpExchange::~HttpExchange() = default;
+
+bool HttpExchange::Send()
 {
     Transfer& t = *transfer_;
     if (!t.valid || t.sent)
@@ -416,7 +412,7 @@ bool HttpGetRequest::Send()
     return t.headersDone;
 }
 
-bool HttpGetRequest::QueryHeader(const std::string& name, std::string& text) const
+bool HttpExchange::QueryHeader(const std::string& name, std::string& text) const
 {
     const Transfer& t = *transfer_;
     if (!t.headersDone)
@@ -431,18 +427,18 @@ bool HttpGetRequest::QueryHeader(const std::string& name, std::string& text) con
     return false;
 }
 
-bool HttpGetRequest::QueryContentLength(std::string& text) const
+bool HttpExchange::QueryContentLength(std::string& text) const
 {
     return QueryHeader("Content-Length", text);
 }
 
-long HttpGetRequest::StatusCode() const
+long HttpExchange::StatusCode() const
 {
     const Transfer& t = *transfer_;
     return t.headersDone ? t.head.Status() : 0;
 }
 
-bool HttpGetRequest::Read(char* buffer, std::size_t size, std::size_t& bytesRead)
+bool HttpExchange::Read(char* buffer, std::size_t size, std::size_t& bytesRead)
 {
     bytesRead = 0;
     Transfer& t = *transfer_;
@@ -464,7 +460,7 @@ bool HttpGetRequest::Read(char* buffer, std::size_t size, std::size_t& bytesRead
     return t.result == CURLE_OK;
 }
 
-std::string HttpGetRequest::ErrorText() const
+std::string HttpExchange::ErrorText() const
 {
     const Transfer& t = *transfer_;
     if (!t.setupError.empty())
@@ -481,7 +477,12 @@ std::string HttpGetRequest::ErrorText() const
     return curl_easy_strerror(t.result);
 }
 
-bool HttpGetRequest::StayedOnOrigin() const
+bool HttpExchange::BodyTooLarge() const
+{
+    return transfer_->bodyTooLarge;
+}
+
+bool HttpExchange::StayedOnOrigin() const
 {
     return !transfer_->leftOrigin;
 }
@@ -506,14 +507,12 @@ bool IsLocalOnlyName(std::string_view host)
 
 }  // namespace
 
-HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cancelled)
+HttpReach ReachOfPage(const QUrl& page, const std::atomic<bool>* cancelled)
 {
-    std::string host;
-    int port = 0;
-    const bool web =
-        StartsWithIgnoringAsciiCase(pageUrl, "http://") || StartsWithIgnoringAsciiCase(pageUrl, "https://");
-    if (!web || HoldsControlCharacter(pageUrl) || !HostAndPortOf(pageUrl, host, port))
+    const std::string pageUrl = WireAddress(page);
+    if (pageUrl.empty())
         return HttpReach::PublicOnly;
+    const std::string host = page.host(QUrl::FullyEncoded).toStdString();
     const std::string lowerHost = LowerAscii(host);
     if (lowerHost == "localhost" || EndsWithIgnoringAsciiCase(lowerHost, ".localhost"))
         return HttpReach::Anywhere;
@@ -578,7 +577,7 @@ HttpReach PageNetwork::Reach(const std::atomic<bool>* cancelled)
     const std::lock_guard lock(mutex_);
     if (reach_)
         return *reach_;
-    const HttpReach reach = ReachOfPage(pageUrl_, cancelled);
+    const HttpReach reach = ReachOfPage(page_, cancelled);
     // A lookup cut short is asked again by the next fetch.
     if (cancelled == nullptr || !cancelled->load())
         reach_ = reach;

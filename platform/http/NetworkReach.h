@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QUrl>
+
 #include <sys/socket.h>
 
 #include <atomic>
@@ -68,13 +70,13 @@ private:
 // client's resolver: call it off the window's thread. The wait is bounded by
 // kPageLookupTimeoutSeconds and ends early once cancelled is set.
 inline constexpr long kPageLookupTimeoutSeconds = 10;
-HttpReach ReachOfPage(const std::string& pageUrl, const std::atomic<bool>* cancelled = nullptr);
+HttpReach ReachOfPage(const QUrl& page, const std::atomic<bool>* cancelled = nullptr);
 
 // The reach of one page, found on the first fetch that asks (on that fetch's
 // thread) and kept for every later one.
 class PageNetwork {
 public:
-    explicit PageNetwork(std::string pageUrl) : pageUrl_(std::move(pageUrl)) {}
+    explicit PageNetwork(QUrl page) : page_(std::move(page)) {}
     // A page whose reach is known already (tests, or no page at all).
     explicit PageNetwork(HttpReach reach) : reach_(reach) {}
 
@@ -82,7 +84,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::string pageUrl_;
+    QUrl page_;
     std::optional<HttpReach> reach_;
 };
 

@@ -9,6 +9,7 @@
 #include <QWebEngineUrlScheme>
 
 #include "platform/core/AppPaths.h"
+#include "platform/http/HttpRequest.h"
 
 namespace tessaro {
 
@@ -132,7 +133,7 @@ PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie, std::sh
     } else {
         // The movies of one page share what its address was found to reach.
         if (page_ == nullptr || page != pageAddress_) {
-            page_ = std::make_shared<PageNetwork>(page.toStdString());
+            page_ = std::make_shared<PageNetwork>(HttpAddress(page));
             pageAddress_ = page;
         }
         address = addresses_.ForMovie(movie, page_);

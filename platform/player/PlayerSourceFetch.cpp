@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/http/HttpClient.h"
@@ -78,82 +77,39 @@ PlayerFetchResult ReadFile(const QString& location, const std::atomic<bool>& can
     return result;
 }
 
-bool IsRedirect(long status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 // One GET of an address; a redirect comes back as the answer, not followed.
 PlayerFetchResult FetchOnce(const QUrl& url, const PlayerSource& source, const std::atomic<bool>& cancelled,
                             QString& location)
 {
-    PlayerFetchResult result;
-    HttpLimits limits;
-    limits.reach = source.page != nullptr ? source.page->Reach(&cancelled) : HttpReach::PublicOnly;
-    limits.pin = source.pin.get();
-    limits.connectTimeoutSeconds = kPlayerConnectTimeoutSeconds;
-    limits.stallTimeoutSeconds = kPlayerStallTimeoutSeconds;
-    limits.followRedirects = false;
-    limits.cancelled = &cancelled;
-    const bool secure = url.scheme() == QLatin1String("https");
-    QString host = url.host(QUrl::FullyEncoded);
-    if (host.contains(QLatin1Char(':')))
-        host = QLatin1Char('[') + host + QLatin1Char(']');
-    const int port = url.port(secure ? 443 : 80);
-    QString object = url.path(QUrl::FullyEncoded);
-    if (object.isEmpty())
-        object = QStringLiteral("/");
-    if (url.hasQuery())
-        object += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    HttpRequest request;
+    request.address = url;
+    request.cancel = &cancelled;
+    request.limits.reach = source.page != nullptr ? source.page->Reach(&cancelled) : HttpReach::PublicOnly;
+    request.limits.pin = source.pin.get();
+    request.limits.connectTimeoutSeconds = kPlayerConnectTimeoutSeconds;
+    request.limits.stallTimeoutSeconds = kPlayerStallTimeoutSeconds;
+    request.limits.followRedirects = false;
+    HttpFetchResult fetched = FetchWholeBody(request, kMaxPlayerFetchBytes);
 
-    HttpSession session("HTTPGET", limits);
-    HttpConnection connection(session, host.toStdString(), port, secure);
-    HttpGetRequest request(connection, object.toStdString());
-    if (!request.Send()) {
-        result.error = request.ErrorText();
+    PlayerFetchResult result;
+    if (!fetched.location.empty()) {
+        location = QString::fromStdString(fetched.location);
         return result;
     }
-    const long status = request.StatusCode();
-    std::string text;
-    if (IsRedirect(status) && request.QueryHeader("Location", text) && !text.empty()) {
-        location = QString::fromStdString(text);
+    if (!fetched.ok) {
+        result.missing = fetched.status == 404 || fetched.status == 410;
+        result.error = fetched.tooLarge ? TooLarge() : std::move(fetched.error);
         return result;
     }
-    if (request.QueryContentLength(text) && std::strtoull(text.c_str(), nullptr, 10) > kMaxPlayerFetchBytes) {
-        result.error = TooLarge();
-        return result;
-    }
-    QByteArray body;
-    char block[65536];
-    for (;;) {
-        std::size_t count = 0;
-        if (!request.Read(block, sizeof block, count)) {
-            result.error = request.ErrorText();
-            return result;
-        }
-        if (count == 0)
-            break;
-        if (static_cast<std::size_t>(body.size()) + count > kMaxPlayerFetchBytes) {
-            result.error = TooLarge();
-            return result;
-        }
-        body.append(block, static_cast<qsizetype>(count));
-    }
-    if (status < 200 || status > 299) {
-        result.missing = status == 404 || status == 410;
-        result.error = "the server answered " + std::to_string(status);
-        return result;
-    }
-    if (request.QueryHeader("Content-Type", text))
-        result.contentType = QByteArray::fromStdString(text);
     result.ok = true;
-    result.bytes = std::move(body);
+    result.contentType = QByteArray::fromStdString(fetched.contentType);
+    result.bytes = QByteArray(fetched.body.data(), static_cast<qsizetype>(fetched.body.size()));
     return result;
 }
 
 PlayerFetchResult FetchAddress(const PlayerSource& source, const std::atomic<bool>& cancelled)
 {
-    QUrl url(source.location);
+    QUrl url = HttpAddress(source.location);
     for (int redirects = 0;; ++redirects) {
         // Every hop is checked, the first one too: nothing leaves the origin.
         if (!url.isValid() || source.origin.isEmpty() || WebOrigin(url) != source.origin) {
@@ -162,14 +118,19 @@ PlayerFetchResult FetchAddress(const PlayerSource& source, const std::atomic<boo
             return refused;
         }
         QString location;
-        PlayerFetchResult result = FetchOnce(url.adjusted(QUrl::RemoveFragment), source, cancelled, location);
+        PlayerFetchResult result = FetchOnce(url, source, cancelled, location);
         if (location.isEmpty())
             return result;
         if (redirects == kMaxPlayerRedirects) {
             result.error = "more than " + std::to_string(kMaxPlayerRedirects) + " redirects";
             return result;
         }
-        url = url.resolved(QUrl(location));
+        const QUrl next = HttpAddress(location);
+        if (!next.isValid()) {
+            result.error = "a redirect to no valid address";
+            return result;
+        }
+        url = url.resolved(next);
     }
 }
 

@@ -123,7 +123,7 @@ TEST_P(HostileNames, ReadFromAMovieGiveNoRow)
                                   .Build();
     std::mutex mutex;
     std::vector<TMovieReadingRun::TReport> reports;
-    auto fetch = [&](const std::string&, const std::atomic<bool>&) { return TMovieReadingRun::TFetched{true, movie}; };
+    auto fetch = [&](const QUrl&, const std::atomic<bool>&) { return TMovieReadingRun::TFetched{true, movie}; };
     {
         TMovieReadingRun run(
             {"http://host.test/page/loader.swf"}, kPage, std::make_shared<TMovieStore>(),

@@ -125,8 +125,9 @@ TEST(NetworkReach, APageOnTheUsersNetworkLetsTheProgramReachIt)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.page);
         RouteHttpToLoopback(row.routed ? 9 : 0);
-        EXPECT_EQ(ReachOfPage(row.page), row.reach);
-        PageNetwork page{std::string(row.page)};
+        const QUrl address = HttpAddress(QString::fromUtf8(row.page));
+        EXPECT_EQ(ReachOfPage(address), row.reach);
+        PageNetwork page{address};
         EXPECT_EQ(page.Reach(), row.reach);
         RouteHttpToLoopback(0);
         EXPECT_EQ(page.Reach(), row.reach);  // found once, kept
