@@ -77,8 +77,10 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
 
 void TMainFrm::StopReadingMovies(bool forgetMovies)
 {
-    if (forgetMovies)
+    if (forgetMovies) {
         MovieStore.reset();
+        WebMovies->ForgetKept();
+    }
     joinedMovieReading_.reset();
     guessesWithoutMovie_.clear();
     if (MovieReading == nullptr)

@@ -107,7 +107,8 @@ public:
 
     // --- Movies inside movies (MainFormMovieReading.cpp)
     void StartReadingMovies(const QString& baseAddress, const TPlayerBases& playerBases = {});
-    // forgetMovies: the next scan fetches every movie again.
+    // forgetMovies: the next scan fetches every movie again, and the rows
+    // keep no bytes of theirs.
     void StopReadingMovies(bool forgetMovies = false);
     void MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report);
     // Takes the guesses whose addresses answered with no movie off the list,

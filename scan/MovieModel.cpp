@@ -20,7 +20,9 @@ QVariant TextOrNothing(const QString& text)
 
 }  // namespace
 
-TMovieModel::TMovieModel(TKind kind, QObject* parent) : QAbstractTableModel(parent), kind_(kind) {}
+TMovieModel::TMovieModel(TKind kind, QObject* parent) : QAbstractTableModel(parent), kind_(kind)
+{
+}
 
 int TMovieModel::rowCount(const QModelIndex& parent) const
 {
@@ -45,21 +47,30 @@ QVariant TMovieModel::data(const QModelIndex& index, int role) const
     if (kind_ == TKind::Web) {
         if (role == Qt::DisplayRole) {
             switch (column) {
-            case kWebIndex: return QString::number(index.row() + 1);
-            case kWebFlash: return row.address;
-            case kWebStatus: return row.status;
+                case kWebIndex:
+                    return QString::number(index.row() + 1);
+                case kWebFlash:
+                    return row.address;
+                case kWebStatus:
+                    return row.status;
             }
         }
         if (role == Qt::ToolTipRole)
-            return TextOrNothing(column == kWebFlash ? row.details : column == kWebStatus ? row.statusReason : QString());
+            return TextOrNothing(column == kWebFlash    ? row.details
+                                 : column == kWebStatus ? row.statusReason
+                                                        : QString());
         return {};
     }
     if (role == Qt::DisplayRole) {
         switch (column) {
-        case kCacheIndex: return row.cacheNumber;
-        case kCacheFlash: return row.fileName;
-        case kCacheSize: return row.size;
-        case kCacheLocalPath: return row.localPath;
+            case kCacheIndex:
+                return row.cacheNumber;
+            case kCacheFlash:
+                return row.fileName;
+            case kCacheSize:
+                return row.size;
+            case kCacheLocalPath:
+                return row.localPath;
         }
     }
     if (role == Qt::ToolTipRole && column == kCacheFlash)
