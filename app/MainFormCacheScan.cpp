@@ -50,8 +50,7 @@ std::string BrokenOffReason(const std::exception_ptr& error)
 void TMainFrm::StartCacheScan()
 {
     CacheScanThread = MakeWorker<TFindCacheEntryThread>(
-        this,
-        [this](const CacheMovieRow& row) { CacheMovies->Append({CacheRow(row)}); },
+        this, [this](const CacheMovieRow& row) { CacheMovies->Append({CacheRow(row)}); },
         CacheOpener ? CacheOpener : TFindCacheEntryThread::DefaultOpener());
     CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
 }

@@ -239,12 +239,12 @@ void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
     }
     auto promise = std::make_shared<QPromise<TPageScanResult>>();
     task->setFuture(promise->future());
-    PageScanPool->start([promise, json, cut, thorough = ThoroughScan1->isChecked(),
-                         movies = grow ? WebMovies->Found() : TMovieRows()] {
-        promise->start();
-        ScanSnapshot(*promise, json, thorough, cut, movies);
-        promise->finish();
-    });
+    PageScanPool->start(
+        [promise, json, cut, thorough = ThoroughScan1->isChecked(), movies = grow ? WebMovies->Found() : TMovieRows()] {
+            promise->start();
+            ScanSnapshot(*promise, json, thorough, cut, movies);
+            promise->finish();
+        });
 }
 
 }  // namespace tessaro

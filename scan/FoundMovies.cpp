@@ -21,7 +21,9 @@ bool HoldsControlCharacter(QStringView text)
     return false;
 }
 
-TFoundMovies::TFoundMovies(TMovieRows& rows, TFoundIn foundIn) : rows_(rows), foundIn_(foundIn) {}
+TFoundMovies::TFoundMovies(TMovieRows& rows, TFoundIn foundIn) : rows_(rows), foundIn_(foundIn)
+{
+}
 
 std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QString& reference)
 {

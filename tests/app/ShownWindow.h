@@ -106,10 +106,7 @@ protected:
     }
 
     // The web list as a page scan leaves it, before it checks the rows.
-    void ShowMovies(const QStringList& addresses)
-    {
-        window->ShowFoundMovies(TMovieRows::OfAddresses(addresses));
-    }
+    void ShowMovies(const QStringList& addresses) { window->ShowFoundMovies(TMovieRows::OfAddresses(addresses)); }
     // A row as the cache listing appends it.
     void AddCacheRow(const QString& number, const QString& name, const QString& size, const QString& localPath)
     {

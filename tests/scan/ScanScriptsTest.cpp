@@ -85,8 +85,9 @@ TEST(ScanEmbeds, TakesEverySrcContainingTheExtensionAsWritten)
     TFoundMovies found(list);
     ScanEmbeds(kPage, {{"player.php?file=a.swf"}, {"movie.mp4"}, {"Big.SWF"}, {"clip.swfx"}, {""}, {"../up.swf"}},
                found);
-    EXPECT_EQ(list.Addresses(), (QStringList{"http://example.test/a/b/player.php?file=a.swf", "http://example.test/a/b/Big.SWF",
-                                 "http://example.test/a/b/clip.swfx", "http://example.test/a/up.swf"}));
+    EXPECT_EQ(list.Addresses(),
+              (QStringList{"http://example.test/a/b/player.php?file=a.swf", "http://example.test/a/b/Big.SWF",
+                           "http://example.test/a/b/clip.swfx", "http://example.test/a/up.swf"}));
 }
 
 TEST(ScanObjects, TakesTheMovieOfFlashObjectsNamingTheVendor)
@@ -103,7 +104,8 @@ TEST(ScanObjects, TakesTheMovieOfFlashObjectsNamingTheVendor)
                     {vendor, true, "player.php?id=7"},                            // extension not tested
                 },
                 found);
-    EXPECT_EQ(list.Addresses(), (QStringList{"http://example.test/a/b/first.swf", "http://example.test/a/b/player.php?id=7"}));
+    EXPECT_EQ(list.Addresses(),
+              (QStringList{"http://example.test/a/b/first.swf", "http://example.test/a/b/player.php?id=7"}));
 }
 
 }  // namespace
