@@ -24,7 +24,6 @@ TMovieRow CacheRow(const CacheMovieRow& found)
     row.fileName = QString::fromStdString(found.Flash);
     row.size = QString::fromStdString(found.Size);
     row.localPath = QString::fromStdString(found.LocalPath);
-    row.url = QUrl::fromLocalFile(row.localPath);
     row.details = QString::fromStdString(found.Details);
     return row;
 }

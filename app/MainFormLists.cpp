@@ -16,7 +16,7 @@ void TMainFrm::ShowFoundMovies(TMovieRows rows)
     for (qsizetype i = 0; i < rows.Size(); ++i) {
         TMovieRow& row = rows.Edit(i);
         row.checked = false;
-        row.status = QString::fromUtf16(kStatusNew);
+        row.status = kStatusNew;
         row.statusReason.clear();
     }
     // Rows to preview: the player starts before the first is picked.
@@ -60,7 +60,7 @@ void TMainFrm::ListView1SelectItem(int row, bool)
     // A movie read after the scan is played from its kept bytes.
     ShockwaveFlash1->SetMovie(movie.address, movie.kept, WebBrowser1->LocationURL());
     if (movie.status != QLatin1String(kStatusSaved))
-        WebMovies->SetStatus(row, QString::fromUtf16(kStatusPreview));
+        WebMovies->SetStatus(row, kStatusPreview);
 }
 
 void TMainFrm::ListView2SelectItem(int row, bool)

@@ -6,7 +6,6 @@ TMovieRow WebMovieRow(const QString& address, TFoundIn foundIn)
 {
     TMovieRow row;
     row.address = address;
-    row.url = QUrl(address);
     row.foundIn = foundIn;
     return row;
 }

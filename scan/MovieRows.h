@@ -21,8 +21,8 @@ inline constexpr qsizetype kMaxRowAddress = 8 * 1024;
 
 // Status texts of a web row that the lists write; a download writes the
 // others (download/DownloadSequence.h).
-inline constexpr char16_t kStatusNew[] = u"New";
-inline constexpr char16_t kStatusPreview[] = u"Preview";
+inline const QString kStatusNew = QStringLiteral("New");
+inline const QString kStatusPreview = QStringLiteral("Preview");
 
 // A movie's bytes as read after the scan, shared with the store that read
 // them: the preview and the download of its row use them instead of asking
@@ -41,14 +41,12 @@ struct TMovieRow {
     // A web row's absolute address, the text the page gave: what is shown,
     // fetched, saved and matched (ignoring case). Empty for a cache row.
     QString address;
-    // The address as a URL (a cache row's: its copy's file).
-    QUrl url;
     TFoundIn foundIn = TFoundIn::Page;
     // Only text named it (a script string, flashvars, a noscript fallback):
     // a guess, which may name nothing that exists.
     bool guess = false;
     bool checked = false;
-    QString status = QString::fromUtf16(kStatusNew);
+    QString status = kStatusNew;
     QString statusReason;  // why the last transfer of the row ended as it did
     QString details;       // what reading the movie told of it
     TKeptBytes kept;
@@ -58,6 +56,10 @@ struct TMovieRow {
     QString fileName;     // the file-name part of the copy's path
     QString size;         // the entry's size in bytes
     QString localPath;    // the copy: what is played and copied
+
+    // Where the movie is: the address, or a cache row's copy. Made when
+    // asked: a scan lists thousands of rows that no one asks for it.
+    QUrl Url() const { return address.isEmpty() ? QUrl::fromLocalFile(localPath) : QUrl(address); }
 };
 
 // A web row for an absolute address.

@@ -134,11 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
                   TKind::Web,
                   [](TMovieModel& model, QStringList& notes) {
                       model.Replace(Scanned(kPage));
-                      notes << Guesses(model);
+                      notes << Guesses(model) << model.Row(1).Url().path();
                   },
                   {"Index | Flash | Status", "[ ] 1 | http://site.test/Intro.swf | New",
                    "[ ] 2 | http://site.test/b/clip.swf | New", "[ ] 3 | http://site.test/later.swf | New",
-                   "guesses: http://site.test/later.swf"}},
+                   "guesses: http://site.test/later.swf", "/b/clip.swf"}},
         ModelCase{"AGrowthScanAppendsAndWhatMarkupNowPlaysIsNoGuess",
                   TKind::Web,
                   [](TMovieModel& model, QStringList& notes) {
@@ -239,18 +239,19 @@ INSTANTIATE_TEST_SUITE_P(
             },
             {"Index | Flash | Status", "[ ] 1 | http://site.test/a.swf | Failed {Status: HTTP 404}",
              "[ ] 2 | http://site.test/b.swf | New {Flash: Flash version 8, Stage 550 x 400}", "kept yes", "kept no"}},
-        ModelCase{"CacheRowsKeepEveryCopyAndClearingForgetsThem",
-                  TKind::Cache,
-                  [](TMovieModel& model, QStringList& notes) {
-                      model.Append(
-                          {Cached("1", "m[1].swf", "/c/a/m[1].swf", ""), Cached("2", "m[1].swf", "/c/b/m[1].swf", "")});
-                      notes << QStringLiteral("listed %1").arg(model.RowCount());
-                      model.ClearList();
-                      model.Append({Cached("1", "n[1].swf", "/c/n[1].swf", "Flash version 6")});
-                      notes << QStringLiteral("found %1").arg(model.Found().Size());
-                  },
-                  {"Index | Flash | Size | Local Path", "[ ] 1 | n[1].swf | 66 | /c/n[1].swf {Flash: Flash version 6}",
-                   "listed 2", "found 1"}}),
+        ModelCase{
+            "CacheRowsKeepEveryCopyAndClearingForgetsThem",
+            TKind::Cache,
+            [](TMovieModel& model, QStringList& notes) {
+                model.Append(
+                    {Cached("1", "m[1].swf", "/c/a/m[1].swf", ""), Cached("2", "m[1].swf", "/c/b/m[1].swf", "")});
+                notes << QStringLiteral("listed %1").arg(model.RowCount());
+                model.ClearList();
+                model.Append({Cached("1", "n[1].swf", "/c/n[1].swf", "Flash version 6")});
+                notes << QStringLiteral("found %1, at %2").arg(model.Found().Size()).arg(model.Row(0).Url().toString());
+            },
+            {"Index | Flash | Size | Local Path", "[ ] 1 | n[1].swf | 66 | /c/n[1].swf {Flash: Flash version 6}",
+             "listed 2", "found 1, at file:///c/n[1].swf"}}),
     [](const testing::TestParamInfo<ModelCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
