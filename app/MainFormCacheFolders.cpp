@@ -6,7 +6,6 @@
 #include "app/MirkMainForm.h"
 #include "cache/AddedCacheFolders.h"
 #include "dialogs/BrowseFolderDlg.h"
-#include "platform/widgets/ListView.h"
 
 namespace tessaro {
 
@@ -47,7 +46,7 @@ void TMainFrm::ListCacheAgain()
             cacheListAgain_ = true;
         return;
     }
-    ListView2->Clear();
+    CacheMovies->ClearList();
     if (ActivePage() == kCachePage) {
         Busy = true;
         StartCacheScan();

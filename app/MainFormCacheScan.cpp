@@ -3,7 +3,6 @@
 #include "app/MirkMainForm.h"
 #include "cache/FindCacheThread.h"
 #include "platform/player/FlashControl.h"
-#include "platform/widgets/ListView.h"
 
 #include <exception>
 #include <string>
@@ -15,6 +14,19 @@ namespace {
 
 // The most of a walk's error shown in the status bar.
 constexpr std::size_t kMaxReasonLength = 200;
+
+// A cache row as the walk gave it; it starts unchecked.
+TMovieRow CacheRow(const CacheMovieRow& found)
+{
+    TMovieRow row;
+    row.foundIn = TFoundIn::Cache;
+    row.cacheNumber = QString::fromStdString(found.Index);
+    row.fileName = QString::fromStdString(found.Flash);
+    row.size = QString::fromStdString(found.Size);
+    row.localPath = QString::fromStdString(found.LocalPath);
+    row.details = QString::fromStdString(found.Details);
+    return row;
+}
 
 // Why a walk broke off, as one line of text.
 std::string BrokenOffReason(const std::exception_ptr& error)
@@ -37,14 +49,7 @@ std::string BrokenOffReason(const std::exception_ptr& error)
 void TMainFrm::StartCacheScan()
 {
     CacheScanThread = MakeWorker<TFindCacheEntryThread>(
-        this,
-        [this](const CacheMovieRow& row) {
-            // A new cache row starts unchecked.
-            const int added = ListView2->AddRow(QString::fromStdString(row.Index),
-                                                {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
-                                                 QString::fromStdString(row.LocalPath)});
-            ListView2->SetToolTip(added, 1, QString::fromStdString(row.Details));
-        },
+        this, [this](const CacheMovieRow& row) { CacheMovies->Append({CacheRow(row)}); },
         CacheOpener ? CacheOpener : TFindCacheEntryThread::DefaultOpener());
     CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
 }
@@ -61,7 +66,7 @@ void TMainFrm::CacheScanFinished()
     }
     // Rows to preview: the player starts now, after the listing rather than
     // beside it, where its start would hold up the rows.
-    if (ListView2->RowCount() > 0)
+    if (CacheMovies->RowCount() > 0)
         ShockwaveFlash1->Prepare();
     // A walk that broke off keeps the rows it listed and says why, quietly.
     if (worker && worker->FatalException())

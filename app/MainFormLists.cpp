@@ -7,78 +7,67 @@
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/player/FlashControl.h"
-#include "scan/MovieStore.h"
-#include "platform/widgets/ListView.h"
+#include "download/DownloadSequence.h"
 
 namespace tessaro {
 
-namespace {
-
-// Columns of the web list.
-constexpr int kWebFlash = 1;
-constexpr int kWebStatus = 2;
-// Columns of the cache list.
-constexpr int kCacheLocalPath = 3;
-
-}  // namespace
-
-void TMainFrm::ShowFoundMovies()
+void TMainFrm::ShowFoundMovies(TMovieRows rows)
 {
-    ListView1->Clear();
+    for (qsizetype i = 0; i < rows.Size(); ++i) {
+        TMovieRow& row = rows.Edit(i);
+        row.checked = false;
+        row.status = kStatusNew;
+        row.statusReason.clear();
+    }
     // Rows to preview: the player starts before the first is picked.
-    if (!FoundMovies->isEmpty())
+    if (!rows.IsEmpty())
         ShockwaveFlash1->Prepare();
-    for (qsizetype i = 0; i < FoundMovies->size(); ++i)
-        ListView1->AddRow(QString::number(i + 1), {FoundMovies->at(i), QStringLiteral("New")});
+    WebMovies->Replace(std::move(rows));
 }
 
-void TMainFrm::AppendFoundMovies(qsizetype from)
+bool TMainFrm::AppendFoundMovies(QList<TMovieRow> rows)
 {
-    for (qsizetype i = from; i < FoundMovies->size(); ++i) {
-        const int row = ListView1->RowCount();
-        ListView1->AddRow(QString::number(row + 1), {FoundMovies->at(i), QStringLiteral("New")});
+    for (TMovieRow& row : rows) {
         // Checked as a scan checks its rows: only on the page in view.
-        if (ActivePage() == kWebPage)
-            ListView1->SetChecked(row, true);
+        row.checked = ActivePage() == kWebPage;
     }
+    return WebMovies->Append(rows).full;
 }
 
 void TMainFrm::CheckAllRows(bool value)
 {
-    TListView* list = ActivePage() == kWebPage ? ListView1 : ActivePage() == kCachePage ? ListView2 : nullptr;
-    if (list == nullptr)
-        return;
-    for (int row = 0; row < list->RowCount(); ++row)
-        list->SetChecked(row, value);
+    if (ActivePage() == kWebPage)
+        WebMovies->CheckAll(value);
+    else if (ActivePage() == kCachePage)
+        CacheMovies->CheckAll(value);
 }
 
 void TMainFrm::ClearActiveList()
 {
-    if (ActivePage() == kWebPage && ListView1->RowCount() > 0)
-        ListView1->Clear();
-    else if (ActivePage() == kCachePage && ListView2->RowCount() > 0)
-        ListView2->Clear();
+    if (ActivePage() == kWebPage)
+        WebMovies->ClearList();
+    else if (ActivePage() == kCachePage)
+        CacheMovies->ClearList();
 }
 
 void TMainFrm::ListView1SelectItem(int row, bool)
 {
-    if (row < 0 || row >= ListView1->RowCount())
+    if (row < 0 || row >= WebMovies->RowCount())
         return;
-    const QString flash = ListView1->Text(row, kWebFlash);
-    const QString status = ListView1->Text(row, kWebStatus);
-    if (flash.isEmpty())
+    const TMovieRow& movie = WebMovies->Row(row);
+    if (movie.address.isEmpty())
         return;
     // A movie read after the scan is played from its kept bytes.
-    ShockwaveFlash1->SetMovie(flash, MovieStore ? MovieStore->MovieBytes(flash) : nullptr, WebBrowser1->LocationURL());
-    if (status != QLatin1String("Saved"))
-        ListView1->SetText(row, kWebStatus, QStringLiteral("Preview"));
+    ShockwaveFlash1->SetMovie(movie.address, movie.kept, WebBrowser1->LocationURL());
+    if (movie.status != QLatin1String(kStatusSaved))
+        WebMovies->SetStatus(row, kStatusPreview);
 }
 
 void TMainFrm::ListView2SelectItem(int row, bool)
 {
-    if (row < 0 || row >= ListView2->RowCount())
+    if (row < 0 || row >= CacheMovies->RowCount())
         return;
-    ShockwaveFlash1->SetMovie(ListView2->Text(row, kCacheLocalPath));
+    ShockwaveFlash1->SetMovie(CacheMovies->Row(row).localPath);
 }
 
 void TMainFrm::ListView1MouseDown(Qt::MouseButton button)

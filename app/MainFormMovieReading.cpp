@@ -1,11 +1,9 @@
 // Movies inside movies: after a page scan the web movies of the list are
 // fetched and read, the movies they name are appended, and each row read
-// gets its details as the tooltip of its Flash cell. A row only text named
-// whose address has no movie is taken off again at the end.
+// gets its details (the tooltip of its Flash cell) and its kept bytes. A row
+// only text named whose address has no movie is taken off again at the end.
 
-#include <QItemSelectionModel>
 #include <QMetaObject>
-#include <QSignalBlocker>
 #include <QTimer>
 
 #include <string>
@@ -14,7 +12,6 @@
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
 #include "formats/swf/MovieReader.h"
-#include "platform/widgets/ListView.h"
 #include "scan/MovieReadingRun.h"
 #include "scan/MovieStore.h"
 
@@ -22,8 +19,6 @@ namespace tessaro {
 
 namespace {
 
-constexpr int kWebNumber = 0;
-constexpr int kWebFlash = 1;
 // How often guesses to take off look again whether the transfer has ended.
 constexpr int kTakeOffRetryMs = 250;
 
@@ -59,7 +54,8 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
     } else if (MovieReading != nullptr) {
         joinedMovieReading_ = std::move(MovieReading);
     }
-    if (!TMovieReadingRun::HasWebMovies(*FoundMovies)) {
+    const QStringList rows = WebMovies->Found().Addresses();
+    if (!TMovieReadingRun::HasWebMovies(rows)) {
         StopReadingMovies();
         return;
     }
@@ -72,7 +68,7 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
             this, [this, id, report] { MovieReadingReport(id, report); }, Qt::QueuedConnection);
     };
     MovieReading =
-        std::make_unique<TMovieReadingRun>(*FoundMovies, baseAddress, MovieStore, report, MovieReaders,
+        std::make_unique<TMovieReadingRun>(rows, baseAddress, MovieStore, report, MovieReaders,
                                            TMovieReadingRun::WebMovieFetcher(WebBrowser1->LocationURL()), playerBases);
     // A transfer's status is the transfer's.
     if (!Busy)
@@ -81,8 +77,10 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
 
 void TMainFrm::StopReadingMovies(bool forgetMovies)
 {
-    if (forgetMovies)
+    if (forgetMovies) {
         MovieStore.reset();
+        WebMovies->ForgetKept();
+    }
     joinedMovieReading_.reset();
     guessesWithoutMovie_.clear();
     if (MovieReading == nullptr)
@@ -98,30 +96,24 @@ void TMainFrm::MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TRep
 {
     if (id != movieReadingId_ || MovieReading == nullptr)
         return;
-    bool listFull = report.listFull;
-    const qsizetype before = FoundMovies->size();
-    for (const QString& address : report.appended) {
-        // Growth scans may have added rows the run does not know of.
-        if (FoundMovies->size() >= kMaxPageRows) {
-            listFull = true;
-            break;
-        }
-        FoundMovies->append(address);
-    }
-    // Numbered and checked as every row that comes after the scan.
-    AppendFoundMovies(before);
-    // The list shows the last rows of FoundMovies (all of them, unless it was
-    // cleared since). Only the rows just read can have new details: a full
-    // list is not walked again at every report.
-    const qsizetype hidden = FoundMovies->size() - ListView1->RowCount();
+    // Numbered and checked as every row that comes after the scan; growth
+    // scans may have added rows the run does not know of.
+    QList<TMovieRow> appended;
+    for (const QString& address : report.appended)
+        appended.append(WebMovieRow(address, TFoundIn::Movie));
+    const bool listFull = AppendFoundMovies(std::move(appended)) || report.listFull;
+    // Only the rows just read can have new details: the list is not walked
+    // at every report.
     for (const QString& address : report.read) {
-        if (GuessedRows.contains(address) && MovieStore->NoMovie(address))
+        const std::optional<qsizetype> found = WebMovies->Found().Find(address);
+        if (found && WebMovies->Found().At(*found).guess && MovieStore->NoMovie(address))
             guessesWithoutMovie_.insert(address);
-        const qsizetype row = FoundMovies->indexOf(address) - hidden;
-        if (row < 0 || row >= ListView1->RowCount() || ListView1->Text(static_cast<int>(row), kWebFlash) != address)
+        const int row = WebMovies->RowOf(address);
+        if (row < 0)
             continue;
-        if (const auto details = MovieStore->Details(address))
-            ListView1->SetToolTip(static_cast<int>(row), kWebFlash, DescribeMovie(*details));
+        const auto details = MovieStore->Details(address);
+        WebMovies->SetRead(row, details ? DescribeMovie(*details) : WebMovies->Row(row).details,
+                           MovieStore->MovieBytes(address));
     }
     movieListFull_ = movieListFull_ || listFull;
     if (report.finished) {
@@ -160,19 +152,9 @@ std::optional<int> TMainFrm::TakeOffGuessesWithoutMovie(std::uint64_t id)
         });
         return std::nullopt;
     }
-    const TGuessedRows gone = std::exchange(guessesWithoutMovie_, {});
-    const auto takenOff =
-        static_cast<int>(FoundMovies->removeIf([&](const QString& address) { return gone.contains(address); }));
-    for (const QString& address : gone)
-        GuessedRows.remove(address);
-    // Taking rows away is no choice of the user's: nothing is played for it.
-    const QSignalBlocker quiet(ListView1->selectionModel());
-    for (int row = ListView1->RowCount() - 1; row >= 0; --row) {
-        if (gone.contains(ListView1->Text(row, kWebFlash)))
-            ListView1->removeRow(row);
-    }
-    for (int row = 0; row < ListView1->RowCount(); ++row)
-        ListView1->SetText(row, kWebNumber, QString::number(row + 1));
+    const QSet<QString> gone = std::exchange(guessesWithoutMovie_, {});
+    const auto takenOff = static_cast<int>(
+        WebMovies->Remove([&](const TMovieRow& row) { return row.guess && gone.contains(row.address); }));
     return takenOff;
 }
 

@@ -25,13 +25,12 @@ namespace tessaro {
 
 // What the scan of one snapshot gives.
 struct TPageScanResult {
-    QStringList movies;   // those given first, then those found
+    TMovieRows movies;    // those given first, then those found; guesses marked
     qsizetype given = 0;  // how many were given
     QString baseAddress;  // the top document's, for the movies movies name
     TPlayerBases playerBases;
-    TGuessedRows guessed;  // of movies: only text named them
-    bool full = false;     // a movie was left out: the list held kMaxPageRows
-    bool cut = false;      // the snapshot left part of the page out
+    bool full = false;  // a movie was left out: the list held kMaxPageRows
+    bool cut = false;   // the snapshot left part of the page out
     std::exception_ptr error;
 };
 
@@ -57,22 +56,21 @@ std::string FailureText(const std::exception_ptr& error)
 // scanning it take the window's thread no time. The movies found are
 // appended to those given.
 void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bool thorough, bool cut,
-                  QStringList movies, TGuessedRows guessed)
+                  TMovieRows movies)
 {
     if (promise.isCanceled())
         return;
     TPageScanResult result;
     result.cut = cut;
-    result.given = movies.size();
+    result.given = movies.Size();
     try {
         const THtmlDocument document = DocumentFromSnapshot(json);
-        TFoundMovies found(movies, &guessed);
+        TFoundMovies found(movies);
         ScanDocument(&document, found);
         if (thorough)
             ScanDocumentThorough(&document, found, &result.playerBases);
         result.full = found.Full();
         result.movies = std::move(movies);
-        result.guessed = std::move(guessed);
         result.baseAddress = document.BaseAddress();
     } catch (...) {
         result.error = std::current_exception();
@@ -159,35 +157,22 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
     if (grow) {
         if (result.error)
             return;
+        // A row listed before that this scan found in markup is no guess now.
+        WebMovies->TakeGuessesFrom(result.movies, result.given);
         // The movie reading may have added rows meanwhile: what this scan
         // found is appended after them, once, up to the page's cap.
-        const qsizetype before = FoundMovies->size();
-        QSet<QString> listed;
-        for (const QString& movie : std::as_const(*FoundMovies))
-            listed.insert(movie.toCaseFolded());
-        bool full = result.full;
-        // A row listed before that this scan found in markup is no guess now.
-        GuessedRows.removeIf([&](const QString& row) { return !result.guessed.contains(row); });
-        for (const QString& movie : result.movies.mid(result.given)) {
-            if (listed.contains(movie.toCaseFolded()))
-                continue;
-            const bool guess = result.guessed.contains(movie);
+        QList<TMovieRow> found;
+        for (qsizetype i = result.given; i < result.movies.Size(); ++i) {
+            const TMovieRow& movie = result.movies.At(i);
             // A guess taken off for want of a movie does not come back.
-            if (guess && MovieStore != nullptr && MovieStore->NoMovie(movie))
+            if (movie.guess && MovieStore != nullptr && MovieStore->NoMovie(movie.address))
                 continue;
-            if (FoundMovies->size() >= kMaxPageRows) {
-                full = true;
-                break;
-            }
-            listed.insert(movie.toCaseFolded());
-            FoundMovies->append(movie);
-            if (guess)
-                GuessedRows.insert(movie);
+            found.append(movie);
         }
-        if (FoundMovies->size() > before) {
-            AppendFoundMovies(before);
+        const qsizetype before = WebMovies->Found().Size();
+        const bool full = AppendFoundMovies(std::move(found)) || result.full;
+        if (WebMovies->Found().Size() > before)
             StartReadingMovies(result.baseAddress, result.playerBases);
-        }
         if (full)
             SetStatusText(kListFull);
         else if (result.cut)
@@ -199,19 +184,19 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
         SetStatusText(FailureText(result.error));
         return;
     }
-    *FoundMovies = result.movies;
-    GuessedRows = result.guessed;
+    TMovieRows movies = result.movies;
     // A rescan of the same page does not list again a guess its reading found
-    // to have no movie.
+    // to have no movie, and finds what its reading kept of the others.
     if (MovieStore != nullptr && result.baseAddress == movieStoreBase_) {
-        FoundMovies->removeIf([&](const QString& movie) {
-            const bool gone = GuessedRows.contains(movie) && MovieStore->NoMovie(movie);
-            if (gone)
-                GuessedRows.remove(movie);
-            return gone;
-        });
+        movies.RemoveIf([&](const TMovieRow& movie) { return movie.guess && MovieStore->NoMovie(movie.address); });
+        for (qsizetype i = 0; i < movies.Size(); ++i) {
+            TMovieRow& movie = movies.Edit(i);
+            if (const auto details = MovieStore->Details(movie.address))
+                movie.details = DescribeMovie(*details);
+            movie.kept = MovieStore->MovieBytes(movie.address);
+        }
     }
-    ShowFoundMovies();
+    ShowFoundMovies(std::move(movies));
     CheckAllRows(true);
     SetStatusText("Done");
     StartReadingMovies(result.baseAddress, result.playerBases);
@@ -245,12 +230,12 @@ void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
     }
     auto promise = std::make_shared<QPromise<TPageScanResult>>();
     task->setFuture(promise->future());
-    PageScanPool->start([promise, json, cut, thorough = ThoroughScan1->isChecked(),
-                         movies = grow ? *FoundMovies : QStringList(), guessed = grow ? GuessedRows : TGuessedRows()] {
-        promise->start();
-        ScanSnapshot(*promise, json, thorough, cut, movies, guessed);
-        promise->finish();
-    });
+    PageScanPool->start(
+        [promise, json, cut, thorough = ThoroughScan1->isChecked(), movies = grow ? WebMovies->Found() : TMovieRows()] {
+            promise->start();
+            ScanSnapshot(*promise, json, thorough, cut, movies);
+            promise->finish();
+        });
 }
 
 }  // namespace tessaro

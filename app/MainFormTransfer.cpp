@@ -6,47 +6,31 @@
 #include "cache/CacheCopyThread.h"
 #include "dialogs/BrowseFolderDlg.h"
 #include "download/HttpGetThread.h"
-#include "scan/MovieStore.h"
-#include "platform/widgets/ListView.h"
+#include "scan/MovieModel.h"
 
 #include <QMessageBox>
-#include <QTableWidgetItem>
 
 namespace tessaro {
 
 namespace {
 
-// Columns of the web list.
-constexpr int kWebFlash = 1;
-constexpr int kWebStatus = 2;
-// Columns of the cache list.
-constexpr int kCacheLocalPath = 3;
-
-// The web list as the download sequence reads and marks it.
-class WebListRows : public DownloadRows {
+// The web movies as the download sequence reads and marks them.
+class WebMovieRows : public DownloadRows {
 public:
-    explicit WebListRows(TListView* list) : list_(list) {}
+    explicit WebMovieRows(TMovieModel* movies) : movies_(movies) {}
 
-    int RowCount() const override { return list_->RowCount(); }
-    bool Checked(int row) const override { return list_->Checked(row); }
-    std::string Address(int row) const override { return list_->Text(row, kWebFlash).toStdString(); }
-    std::string Status(int row) const override { return list_->Text(row, kWebStatus).toStdString(); }
+    int RowCount() const override { return movies_->RowCount(); }
+    bool Checked(int row) const override { return movies_->Row(row).checked; }
+    std::string Address(int row) const override { return movies_->Row(row).address.toStdString(); }
+    std::string Status(int row) const override { return movies_->Row(row).status.toStdString(); }
     void SetStatus(int row, const std::string& status) override
     {
-        list_->SetText(row, kWebStatus, QString::fromStdString(status));
+        movies_->SetStatus(row, QString::fromStdString(status));
     }
 
 private:
-    TListView* list_;
+    TMovieModel* movies_;
 };
-
-bool AnyRowChecked(const TListView* list)
-{
-    for (int row = 0; row < list->RowCount(); ++row)
-        if (list->Checked(row))
-            return true;
-    return false;
-}
 
 }  // namespace
 
@@ -58,8 +42,8 @@ void TMainFrm::LbSpeedButton3Click()
         return;
 
     const int page = ActivePage();
-    TListView* list = page == kWebPage ? ListView1 : page == kCachePage ? ListView2 : nullptr;
-    if (list == nullptr || !AnyRowChecked(list)) {
+    const TMovieModel* movies = page == kWebPage ? WebMovies : page == kCachePage ? CacheMovies : nullptr;
+    if (movies == nullptr || !movies->AnyChecked()) {
         QMessageBox::warning(this, QString(), QStringLiteral("You should select flash movie(s) at first! "));
         return;
     }
@@ -80,9 +64,9 @@ void TMainFrm::LbSpeedButton3Click()
     }
 
     CopyList->clear();
-    for (int row = 0; row < ListView2->RowCount(); ++row)
-        if (ListView2->Checked(row))
-            CopyList->append(ListView2->Text(row, kCacheLocalPath));
+    for (int row = 0; row < CacheMovies->RowCount(); ++row)
+        if (CacheMovies->Row(row).checked)
+            CopyList->append(CacheMovies->Row(row).localPath);
     Busy = true;
     TCacheCopyReports reports;
     reports.SetProgress = [this](int percent) { SetProgress(percent); };
@@ -121,7 +105,7 @@ void TMainFrm::UpdateStopTransfer()
 
 void TMainFrm::PickNextDownload()
 {
-    WebListRows rows(ListView1);
+    WebMovieRows rows(WebMovies);
     const PickedDownload next = Downloads.PickNext(rows, SaveFolder);
     CurrentRow = next.Row;
     CurrentUrl = next.Url;
@@ -133,7 +117,7 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
     SetStatusText(statusPrefix + CurrentUrl);
     Busy = true;
     // A movie read after the scan is saved from its kept bytes, not fetched again.
-    TMovieStore::Bytes kept = MovieStore ? MovieStore->MovieBytes(QString::fromStdString(CurrentUrl)) : nullptr;
+    TKeptBytes kept = CurrentRow >= 0 && CurrentRow < WebMovies->RowCount() ? WebMovies->Row(CurrentRow).kept : nullptr;
     HttpThread = MakeWorker<THttpGetThread>(
         this, HttpAddress(QString::fromStdString(CurrentUrl)), CurrentTarget,
         [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept));
@@ -149,14 +133,12 @@ void TMainFrm::DownloadFinished(TThread* sender)
     if (sender == HttpThread.get())
         HttpThread.reset();  // frees sender
 
-    WebListRows rows(ListView1);
+    WebMovieRows rows(WebMovies);
     const PickedDownload finished{CurrentRow, CurrentUrl, CurrentTarget};
     DownloadSequence::MarkFinished(rows, finished, outcome.Saved);
-    // Why a row failed is kept on its status cell for the user to hover over.
-    if (finished.Row >= 0 && finished.Row < rows.RowCount() && rows.Address(finished.Row) == finished.Url) {
-        if (QTableWidgetItem* cell = ListView1->item(finished.Row, kWebStatus))
-            cell->setToolTip(QString::fromStdString(outcome.Reason));
-    }
+    // Why a row failed is kept with its status for the user to hover over.
+    if (finished.Row >= 0 && finished.Row < rows.RowCount() && rows.Address(finished.Row) == finished.Url)
+        WebMovies->SetStatusReason(finished.Row, QString::fromStdString(outcome.Reason));
 
     ResetStatus();
     UpdateStopTransfer();

@@ -169,12 +169,12 @@ void TMainFrm::BuildControls()
 
     Panel5 = MakePanel("Panel5", TabSheet1, QFrame::Plain);
     Panel5->setFixedHeight(Scaled(193));
+    WebMovies = new TMovieModel(TMovieModel::TKind::Web, this);
     ListView1 = new TListView(Panel5);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setAccessibleName(QStringLiteral("Internet Flash Movies"));
-    ListView1->SetColumns({{QStringLiteral("Index"), Scaled(50)},
-                           {QStringLiteral("Flash"), Scaled(400)},
-                           {QStringLiteral("Status"), Scaled(75)}});
+    ListView1->setModel(WebMovies);
+    ListView1->SetColumnWidths({Scaled(50), Scaled(400), Scaled(75)});
     Column(Panel5)->addWidget(ListView1);
     webPage->addWidget(Panel5);
 
@@ -188,14 +188,13 @@ void TMainFrm::BuildControls()
     TabSheet2 = new QWidget();
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     Panel8 = MakePanel("Panel8", TabSheet2, QFrame::Plain);
+    CacheMovies = new TMovieModel(TMovieModel::TKind::Cache, this);
     ListView2 = new TListView(Panel8);
     ListView2->setObjectName(QStringLiteral("ListView2"));
     ListView2->setAccessibleName(QStringLiteral("IE Cache Files"));
     ListView2->setFrameShape(QFrame::NoFrame);
-    ListView2->SetColumns({{QStringLiteral("Index"), Scaled(50)},
-                           {QStringLiteral("Flash"), Scaled(150)},
-                           {QStringLiteral("Size"), Scaled(75)},
-                           {QStringLiteral("Local Path"), Scaled(300)}});
+    ListView2->setModel(CacheMovies);
+    ListView2->SetColumnWidths({Scaled(50), Scaled(150), Scaled(75), Scaled(300)});
     Column(Panel8)->addWidget(ListView2);
     Column(TabSheet2)->addWidget(Panel8);
 
@@ -346,7 +345,6 @@ void TMainFrm::FormCreate()
     SaveFolder.clear();
     CurrentRow = -1;
 
-    FoundMovies = std::make_unique<QStringList>();
     CopyList = std::make_unique<QStringList>();
 
     ProgressBar = new QProgressBar(StatusBar1);
@@ -416,7 +414,7 @@ void TMainFrm::PageControl1Change()
         CopyFlash2->setEnabled(true);
         LbSpeedButton3->SetCaption(QStringLiteral("Copy Flash To"));
         // A transfer owns Busy until it ends; the scan waits for the next switch.
-        if (ListView2->RowCount() == 0 && !Busy) {
+        if (CacheMovies->RowCount() == 0 && !Busy) {
             Busy = true;
             StartCacheScan();
             SetStatusText("Done");
@@ -435,7 +433,9 @@ void TMainFrm::FormClose()
     StopReadingMovies(true);
     MovieReaders->CancelAll();
     CancelPageScan();
-    FoundMovies.reset();
+    // The lists let their rows go; the views stay until the window does.
+    WebMovies->Replace(TMovieRows());
+    CacheMovies->ClearList();
     CopyList.reset();
     HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);
     closed_ = true;

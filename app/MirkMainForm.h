@@ -3,9 +3,11 @@
 #include "download/DownloadSequence.h"
 #include "platform/core/WorkerThread.h"
 #include "platform/cachewalk/UrlCache.h"
+#include "scan/MovieModel.h"
 #include "scan/MovieReadingRun.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -62,9 +64,12 @@ public:
     bool Busy = false;
 
     // --- Lists (MainFormLists.cpp)
-    void ShowFoundMovies();
-    // Adds rows for the entries of FoundMovies from the given one on.
-    void AppendFoundMovies(qsizetype from);
+    // A page scan's rows replace the web list's, each "New" and unchecked.
+    void ShowFoundMovies(TMovieRows rows);
+    // Appends the rows not listed yet, checked as a scan checks its rows
+    // (only while the web page is in view), up to the page's cap; whether
+    // one was left out at the cap.
+    bool AppendFoundMovies(QList<TMovieRow> rows);
     void CheckAllRows(bool value);
     void ClearActiveList();
     void ListView1SelectItem(int row, bool selected);
@@ -102,7 +107,8 @@ public:
 
     // --- Movies inside movies (MainFormMovieReading.cpp)
     void StartReadingMovies(const QString& baseAddress, const TPlayerBases& playerBases = {});
-    // forgetMovies: the next scan fetches every movie again.
+    // forgetMovies: the next scan fetches every movie again, and the rows
+    // keep no bytes of theirs.
     void StopReadingMovies(bool forgetMovies = false);
     void MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report);
     // Takes the guesses whose addresses answered with no movie off the list,
@@ -157,7 +163,9 @@ public:
     std::string CurrentUrl;
     std::string SaveFolder;
     int CurrentRow = -1;
-    std::unique_ptr<QStringList> FoundMovies;
+    // The movies of the two pages, shown by ListView1 and ListView2.
+    TMovieModel* WebMovies = nullptr;
+    TMovieModel* CacheMovies = nullptr;
     std::unique_ptr<QStringList> CopyList;
     WorkerHandle<THttpGetThread> HttpThread;
     // The rows one transfer command works through, each tried once.
@@ -172,8 +180,6 @@ public:
     std::shared_ptr<TMovieStore> MovieStore;
     std::shared_ptr<TMovieReaderPool> MovieReaders;
     std::unique_ptr<TMovieReadingRun> MovieReading;
-    // The rows of FoundMovies that only text named.
-    TGuessedRows GuessedRows;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
 
@@ -247,7 +253,7 @@ private:
     QString movieStoreBase_;
     bool movieListFull_ = false;  // the run under way left names out
     // Guesses the run under way found to have no movie, taken off at its end.
-    TGuessedRows guessesWithoutMovie_;
+    QSet<QString> guessesWithoutMovie_;
     // The run a rescan of the same page joined: it reads on, unheard.
     std::unique_ptr<TMovieReadingRun> joinedMovieReading_;
     // A page scan waits for its snapshot; a growth seen meanwhile is scanned

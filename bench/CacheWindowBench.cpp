@@ -42,7 +42,7 @@ struct Run {
 
 Run ListCache(TMainFrm& window)
 {
-    window.ListView2->Clear();
+    window.CacheMovies->ClearList();
     window.PageControl1->setCurrentIndex(kWebPage);
     Run run;
     QElapsedTimer clock;

@@ -108,11 +108,11 @@ int main(int argc, char** argv)
         readMs.push_back(timer.nsecsElapsed() / 1e6);
 
         timer.restart();
-        QStringList movies;
+        TMovieRows movies;
         TFoundMovies adder(movies);
         ScanDocument(&document, adder);
         scanMs.push_back(timer.nsecsElapsed() / 1e6);
-        found = static_cast<int>(movies.size());
+        found = static_cast<int>(movies.Size());
     }
 
     std::printf("page: %zu bytes, %d objects, %d embeds, %d scripts with %zu bytes of text\n", page.size(), kObjects,

@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         std::vector<double> ms;
         int rows = 0;
         for (int run = 0; run < kRuns; ++run) {
-            window.ListView1->Clear();
+            window.WebMovies->ClearList();
             window.SetStatusText("");
             const std::string address =
                 server.origin() + "/page.html?run=" + std::to_string(run) + (thorough ? "t" : "d");

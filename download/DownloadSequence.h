@@ -10,7 +10,7 @@ inline constexpr const char* kStatusSaved = "Saved";
 inline constexpr const char* kStatusFailed = "Failed";
 
 // The web movie list as the transfer command sees it: rows with a check box,
-// an address and a status text. The window adapts its list view to this.
+// an address and a status text. The window adapts its movie model to this.
 class DownloadRows {
 public:
     virtual ~DownloadRows() = default;

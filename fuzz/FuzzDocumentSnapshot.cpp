@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (Depth(document) > tessaro::kMaxSnapshotFrameDepth ||
             document.embeds.size() > std::size_t(tessaro::kMaxSnapshotElements))
             __builtin_trap();
-        QStringList movies;
+        tessaro::TMovieRows movies;
         tessaro::TFoundMovies found(movies);
         tessaro::ScanDocument(&document, found);
         tessaro::ScanDocumentThorough(&document, found);

@@ -21,25 +21,26 @@ constexpr qsizetype kRowsShortOfTheBound = 8;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QStringList rows;
+    tessaro::TMovieRows rows;
     if (text.startsWith(QLatin1Char('!'))) {
         text.remove(0, 1);
         for (qsizetype i = 0; i < tessaro::kMaxPageRows - kRowsShortOfTheBound; ++i)
-            rows.append(QStringLiteral("http://page.test/m%1.swf").arg(i));
+            rows.Append(tessaro::WebMovieRow(QStringLiteral("http://page.test/m%1.swf").arg(i)));
     }
     QStringList names = text.split(QLatin1Char('\n'));
     const QString base = names.takeFirst();
     tessaro::TFoundMovies found(rows);
-    const qsizetype before = rows.size();
+    const qsizetype before = rows.Size();
     const tessaro::TNamedRows named = tessaro::AddNamedMovies(names, base, found, rows);
 
-    if (rows.size() > tessaro::kMaxPageRows || rows.size() != before + named.added.size() ||
-        rows.mid(before) != named.added || (named.full && rows.size() != tessaro::kMaxPageRows))
+    const QStringList addresses = rows.Addresses();
+    if (rows.Size() > tessaro::kMaxPageRows || rows.Size() != before + named.added.size() ||
+        addresses.mid(before) != named.added || (named.full && rows.Size() != tessaro::kMaxPageRows))
         __builtin_trap();
     QSet<QString> folded;
-    for (const QString& row : rows)
+    for (const QString& row : addresses)
         folded.insert(row.toCaseFolded());
-    if (folded.size() != rows.size())
+    if (folded.size() != rows.Size())
         __builtin_trap();  // each row once, ignoring case
     return 0;
 }

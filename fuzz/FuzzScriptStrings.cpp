@@ -41,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tessaro::THtmlDocument document;
     document.URL = kPage;
     document.scripts = {{script, strings.value(0)}};
-    QStringList rows;
+    tessaro::TMovieRows rows;
     tessaro::TFoundMovies found(rows);
     tessaro::ScanScripts(kPage, document.scripts, found);
     tessaro::ScanDocumentThorough(&document, found);
     for (const QString& string : strings)
         found.Add(kPage, tessaro::UndoScriptEscapes(string));
-    Check(rows.size() <= tessaro::kMaxPageRows);
-    for (const QString& row : rows)
+    Check(rows.Size() <= tessaro::kMaxPageRows);
+    for (const QString& row : rows.Addresses())
         Check(!tessaro::HoldsControlCharacter(row) && row.size() <= tessaro::kMaxRowAddress);
     return 0;
 }

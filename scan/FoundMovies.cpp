@@ -21,11 +21,8 @@ bool HoldsControlCharacter(QStringView text)
     return false;
 }
 
-TFoundMovies::TFoundMovies(QStringList& list, TGuessedRows* guessed) : list_(list), guessed_(guessed)
+TFoundMovies::TFoundMovies(TMovieRows& rows, TFoundIn foundIn) : rows_(rows), foundIn_(foundIn)
 {
-    for (const QString& entry : list_)
-        if (const QString key = entry.toCaseFolded(); !folded_.contains(key))
-            folded_.insert(key, entry);
 }
 
 std::optional<QString> TFoundMovies::Add(const QString& pageAddress, const QString& reference)
@@ -58,22 +55,19 @@ std::optional<QString> TFoundMovies::Take(const QString& pageAddress, const QStr
     // text than it holds.
     if (HoldsControlCharacter(address))
         return std::nullopt;
-    // Case folding is what QString's case-insensitive comparison compares.
-    const QString key = address.toCaseFolded();
-    if (const auto known = folded_.constFind(key); known != folded_.constEnd()) {
-        if (!guess && guessed_ != nullptr)
-            guessed_->remove(*known);
-        return *known;
+    if (const std::optional<qsizetype> known = rows_.Find(address)) {
+        TMovieRow& row = rows_.Edit(*known);
+        row.guess = row.guess && guess;
+        return row.address;
     }
-    if (list_.size() >= kMaxPageRows) {
+    if (rows_.Size() >= kMaxPageRows) {
         full_ = true;
         return std::nullopt;
     }
-    folded_.insert(key, address);
-    list_.append(address);
-    if (guess && guessed_ != nullptr)
-        guessed_->insert(address);
-    return address;
+    TMovieRow row = WebMovieRow(address, foundIn_);
+    row.guess = guess;
+    rows_.Append(std::move(row));
+    return rows_.At(rows_.Size() - 1).address;
 }
 
 }  // namespace tessaro

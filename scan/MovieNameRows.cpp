@@ -4,18 +4,18 @@
 
 namespace tessaro {
 
-TNamedRows AddNamedMovies(const QStringList& names, const QString& base, TFoundMovies& found, const QStringList& rows)
+TNamedRows AddNamedMovies(const QStringList& names, const QString& base, TFoundMovies& found, const TMovieRows& rows)
 {
     TNamedRows named;
     for (const QString& name : names) {
-        if (rows.size() >= kMaxPageRows) {
+        if (rows.Size() >= kMaxPageRows) {
             named.full = true;
             break;
         }
-        const qsizetype before = rows.size();
+        const qsizetype before = rows.Size();
         found.Add(base, EncodedSpaces(name));
-        if (rows.size() != before)
-            named.added.append(rows.last());
+        if (rows.Size() != before)
+            named.added.append(rows.At(before).address);
     }
     return named;
 }

@@ -17,6 +17,6 @@ struct TNamedRows {
 // base of the movie's row) with its blanks encoded as a page's are, added
 // through found to rows (the list found appends to) when no row equal to it
 // ignoring case is there, until rows holds kMaxPageRows.
-TNamedRows AddNamedMovies(const QStringList& names, const QString& base, TFoundMovies& found, const QStringList& rows);
+TNamedRows AddNamedMovies(const QStringList& names, const QString& base, TFoundMovies& found, const TMovieRows& rows);
 
 }  // namespace tessaro

@@ -174,7 +174,7 @@ struct TMovieReadingRun::TState {
     std::uint64_t asker = 0;
 
     std::mutex mutex;
-    QStringList rows;
+    TMovieRows rows;
     std::optional<TFoundMovies> found;  // over rows, once they are given
     std::vector<TJob> jobs;
     std::vector<std::optional<QStringList>> names;  // per job, once read
@@ -258,12 +258,14 @@ TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseA
     state_->pool = pool_.get();
     state_->fetch = std::move(fetch);
     state_->asker = asker_;
-    state_->rows = rows;
-    state_->found.emplace(state_->rows);
     for (const QString& row : rows) {
+        TMovieRow given;
+        given.address = row;
+        state_->rows.Append(std::move(given));
         if (IsWebAddress(row) && state_->jobs.size() < static_cast<std::size_t>(kMaxMoviesRead))
             state_->jobs.push_back({row, 0});
     }
+    state_->found.emplace(state_->rows, TFoundIn::Movie);
     state_->names.resize(state_->jobs.size());
     state_->finished = state_->jobs.empty();
     state_->Ask(0, state_);

@@ -7,7 +7,7 @@
 
 namespace tessaro {
 
-TListView::TListView(QWidget* parent) : QTableWidget(parent)
+TListView::TListView(QWidget* parent) : QTableView(parent)
 {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -21,11 +21,26 @@ TListView::TListView(QWidget* parent) : QTableWidget(parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setStretchLastSection(false);
+}
 
+void TListView::setModel(QAbstractItemModel* model)
+{
+    if (model == this->model())
+        return;
+    if (this->model() != nullptr)
+        disconnect(this->model(), nullptr, this, nullptr);
+    // Rows the model takes away are no selection by the user: the flag is
+    // set before the selection hears of a removal and cleared after.
+    if (model != nullptr)
+        connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { removing_ = true; });
+    QTableView::setModel(model);
+    if (model == nullptr)
+        return;
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { removing_ = false; });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
-                if (clearing_)
-                    return;  // removing rows is not a selection by the user
+                if (removing_)
+                    return;
                 std::set<int> lost;
                 for (const QModelIndex& index : deselected.indexes())
                     lost.insert(index.row());
@@ -39,88 +54,16 @@ TListView::TListView(QWidget* parent) : QTableWidget(parent)
             });
 }
 
-void TListView::SetColumns(const QList<QPair<QString, int>>& columns)
+void TListView::SetColumnWidths(const QList<int>& widths)
 {
-    setColumnCount(static_cast<int>(columns.size()));
-    QStringList captions;
-    for (const auto& column : columns)
-        captions << column.first;
-    setHorizontalHeaderLabels(captions);
-    for (int i = 0; i < columns.size(); ++i)
-        setColumnWidth(i, columns[i].second);
-}
-
-int TListView::AddRow(const QString& caption, const QStringList& subItems)
-{
-    const int row = rowCount();
-    insertRow(row);
-    auto* first = new QTableWidgetItem(caption);
-    first->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    first->setCheckState(Qt::Unchecked);
-    setItem(row, 0, first);
-    for (int i = 0; i < subItems.size() && i + 1 < columnCount(); ++i) {
-        auto* item = new QTableWidgetItem(subItems[i]);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        setItem(row, i + 1, item);
-    }
-    return row;
-}
-
-void TListView::Clear()
-{
-    clearing_ = true;
-    clearSelection();
-    setRowCount(0);
-    clearing_ = false;
-}
-
-bool TListView::Checked(int row) const
-{
-    const QTableWidgetItem* first = item(row, 0);
-    return first != nullptr && first->checkState() == Qt::Checked;
-}
-
-void TListView::SetChecked(int row, bool checked)
-{
-    if (QTableWidgetItem* first = item(row, 0))
-        first->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-}
-
-QString TListView::Text(int row, int column) const
-{
-    const QTableWidgetItem* cell = item(row, column);
-    return cell != nullptr ? cell->text() : QString();
-}
-
-void TListView::SetText(int row, int column, const QString& text)
-{
-    if (row < 0 || row >= rowCount())
-        return;
-    if (QTableWidgetItem* cell = item(row, column)) {
-        cell->setText(text);
-        return;
-    }
-    auto* cell = new QTableWidgetItem(text);
-    cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    setItem(row, column, cell);
+    for (int i = 0; i < widths.size(); ++i)
+        setColumnWidth(i, widths[i]);
 }
 
 void TListView::mousePressEvent(QMouseEvent* event)
 {
     emit MouseDown(event->button(), event->globalPosition().toPoint());
-    QTableWidget::mousePressEvent(event);
-}
-
-QString TListView::ToolTip(int row, int column) const
-{
-    const QTableWidgetItem* cell = item(row, column);
-    return cell != nullptr ? cell->toolTip() : QString();
-}
-
-void TListView::SetToolTip(int row, int column, const QString& text)
-{
-    if (QTableWidgetItem* cell = item(row, column))
-        cell->setToolTip(text);
+    QTableView::mousePressEvent(event);
 }
 
 }  // namespace tessaro

@@ -1,33 +1,25 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
-#include <QStringList>
-#include <QTableWidget>
+#include <QTableView>
 
 namespace tessaro {
 
-// A report-style list: one check box per row (on the caption column), grid
-// lines, whole-row single selection, headers that do not react to clicks and
-// rows that stay in the order they were added.
-class TListView : public QTableWidget {
+// A report-style list over a table model: one check box per row (on the
+// caption column, as the model gives it), grid lines, whole-row single
+// selection, headers that do not react to clicks and rows in the model's
+// order.
+class TListView : public QTableView {
     Q_OBJECT
 public:
     explicit TListView(QWidget* parent = nullptr);
 
-    // Columns as (caption, width in screen pixels).
-    void SetColumns(const QList<QPair<QString, int>>& columns);
+    void setModel(QAbstractItemModel* model) override;
+    // Widths in screen pixels, column by column.
+    void SetColumnWidths(const QList<int>& widths);
 
-    int RowCount() const { return rowCount(); }
-    // Appends a row, unchecked; the caption is column 0, sub-items follow.
-    int AddRow(const QString& caption, const QStringList& subItems);
-    void Clear();
-
-    bool Checked(int row) const;
-    void SetChecked(int row, bool checked);
-    QString Text(int row, int column) const;
-    void SetText(int row, int column, const QString& text);
-    QString ToolTip(int row, int column) const;
-    void SetToolTip(int row, int column, const QString& text);
+    int RowCount() const { return model() != nullptr ? model()->rowCount() : 0; }
 
 signals:
     // For every change of a row's selected state: the row losing the
@@ -39,7 +31,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    bool clearing_ = false;
+    bool removing_ = false;
 };
 
 }  // namespace tessaro

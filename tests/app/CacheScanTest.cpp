@@ -88,8 +88,8 @@ protected:
     {
         std::vector<QStringList> rows;
         for (int row = 0; row < window->ListView2->RowCount(); ++row)
-            rows.push_back({window->ListView2->Text(row, 0), window->ListView2->Text(row, 1),
-                            window->ListView2->Text(row, 2), window->ListView2->Text(row, 3)});
+            rows.push_back({Cell(window->ListView2, row, 0), Cell(window->ListView2, row, 1),
+                            Cell(window->ListView2, row, 2), Cell(window->ListView2, row, 3)});
         return rows;
     }
 
@@ -147,7 +147,7 @@ TEST_F(CacheScan, ListsTheMoviesOfTheBrowsersCachesOnce)
         EXPECT_TRUE(row[1].endsWith(QStringLiteral("[1].swf")));
         EXPECT_TRUE(row[3].endsWith(QLatin1Char('/') + row[1]));
         EXPECT_EQ(row[2], QString::number(fs::file_size(row[3].toStdString())));
-        EXPECT_FALSE(window->ListView2->Checked(int(i)));
+        EXPECT_FALSE(Checked(window->ListView2, int(i)));
     }
 
     // Listed rows stay as they are; an emptied list is listed afresh from 1.
@@ -268,7 +268,7 @@ TEST_F(CacheScan, AFolderAddedWhileTheCachesAreListedIsListedWhenItEnds)
     EXPECT_TRUE(WaitUntil([&] { return Idle() && window->ListView2->RowCount() == 8; }, 20000))
         << window->ListView2->RowCount() << " rows after " << gate->walks << " listings";
     EXPECT_EQ(gate->walks, 2);
-    EXPECT_EQ(window->ListView2->Text(0, 0), QStringLiteral("1"));
+    EXPECT_EQ(Cell(window->ListView2, 0, 0), QStringLiteral("1"));
 }
 
 // A walk that throws keeps what it listed and says why in the status bar; no

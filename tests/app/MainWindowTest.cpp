@@ -36,14 +36,8 @@ protected:
     void AddCacheRows(int count)
     {
         for (int i = 0; i < count; ++i)
-            window->ListView2->AddRow(QString::number(i + 1), {QStringLiteral("m%1.swf").arg(i), QStringLiteral("10"),
-                                                               QStringLiteral("/c/m%1.swf").arg(i)});
-    }
-
-    void ShowMovies(const QStringList& movies)
-    {
-        *window->FoundMovies = movies;
-        window->ShowFoundMovies();
+            AddCacheRow(QString::number(i + 1), QStringLiteral("m%1.swf").arg(i), QStringLiteral("10"),
+                        QStringLiteral("/c/m%1.swf").arg(i));
     }
 };
 
@@ -196,16 +190,19 @@ TEST_F(MainWindow, NoCacheScanStartsWhileATransferRuns)
 
 TEST_F(MainWindow, CloseIsRefusedWhileBusyAndAllowedAfter)
 {
+    ShowMovies({"http://h/a.swf"});
+    AddCacheRows(1);
     window->Busy = true;
     window->Exit1->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_NE(window->FoundMovies, nullptr);
+    EXPECT_EQ(window->WebMovies->Found().Size(), 1);
 
     window->Busy = false;
     window->Exit1->trigger();
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 2000));
-    EXPECT_EQ(window->FoundMovies, nullptr) << "FormClose releases the lists";
+    EXPECT_TRUE(window->WebMovies->Found().IsEmpty() && window->CacheMovies->Found().IsEmpty())
+        << "FormClose releases the lists";
 }
 
 TEST_F(MainWindow, LaterActivationsDoNotClearBusy)
@@ -234,15 +231,15 @@ TEST_F(MainWindow, FoundMoviesBecomeNumberedNewRows)
     ShowMovies({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
     ASSERT_EQ(window->ListView1->RowCount(), 3);
     for (int row = 0; row < 3; ++row) {
-        EXPECT_EQ(window->ListView1->Text(row, 0), QString::number(row + 1));
-        EXPECT_EQ(window->ListView1->Text(row, 2), "New");
-        EXPECT_FALSE(window->ListView1->Checked(row));
+        EXPECT_EQ(Cell(window->ListView1, row, 0), QString::number(row + 1));
+        EXPECT_EQ(Cell(window->ListView1, row, 2), "New");
+        EXPECT_FALSE(Checked(window->ListView1, row));
     }
-    EXPECT_EQ(window->ListView1->Text(1, 1), "http://h/b.swf");
+    EXPECT_EQ(Cell(window->ListView1, 1, 1), "http://h/b.swf");
 
     ShowMovies({"http://h/z.swf"});
     ASSERT_EQ(window->ListView1->RowCount(), 1);
-    EXPECT_EQ(window->ListView1->Text(0, 0), "1");
+    EXPECT_EQ(Cell(window->ListView1, 0, 0), "1");
 }
 
 TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
@@ -251,15 +248,15 @@ TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
     AddCacheRows(2);
 
     window->LbSpeedButton1->click();
-    EXPECT_TRUE(window->ListView1->Checked(0) && window->ListView1->Checked(1));
-    EXPECT_FALSE(window->ListView2->Checked(0) || window->ListView2->Checked(1));
+    EXPECT_TRUE(Checked(window->ListView1, 0) && Checked(window->ListView1, 1));
+    EXPECT_FALSE(Checked(window->ListView2, 0) || Checked(window->ListView2, 1));
 
     SwitchTo(kCachePage);
     window->SelectAll2->trigger();
-    EXPECT_TRUE(window->ListView2->Checked(0) && window->ListView2->Checked(1));
+    EXPECT_TRUE(Checked(window->ListView2, 0) && Checked(window->ListView2, 1));
     window->DeselectAll1->trigger();
-    EXPECT_FALSE(window->ListView2->Checked(0) || window->ListView2->Checked(1));
-    EXPECT_TRUE(window->ListView1->Checked(0)) << "web rows are left as they were";
+    EXPECT_FALSE(Checked(window->ListView2, 0) || Checked(window->ListView2, 1));
+    EXPECT_TRUE(Checked(window->ListView1, 0)) << "web rows are left as they were";
 
     window->Clear1->trigger();
     EXPECT_EQ(window->ListView2->RowCount(), 0);
@@ -268,7 +265,7 @@ TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
     SwitchTo(kWebPage);
     window->ClearList1->trigger();
     EXPECT_EQ(window->ListView1->RowCount(), 0);
-    EXPECT_EQ(window->FoundMovies->size(), 2) << "clearing the list keeps the scan's result";
+    EXPECT_EQ(window->WebMovies->Found().Size(), 2) << "clearing the list keeps the scan's result";
 
     window->CheckAllRows(true);  // on empty lists: nothing happens
     window->ClearActiveList();
@@ -277,20 +274,20 @@ TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
 TEST_F(MainWindow, SelectingWebRowsPlaysThemAndMarksThemPreview)
 {
     ShowMovies({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
-    window->ListView1->SetText(2, 2, "Saved");
+    window->WebMovies->SetStatus(2, "Saved");
 
     window->ListView1->selectRow(0);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/a.swf");
-    EXPECT_EQ(window->ListView1->Text(0, 2), "Preview");
+    EXPECT_EQ(Cell(window->ListView1, 0, 2), "Preview");
 
     window->ListView1->selectRow(1);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/b.swf") << "the row gaining the selection plays last";
-    EXPECT_EQ(window->ListView1->Text(0, 2), "Preview");
-    EXPECT_EQ(window->ListView1->Text(1, 2), "Preview");
+    EXPECT_EQ(Cell(window->ListView1, 0, 2), "Preview");
+    EXPECT_EQ(Cell(window->ListView1, 1, 2), "Preview");
 
     window->ListView1->selectRow(2);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/c.swf");
-    EXPECT_EQ(window->ListView1->Text(2, 2), "Saved");
+    EXPECT_EQ(Cell(window->ListView1, 2, 2), "Saved");
 
     window->ClearActiveList();
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/c.swf") << "clearing does not stop the preview";
@@ -303,8 +300,8 @@ TEST_F(MainWindow, SelectingACacheRowPlaysItsLocalPathAndChangesNothing)
     AddCacheRows(2);
     window->ListView2->selectRow(1);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), "/c/m1.swf");
-    EXPECT_EQ(window->ListView2->Text(1, 1), "m1.swf");
-    EXPECT_EQ(window->ListView2->Text(1, 2), "10");
+    EXPECT_EQ(Cell(window->ListView2, 1, 1), "m1.swf");
+    EXPECT_EQ(Cell(window->ListView2, 1, 2), "10");
 }
 
 TEST_F(MainWindow, RightButtonOverEitherListOpensThePopupMenu)

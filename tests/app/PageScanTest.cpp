@@ -116,7 +116,7 @@ window.addEventListener('message', () => { const end = Date.now() + 3000; while 
     {
         QStringList texts;
         for (int row = 0; row < window->ListView1->RowCount(); ++row)
-            texts.append(window->ListView1->Text(row, column));
+            texts.append(Cell(window->ListView1, row, column));
         return texts;
     }
 
@@ -165,8 +165,8 @@ TEST_F(PageScan, ListsEveryFramesMoviesDepthFirstAsNewCheckedRows)
     EXPECT_EQ(Rows(0), numbers);
     EXPECT_EQ(Rows(2), QStringList(TopSiteMovies().size(), QStringLiteral("New")));
     for (int row = 0; row < window->ListView1->RowCount(); ++row)
-        EXPECT_TRUE(window->ListView1->Checked(row)) << row;
-    EXPECT_EQ(*window->FoundMovies, TopSiteMovies());
+        EXPECT_TRUE(Checked(window->ListView1, row)) << row;
+    EXPECT_EQ(window->WebMovies->Found().Addresses(), TopSiteMovies());
 }
 
 TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
@@ -174,8 +174,8 @@ TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
     Open(A("/site/top.html"));
     ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
     // As a transfer and the user would leave them.
-    window->ListView1->SetText(0, 2, QStringLiteral("Saved"));
-    window->ListView1->SetChecked(0, false);
+    window->WebMovies->SetStatus(0, QStringLiteral("Saved"));
+    window->WebMovies->SetChecked(0, false);
     window->SetStatusText("Openning Page ");
 
     ClickInPage(QStringLiteral("next"));
@@ -183,13 +183,13 @@ TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
     ASSERT_TRUE(WaitUntil([&] { return ListIs(next); }, kWaitMs)) << Addresses().join('\n').toStdString();
     EXPECT_EQ(Rows(0), QStringList{"1"});
     EXPECT_EQ(Rows(2), QStringList{"New"});
-    EXPECT_TRUE(window->ListView1->Checked(0));
+    EXPECT_TRUE(Checked(window->ListView1, 0));
 
     // A page without references empties the list and still says "Done".
     window->SetStatusText("Openning Page ");
     ClickInPage(QStringLiteral("empty"));
     ASSERT_TRUE(WaitUntil([&] { return ListIs({}); }, kWaitMs)) << Addresses().join('\n').toStdString();
-    EXPECT_TRUE(window->FoundMovies->isEmpty());
+    EXPECT_TRUE(window->WebMovies->Found().IsEmpty());
 }
 
 TEST_F(PageScan, AFrameFinishingAfterThePageRescansIt)
@@ -203,16 +203,16 @@ TEST_F(PageScan, WithTheCachePageActiveTheCacheRowsAreChecked)
 {
     window->PageControl1->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));
-    window->ListView2->Clear();
-    window->ListView2->AddRow("1", {"m.swf", "10", "/c/m.swf"});
-    window->ListView2->AddRow("2", {"n.swf", "20", "/c/n.swf"});
+    window->CacheMovies->ClearList();
+    AddCacheRow("1", "m.swf", "10", "/c/m.swf");
+    AddCacheRow("2", "n.swf", "20", "/c/n.swf");
 
     Open(A("/site/top.html"));
     ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
     for (int row = 0; row < window->ListView1->RowCount(); ++row)
-        EXPECT_FALSE(window->ListView1->Checked(row)) << row;
+        EXPECT_FALSE(Checked(window->ListView1, row)) << row;
     for (int row = 0; row < window->ListView2->RowCount(); ++row)
-        EXPECT_TRUE(window->ListView2->Checked(row)) << row;
+        EXPECT_TRUE(Checked(window->ListView2, row)) << row;
 }
 
 // The reason goes to the status bar: a box would come at every frame the

@@ -37,8 +37,7 @@ TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
     server.route("/flash/intro.swf", MinimalMovie({0, 0, 255}, 550, 400, 7), "application/x-shockwave-flash");
     const QString address = QString::fromStdString(server.origin() + "/flash/intro.swf");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
-    *window->FoundMovies = {address};
-    window->ShowFoundMovies();
+    ShowMovies({address});
 
     window->ListView1->selectRow(0);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), address);
@@ -46,7 +45,7 @@ TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
     EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 550);
     EXPECT_EQ(window->ShockwaveFlash1->Metadata()->height, 400);
     EXPECT_EQ(window->ShockwaveFlash1->Metadata()->swfVersion, 7);
-    EXPECT_EQ(window->ListView1->Text(0, 2), QStringLiteral("Preview"));
+    EXPECT_EQ(Cell(window->ListView1, 0, TMovieModel::kWebStatus), QStringLiteral("Preview"));
 }
 
 TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
@@ -55,8 +54,7 @@ TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
     server.route("/flash/kept.swf", MinimalMovie({255, 0, 0}, 320, 240, 8), "application/x-shockwave-flash");
     const QString address = QString::fromStdString(server.origin() + "/flash/kept.swf");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
-    *window->FoundMovies = {address};
-    window->ShowFoundMovies();
+    ShowMovies({address});
     window->StartReadingMovies(QString::fromStdString(server.origin() + "/"));
     ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kPlayWaitMs));
 
@@ -74,9 +72,8 @@ TEST_F(Preview, SelectingACacheRowPlaysItsMovie)
     window->PageControl1->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 30000));
     const auto file = home.write("Content/0a1b2c3d/banner[1].swf", MinimalMovie({0, 255, 0}, 468, 60, 6));
-    window->ListView2->AddRow(
-        QString::number(window->ListView2->RowCount() + 1),
-        {QStringLiteral("banner[1].swf"), QStringLiteral("66"), QString::fromStdString(file.string())});
+    AddCacheRow(QString::number(window->ListView2->RowCount() + 1), QStringLiteral("banner[1].swf"),
+                QStringLiteral("66"), QString::fromStdString(file.string()));
 
     window->ListView2->selectRow(window->ListView2->RowCount() - 1);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), QString::fromStdString(file.string()));

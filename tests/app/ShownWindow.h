@@ -7,6 +7,7 @@
 
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
+#include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
 #include "platform/widgets/DesignScale.h"
 #include "support/TempDir.h"
@@ -92,6 +93,30 @@ protected:
                        window->StatusBar1->PanelText(0) == QStringLiteral("Done");
             },
             kWorkersEndMs);
+    }
+
+    // A cell of a list as the view shows it (and a screen reader reads it).
+    static QString Cell(const TListView* list, int row, int column, int role = Qt::DisplayRole)
+    {
+        return list->model()->index(row, column).data(role).toString();
+    }
+    static bool Checked(const TListView* list, int row)
+    {
+        return list->model()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+    }
+
+    // The web list as a page scan leaves it, before it checks the rows.
+    void ShowMovies(const QStringList& addresses) { window->ShowFoundMovies(TMovieRows::OfAddresses(addresses)); }
+    // A row as the cache listing appends it.
+    void AddCacheRow(const QString& number, const QString& name, const QString& size, const QString& localPath)
+    {
+        TMovieRow row;
+        row.foundIn = TFoundIn::Cache;
+        row.cacheNumber = number;
+        row.fileName = name;
+        row.size = size;
+        row.localPath = localPath;
+        window->CacheMovies->Append({row});
     }
 
     TempDir home;

@@ -329,7 +329,7 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
     {
         QStringList texts;
         for (int row = 0; row < window->ListView1->RowCount(); ++row)
-            texts.append(window->ListView1->Text(row, column));
+            texts.append(Cell(window->ListView1, row, column));
         return texts;
     }
 
@@ -362,7 +362,7 @@ TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
     window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + page.path));
     ASSERT_TRUE(WaitUntil([&] { return Listed(first); }, kWaitMs)) << Rows(1).join('\n').toStdString();
     for (int row = 0; row < window->ListView1->RowCount(); ++row)
-        EXPECT_TRUE(window->ListView1->Checked(row)) << row;
+        EXPECT_TRUE(Checked(window->ListView1, row)) << row;
     // External script files are read as the browser holds them, not again.
     EXPECT_LE(Requests("/t/strings.js"), 1);
     EXPECT_LE(Requests("/t/publish.js"), 1);
@@ -374,15 +374,15 @@ TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
         return;
 
     // What a transfer and the user left on the rows stays when more come.
-    window->ListView1->SetText(0, 2, QStringLiteral("Saved"));
-    window->ListView1->SetChecked(0, false);
+    window->WebMovies->SetStatus(0, QStringLiteral("Saved"));
+    window->WebMovies->SetChecked(0, false);
     window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
     ASSERT_TRUE(WaitUntil([&] { return Listed(expected); }, kWaitMs)) << Rows(1).join('\n').toStdString();
     EXPECT_EQ(Rows(0).last(), QString::number(expected.size()));
     EXPECT_EQ(Rows(2).first(), QStringLiteral("Saved"));
-    EXPECT_FALSE(window->ListView1->Checked(0));
+    EXPECT_FALSE(Checked(window->ListView1, 0));
     EXPECT_EQ(Rows(2).last(), QStringLiteral("New"));
-    EXPECT_TRUE(window->ListView1->Checked(window->ListView1->RowCount() - 1));
+    EXPECT_TRUE(Checked(window->ListView1, window->ListView1->RowCount() - 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -512,7 +512,7 @@ TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails
     EXPECT_TRUE(countSeen) << "the status said how many movies were read, and the bar showed it";
     EXPECT_EQ(window->ProgressBar->value(), 0);
     for (int row = 0; row < 2; ++row) {
-        const QString details = window->ListView1->ToolTip(row, 1);
+        const QString details = Cell(window->ListView1, row, TMovieModel::kWebFlash, Qt::ToolTipRole);
         EXPECT_TRUE(details.startsWith(QLatin1String("Flash version ")) && details.contains(QLatin1String("Stage")))
             << row << ": " << details.toStdString();
     }
@@ -541,7 +541,7 @@ var sm = 'sm2/soundmanager2.swf', page = 'sm2/page.swf', present = 'sm2/present.
         << Rows(1).join('\n').toStdString();
     EXPECT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Done: 3 guessed addresses had no movie"));
     EXPECT_EQ(Rows(0), QStringList({"1", "2", "3"}));
-    EXPECT_EQ(*window->FoundMovies, kept);
+    EXPECT_EQ(window->WebMovies->Found().Addresses(), kept);
     EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1) << "each guess is asked once";
 
     // A rescan of the page (as a frame completing makes) lists them no more.
@@ -580,7 +580,7 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
 
     // What the download command does once the folder is picked.
     test::TempDir target;
-    window->ListView1->SetChecked(0, false);
+    window->WebMovies->SetChecked(0, false);
     window->SaveFolder = target.folder();
     window->Downloads.Begin();
     window->PickNextDownload();
@@ -607,7 +607,7 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
     EXPECT_TRUE(readingEnded) << "the reading ended before the download";
     EXPECT_EQ(seen, QStringList{downloading});
     EXPECT_FALSE(fell) << "the bar went back while the download ran";
-    EXPECT_EQ(window->ListView1->Text(1, 2), QStringLiteral("Saved"));
+    EXPECT_EQ(Cell(window->ListView1, 1, TMovieModel::kWebStatus), QStringLiteral("Saved"));
 }
 
 // Turning the thorough scan off forgets the bytes the reading kept, so a
@@ -684,8 +684,8 @@ function addLate() {
         kWaitMs))
         << Rows(1).join(' ').toStdString();
     EXPECT_EQ(Rows(0), QStringList({"1", "2"}));
-    EXPECT_TRUE(window->ListView1->Checked(0));
-    EXPECT_FALSE(window->ListView1->Checked(1)) << "appended while the cache page was in view";
+    EXPECT_TRUE(Checked(window->ListView1, 0));
+    EXPECT_FALSE(Checked(window->ListView1, 1)) << "appended while the cache page was in view";
 
     window->PageControl1->setCurrentIndex(kWebPage);
     window->ClearList1->trigger();
@@ -698,8 +698,8 @@ function addLate() {
         kWaitMs))
         << Rows(1).join(' ').toStdString();
     EXPECT_EQ(Rows(0), QStringList({"1", "2"}));
-    EXPECT_TRUE(window->ListView1->Checked(0));
-    EXPECT_TRUE(window->ListView1->Checked(1));
+    EXPECT_TRUE(Checked(window->ListView1, 0));
+    EXPECT_TRUE(Checked(window->ListView1, 1));
 }
 
 // A movie naming 256 movies that each name 256 more: the list stops at the
@@ -725,7 +725,7 @@ TEST_F(ThoroughScanReading, ATreeOfLoadersFillsTheListToItsBoundAndSaysSo)
         << window->StatusBar1->PanelText(0).toStdString();
     ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kWaitMs));
     EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
-    EXPECT_EQ(window->FoundMovies->size(), kMaxPageRows);
+    EXPECT_EQ(window->WebMovies->Found().Size(), kMaxPageRows);
     EXPECT_EQ(window->StatusBar1->PanelText(0), full);
     EXPECT_LE(window->MovieStore->BytesKept(), TMovieStore::kMaxBytes);
 }

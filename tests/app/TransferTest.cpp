@@ -35,8 +35,7 @@ using test::LoopbackHttpServer;
 using test::TempDir;
 using test::WaitUntil;
 
-constexpr int kFlash = 1;
-constexpr int kStatus = 2;
+constexpr int kStatus = TMovieModel::kWebStatus;
 
 // A shown window with its folder chooser, talking to a loopback server.
 // Modal windows (the chooser, the warning) are answered by a timer that
@@ -81,14 +80,12 @@ protected:
 
     void ShowWebRows(const QStringList& addresses)
     {
-        *window->FoundMovies = addresses;
-        window->ShowFoundMovies();
-        for (int row = 0; row < window->ListView1->RowCount(); ++row)
-            window->ListView1->SetChecked(row, true);
+        ShowMovies(addresses);
+        window->WebMovies->CheckAll(true);
     }
 
     QString Status() const { return window->StatusBar1->PanelText(0); }
-    QString RowStatus(int row) const { return window->ListView1->Text(row, kStatus); }
+    QString RowStatus(int row) const { return Cell(window->ListView1, row, kStatus); }
 
     // Runs the command and waits until the sequence it started has ended,
     // noting every status text seen on the way.
@@ -136,11 +133,11 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
     const QString one = "http://movies.example/one.swf";
     const QString three = "http://movies.example/Three.SWF";
     ShowWebRows({one, "http://movies.example/two.swf", three});
-    window->ListView1->SetText(2, kStatus, QStringLiteral("Preview"));
+    window->WebMovies->SetStatus(2, QStringLiteral("Preview"));
 
     const auto seen = RunCommand([&] {
         if (Status().startsWith("Downloading "))
-            window->ListView1->SetChecked(1, false);
+            window->WebMovies->SetChecked(1, false);
     });
 
     EXPECT_EQ(seen, (std::vector<QString>{"Downloading " + one, "downloading " + three, "Done"}));
@@ -188,7 +185,7 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
     ShowWebRows({"http://movies.example/page.html",  // gives no file name
                  "http://movies.example/missing.swf", "http://movies.example/cut.swf",
                  "http://movies.example/saved.swf", "http://movies.example/good.swf"});
-    window->ListView1->SetText(3, kStatus, QStringLiteral("Saved"));
+    window->WebMovies->SetStatus(3, QStringLiteral("Saved"));
 
     const auto seen = RunCommand();
     EXPECT_EQ(seen.back(), "Done");
@@ -198,11 +195,11 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
     EXPECT_EQ(RowStatus(3), "Saved");
     EXPECT_EQ(RowStatus(4), "Saved");
     for (int row = 0; row < 5; ++row)
-        EXPECT_TRUE(window->ListView1->Checked(row)) << row;
+        EXPECT_TRUE(Checked(window->ListView1, row)) << row;
     EXPECT_EQ(TempDir::read(target.path() / "missing.swf"), "older movie");
     EXPECT_FALSE(std::filesystem::exists(target.path() / "cut.swf"));
     EXPECT_EQ(TempDir::read(target.path() / "good.swf"), FwsMovie(104));
-    EXPECT_FALSE(window->ListView1->item(1, kStatus)->toolTip().isEmpty());
+    EXPECT_FALSE(Cell(window->ListView1, 1, kStatus, Qt::ToolTipRole).isEmpty());
 
     // One try per row per command: each failing row was asked for once.
     std::vector<std::string> asked;
@@ -218,11 +215,11 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
 
 TEST_F(Transfer, WarningNamesTheActivePageListOnly)
 {
-    window->ListView2->AddRow("1", {"m.swf", "10", "/c/m.swf"});
-    window->ListView2->SetChecked(0, true);
+    AddCacheRow("1", "m.swf", "10", "/c/m.swf");
+    window->CacheMovies->SetChecked(0, true);
     window->LbSpeedButton3Click();  // web page active, its list empty
     ShowWebRows({"http://movies.example/a.swf"});
-    window->ListView1->SetChecked(0, false);
+    window->WebMovies->SetChecked(0, false);
     window->LbSpeedButton3Click();  // web rows there, none checked
 
     ASSERT_EQ(warnings.size(), 2u);
@@ -287,12 +284,12 @@ TEST_F(Transfer, CachePageCopiesTheCheckedLocalPathsInRowOrder)
     const std::vector<std::string> names = {"first.swf", "second.swf", "third.swf"};
     window->PageControl1->setCurrentIndex(kCachePage);
     WaitUntil([&] { return !window->Busy; }, 10000);  // the empty cache list was scanned
-    window->ListView2->Clear();
+    window->CacheMovies->ClearList();
     for (std::size_t i = 0; i < names.size(); ++i) {
         const auto file = cache.write(names[i], "bytes of " + names[i]);
-        window->ListView2->AddRow(QString::number(i + 1),
-                                  {QString::fromStdString(names[i]), "10", QString::fromStdString(file.string())});
-        window->ListView2->SetChecked(static_cast<int>(i), i != 1);
+        AddCacheRow(QString::number(i + 1), QString::fromStdString(names[i]), "10",
+                    QString::fromStdString(file.string()));
+        window->CacheMovies->SetChecked(static_cast<int>(i), i != 1);
     }
 
     const auto seen = RunCommand();
@@ -326,6 +323,7 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     target.write("movie.swf", "older movie");
     TempDir cache;
     TListView* list = window->ListView1;
+    TMovieModel* movies = window->WebMovies;
     if (web) {
         HttpResponse drip;
         drip.body = FwsMovie(8u << 20);
@@ -338,13 +336,13 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
         window->PageControl1->setCurrentIndex(kCachePage);
         ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));  // the empty cache list was scanned
         list = window->ListView2;
-        list->Clear();
+        movies = window->CacheMovies;
+        movies->ClearList();
         const auto big = cache.write("movie.swf", "FWS");
         std::filesystem::resize_file(big, std::uintmax_t(64) << 30);  // sparse: no disk for the source
-        list->AddRow("1", {"movie.swf", "68719476736", QString::fromStdString(big.string())});
-        list->AddRow("2", {"next.swf", "9", QString::fromStdString(cache.write("next.swf", "FWS next").string())});
-        list->SetChecked(0, true);
-        list->SetChecked(1, true);
+        AddCacheRow("1", "movie.swf", "68719476736", QString::fromStdString(big.string()));
+        AddCacheRow("2", "next.swf", "9", QString::fromStdString(cache.write("next.swf", "FWS next").string()));
+        movies->CheckAll(true);
     }
 
     // A copy that missed the stop fails at this size instead of filling the disk.
@@ -366,15 +364,15 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     EXPECT_FALSE(stop->isEnabled());
     if (web) {
         EXPECT_EQ(RowStatus(0), "Failed");
-        EXPECT_EQ(window->ListView1->item(0, kStatus)->toolTip(), "Stopped by the user");
+        EXPECT_EQ(Cell(window->ListView1, 0, kStatus, Qt::ToolTipRole), "Stopped by the user");
         EXPECT_EQ(RowStatus(1), "New");
         EXPECT_EQ(server.requests().size(), 1u) << "no row is taken after the stop";
         EXPECT_EQ(Status(), "Stopped by the user");
     } else {
         EXPECT_EQ(Status(), "Stopped by the user: 0 of 2 files copied");
     }
-    EXPECT_TRUE(list->Checked(0));
-    EXPECT_TRUE(list->Checked(1));
+    EXPECT_TRUE(Checked(list, 0));
+    EXPECT_TRUE(Checked(list, 1));
     EXPECT_EQ(TempDir::read(target.path() / "movie.swf"), "older movie");
     EXPECT_EQ(test::EntryNames(target.path()), std::vector<std::string>{"movie.swf"});
     EXPECT_TRUE(warnings.empty());

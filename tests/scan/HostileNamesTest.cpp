@@ -87,11 +87,11 @@ TEST_P(HostileNames, GiveNoRowNoTargetNameAndNoFile)
 {
     const HostileName& row = GetParam();
     const THtmlDocument document = PageNaming(row);
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     ScanDocument(&document, found);
     ScanDocumentThorough(&document, found);
-    EXPECT_EQ(list, QStringList()) << "every name of the page holds the character";
+    EXPECT_EQ(list.Addresses(), QStringList()) << "every name of the page holds the character";
 
     // A row that held it anyway would save as no file at all.
     const test::TempDir home;
@@ -162,26 +162,26 @@ TEST(PageRows, StopAtTheCapAndSaySo)
 {
     for (const qsizetype count : {kMaxPageRows, kMaxPageRows + 1}) {
         SCOPED_TRACE(count);
-        QStringList list;
+        TMovieRows list;
         TFoundMovies found(list);
         std::optional<QString> last;
         for (qsizetype i = 0; i < count; ++i)
             last = found.Add(kPage, QStringLiteral("m%1.swf").arg(i));
-        EXPECT_EQ(list.size(), kMaxPageRows);
+        EXPECT_EQ(list.Size(), kMaxPageRows);
         EXPECT_EQ(found.Full(), count > kMaxPageRows);
         EXPECT_EQ(last.has_value(), count == kMaxPageRows);
         EXPECT_EQ(found.Add(kPage, "M0.SWF"), QStringLiteral("http://host.test/page/m0.swf"));
     }
     // The rows a run starts with count: a reading run's list holds the page's.
-    QStringList full;
+    TMovieRows full;
     for (qsizetype i = 0; i < kMaxPageRows; ++i)
-        full.append(QStringLiteral("http://host.test/m%1.swf").arg(i));
+        full.Append(WebMovieRow(QStringLiteral("http://host.test/m%1.swf").arg(i)));
     TFoundMovies more(full);
     EXPECT_EQ(more.Add(kPage, "/named-by-a-movie.swf"), std::nullopt);
     EXPECT_TRUE(more.Full());
 
     // An address longer than a row holds, written or once resolved.
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     const QString longName = QString(kMaxRowAddress - 16, u'a') + ".swf";
     EXPECT_NE(found.Add(kPage, "http://h.test/" + longName.right(kMaxRowAddress - 14)), std::nullopt);

@@ -19,10 +19,10 @@ const QString kVendorCab = QStringLiteral("http://download.macromedia.com/pub/sh
 
 QStringList Scan(const THtmlDocument* top)
 {
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     ScanDocument(top, found);
-    return list;
+    return list.Addresses();
 }
 
 TEST(ScanDocument, WalksDepthFirstResolvingInEachFramesOwnAddress)

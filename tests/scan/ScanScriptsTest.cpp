@@ -16,10 +16,10 @@ const QString kPage = QStringLiteral("http://example.test/a/b/page.htm");
 
 QStringList ScriptMovies(const QString& text)
 {
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     ScanScripts(kPage, {{text}}, found);
-    return list;
+    return list.Addresses();
 }
 
 struct ScriptRow {
@@ -81,18 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ScanEmbeds, TakesEverySrcContainingTheExtensionAsWritten)
 {
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     ScanEmbeds(kPage, {{"player.php?file=a.swf"}, {"movie.mp4"}, {"Big.SWF"}, {"clip.swfx"}, {""}, {"../up.swf"}},
                found);
-    EXPECT_EQ(list, (QStringList{"http://example.test/a/b/player.php?file=a.swf", "http://example.test/a/b/Big.SWF",
-                                 "http://example.test/a/b/clip.swfx", "http://example.test/a/up.swf"}));
+    EXPECT_EQ(list.Addresses(),
+              (QStringList{"http://example.test/a/b/player.php?file=a.swf", "http://example.test/a/b/Big.SWF",
+                           "http://example.test/a/b/clip.swfx", "http://example.test/a/up.swf"}));
 }
 
 TEST(ScanObjects, TakesTheMovieOfFlashObjectsNamingTheVendor)
 {
     const QString vendor = QStringLiteral("http://download.macromedia.com/pub/swflash.cab#version=6,0,0,0");
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     ScanObjects(kPage,
                 {
@@ -103,7 +104,8 @@ TEST(ScanObjects, TakesTheMovieOfFlashObjectsNamingTheVendor)
                     {vendor, true, "player.php?id=7"},                            // extension not tested
                 },
                 found);
-    EXPECT_EQ(list, (QStringList{"http://example.test/a/b/first.swf", "http://example.test/a/b/player.php?id=7"}));
+    EXPECT_EQ(list.Addresses(),
+              (QStringList{"http://example.test/a/b/first.swf", "http://example.test/a/b/player.php?id=7"}));
 }
 
 }  // namespace

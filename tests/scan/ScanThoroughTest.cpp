@@ -54,19 +54,20 @@ class ThoroughRows : public testing::TestWithParam<ThoroughRow> {};
 
 TEST_P(ThoroughRows, AddsExactlyTheMoviesThePagePlays)
 {
-    QStringList list;
-    TGuessedRows guessed;
-    TFoundMovies found(list, &guessed);
+    TMovieRows list;
+    TFoundMovies found(list);
     ScanDocumentThorough(&GetParam().document, found);
     QStringList expected;
+    QList<bool> guesses;
     for (QString path : GetParam().expected) {
         const bool guess = path.startsWith(QLatin1Char('?'));
         path = path.mid(guess ? 1 : 0);
         expected.append((path.startsWith(QLatin1String("http")) ? "" : "http://example.test/a/b/") + path);
-        EXPECT_EQ(guessed.contains(expected.last()), guess) << expected.last().toStdString();
+        guesses.append(guess);
     }
-    EXPECT_EQ(list, expected);
-    EXPECT_LE(guessed.size(), list.size());
+    EXPECT_EQ(list.Addresses(), expected);
+    for (qsizetype i = 0; i < list.Size() && i < guesses.size(); ++i)
+        EXPECT_EQ(list.At(i).guess, guesses[i]) << list.At(i).address.toStdString();
 }
 
 // A script's movie that an element of a later frame plays is found, not guessed.
@@ -145,7 +146,7 @@ TEST(ThoroughPlayerBases, AreTheElementsBaseElseItsDocuments)
     frame.embeds = {{"six.swf", kFlashType}};
     document.frames = {frame};
 
-    QStringList list;
+    TMovieRows list;
     TFoundMovies found(list);
     TPlayerBases bases;
     ScanDocumentThorough(&document, found, &bases);
@@ -159,7 +160,7 @@ TEST(ThoroughPlayerBases, AreTheElementsBaseElseItsDocuments)
               "http://example.test/a/b/three.swf -> http://example.test/a/assets/\n"
               "http://example.test/a/b/two/two.swf -> http://example.test/a/b/two/\n"
               "http://other.test/f/six.swf -> http://other.test/f/frame.html");
-    EXPECT_TRUE(list.contains("http://example.test/a/b/five.swf")) << "a script's movie is listed, with no base";
+    EXPECT_TRUE(list.Find("http://example.test/a/b/five.swf")) << "a script's movie is listed, with no base";
 }
 
 }  // namespace
