@@ -36,23 +36,23 @@ std::string BrokenOffReason(const std::exception_ptr& error)
 
 void TMainFrm::StartCacheScan()
 {
-    CacheScanThread = MakeWorker<TFindCacheEntryThread>(
-        this,
-        [this](const CacheMovieRow& row) {
-            // A new cache row starts unchecked.
-            const int added = ListView2->AddRow(QString::fromStdString(row.Index),
-                                                {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
-                                                 QString::fromStdString(row.LocalPath)});
-            ListView2->SetToolTip(added, 1, QString::fromStdString(row.Details));
-        },
-        CacheOpener ? CacheOpener : TFindCacheEntryThread::DefaultOpener());
-    CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
+    TFindCacheEntryThread walk;
+    walk.addRow = [this](const CacheMovieRow& row) {
+        // A new cache row starts unchecked.
+        const int added = ListView2->AddRow(QString::fromStdString(row.Index),
+                                            {QString::fromStdString(row.Flash), QString::fromStdString(row.Size),
+                                             QString::fromStdString(row.LocalPath)});
+        ListView2->SetToolTip(added, 1, QString::fromStdString(row.Details));
+    };
+    if (CacheOpener)
+        walk.openCache = CacheOpener;
+    CacheScanThread =
+        Job::Start(this, std::move(walk), [this](const JobEnd<void>& end) { CacheScanFinished(end.error); });
 }
 
-void TMainFrm::CacheScanFinished()
+void TMainFrm::CacheScanFinished(const std::exception_ptr& error)
 {
-    // Frees the worker when this returns.
-    const WorkerHandle<TFindCacheEntryThread> worker = std::move(CacheScanThread);
+    const Job walk = std::move(CacheScanThread);
     Busy = false;
     // The cache folders changed while it ran: what it listed is out of date.
     if (std::exchange(cacheListAgain_, false)) {
@@ -64,8 +64,8 @@ void TMainFrm::CacheScanFinished()
     if (ListView2->RowCount() > 0)
         ShockwaveFlash1->Prepare();
     // A walk that broke off keeps the rows it listed and says why, quietly.
-    if (worker && worker->FatalException())
-        SetStatusText(BrokenOffReason(worker->FatalException()));
+    if (error)
+        SetStatusText(BrokenOffReason(error));
 }
 
 }  // namespace tessaro

@@ -2,11 +2,8 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFutureWatcher>
-#include <QPromise>
 #include <QSet>
 #include <QSettings>
-#include <QThreadPool>
 
 #include <exception>
 #include <memory>
@@ -14,7 +11,6 @@
 #include <utility>
 
 #include "app/MirkMainForm.h"
-#include "app/ReportingSlot.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/core/AppPaths.h"
@@ -62,20 +58,23 @@ QSettings ProgramSettings()
 
 // A snapshot may hold megabytes of script text: building its tree and
 // scanning it take the window's thread no time. The movies found are
-// appended to those given.
-void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bool thorough, bool cut,
-                  QStringList movies, TGuessedRows guessed)
+// appended to those given. A cancelled scan ends between its steps, each
+// bounded by the snapshot's bounds.
+TPageScanResult ScanSnapshot(JobControl& job, const QByteArray& json, bool thorough, bool cut, QStringList movies,
+                             TGuessedRows guessed)
 {
-    if (promise.isCanceled())
-        return;
     TPageScanResult result;
+    if (job.Cancelled())
+        return result;
     result.cut = cut;
     result.given = movies.size();
     try {
         const THtmlDocument document = DocumentFromSnapshot(json);
+        if (job.Cancelled())
+            return result;
         TFoundMovies found(movies, &guessed);
         ScanDocument(&document, found);
-        if (thorough)
+        if (thorough && !job.Cancelled())
             ScanDocumentThorough(&document, found, &result.playerBases);
         result.full = found.Full();
         result.movies = std::move(movies);
@@ -84,7 +83,7 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bo
     } catch (...) {
         result.error = std::current_exception();
     }
-    promise.addResult(std::move(result));
+    return result;
 }
 
 }  // namespace
@@ -153,11 +152,10 @@ void TMainFrm::WebBrowser1ElementsAdded()
 
 void TMainFrm::CancelPageScan()
 {
-    if (PageScanTask != nullptr) {
-        PageScanTask->cancel();
-        PageScanTask->deleteLater();
-        PageScanTask = nullptr;
-    }
+    // Its end is not waited for here: it comes, and is passed over.
+    ++pageScanRun_;
+    waitingPageScan_.reset();
+    PageScanTask.Cancel();
 }
 
 void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
@@ -236,30 +234,38 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
 void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
 {
     CancelPageScan();
-    auto* task = new QFutureWatcher<TPageScanResult>(this);
-    PageScanTask = task;
-    connect(task, &QFutureWatcherBase::finished, this, ReportingSlot([this, task, grow] {
-                if (task != PageScanTask || task->future().resultCount() == 0)
-                    return;
-                PageScanTask = nullptr;
-                task->deleteLater();
-                PageScanFinished(task->future().result(), grow);
-            }));
-    if (PageScanPool == nullptr) {
-        // One scan at a time; one that a newer snapshot replaced before
-        // it started does not run. The window waits for a running one
-        // when it closes.
-        PageScanPool = new QThreadPool(this);
-        PageScanPool->setMaxThreadCount(1);
+    // One scan at a time: the newest snapshot waits for the one under way
+    // to end, and one it replaced before its start does not run.
+    if (PageScanTask.Running()) {
+        waitingPageScan_ = TWaitingPageScan{json, grow, cut};
+        return;
     }
-    auto promise = std::make_shared<QPromise<TPageScanResult>>();
-    task->setFuture(promise->future());
-    PageScanPool->start([promise, json, cut, thorough = ThoroughScan1->isChecked(),
-                         movies = grow ? *FoundMovies : QStringList(), guessed = grow ? GuessedRows : TGuessedRows()] {
-        promise->start();
-        ScanSnapshot(*promise, json, thorough, cut, movies, guessed);
-        promise->finish();
-    });
+    const std::uint64_t run = pageScanRun_;
+    PageScanTask = Job::Start(
+        this,
+        [json, cut, grow, thorough = ThoroughScan1->isChecked(), movies = grow ? *FoundMovies : QStringList(),
+         guessed = grow ? GuessedRows : TGuessedRows()](JobControl& job) {
+            return ScanSnapshot(job, json, thorough, cut, movies, guessed);
+        },
+        [this, run, grow](const JobEnd<TPageScanResult>& end) { PageScanEnded(run, grow, end); });
+}
+
+void TMainFrm::PageScanEnded(std::uint64_t run, bool grow, const JobEnd<TPageScanResult>& end)
+{
+    const Job ended = std::move(PageScanTask);
+    if (std::optional<TWaitingPageScan> next = std::exchange(waitingPageScan_, std::nullopt)) {
+        StartPageScan(next->json, next->grow, next->cut);
+        return;
+    }
+    if (run != pageScanRun_)
+        return;  // cancelled
+    if (end.error) {
+        TPageScanResult failed;
+        failed.error = end.error;
+        PageScanFinished(failed, grow);
+        return;
+    }
+    PageScanFinished(end.value, grow);
 }
 
 }  // namespace tessaro

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/core/Job.h"
 #include "platform/http/NetworkReach.h"
 #include "scan/FoundMovies.h"
 #include "scan/MovieStore.h"
@@ -25,7 +26,8 @@ namespace tessaro {
 // The program's readers of web movies, shared by every reading run: at most
 // kMaxReadsAtOnce movies are fetched and read at once, whatever the number of
 // runs asking; an address asked for while it is read (or waits to be) is
-// read once, for every asker.
+// read once, for every asker. Its owner (the window) joins the readers by
+// destroying it; every wait of a read watches the read's cancel flag.
 class TMovieReaderPool {
 public:
     static constexpr int kMaxReadsAtOnce = 4;
@@ -117,17 +119,18 @@ public:
         bool finished = false;  // the last report of the run (also after Cancel)
         bool listFull = false;  // names were left out: the rows reached kMaxPageRows
     };
-    // Called on a reader of the pool (the finished report after Cancel on
-    // Cancel's caller), one call at a time, whenever done or the rows change;
-    // never after Cancel returned.
+    // Called on the owner's thread, in order, whenever done or the rows
+    // change; the finished report of a cancelled run inside Cancel, and
+    // nothing after Cancel returned.
     using Reporter = std::function<void(const TReport&)>;
 
     // rows: the page scan's list; every web address in it is read, unless
     // the store already holds what reading it gave. Without a web address
     // (HasWebMovies) the run does nothing and reports nothing.
-    TMovieReadingRun(const QStringList& rows, const QString& baseAddress, std::shared_ptr<TMovieStore> store,
-                     Reporter report, std::shared_ptr<TMovieReaderPool> pool, Fetcher fetch,
-                     TPlayerBases playerBases = {});
+    // The run belongs to owner's thread: it is made, cancelled and destroyed there.
+    TMovieReadingRun(QObject* owner, const QStringList& rows, const QString& baseAddress,
+                     std::shared_ptr<TMovieStore> store, Reporter report, std::shared_ptr<TMovieReaderPool> pool,
+                     Fetcher fetch, TPlayerBases playerBases = {});
     // Cancels.
     ~TMovieReadingRun();
     TMovieReadingRun(const TMovieReadingRun&) = delete;

@@ -15,7 +15,7 @@ PlayerFetchResult Cancelled()
 
 }  // namespace
 
-PlayerFetchPool::PlayerFetchPool()
+PlayerFetchPool::PlayerFetchPool(QObject* owner) : answers_(owner)
 {
     for (int i = 0; i < kWorkers; ++i)
         workers_.emplace_back([this] { Work(); });
@@ -23,17 +23,15 @@ PlayerFetchPool::PlayerFetchPool()
 
 PlayerFetchPool::~PlayerFetchPool()
 {
-    std::deque<Fetch> dropped;
+    answers_.Close();
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        dropped.swap(waiting_);
+        waiting_.clear();
         for (Fetch* fetch : running_)
             *fetch->cancelled = true;
     }
     wake_.notify_all();
-    for (Fetch& fetch : dropped)
-        fetch.done(Cancelled());
     for (std::thread& worker : workers_)
         worker.join();
 }
@@ -64,7 +62,7 @@ void PlayerFetchPool::CancelMovie(std::uint64_t movie)
         waiting_.erase(kept, waiting_.end());
     }
     for (Fetch& fetch : dropped)
-        fetch.done(Cancelled());
+        answers_.Post([done = std::move(fetch.done)] { done(Cancelled()); });
 }
 
 void PlayerFetchPool::Work()
@@ -85,7 +83,9 @@ void PlayerFetchPool::Work()
             std::lock_guard lock(mutex_);
             running_.erase(std::find(running_.begin(), running_.end(), &fetch));
         }
-        fetch.done(*fetch.cancelled ? Cancelled() : std::move(result));
+        answers_.Post([done = std::move(fetch.done), result = *fetch.cancelled ? Cancelled() : std::move(result)] {
+            done(result);
+        });
     }
 }
 
