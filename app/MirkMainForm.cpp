@@ -69,7 +69,7 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 
 }  // namespace
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>())
+TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>(this))
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));

@@ -20,10 +20,11 @@ bool IsWebAddress(const QString& address)
 
 }  // namespace
 
-TMovieReaderPool::TMovieReaderPool()
+TMovieReaderPool::TMovieReaderPool(QObject* owner)
 {
     for (int i = 0; i < kMaxReadsAtOnce; ++i)
-        readers_.emplace_back([this] { Work(); });
+        readers_.push_back(Job::Start(
+            owner, [this](JobControl&) { Work(); }, [](const JobEnd<void>&) {}));
 }
 
 TMovieReaderPool::~TMovieReaderPool()
@@ -35,7 +36,7 @@ TMovieReaderPool::~TMovieReaderPool()
             *read.cancelled = true;
     }
     wake_.notify_all();
-    readers_.clear();  // joins
+    readers_.clear();  // stops and joins
 }
 
 std::uint64_t TMovieReaderPool::NewAsker()
@@ -109,7 +110,12 @@ void TMovieReaderPool::Work()
         const Fetcher fetch = next->fetch;
         const std::shared_ptr<std::atomic<bool>> cancelled = next->cancelled;
         lock.unlock();
-        const QStringList names = ReadInto(address, *store, fetch, *cancelled);
+        QStringList names;
+        try {
+            names = ReadInto(address, *store, fetch, *cancelled);
+        } catch (...) {
+            // A read that failed names nothing; its askers still hear of it.
+        }
         lock.lock();
         std::vector<TAsk> asks = std::move(next->asks);
         reads_.erase(next);

@@ -13,7 +13,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/core/Job.h"
@@ -46,7 +45,8 @@ public:
     // movie, or could not be fetched).
     using Done = std::function<void(const QStringList& names)>;
 
-    TMovieReaderPool();
+    // The readers are jobs of owner's; the pool is made and destroyed on its thread.
+    explicit TMovieReaderPool(QObject* owner);
     // Cancels every read and waits for the readers.
     ~TMovieReaderPool();
     TMovieReaderPool(const TMovieReaderPool&) = delete;
@@ -87,7 +87,7 @@ private:
     std::list<TRead> reads_;  // waiting and under way, in the order asked
     std::uint64_t lastAsker_ = 0;
     bool stopping_ = false;
-    std::vector<std::jthread> readers_;
+    std::vector<Job> readers_;
 };
 
 // After a page scan: has each web movie of the list read once, and appends

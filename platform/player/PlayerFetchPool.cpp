@@ -1,6 +1,7 @@
 #include "platform/player/PlayerFetchPool.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace tessaro {
 
@@ -18,7 +19,8 @@ PlayerFetchResult Cancelled()
 PlayerFetchPool::PlayerFetchPool(QObject* owner) : answers_(owner)
 {
     for (int i = 0; i < kWorkers; ++i)
-        workers_.emplace_back([this] { Work(); });
+        workers_.push_back(Job::Start(
+            owner, [this](JobControl&) { Work(); }, [](const JobEnd<void>&) {}));
 }
 
 PlayerFetchPool::~PlayerFetchPool()
@@ -32,8 +34,7 @@ PlayerFetchPool::~PlayerFetchPool()
             *fetch->cancelled = true;
     }
     wake_.notify_all();
-    for (std::thread& worker : workers_)
-        worker.join();
+    workers_.clear();  // stops and joins
 }
 
 bool PlayerFetchPool::Submit(PlayerSource source, Done done)
@@ -78,7 +79,14 @@ void PlayerFetchPool::Work()
             waiting_.pop_front();
             running_.push_back(&fetch);
         }
-        PlayerFetchResult result = FetchPlayerSource(fetch.source, *fetch.cancelled);
+        PlayerFetchResult result;
+        try {
+            result = FetchPlayerSource(fetch.source, *fetch.cancelled);
+        } catch (const std::exception& error) {
+            result.error = error.what();  // the player hears of it like of any failed fetch
+        } catch (...) {
+            result.error = "the fetch failed";
+        }
         {
             std::lock_guard lock(mutex_);
             running_.erase(std::find(running_.begin(), running_.end(), &fetch));

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/core/Job.h"
@@ -59,7 +58,7 @@ private:
     std::deque<Fetch> waiting_;
     std::vector<Fetch*> running_;
     ReportChannel answers_;
-    std::vector<std::thread> workers_;
+    std::vector<Job> workers_;
 };
 
 }  // namespace tessaro

@@ -133,7 +133,7 @@ TEST_P(HostileNames, ReadFromAMovieGiveNoRow)
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
-            std::make_shared<TMovieReaderPool>(), fetch);
+            std::make_shared<TMovieReaderPool>(&owner), fetch);
         EXPECT_TRUE(test::WaitUntil(
             [&] {
                 const std::lock_guard lock(mutex);

@@ -84,7 +84,7 @@ protected:
 
     LoopbackHttpServer server;
     QObject owner;  // takes the reports
-    std::shared_ptr<TMovieReaderPool> pool = std::make_shared<TMovieReaderPool>();
+    std::shared_ptr<TMovieReaderPool> pool = std::make_shared<TMovieReaderPool>(&owner);
     std::shared_ptr<TMovieStore> store = std::make_shared<TMovieStore>();
     std::unique_ptr<TMovieReadingRun> run;
     std::mutex mutex;
