@@ -14,11 +14,8 @@
 
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
-#include "platform/urlcache/UrlCache.h"
 #include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/MovieBuilder.h"
-#include "support/SwfBytes.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
 #include "ShownWindow.h"
 
@@ -31,8 +28,19 @@ using test::WaitUntil;
 constexpr int kWaitMs = 20000;
 // Each cached movie takes a check-out of this many bytes: together they keep
 // the walk busy for seconds, far past the window's end.
-constexpr std::size_t kCachedMovieBytes = std::size_t(128) << 20;
+constexpr std::uint32_t kCachedMovieBytes = std::uint32_t(128) << 20;
 constexpr int kCachedMovies = 12;
+
+// An uncompressed movie of length bytes: its header, then zeros. A movie is
+// whole once it gave as many bytes as its header says.
+std::string ZeroMovie(std::uint32_t length)
+{
+    std::string movie(length, '\0');
+    movie.replace(0, 4, "FWS\x0a");
+    for (int i = 0; i < 4; ++i)
+        movie[std::size_t(4 + i)] = static_cast<char>((length >> (8 * i)) & 0xff);
+    return movie;
+}
 
 // Writes bytes as a file with holes where whole blocks are zero, so a large
 // movie of zeros costs the disk nothing.
@@ -56,10 +64,7 @@ void WriteSparse(const fs::path& path, const std::string& bytes)
 void WriteLargeMovieCache(const fs::path& folder)
 {
     fs::create_directories(folder);
-    std::string movie = test::FwsMovie(64);
-    movie.resize(kCachedMovieBytes, '\0');
-    for (int i = 0; i < 4; ++i)
-        movie[std::size_t(4 + i)] = static_cast<char>((kCachedMovieBytes >> (8 * i)) & 0xff);
+    const std::string movie = ZeroMovie(kCachedMovieBytes);
     for (int n = 0; n < kCachedMovies; ++n) {
         test::SimpleCacheEntryParts parts;
         parts.key = "1/0/http://127.0.0.1/large" + std::to_string(n) + ".swf";
@@ -88,7 +93,7 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
             return test::HttpResponse{404, "Not Found", {}, ""};
         test::HttpResponse drip;
         drip.headers = {{"Content-Type", "application/x-shockwave-flash"}};
-        drip.body = test::FwsMovie(8u << 20);
+        drip.body = ZeroMovie(8u << 20);
         drip.dripMs = 100;
         drip.dripBytes = 1;
         return drip;
