@@ -19,20 +19,17 @@ void TMainFrm::RefreshAddressList()
     // session files are read by a worker; the combo box changes only once
     // they are read.
     BrowserFolders folders = BrowserFolders::OfCurrentUser();
-    if (AddressListThread) {
+    if (AddressListThread != nullptr) {
         addressListAgain_ = true;  // what it reads may already be out of date
         return;
     }
-    AddressListThread = MakeWorker<TShellWindowsThread>(this, std::move(folders));
-    AddressListThread->OnTerminate = [this](TThread*) { AddressListRead(); };
+    AddressListThread = Job::Start(this, TShellWindowsThread{std::move(folders)},
+                                   [this](const JobEnd<QStringList>& end) { AddressListRead(end); });
 }
 
-void TMainFrm::AddressListRead()
+void TMainFrm::AddressListRead(const JobEnd<QStringList>& end)
 {
-    // Frees the worker when this returns.
-    const WorkerHandle<TShellWindowsThread> worker = std::move(AddressListThread);
-    if (!worker)
-        return;
+    const Job read = std::move(AddressListThread);
     if (addressListAgain_) {
         addressListAgain_ = false;
         CallReportingErrors([this] {
@@ -41,12 +38,12 @@ void TMainFrm::AddressListRead()
         });
         return;
     }
-    if (const std::exception_ptr error = worker->FatalException()) {
-        ShowErrorReport(error);  // the combo box stays as it was
+    if (end.error) {
+        ShowErrorReport(end.error);  // the combo box stays as it was
         return;
     }
     UrlComBox->clear();
-    for (const QString& address : worker->Addresses()) {
+    for (const QString& address : end.value) {
         if (IsListedWindowAddress(address.toStdString()))
             UrlComBox->addItem(address);
     }

@@ -42,7 +42,7 @@ void TMainFrm::ListCacheAgain()
 {
     if (Busy) {
         // A listing under way is made again once it ends; a transfer keeps its rows.
-        if (CacheScanThread)
+        if (CacheScanThread != nullptr)
             cacheListAgain_ = true;
         return;
     }

@@ -48,16 +48,17 @@ std::string BrokenOffReason(const std::exception_ptr& error)
 
 void TMainFrm::StartCacheScan()
 {
-    CacheScanThread = MakeWorker<TFindCacheEntryThread>(
-        this, [this](const CacheMovieRow& row) { CacheMovies->Append({CacheRow(row)}); },
-        CacheOpener ? CacheOpener : TFindCacheEntryThread::DefaultOpener());
-    CacheScanThread->OnTerminate = [this](TThread*) { CacheScanFinished(); };
+    TFindCacheEntryThread walk;
+    walk.addRow = [this](const CacheMovieRow& row) { CacheMovies->Append({CacheRow(row)}); };
+    if (CacheOpener)
+        walk.openCache = CacheOpener;
+    CacheScanThread =
+        Job::Start(this, std::move(walk), [this](const JobEnd<void>& end) { CacheScanFinished(end.error); });
 }
 
-void TMainFrm::CacheScanFinished()
+void TMainFrm::CacheScanFinished(const std::exception_ptr& error)
 {
-    // Frees the worker when this returns.
-    const WorkerHandle<TFindCacheEntryThread> worker = std::move(CacheScanThread);
+    const Job walk = std::move(CacheScanThread);
     Busy = false;
     // The cache folders changed while it ran: what it listed is out of date.
     if (std::exchange(cacheListAgain_, false)) {
@@ -69,8 +70,8 @@ void TMainFrm::CacheScanFinished()
     if (CacheMovies->RowCount() > 0)
         ShockwaveFlash1->Prepare();
     // A walk that broke off keeps the rows it listed and says why, quietly.
-    if (worker && worker->FatalException())
-        SetStatusText(BrokenOffReason(worker->FatalException()));
+    if (error)
+        SetStatusText(BrokenOffReason(error));
 }
 
 }  // namespace tessaro

@@ -3,7 +3,8 @@
 // gets its details (the tooltip of its Flash cell) and its kept bytes. A row
 // only text named whose address has no movie is taken off again at the end.
 
-#include <QMetaObject>
+#include <QItemSelectionModel>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <string>
@@ -63,12 +64,9 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
     // The new run reads every row again, from what is kept where it can.
     guessesWithoutMovie_.clear();
     const std::uint64_t id = ++movieReadingId_;
-    auto report = [this, id](const TMovieReadingRun::TReport& report) {
-        QMetaObject::invokeMethod(
-            this, [this, id, report] { MovieReadingReport(id, report); }, Qt::QueuedConnection);
-    };
+    auto report = [this, id](const TMovieReadingRun::TReport& report) { MovieReadingReport(id, report); };
     MovieReading =
-        std::make_unique<TMovieReadingRun>(rows, baseAddress, MovieStore, report, MovieReaders,
+        std::make_unique<TMovieReadingRun>(this, rows, baseAddress, MovieStore, report, MovieReaders,
                                            TMovieReadingRun::WebMovieFetcher(WebBrowser1->LocationURL()), playerBases);
     // A transfer's status is the transfer's.
     if (!Busy)

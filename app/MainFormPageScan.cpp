@@ -2,10 +2,7 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFutureWatcher>
-#include <QPromise>
 #include <QSet>
-#include <QThreadPool>
 
 #include <exception>
 #include <memory>
@@ -13,7 +10,6 @@
 #include <utility>
 
 #include "app/MirkMainForm.h"
-#include "app/ReportingSlot.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/core/ProgramSettings.h"
@@ -54,20 +50,22 @@ std::string FailureText(const std::exception_ptr& error)
 
 // A snapshot may hold megabytes of script text: building its tree and
 // scanning it take the window's thread no time. The movies found are
-// appended to those given.
-void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bool thorough, bool cut,
-                  TMovieRows movies)
+// appended to those given. A cancelled scan ends between its steps, each
+// bounded by the snapshot's bounds.
+TPageScanResult ScanSnapshot(JobControl& job, const QByteArray& json, bool thorough, bool cut, TMovieRows movies)
 {
-    if (promise.isCanceled())
-        return;
     TPageScanResult result;
+    if (job.Cancelled())
+        return result;
     result.cut = cut;
     result.given = movies.Size();
     try {
         const THtmlDocument document = DocumentFromSnapshot(json);
+        if (job.Cancelled())
+            return result;
         TFoundMovies found(movies);
         ScanDocument(&document, found);
-        if (thorough)
+        if (thorough && !job.Cancelled())
             ScanDocumentThorough(&document, found, &result.playerBases);
         result.full = found.Full();
         result.movies = std::move(movies);
@@ -75,7 +73,7 @@ void ScanSnapshot(QPromise<TPageScanResult>& promise, const QByteArray& json, bo
     } catch (...) {
         result.error = std::current_exception();
     }
-    promise.addResult(std::move(result));
+    return result;
 }
 
 }  // namespace
@@ -142,11 +140,10 @@ void TMainFrm::WebBrowser1ElementsAdded()
 
 void TMainFrm::CancelPageScan()
 {
-    if (PageScanTask != nullptr) {
-        PageScanTask->cancel();
-        PageScanTask->deleteLater();
-        PageScanTask = nullptr;
-    }
+    // Its end is not waited for here: it comes, and is passed over.
+    ++pageScanRun_;
+    waitingPageScan_.reset();
+    PageScanTask.Cancel();
 }
 
 void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
@@ -212,30 +209,37 @@ void TMainFrm::PageScanFinished(const TPageScanResult& result, bool grow)
 void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
 {
     CancelPageScan();
-    auto* task = new QFutureWatcher<TPageScanResult>(this);
-    PageScanTask = task;
-    connect(task, &QFutureWatcherBase::finished, this, ReportingSlot([this, task, grow] {
-                if (task != PageScanTask || task->future().resultCount() == 0)
-                    return;
-                PageScanTask = nullptr;
-                task->deleteLater();
-                PageScanFinished(task->future().result(), grow);
-            }));
-    if (PageScanPool == nullptr) {
-        // One scan at a time; one that a newer snapshot replaced before
-        // it started does not run. The window waits for a running one
-        // when it closes.
-        PageScanPool = new QThreadPool(this);
-        PageScanPool->setMaxThreadCount(1);
+    // One scan at a time: the newest snapshot waits for the one under way
+    // to end, and one it replaced before its start does not run.
+    if (PageScanTask.Running()) {
+        waitingPageScan_ = TWaitingPageScan{json, grow, cut};
+        return;
     }
-    auto promise = std::make_shared<QPromise<TPageScanResult>>();
-    task->setFuture(promise->future());
-    PageScanPool->start(
-        [promise, json, cut, thorough = ThoroughScan1->isChecked(), movies = grow ? WebMovies->Found() : TMovieRows()] {
-            promise->start();
-            ScanSnapshot(*promise, json, thorough, cut, movies);
-            promise->finish();
-        });
+    const std::uint64_t run = pageScanRun_;
+    PageScanTask = Job::Start(
+        this,
+        [json, cut, grow, thorough = ThoroughScan1->isChecked(), movies = grow ? WebMovies->Found() : TMovieRows()](JobControl& job) {
+            return ScanSnapshot(job, json, thorough, cut, movies);
+        },
+        [this, run, grow](const JobEnd<TPageScanResult>& end) { PageScanEnded(run, grow, end); });
+}
+
+void TMainFrm::PageScanEnded(std::uint64_t run, bool grow, const JobEnd<TPageScanResult>& end)
+{
+    const Job ended = std::move(PageScanTask);
+    if (std::optional<TWaitingPageScan> next = std::exchange(waitingPageScan_, std::nullopt)) {
+        StartPageScan(next->json, next->grow, next->cut);
+        return;
+    }
+    if (run != pageScanRun_)
+        return;  // cancelled
+    if (end.error) {
+        TPageScanResult failed;
+        failed.error = end.error;
+        PageScanFinished(failed, grow);
+        return;
+    }
+    PageScanFinished(end.value, grow);
 }
 
 }  // namespace tessaro

@@ -67,35 +67,40 @@ void TMainFrm::LbSpeedButton3Click()
     for (int row = 0; row < CacheMovies->RowCount(); ++row)
         if (CacheMovies->Row(row).checked)
             CopyList->append(CacheMovies->Row(row).localPath);
+    StartCopy();
+}
+
+void TMainFrm::StartCopy()
+{
     Busy = true;
     TCacheCopyReports reports;
     reports.SetProgress = [this](int percent) { SetProgress(percent); };
     reports.SetStatusText = [this](const std::string& text) { SetStatusText(text); };
-    CopyThread = MakeWorker<TCacheCopyThread>(this, SaveFolder, *CopyList, std::move(reports));
-    CopyThread->OnTerminate = [this](TThread*) {
-        // Frees the worker when this returns.
-        const WorkerHandle<TCacheCopyThread> copy = std::move(CopyThread);
-        ResetStatus();
-        if (const std::string text = copy->EndStatusText(); !text.empty())
-            SetStatusText(text);
-        UpdateStopTransfer();
-        if (copy->FatalException())
-            ShowErrorReport(copy->FatalException());
-    };
+    CopyThread = Job::Start(this, TCacheCopyThread(SaveFolder, *CopyList, std::move(reports)),
+                            [this](const JobEnd<TCacheCopyResult>& end) { CopyFinished(end); });
     UpdateStopTransfer();
+}
+
+void TMainFrm::CopyFinished(const JobEnd<TCacheCopyResult>& end)
+{
+    const Job copy = std::move(CopyThread);
+    ResetStatus();
+    if (const std::string text = end.value.EndStatusText(); !text.empty())
+        SetStatusText(text);
+    UpdateStopTransfer();
+    if (end.error)
+        ShowErrorReport(end.error);
 }
 
 void TMainFrm::StopTransfer1Click()
 {
     if (HttpThread == nullptr && CopyThread == nullptr)
         return;
-    // The worker ends on its own thread; its end handler clears Busy and
-    // marks the row, as for any other end.
+    // The job ends on its own thread; its end clears Busy and marks the row,
+    // as for any other end.
     transferStopped_ = true;
-    if (HttpThread)
-        HttpThread->Stop();
-    if (CopyThread)
-        CopyThread->Stop();
+    HttpThread.Cancel();
+    CopyThread.Cancel();
 }
 
 void TMainFrm::UpdateStopTransfer()
@@ -118,20 +123,18 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
     Busy = true;
     // A movie read after the scan is saved from its kept bytes, not fetched again.
     TKeptBytes kept = CurrentRow >= 0 && CurrentRow < WebMovies->RowCount() ? WebMovies->Row(CurrentRow).kept : nullptr;
-    HttpThread = MakeWorker<THttpGetThread>(
-        this, HttpAddress(QString::fromStdString(CurrentUrl)), CurrentTarget,
-        [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept));
-    HttpThread->OnTerminate = [this](TThread* sender) { DownloadFinished(sender); };
+    HttpThread = Job::Start(this,
+                            THttpGetThread(HttpAddress(QString::fromStdString(CurrentUrl)), CurrentTarget,
+                                           [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept)),
+                            [this](const JobEnd<DownloadOutcome>& end) { DownloadFinished(end); });
     UpdateStopTransfer();
 }
 
-void TMainFrm::DownloadFinished(TThread* sender)
+void TMainFrm::DownloadFinished(const JobEnd<DownloadOutcome>& end)
 {
-    const auto* worker = dynamic_cast<const THttpGetThread*>(sender);
-    const DownloadOutcome outcome = worker ? worker->Outcome() : DownloadOutcome{false, "no download ran"};
-    const std::exception_ptr failure = sender ? sender->FatalException() : nullptr;
-    if (sender == HttpThread.get())
-        HttpThread.reset();  // frees sender
+    const DownloadOutcome outcome = end.value;
+    const std::exception_ptr failure = end.error;
+    HttpThread = Job();
 
     WebMovieRows rows(WebMovies);
     const PickedDownload finished{CurrentRow, CurrentUrl, CurrentTarget};

@@ -69,7 +69,7 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 
 }  // namespace
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>())
+TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>(this))
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));
@@ -92,14 +92,17 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::mak
 
 TMainFrm::~TMainFrm()
 {
-    // Before any widget goes: the workers' reports name them. What they had
-    // not yet delivered is dropped with them.
-    AddressListThread.reset();
+    // Before any widget goes: the jobs' reports name them. Every job is asked
+    // to end first, so they wind down side by side; then each is joined, and
+    // what it had not yet delivered is dropped with it.
+    for (Job* job : {&AddressListThread, &PageScanTask, &CacheScanThread, &CopyThread, &HttpThread})
+        job->Cancel();
     StopReadingMovies();
-    MovieReaders.reset();  // cancels every read and joins its readers
-    CacheScanThread.reset();
-    CopyThread.reset();
-    HttpThread.reset();
+    if (MovieReaders != nullptr)
+        MovieReaders->CancelAll();
+    for (Job* job : {&AddressListThread, &PageScanTask, &CacheScanThread, &CopyThread, &HttpThread})
+        job->Stop();
+    MovieReaders.reset();  // joins its readers
 }
 
 void TMainFrm::BuildControls()

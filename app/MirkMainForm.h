@@ -1,8 +1,8 @@
 #pragma once
 
 #include "download/DownloadSequence.h"
-#include "platform/core/WorkerThread.h"
 #include "platform/cachewalk/UrlCache.h"
+#include "platform/core/Job.h"
 #include "scan/MovieModel.h"
 #include "scan/MovieReadingRun.h"
 
@@ -12,14 +12,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 class QComboBox;
-class QFutureWatcherBase;
-class QThreadPool;
 class QFrame;
 class QKeyEvent;
 class QMenu;
@@ -29,13 +28,11 @@ class QTabWidget;
 namespace tessaro {
 
 class TBrowseFolderDialog;
+struct DownloadOutcome;
+struct TCacheCopyResult;
 struct TPageScanResult;
-class TCacheCopyThread;
-class TFindCacheEntryThread;
-class THttpGetThread;
 class TLbSpeedButton;
 class TListView;
-class TShellWindowsThread;
 class TShockwaveFlash;
 class TStatusBar;
 class TWebBrowser;
@@ -46,8 +43,8 @@ constexpr int kCachePage = 1;
 
 // The main window. Its handlers are spread over the MainForm*.cpp files of
 // this folder, one file per concern; the rules they apply live in scan/,
-// cache/, download/ and help/. It owns the workers it starts: they report to
-// it, and its end waits for them.
+// cache/, download/ and help/. It owns the jobs it starts: they report to it,
+// and its destructor cancels every one, then joins them.
 class TMainFrm : public QMainWindow {
     Q_OBJECT
 public:
@@ -81,7 +78,7 @@ public:
     // Starts reading the open-tab list; the combo box fills when it is read.
     // Throws when the list cannot be read at all (no home folder).
     void RefreshAddressList();
-    void AddressListRead();
+    void AddressListRead(const JobEnd<QStringList>& end);
     void LbSpeedButton5Click();
     void LbSpeedButton6Click();
     void UrlComBoxKeyDown(int key);
@@ -94,14 +91,14 @@ public:
     // The Edit menu's "Thorough scan", remembered between runs.
     void LoadScanSettings();
     void ThoroughScan1Click(bool checked);
-    // The scan of the last snapshot, running off the window's thread on a
-    // pool of one worker.
-    QFutureWatcherBase* PageScanTask = nullptr;
-    QThreadPool* PageScanPool = nullptr;
+    // The scan of the last snapshot, running off the window's thread, one
+    // at a time.
+    Job PageScanTask;
     // Scans a snapshot off the window's thread, replacing a scan under way:
     // a page scan replaces the rows, a growth scan appends to them; cut: the
     // snapshot left part of the page out.
     void StartPageScan(const QByteArray& json, bool grow, bool cut = false);
+    void PageScanEnded(std::uint64_t run, bool grow, const JobEnd<TPageScanResult>& end);
     void PageScanFinished(const TPageScanResult& result, bool grow);
     void CancelPageScan();
 
@@ -118,7 +115,7 @@ public:
 
     // --- Cache scan (MainFormCacheScan.cpp)
     void StartCacheScan();
-    void CacheScanFinished();
+    void CacheScanFinished(const std::exception_ptr& error);
 
     // --- Cache folders from elsewhere (MainFormCacheFolders.cpp)
     void AddCacheFolder1Click();
@@ -132,7 +129,10 @@ public:
     void LbSpeedButton3Click();
     void PickNextDownload();
     void StartDownload(const std::string& statusPrefix);
-    void DownloadFinished(TThread* sender);
+    void DownloadFinished(const JobEnd<DownloadOutcome>& end);
+    // Copies the files of CopyList into SaveFolder.
+    void StartCopy();
+    void CopyFinished(const JobEnd<TCacheCopyResult>& end);
     // Ends the running download or copy; rows not yet done stay as they are.
     void StopTransfer1Click();
     // Stop Transfer is offered only while a download or a copy runs.
@@ -167,14 +167,14 @@ public:
     TMovieModel* WebMovies = nullptr;
     TMovieModel* CacheMovies = nullptr;
     std::unique_ptr<QStringList> CopyList;
-    WorkerHandle<THttpGetThread> HttpThread;
+    Job HttpThread;
     // The rows one transfer command works through, each tried once.
     DownloadSequence Downloads;
-    WorkerHandle<TCacheCopyThread> CopyThread;
-    WorkerHandle<TFindCacheEntryThread> CacheScanThread;
+    Job CopyThread;
+    Job CacheScanThread;
     // What the cache scan walks; empty: the user's caches, then the added folders.
     UrlCacheOpener CacheOpener;
-    WorkerHandle<TShellWindowsThread> AddressListThread;
+    Job AddressListThread;
     // The movies fetched after the last page scan, the run reading them, and
     // the readers every run shares.
     std::shared_ptr<TMovieStore> MovieStore;
@@ -260,6 +260,15 @@ private:
     // after it.
     bool pageScanPending_ = false;
     bool growAfterPageScan_ = false;
+    // The page scan under way is this one; a scan asked for while it runs
+    // waits here, the newest replacing an older one.
+    std::uint64_t pageScanRun_ = 0;
+    struct TWaitingPageScan {
+        QByteArray json;
+        bool grow = false;
+        bool cut = false;
+    };
+    std::optional<TWaitingPageScan> waitingPageScan_;
     bool activatedOnce_ = false;
     // Set by Stop Transfer: the command takes no further row.
     bool transferStopped_ = false;

@@ -42,7 +42,7 @@ namespace {
 
 using namespace tessaro;
 
-// Child: one download with the worker, the way the window runs it.
+// Child: one download as a job, the way the window runs it.
 int RunWorker(int argc, char** argv)
 {
     if (argc < 5)
@@ -51,12 +51,11 @@ int RunWorker(int argc, char** argv)
     RouteHttpToLoopback(std::atoi(argv[4]));
     long progressCalls = 0;
     bool saved = false;
-    auto worker = MakeWorker<THttpGetThread>(&app, HttpAddress(QString::fromUtf8(argv[2])), argv[3],
-                                             [&](int) { ++progressCalls; });
-    worker->OnTerminate = [&](TThread* sender) {
-        saved = static_cast<THttpGetThread*>(sender)->Outcome().Saved;
-        QCoreApplication::quit();
-    };
+    const Job download = Job::Start(&app, THttpGetThread(HttpAddress(QString::fromUtf8(argv[2])), argv[3], [&](int) { ++progressCalls; }),
+                                    [&](const JobEnd<DownloadOutcome>& end) {
+                                        saved = end.value.Saved;
+                                        QCoreApplication::quit();
+                                    });
     QTimer::singleShot(600'000, &app, [] { QCoreApplication::exit(3); });
     const int code = app.exec();
     std::fprintf(stderr, "worker: %ld progress calls\n", progressCalls);

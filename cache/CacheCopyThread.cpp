@@ -44,15 +44,10 @@ std::vector<std::string> StdStrings(const QStringList& list)
 
 }  // namespace
 
-TCacheCopyThread::TCacheCopyThread(QObject* receiver, const std::string& destFolder, const QStringList& sourceFiles,
+TCacheCopyThread::TCacheCopyThread(const std::string& destFolder, const QStringList& sourceFiles,
                                    TCacheCopyReports reports)
-    : TThread(receiver),
-      fileList_(StdStrings(sourceFiles)),
-      destFolder_(destFolder),
-      totalCount_(static_cast<std::int32_t>(fileList_.size())),
-      reports_(std::move(reports))
+    : fileList_(StdStrings(sourceFiles)), destFolder_(destFolder), reports_(std::move(reports))
 {
-    Start();
 }
 
 std::string TCacheCopyThread::MakeTargetName(const std::string& source) const
@@ -61,43 +56,39 @@ std::string TCacheCopyThread::MakeTargetName(const std::string& source) const
     return destFolder_ + (slash == std::string::npos ? source : source.substr(slash + 1));
 }
 
-void TCacheCopyThread::Execute()
+TCacheCopyResult TCacheCopyThread::operator()(JobControl& job) const
 {
-    const auto keepGoing = [this] { return !StopRequested(); };
-    for (std::int32_t i = 0; i < totalCount_; ++i) {
-        if (StopRequested()) {
-            stopped_ = true;
+    TCacheCopyResult run;
+    run.totalCount = static_cast<std::int32_t>(fileList_.size());
+    const auto keepGoing = [&job] { return !job.Cancelled(); };
+    for (const std::string& sourceFile : fileList_) {
+        if (job.Cancelled()) {
+            run.stopped = true;
             break;
         }
-        const std::string& sourceFile = fileList_[static_cast<std::size_t>(i)];
-        targetFile_ = MakeTargetName(sourceFile);
+        const std::string targetFile = MakeTargetName(sourceFile);
         FileCopyResult result = FileCopyResult::WriteFailed;
         try {
-            result = CopyFileReplacing(sourceFile, targetFile_, keepGoing);
+            result = CopyFileReplacing(sourceFile, targetFile, keepGoing);
         } catch (...) {
             // A copy that throws is a failed copy like any other; the run goes on.
         }
         if (result == FileCopyResult::Stopped) {
-            stopped_ = true;
+            run.stopped = true;
             break;
         }
         if (result != FileCopyResult::Copied)
-            ++failedCount_;
-        ++copiedCount_;
-        ReportProgress();
+            ++run.failedCount;
+        ++run.copiedCount;
+        job.Report([reports = reports_, percent = CopyPercent(run.copiedCount, run.totalCount),
+                    text = "Copying To: " + targetFile] {
+            if (reports.SetProgress)
+                reports.SetProgress(percent);
+            if (reports.SetStatusText)
+                reports.SetStatusText(text);
+        });
     }
-}
-
-void TCacheCopyThread::ReportProgress()
-{
-    const int percent = CopyPercent(copiedCount_, totalCount_);
-    const std::string text = "Copying To: " + targetFile_;
-    Queue([reports = reports_, percent, text] {
-        if (reports.SetProgress)
-            reports.SetProgress(percent);
-        if (reports.SetStatusText)
-            reports.SetStatusText(text);
-    });
+    return run;
 }
 
 }  // namespace tessaro

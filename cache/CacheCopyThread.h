@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/WorkerThread.h"
+#include "platform/core/Job.h"
 
 namespace tessaro {
 
-// What the copy worker reports after each file. Both calls are carried out
-// on the UI thread, in the order made; the worker never touches a widget.
+// What the copy job reports after each file. Both calls are carried out on
+// the owner's thread, in the order made; the job never touches a widget.
 struct TCacheCopyReports {
     std::function<void(int percent)> SetProgress;
     std::function<void(const std::string& text)> SetStatusText;
@@ -30,51 +30,47 @@ std::string CopyFailureText(std::int32_t failed, std::int32_t total);
 // files had been copied.
 std::string CopyStoppedText(std::int32_t copied, std::int32_t total);
 
+// How a copy run ended.
+struct TCacheCopyResult {
+    std::int32_t totalCount = 0;
+    // Files taken up, copied or not.
+    std::int32_t copiedCount = 0;
+    // Files of copiedCount that could not be copied.
+    std::int32_t failedCount = 0;
+    // A cancel ended the run before its last file was copied.
+    bool stopped = false;
+
+    // CopyStoppedText or CopyFailureText for this run.
+    std::string EndStatusText() const
+    {
+        return stopped ? CopyStoppedText(copiedCount - failedCount, totalCount)
+                       : CopyFailureText(failedCount, totalCount);
+    }
+};
+
 // Copies cached movie files into the chosen folder, one after the other, in
-// the order given. Created running; its owner holds it in a WorkerHandle.
-// Stop() ends the run within one block of the file being copied; that file
-// keeps its older target and leaves no temporary file.
+// the order given, as a job. The job's cancel ends the run within one block
+// of the file being copied; that file keeps its older target and leaves no
+// temporary file.
 //
-// A file that could not be copied is skipped and counted in FailedCount(),
-// and the run goes on; at its end EndStatusText() says how many failed, or
-// how far a stopped run got, for the status bar in place of the bare "Done".
-class TCacheCopyThread : public TThread {
+// A file that could not be copied is skipped and counted, and the run goes
+// on; at its end the result says how many failed, or how far a stopped run
+// got, for the status bar in place of the bare "Done".
+class TCacheCopyThread {
 public:
     // Takes copies of the folder and the list; the caller may clear or reuse
-    // its list at once. Reports go to receiver.
-    TCacheCopyThread(QObject* receiver, const std::string& destFolder, const QStringList& sourceFiles,
-                     TCacheCopyReports reports);
+    // its list at once.
+    TCacheCopyThread(const std::string& destFolder, const QStringList& sourceFiles, TCacheCopyReports reports);
 
     // The folder followed directly by the text after the last "/" of source.
     std::string MakeTargetName(const std::string& source) const;
 
-    // Meaningful once the body has returned (in the end handler).
-    std::int32_t FailedCount() const { return failedCount_; }
-    // CopyStoppedText or CopyFailureText for this run.
-    std::string EndStatusText() const
-    {
-        return stopped_ ? CopyStoppedText(copiedCount_ - failedCount_, totalCount_)
-                        : CopyFailureText(failedCount_, totalCount_);
-    }
-
-protected:
-    ~TCacheCopyThread() override = default;
-    void Execute() override;
+    TCacheCopyResult operator()(JobControl& job) const;
 
 private:
-    void ReportProgress();
-
-    const std::vector<std::string> fileList_;
-    const std::string destFolder_;
-    const std::int32_t totalCount_;
+    std::vector<std::string> fileList_;
+    std::string destFolder_;
     TCacheCopyReports reports_;
-    // Written by the body only.
-    std::string targetFile_;
-    std::int32_t copiedCount_ = 0;
-    // Files of copiedCount_ that could not be copied.
-    std::int32_t failedCount_ = 0;
-    // A stop ended the run before its last file was copied.
-    bool stopped_ = false;
 };
 
 }  // namespace tessaro

@@ -45,33 +45,29 @@ CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry)
             CachedMovieDetails(entry)};
 }
 
-TFindCacheEntryThread::TFindCacheEntryThread(QObject* receiver, RowSink addRow, UrlCacheOpener openCache)
-    : TThread(receiver), addRow_(std::move(addRow)), openCache_(std::move(openCache))
-{
-    Start();
-}
-
 UrlCacheOpener TFindCacheEntryThread::DefaultOpener()
 {
-    return [] {
+    return [](const std::atomic<bool>* cancelled) {
         UrlCacheLocations locations = DefaultUrlCacheLocations();
         locations.addedFolders = AddedCacheFolders();
+        locations.cancelled = cancelled;
         return OpenUrlCacheEnumeration(locations);
     };
 }
 
-void TFindCacheEntryThread::Execute()
+void TFindCacheEntryThread::operator()(JobControl& job) const
 {
     std::int32_t MatchCount = 0;
-    std::unique_ptr<UrlCacheEnumeration, EnumerationCloser> cache(openCache_ ? openCache_().release() : nullptr);
+    std::unique_ptr<UrlCacheEnumeration, EnumerationCloser> cache(openCache ? openCache(job.CancelFlag()).release()
+                                                                            : nullptr);
     if (!cache)
         return;
     UrlCacheEntry entry;
-    while (!Terminated() && cache->Next(entry)) {
+    while (!job.Cancelled() && cache->Next(entry)) {
         if (!IsFlashCacheFile(entry.localFileName))
             continue;
         ++MatchCount;
-        Queue([sink = addRow_, row = MakeCacheMovieRow(MatchCount, entry)] {
+        job.Report([sink = addRow, row = MakeCacheMovieRow(MatchCount, entry)] {
             if (sink)
                 sink(row);
         });

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/cachewalk/UrlCache.h"
-#include "platform/core/WorkerThread.h"
+#include "platform/core/Job.h"
 
 namespace tessaro {
 
@@ -24,25 +24,20 @@ bool IsFlashCacheFile(const std::string& localFileName);
 // The row for the matchCount-th movie found.
 CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry);
 
-// Lists the Flash movies of the URL cache: walks every entry and hands a row
-// for each movie to addRow, on the receiver's thread, in the order found.
-// Created running; the user cannot stop it, only its owner's end does.
-class TFindCacheEntryThread : public TThread {
-public:
+// Lists the Flash movies of the URL cache, as a job: walks every entry and
+// reports a row for each movie to addRow, on the owner's thread, in the order
+// found. It ends at the end of the caches or at the job's cancel, whichever
+// comes first; what the walk threw comes with the job's end.
+struct TFindCacheEntryThread {
     using RowSink = std::function<void(const CacheMovieRow&)>;
-
-    TFindCacheEntryThread(QObject* receiver, RowSink addRow, UrlCacheOpener openCache = DefaultOpener());
 
     // The user's caches, then those of the added cache folders.
     static UrlCacheOpener DefaultOpener();
 
-protected:
-    ~TFindCacheEntryThread() override = default;
-    void Execute() override;
+    void operator()(JobControl& job) const;
 
-private:
-    RowSink addRow_;
-    UrlCacheOpener openCache_;
+    RowSink addRow;
+    UrlCacheOpener openCache = DefaultOpener();
 };
 
 }  // namespace tessaro

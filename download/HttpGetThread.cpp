@@ -5,6 +5,7 @@
 #include "platform/http/HttpClient.h"
 #include "formats/swf/MovieCheck.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <exception>
@@ -18,19 +19,18 @@ constexpr double kUnknownLengthHalfway = 256.0 * 1024.0;
 
 }  // namespace
 
-THttpGetThread::THttpGetThread(QObject* receiver, QUrl Url, std::string FileName, ProgressHandler SetProgress,
-                               HttpLimits Limits, std::shared_ptr<const std::string> KeptMovie)
-    : TThread(receiver),
-      Url(std::move(Url)),
+THttpGetThread::THttpGetThread(QUrl Url, std::string FileName, ProgressHandler SetProgress, HttpLimits Limits,
+                               std::shared_ptr<const std::string> KeptMovie)
+    : Url(std::move(Url)),
       FileName(std::move(FileName)),
       Limits(Limits),
       KeptMovie(std::move(KeptMovie)),
       SetProgress(std::move(SetProgress))
 {
-    Start();
 }
 
 THttpGetThread::~THttpGetThread() = default;
+THttpGetThread::THttpGetThread(THttpGetThread&&) noexcept = default;
 
 int THttpGetThread::ProgressPercent(std::uint64_t totalRead, std::int64_t contentLength)
 {
@@ -46,8 +46,9 @@ int THttpGetThread::ProgressPercent(std::uint64_t totalRead, std::int64_t conten
     return static_cast<int>(std::clamp(percent, 0.0, 100.0));
 }
 
-void THttpGetThread::Execute()
+DownloadOutcome THttpGetThread::operator()(JobControl& job)
 {
+    job_ = &job;
     try {
         if (KeptMovie) {
             SaveKeptMovie();
@@ -66,6 +67,8 @@ void THttpGetThread::Execute()
     // is told what happened instead.
     if (StopRequested() && !outcome_.Saved)
         outcome_.Reason = kStoppedReason;
+    job_ = nullptr;
+    return outcome_;
 }
 
 void THttpGetThread::Fail(std::string reason)
@@ -81,7 +84,7 @@ void THttpGetThread::OpenRequest()
     request.address = Url;
     request.limits = Limits;
     request.limits.maxBodyBytes = kMaxDownloadBytes;
-    request.cancel = StopFlag();
+    request.cancel = job_->CancelFlag();
     RequestHandle = std::make_unique<HttpExchange>(request);
     Sent = RequestHandle->Send();
 }
@@ -193,8 +196,11 @@ void THttpGetThread::SaveKeptMovie()
         return;
     }
     AtomicFile out(FileName);
-    if (FileName.empty() || !out.Open() || !out.Write(KeptMovie->data(), KeptMovie->size()) || StopRequested() ||
-        !out.Commit()) {
+    bool written = !FileName.empty() && out.Open();
+    for (std::size_t at = 0; written && at < KeptMovie->size(); at += kKeptPieceBytes)
+        written =
+            !StopRequested() && out.Write(KeptMovie->data() + at, std::min(kKeptPieceBytes, KeptMovie->size() - at));
+    if (!written || StopRequested() || !out.Commit()) {
         Fail(FileName.empty() ? std::string("no target file name") : out.Error());
         out.Discard();
         return;
@@ -240,9 +246,9 @@ void THttpGetThread::UpdateProgress(bool last)
         return;
     shownPercent_ = percent;
     percentShownAt_ = now;
-    Queue([this, percent] {
-        if (SetProgress)
-            SetProgress(percent);
+    job_->Report([progress = SetProgress, percent] {
+        if (progress)
+            progress(percent);
     });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/core/WorkerThread.h"
+#include "platform/core/Job.h"
 #include "platform/http/HttpClient.h"
 
 #include <QUrl>
@@ -17,7 +17,7 @@ namespace tessaro {
 class AtomicFile;
 class MovieCheck;
 
-// How one download ended, for the end handler. The worker shows nothing itself.
+// How one download ended, for the job's end. The job shows nothing itself.
 struct DownloadOutcome {
     bool Saved = false;
     std::string Reason;  // why not saved; empty when saved
@@ -30,42 +30,44 @@ struct DownloadOutcome {
 // most kMaxDownloadBytes long. An existing file is never replaced by an error
 // page, an empty or a truncated file.
 //
-// Created running; the owner holds it in a WorkerHandle, attaches OnTerminate
-// right after construction, in the same UI-thread step, and reads Outcome()
-// there. Stop() ends it within the client's cancel check (the request's cancel
-// flag is the worker's own stop flag): the download fails with kStoppedReason
-// and leaves no file; so does the owner's destruction.
-class THttpGetThread : public TThread {
+// It runs as a job and returns the outcome. The job's cancel ends it within
+// the client's cancel check (HttpLimits::cancelled is the job's own flag,
+// whatever the caller gave) or the next block written: the download fails
+// with kStoppedReason and leaves no file.
+class THttpGetThread {
 public:
-    // Takes whole-number percentages on the receiver's thread: each differs
-    // from the one before, they come at most every kProgressInterval, and the
-    // figure the body ends at always comes. The worker never waits for them.
+    // Takes whole-number percentages on the owner's thread: each differs from
+    // the one before, they come at most every kProgressInterval, and the
+    // figure the download ends at always comes. The job never waits for them.
     using ProgressHandler = std::function<void(int percent)>;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
     // Url: an http or https address, sent as it stands (HttpAddress makes one
-    // from the text of a row). Limits are the HTTP client's; tests shorten
-    // them. KeptMovie: the movie's bytes when the program fetched it whole
-    // already (reading the movies of a page): they are written under the
-    // same rules and the server is not asked again.
-    THttpGetThread(QObject* receiver, QUrl Url, std::string FileName, ProgressHandler SetProgress = {},
-                   HttpLimits Limits = {}, std::shared_ptr<const std::string> KeptMovie = nullptr);
+    // from the text of a row). Limits are the HTTP client's; tests shorten them. KeptMovie: the
+    // movie's bytes when the program fetched it whole already (reading the
+    // movies of a page): they are written under the same rules and the
+    // server is not asked again.
+    THttpGetThread(QUrl Url, std::string FileName, ProgressHandler SetProgress = {}, HttpLimits Limits = {},
+                   std::shared_ptr<const std::string> KeptMovie = nullptr);
+    ~THttpGetThread();
+    THttpGetThread(THttpGetThread&&) noexcept;
+    THttpGetThread& operator=(THttpGetThread&&) = delete;
+
+    // Runs the download once.
+    DownloadOutcome operator()(JobControl& job);
 
     static constexpr std::uint64_t kMaxDownloadBytes = std::uint64_t(512) << 20;
     static constexpr const char* kStoppedReason = "Stopped by the user";
-
-    const DownloadOutcome& Outcome() const { return outcome_; }
+    // Kept bytes are written in pieces of this size, the cancel looked at between them.
+    static constexpr std::size_t kKeptPieceBytes = std::size_t(1) << 20;
 
     // The figure shown after a block: the rounded share of ContentLength, or,
     // without a usable length, a figure that grows with the bytes received
     // and stays below 100 until the end.
     static int ProgressPercent(std::uint64_t totalRead, std::int64_t contentLength);
 
-protected:
-    ~THttpGetThread() override;
-    void Execute() override;
-
 private:
+    bool StopRequested() const { return job_->Cancelled(); }
     void OpenRequest();
     void QueryContentLength();
     void ReceiveToFile();
@@ -94,6 +96,7 @@ private:
     int shownPercent_ = -1;
     std::chrono::steady_clock::time_point percentShownAt_;
     DownloadOutcome outcome_;
+    JobControl* job_ = nullptr;  // while it runs
 };
 
 }  // namespace tessaro

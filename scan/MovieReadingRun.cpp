@@ -20,10 +20,11 @@ bool IsWebAddress(const QString& address)
 
 }  // namespace
 
-TMovieReaderPool::TMovieReaderPool()
+TMovieReaderPool::TMovieReaderPool(QObject* owner)
 {
     for (int i = 0; i < kMaxReadsAtOnce; ++i)
-        readers_.emplace_back([this] { Work(); });
+        readers_.push_back(Job::Start(
+            owner, [this](JobControl&) { Work(); }, [](const JobEnd<void>&) {}));
 }
 
 TMovieReaderPool::~TMovieReaderPool()
@@ -35,7 +36,7 @@ TMovieReaderPool::~TMovieReaderPool()
             *read.cancelled = true;
     }
     wake_.notify_all();
-    readers_.clear();  // joins
+    readers_.clear();  // stops and joins
 }
 
 std::uint64_t TMovieReaderPool::NewAsker()
@@ -109,7 +110,12 @@ void TMovieReaderPool::Work()
         const Fetcher fetch = next->fetch;
         const std::shared_ptr<std::atomic<bool>> cancelled = next->cancelled;
         lock.unlock();
-        const QStringList names = ReadInto(address, *store, fetch, *cancelled);
+        QStringList names;
+        try {
+            names = ReadInto(address, *store, fetch, *cancelled);
+        } catch (...) {
+            // A read that failed names nothing; its askers still hear of it.
+        }
         lock.lock();
         std::vector<TAsk> asks = std::move(next->asks);
         reads_.erase(next);
@@ -169,6 +175,8 @@ struct TMovieReadingRun::TState {
     TPlayerBases playerBases;  // grows with the rows movies name
     std::shared_ptr<TMovieStore> store;
     Reporter report;
+    // Carries the reports made on the readers to the owner's thread.
+    ReportChannel reports;
     TMovieReaderPool* pool = nullptr;
     Fetcher fetch;
     std::uint64_t asker = 0;
@@ -181,7 +189,8 @@ struct TMovieReadingRun::TState {
     std::size_t nextNames = 0;
     int done = 0;
     bool listFull = false;
-    bool finished = false;  // the finished report went
+    bool finished = false;      // the finished report went
+    bool finishedSeen = false;  // and the owner had it (the owner's thread only)
 };
 
 void TMovieReadingRun::TState::Ask(std::size_t from, const std::shared_ptr<TState>& self)
@@ -208,7 +217,7 @@ void TMovieReadingRun::TState::Read(std::size_t index, const QStringList& read, 
         Ask(asked, self);
     progress.done = done;
     progress.total = static_cast<int>(jobs.size());
-    report(progress);
+    reports.Post([self, progress] { self->report(progress); });
     if (static_cast<std::size_t>(done) < jobs.size() && !listFull)
         return;
     // The list is full: what is still to read could add no row.
@@ -219,7 +228,10 @@ void TMovieReadingRun::TState::Read(std::size_t index, const QStringList& read, 
     last.appended.clear();
     last.read.clear();
     last.finished = true;
-    report(last);
+    reports.Post([self, last] {
+        self->finishedSeen = true;
+        self->report(last);
+    });
 }
 
 QStringList TMovieReadingRun::TState::TakeReadyNames()
@@ -245,7 +257,7 @@ QStringList TMovieReadingRun::TState::TakeReadyNames()
     return appended;
 }
 
-TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseAddress,
+TMovieReadingRun::TMovieReadingRun(QObject* owner, const QStringList& rows, const QString& baseAddress,
                                    std::shared_ptr<TMovieStore> store, Reporter report,
                                    std::shared_ptr<TMovieReaderPool> pool, Fetcher fetch, TPlayerBases playerBases)
     : pool_(std::move(pool)), asker_(pool_->NewAsker()), state_(std::make_shared<TState>())
@@ -255,6 +267,7 @@ TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseA
     state_->playerBases = std::move(playerBases);
     state_->store = std::move(store);
     state_->report = std::move(report);
+    state_->reports = ReportChannel(owner);
     state_->pool = pool_.get();
     state_->fetch = std::move(fetch);
     state_->asker = asker_;
@@ -268,6 +281,7 @@ TMovieReadingRun::TMovieReadingRun(const QStringList& rows, const QString& baseA
     state_->found.emplace(state_->rows, TFoundIn::Movie);
     state_->names.resize(state_->jobs.size());
     state_->finished = state_->jobs.empty();
+    state_->finishedSeen = state_->finished;
     state_->Ask(0, state_);
 }
 
@@ -280,8 +294,11 @@ void TMovieReadingRun::Cancel()
 {
     {
         const std::lock_guard lock(state_->mutex);
-        if (!state_->finished) {
+        // What the readers reported and the owner has not yet seen is dropped.
+        state_->reports.Close();
+        if (!state_->finishedSeen) {
             state_->finished = true;
+            state_->finishedSeen = true;
             TReport last;
             last.done = state_->done;
             last.total = static_cast<int>(state_->jobs.size());

@@ -14,9 +14,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/core/Job.h"
 #include "platform/http/NetworkReach.h"
 #include "scan/FoundMovies.h"
 #include "scan/MovieStore.h"
@@ -26,7 +26,8 @@ namespace tessaro {
 // The program's readers of web movies, shared by every reading run: at most
 // kMaxReadsAtOnce movies are fetched and read at once, whatever the number of
 // runs asking; an address asked for while it is read (or waits to be) is
-// read once, for every asker.
+// read once, for every asker. Its owner (the window) joins the readers by
+// destroying it; every wait of a read watches the read's cancel flag.
 class TMovieReaderPool {
 public:
     static constexpr int kMaxReadsAtOnce = 4;
@@ -45,7 +46,8 @@ public:
     // movie, or could not be fetched).
     using Done = std::function<void(const QStringList& names)>;
 
-    TMovieReaderPool();
+    // The readers are jobs of owner's; the pool is made and destroyed on its thread.
+    explicit TMovieReaderPool(QObject* owner);
     // Cancels every read and waits for the readers.
     ~TMovieReaderPool();
     TMovieReaderPool(const TMovieReaderPool&) = delete;
@@ -86,7 +88,7 @@ private:
     std::list<TRead> reads_;  // waiting and under way, in the order asked
     std::uint64_t lastAsker_ = 0;
     bool stopping_ = false;
-    std::vector<std::jthread> readers_;
+    std::vector<Job> readers_;
 };
 
 // After a page scan: has each web movie of the list read once, and appends
@@ -118,17 +120,18 @@ public:
         bool finished = false;  // the last report of the run (also after Cancel)
         bool listFull = false;  // names were left out: the rows reached kMaxPageRows
     };
-    // Called on a reader of the pool (the finished report after Cancel on
-    // Cancel's caller), one call at a time, whenever done or the rows change;
-    // never after Cancel returned.
+    // Called on the owner's thread, in order, whenever done or the rows
+    // change; the finished report of a cancelled run inside Cancel, and
+    // nothing after Cancel returned.
     using Reporter = std::function<void(const TReport&)>;
 
     // rows: the page scan's list; every web address in it is read, unless
     // the store already holds what reading it gave. Without a web address
     // (HasWebMovies) the run does nothing and reports nothing.
-    TMovieReadingRun(const QStringList& rows, const QString& baseAddress, std::shared_ptr<TMovieStore> store,
-                     Reporter report, std::shared_ptr<TMovieReaderPool> pool, Fetcher fetch,
-                     TPlayerBases playerBases = {});
+    // The run belongs to owner's thread: it is made, cancelled and destroyed there.
+    TMovieReadingRun(QObject* owner, const QStringList& rows, const QString& baseAddress,
+                     std::shared_ptr<TMovieStore> store, Reporter report, std::shared_ptr<TMovieReaderPool> pool,
+                     Fetcher fetch, TPlayerBases playerBases = {});
     // Cancels.
     ~TMovieReadingRun();
     TMovieReadingRun(const TMovieReadingRun&) = delete;

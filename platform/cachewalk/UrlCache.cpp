@@ -51,6 +51,14 @@ constexpr std::uint64_t kMaxDecodedPerWalk = std::uint64_t(2) << 30;
 constexpr std::size_t kCodedPrefixLength = 4096;
 constexpr std::size_t kSignatureLength = 3;
 
+bool Cancelled(const std::atomic<bool>* cancelled)
+{
+    return cancelled != nullptr && cancelled->load();
+}
+
+// Entries of a folder listed between two looks at the cancel flag.
+constexpr std::size_t kEntriesPerCancelCheck = 1024;
+
 bool IsRealFolder(const fs::path& path)
 {
     std::error_code error;
@@ -73,12 +81,15 @@ bool LooksLikeSimpleCache(const fs::path& folder)
     return false;
 }
 
-std::vector<fs::path> SortedSubfolders(const fs::path& folder)
+std::vector<fs::path> SortedSubfolders(const fs::path& folder, const std::atomic<bool>* cancelled)
 {
     std::vector<fs::path> folders;
     std::error_code error;
+    std::size_t listed = 0;
     for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
          it.increment(error)) {
+        if (++listed % kEntriesPerCancelCheck == 0 && Cancelled(cancelled))
+            return {};
         if (IsRealFolder(it->path()))
             folders.push_back(it->path());
     }
@@ -158,8 +169,8 @@ void Add(const UrlCacheSource& source, FoundSources& found)
 void Search(const fs::path& folder, int depth, SearchBounds& bounds, const UrlCacheLocations& locations,
             FoundSources& found)
 {
-    for (const fs::path& child : SortedSubfolders(folder)) {
-        if (bounds.folders == 0)
+    for (const fs::path& child : SortedSubfolders(folder, locations.cancelled)) {
+        if (bounds.folders == 0 || Cancelled(locations.cancelled))
             return;
         --bounds.folders;
         if (std::find(locations.excluded.begin(), locations.excluded.end(), child) != locations.excluded.end() ||
@@ -272,7 +283,8 @@ EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const fs::pat
 // The wanted files of the folder with their modification times, oldest
 // first, then by name; files that cannot be looked at are left out. The
 // times are taken on several threads when there are many files.
-std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(const std::string&)>& wanted)
+std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(const std::string&)>& wanted,
+                                      const std::atomic<bool>* cancelled)
 {
     std::vector<EntryFile> files;
     const int listFd = ::dup(folderFd);
@@ -282,7 +294,12 @@ std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(con
             ::close(listFd);
         return files;
     }
+    std::size_t listed = 0;
     while (const dirent* item = ::readdir(listing)) {
+        if (++listed % kEntriesPerCancelCheck == 0 && Cancelled(cancelled)) {
+            ::closedir(listing);
+            return {};
+        }
         std::string name = item->d_name;
         if (wanted(name))
             files.push_back({0, std::move(name)});
@@ -292,6 +309,8 @@ std::vector<EntryFile> ListEntryFiles(int folderFd, const std::function<bool(con
     std::vector<char> present(files.size(), 0);
     const auto stamp = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
+            if (i % kEntriesPerCancelCheck == 0 && Cancelled(cancelled))
+                return;
             struct stat info {};
             // A link or anything but a plain file is no entry a browser wrote.
             if (::fstatat(folderFd, files[i].name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
@@ -334,7 +353,7 @@ public:
 
     bool Next(UrlCacheEntry& entry) override
     {
-        while (!closed_) {
+        while (!closed_ && !Cancelled(locations_.cancelled)) {
             if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
                 if (ieRecordIndex_ < ieIndex_.records.size()) {
                     entry = UrlCacheEntry();
@@ -376,6 +395,10 @@ public:
             return;
         closed_ = true;
         readAhead_.reset();
+        // Its owner waits for a cancelled walk: the records stay as they
+        // were, and the next walk vouches for what this one wrote.
+        if (Cancelled(locations_.cancelled))
+            return;
         // A check-out goes only with its entry: one that could not be read
         // this time (a browser writing it) keeps its file.
         if (reachedEnd_) {
@@ -417,10 +440,13 @@ private:
         if (!folder_->Valid())
             return true;  // an empty source
         const UrlCacheSource::Kind kind = current_.kind;
-        files_ = ListEntryFiles(folder_->Get(), [kind](const std::string& name) {
-            return kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
-                                                                : IsCache2EntryName(name);
-        });
+        files_ = ListEntryFiles(
+            folder_->Get(),
+            [kind](const std::string& name) {
+                return kind == UrlCacheSource::Kind::ChromiumSimple ? IsSimpleCacheEntryName(name)
+                                                                    : IsCache2EntryName(name);
+            },
+            locations_.cancelled);
         for (const EntryFile& file : files_) {
             const std::string path = (current_.folder / file.name).string();
             if (records_.Has(path))
@@ -511,7 +537,7 @@ private:
         // content folder, counting what this check-out has written so far.
         std::uint64_t writing = 0;
         const auto room = [this, &writing](std::uint64_t bytes) {
-            if (bytes > budget_ || !records_.MakeRoom(writing + bytes))
+            if (Cancelled(locations_.cancelled) || bytes > budget_ || !records_.MakeRoom(writing + bytes))
                 return false;
             budget_ -= bytes;
             writing += bytes;
@@ -605,6 +631,8 @@ std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locatio
         append({{UrlCacheSource::Kind::ChromiumSimple, locations.embeddedCache}});
     FoundSources own;
     for (const fs::path& root : locations.searchRoots) {
+        if (Cancelled(locations.cancelled))
+            return {};
         SearchBounds bounds{kMaxSearchDepth, kMaxSearchedFolders};
         Search(root, 1, bounds, locations, own);
     }
@@ -616,6 +644,8 @@ std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locatio
     append(own.firefox);
     append(own.internetExplorer);
     for (const fs::path& root : locations.addedFolders) {
+        if (Cancelled(locations.cancelled))
+            return {};
         FoundSources added;
         UrlCacheSource source;
         std::error_code error;

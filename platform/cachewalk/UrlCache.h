@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -46,8 +47,9 @@ public:
     virtual void Close() = 0;
 };
 
-// Opens an enumeration; null when the caches cannot be listed at all.
-using UrlCacheOpener = std::function<std::unique_ptr<UrlCacheEnumeration>()>;
+// Opens an enumeration that ends early once cancelled is set (null: never);
+// null when the caches cannot be listed at all.
+using UrlCacheOpener = std::function<std::unique_ptr<UrlCacheEnumeration>(const std::atomic<bool>* cancelled)>;
 
 struct UrlCacheLocations {
     // The embedded browser's disk cache (a simple cache folder).
@@ -65,6 +67,10 @@ struct UrlCacheLocations {
     // Folders from elsewhere (a mounted Windows disk, a copied profile, one
     // cache folder), searched deeper for every format the walk reads.
     std::vector<std::filesystem::path> addedFolders;
+    // While it points at a flag that is set, the walk ends at its next step:
+    // the search for caches, the listing of a folder, a check-out under way.
+    // A walk ended so leaves the check-out records as they were.
+    const std::atomic<bool>* cancelled = nullptr;
 };
 
 // The locations for the current user, from the environment.

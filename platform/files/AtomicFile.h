@@ -54,6 +54,8 @@ private:
     Sync sync_;
     std::string temporary_;
     int fd_ = -1;
+    off_t written_ = 0;
+    off_t windowStart_ = 0;  // where the window being written behind begins
     Failure failure_ = Failure::None;
     std::string error_;
 };

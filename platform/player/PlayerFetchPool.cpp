@@ -1,6 +1,7 @@
 #include "platform/player/PlayerFetchPool.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace tessaro {
 
@@ -15,27 +16,25 @@ PlayerFetchResult Cancelled()
 
 }  // namespace
 
-PlayerFetchPool::PlayerFetchPool()
+PlayerFetchPool::PlayerFetchPool(QObject* owner) : answers_(owner)
 {
     for (int i = 0; i < kWorkers; ++i)
-        workers_.emplace_back([this] { Work(); });
+        workers_.push_back(Job::Start(
+            owner, [this](JobControl&) { Work(); }, [](const JobEnd<void>&) {}));
 }
 
 PlayerFetchPool::~PlayerFetchPool()
 {
-    std::deque<Fetch> dropped;
+    answers_.Close();
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        dropped.swap(waiting_);
+        waiting_.clear();
         for (Fetch* fetch : running_)
             *fetch->cancelled = true;
     }
     wake_.notify_all();
-    for (Fetch& fetch : dropped)
-        fetch.done(Cancelled());
-    for (std::thread& worker : workers_)
-        worker.join();
+    workers_.clear();  // stops and joins
 }
 
 bool PlayerFetchPool::Submit(PlayerSource source, Done done)
@@ -64,7 +63,7 @@ void PlayerFetchPool::CancelMovie(std::uint64_t movie)
         waiting_.erase(kept, waiting_.end());
     }
     for (Fetch& fetch : dropped)
-        fetch.done(Cancelled());
+        answers_.Post([done = std::move(fetch.done)] { done(Cancelled()); });
 }
 
 void PlayerFetchPool::Work()
@@ -80,12 +79,21 @@ void PlayerFetchPool::Work()
             waiting_.pop_front();
             running_.push_back(&fetch);
         }
-        PlayerFetchResult result = FetchPlayerSource(fetch.source, *fetch.cancelled);
+        PlayerFetchResult result;
+        try {
+            result = FetchPlayerSource(fetch.source, *fetch.cancelled);
+        } catch (const std::exception& error) {
+            result.error = error.what();  // the player hears of it like of any failed fetch
+        } catch (...) {
+            result.error = "the fetch failed";
+        }
         {
             std::lock_guard lock(mutex_);
             running_.erase(std::find(running_.begin(), running_.end(), &fetch));
         }
-        fetch.done(*fetch.cancelled ? Cancelled() : std::move(result));
+        answers_.Post([done = std::move(fetch.done), result = *fetch.cancelled ? Cancelled() : std::move(result)] {
+            done(result);
+        });
     }
 }
 

@@ -7,9 +7,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "platform/core/Job.h"
 #include "platform/player/PlayerSourceFetch.h"
 
 namespace tessaro {
@@ -17,18 +17,21 @@ namespace tessaro {
 // The workers that read what the player asks for: a fixed number of threads
 // started once, and a bounded line of fetches waiting for one of them. A movie
 // that asks for a thousand loads at once gets kWorkers running and
-// kMaxWaiting waiting; the rest are refused at once.
+// kMaxWaiting waiting; the rest are refused at once. Its owner joins the
+// workers by destroying it; every fetch watches its own cancel flag.
 class PlayerFetchPool {
 public:
     static constexpr int kWorkers = 4;
     static constexpr std::size_t kMaxWaiting = 64;
 
-    // Called once per accepted fetch, on a worker thread, or on the thread
-    // that cancelled it while it waited.
+    // Called once per accepted fetch, on the owner's thread, unless the pool
+    // was destroyed first.
     using Done = std::function<void(PlayerFetchResult)>;
 
-    PlayerFetchPool();
-    // Cancels everything and waits for the workers.
+    // owner: the object whose thread takes every Done call.
+    explicit PlayerFetchPool(QObject* owner);
+    // Cancels everything, drops the answers not yet delivered and waits for
+    // the workers. Only on the owner's thread.
     ~PlayerFetchPool();
     PlayerFetchPool(const PlayerFetchPool&) = delete;
     PlayerFetchPool& operator=(const PlayerFetchPool&) = delete;
@@ -54,7 +57,8 @@ private:
     bool stopping_ = false;
     std::deque<Fetch> waiting_;
     std::vector<Fetch*> running_;
-    std::vector<std::thread> workers_;
+    ReportChannel answers_;
+    std::vector<Job> workers_;
 };
 
 }  // namespace tessaro

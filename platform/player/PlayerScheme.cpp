@@ -72,7 +72,7 @@ void RegisterPlayerScheme()
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-TPlayerSchemeHandler::TPlayerSchemeHandler(QObject* parent) : QWebEngineUrlSchemeHandler(parent)
+TPlayerSchemeHandler::TPlayerSchemeHandler(QObject* parent) : QWebEngineUrlSchemeHandler(parent), pool_(this)
 {
 }
 
@@ -156,25 +156,20 @@ void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSourc
     const QUrl url = job->requestUrl();
     const QString location = fetched.location;
     const bool web = source.kind == PlayerSource::Kind::WebAddress;
+    // Answered on this handler's thread; dropped with the handler.
     const bool accepted = pool_.Submit(fetched, [this, pending, url, location, web](PlayerFetchResult done) {
-        // Back on the UI thread; dropped with the handler.
-        QMetaObject::invokeMethod(
-            this,
-            [this, pending, url, location, web, done = std::move(done)] {
-                if (pending) {
-                    if (done.ok) {
-                        QByteArray mimeType = done.contentType.split(';').value(0).trimmed();
-                        if (mimeType.isEmpty() || mimeType == "application/octet-stream")
-                            mimeType = MimeTypeFor(web ? QUrl(location).path() : location);
-                        Reply(pending, mimeType, done.bytes);
-                    } else {
-                        pending->fail(done.missing ? QWebEngineUrlRequestJob::UrlNotFound
-                                                   : QWebEngineUrlRequestJob::RequestFailed);
-                    }
-                }
-                emit Served(url, !done.ok);
-            },
-            Qt::QueuedConnection);
+        if (pending) {
+            if (done.ok) {
+                QByteArray mimeType = done.contentType.split(';').value(0).trimmed();
+                if (mimeType.isEmpty() || mimeType == "application/octet-stream")
+                    mimeType = MimeTypeFor(web ? QUrl(location).path() : location);
+                Reply(pending, mimeType, done.bytes);
+            } else {
+                pending->fail(done.missing ? QWebEngineUrlRequestJob::UrlNotFound
+                                           : QWebEngineUrlRequestJob::RequestFailed);
+            }
+        }
+        emit Served(url, !done.ok);
     });
     if (!accepted) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);

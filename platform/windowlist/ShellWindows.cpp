@@ -64,9 +64,11 @@ ShellWindows::ShellWindows() : ShellWindows(BrowserFolders::OfCurrentUser())
 {
 }
 
-ShellWindows::ShellWindows(const BrowserFolders& folders)
+ShellWindows::ShellWindows(const BrowserFolders& folders, const std::atomic<bool>* cancelled) : cancelled_(cancelled)
 {
     for (const BrowserHome& home : BrowserHomes(folders)) {
+        if (Cancelled())
+            return;
         if (home.engine == BrowserEngine::Firefox)
             AddFirefox(home, folders);
         else
@@ -84,6 +86,8 @@ QString ShellWindows::LocationURL(int index) const
 void ShellWindows::AddFirefox(const BrowserHome& home, const BrowserFolders& folders)
 {
     for (const std::filesystem::path& profile : FirefoxProfiles(home.profiles)) {
+        if (Cancelled())
+            return;
         if (!BrowserHomeLocked(profile / "lock", home.package == BrowserPackage::Flatpak, folders.runtime,
                                home.flatpakApp))
             continue;
@@ -116,8 +120,11 @@ void ShellWindows::AddChromium(const BrowserHome& home, const BrowserFolders& fo
             profiles.push_back(it->path());
     }
     std::sort(profiles.begin() + 1, profiles.end());
-    for (const std::filesystem::path& profile : profiles)
+    for (const std::filesystem::path& profile : profiles) {
+        if (Cancelled())
+            return;
         AddProfileSession(profile);
+    }
 }
 
 void ShellWindows::AddProfileSession(const std::filesystem::path& profile)

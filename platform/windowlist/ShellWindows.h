@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,9 +19,10 @@ namespace tessaro {
 class ShellWindows {
 public:
     // Reads the session files of the current user's browsers; throws
-    // std::runtime_error when the list as a whole cannot be read.
+    // std::runtime_error when the list as a whole cannot be read. Once
+    // cancelled is set, no further session file is read.
     ShellWindows();
-    explicit ShellWindows(const BrowserFolders& folders);
+    explicit ShellWindows(const BrowserFolders& folders, const std::atomic<bool>* cancelled = nullptr);
 
     int Count() const { return static_cast<int>(addresses_.size()); }
     // The address tab `index` shows; empty when it could not be read or the
@@ -32,7 +34,10 @@ private:
     void AddChromium(const BrowserHome& home, const BrowserFolders& folders);
     void AddProfileSession(const std::filesystem::path& profile);
 
+    bool Cancelled() const { return cancelled_ != nullptr && cancelled_->load(); }
+
     std::vector<std::string> addresses_;
+    const std::atomic<bool>* cancelled_ = nullptr;
 };
 
 }  // namespace tessaro

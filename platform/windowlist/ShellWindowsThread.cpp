@@ -2,19 +2,13 @@
 
 namespace tessaro {
 
-TShellWindowsThread::TShellWindowsThread(QObject* receiver, BrowserFolders folders)
-    : TThread(receiver), folders_(std::move(folders))
+QStringList TShellWindowsThread::operator()(JobControl& job) const
 {
-    Start();
-}
-
-void TShellWindowsThread::Execute()
-{
-    const ShellWindows windows(folders_);
+    const ShellWindows windows(folders, job.CancelFlag());
     QStringList addresses;
     for (int i = 0; i < windows.Count(); ++i)
         addresses << windows.LocationURL(i);
-    addresses_ = std::move(addresses);
+    return addresses;
 }
 
 }  // namespace tessaro

@@ -2,29 +2,19 @@
 
 #include <QStringList>
 
-#include "platform/core/WorkerThread.h"
+#include "platform/core/Job.h"
 #include "platform/windowlist/ShellWindows.h"
 
 namespace tessaro {
 
-// Reads the open-tab list (ShellWindows) off the UI thread: a session file
-// may be tens of MiB. Created running; the addresses are read in the end
-// handler. A list that cannot be read leaves Addresses() empty and the reason
-// in FatalException().
-class TShellWindowsThread : public TThread {
-public:
-    TShellWindowsThread(QObject* receiver, BrowserFolders folders);
+// Reads the open-tab list (ShellWindows) as a job, off the UI thread: a
+// session file may be tens of MiB. Gives every tab's address in ShellWindows
+// order, unread ones empty; a list that cannot be read throws, and the job's
+// end carries the reason.
+struct TShellWindowsThread {
+    QStringList operator()(JobControl& job) const;
 
-    // Every tab's address in ShellWindows order, unread ones empty.
-    const QStringList& Addresses() const { return addresses_; }
-
-protected:
-    ~TShellWindowsThread() override = default;
-    void Execute() override;
-
-private:
-    const BrowserFolders folders_;
-    QStringList addresses_;
+    BrowserFolders folders;
 };
 
 }  // namespace tessaro

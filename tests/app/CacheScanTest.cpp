@@ -242,8 +242,8 @@ TEST_F(CacheScan, AFolderAddedWhileTheCachesAreListedIsListedWhenItEnds)
         std::atomic<int> walks{0};
     };
     const auto gate = std::make_shared<Gate>();
-    window->CacheOpener = [gate] {
-        auto cache = TFindCacheEntryThread::DefaultOpener()();
+    window->CacheOpener = [gate](const std::atomic<bool>* cancelled) {
+        auto cache = TFindCacheEntryThread::DefaultOpener()(cancelled);
         // Held at most 20 s, on the walk's own thread.
         for (int i = 0; gate->walks == 0 && i < 2000 && !gate->open; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -275,7 +275,7 @@ TEST_F(CacheScan, AFolderAddedWhileTheCachesAreListedIsListedWhenItEnds)
 // box stops the user.
 TEST_F(CacheScan, AListingThatBreaksOffSaysWhyQuietly)
 {
-    window->CacheOpener = []() -> std::unique_ptr<UrlCacheEnumeration> {
+    window->CacheOpener = [](const std::atomic<bool>*) -> std::unique_ptr<UrlCacheEnumeration> {
         throw std::runtime_error("the disk went away\n\x1b[31m");
     };
     int boxes = 0;

@@ -30,10 +30,9 @@ struct CopyRun {
     std::string endText;
 };
 
-// Starts a worker the way the window does (end handler attached right after
-// creation), does atStart right after the start, and waits for its end.
-CopyRun RunCopy(const std::string& destFolder, QStringList& files,
-                const std::function<void(TCacheCopyThread&)>& atStart = {})
+// Starts a job the way the window does, does atStart right after the start,
+// and waits for its end.
+CopyRun RunCopy(const std::string& destFolder, QStringList& files, const std::function<void(Job&)>& atStart = {})
 {
     CopyRun run;
     TCacheCopyReports reports;
@@ -45,16 +44,15 @@ CopyRun RunCopy(const std::string& destFolder, QStringList& files,
         run.reportAfterEnd |= run.ended;
         run.texts.push_back(text);
     };
-    QObject receiver;
-    auto worker = MakeWorker<TCacheCopyThread>(&receiver, destFolder, files, reports);
+    QObject owner;
+    Job job =
+        Job::Start(&owner, TCacheCopyThread(destFolder, files, reports), [&run](const JobEnd<TCacheCopyResult>& end) {
+            run.failed = end.value.failedCount;
+            run.endText = end.value.EndStatusText();
+            run.ended = true;
+        });
     if (atStart)
-        atStart(*worker);
-    worker->OnTerminate = [&run](TThread* sender) {
-        const auto* copy = static_cast<TCacheCopyThread*>(sender);
-        run.failed = copy->FailedCount();
-        run.endText = copy->EndStatusText();
-        run.ended = true;
-    };
+        atStart(job);
     EXPECT_TRUE(WaitUntil([&] { return run.ended; }, 10000));
     return run;
 }
@@ -91,14 +89,13 @@ TEST(CacheCopy, PercentAfterEachFileRoundsHalfToEven)
 
 TEST(CacheCopy, TargetIsTheFolderFollowedByTheSourceFileName)
 {
-    QStringList none;
-    QObject receiver;
-    const auto worker = MakeWorker<TCacheCopyThread>(&receiver, "/save/", none, TCacheCopyReports{});
-    EXPECT_EQ(worker->MakeTargetName("/root/.cache/Content/ab12cd34/movie[1].swf"), "/save/movie[1].swf");
-    EXPECT_EQ(worker->MakeTargetName("bare name.swf"), "/save/bare name.swf");
+    const QStringList none;
+    const TCacheCopyThread copy("/save/", none, TCacheCopyReports{});
+    EXPECT_EQ(copy.MakeTargetName("/root/.cache/Content/ab12cd34/movie[1].swf"), "/save/movie[1].swf");
+    EXPECT_EQ(copy.MakeTargetName("bare name.swf"), "/save/bare name.swf");
     // Without a final "/" the name is glued on.
-    const auto glued = MakeWorker<TCacheCopyThread>(&receiver, "/save", none, TCacheCopyReports{});
-    EXPECT_EQ(glued->MakeTargetName("/a/movie.swf"), "/savemovie.swf");
+    const TCacheCopyThread glued("/save", none, TCacheCopyReports{});
+    EXPECT_EQ(glued.MakeTargetName("/a/movie.swf"), "/savemovie.swf");
 }
 
 TEST(CacheCopy, ThreeFilesReportEachTargetWithItsPercentThenEnd)
@@ -181,14 +178,14 @@ TEST(CacheCopy, TheCallersListClearedAtOnceDoesNotAffectTheRun)
     QStringList files = Files({dir.write("cache/a.swf", "A"), dir.write("cache/b.swf", "B")});
     const std::string out = dir.folder() + "out/";
     fs::create_directories(out);
-    const CopyRun run = RunCopy(out, files, [&files](TCacheCopyThread&) { files.clear(); });
+    const CopyRun run = RunCopy(out, files, [&files](Job&) { files.clear(); });
     EXPECT_TRUE(files.isEmpty());
     EXPECT_EQ(run.percents, (std::vector<int>{50, 100}));
     EXPECT_EQ(TempDir::read(out + "a.swf"), "A");
     EXPECT_EQ(TempDir::read(out + "b.swf"), "B");
 }
 
-// The first file is sparse and far larger than the worker can copy before the
+// The first file is sparse and far larger than the job can copy before the
 // stop, which comes once its temporary file is there: the run ends inside it,
 // keeps the older file of that name, copies nothing after it and says it was
 // stopped. A file-size limit keeps a copy that missed the stop from filling
@@ -204,9 +201,9 @@ TEST(CacheCopy, AStopEndsTheRunInsideTheFileBeingCopied)
 
     std::optional<test::FileSizeLimit> limit(std::in_place, 256 << 20);
     ASSERT_TRUE(limit->Set());
-    const CopyRun run = RunCopy(out, files, [&out](TCacheCopyThread& worker) {
+    const CopyRun run = RunCopy(out, files, [&out](Job& job) {
         EXPECT_TRUE(test::WaitForEntries(out, 2, 10000));
-        worker.Stop();
+        job.Cancel();
     });
     limit.reset();
 

@@ -61,29 +61,28 @@ ScanResult ScanCache(std::vector<UrlCacheEntry> entries, bool openFails = false)
     auto closes = std::make_shared<std::atomic<int>>(0);
     ScanResult run;
     bool ended = false;
-    QObject receiver;
-    auto worker = MakeWorker<TFindCacheEntryThread>(
-        &receiver,
-        [&](const CacheMovieRow& row) {
-            run.rowsOnUiThread = run.rowsOnUiThread && QThread::currentThread() == qApp->thread();
-            run.rows.push_back(row);
-        },
-        [=]() -> std::unique_ptr<UrlCacheEnumeration> {
-            if (openFails)
-                return nullptr;
-            return std::make_unique<ListedCache>(entries, closes);
-        });
-    worker->OnTerminate = [&](TThread* sender) {
+    QObject owner;
+    TFindCacheEntryThread walk;
+    walk.addRow = [&](const CacheMovieRow& row) {
+        run.rowsOnUiThread = run.rowsOnUiThread && QThread::currentThread() == qApp->thread();
+        run.rows.push_back(row);
+    };
+    walk.openCache = [=](const std::atomic<bool>*) -> std::unique_ptr<UrlCacheEnumeration> {
+        if (openFails)
+            return nullptr;
+        return std::make_unique<ListedCache>(entries, closes);
+    };
+    const Job job = Job::Start(&owner, walk, [&](const JobEnd<void>& end) {
         run.rowsAtEnd = int(run.rows.size());
-        if (const std::exception_ptr error = sender->FatalException()) {
+        if (end.error) {
             try {
-                std::rethrow_exception(error);
+                std::rethrow_exception(end.error);
             } catch (const std::exception& e) {
                 run.failure = e.what();
             }
         }
         ended = true;
-    };
+    });
     EXPECT_TRUE(test::WaitUntil([&] { return ended; }, 10000));
     run.closes = *closes;
     return run;

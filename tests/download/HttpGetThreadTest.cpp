@@ -47,14 +47,15 @@ protected:
                                 std::shared_ptr<const std::string> kept = nullptr)
     {
         DownloadRun run;
-        QObject receiver;
-        auto worker = MakeWorker<THttpGetThread>(
-            &receiver, HttpAddress(QString::fromStdString(url)), target,
-            [&run](int percent) { run.progress.push_back(percent); }, limits, kept);
-        worker->OnTerminate = [&run](TThread* sender) {
-            run.outcome = static_cast<THttpGetThread*>(sender)->Outcome();
-            run.ended = true;
-        };
+        QObject owner;
+        const Job job =
+            Job::Start(&owner,
+                       THttpGetThread(
+                           HttpAddress(QString::fromStdString(url)), target, [&run](int percent) { run.progress.push_back(percent); }, limits, kept),
+                       [&run](const JobEnd<DownloadOutcome>& end) {
+                           run.outcome = end.value;
+                           run.ended = true;
+                       });
         EXPECT_TRUE(WaitUntil([&run] { return run.ended; }, 20000)) << url;
         return run;
     }
@@ -282,8 +283,8 @@ TEST_F(HttpGetThreadTest, AnswersThatAreNotAWholeMovieNeverReplaceAnOlderFile)
 }
 
 // Wherever a download waits, for headers that do not come or in a body that
-// drips just fast enough for the client's low-speed bound, Stop() ends it and
-// so does the owner's destruction: the older file stays and nothing is left.
+// drips just fast enough for the client's low-speed bound, a cancel ends it and
+// so does the owner's stop: the older file stays and nothing is left.
 TEST_F(HttpGetThreadTest, AStopOrTheOwnersEndFinishesADownloadWhereverItWaits)
 {
     HttpResponse drip;
@@ -296,7 +297,7 @@ TEST_F(HttpGetThreadTest, AStopOrTheOwnersEndFinishesADownloadWhereverItWaits)
     late.body = FwsMovie(100);
     server.route("/late.swf", late);
 
-    enum class End { Stop, OwnerGone };
+    enum class End { Cancel, OwnerStops };
     struct Row {
         const char* name;
         const char* url;
@@ -304,10 +305,10 @@ TEST_F(HttpGetThreadTest, AStopOrTheOwnersEndFinishesADownloadWhereverItWaits)
         End end;
     };
     const Row rows[] = {
-        {"a drip, stopped", "http://movies.example/drip.swf", true, End::Stop},
-        {"no headers, stopped", "http://movies.example/late.swf", false, End::Stop},
-        {"a drip, owner gone", "http://movies.example/drip.swf", true, End::OwnerGone},
-        {"no headers, owner gone", "http://movies.example/late.swf", false, End::OwnerGone},
+        {"a drip, cancelled", "http://movies.example/drip.swf", true, End::Cancel},
+        {"no headers, cancelled", "http://movies.example/late.swf", false, End::Cancel},
+        {"a drip, owner stops it", "http://movies.example/drip.swf", true, End::OwnerStops},
+        {"no headers, owner stops it", "http://movies.example/late.swf", false, End::OwnerStops},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -315,32 +316,32 @@ TEST_F(HttpGetThreadTest, AStopOrTheOwnersEndFinishesADownloadWhereverItWaits)
         folder.write("movie.swf", "older movie");
         const std::size_t asked = server.requests().size();
         DownloadRun run;
-        QObject receiver;
-        auto worker = MakeWorker<THttpGetThread>(&receiver, HttpAddress(QString::fromUtf8(row.url)),
-                                                 folder.folder() + "movie.swf",
-                                                 [&run](int percent) { run.progress.push_back(percent); });
-        worker->OnTerminate = [&run](TThread* sender) {
-            run.outcome = static_cast<THttpGetThread*>(sender)->Outcome();
-            run.ended = true;
-        };
+        QObject owner;
+        Job job = Job::Start(&owner,
+                             THttpGetThread(HttpAddress(QString::fromUtf8(row.url)), folder.folder() + "movie.swf",
+                                            [&run](int percent) { run.progress.push_back(percent); }),
+                             [&run](const JobEnd<DownloadOutcome>& end) {
+                                 run.outcome = end.value;
+                                 run.ended = true;
+                             });
         ASSERT_TRUE(WaitUntil(
             [&] { return server.requests().size() > asked && (!row.bodyStarted || !run.progress.empty()); }, 10000));
 
-        if (row.end == End::Stop) {
-            worker->Stop();
+        if (row.end == End::Cancel) {
+            job.Cancel();
             EXPECT_TRUE(WaitUntil([&run] { return run.ended; }, 1000));
             EXPECT_FALSE(run.outcome.Saved);
             EXPECT_EQ(run.outcome.Reason, THttpGetThread::kStoppedReason);
         } else {
-            // Destroyed off this thread, so a destruction that hangs fails the
-            // bounded wait instead of the whole test program.
+            // Stopped off this thread, so a stop that hangs fails the bounded
+            // wait instead of the whole test program.
             std::atomic<bool> gone{false};
-            std::thread owner([&] {
-                worker.reset();
+            std::thread stopper([&] {
+                job.Stop();
                 gone = true;
             });
             EXPECT_TRUE(WaitUntil([&gone] { return gone.load(); }, 1000));
-            owner.join();
+            stopper.join();
             EXPECT_FALSE(run.ended);
         }
         EXPECT_EQ(TempDir::read(folder.path() / "movie.swf"), "older movie");

@@ -2,6 +2,7 @@
 // scanner meets it, gives no row, no target name and no file; rows stop at
 // the page's cap; the quoted-string finder works in proportion to the text.
 
+#include <QObject>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -124,14 +125,15 @@ TEST_P(HostileNames, ReadFromAMovieGiveNoRow)
     std::mutex mutex;
     std::vector<TMovieReadingRun::TReport> reports;
     auto fetch = [&](const QUrl&, const std::atomic<bool>&) { return TMovieReadingRun::TFetched{true, movie}; };
+    QObject owner;
     {
         TMovieReadingRun run(
-            {"http://host.test/page/loader.swf"}, kPage, std::make_shared<TMovieStore>(),
+            &owner, {"http://host.test/page/loader.swf"}, kPage, std::make_shared<TMovieStore>(),
             [&](const TMovieReadingRun::TReport& report) {
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
-            std::make_shared<TMovieReaderPool>(), fetch);
+            std::make_shared<TMovieReaderPool>(&owner), fetch);
         EXPECT_TRUE(test::WaitUntil(
             [&] {
                 const std::lock_guard lock(mutex);

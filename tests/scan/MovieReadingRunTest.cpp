@@ -2,6 +2,8 @@
 
 #include "scan/MovieReadingRun.h"
 
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -45,14 +47,15 @@ protected:
     void SetUp() override { RouteHttpToLoopback(server.port()); }
     void TearDown() override { RouteHttpToLoopback(0); }
 
-    // Runs to the end; the rows appended, in order.
-    // The page is on loopback unless told otherwise.
+    // Runs to the end; the rows appended, in order. Every report comes on
+    // the owner's thread. The page is on loopback unless told otherwise.
     QStringList Run(const QStringList& rows, const TPlayerBases& playerBases = {},
                     const QString& page = QStringLiteral("http://site.test/page/index.html"))
     {
         run = std::make_unique<TMovieReadingRun>(
-            rows, page, store,
+            &owner, rows, page, store,
             [this](const TMovieReadingRun::TReport& report) {
+                EXPECT_EQ(QThread::currentThread(), owner.thread());
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
             },
@@ -80,7 +83,8 @@ protected:
     }
 
     LoopbackHttpServer server;
-    std::shared_ptr<TMovieReaderPool> pool = std::make_shared<TMovieReaderPool>();
+    QObject owner;  // takes the reports
+    std::shared_ptr<TMovieReaderPool> pool = std::make_shared<TMovieReaderPool>(&owner);
     std::shared_ptr<TMovieStore> store = std::make_shared<TMovieStore>();
     std::unique_ptr<TMovieReadingRun> run;
     std::mutex mutex;
@@ -202,7 +206,7 @@ TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
 {
     server.route("/page/slow.swf", Movie(Naming({"late.swf"}), 1500));
     run = std::make_unique<TMovieReadingRun>(
-        QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/", store,
+        &owner, QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/", store,
         [this](const TMovieReadingRun::TReport& report) {
             const std::lock_guard lock(mutex);
             reports.push_back(report);
@@ -258,15 +262,15 @@ TEST_F(MovieReadingRunTest, ThePoolReadsAtMostFourAtOnceAndEachAddressOnceAcross
     };
     const QString base = QStringLiteral("http://site.test/p/");
     auto first = std::make_unique<TMovieReadingRun>(
-        rows(0, 10), base, store, [](const auto&) {}, pool, TMovieReadingRun::WebMovieFetcher(base));
+        &owner, rows(0, 10), base, store, [](const auto&) {}, pool, TMovieReadingRun::WebMovieFetcher(base));
     ASSERT_TRUE(test::WaitUntil([&] { return server.requests().size() >= 2; }, 30000));
-    run = std::make_unique<TMovieReadingRun>(rows(0, 14), base, store, reporter, pool,
+    run = std::make_unique<TMovieReadingRun>(&owner, rows(0, 14), base, store, reporter, pool,
                                              TMovieReadingRun::WebMovieFetcher(base));
     first.reset();
     std::vector<TMovieReadingRun::TReport> thirdReports;
     std::mutex thirdMutex;
     TMovieReadingRun third(
-        rows(8, 20), base, store,
+        &owner, rows(8, 20), base, store,
         [&](const TMovieReadingRun::TReport& report) {
             const std::lock_guard lock(thirdMutex);
             thirdReports.push_back(report);

@@ -1,6 +1,7 @@
 #include "platform/cachewalk/UrlCache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -237,12 +238,26 @@ TEST(UrlCacheTest, RewritesOnlyWhatChangedAndRemovesWhatNoEntryMakes)
     dir.write(fs::relative(damaged, dir.path()).string(), "not the movie");
     const fs::path stale = dir.write("Content/ZZZZZZZZ/gone[1].swf", "FWS old");
 
-    // A walk closed before the end removes nothing.
+    // A walk closed before the end removes nothing; so does one cancelled
+    // under way, which yields nothing more, and one cancelled before it
+    // opened finds no cache at all.
     {
         auto cache = OpenUrlCacheEnumeration(locations);
         UrlCacheEntry entry;
         ASSERT_TRUE(cache->Next(entry));
         cache->Close();
+    }
+    {
+        std::atomic<bool> cancelled{false};
+        UrlCacheLocations cancelling = locations;
+        cancelling.cancelled = &cancelled;
+        auto cache = OpenUrlCacheEnumeration(cancelling);
+        UrlCacheEntry entry;
+        ASSERT_TRUE(cache->Next(entry));
+        cancelled = true;
+        EXPECT_FALSE(cache->Next(entry));
+        cache->Close();
+        EXPECT_TRUE(ListAll(cancelling).empty());
     }
     EXPECT_TRUE(fs::exists(stale));
 

@@ -5,6 +5,9 @@
 #include "platform/player/PlayerFetchPool.h"
 #include "platform/player/PlayerSourceFetch.h"
 
+#include <QObject>
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -24,6 +27,7 @@ namespace {
 
 using test::HttpResponse;
 using test::LoopbackHttpServer;
+using test::WaitUntil;
 
 constexpr std::size_t kCap = kMaxPlayerFetchBytes;
 
@@ -148,7 +152,8 @@ TEST(PlayerFetch, AMovieKeepsTheAddressItsFirstFetchConnectedTo)
 }
 
 // The server holds every request until told; the pool never has more than
-// its workers in flight, and a full waiting line refuses the next fetch.
+// its workers in flight, a full waiting line refuses the next fetch, and
+// every answer comes on the owner's thread.
 TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
 {
     std::mutex mutex;
@@ -170,8 +175,10 @@ TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
 
     int succeeded = 0;
     int cancelled = 0;
+    bool onOwnersThread = true;
+    QObject owner;
     {
-        PlayerFetchPool pool;
+        PlayerFetchPool pool(&owner);
         const auto submit = [&](int n, std::uint64_t movie) {
             PlayerSource source{PlayerSource::Kind::WebAddress,
                                 QString::fromStdString(site.origin() + "/m" + std::to_string(n) + ".swf"),
@@ -180,9 +187,8 @@ TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
                                 std::make_shared<PageNetwork>(HttpReach::Anywhere),
                                 nullptr};
             return pool.Submit(source, [&](PlayerFetchResult result) {
-                std::lock_guard lock(mutex);
+                onOwnersThread = onOwnersThread && QThread::currentThread() == owner.thread();
                 ++(result.ok ? succeeded : cancelled);
-                changed.notify_all();
             });
         };
         // One more than the workers: the last waits.
@@ -201,15 +207,15 @@ TEST(PlayerFetch, RunsAFixedNumberAtOnceAndBoundsTheWaitingLine)
         EXPECT_FALSE(submit(999, 2));
         // The movie replaced: its waiting fetches end at once.
         pool.CancelMovie(2);
-        EXPECT_EQ(cancelled, static_cast<int>(PlayerFetchPool::kMaxWaiting) - 1);
+        EXPECT_TRUE(WaitUntil([&] { return cancelled == static_cast<int>(PlayerFetchPool::kMaxWaiting) - 1; }, 10000));
         {
             std::lock_guard lock(mutex);
             released = true;
         }
         changed.notify_all();
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return succeeded == running + 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return succeeded == running + 1; }, 30000));
     }
+    EXPECT_TRUE(onOwnersThread);
     EXPECT_EQ(mostInFlight, PlayerFetchPool::kWorkers);
     EXPECT_EQ(site.requests().size(), static_cast<std::size_t>(PlayerFetchPool::kWorkers + 1));
 }
