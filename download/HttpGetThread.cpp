@@ -102,6 +102,33 @@ void THttpGetThread::QueryContentLength()
     }
 }
 
+bool THttpGetThread::ReceiveBody(FileWriteBuffer& out, MovieCheck& check)
+{
+    char buffer[1025];
+    for (;;) {
+        if (StopRequested()) {
+            Fail(kStoppedReason);
+            return false;
+        }
+        if (!RequestHandle->Read(buffer, sizeof buffer, BytesRead)) {
+            Fail("the transfer broke off after " + std::to_string(TotalRead) + " bytes: " + RequestHandle->ErrorText());
+            return false;
+        }
+        if (BytesRead == 0)
+            return true;
+        // An error page or an oversized body is refused at its first bytes.
+        const MovieCheckResult verdict = check.Feed(std::string_view(buffer, BytesRead));
+        if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge)
+            return IsCompleteMovie(check);
+        if (!out.Write(buffer, BytesRead)) {
+            Fail(OutFile->Error());
+            return false;
+        }
+        TotalRead += BytesRead;
+        UpdateProgress();
+    }
+}
+
 void THttpGetThread::ReceiveToFile()
 {
     if (!RequestHandle || !Sent) {
@@ -129,35 +156,7 @@ void THttpGetThread::ReceiveToFile()
     TotalRead = 0;
     FileWriteBuffer out(*OutFile);
     MovieCheck check(kMaxDownloadBytes);
-    char buffer[1025];
-    bool complete = true;
-    for (;;) {
-        if (StopRequested()) {
-            Fail(kStoppedReason);
-            complete = false;
-            break;
-        }
-        if (!RequestHandle->Read(buffer, sizeof buffer, BytesRead)) {
-            Fail("the transfer broke off after " + std::to_string(TotalRead) + " bytes: " + RequestHandle->ErrorText());
-            complete = false;
-            break;
-        }
-        if (BytesRead == 0)
-            break;
-        // An error page or an oversized body is refused at its first bytes.
-        const MovieCheckResult verdict = check.Feed(std::string_view(buffer, BytesRead));
-        if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge) {
-            complete = IsCompleteMovie(check);
-            break;
-        }
-        if (!out.Write(buffer, BytesRead)) {
-            Fail(OutFile->Error());
-            complete = false;
-            break;
-        }
-        TotalRead += BytesRead;
-        UpdateProgress();
-    }
+    bool complete = ReceiveBody(out, check);
 
     if (TotalRead > 0)
         UpdateProgress(true);

@@ -15,6 +15,7 @@
 namespace tessaro {
 
 class AtomicFile;
+class FileWriteBuffer;
 class MovieCheck;
 
 // How one download ended, for the job's end. The job shows nothing itself.
@@ -71,6 +72,9 @@ private:
     void OpenRequest();
     void QueryContentLength();
     void ReceiveToFile();
+    // Copies the body into out, checked as a movie on the way; whether it
+    // arrived whole (a refused body ends it at once).
+    bool ReceiveBody(FileWriteBuffer& out, MovieCheck& check);
     void SaveKeptMovie();
     void CloseHandles();
     // Hands the figure for TotalRead to the receiver when it changed and the
