@@ -1,15 +1,15 @@
 // The address strip: the list of open browser tabs and the GO command.
 
+#include "app/ErrorReport.h"
+#include "app/MirkMainForm.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/windowlist/ShellWindowsThread.h"
+#include "scan/AddressList.h"
+
 #include <QComboBox>
 
 #include <optional>
 #include <string>
-
-#include "app/ErrorReport.h"
-#include "app/MirkMainForm.h"
-#include "platform/windowlist/ShellWindowsThread.h"
-#include "platform/browser/WebBrowser.h"
-#include "scan/AddressList.h"
 
 namespace tessaro {
 

@@ -1,11 +1,11 @@
 // Cache folders from elsewhere: a mounted Windows disk, a copied profile or
 // one cache folder, searched by the cache scan after the user's own caches.
 
-#include <QLabel>
-
 #include "app/MirkMainForm.h"
 #include "cache/AddedCacheFolders.h"
 #include "dialogs/BrowseFolderDlg.h"
+
+#include <QLabel>
 
 namespace tessaro {
 

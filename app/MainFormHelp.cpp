@@ -1,15 +1,14 @@
 // Help contents, home page and about box.
 
 #include "app/MirkMainForm.h"
-
-#include <QKeySequence>
-#include <QShortcut>
-
 #include "app/ReportingSlot.h"
 #include "dialogs/AboutDlg.h"
 #include "help/HelpFile.h"
 #include "help/HtmlHlp.h"
 #include "platform/widgets/DesktopServices.h"
+
+#include <QKeySequence>
+#include <QShortcut>
 
 namespace tessaro {
 

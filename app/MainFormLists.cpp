@@ -1,13 +1,13 @@
 // The two movie lists: rebuilding the web list, check and clear commands,
 // the pop-up menu and playing the selected row in the preview.
 
-#include <QCursor>
-#include <QMenu>
-
 #include "app/MirkMainForm.h"
+#include "download/DownloadSequence.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/player/FlashControl.h"
-#include "download/DownloadSequence.h"
+
+#include <QCursor>
+#include <QMenu>
 
 namespace tessaro {
 

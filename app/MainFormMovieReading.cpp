@@ -3,18 +3,18 @@
 // gets its details (the tooltip of its Flash cell) and its kept bytes. A row
 // only text named whose address has no movie is taken off again at the end.
 
+#include "app/MirkMainForm.h"
+#include "formats/swf/MovieReader.h"
+#include "platform/browser/WebBrowser.h"
+#include "scan/MovieReadingRun.h"
+#include "scan/MovieStore.h"
+
 #include <QItemSelectionModel>
 #include <QSignalBlocker>
 #include <QTimer>
 
 #include <string>
 #include <utility>
-
-#include "app/MirkMainForm.h"
-#include "platform/browser/WebBrowser.h"
-#include "formats/swf/MovieReader.h"
-#include "scan/MovieReadingRun.h"
-#include "scan/MovieStore.h"
 
 namespace tessaro {
 

@@ -1,5 +1,13 @@
 // The scan of a loaded page for Flash movies.
 
+#include "app/MirkMainForm.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/core/ProgramSettings.h"
+#include "scan/DocumentSnapshot.h"
+#include "scan/MovieStore.h"
+#include "scan/ScanDocument.h"
+
 #include <QAction>
 #include <QFile>
 #include <QSet>
@@ -8,14 +16,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-
-#include "app/MirkMainForm.h"
-#include "platform/browser/DocumentModelPage.h"
-#include "platform/browser/WebBrowser.h"
-#include "platform/core/ProgramSettings.h"
-#include "scan/DocumentSnapshot.h"
-#include "scan/MovieStore.h"
-#include "scan/ScanDocument.h"
 
 namespace tessaro {
 
@@ -218,9 +218,8 @@ void TMainFrm::StartPageScan(const QByteArray& json, bool grow, bool cut)
     const std::uint64_t run = pageScanRun_;
     PageScanTask = Job::Start(
         this,
-        [json, cut, grow, thorough = ThoroughScan1->isChecked(), movies = grow ? WebMovies->Found() : TMovieRows()](JobControl& job) {
-            return ScanSnapshot(job, json, thorough, cut, movies);
-        },
+        [json, cut, grow, thorough = ThoroughScan1->isChecked(), movies = grow ? WebMovies->Found() : TMovieRows()](
+            JobControl& job) { return ScanSnapshot(job, json, thorough, cut, movies); },
         [this, run, grow](const JobEnd<TPageScanResult>& end) { PageScanEnded(run, grow, end); });
 }
 

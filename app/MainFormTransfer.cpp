@@ -124,8 +124,9 @@ void TMainFrm::StartDownload(const std::string& statusPrefix)
     // A movie read after the scan is saved from its kept bytes, not fetched again.
     TKeptBytes kept = CurrentRow >= 0 && CurrentRow < WebMovies->RowCount() ? WebMovies->Row(CurrentRow).kept : nullptr;
     HttpThread = Job::Start(this,
-                            THttpGetThread(HttpAddress(QString::fromStdString(CurrentUrl)), CurrentTarget,
-                                           [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept)),
+                            THttpGetThread(
+                                HttpAddress(QString::fromStdString(CurrentUrl)), CurrentTarget,
+                                [this](int percent) { SetProgress(percent); }, HttpLimits{}, std::move(kept)),
                             [this](const JobEnd<DownloadOutcome>& end) { DownloadFinished(end); });
     UpdateStopTransfer();
 }

@@ -1,5 +1,20 @@
 #include "app/MirkMainForm.h"
 
+#include "app/ErrorReport.h"
+#include "app/ReportingSlot.h"
+#include "cache/CacheCopyThread.h"
+#include "cache/FindCacheThread.h"
+#include "download/HttpGetThread.h"
+#include "help/HtmlHlp.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/core/ProgramVersion.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/LbSpeedButton.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "platform/windowlist/ShellWindowsThread.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -11,21 +26,6 @@
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
-#include "app/ErrorReport.h"
-#include "app/ReportingSlot.h"
-#include "cache/CacheCopyThread.h"
-#include "cache/FindCacheThread.h"
-#include "download/HttpGetThread.h"
-#include "help/HtmlHlp.h"
-#include "platform/core/ProgramVersion.h"
-#include "platform/windowlist/ShellWindowsThread.h"
-#include "platform/widgets/DesignScale.h"
-#include "platform/player/FlashControl.h"
-#include "platform/widgets/LbSpeedButton.h"
-#include "platform/widgets/ListView.h"
-#include "platform/widgets/StatusBar.h"
-#include "platform/browser/WebBrowser.h"
 
 namespace tessaro {
 

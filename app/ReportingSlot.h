@@ -1,11 +1,11 @@
 #pragma once
 
+#include "app/ErrorReport.h"
+
 #include <exception>
 #include <functional>
 #include <type_traits>
 #include <utility>
-
-#include "app/ErrorReport.h"
 
 namespace tessaro {
 

@@ -6,6 +6,15 @@
 //
 //   tessaro_cache_window_bench DIR [runs]     DIR: a Chromium Cache_Data folder
 
+#include "Spread.h"
+#include "app/MirkMainForm.h"
+#include "cache/AddedCacheFolders.h"
+#include "platform/player/PlayerScheme.h"
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/ListView.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -15,15 +24,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include "Spread.h"
-#include "app/MirkMainForm.h"
-#include "cache/AddedCacheFolders.h"
-#include "platform/player/PlayerScheme.h"
-#include "platform/widgets/DesignScale.h"
-#include "platform/widgets/ListView.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
 
 namespace {
 

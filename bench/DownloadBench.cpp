@@ -11,32 +11,29 @@
 #include "Spread.h"
 #include "download/HttpGetThread.h"
 #include "platform/http/HttpClient.h"
+#include "support/TempDir.h"
+#include "support/TestMovies.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <fcntl.h>
-
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <csignal>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <thread>
-#include <string>
+#include <unistd.h>
 #include <vector>
-
-#include "support/TestMovies.h"
-#include "support/TempDir.h"
 
 namespace {
 
@@ -51,11 +48,12 @@ int RunWorker(int argc, char** argv)
     RouteHttpToLoopback(std::atoi(argv[4]));
     long progressCalls = 0;
     bool saved = false;
-    const Job download = Job::Start(&app, THttpGetThread(HttpAddress(QString::fromUtf8(argv[2])), argv[3], [&](int) { ++progressCalls; }),
-                                    [&](const JobEnd<DownloadOutcome>& end) {
-                                        saved = end.value.Saved;
-                                        QCoreApplication::quit();
-                                    });
+    const Job download = Job::Start(
+        &app, THttpGetThread(HttpAddress(QString::fromUtf8(argv[2])), argv[3], [&](int) { ++progressCalls; }),
+        [&](const JobEnd<DownloadOutcome>& end) {
+            saved = end.value.Saved;
+            QCoreApplication::quit();
+        });
     QTimer::singleShot(600'000, &app, [] { QCoreApplication::exit(3); });
     const int code = app.exec();
     std::fprintf(stderr, "worker: %ld progress calls\n", progressCalls);

@@ -6,6 +6,8 @@
 //   tessaro_movie_reader_bench [megabytes] [rounds]
 
 #include "formats/swf/MovieReader.h"
+#include "support/TempDir.h"
+#include "support/TestMovies.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,9 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include "support/TestMovies.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -3,6 +3,14 @@
 // take the snapshot through the web engine, and the C++ side: reading the
 // snapshot into the document tree and scanning it.
 
+#include "Spread.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/browser/WebBrowser.h"
+#include "scan/DocumentSnapshot.h"
+#include "scan/ScanDocument.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 
@@ -11,14 +19,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Spread.h"
-#include "platform/browser/DocumentModelPage.h"
-#include "platform/browser/WebBrowser.h"
-#include "scan/DocumentSnapshot.h"
-#include "scan/ScanDocument.h"
-#include "support/LoopbackHttpServer.h"
-#include "support/TestEnvironment.h"
 
 namespace {
 

@@ -14,6 +14,9 @@
 #include "app/TessaroApplication.h"
 #include "platform/player/FlashControl.h"
 #include "platform/player/PlayerScheme.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,10 +25,6 @@
 #include <QWebEngineView>
 #include <QWindow>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,13 +32,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
-
-#include "support/TestMovies.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
 
 namespace {
 

@@ -5,16 +5,6 @@
 // embeds a detection script writes). Also with "Thorough scan" off, which
 // lists the first half.
 
-#include <QAction>
-#include <QApplication>
-#include <QElapsedTimer>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "Spread.h"
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
@@ -25,6 +15,16 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 

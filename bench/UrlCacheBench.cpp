@@ -12,28 +12,27 @@
 //       C and in Python; then cold walks and floors, the page cache dropped
 //       before each (as root); prints min / median / max of the ratios
 
+#include "Spread.h"
+#include "cache/FindCacheThread.h"
+#include "platform/cachewalk/UrlCache.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/IeCacheBuilder.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
-
-#include "Spread.h"
-#include "cache/FindCacheThread.h"
-#include "support/browserfiles/CacheEntryBuilder.h"
-#include "support/browserfiles/IeCacheBuilder.h"
-#include "platform/cachewalk/UrlCache.h"
-#include "support/TestMovies.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
 
 namespace {
 

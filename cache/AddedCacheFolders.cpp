@@ -1,11 +1,11 @@
 #include "cache/AddedCacheFolders.h"
 
+#include "platform/core/ProgramSettings.h"
+
 #include <QFile>
 #include <QStringList>
 
 #include <algorithm>
-
-#include "platform/core/ProgramSettings.h"
 
 namespace tessaro {
 

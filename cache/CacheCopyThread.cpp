@@ -1,8 +1,8 @@
 #include "cache/CacheCopyThread.h"
 
-#include <cmath>
-
 #include "platform/files/FileCopy.h"
+
+#include <cmath>
 
 namespace tessaro {
 

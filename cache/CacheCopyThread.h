@@ -1,13 +1,13 @@
 #pragma once
 
+#include "platform/core/Job.h"
+
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "platform/core/Job.h"
 
 namespace tessaro {
 

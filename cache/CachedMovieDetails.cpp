@@ -1,10 +1,10 @@
 #include "cache/CachedMovieDetails.h"
 
+#include "formats/swf/MovieReader.h"
+#include "platform/core/RegularFile.h"
+
 #include <QDateTime>
 #include <QStringList>
-
-#include "platform/core/RegularFile.h"
-#include "formats/swf/MovieReader.h"
 
 namespace tessaro {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include "platform/cachewalk/UrlCache.h"
+
+#include <string>
 
 namespace tessaro {
 

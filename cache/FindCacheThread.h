@@ -1,10 +1,10 @@
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include "platform/cachewalk/UrlCache.h"
 #include "platform/core/Job.h"
+
+#include <functional>
+#include <string>
 
 namespace tessaro {
 

@@ -1,11 +1,11 @@
 #include "dialogs/BrowseFolderDlg.h"
 
+#include "platform/widgets/DesignScale.h"
+#include "platform/widgets/ShellTreeView.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include "platform/widgets/DesignScale.h"
-#include "platform/widgets/ShellTreeView.h"
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 #include "download/HttpGetThread.h"
 
 #include "download/FileWriteBuffer.h"
+#include "formats/swf/MovieCheck.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
-#include "formats/swf/MovieCheck.h"
 
 #include <algorithm>
 #include <charconv>

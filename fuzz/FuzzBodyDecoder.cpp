@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the body decoder; the first byte picks the coding.
 
+#include "formats/urlcache/BodyDecoder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "formats/urlcache/BodyDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,17 +2,16 @@
 // picks the content coding, the rest is the body as stored. The streaming
 // decoder, the movie check and the temporary file run as in a cache walk.
 
+#include "formats/urlcache/BodyDecoder.h"
+#include "platform/cachewalk/CacheCheckout.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
-
-#include "formats/urlcache/BodyDecoder.h"
-#include "platform/cachewalk/CacheCheckout.h"
+#include <unistd.h>
 
 namespace {
 

@@ -2,13 +2,13 @@
 // name made of it; as a records file, the records taken from it. Either way
 // only check-out paths inside the content folder come out.
 
+#include "platform/cachewalk/CacheCheckout.h"
+#include "platform/cachewalk/CheckoutRecords.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "platform/cachewalk/CacheCheckout.h"
-#include "platform/cachewalk/CheckoutRecords.h"
 
 namespace {
 

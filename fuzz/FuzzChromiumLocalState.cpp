@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the reader of Chromium's Local State.
 
+#include "formats/session/ChromiumLocalState.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "formats/session/ChromiumLocalState.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,11 +1,11 @@
 // Chromium session files: SNSS framing (clear text and encrypted) and the
 // replay of the commands into windows and tabs.
 
+#include "formats/session/ChromiumSession.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "formats/session/ChromiumSession.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

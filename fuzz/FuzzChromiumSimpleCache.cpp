@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the simple cache entry and sparse file parsers.
 
+#include "formats/urlcache/ChromiumSimpleCache.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "formats/urlcache/ChromiumSimpleCache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,14 +1,14 @@
+#include "platform/browser/CollectorReports.h"
+#include "scan/DocumentSnapshot.h"
+#include "scan/FoundMovies.h"
+#include "scan/ScanDocument.h"
+
 #include <QByteArray>
 #include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
-
-#include "platform/browser/CollectorReports.h"
-#include "scan/DocumentSnapshot.h"
-#include "scan/FoundMovies.h"
-#include "scan/ScanDocument.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the cache2 entry parser.
 
+#include "formats/urlcache/FirefoxCache2.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "formats/urlcache/FirefoxCache2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

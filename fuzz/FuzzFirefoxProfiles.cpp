@@ -1,10 +1,10 @@
 // Firefox's profiles.ini.
 
+#include "formats/session/FirefoxProfiles.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "formats/session/FirefoxProfiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

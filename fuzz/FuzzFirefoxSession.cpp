@@ -1,10 +1,10 @@
 // Firefox session store: mozLz40 container, LZ4 block, then the JSON walk.
 
+#include "formats/session/FirefoxSession.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "formats/session/FirefoxSession.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,12 +1,12 @@
 // Feeds arbitrary bytes to the readers of a Flatpak instance: as its info
 // key file and as its bwrapinfo.json. A pid comes out only in 1..INT_MAX.
 
+#include "platform/windowlist/BrowserLock.h"
+
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "platform/windowlist/BrowserLock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the HTTP head parser, line by line as libcurl hands
 // them over, and checks the bounds of the exchange and the parsed fields.
 
+#include "platform/http/HttpHeaders.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "platform/http/HttpHeaders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

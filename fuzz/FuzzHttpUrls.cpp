@@ -4,6 +4,10 @@
 // gives itself, so nothing is escaped twice). Then classifies the host as the
 // connection check would.
 
+#include "platform/core/AsciiText.h"
+#include "platform/http/HttpRequest.h"
+#include "platform/http/NetworkReach.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -11,10 +15,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "platform/core/AsciiText.h"
-#include "platform/http/HttpRequest.h"
-#include "platform/http/NetworkReach.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

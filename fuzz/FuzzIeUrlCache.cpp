@@ -1,12 +1,12 @@
 // Feeds arbitrary bytes to the Internet Explorer index.dat parser, then reads
 // every record it lists as the cache walk does.
 
+#include "formats/urlcache/IeUrlCache.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
-
-#include "formats/urlcache/IeUrlCache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

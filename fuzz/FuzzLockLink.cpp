@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the reading of a lock link's target. A pid comes
 // out only in 1..INT_MAX, never a number kill() reads as a group.
 
+#include "platform/windowlist/BrowserLock.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "platform/windowlist/BrowserLock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the movie check in pieces; the first byte picks
 // the piece size, so fields and compressed streams are split everywhere.
 
+#include "formats/swf/MovieCheck.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "formats/swf/MovieCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,15 +2,15 @@
 // base of the movie's row, each further line a name the movie yielded. A
 // first byte '!' starts from a list a few rows short of the page's bound.
 
+#include "scan/FoundMovies.h"
+#include "scan/MovieNameRows.h"
+
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
-
-#include "scan/FoundMovies.h"
-#include "scan/MovieNameRows.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 // names stay within their multiple of the input, so a slow input shows as a
 // broken bound, not only as a time-out.
 
+#include "formats/swf/MovieNames.h"
+#include "formats/swf/MovieReader.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "formats/swf/MovieNames.h"
-#include "formats/swf/MovieReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -3,14 +3,14 @@
 // written and resolved against the movie's own address. Whatever a request
 // says, it answers nothing but the movie's own file or its own origin.
 
+#include "platform/player/PlayerAddresses.h"
+
 #include <QString>
 #include <QUrl>
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "platform/player/PlayerAddresses.h"
 
 namespace {
 

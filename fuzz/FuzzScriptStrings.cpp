@@ -1,12 +1,12 @@
+#include "scan/FoundMovies.h"
+#include "scan/MovieReferences.h"
+#include "scan/ScanDocument.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
-
-#include "scan/FoundMovies.h"
-#include "scan/MovieReferences.h"
-#include "scan/ScanDocument.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "help/HtmlHlp.h"
 
-#include <exception>
-
 #include "platform/core/AppPaths.h"
+
+#include <exception>
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <string>
-
 #include "helpviewer/HtmlHelpApi.h"
 #include "platform/core/SharedLibrary.h"
+
+#include <string>
 
 // Access to the help viewer library, loaded the first time help is asked for.
 // One load attempt per run: a missing library or entry point is not retried.

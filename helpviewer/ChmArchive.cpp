@@ -1,12 +1,11 @@
 #include "helpviewer/ChmArchive.h"
 
+#include "platform/core/ByteOrder.h"
+
 #include <QFile>
 
 #include <chm_lib.h>
-
 #include <cstdint>
-
-#include "platform/core/ByteOrder.h"
 
 namespace tessaro {
 

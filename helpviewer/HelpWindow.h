@@ -1,10 +1,10 @@
 #pragma once
 
+#include "helpviewer/SitemapParser.h"
+
 #include <QWidget>
 
 #include <memory>
-
-#include "helpviewer/SitemapParser.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;

@@ -1,7 +1,7 @@
 // The viewer library's one entry point, looked up by name by the program.
 
-#include "helpviewer/HtmlHelpApi.h"
 #include "helpviewer/HelpWindow.h"
+#include "helpviewer/HtmlHelpApi.h"
 
 #include <QApplication>
 #include <QFileInfo>

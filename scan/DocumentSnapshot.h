@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/core/SnapshotBounds.h"
+#include "scan/Document.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include "platform/core/SnapshotBounds.h"
-#include "scan/Document.h"
 
 namespace tessaro {
 

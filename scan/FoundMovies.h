@@ -1,13 +1,13 @@
 #pragma once
 
+#include "scan/AddressRules.h"
+#include "scan/MovieRows.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringView>
 
 #include <optional>
-
-#include "scan/AddressRules.h"
-#include "scan/MovieRows.h"
 
 namespace tessaro {
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "scan/MovieRows.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
 
 #include <functional>
-
-#include "scan/MovieRows.h"
 
 namespace tessaro {
 

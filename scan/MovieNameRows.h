@@ -1,9 +1,9 @@
 #pragma once
 
+#include "scan/FoundMovies.h"
+
 #include <QString>
 #include <QStringList>
-
-#include "scan/FoundMovies.h"
 
 namespace tessaro {
 

@@ -1,12 +1,12 @@
 #include "scan/MovieReadingRun.h"
 
-#include <algorithm>
-#include <string_view>
-
+#include "formats/swf/MovieReader.h"
 #include "platform/core/AsciiText.h"
 #include "platform/http/HttpClient.h"
-#include "formats/swf/MovieReader.h"
 #include "scan/MovieNameRows.h"
+
+#include <algorithm>
+#include <string_view>
 
 namespace tessaro {
 

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "platform/core/Job.h"
+#include "platform/http/NetworkReach.h"
+#include "scan/FoundMovies.h"
+#include "scan/MovieStore.h"
+
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -15,11 +20,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/core/Job.h"
-#include "platform/http/NetworkReach.h"
-#include "scan/FoundMovies.h"
-#include "scan/MovieStore.h"
 
 namespace tessaro {
 

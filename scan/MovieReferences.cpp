@@ -1,11 +1,11 @@
 #include "scan/MovieReferences.h"
 
+#include "scan/AddressRules.h"
+
 #include <QUrl>
 
 #include <algorithm>
 #include <optional>
-
-#include "scan/AddressRules.h"
 
 namespace tessaro {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/swf/MovieReader.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -9,8 +11,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-
-#include "formats/swf/MovieReader.h"
 
 namespace tessaro {
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "scan/Document.h"
+#include "scan/FoundMovies.h"
+
 #include <QString>
 
 #include <vector>
-
-#include "scan/Document.h"
-#include "scan/FoundMovies.h"
 
 namespace tessaro {
 

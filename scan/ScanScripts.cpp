@@ -1,6 +1,5 @@
-#include "scan/ScanDocument.h"
-
 #include "scan/MovieReferences.h"
+#include "scan/ScanDocument.h"
 
 namespace tessaro {
 

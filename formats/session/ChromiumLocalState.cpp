@@ -1,11 +1,11 @@
 #include "formats/session/ChromiumLocalState.h"
 
+#include "formats/session/BrowserSession.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include "formats/session/BrowserSession.h"
 
 namespace tessaro {
 

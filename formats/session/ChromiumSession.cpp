@@ -1,13 +1,13 @@
 #include "formats/session/ChromiumSession.h"
 
+#include "platform/core/ByteOrder.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
-
-#include "platform/core/ByteOrder.h"
 
 namespace tessaro {
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "formats/session/BrowserSession.h"
+#include "formats/session/SnssFile.h"
+
 #include <filesystem>
 #include <string_view>
 #include <vector>
-
-#include "formats/session/BrowserSession.h"
-#include "formats/session/SnssFile.h"
 
 namespace tessaro {
 

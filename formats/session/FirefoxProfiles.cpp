@@ -1,10 +1,10 @@
 #include "formats/session/FirefoxProfiles.h"
 
+#include "formats/session/BrowserSession.h"
+#include "platform/core/AsciiText.h"
+
 #include <algorithm>
 #include <string>
-
-#include "platform/core/AsciiText.h"
-#include "formats/session/BrowserSession.h"
 
 namespace tessaro {
 

@@ -1,13 +1,13 @@
 #include "formats/session/FirefoxSession.h"
 
+#include "formats/session/MozLz4.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
-
-#include "formats/session/MozLz4.h"
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "formats/session/BrowserSession.h"
+
 #include <filesystem>
 #include <string_view>
-
-#include "formats/session/BrowserSession.h"
 
 namespace tessaro {
 

@@ -1,10 +1,9 @@
 #include "formats/session/MozLz4.h"
 
-#include <lz4.h>
+#include "platform/core/ByteOrder.h"
 
 #include <climits>
-
-#include "platform/core/ByteOrder.h"
+#include <lz4.h>
 
 namespace tessaro {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "formats/session/BrowserSession.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "formats/session/BrowserSession.h"
 
 namespace tessaro {
 

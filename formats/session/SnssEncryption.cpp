@@ -1,10 +1,9 @@
 #include "formats/session/SnssEncryption.h"
 
-#include <openssl/evp.h>
-
 #include <array>
 #include <climits>
 #include <memory>
+#include <openssl/evp.h>
 
 namespace tessaro {
 

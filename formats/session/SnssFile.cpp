@@ -1,9 +1,9 @@
 #include "formats/session/SnssFile.h"
 
-#include <cstring>
-
-#include "platform/core/ByteOrder.h"
 #include "formats/session/SnssEncryption.h"
+#include "platform/core/ByteOrder.h"
+
+#include <cstring>
 
 namespace tessaro {
 

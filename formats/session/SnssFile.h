@@ -1,11 +1,11 @@
 #pragma once
 
+#include "formats/session/BrowserSession.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "formats/session/BrowserSession.h"
 
 namespace tessaro {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/core/ByteOrder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "platform/core/ByteOrder.h"
 
 namespace tessaro::swf {
 

@@ -1,11 +1,10 @@
 #include "formats/swf/MovieBody.h"
 
+#include "platform/core/ByteOrder.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-
-#include "platform/core/ByteOrder.h"
-
 #include <lzma.h>
 #include <zlib.h>
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-
 #include <lzma.h>
 #include <zlib.h>
 

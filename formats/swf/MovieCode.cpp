@@ -1,11 +1,11 @@
 #include "formats/swf/MovieCode.h"
 
+#include "formats/swf/ByteCursor.h"
+#include "formats/swf/MovieFormat.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-
-#include "formats/swf/ByteCursor.h"
-#include "formats/swf/MovieFormat.h"
 
 namespace tessaro::swf {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string_view>
-
 #include "formats/swf/MovieNames.h"
+
+#include <string_view>
 
 namespace tessaro::swf {
 

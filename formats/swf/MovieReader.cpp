@@ -1,14 +1,14 @@
 #include "formats/swf/MovieReader.h"
 
-#include <algorithm>
-#include <optional>
-#include <string>
-
 #include "formats/swf/ByteCursor.h"
 #include "formats/swf/MovieBody.h"
 #include "formats/swf/MovieCode.h"
 #include "formats/swf/MovieFormat.h"
 #include "formats/swf/MovieNames.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
 
 namespace tessaro {
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-
 #include <brotli/decode.h>
 #include <zlib.h>
 

@@ -1,10 +1,10 @@
 #include "formats/urlcache/ByteSource.h"
 
+#include "platform/core/RegularFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include "platform/core/RegularFile.h"
 
 namespace tessaro {
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/core/Descriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
-
-#include "platform/core/Descriptor.h"
 
 namespace tessaro {
 

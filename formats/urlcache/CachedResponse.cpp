@@ -1,15 +1,12 @@
 #include "formats/urlcache/CachedResponse.h"
 
+#include "formats/urlcache/ByteSource.h"
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
-#include <memory>
-
 #include <charconv>
-
+#include <memory>
 #include <zlib.h>
-
-#include "formats/urlcache/ByteSource.h"
 
 namespace tessaro {
 

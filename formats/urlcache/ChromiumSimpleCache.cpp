@@ -1,11 +1,10 @@
 #include "formats/urlcache/ChromiumSimpleCache.h"
 
-#include <algorithm>
-
-#include <zlib.h>
-
-#include "platform/core/ByteOrder.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "platform/core/ByteOrder.h"
+
+#include <algorithm>
+#include <zlib.h>
 
 namespace tessaro {
 

@@ -1,10 +1,10 @@
 #include "formats/urlcache/FirefoxCache2.h"
 
+#include "formats/urlcache/FirefoxCache2Format.h"
+#include "platform/core/ByteOrder.h"
+
 #include <algorithm>
 #include <charconv>
-
-#include "platform/core/ByteOrder.h"
-#include "formats/urlcache/FirefoxCache2Format.h"
 
 namespace tessaro {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/CachedResponse.h"
+
 #include <filesystem>
 #include <string>
-
-#include "formats/urlcache/CachedResponse.h"
-#include "formats/urlcache/ByteSource.h"
 
 namespace tessaro {
 

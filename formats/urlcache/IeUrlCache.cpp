@@ -1,14 +1,14 @@
 #include "formats/urlcache/IeUrlCache.h"
 
+#include "formats/urlcache/IeUrlCacheFormat.h"
+#include "platform/core/ByteOrder.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
 #include <map>
 #include <set>
 #include <string_view>
-
-#include "platform/core/ByteOrder.h"
-#include "formats/urlcache/IeUrlCacheFormat.h"
 
 namespace tessaro {
 

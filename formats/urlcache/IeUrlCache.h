@@ -1,12 +1,12 @@
 #pragma once
 
+#include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/CachedResponse.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "formats/urlcache/ByteSource.h"
-#include "formats/urlcache/CachedResponse.h"
 
 namespace tessaro {
 

@@ -1,11 +1,11 @@
 #include "platform/browser/BrowserProfile.h"
 
+#include "platform/core/AppPaths.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
-
-#include "platform/core/AppPaths.h"
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 #include "platform/browser/CollectorReports.h"
 
+#include "platform/core/SnapshotBounds.h"
+
 #include <functional>
 #include <optional>
-
-#include "platform/core/SnapshotBounds.h"
 
 namespace tessaro {
 

@@ -1,5 +1,7 @@
 #include "platform/browser/DocumentModelPage.h"
 
+#include "platform/core/SnapshotBounds.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,8 +11,6 @@
 #include <QWebEngineScriptCollection>
 
 #include <utility>
-
-#include "platform/core/SnapshotBounds.h"
 
 namespace tessaro {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/browser/CollectorReports.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTimer>
@@ -7,8 +9,6 @@
 
 #include <functional>
 #include <memory>
-
-#include "platform/browser/CollectorReports.h"
 
 class QWebEngineProfile;
 

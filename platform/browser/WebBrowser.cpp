@@ -1,16 +1,16 @@
 #include "platform/browser/WebBrowser.h"
 
-#include <QRegularExpression>
+#include "platform/browser/BrowserProfile.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/core/LocalAddressText.h"
+
 #include <QFile>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
 #include <stdexcept>
-
-#include "platform/browser/BrowserProfile.h"
-#include "platform/browser/DocumentModelPage.h"
-#include "platform/core/LocalAddressText.h"
 
 namespace tessaro {
 

@@ -1,17 +1,16 @@
 #include "platform/cachewalk/CacheCheckout.h"
 
+#include "formats/swf/MovieCheck.h"
+#include "formats/urlcache/BodyDecoder.h"
+#include "formats/urlcache/ByteSource.h"
 #include "platform/core/AsciiText.h"
+#include "platform/files/AtomicFile.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 
 #include <algorithm>
 #include <vector>
-
-#include "platform/files/AtomicFile.h"
-#include "formats/swf/MovieCheck.h"
-#include "formats/urlcache/BodyDecoder.h"
-#include "formats/urlcache/ByteSource.h"
 
 namespace tessaro {
 

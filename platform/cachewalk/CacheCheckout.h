@@ -1,14 +1,14 @@
 #pragma once
 
+#include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/CachedResponse.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
 #include <string_view>
-
-#include "formats/urlcache/ByteSource.h"
-#include "formats/urlcache/CachedResponse.h"
 
 namespace tessaro {
 

@@ -1,8 +1,8 @@
 #include "platform/cachewalk/CheckoutRecords.h"
 
+#include "platform/cachewalk/CacheCheckout.h"
 #include "platform/core/RegularFile.h"
 #include "platform/files/AtomicFile.h"
-#include "platform/cachewalk/CacheCheckout.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/urlcache/ByteSource.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -7,8 +9,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-
-#include "formats/urlcache/ByteSource.h"
 
 namespace tessaro {
 

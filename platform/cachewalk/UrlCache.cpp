@@ -1,16 +1,14 @@
 #include "platform/cachewalk/UrlCache.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <optional>
-#include <set>
-#include <stdexcept>
-#include <thread>
-
+#include "formats/urlcache/BodyDecoder.h"
+#include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/ChromiumSimpleCache.h"
+#include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "formats/urlcache/FirefoxCache2.h"
+#include "formats/urlcache/IeUrlCache.h"
+#include "platform/cachewalk/CacheCheckout.h"
+#include "platform/cachewalk/CheckoutRecords.h"
+#include "platform/cachewalk/WinePrefixCaches.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/AsciiText.h"
 #include "platform/core/BrowserHomes.h"
@@ -18,15 +16,16 @@
 #include "platform/core/Descriptor.h"
 #include "platform/core/OrderedReadAhead.h"
 #include "platform/files/AtomicFile.h"
-#include "formats/urlcache/BodyDecoder.h"
-#include "platform/cachewalk/CacheCheckout.h"
-#include "platform/cachewalk/CheckoutRecords.h"
-#include "formats/urlcache/ChromiumSimpleCache.h"
-#include "formats/urlcache/ChromiumSimpleCacheFormat.h"
-#include "formats/urlcache/FirefoxCache2.h"
-#include "formats/urlcache/ByteSource.h"
-#include "formats/urlcache/IeUrlCache.h"
-#include "platform/cachewalk/WinePrefixCaches.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace tessaro {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cachewalk/CheckoutRecords.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -7,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/cachewalk/CheckoutRecords.h"
 
 namespace tessaro {
 

@@ -1,8 +1,8 @@
 #include "platform/cachewalk/WinePrefixCaches.h"
 
-#include <algorithm>
-
 #include "formats/urlcache/IeUrlCache.h"
+
+#include <algorithm>
 
 namespace tessaro {
 

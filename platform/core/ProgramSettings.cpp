@@ -1,10 +1,10 @@
 #include "platform/core/ProgramSettings.h"
 
+#include "platform/core/AppPaths.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QStringList>
-
-#include "platform/core/AppPaths.h"
 
 namespace tessaro {
 

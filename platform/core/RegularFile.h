@@ -1,14 +1,13 @@
 #pragma once
 
+#include "platform/core/Descriptor.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
-
-#include <fcntl.h>
 #include <sys/stat.h>
-
-#include "platform/core/Descriptor.h"
 
 namespace tessaro {
 

@@ -1,9 +1,8 @@
 #include "platform/core/SharedLibrary.h"
 
 #include <atomic>
-#include <system_error>
-
 #include <dlfcn.h>
+#include <system_error>
 
 namespace tessaro {
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <string>
+#include <sys/types.h>
 
 namespace tessaro {
 

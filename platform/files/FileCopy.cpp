@@ -1,14 +1,13 @@
 #include "platform/files/FileCopy.h"
 
-#include <cerrno>
-#include <vector>
+#include "platform/core/Descriptor.h"
+#include "platform/files/AtomicFile.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "platform/core/Descriptor.h"
-#include "platform/files/AtomicFile.h"
+#include <vector>
 
 namespace tessaro {
 

@@ -4,9 +4,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <sstream>
-
 #include <pwd.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace tessaro {

@@ -3,19 +3,17 @@
 #include "platform/core/AsciiText.h"
 #include "platform/http/HttpHeaders.h"
 
-#include <curl/curl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <curl/curl.h>
 #include <mutex>
-
-#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tessaro {
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/http/HttpRequest.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include "platform/http/HttpRequest.h"
 
 namespace tessaro {
 

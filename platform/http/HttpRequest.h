@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/http/NetworkReach.h"
+
 #include <QStringView>
 #include <QUrl>
 
@@ -7,8 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/http/NetworkReach.h"
 
 namespace tessaro {
 

@@ -1,11 +1,10 @@
 #include "platform/http/NetworkReach.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <netinet/in.h>
 
 namespace tessaro {
 

@@ -2,13 +2,12 @@
 
 #include <QUrl>
 
-#include <sys/socket.h>
-
 #include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 
 namespace tessaro {
 

@@ -1,5 +1,8 @@
 #include "platform/player/FlashControl.h"
 
+#include "platform/player/PlayerAddresses.h"
+#include "platform/player/PlayerScheme.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,9 +13,6 @@
 #include <QWebEngineView>
 
 #include <functional>
-
-#include "platform/player/PlayerAddresses.h"
-#include "platform/player/PlayerScheme.h"
 
 namespace tessaro {
 

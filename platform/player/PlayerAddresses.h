@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/http/NetworkReach.h"
+
 #include <QString>
 #include <QUrl>
 
 #include <cstdint>
 #include <memory>
-
-#include "platform/http/NetworkReach.h"
 
 namespace tessaro {
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/core/Job.h"
+#include "platform/player/PlayerSourceFetch.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -8,9 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include "platform/core/Job.h"
-#include "platform/player/PlayerSourceFetch.h"
 
 namespace tessaro {
 

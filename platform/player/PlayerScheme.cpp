@@ -1,5 +1,8 @@
 #include "platform/player/PlayerScheme.h"
 
+#include "platform/core/AppPaths.h"
+#include "platform/http/HttpRequest.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
@@ -7,9 +10,6 @@
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
-
-#include "platform/core/AppPaths.h"
-#include "platform/http/HttpRequest.h"
 
 namespace tessaro {
 

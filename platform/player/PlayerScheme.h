@@ -1,13 +1,13 @@
 #pragma once
 
+#include "platform/player/PlayerAddresses.h"
+#include "platform/player/PlayerFetchPool.h"
+
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
 #include <memory>
 #include <string>
-
-#include "platform/player/PlayerAddresses.h"
-#include "platform/player/PlayerFetchPool.h"
 
 class QIODevice;
 class QWebEngineProfile;

@@ -1,15 +1,14 @@
 #include "platform/player/PlayerSourceFetch.h"
 
-#include <QUrl>
+#include "platform/http/HttpClient.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
-
-#include "platform/http/HttpClient.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaro {
 

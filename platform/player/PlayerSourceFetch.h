@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/player/PlayerAddresses.h"
+
 #include <QByteArray>
 
 #include <atomic>
 #include <cstddef>
 #include <string>
-
-#include "platform/player/PlayerAddresses.h"
 
 namespace tessaro {
 

@@ -1,13 +1,13 @@
 #include "platform/widgets/ShellFolderModel.h"
 
+#include "platform/files/ShellDrives.h"
+
 #include <QFileIconProvider>
 #include <QFileSystemModel>
 #include <QIcon>
 
 #include <algorithm>
 #include <vector>
-
-#include "platform/files/ShellDrives.h"
 
 namespace tessaro {
 

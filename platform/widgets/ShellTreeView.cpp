@@ -1,10 +1,10 @@
 #include "platform/widgets/ShellTreeView.h"
 
-#include <QItemSelectionModel>
-#include <QMouseEvent>
-
 #include "platform/widgets/DesignScale.h"
 #include "platform/widgets/ShellFolderModel.h"
+
+#include <QItemSelectionModel>
+#include <QMouseEvent>
 
 namespace tessaro {
 

@@ -1,10 +1,10 @@
 #include "platform/widgets/StatusBar.h"
 
+#include "platform/widgets/DesignScale.h"
+
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
-
-#include "platform/widgets/DesignScale.h"
 
 namespace tessaro {
 

@@ -1,17 +1,17 @@
 #include "platform/windowlist/BrowserLock.h"
 
+#include "platform/core/RegularFile.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <limits>
 #include <string>
 #include <system_error>
-
-#include <QByteArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include "platform/core/RegularFile.h"
 
 namespace tessaro {
 

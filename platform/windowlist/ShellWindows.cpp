@@ -1,16 +1,16 @@
 #include "platform/windowlist/ShellWindows.h"
 
+#include "formats/session/ChromiumLocalState.h"
+#include "formats/session/ChromiumSession.h"
+#include "formats/session/FirefoxProfiles.h"
+#include "formats/session/FirefoxSession.h"
+#include "platform/windowlist/BrowserLock.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
-
-#include "platform/windowlist/BrowserLock.h"
-#include "formats/session/ChromiumLocalState.h"
-#include "formats/session/ChromiumSession.h"
-#include "formats/session/FirefoxProfiles.h"
-#include "formats/session/FirefoxSession.h"
 
 namespace tessaro {
 

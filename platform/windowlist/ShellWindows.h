@@ -1,13 +1,13 @@
 #pragma once
 
+#include "platform/core/BrowserHomes.h"
+
 #include <QString>
 
 #include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "platform/core/BrowserHomes.h"
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QStringList>
-
 #include "platform/core/Job.h"
 #include "platform/windowlist/ShellWindows.h"
+
+#include <QStringList>
 
 namespace tessaro {
 

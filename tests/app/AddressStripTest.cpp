@@ -1,4 +1,10 @@
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/widgets/LbSpeedButton.h"
+#include "platform/widgets/StatusBar.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -7,22 +13,13 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-#include <lz4.h>
-
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
+#include <lz4.h>
 #include <stdexcept>
 #include <string>
-
-#include "platform/widgets/LbSpeedButton.h"
-#include "platform/widgets/StatusBar.h"
-#include "platform/browser/WebBrowser.h"
-#include "support/LoopbackHttpServer.h"
-#include "ShownWindow.h"
-#include "support/TestEnvironment.h"
+#include <unistd.h>
 
 namespace tessaro {
 namespace {

@@ -1,35 +1,33 @@
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
+#include "cache/FindCacheThread.h"
+#include "dialogs/BrowseFolderDlg.h"
+#include "platform/browser/BrowserProfile.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/cachewalk/UrlCache.h"
+#include "platform/core/AppPaths.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/CacheFixtures.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QTabWidget>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <stdexcept>
 #include <thread>
-
-#include "cache/FindCacheThread.h"
-#include "dialogs/BrowseFolderDlg.h"
-#include "platform/core/AppPaths.h"
-#include "platform/cachewalk/UrlCache.h"
-#include "platform/browser/BrowserProfile.h"
-#include "platform/widgets/ListView.h"
-#include "platform/widgets/StatusBar.h"
-#include "platform/browser/WebBrowser.h"
-#include "support/TestMovies.h"
-#include "support/LoopbackHttpServer.h"
-#include "ShownWindow.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
-#include "support/browserfiles/CacheEntryBuilder.h"
-#include "support/browserfiles/CacheFixtures.h"
 
 namespace tessaro {
 namespace {

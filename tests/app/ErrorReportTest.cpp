@@ -5,7 +5,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tessaro {

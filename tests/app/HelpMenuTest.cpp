@@ -1,4 +1,8 @@
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
+#include "help/HelpFile.h"
+#include "help/HtmlHlp.h"
+#include "support/TestEnvironment.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,14 +15,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-
-#include "help/HelpFile.h"
-#include "help/HtmlHlp.h"
-#include "ShownWindow.h"
-#include "support/TestEnvironment.h"
+#include <gtest/gtest.h>
 
 // Qt's own entry to the shortcut map, the one its test library uses to let a
 // key press reach the shortcuts before the focused widget.

@@ -1,24 +1,22 @@
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/LbSpeedButton.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "support/TestEnvironment.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QComboBox>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QWindow>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-
-#include "platform/player/FlashControl.h"
-#include "platform/widgets/LbSpeedButton.h"
-#include "platform/widgets/ListView.h"
-#include "platform/widgets/StatusBar.h"
-#include "ShownWindow.h"
-#include "support/TestEnvironment.h"
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

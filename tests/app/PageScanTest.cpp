@@ -1,6 +1,17 @@
 // The page scan through the real web engine: a test site served on two
 // loopback ports (two origins), loaded into the main window's browser.
 
+#include "ShownWindow.h"
+#include "app/MirkMainForm.h"
+#include "platform/browser/DocumentModelPage.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "scan/DocumentSnapshot.h"
+#include "scan/FoundMovies.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,23 +22,11 @@
 #include <QUrl>
 #include <QWebEnginePage>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <string>
-
-#include "app/MirkMainForm.h"
-#include "platform/browser/DocumentModelPage.h"
-#include "platform/widgets/ListView.h"
-#include "scan/DocumentSnapshot.h"
-#include "scan/FoundMovies.h"
-#include "platform/widgets/StatusBar.h"
-#include "platform/browser/WebBrowser.h"
-#include "support/LoopbackHttpServer.h"
-#include "ShownWindow.h"
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {

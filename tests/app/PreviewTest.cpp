@@ -1,17 +1,15 @@
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
+#include "platform/player/FlashControl.h"
+#include "platform/widgets/ListView.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
 
 #include <QTabWidget>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-
-#include "platform/player/FlashControl.h"
-#include "platform/widgets/ListView.h"
-#include "support/TestMovies.h"
-#include "support/LoopbackHttpServer.h"
-#include "ShownWindow.h"
-#include "support/TestEnvironment.h"
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

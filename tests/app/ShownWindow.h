@@ -1,17 +1,16 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <memory>
-
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
+#include "platform/widgets/DesignScale.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
-#include "platform/widgets/DesignScale.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace tessaro::test {
 

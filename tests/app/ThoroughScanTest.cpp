@@ -4,21 +4,7 @@
 // scan" on (the described rows first, then the further ones) and off
 // (exactly the described rows).
 
-#include <QAction>
-#include <QMenu>
-#include <QProgressBar>
-#include <QTabWidget>
-#include <QWebEnginePage>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <memory>
-#include <string>
-#include <thread>
-
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
@@ -27,10 +13,23 @@
 #include "scan/FoundMovies.h"
 #include "scan/MovieStore.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/TestMovies.h"
-#include "ShownWindow.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QWebEnginePage>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <thread>
 
 namespace tessaro {
 namespace {

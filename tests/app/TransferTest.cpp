@@ -1,4 +1,14 @@
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
+#include "dialogs/BrowseFolderDlg.h"
+#include "platform/http/HttpClient.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/StatusBar.h"
+#include "support/FileSizeLimit.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
 
 #include <QAction>
 #include <QApplication>
@@ -7,24 +17,12 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "dialogs/BrowseFolderDlg.h"
-#include "platform/http/HttpClient.h"
-#include "platform/widgets/ListView.h"
-#include "platform/widgets/StatusBar.h"
-#include "support/FileSizeLimit.h"
-#include "support/TestMovies.h"
-#include "support/LoopbackHttpServer.h"
-#include "ShownWindow.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {

@@ -1,23 +1,21 @@
 // The window's end while every kind of job it runs is under way.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <memory>
-#include <optional>
-#include <string>
-
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
-#include "ShownWindow.h"
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
 
 namespace tessaro {
 namespace {

@@ -1,17 +1,16 @@
 #include "cache/CacheCopyThread.h"
 
-#include <QObject>
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <optional>
-#include <vector>
-
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+
+#include <QObject>
+
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
+#include <vector>
 
 namespace tessaro {
 namespace {

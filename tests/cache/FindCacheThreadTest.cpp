@@ -1,24 +1,21 @@
 #include "cache/FindCacheThread.h"
 
 #include "cache/CachedMovieDetails.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
+#include <fcntl.h>
 #include <future>
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
-
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaro {
 namespace {

@@ -1,4 +1,6 @@
 #include "dialogs/AboutDlg.h"
+#include "platform/widgets/DesignScale.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,9 +10,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include "platform/widgets/DesignScale.h"
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {

@@ -1,4 +1,7 @@
 #include "dialogs/BrowseFolderDlg.h"
+#include "platform/widgets/ShellTreeView.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,14 +11,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
-
-#include "platform/widgets/ShellTreeView.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

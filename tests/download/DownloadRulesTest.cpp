@@ -2,7 +2,6 @@
 #include "download/DownloadTarget.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

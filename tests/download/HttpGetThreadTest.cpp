@@ -1,25 +1,24 @@
 #include "download/HttpGetThread.h"
 
-#include <QObject>
+#include "platform/http/HttpClient.h"
+#include "support/FileSizeLimit.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
 
-#include <gtest/gtest.h>
+#include <QObject>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "platform/http/HttpClient.h"
-#include "support/FileSizeLimit.h"
-#include "support/LoopbackHttpServer.h"
-#include "support/TestMovies.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {
@@ -48,14 +47,14 @@ protected:
     {
         DownloadRun run;
         QObject owner;
-        const Job job =
-            Job::Start(&owner,
-                       THttpGetThread(
-                           HttpAddress(QString::fromStdString(url)), target, [&run](int percent) { run.progress.push_back(percent); }, limits, kept),
-                       [&run](const JobEnd<DownloadOutcome>& end) {
-                           run.outcome = end.value;
-                           run.ended = true;
-                       });
+        const Job job = Job::Start(&owner,
+                                   THttpGetThread(
+                                       HttpAddress(QString::fromStdString(url)), target,
+                                       [&run](int percent) { run.progress.push_back(percent); }, limits, kept),
+                                   [&run](const JobEnd<DownloadOutcome>& end) {
+                                       run.outcome = end.value;
+                                       run.ended = true;
+                                   });
         EXPECT_TRUE(WaitUntil([&run] { return run.ended; }, 20000)) << url;
         return run;
     }

@@ -1,9 +1,9 @@
 #include "help/HtmlHlp.h"
 
-#include <gtest/gtest.h>
-
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

@@ -1,10 +1,9 @@
 #include "platform/core/SharedLibrary.h"
 
-#include <gtest/gtest.h>
+#include "support/TempDir.h"
 
 #include <dlfcn.h>
-
-#include "support/TempDir.h"
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

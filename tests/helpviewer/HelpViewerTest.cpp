@@ -1,4 +1,6 @@
 #include "helpviewer/HtmlHelpApi.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -9,12 +11,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
-
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

@@ -1,9 +1,9 @@
+#include "support/TestEnvironment.h"
+
 #include <QProcess>
 #include <QString>
 
 #include <gtest/gtest.h>
-
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {

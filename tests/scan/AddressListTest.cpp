@@ -1,7 +1,6 @@
 #include "scan/AddressList.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 

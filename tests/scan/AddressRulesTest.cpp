@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace tessaro {

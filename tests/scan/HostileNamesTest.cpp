@@ -2,26 +2,25 @@
 // scanner meets it, gives no row, no target name and no file; rows stop at
 // the page's cap; the quoted-string finder works in proportion to the text.
 
-#include <QObject>
-#include <QStringList>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <filesystem>
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "download/DownloadTarget.h"
 #include "platform/files/AtomicFile.h"
 #include "scan/DocumentSnapshot.h"
 #include "scan/MovieReadingRun.h"
 #include "scan/MovieReferences.h"
 #include "scan/ScanDocument.h"
-#include "support/TestMovies.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace tessaro {
 namespace {

@@ -2,18 +2,18 @@
 // rows that come later, the list command, the rows taken off, the user's
 // check marks and what the transfer and the reading write on a row.
 
-#include <QStringList>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <string>
+#include "scan/MovieModel.h"
 
 #include "scan/DocumentSnapshot.h"
 #include "scan/FoundMovies.h"
-#include "scan/MovieModel.h"
 #include "scan/ScanDocument.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
 
 namespace tessaro {
 namespace {

@@ -2,22 +2,21 @@
 
 #include "scan/MovieReadingRun.h"
 
-#include <QThread>
+#include "formats/swf/MovieNames.h"
+#include "platform/http/HttpClient.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
 
-#include <gtest/gtest.h>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include "platform/http/HttpClient.h"
-#include "formats/swf/MovieNames.h"
-#include "support/LoopbackHttpServer.h"
-#include "support/TestMovies.h"
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {

@@ -1,16 +1,16 @@
 // The walk over a whole page: order, frames, duplicates, and the tree built
 // from the collector script's snapshot.
 
+#include "scan/ScanDocument.h"
+
+#include "scan/DocumentSnapshot.h"
+
 #include <QByteArray>
 #include <QStringList>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
-
-#include "scan/DocumentSnapshot.h"
-#include "scan/ScanDocument.h"
 
 namespace tessaro {
 namespace {

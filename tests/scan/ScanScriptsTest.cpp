@@ -1,13 +1,12 @@
 // What a page's scripts, embeds and objects contribute, one named row per case.
 
+#include "scan/ScanDocument.h"
+
 #include <QStringList>
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
-#include "scan/ScanDocument.h"
 
 namespace tessaro {
 namespace {

@@ -1,13 +1,12 @@
 // What the thorough scan adds to a page's rows, one named row per case.
 
+#include "scan/DocumentSnapshot.h"
+#include "scan/ScanDocument.h"
+
 #include <QStringList>
 
 #include <gtest/gtest.h>
-
 #include <string>
-
-#include "scan/DocumentSnapshot.h"
-#include "scan/ScanDocument.h"
 
 namespace tessaro {
 namespace {

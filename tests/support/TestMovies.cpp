@@ -1,9 +1,8 @@
 #include "support/TestMovies.h"
 
+#include <lzma.h>
 #include <stdexcept>
 #include <vector>
-
-#include <lzma.h>
 #include <zlib.h>
 
 namespace tessaro::test {

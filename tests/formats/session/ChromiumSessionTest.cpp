@@ -1,15 +1,14 @@
-#include "formats/session/ChromiumLocalState.h"
 #include "formats/session/ChromiumSession.h"
-#include "formats/session/SnssFile.h"
 
-#include <gtest/gtest.h>
+#include "formats/session/ChromiumLocalState.h"
+#include "formats/session/SnssFile.h"
+#include "support/browserfiles/SessionFixtures.h"
 
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-#include "support/browserfiles/SessionFixtures.h"
 
 namespace tessaro {
 namespace {

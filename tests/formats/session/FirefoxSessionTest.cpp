@@ -1,13 +1,12 @@
 #include "formats/session/FirefoxSession.h"
+
 #include "formats/session/FirefoxProfiles.h"
 #include "formats/session/MozLz4.h"
+#include "support/browserfiles/SessionFixtures.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
-#include "support/browserfiles/SessionFixtures.h"
 
 namespace tessaro {
 namespace {

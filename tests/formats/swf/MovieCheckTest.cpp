@@ -1,10 +1,9 @@
 #include "formats/swf/MovieCheck.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "support/TestMovies.h"
+
+#include <gtest/gtest.h>
+#include <string>
 
 namespace tessaro {
 namespace {

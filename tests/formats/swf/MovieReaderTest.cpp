@@ -1,9 +1,9 @@
 #include "formats/swf/MovieReader.h"
+
 #include "formats/swf/MovieNames.h"
+#include "support/TestMovies.h"
 
 #include <gtest/gtest.h>
-
-#include "support/TestMovies.h"
 
 namespace tessaro {
 namespace {

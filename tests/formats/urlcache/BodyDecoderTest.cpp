@@ -1,10 +1,9 @@
 #include "formats/urlcache/BodyDecoder.h"
 
-#include <zlib.h>
+#include "support/DecodeBombs.h"
 
 #include <gtest/gtest.h>
-
-#include "support/DecodeBombs.h"
+#include <zlib.h>
 
 namespace tessaro {
 namespace {

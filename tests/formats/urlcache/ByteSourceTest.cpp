@@ -1,8 +1,8 @@
 #include "formats/urlcache/ByteSource.h"
 
-#include <gtest/gtest.h>
-
 #include "support/TempDir.h"
+
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

@@ -1,13 +1,12 @@
 #include "formats/urlcache/ChromiumSimpleCache.h"
 
-#include <map>
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/CacheFixtures.h"
 
 #include <gtest/gtest.h>
-
-#include "support/browserfiles/CacheEntryBuilder.h"
-#include "support/TestEnvironment.h"
-#include "support/browserfiles/CacheFixtures.h"
-#include "support/TempDir.h"
+#include <map>
 
 namespace tessaro {
 namespace {

@@ -1,12 +1,11 @@
 #include "formats/urlcache/FirefoxCache2.h"
 
-#include <map>
+#include "support/TestEnvironment.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/CacheFixtures.h"
 
 #include <gtest/gtest.h>
-
-#include "support/browserfiles/CacheEntryBuilder.h"
-#include "support/TestEnvironment.h"
-#include "support/browserfiles/CacheFixtures.h"
+#include <map>
 
 namespace tessaro {
 namespace {

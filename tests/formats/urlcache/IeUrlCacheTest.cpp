@@ -1,19 +1,18 @@
 #include "formats/urlcache/IeUrlCache.h"
 
-#include <QProcess>
-#include <QStringList>
-
-#include <functional>
-#include <map>
-#include <set>
-
-#include <gtest/gtest.h>
-
 #include "platform/cachewalk/WinePrefixCaches.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheFixtures.h"
 #include "support/browserfiles/IeCacheBuilder.h"
+
+#include <QProcess>
+#include <QStringList>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
 
 namespace tessaro {
 namespace {

@@ -1,16 +1,15 @@
 // The embedded browser and local files: a local page reads nothing beyond
 // itself, and Navigate opens no local file however it is written.
 
-#include <QUrl>
-
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "platform/browser/WebBrowser.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+#include <string>
 
 namespace tessaro {
 namespace {

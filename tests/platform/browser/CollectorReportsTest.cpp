@@ -1,14 +1,14 @@
 // Putting a snapshot together from the collector's reports: which reports
 // are taken, where they go, and when the snapshot is complete.
 
-#include <gtest/gtest.h>
+#include "platform/browser/CollectorReports.h"
 
+#include "scan/DocumentSnapshot.h"
+
+#include <gtest/gtest.h>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include "platform/browser/CollectorReports.h"
-#include "scan/DocumentSnapshot.h"
 
 namespace tessaro {
 namespace {

@@ -2,21 +2,20 @@
 // script reads of each document, across origins, and when the browser
 // reports a completed document.
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <optional>
-#include <string>
-
 #include "platform/browser/DocumentModelPage.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/core/SnapshotBounds.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
 
 namespace tessaro {
 namespace {

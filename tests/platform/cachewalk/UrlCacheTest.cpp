@@ -1,34 +1,31 @@
 #include "platform/cachewalk/UrlCache.h"
 
+#include "formats/urlcache/BodyDecoder.h"
+#include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "platform/cachewalk/CacheCheckout.h"
+#include "platform/cachewalk/CheckoutRecords.h"
+#include "support/DecodeBombs.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
+#include "support/browserfiles/CacheFixtures.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
-#include <tuple>
-
-#include <gtest/gtest.h>
-
-#include "formats/urlcache/BodyDecoder.h"
-#include "platform/cachewalk/CacheCheckout.h"
-#include "platform/cachewalk/CheckoutRecords.h"
-#include "support/browserfiles/CacheEntryBuilder.h"
-#include "support/TestEnvironment.h"
-#include "support/browserfiles/CacheFixtures.h"
-#include "support/TestMovies.h"
-#include "formats/urlcache/ChromiumSimpleCacheFormat.h"
-#include "support/TempDir.h"
-
-#include <fcntl.h>
-#include <future>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <zlib.h>
-
-#include "support/DecodeBombs.h"
 
 namespace tessaro {
 namespace {

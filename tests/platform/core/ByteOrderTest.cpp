@@ -1,8 +1,7 @@
 #include "platform/core/ByteOrder.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 
 namespace tessaro {
 namespace {

@@ -1,21 +1,20 @@
 #include "platform/core/Job.h"
 
+#include "support/TestEnvironment.h"
+
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "support/TestEnvironment.h"
 
 namespace tessaro {
 namespace {

@@ -1,9 +1,8 @@
 #include "platform/core/OrderedReadAhead.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <thread>

@@ -1,14 +1,13 @@
 #include "platform/core/ProgramSettings.h"
 
+#include "platform/core/AppPaths.h"
+
 #include <QStringList>
 
 #include <filesystem>
 #include <fstream>
-#include <string>
-
 #include <gtest/gtest.h>
-
-#include "platform/core/AppPaths.h"
+#include <string>
 
 namespace tessaro {
 namespace {

@@ -1,14 +1,12 @@
 #include "platform/core/RegularFile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "support/TempDir.h"
 
 #include <chrono>
 #include <future>
-
 #include <gtest/gtest.h>
-
-#include "support/TempDir.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaro {
 namespace {

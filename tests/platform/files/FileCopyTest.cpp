@@ -1,14 +1,12 @@
 #include "platform/files/FileCopy.h"
 
-#include <gtest/gtest.h>
+#include "support/TempDir.h"
 
 #include <csignal>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
-
 #include <sys/resource.h>
-
-#include "support/TempDir.h"
 
 namespace tessaro {
 namespace {

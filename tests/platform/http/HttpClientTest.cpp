@@ -1,21 +1,18 @@
 #include "platform/http/HttpClient.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/http/HttpHeaders.h"
+#include "support/LoopbackHttpServer.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
 #include <thread>
-
-#include "platform/http/HttpHeaders.h"
-#include "support/LoopbackHttpServer.h"
+#include <unistd.h>
+#include <vector>
 
 namespace tessaro {
 namespace {

@@ -3,14 +3,12 @@
 
 #include "platform/http/NetworkReach.h"
 
-#include <gtest/gtest.h>
+#include "platform/http/HttpClient.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
-
 #include <string>
-
-#include "platform/http/HttpClient.h"
 
 namespace tessaro {
 namespace {

@@ -1,5 +1,11 @@
 #include "platform/player/FlashControl.h"
 
+#include "platform/player/PlayerScheme.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QColor>
@@ -12,20 +18,13 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include <gtest/gtest.h>
-
-#include <signal.h>
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
+#include <signal.h>
 #include <string>
 #include <vector>
-
-#include "platform/player/PlayerScheme.h"
-#include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
-#include "support/TestMovies.h"
 
 namespace tessaro {
 namespace {

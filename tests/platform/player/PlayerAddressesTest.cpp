@@ -3,7 +3,6 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 namespace tessaro {

@@ -4,23 +4,20 @@
 
 #include "platform/player/PlayerFetchPool.h"
 #include "platform/player/PlayerSourceFetch.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
 
 #include <QObject>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
-
-#include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
-#include "support/TestEnvironment.h"
+#include <sys/stat.h>
 
 namespace tessaro {
 namespace {

@@ -1,18 +1,16 @@
+#include "formats/session/FirefoxProfiles.h"
 #include "platform/windowlist/ShellWindows.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
-
-#include "formats/session/FirefoxProfiles.h"
-#include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
 
 namespace tessaro {
 namespace {

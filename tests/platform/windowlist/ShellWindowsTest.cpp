@@ -1,18 +1,16 @@
-#include "platform/windowlist/BrowserLock.h"
 #include "platform/windowlist/ShellWindows.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/windowlist/BrowserLock.h"
+#include "support/TempDir.h"
+#include "support/browserfiles/SessionFixtures.h"
 
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
-
-#include "support/browserfiles/SessionFixtures.h"
-#include "support/TempDir.h"
 
 namespace tessaro {
 namespace {

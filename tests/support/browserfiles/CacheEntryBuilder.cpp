@@ -4,7 +4,6 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
-
 #include <zlib.h>
 
 namespace tessaro::test {

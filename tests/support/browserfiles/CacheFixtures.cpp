@@ -1,13 +1,13 @@
 #include "support/browserfiles/CacheFixtures.h"
 
+#include "support/TestEnvironment.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include "support/TestEnvironment.h"
 
 namespace tessaro::test {
 

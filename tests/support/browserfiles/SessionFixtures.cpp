@@ -1,5 +1,7 @@
 #include "support/browserfiles/SessionFixtures.h"
 
+#include "support/TestEnvironment.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QJsonArray>
@@ -8,8 +10,6 @@
 
 #include <fstream>
 #include <iterator>
-
-#include "support/TestEnvironment.h"
 
 namespace tessaro::test {
 
