@@ -95,7 +95,7 @@ public:
     // Downloads the checked rows into saveFolder, one after another.
     void StartDownloads(const std::string& saveFolder);
     // Downloads one address into target, outside the sequence: no row is marked.
-    void StartDownload(const std::string& url, const std::string& target);
+    void StartDownloadOf(const std::string& url, const std::string& target);
     // Ends the running download; rows not yet done stay as they are.
     void StopDownloads();
     bool DownloadRunning() const { return downloadJob_ != nullptr; }
@@ -141,7 +141,7 @@ private:
     // The reading speaks only while the window runs no command.
     bool Quiet() const { return windowBusy_ && windowBusy_(); }
     void PickNextDownload();
-    void StartPickedDownload(const std::string& statusPrefix);
+    void StartDownload(const std::string& statusPrefix);
     void DownloadFinished(const JobEnd<DownloadOutcome>& end);
 
     std::function<bool()> windowBusy_;

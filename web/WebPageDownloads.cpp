@@ -37,14 +37,14 @@ void TWebPageController::StartDownloads(const std::string& saveFolder)
     downloads_.Begin();
     PickNextDownload();
     if (!current_.Url.empty() && !current_.Target.empty())
-        StartPickedDownload("Downloading ");
+        StartDownload("Downloading ");
 }
 
-void TWebPageController::StartDownload(const std::string& url, const std::string& target)
+void TWebPageController::StartDownloadOf(const std::string& url, const std::string& target)
 {
     downloadsStopped_ = false;
     current_ = PickedDownload{-1, url, target};  // no row is marked at its end
-    StartPickedDownload("Downloading ");
+    StartDownload("Downloading ");
 }
 
 void TWebPageController::StopDownloads()
@@ -63,7 +63,7 @@ void TWebPageController::PickNextDownload()
     current_ = downloads_.PickNext(rows, saveFolder_);
 }
 
-void TWebPageController::StartPickedDownload(const std::string& statusPrefix)
+void TWebPageController::StartDownload(const std::string& statusPrefix)
 {
     emit StatusText(statusPrefix + current_.Url);
     emit DownloadStarted();
@@ -101,7 +101,7 @@ void TWebPageController::DownloadFinished(const JobEnd<DownloadOutcome>& end)
     }
     PickNextDownload();
     if (!current_.Url.empty() && !current_.Target.empty())
-        StartPickedDownload("downloading ");
+        StartDownload("downloading ");
 }
 
 }  // namespace tessaro

@@ -128,7 +128,7 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
     };
     window->StartCacheScan();
 
-    window->WebPage()->StartDownload(site.origin() + "/d/movie.swf", (work.path() / "downloads/movie.swf").string());
+    window->WebPage()->StartDownloadOf(site.origin() + "/d/movie.swf", (work.path() / "downloads/movie.swf").string());
     ASSERT_TRUE(WaitUntil([&] { return asked("/d/movie.swf"); }, kWaitMs));
 
     *window->CopyList = {QString::fromStdString(bigFile.string())};
