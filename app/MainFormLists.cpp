@@ -1,9 +1,7 @@
-// The two movie lists: rebuilding the web list, check and clear commands,
-// the pop-up menu and playing the selected row in the preview.
+// The two movie lists: check and clear commands, the pop-up menu and
+// playing the selected row in the preview.
 
 #include "app/MirkMainForm.h"
-#include "download/DownloadSequence.h"
-#include "platform/browser/WebBrowser.h"
 #include "platform/player/FlashControl.h"
 
 #include <QCursor>
@@ -11,33 +9,10 @@
 
 namespace tessaro {
 
-void TMainFrm::ShowFoundMovies(TMovieRows rows)
-{
-    for (qsizetype i = 0; i < rows.Size(); ++i) {
-        TMovieRow& row = rows.Edit(i);
-        row.checked = false;
-        row.status = kStatusNew;
-        row.statusReason.clear();
-    }
-    // Rows to preview: the player starts before the first is picked.
-    if (!rows.IsEmpty())
-        ShockwaveFlash1->Prepare();
-    WebMovies->Replace(std::move(rows));
-}
-
-bool TMainFrm::AppendFoundMovies(QList<TMovieRow> rows)
-{
-    for (TMovieRow& row : rows) {
-        // Checked as a scan checks its rows: only on the page in view.
-        row.checked = ActivePage() == kWebPage;
-    }
-    return WebMovies->Append(rows).full;
-}
-
 void TMainFrm::CheckAllRows(bool value)
 {
     if (ActivePage() == kWebPage)
-        WebMovies->CheckAll(value);
+        webPage_->Movies()->CheckAll(value);
     else if (ActivePage() == kCachePage)
         CacheMovies->CheckAll(value);
 }
@@ -45,22 +20,14 @@ void TMainFrm::CheckAllRows(bool value)
 void TMainFrm::ClearActiveList()
 {
     if (ActivePage() == kWebPage)
-        WebMovies->ClearList();
+        webPage_->Movies()->ClearList();
     else if (ActivePage() == kCachePage)
         CacheMovies->ClearList();
 }
 
 void TMainFrm::ListView1SelectItem(int row, bool)
 {
-    if (row < 0 || row >= WebMovies->RowCount())
-        return;
-    const TMovieRow& movie = WebMovies->Row(row);
-    if (movie.address.isEmpty())
-        return;
-    // A movie read after the scan is played from its kept bytes.
-    ShockwaveFlash1->SetMovie(movie.address, movie.kept, WebBrowser1->LocationURL());
-    if (movie.status != QLatin1String(kStatusSaved))
-        WebMovies->SetStatus(row, kStatusPreview);
+    webPage_->SelectRow(row);
 }
 
 void TMainFrm::ListView2SelectItem(int row, bool)

@@ -69,7 +69,8 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 
 }  // namespace
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>(this))
+TMainFrm::TMainFrm(QWidget* parent)
+    : QMainWindow(parent), webPage_(std::make_unique<TWebPageController>([this] { return Busy; }))
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));
@@ -95,14 +96,13 @@ TMainFrm::~TMainFrm()
     // Before any widget goes: the jobs' reports name them. Every job is asked
     // to end first, so they wind down side by side; then each is joined, and
     // what it had not yet delivered is dropped with it.
-    for (Job* job : {&AddressListThread, &PageScanTask, &CacheScanThread, &CopyThread, &HttpThread})
+    disconnect(webPage_.get(), nullptr, this, nullptr);
+    webPage_->CancelJobs();
+    for (Job* job : {&CacheScanThread, &CopyThread})
         job->Cancel();
-    StopReadingMovies();
-    if (MovieReaders != nullptr)
-        MovieReaders->CancelAll();
-    for (Job* job : {&AddressListThread, &PageScanTask, &CacheScanThread, &CopyThread, &HttpThread})
+    webPage_.reset();  // joins its jobs and readers
+    for (Job* job : {&CacheScanThread, &CopyThread})
         job->Stop();
-    MovieReaders.reset();  // joins its readers
 }
 
 void TMainFrm::BuildControls()
@@ -172,11 +172,10 @@ void TMainFrm::BuildControls()
 
     Panel5 = MakePanel("Panel5", TabSheet1, QFrame::Plain);
     Panel5->setFixedHeight(Scaled(193));
-    WebMovies = new TMovieModel(TMovieModel::TKind::Web, this);
     ListView1 = new TListView(Panel5);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setAccessibleName(QStringLiteral("Internet Flash Movies"));
-    ListView1->setModel(WebMovies);
+    ListView1->setModel(webPage_->Movies());
     ListView1->SetColumnWidths({Scaled(50), Scaled(400), Scaled(75)});
     Column(Panel5)->addWidget(ListView1);
     webPage->addWidget(Panel5);
@@ -319,7 +318,7 @@ void TMainFrm::BuildMenus()
         connect(clear, &QAction::triggered, this, ReportingSlot([this] {
                     // What the reads would append has no list to go to.
                     if (ActivePage() == kWebPage)
-                        StopReadingMovies(true);
+                        webPage_->StopReadingMovies(true);
                     ClearActiveList();
                 }));
     connect(ThoroughScan1, &QAction::triggered, this,
@@ -343,10 +342,7 @@ void TMainFrm::FormCreate()
     CopyFlash2->setEnabled(false);
     StopTransfer1->setEnabled(false);
 
-    CurrentTarget.clear();
-    CurrentUrl.clear();
     SaveFolder.clear();
-    CurrentRow = -1;
 
     CopyList = std::make_unique<QStringList>();
 
@@ -358,12 +354,10 @@ void TMainFrm::FormCreate()
     ProgressBar->setTextVisible(false);
     StatusBar1Resize();
 
+    WireWebPage();
     RefreshAddressList();
     InstallHelpHook();
     LoadScanSettings();
-    connect(WebBrowser1, &TWebBrowser::DocumentComplete, this,
-            ReportingSlot([this] { WebBrowser1DocumentComplete(); }));
-    connect(WebBrowser1, &TWebBrowser::ElementsAdded, this, ReportingSlot([this] { WebBrowser1ElementsAdded(); }));
 }
 
 void TMainFrm::FormActivate()
@@ -404,6 +398,7 @@ void TMainFrm::StatusBar1Resize()
 
 void TMainFrm::PageControl1Change()
 {
+    webPage_->SetInView(ActivePage() == kWebPage);
     if (ActivePage() == kWebPage) {
         Download1->setEnabled(true);
         Download2->setEnabled(true);
@@ -433,11 +428,8 @@ bool TMainFrm::FormCloseQuery()
 void TMainFrm::FormClose()
 {
     // Exit ends every read, so the window ends without waiting for servers.
-    StopReadingMovies(true);
-    MovieReaders->CancelAll();
-    CancelPageScan();
     // The lists let their rows go; the views stay until the window does.
-    WebMovies->Replace(TMovieRows());
+    webPage_->Close();
     CacheMovies->ClearList();
     CopyList.reset();
     HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "download/DownloadSequence.h"
 #include "platform/cachewalk/UrlCache.h"
 #include "platform/core/Job.h"
 #include "scan/MovieModel.h"
-#include "scan/MovieReadingRun.h"
+#include "web/WebPageController.h"
 
 #include <QMainWindow>
 #include <QSet>
@@ -28,9 +27,7 @@ class QTabWidget;
 namespace tessaro {
 
 class TBrowseFolderDialog;
-struct DownloadOutcome;
 struct TCacheCopyResult;
-struct TPageScanResult;
 class TLbSpeedButton;
 class TListView;
 class TShockwaveFlash;
@@ -60,13 +57,11 @@ public:
     void ResetStatus();
     bool Busy = false;
 
+    // The web page's state and jobs: the address strip, the page scan, the
+    // movie reading and the downloads.
+    TWebPageController* WebPage() const { return webPage_.get(); }
+
     // --- Lists (MainFormLists.cpp)
-    // A page scan's rows replace the web list's, each "New" and unchecked.
-    void ShowFoundMovies(TMovieRows rows);
-    // Appends the rows not listed yet, checked as a scan checks its rows
-    // (only while the web page is in view), up to the page's cap; whether
-    // one was left out at the cap.
-    bool AppendFoundMovies(QList<TMovieRow> rows);
     void CheckAllRows(bool value);
     void ClearActiveList();
     void ListView1SelectItem(int row, bool selected);
@@ -78,7 +73,7 @@ public:
     // Starts reading the open-tab list; the combo box fills when it is read.
     // Throws when the list cannot be read at all (no home folder).
     void RefreshAddressList();
-    void AddressListRead(const JobEnd<QStringList>& end);
+    void AddressListRead(const QStringList& addresses);
     void LbSpeedButton5Click();
     void LbSpeedButton6Click();
     void UrlComBoxKeyDown(int key);
@@ -91,27 +86,6 @@ public:
     // The Edit menu's "Thorough scan", remembered between runs.
     void LoadScanSettings();
     void ThoroughScan1Click(bool checked);
-    // The scan of the last snapshot, running off the window's thread, one
-    // at a time.
-    Job PageScanTask;
-    // Scans a snapshot off the window's thread, replacing a scan under way:
-    // a page scan replaces the rows, a growth scan appends to them; cut: the
-    // snapshot left part of the page out.
-    void StartPageScan(const QByteArray& json, bool grow, bool cut = false);
-    void PageScanEnded(std::uint64_t run, bool grow, const JobEnd<TPageScanResult>& end);
-    void PageScanFinished(const TPageScanResult& result, bool grow);
-    void CancelPageScan();
-
-    // --- Movies inside movies (MainFormMovieReading.cpp)
-    void StartReadingMovies(const QString& baseAddress, const TPlayerBases& playerBases = {});
-    // forgetMovies: the next scan fetches every movie again, and the rows
-    // keep no bytes of theirs.
-    void StopReadingMovies(bool forgetMovies = false);
-    void MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report);
-    // Takes the guesses whose addresses answered with no movie off the list,
-    // unless a transfer runs (its rows keep their places until it ends);
-    // the number taken off, or nothing when that waits for the transfer.
-    std::optional<int> TakeOffGuessesWithoutMovie(std::uint64_t id);
 
     // --- Cache scan (MainFormCacheScan.cpp)
     void StartCacheScan();
@@ -127,9 +101,6 @@ public:
 
     // --- Transfer (MainFormTransfer.cpp)
     void LbSpeedButton3Click();
-    void PickNextDownload();
-    void StartDownload(const std::string& statusPrefix);
-    void DownloadFinished(const JobEnd<DownloadOutcome>& end);
     // Copies the files of CopyList into SaveFolder.
     void StartCopy();
     void CopyFinished(const JobEnd<TCacheCopyResult>& end);
@@ -159,27 +130,14 @@ public:
     int ActivePage() const;
 
     // What the window works on between commands.
-    std::string CurrentTarget;
-    std::string CurrentUrl;
     std::string SaveFolder;
-    int CurrentRow = -1;
-    // The movies of the two pages, shown by ListView1 and ListView2.
-    TMovieModel* WebMovies = nullptr;
+    // The movies of the cache page, shown by ListView2.
     TMovieModel* CacheMovies = nullptr;
     std::unique_ptr<QStringList> CopyList;
-    Job HttpThread;
-    // The rows one transfer command works through, each tried once.
-    DownloadSequence Downloads;
     Job CopyThread;
     Job CacheScanThread;
     // What the cache scan walks; empty: the user's caches, then the added folders.
     UrlCacheOpener CacheOpener;
-    Job AddressListThread;
-    // The movies fetched after the last page scan, the run reading them, and
-    // the readers every run shares.
-    std::shared_ptr<TMovieStore> MovieStore;
-    std::shared_ptr<TMovieReaderPool> MovieReaders;
-    std::unique_ptr<TMovieReadingRun> MovieReading;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
 
@@ -244,34 +202,16 @@ private:
     void BuildControls();
     void BuildMenus();
     void WireHoverColours(TLbSpeedButton* button);
+    // Connects the web page's controller to the status bar, the actions,
+    // the address strip and the player (MainFormPageScan.cpp).
+    void WireWebPage();
+    // The snapshot of the page in view, scanned by the web page's controller.
+    void ScanPageSnapshot(bool grow);
 
-    // Set when "Address :" asks while a read runs: the list is read again.
-    bool addressListAgain_ = false;
+    std::unique_ptr<TWebPageController> webPage_;
     // Set when the cache folders change while the cache is listed.
     bool cacheListAgain_ = false;
-    std::uint64_t movieReadingId_ = 0;
-    QString movieStoreBase_;
-    bool movieListFull_ = false;  // the run under way left names out
-    // Guesses the run under way found to have no movie, taken off at its end.
-    QSet<QString> guessesWithoutMovie_;
-    // The run a rescan of the same page joined: it reads on, unheard.
-    std::unique_ptr<TMovieReadingRun> joinedMovieReading_;
-    // A page scan waits for its snapshot; a growth seen meanwhile is scanned
-    // after it.
-    bool pageScanPending_ = false;
-    bool growAfterPageScan_ = false;
-    // The page scan under way is this one; a scan asked for while it runs
-    // waits here, the newest replacing an older one.
-    std::uint64_t pageScanRun_ = 0;
-    struct TWaitingPageScan {
-        QByteArray json;
-        bool grow = false;
-        bool cut = false;
-    };
-    std::optional<TWaitingPageScan> waitingPageScan_;
     bool activatedOnce_ = false;
-    // Set by Stop Transfer: the command takes no further row.
-    bool transferStopped_ = false;
     bool closed_ = false;
 };
 

@@ -99,7 +99,7 @@ protected:
     void ClickAddress()
     {
         window->LbSpeedButton5Click();
-        ASSERT_TRUE(WaitUntil([&] { return window->AddressListThread == nullptr; }, kWorkersEndMs));
+        ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->AddressListRunning(); }, kWorkersEndMs));
     }
 };
 
@@ -242,7 +242,7 @@ TEST_F(AddressStrip, AHandlerThatThrowsShowsTheErrorReport)
         EXPECT_EQ(shown.join(QLatin1Char('\n')).toStdString(), row.report.toStdString());
         EXPECT_EQ(Status(), row.status);
         EXPECT_EQ(Items(), items);
-        EXPECT_EQ(window->AddressListThread, nullptr);
+        EXPECT_FALSE(window->WebPage()->AddressListRunning());
     }
 }
 

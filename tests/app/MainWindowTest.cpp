@@ -53,7 +53,7 @@ TEST_F(MainWindow, StartsIdleOnTheWebPageWithEmptyLists)
     EXPECT_TRUE(window->Download2->isEnabled());
     EXPECT_FALSE(window->CopyFlash1->isEnabled());
     EXPECT_FALSE(window->CopyFlash2->isEnabled());
-    EXPECT_EQ(window->CurrentRow, -1);
+    EXPECT_FALSE(window->WebPage()->DownloadRunning());
     EXPECT_TRUE(window->ShockwaveFlash1->Movie().isEmpty());
     EXPECT_EQ(window->PageControl1->tabText(0), "Internet Flash Movies");
     EXPECT_EQ(window->PageControl1->tabText(1), "   IE Cache Files    ");
@@ -194,12 +194,12 @@ TEST_F(MainWindow, CloseIsRefusedWhileBusyAndAllowedAfter)
     window->Exit1->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->WebMovies->Found().Size(), 1);
+    EXPECT_EQ(WebMovies()->Found().Size(), 1);
 
     window->Busy = false;
     window->Exit1->trigger();
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 2000));
-    EXPECT_TRUE(window->WebMovies->Found().IsEmpty() && window->CacheMovies->Found().IsEmpty())
+    EXPECT_TRUE(WebMovies()->Found().IsEmpty() && window->CacheMovies->Found().IsEmpty())
         << "FormClose releases the lists";
 }
 
@@ -263,7 +263,7 @@ TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
     SwitchTo(kWebPage);
     window->ClearList1->trigger();
     EXPECT_EQ(window->ListView1->RowCount(), 0);
-    EXPECT_EQ(window->WebMovies->Found().Size(), 2) << "clearing the list keeps the scan's result";
+    EXPECT_EQ(WebMovies()->Found().Size(), 2) << "clearing the list keeps the scan's result";
 
     window->CheckAllRows(true);  // on empty lists: nothing happens
     window->ClearActiveList();
@@ -272,7 +272,7 @@ TEST_F(MainWindow, ListCommandsActOnTheActivePageOnly)
 TEST_F(MainWindow, SelectingWebRowsPlaysThemAndMarksThemPreview)
 {
     ShowMovies({"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"});
-    window->WebMovies->SetStatus(2, "Saved");
+    WebMovies()->SetStatus(2, "Saved");
 
     window->ListView1->selectRow(0);
     EXPECT_EQ(window->ShockwaveFlash1->Movie(), "http://h/a.swf");

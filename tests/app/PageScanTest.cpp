@@ -165,7 +165,7 @@ TEST_F(PageScan, ListsEveryFramesMoviesDepthFirstAsNewCheckedRows)
     EXPECT_EQ(Rows(2), QStringList(TopSiteMovies().size(), QStringLiteral("New")));
     for (int row = 0; row < window->ListView1->RowCount(); ++row)
         EXPECT_TRUE(Checked(window->ListView1, row)) << row;
-    EXPECT_EQ(window->WebMovies->Found().Addresses(), TopSiteMovies());
+    EXPECT_EQ(WebMovies()->Found().Addresses(), TopSiteMovies());
 }
 
 TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
@@ -173,8 +173,8 @@ TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
     Open(A("/site/top.html"));
     ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
     // As a transfer and the user would leave them.
-    window->WebMovies->SetStatus(0, QStringLiteral("Saved"));
-    window->WebMovies->SetChecked(0, false);
+    WebMovies()->SetStatus(0, QStringLiteral("Saved"));
+    WebMovies()->SetChecked(0, false);
     window->SetStatusText("Openning Page ");
 
     ClickInPage(QStringLiteral("next"));
@@ -188,7 +188,7 @@ TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
     window->SetStatusText("Openning Page ");
     ClickInPage(QStringLiteral("empty"));
     ASSERT_TRUE(WaitUntil([&] { return ListIs({}); }, kWaitMs)) << Addresses().join('\n').toStdString();
-    EXPECT_TRUE(window->WebMovies->Found().IsEmpty());
+    EXPECT_TRUE(WebMovies()->Found().IsEmpty());
 }
 
 TEST_F(PageScan, AFrameFinishingAfterThePageRescansIt)

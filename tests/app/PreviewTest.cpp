@@ -53,8 +53,9 @@ TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
     const QString address = QString::fromStdString(server.origin() + "/flash/kept.swf");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowMovies({address});
-    window->StartReadingMovies(QString::fromStdString(server.origin() + "/"));
-    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kPlayWaitMs));
+    window->WebPage()->StartReadingMovies(QString::fromStdString(server.origin() + "/"),
+                                          window->WebBrowser1->LocationURL());
+    ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->MovieReadingRunning(); }, kPlayWaitMs));
 
     window->ListView1->selectRow(0);
     ASSERT_TRUE(WaitForMetadata());

@@ -52,7 +52,7 @@ protected:
             window->activateWindow();
             ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 5000));
         }
-        ASSERT_TRUE(WaitUntil([&] { return window->AddressListThread == nullptr; }, kWorkersEndMs));
+        ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->AddressListRunning(); }, kWorkersEndMs));
     }
 
     void OpenWindow(Activation activation = Activation::Activate)
@@ -64,8 +64,8 @@ protected:
     // No command runs and no worker of the window is left.
     bool Idle() const
     {
-        return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr &&
-               window->CacheScanThread == nullptr && window->AddressListThread == nullptr;
+        return !window->Busy && !window->WebPage()->DownloadRunning() && window->CopyThread == nullptr &&
+               window->CacheScanThread == nullptr && !window->WebPage()->AddressListRunning();
     }
 
     void CloseWindow()
@@ -88,7 +88,7 @@ protected:
         window->WebBrowser1->Navigate(page);
         return WaitUntil(
             [&] {
-                return window->WebBrowser1->LocationURL() == page && window->PageScanTask == nullptr &&
+                return window->WebBrowser1->LocationURL() == page && !window->WebPage()->PageScanRunning() &&
                        window->StatusBar1->PanelText(0) == QStringLiteral("Done");
             },
             kWorkersEndMs);
@@ -105,7 +105,20 @@ protected:
     }
 
     // The web list as a page scan leaves it, before it checks the rows.
-    void ShowMovies(const QStringList& addresses) { window->ShowFoundMovies(TMovieRows::OfAddresses(addresses)); }
+    void ShowMovies(const QStringList& addresses)
+    {
+        window->WebPage()->ShowFoundMovies(TMovieRows::OfAddresses(addresses));
+    }
+    TMovieModel* WebMovies() const { return window->WebPage()->Movies(); }
+
+    // A control of the window, found as a test finds it by its name.
+    template <class T>
+    T* Control(const char* name) const
+    {
+        T* control = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << "no control " << name;
+        return control;
+    }
     // A row as the cache listing appends it.
     void AddCacheRow(const QString& number, const QString& name, const QString& size, const QString& localPath)
     {

@@ -367,14 +367,14 @@ TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
     EXPECT_LE(Requests("/t/publish.js"), 1);
     // Without the thorough scan no movie is read after the scan.
     if (!thorough) {
-        EXPECT_EQ(window->MovieReading, nullptr);
+        EXPECT_FALSE(window->WebPage()->MovieReadingRunning());
     }
     if (!grows)
         return;
 
     // What a transfer and the user left on the rows stays when more come.
-    window->WebMovies->SetStatus(0, QStringLiteral("Saved"));
-    window->WebMovies->SetChecked(0, false);
+    WebMovies()->SetStatus(0, QStringLiteral("Saved"));
+    WebMovies()->SetChecked(0, false);
     window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
     ASSERT_TRUE(WaitUntil([&] { return Listed(expected); }, kWaitMs)) << Rows(1).join('\n').toStdString();
     EXPECT_EQ(Rows(0).last(), QString::number(expected.size()));
@@ -504,7 +504,7 @@ TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails
         [&] {
             if (window->StatusBar1->PanelText(0) == QLatin1String("Reading movies 1 of 2"))
                 countSeen = countSeen || window->ProgressBar->value() == 50;
-            return Listed(At({"/t/slow-loader.swf", "/t/slow-main.swf"})) && window->MovieReading == nullptr;
+            return Listed(At({"/t/slow-loader.swf", "/t/slow-main.swf"})) && !window->WebPage()->MovieReadingRunning();
         },
         kWaitMs))
         << Rows(1).join('\n').toStdString();
@@ -536,17 +536,17 @@ var sm = 'sm2/soundmanager2.swf', page = 'sm2/page.swf', present = 'sm2/present.
 
     window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/guesses.html"));
     const QStringList kept = At({"/t/gone/markup.swf", "/t/gone/described.swf", "/t/sm2/present.swf"});
-    ASSERT_TRUE(WaitUntil([&] { return Rows(1) == kept && window->MovieReading == nullptr; }, kWaitMs))
+    ASSERT_TRUE(WaitUntil([&] { return Rows(1) == kept && !window->WebPage()->MovieReadingRunning(); }, kWaitMs))
         << Rows(1).join('\n').toStdString();
     EXPECT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Done: 3 guessed addresses had no movie"));
     EXPECT_EQ(Rows(0), QStringList({"1", "2", "3"}));
-    EXPECT_EQ(window->WebMovies->Found().Addresses(), kept);
+    EXPECT_EQ(WebMovies()->Found().Addresses(), kept);
     EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1) << "each guess is asked once";
 
     // A rescan of the page (as a frame completing makes) lists them no more.
     window->SetStatusText("");
     window->WebBrowser1DocumentComplete();
-    ASSERT_TRUE(WaitUntil([&] { return Listed(kept) && window->MovieReading == nullptr; }, kWaitMs))
+    ASSERT_TRUE(WaitUntil([&] { return Listed(kept) && !window->WebPage()->MovieReadingRunning(); }, kWaitMs))
         << Rows(1).join('\n').toStdString() << "\n"
         << window->StatusBar1->PanelText(0).toStdString();
     EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1);
@@ -575,16 +575,13 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
     const QStringList rows = At({"/t/busy-loader.swf", "/t/busy-main.swf"});
     window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/busy.html"));
     ASSERT_TRUE(WaitUntil([&] { return Rows(1) == rows && *asked == 1; }, kWaitMs)) << Rows(1).join(' ').toStdString();
-    ASSERT_NE(window->MovieReading, nullptr);
+    ASSERT_TRUE(window->WebPage()->MovieReadingRunning());
 
     // What the download command does once the folder is picked.
     test::TempDir target;
-    window->WebMovies->SetChecked(0, false);
-    window->SaveFolder = target.folder();
-    window->Downloads.Begin();
-    window->PickNextDownload();
-    ASSERT_EQ(window->CurrentUrl, rows[1].toStdString());
-    window->StartDownload("Downloading ");
+    WebMovies()->SetChecked(0, false);
+    window->WebPage()->StartDownloads(target.folder());
+    ASSERT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Downloading ") + rows[1]);
     const QString downloading = QStringLiteral("Downloading ") + rows[1];
     QStringList seen;
     int lastPercent = 0;
@@ -592,14 +589,14 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
     bool readingEnded = false;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            if (window->HttpThread == nullptr)
+            if (!window->WebPage()->DownloadRunning())
                 return true;
             if (seen.isEmpty() || seen.last() != window->StatusBar1->PanelText(0))
                 seen.append(window->StatusBar1->PanelText(0));
             // Before, the bar may still show the reading's count.
             fell = fell || (readingEnded && window->ProgressBar->value() < lastPercent);
             lastPercent = window->ProgressBar->value();
-            readingEnded = readingEnded || window->MovieReading == nullptr;
+            readingEnded = readingEnded || !window->WebPage()->MovieReadingRunning();
             return false;
         },
         kWaitMs));
@@ -616,15 +613,15 @@ TEST_F(ThoroughScanReading, TurningItOffForgetsWhatItKeptAndReadsNoScriptFile)
     window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/loader.html"));
     ASSERT_TRUE(WaitUntil(
         [&] {
-            return Listed(At({"/t/loader.swf", "/t/main.swf"})) && window->MovieReading == nullptr;
+            return Listed(At({"/t/loader.swf", "/t/main.swf"})) && !window->WebPage()->MovieReadingRunning();
         },
         kWaitMs));
-    ASSERT_NE(window->MovieStore->MovieBytes(At({"/t/loader.swf"}).first()), nullptr);
+    ASSERT_NE(window->WebPage()->KeptMovies()->MovieBytes(At({"/t/loader.swf"}).first()), nullptr);
     const int asked = Requests("/t/loader.swf");
 
     window->ThoroughScan1->trigger();
     ASSERT_FALSE(window->ThoroughScan1->isChecked());
-    EXPECT_EQ(window->MovieStore, nullptr);
+    EXPECT_EQ(window->WebPage()->KeptMovies(), nullptr);
     window->ListView1->selectRow(0);
     EXPECT_TRUE(WaitUntil([&] { return Requests("/t/loader.swf") > asked; }, kWaitMs))
         << "the preview played what the reading had kept";
@@ -638,7 +635,8 @@ TEST_F(ThoroughScanReading, TurningItOffForgetsWhatItKeptAndReadsNoScriptFile)
         window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/dynamic-external.html"));
         ASSERT_TRUE(WaitUntil(
             [&] {
-                return window->StatusBar1->PanelText(0) == QLatin1String("Done") && window->PageScanTask == nullptr;
+                return window->StatusBar1->PanelText(0) == QLatin1String("Done") &&
+                       !window->WebPage()->PageScanRunning();
             },
             kWaitMs));
         QByteArray json;
@@ -672,13 +670,13 @@ function addLate() {
     site.route("/t/second-loader.swf", MovieAnswer(LoaderOf("second-main.swf")));
 
     window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/late-loaders.html"));
-    ASSERT_TRUE(
-        WaitUntil([&] { return Rows(1) == At({"/t/first-loader.swf"}) && window->MovieReading != nullptr; }, kWaitMs));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Rows(1) == At({"/t/first-loader.swf"}) && window->WebPage()->MovieReadingRunning(); }, kWaitMs));
     window->PageControl1->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil(
         [&] {
-            return Rows(1) == At({"/t/first-loader.swf", "/t/first-main.swf"}) && window->MovieReading == nullptr &&
-                   !window->Busy;
+            return Rows(1) == At({"/t/first-loader.swf", "/t/first-main.swf"}) &&
+                   !window->WebPage()->MovieReadingRunning() && !window->Busy;
         },
         kWaitMs))
         << Rows(1).join(' ').toStdString();
@@ -692,7 +690,8 @@ function addLate() {
     window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
     ASSERT_TRUE(WaitUntil(
         [&] {
-            return Rows(1) == At({"/t/second-loader.swf", "/t/second-main.swf"}) && window->MovieReading == nullptr;
+            return Rows(1) == At({"/t/second-loader.swf", "/t/second-main.swf"}) &&
+                   !window->WebPage()->MovieReadingRunning();
         },
         kWaitMs))
         << Rows(1).join(' ').toStdString();
@@ -722,11 +721,11 @@ TEST_F(ThoroughScanReading, ATreeOfLoadersFillsTheListToItsBoundAndSaysSo)
     const QString full = QStringLiteral("List full: only the first %1 movies are listed").arg(kMaxPageRows);
     ASSERT_TRUE(WaitUntil([&] { return window->StatusBar1->PanelText(0) == full; }, kWaitMs))
         << window->StatusBar1->PanelText(0).toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, kWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->MovieReadingRunning(); }, kWaitMs));
     EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
-    EXPECT_EQ(window->WebMovies->Found().Size(), kMaxPageRows);
+    EXPECT_EQ(WebMovies()->Found().Size(), kMaxPageRows);
     EXPECT_EQ(window->StatusBar1->PanelText(0), full);
-    EXPECT_LE(window->MovieStore->BytesKept(), TMovieStore::kMaxBytes);
+    EXPECT_LE(window->WebPage()->KeptMovies()->BytesKept(), TMovieStore::kMaxBytes);
 }
 
 // A server that holds every movie's answer: the window reads at most four

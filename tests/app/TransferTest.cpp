@@ -79,7 +79,7 @@ protected:
     void ShowWebRows(const QStringList& addresses)
     {
         ShowMovies(addresses);
-        window->WebMovies->CheckAll(true);
+        WebMovies()->CheckAll(true);
     }
 
     QString Status() const { return window->StatusBar1->PanelText(0); }
@@ -97,7 +97,7 @@ protected:
                     seen.push_back(Status());
                 if (whileRunning)
                     whileRunning();
-                return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr;
+                return !window->Busy && !window->WebPage()->DownloadRunning() && window->CopyThread == nullptr;
             },
             20000);
         return seen;
@@ -131,11 +131,11 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
     const QString one = "http://movies.example/one.swf";
     const QString three = "http://movies.example/Three.SWF";
     ShowWebRows({one, "http://movies.example/two.swf", three});
-    window->WebMovies->SetStatus(2, QStringLiteral("Preview"));
+    WebMovies()->SetStatus(2, QStringLiteral("Preview"));
 
     const auto seen = RunCommand([&] {
         if (Status().startsWith("Downloading "))
-            window->WebMovies->SetChecked(1, false);
+            WebMovies()->SetChecked(1, false);
     });
 
     EXPECT_EQ(seen, (std::vector<QString>{"Downloading " + one, "downloading " + three, "Done"}));
@@ -149,7 +149,7 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
     EXPECT_EQ(server.requests()[0].target, "/one.swf");
     EXPECT_EQ(server.requests()[1].target, "/Three.SWF");
     EXPECT_EQ(window->SaveFolder, target.folder());
-    EXPECT_EQ(window->CurrentRow, -1);
+    EXPECT_FALSE(window->WebPage()->DownloadRunning());
     EXPECT_EQ(dialogsShown, 1);
 }
 
@@ -160,8 +160,8 @@ TEST_F(Transfer, AMovieReadAfterTheScanIsSavedFromTheBytesKeptForIt)
     server.route("/kept.swf", movie, "application/x-shockwave-flash");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowWebRows({"http://movies.example/kept.swf"});
-    window->StartReadingMovies(QStringLiteral("http://movies.example/"));
-    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading == nullptr; }, 20000));
+    window->WebPage()->StartReadingMovies(QStringLiteral("http://movies.example/"), window->WebBrowser1->LocationURL());
+    ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->MovieReadingRunning(); }, 20000));
 
     RunCommand();
     EXPECT_EQ(RowStatus(0), QStringLiteral("Saved"));
@@ -183,7 +183,7 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
     ShowWebRows({"http://movies.example/page.html",  // gives no file name
                  "http://movies.example/missing.swf", "http://movies.example/cut.swf",
                  "http://movies.example/saved.swf", "http://movies.example/good.swf"});
-    window->WebMovies->SetStatus(3, QStringLiteral("Saved"));
+    WebMovies()->SetStatus(3, QStringLiteral("Saved"));
 
     const auto seen = RunCommand();
     EXPECT_EQ(seen.back(), "Done");
@@ -217,7 +217,7 @@ TEST_F(Transfer, WarningNamesTheActivePageListOnly)
     window->CacheMovies->SetChecked(0, true);
     window->LbSpeedButton3Click();  // web page active, its list empty
     ShowWebRows({"http://movies.example/a.swf"});
-    window->WebMovies->SetChecked(0, false);
+    WebMovies()->SetChecked(0, false);
     window->LbSpeedButton3Click();  // web rows there, none checked
 
     ASSERT_EQ(warnings.size(), 2u);
@@ -265,7 +265,7 @@ TEST_F(Transfer, ASecondCommandDuringADownloadStartsNoSecondWorker)
     ShowWebRows({"http://movies.example/a.swf"});
 
     const auto seen = RunCommand([&] {
-        if (window->HttpThread != nullptr && window->Busy) {
+        if (window->WebPage()->DownloadRunning() && window->Busy) {
             window->Busy = false;  // as if another part had cleared it
             window->LbSpeedButton3Click();
         }
@@ -321,7 +321,7 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     target.write("movie.swf", "older movie");
     TempDir cache;
     TListView* list = window->ListView1;
-    TMovieModel* movies = window->WebMovies;
+    TMovieModel* movies = WebMovies();
     if (web) {
         HttpResponse drip;
         drip.body = FwsMovie(8u << 20);
@@ -356,7 +356,7 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     EXPECT_TRUE(window->Busy);
     stop->trigger();
     EXPECT_TRUE(WaitUntil(
-        [&] { return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr; }, 1000));
+        [&] { return !window->Busy && !window->WebPage()->DownloadRunning() && window->CopyThread == nullptr; }, 1000));
     limit.reset();
 
     EXPECT_FALSE(stop->isEnabled());

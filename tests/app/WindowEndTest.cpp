@@ -105,7 +105,7 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
 
     // The movie reading of the page, waiting on its first movie.
     window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/p/page.html"));
-    ASSERT_TRUE(WaitUntil([&] { return window->MovieReading != nullptr && asked("/p/loader.swf"); }, kWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return window->WebPage()->MovieReadingRunning() && asked("/p/loader.swf"); }, kWaitMs));
 
     const test::TempDir work;
     WriteLargeMovieCache(work.path() / "caches/Default/Cache/Cache_Data");
@@ -126,9 +126,7 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
     };
     window->StartCacheScan();
 
-    window->CurrentUrl = site.origin() + "/d/movie.swf";
-    window->CurrentTarget = (work.path() / "downloads/movie.swf").string();
-    window->StartDownload("Downloading ");
+    window->WebPage()->StartDownloadOf(site.origin() + "/d/movie.swf", (work.path() / "downloads/movie.swf").string());
     ASSERT_TRUE(WaitUntil([&] { return asked("/d/movie.swf"); }, kWaitMs));
 
     *window->CopyList = {QString::fromStdString(bigFile.string())};
@@ -137,9 +135,9 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
     ASSERT_TRUE(test::WaitForEntries(work.path() / "copies", 1, kWaitMs));
 
     ASSERT_TRUE(window->CacheScanThread.Running()) << "the walk ended before the window";
-    ASSERT_TRUE(window->HttpThread.Running());
+    ASSERT_TRUE(window->WebPage()->DownloadRunning());
     ASSERT_TRUE(window->CopyThread.Running());
-    ASSERT_NE(window->MovieReading, nullptr);
+    ASSERT_TRUE(window->WebPage()->MovieReadingRunning());
     const auto start = std::chrono::steady_clock::now();
     window.reset();
     const auto took = std::chrono::steady_clock::now() - start;

@@ -3,14 +3,9 @@
 // gets its details (the tooltip of its Flash cell) and its kept bytes. A row
 // only text named whose address has no movie is taken off again at the end.
 
-#include "app/MirkMainForm.h"
 #include "formats/swf/MovieReader.h"
-#include "platform/browser/WebBrowser.h"
-#include "scan/MovieReadingRun.h"
-#include "scan/MovieStore.h"
+#include "web/WebPageController.h"
 
-#include <QItemSelectionModel>
-#include <QSignalBlocker>
 #include <QTimer>
 
 #include <string>
@@ -36,11 +31,12 @@ std::string GuessesTakenOffText(int count)
 
 }  // namespace
 
-void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases& playerBases)
+void TWebPageController::StartReadingMovies(const QString& baseAddress, const QString& pageAddress,
+                                            const TPlayerBases& playerBases)
 {
     // Movies inside movies belong to the thorough scan; without it the list
     // holds exactly the page's own rows.
-    if (!ThoroughScan1->isChecked()) {
+    if (!thorough_) {
         StopReadingMovies();
         return;
     }
@@ -48,51 +44,50 @@ void TMainFrm::StartReadingMovies(const QString& baseAddress, const TPlayerBases
     // last one read, and joins the reads under way: the run before goes on,
     // unheard, until the new one ends, so what both ask for is read once.
     // Another page starts afresh.
-    if (MovieStore == nullptr || baseAddress != movieStoreBase_) {
+    if (store_ == nullptr || baseAddress != storeBase_) {
         StopReadingMovies(true);
-        MovieStore = std::make_shared<TMovieStore>();
-        movieStoreBase_ = baseAddress;
-    } else if (MovieReading != nullptr) {
-        joinedMovieReading_ = std::move(MovieReading);
+        store_ = std::make_shared<TMovieStore>();
+        storeBase_ = baseAddress;
+    } else if (reading_ != nullptr) {
+        joinedReading_ = std::move(reading_);
     }
-    const QStringList rows = WebMovies->Found().Addresses();
+    const QStringList rows = movies_->Found().Addresses();
     if (!TMovieReadingRun::HasWebMovies(rows)) {
         StopReadingMovies();
         return;
     }
-    movieListFull_ = false;
+    readingListFull_ = false;
     // The new run reads every row again, from what is kept where it can.
     guessesWithoutMovie_.clear();
-    const std::uint64_t id = ++movieReadingId_;
+    const std::uint64_t id = ++readingId_;
     auto report = [this, id](const TMovieReadingRun::TReport& report) { MovieReadingReport(id, report); };
-    MovieReading =
-        std::make_unique<TMovieReadingRun>(this, rows, baseAddress, MovieStore, report, MovieReaders,
-                                           TMovieReadingRun::WebMovieFetcher(WebBrowser1->LocationURL()), playerBases);
+    reading_ = std::make_unique<TMovieReadingRun>(this, rows, baseAddress, store_, report, readers_,
+                                                  TMovieReadingRun::WebMovieFetcher(pageAddress), playerBases);
     // A transfer's status is the transfer's.
-    if (!Busy)
-        SetStatusText("Reading movies");
+    if (!Quiet())
+        emit StatusText("Reading movies");
 }
 
-void TMainFrm::StopReadingMovies(bool forgetMovies)
+void TWebPageController::StopReadingMovies(bool forgetMovies)
 {
     if (forgetMovies) {
-        MovieStore.reset();
-        WebMovies->ForgetKept();
+        store_.reset();
+        movies_->ForgetKept();
     }
-    joinedMovieReading_.reset();
+    joinedReading_.reset();
     guessesWithoutMovie_.clear();
-    if (MovieReading == nullptr)
+    if (reading_ == nullptr)
         return;
     // The run holds no thread: its reads that no one else waits for are
     // cancelled, and the window never waits for a fetch under way.
-    MovieReading.reset();
-    if (!Busy)
-        SetProgress(0);
+    reading_.reset();
+    if (!Quiet())
+        emit Progress(0);
 }
 
-void TMainFrm::MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report)
+void TWebPageController::MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TReport& report)
 {
-    if (id != movieReadingId_ || MovieReading == nullptr)
+    if (id != readingId_ || reading_ == nullptr)
         return;
     // Numbered and checked as every row that comes after the scan; growth
     // scans may have added rows the run does not know of.
@@ -103,57 +98,61 @@ void TMainFrm::MovieReadingReport(std::uint64_t id, const TMovieReadingRun::TRep
     // Only the rows just read can have new details: the list is not walked
     // at every report.
     for (const QString& address : report.read) {
-        const std::optional<qsizetype> found = WebMovies->Found().Find(address);
-        if (found && WebMovies->Found().At(*found).guess && MovieStore->NoMovie(address))
+        const std::optional<qsizetype> found = movies_->Found().Find(address);
+        if (found && movies_->Found().At(*found).guess && store_->NoMovie(address))
             guessesWithoutMovie_.insert(address);
-        const int row = WebMovies->RowOf(address);
+        const int row = movies_->RowOf(address);
         if (row < 0)
             continue;
-        const auto details = MovieStore->Details(address);
-        WebMovies->SetRead(row, details ? DescribeMovie(*details) : WebMovies->Row(row).details,
-                           MovieStore->MovieBytes(address));
+        const auto details = store_->Details(address);
+        movies_->SetRead(row, details ? DescribeMovie(*details) : movies_->Row(row).details,
+                         store_->MovieBytes(address));
     }
-    movieListFull_ = movieListFull_ || listFull;
+    readingListFull_ = readingListFull_ || listFull;
     if (report.finished) {
-        MovieReading.reset();
-        joinedMovieReading_.reset();
-        const std::optional<int> takenOff = TakeOffGuessesWithoutMovie(id);
-        // While a transfer runs the reading keeps quiet, also at its end.
-        if (!Busy) {
-            SetProgress(0);
-            SetStatusText(movieListFull_         ? ListFullText()
-                          : takenOff.value_or(0) ? GuessesTakenOffText(*takenOff)
-                                                 : "Done");
-        }
-        movieListFull_ = false;
+        MovieReadingFinished(id);
         return;
     }
-    if (Busy)
+    if (Quiet())
         return;
-    if (movieListFull_) {
-        SetStatusText(ListFullText());
+    if (readingListFull_) {
+        emit StatusText(ListFullText());
         return;
     }
-    SetStatusText("Reading movies " + std::to_string(report.done) + " of " + std::to_string(report.total));
-    SetProgress(report.total > 0 ? report.done * 100 / report.total : 0);
+    emit StatusText("Reading movies " + std::to_string(report.done) + " of " + std::to_string(report.total));
+    emit Progress(report.total > 0 ? report.done * 100 / report.total : 0);
 }
 
-std::optional<int> TMainFrm::TakeOffGuessesWithoutMovie(std::uint64_t id)
+void TWebPageController::MovieReadingFinished(std::uint64_t id)
+{
+    reading_.reset();
+    joinedReading_.reset();
+    const std::optional<int> takenOff = TakeOffGuessesWithoutMovie(id);
+    // While a transfer runs the reading keeps quiet, also at its end.
+    if (!Quiet()) {
+        emit Progress(0);
+        emit StatusText(readingListFull_       ? ListFullText()
+                        : takenOff.value_or(0) ? GuessesTakenOffText(*takenOff)
+                                               : "Done");
+    }
+    readingListFull_ = false;
+}
+
+std::optional<int> TWebPageController::TakeOffGuessesWithoutMovie(std::uint64_t id)
 {
     if (guessesWithoutMovie_.isEmpty())
         return 0;
     // A download marks its row by where it stood; rows go when it has ended.
-    if (Busy || HttpThread != nullptr) {
+    if (Quiet() || downloadJob_ != nullptr) {
         QTimer::singleShot(kTakeOffRetryMs, this, [this, id] {
-            if (id == movieReadingId_ && MovieReading == nullptr)
+            if (id == readingId_ && reading_ == nullptr)
                 TakeOffGuessesWithoutMovie(id);
         });
         return std::nullopt;
     }
     const QSet<QString> gone = std::exchange(guessesWithoutMovie_, {});
-    const auto takenOff = static_cast<int>(
-        WebMovies->Remove([&](const TMovieRow& row) { return row.guess && gone.contains(row.address); }));
-    return takenOff;
+    return static_cast<int>(
+        movies_->Remove([&](const TMovieRow& row) { return row.guess && gone.contains(row.address); }));
 }
 
 }  // namespace tessaro

@@ -1,0 +1,106 @@
+// The transfer command on the web page: the checked rows are downloaded
+// into the chosen folder, one after another.
+
+#include "download/HttpGetThread.h"
+#include "platform/http/HttpRequest.h"
+#include "web/WebPageController.h"
+
+namespace tessaro {
+
+namespace {
+
+// The web movies as the download sequence reads and marks them.
+class WebMovieRows : public DownloadRows {
+public:
+    explicit WebMovieRows(TMovieModel* movies) : movies_(movies) {}
+
+    int RowCount() const override { return movies_->RowCount(); }
+    bool Checked(int row) const override { return movies_->Row(row).checked; }
+    std::string Address(int row) const override { return movies_->Row(row).address.toStdString(); }
+    std::string Status(int row) const override { return movies_->Row(row).status.toStdString(); }
+    void SetStatus(int row, const std::string& status) override
+    {
+        movies_->SetStatus(row, QString::fromStdString(status));
+    }
+
+private:
+    TMovieModel* movies_;
+};
+
+}  // namespace
+
+void TWebPageController::StartDownloads(const std::string& saveFolder)
+{
+    saveFolder_ = saveFolder;
+    downloadsStopped_ = false;
+    downloads_.Begin();
+    PickNextDownload();
+    if (!current_.Url.empty() && !current_.Target.empty())
+        StartDownload("Downloading ");
+}
+
+void TWebPageController::StartDownloadOf(const std::string& url, const std::string& target)
+{
+    downloadsStopped_ = false;
+    current_ = PickedDownload{-1, url, target};  // no row is marked at its end
+    StartDownload("Downloading ");
+}
+
+void TWebPageController::StopDownloads()
+{
+    if (downloadJob_ == nullptr)
+        return;
+    // The job ends on its own thread; its end clears Busy and marks the row,
+    // as for any other end.
+    downloadsStopped_ = true;
+    downloadJob_.Cancel();
+}
+
+void TWebPageController::PickNextDownload()
+{
+    WebMovieRows rows(movies_);
+    current_ = downloads_.PickNext(rows, saveFolder_);
+}
+
+void TWebPageController::StartDownload(const std::string& statusPrefix)
+{
+    emit StatusText(statusPrefix + current_.Url);
+    emit DownloadStarted();
+    // A movie read after the scan is saved from its kept bytes, not fetched again.
+    const int row = current_.Row;
+    TKeptBytes kept = row >= 0 && row < movies_->RowCount() ? movies_->Row(row).kept : nullptr;
+    downloadJob_ = Job::Start(this,
+                              THttpGetThread(
+                                  HttpAddress(QString::fromStdString(current_.Url)), current_.Target,
+                                  [this](int percent) { emit Progress(percent); }, HttpLimits{}, std::move(kept)),
+                              [this](const JobEnd<DownloadOutcome>& end) { DownloadFinished(end); });
+    emit DownloadRunningChanged(true);
+}
+
+void TWebPageController::DownloadFinished(const JobEnd<DownloadOutcome>& end)
+{
+    const DownloadOutcome outcome = end.value;
+    const std::exception_ptr failure = end.error;
+    downloadJob_ = Job();
+
+    WebMovieRows rows(movies_);
+    const PickedDownload finished = std::exchange(current_, PickedDownload{});
+    DownloadSequence::MarkFinished(rows, finished, outcome.Saved);
+    // Why a row failed is kept with its status for the user to hover over.
+    if (finished.Row >= 0 && finished.Row < rows.RowCount() && rows.Address(finished.Row) == finished.Url)
+        movies_->SetStatusReason(finished.Row, QString::fromStdString(outcome.Reason));
+
+    emit StatusReset();
+    emit DownloadRunningChanged(false);
+    if (failure)
+        emit ErrorToShow(failure);
+    if (downloadsStopped_) {
+        emit StatusText(THttpGetThread::kStoppedReason);
+        return;
+    }
+    PickNextDownload();
+    if (!current_.Url.empty() && !current_.Target.empty())
+        StartDownload("downloading ");
+}
+
+}  // namespace tessaro
