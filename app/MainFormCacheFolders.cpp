@@ -4,7 +4,6 @@
 #include <QLabel>
 
 #include "app/MirkMainForm.h"
-#include "cache/AddedCacheFolders.h"
 #include "dialogs/BrowseFolderDlg.h"
 
 namespace tessaro {
@@ -26,32 +25,17 @@ void TMainFrm::AddCacheFolder1Click()
     BrowseFolderDialog->Label2->adjustSize();
     if (!accepted || folder.empty())
         return;
-    if (AddCacheFolder(folder))
-        ListCacheAgain();
+    cachePage_->AddFolder(folder, Busy);
 }
 
 void TMainFrm::RemoveCacheFolders1Click()
 {
-    if (AddedCacheFolders().empty())
-        return;
-    RemoveCacheFolders();
-    ListCacheAgain();
+    cachePage_->RemoveFolders(Busy);
 }
 
 void TMainFrm::ListCacheAgain()
 {
-    if (Busy) {
-        // A listing under way is made again once it ends; a transfer keeps its rows.
-        if (CacheScanThread != nullptr)
-            cacheListAgain_ = true;
-        return;
-    }
-    CacheMovies->ClearList();
-    if (ActivePage() == kCachePage) {
-        Busy = true;
-        StartCacheScan();
-        SetStatusText("Done");
-    }
+    cachePage_->ListAgain(Busy);
 }
 
 }  // namespace tessaro

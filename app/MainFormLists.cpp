@@ -39,7 +39,7 @@ void TMainFrm::CheckAllRows(bool value)
     if (ActivePage() == kWebPage)
         WebMovies->CheckAll(value);
     else if (ActivePage() == kCachePage)
-        CacheMovies->CheckAll(value);
+        cachePage_->Movies()->CheckAll(value);
 }
 
 void TMainFrm::ClearActiveList()
@@ -47,7 +47,7 @@ void TMainFrm::ClearActiveList()
     if (ActivePage() == kWebPage)
         WebMovies->ClearList();
     else if (ActivePage() == kCachePage)
-        CacheMovies->ClearList();
+        cachePage_->Movies()->ClearList();
 }
 
 void TMainFrm::ListView1SelectItem(int row, bool)
@@ -65,9 +65,7 @@ void TMainFrm::ListView1SelectItem(int row, bool)
 
 void TMainFrm::ListView2SelectItem(int row, bool)
 {
-    if (row < 0 || row >= CacheMovies->RowCount())
-        return;
-    ShockwaveFlash1->SetMovie(CacheMovies->Row(row).localPath);
+    cachePage_->SelectRow(row);
 }
 
 void TMainFrm::ListView1MouseDown(Qt::MouseButton button)

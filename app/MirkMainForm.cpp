@@ -14,8 +14,6 @@
 
 #include "app/ErrorReport.h"
 #include "app/ReportingSlot.h"
-#include "cache/CacheCopyThread.h"
-#include "cache/FindCacheThread.h"
 #include "download/HttpGetThread.h"
 #include "help/HtmlHlp.h"
 #include "platform/core/ProgramVersion.h"
@@ -69,7 +67,9 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 
 }  // namespace
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>(this))
+TMainFrm::TMainFrm(QWidget* parent)
+    : QMainWindow(parent), MovieReaders(std::make_shared<TMovieReaderPool>(this)),
+      cachePage_(std::make_unique<TCachePageController>())
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));
@@ -79,6 +79,7 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent), MovieReaders(std::mak
     setFont(designFont);
     BuildControls();
     BuildMenus();
+    WireCachePage();
     move(Scaled(39), Scaled(42));
     resize(Scaled(892), Scaled(535) + menuBar()->sizeHint().height());
 
@@ -95,13 +96,15 @@ TMainFrm::~TMainFrm()
     // Before any widget goes: the jobs' reports name them. Every job is asked
     // to end first, so they wind down side by side; then each is joined, and
     // what it had not yet delivered is dropped with it.
-    for (Job* job : {&AddressListThread, &PageScanTask, &CacheScanThread, &CopyThread, &HttpThread})
+    for (Job* job : {&AddressListThread, &PageScanTask, &HttpThread})
         job->Cancel();
+    cachePage_->CancelJobs();
     StopReadingMovies();
     if (MovieReaders != nullptr)
         MovieReaders->CancelAll();
-    for (Job* job : {&AddressListThread, &PageScanTask, &CacheScanThread, &CopyThread, &HttpThread})
+    for (Job* job : {&AddressListThread, &PageScanTask, &HttpThread})
         job->Stop();
+    cachePage_->StopJobs();
     MovieReaders.reset();  // joins its readers
 }
 
@@ -191,12 +194,11 @@ void TMainFrm::BuildControls()
     TabSheet2 = new QWidget();
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     Panel8 = MakePanel("Panel8", TabSheet2, QFrame::Plain);
-    CacheMovies = new TMovieModel(TMovieModel::TKind::Cache, this);
     ListView2 = new TListView(Panel8);
     ListView2->setObjectName(QStringLiteral("ListView2"));
     ListView2->setAccessibleName(QStringLiteral("IE Cache Files"));
     ListView2->setFrameShape(QFrame::NoFrame);
-    ListView2->setModel(CacheMovies);
+    ListView2->setModel(cachePage_->Movies());
     ListView2->SetColumnWidths({Scaled(50), Scaled(150), Scaled(75), Scaled(300)});
     Column(Panel8)->addWidget(ListView2);
     Column(TabSheet2)->addWidget(Panel8);
@@ -348,8 +350,6 @@ void TMainFrm::FormCreate()
     SaveFolder.clear();
     CurrentRow = -1;
 
-    CopyList = std::make_unique<QStringList>();
-
     ProgressBar = new QProgressBar(StatusBar1);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     ProgressBar->setAccessibleName(QStringLiteral("Progress"));
@@ -416,13 +416,8 @@ void TMainFrm::PageControl1Change()
         CopyFlash1->setEnabled(true);
         CopyFlash2->setEnabled(true);
         LbSpeedButton3->SetCaption(QStringLiteral("Copy Flash To"));
-        // A transfer owns Busy until it ends; the scan waits for the next switch.
-        if (CacheMovies->RowCount() == 0 && !Busy) {
-            Busy = true;
-            StartCacheScan();
-            SetStatusText("Done");
-        }
     }
+    cachePage_->SetPageShown(ActivePage() == kCachePage, Busy);
 }
 
 bool TMainFrm::FormCloseQuery()
@@ -438,8 +433,7 @@ void TMainFrm::FormClose()
     CancelPageScan();
     // The lists let their rows go; the views stay until the window does.
     WebMovies->Replace(TMovieRows());
-    CacheMovies->ClearList();
-    CopyList.reset();
+    cachePage_->ForgetRows();
     HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);
     closed_ = true;
 }

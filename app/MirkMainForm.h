@@ -1,7 +1,7 @@
 #pragma once
 
+#include "cache/CachePageController.h"
 #include "download/DownloadSequence.h"
-#include "platform/cachewalk/UrlCache.h"
 #include "platform/core/Job.h"
 #include "scan/MovieModel.h"
 #include "scan/MovieReadingRun.h"
@@ -29,7 +29,6 @@ namespace tessaro {
 
 class TBrowseFolderDialog;
 struct DownloadOutcome;
-struct TCacheCopyResult;
 struct TPageScanResult;
 class TLbSpeedButton;
 class TListView;
@@ -113,16 +112,15 @@ public:
     // the number taken off, or nothing when that waits for the transfer.
     std::optional<int> TakeOffGuessesWithoutMovie(std::uint64_t id);
 
-    // --- Cache scan (MainFormCacheScan.cpp)
+    // --- Cache page (MainFormCacheScan.cpp): the controller holds its state
+    // and rules; the window shows what it says.
+    TCachePageController* CachePage() const { return cachePage_.get(); }
     void StartCacheScan();
-    void CacheScanFinished(const std::exception_ptr& error);
 
     // --- Cache folders from elsewhere (MainFormCacheFolders.cpp)
     void AddCacheFolder1Click();
     void RemoveCacheFolders1Click();
-    // Empties the cache list so it is listed again: at once when its page
-    // is shown, else at the next switch to it. While the cache is being
-    // listed, when that ends; nothing while a transfer runs.
+    // See TCachePageController::ListAgain.
     void ListCacheAgain();
 
     // --- Transfer (MainFormTransfer.cpp)
@@ -130,9 +128,6 @@ public:
     void PickNextDownload();
     void StartDownload(const std::string& statusPrefix);
     void DownloadFinished(const JobEnd<DownloadOutcome>& end);
-    // Copies the files of CopyList into SaveFolder.
-    void StartCopy();
-    void CopyFinished(const JobEnd<TCacheCopyResult>& end);
     // Ends the running download or copy; rows not yet done stay as they are.
     void StopTransfer1Click();
     // Stop Transfer is offered only while a download or a copy runs.
@@ -163,17 +158,11 @@ public:
     std::string CurrentUrl;
     std::string SaveFolder;
     int CurrentRow = -1;
-    // The movies of the two pages, shown by ListView1 and ListView2.
+    // The movies of the web page, shown by ListView1.
     TMovieModel* WebMovies = nullptr;
-    TMovieModel* CacheMovies = nullptr;
-    std::unique_ptr<QStringList> CopyList;
     Job HttpThread;
     // The rows one transfer command works through, each tried once.
     DownloadSequence Downloads;
-    Job CopyThread;
-    Job CacheScanThread;
-    // What the cache scan walks; empty: the user's caches, then the added folders.
-    UrlCacheOpener CacheOpener;
     Job AddressListThread;
     // The movies fetched after the last page scan, the run reading them, and
     // the readers every run shares.
@@ -244,11 +233,12 @@ private:
     void BuildControls();
     void BuildMenus();
     void WireHoverColours(TLbSpeedButton* button);
+    void WireCachePage();
+
+    std::unique_ptr<TCachePageController> cachePage_;
 
     // Set when "Address :" asks while a read runs: the list is read again.
     bool addressListAgain_ = false;
-    // Set when the cache folders change while the cache is listed.
-    bool cacheListAgain_ = false;
     std::uint64_t movieReadingId_ = 0;
     QString movieStoreBase_;
     bool movieListFull_ = false;  // the run under way left names out

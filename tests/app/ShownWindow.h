@@ -65,8 +65,8 @@ protected:
     // No command runs and no worker of the window is left.
     bool Idle() const
     {
-        return !window->Busy && window->HttpThread == nullptr && window->CopyThread == nullptr &&
-               window->CacheScanThread == nullptr && window->AddressListThread == nullptr;
+        return !window->Busy && window->HttpThread == nullptr && !window->CachePage()->Copying() &&
+               !window->CachePage()->Listing() && window->AddressListThread == nullptr;
     }
 
     void CloseWindow()
@@ -95,6 +95,15 @@ protected:
             kWorkersEndMs);
     }
 
+    // A control of the window by its name, as the user and e2e/ meet it.
+    template <class Control>
+    Control* Control(const char* name) const
+    {
+        auto* control = window->findChild<Control*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << "no control " << name;
+        return control;
+    }
+
     // A cell of a list as the view shows it (and a screen reader reads it).
     static QString Cell(const TListView* list, int row, int column, int role = Qt::DisplayRole)
     {
@@ -116,7 +125,7 @@ protected:
         row.fileName = name;
         row.size = size;
         row.localPath = localPath;
-        window->CacheMovies->Append({row});
+        window->CachePage()->Movies()->Append({row});
     }
 
     TempDir home;
