@@ -96,10 +96,10 @@ protected:
     }
 
     // A control of the window by its name, as the user and e2e/ meet it.
-    template <class Control>
-    Control* Control(const char* name) const
+    template <class T>
+    T* Control(const char* name) const
     {
-        auto* control = window->findChild<Control*>(QString::fromLatin1(name));
+        auto* control = window->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(control, nullptr) << "no control " << name;
         return control;
     }
