@@ -1,10 +1,10 @@
 #include "cache/CachePageController.h"
 
-#include <utility>
-
 #include "cache/AddedCacheFolders.h"
 #include "cache/CacheCopyThread.h"
 #include "cache/FindCacheThread.h"
+
+#include <utility>
 
 namespace tessaro {
 

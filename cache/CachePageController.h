@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/cachewalk/UrlCache.h"
+#include "platform/core/Job.h"
+#include "scan/MovieModel.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -7,10 +11,6 @@
 #include <exception>
 #include <filesystem>
 #include <string>
-
-#include "platform/cachewalk/UrlCache.h"
-#include "platform/core/Job.h"
-#include "scan/MovieModel.h"
 
 namespace tessaro {
 
