@@ -33,9 +33,4 @@ void TMainFrm::RemoveCacheFolders1Click()
     cachePage_->RemoveFolders(Busy);
 }
 
-void TMainFrm::ListCacheAgain()
-{
-    cachePage_->ListAgain(Busy);
-}
-
 }  // namespace tessaro

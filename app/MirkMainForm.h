@@ -120,8 +120,6 @@ public:
     // --- Cache folders from elsewhere (MainFormCacheFolders.cpp)
     void AddCacheFolder1Click();
     void RemoveCacheFolders1Click();
-    // See TCachePageController::ListAgain.
-    void ListCacheAgain();
 
     // --- Transfer (MainFormTransfer.cpp)
     void LbSpeedButton3Click();
