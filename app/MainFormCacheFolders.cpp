@@ -2,7 +2,6 @@
 // one cache folder, searched by the cache scan after the user's own caches.
 
 #include "app/MirkMainForm.h"
-#include "cache/AddedCacheFolders.h"
 #include "dialogs/BrowseFolderDlg.h"
 
 #include <QLabel>
@@ -26,32 +25,12 @@ void TMainFrm::AddCacheFolder1Click()
     BrowseFolderDialog->Label2->adjustSize();
     if (!accepted || folder.empty())
         return;
-    if (AddCacheFolder(folder))
-        ListCacheAgain();
+    cachePage_->AddFolder(folder, Busy);
 }
 
 void TMainFrm::RemoveCacheFolders1Click()
 {
-    if (AddedCacheFolders().empty())
-        return;
-    RemoveCacheFolders();
-    ListCacheAgain();
-}
-
-void TMainFrm::ListCacheAgain()
-{
-    if (Busy) {
-        // A listing under way is made again once it ends; a transfer keeps its rows.
-        if (CacheScanThread != nullptr)
-            cacheListAgain_ = true;
-        return;
-    }
-    CacheMovies->ClearList();
-    if (ActivePage() == kCachePage) {
-        Busy = true;
-        StartCacheScan();
-        SetStatusText("Done");
-    }
+    cachePage_->RemoveFolders(Busy);
 }
 
 }  // namespace tessaro

@@ -1,77 +1,33 @@
-// The scan of the browsers' caches that fills the cache list.
+// The cache page: the window shows what its controller says, and hands it
+// the page switches and the window's Busy.
 
+#include "app/ErrorReport.h"
 #include "app/MirkMainForm.h"
-#include "cache/FindCacheThread.h"
+#include "app/ReportingSlot.h"
 #include "platform/player/FlashControl.h"
-
-#include <exception>
-#include <string>
-#include <utility>
 
 namespace tessaro {
 
-namespace {
-
-// The most of a walk's error shown in the status bar.
-constexpr std::size_t kMaxReasonLength = 200;
-
-// A cache row as the walk gave it; it starts unchecked.
-TMovieRow CacheRow(const CacheMovieRow& found)
+void TMainFrm::WireCachePage()
 {
-    TMovieRow row;
-    row.foundIn = TFoundIn::Cache;
-    row.cacheNumber = QString::fromStdString(found.Index);
-    row.fileName = QString::fromStdString(found.Flash);
-    row.size = QString::fromStdString(found.Size);
-    row.localPath = QString::fromStdString(found.LocalPath);
-    row.details = QString::fromStdString(found.Details);
-    return row;
+    TCachePageController* page = cachePage_.get();
+    connect(page, &TCachePageController::BusyChanged, this, [this](bool busy) { Busy = busy; });
+    connect(page, &TCachePageController::StatusText, this,
+            [this](const QString& text) { SetStatusText(text.toStdString()); });
+    connect(page, &TCachePageController::Progress, this, [this](int percent) { SetProgress(percent); });
+    connect(page, &TCachePageController::StatusReset, this, [this] { ResetStatus(); });
+    connect(page, &TCachePageController::TransferRunningChanged, this, [this] { UpdateStopTransfer(); });
+    // Rows to preview: the player starts before the first is picked.
+    connect(page, &TCachePageController::RowsToPreview, this, ReportingSlot([this] { ShockwaveFlash1->Prepare(); }));
+    connect(page, &TCachePageController::PlayMovie, this,
+            ReportingSlot([this](const QString& localPath) { ShockwaveFlash1->SetMovie(localPath); }));
+    connect(page, &TCachePageController::ErrorToShow, this,
+            [](const std::exception_ptr& error) { ShowErrorReport(error); });
 }
-
-// Why a walk broke off, as one line of text.
-std::string BrokenOffReason(const std::exception_ptr& error)
-{
-    std::string what = "unknown error";
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        what = e.what();
-    } catch (...) {
-    }
-    std::string line;
-    for (const char c : what.substr(0, kMaxReasonLength))
-        line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c);
-    return "The cache listing broke off: " + line;
-}
-
-}  // namespace
 
 void TMainFrm::StartCacheScan()
 {
-    TFindCacheEntryThread walk;
-    walk.addRow = [this](const CacheMovieRow& row) { CacheMovies->Append({CacheRow(row)}); };
-    if (CacheOpener)
-        walk.openCache = CacheOpener;
-    CacheScanThread =
-        Job::Start(this, std::move(walk), [this](const JobEnd<void>& end) { CacheScanFinished(end.error); });
-}
-
-void TMainFrm::CacheScanFinished(const std::exception_ptr& error)
-{
-    const Job walk = std::move(CacheScanThread);
-    Busy = false;
-    // The cache folders changed while it ran: what it listed is out of date.
-    if (std::exchange(cacheListAgain_, false)) {
-        ListCacheAgain();
-        return;
-    }
-    // Rows to preview: the player starts now, after the listing rather than
-    // beside it, where its start would hold up the rows.
-    if (CacheMovies->RowCount() > 0)
-        ShockwaveFlash1->Prepare();
-    // A walk that broke off keeps the rows it listed and says why, quietly.
-    if (error)
-        SetStatusText(BrokenOffReason(error));
+    cachePage_->StartListing();
 }
 
 }  // namespace tessaro

@@ -14,7 +14,7 @@ void TMainFrm::CheckAllRows(bool value)
     if (ActivePage() == kWebPage)
         webPage_->Movies()->CheckAll(value);
     else if (ActivePage() == kCachePage)
-        CacheMovies->CheckAll(value);
+        cachePage_->Movies()->CheckAll(value);
 }
 
 void TMainFrm::ClearActiveList()
@@ -22,7 +22,7 @@ void TMainFrm::ClearActiveList()
     if (ActivePage() == kWebPage)
         webPage_->Movies()->ClearList();
     else if (ActivePage() == kCachePage)
-        CacheMovies->ClearList();
+        cachePage_->Movies()->ClearList();
 }
 
 void TMainFrm::ListView1SelectItem(int row, bool)
@@ -32,9 +32,7 @@ void TMainFrm::ListView1SelectItem(int row, bool)
 
 void TMainFrm::ListView2SelectItem(int row, bool)
 {
-    if (row < 0 || row >= CacheMovies->RowCount())
-        return;
-    ShockwaveFlash1->SetMovie(CacheMovies->Row(row).localPath);
+    cachePage_->SelectRow(row);
 }
 
 void TMainFrm::ListView1MouseDown(Qt::MouseButton button)

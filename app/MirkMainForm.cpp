@@ -70,7 +70,9 @@ QAction* MakeAction(const char* name, const QString& caption, QObject* parent)
 }  // namespace
 
 TMainFrm::TMainFrm(QWidget* parent)
-    : QMainWindow(parent), webPage_(std::make_unique<TWebPageController>([this] { return Busy; }))
+    : QMainWindow(parent),
+      webPage_(std::make_unique<TWebPageController>([this] { return Busy; })),
+      cachePage_(std::make_unique<TCachePageController>())
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Tessaro v") + QString::fromLatin1(kProgramVersion));
@@ -80,6 +82,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     setFont(designFont);
     BuildControls();
     BuildMenus();
+    WireCachePage();
     move(Scaled(39), Scaled(42));
     resize(Scaled(892), Scaled(535) + menuBar()->sizeHint().height());
 
@@ -97,12 +100,11 @@ TMainFrm::~TMainFrm()
     // to end first, so they wind down side by side; then each is joined, and
     // what it had not yet delivered is dropped with it.
     disconnect(webPage_.get(), nullptr, this, nullptr);
+    disconnect(cachePage_.get(), nullptr, this, nullptr);
     webPage_->CancelJobs();
-    for (Job* job : {&CacheScanThread, &CopyThread})
-        job->Cancel();
+    cachePage_->CancelJobs();
     webPage_.reset();  // joins its jobs and readers
-    for (Job* job : {&CacheScanThread, &CopyThread})
-        job->Stop();
+    cachePage_->StopJobs();
 }
 
 void TMainFrm::BuildControls()
@@ -190,12 +192,11 @@ void TMainFrm::BuildControls()
     TabSheet2 = new QWidget();
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     Panel8 = MakePanel("Panel8", TabSheet2, QFrame::Plain);
-    CacheMovies = new TMovieModel(TMovieModel::TKind::Cache, this);
     ListView2 = new TListView(Panel8);
     ListView2->setObjectName(QStringLiteral("ListView2"));
     ListView2->setAccessibleName(QStringLiteral("IE Cache Files"));
     ListView2->setFrameShape(QFrame::NoFrame);
-    ListView2->setModel(CacheMovies);
+    ListView2->setModel(cachePage_->Movies());
     ListView2->SetColumnWidths({Scaled(50), Scaled(150), Scaled(75), Scaled(300)});
     Column(Panel8)->addWidget(ListView2);
     Column(TabSheet2)->addWidget(Panel8);
@@ -344,8 +345,6 @@ void TMainFrm::FormCreate()
 
     SaveFolder.clear();
 
-    CopyList = std::make_unique<QStringList>();
-
     ProgressBar = new QProgressBar(StatusBar1);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     ProgressBar->setAccessibleName(QStringLiteral("Progress"));
@@ -411,13 +410,8 @@ void TMainFrm::PageControl1Change()
         CopyFlash1->setEnabled(true);
         CopyFlash2->setEnabled(true);
         LbSpeedButton3->SetCaption(QStringLiteral("Copy Flash To"));
-        // A transfer owns Busy until it ends; the scan waits for the next switch.
-        if (CacheMovies->RowCount() == 0 && !Busy) {
-            Busy = true;
-            StartCacheScan();
-            SetStatusText("Done");
-        }
     }
+    cachePage_->SetPageShown(ActivePage() == kCachePage, Busy);
 }
 
 bool TMainFrm::FormCloseQuery()
@@ -430,8 +424,7 @@ void TMainFrm::FormClose()
     // Exit ends every read, so the window ends without waiting for servers.
     // The lists let their rows go; the views stay until the window does.
     webPage_->Close();
-    CacheMovies->ClearList();
-    CopyList.reset();
+    cachePage_->ForgetRows();
     HtmlHelp(0, nullptr, HH_CLOSE_ALL, 0);
     closed_ = true;
 }

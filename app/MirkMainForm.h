@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/cachewalk/UrlCache.h"
+#include "cache/CachePageController.h"
 #include "platform/core/Job.h"
 #include "scan/MovieModel.h"
 #include "web/WebPageController.h"
@@ -27,7 +27,6 @@ class QTabWidget;
 namespace tessaro {
 
 class TBrowseFolderDialog;
-struct TCacheCopyResult;
 class TLbSpeedButton;
 class TListView;
 class TShockwaveFlash;
@@ -87,23 +86,17 @@ public:
     void LoadScanSettings();
     void ThoroughScan1Click(bool checked);
 
-    // --- Cache scan (MainFormCacheScan.cpp)
+    // --- Cache page (MainFormCacheScan.cpp): the controller holds its state
+    // and rules; the window shows what it says.
+    TCachePageController* CachePage() const { return cachePage_.get(); }
     void StartCacheScan();
-    void CacheScanFinished(const std::exception_ptr& error);
 
     // --- Cache folders from elsewhere (MainFormCacheFolders.cpp)
     void AddCacheFolder1Click();
     void RemoveCacheFolders1Click();
-    // Empties the cache list so it is listed again: at once when its page
-    // is shown, else at the next switch to it. While the cache is being
-    // listed, when that ends; nothing while a transfer runs.
-    void ListCacheAgain();
 
     // --- Transfer (MainFormTransfer.cpp)
     void LbSpeedButton3Click();
-    // Copies the files of CopyList into SaveFolder.
-    void StartCopy();
-    void CopyFinished(const JobEnd<TCacheCopyResult>& end);
     // Ends the running download or copy; rows not yet done stay as they are.
     void StopTransfer1Click();
     // Stop Transfer is offered only while a download or a copy runs.
@@ -131,13 +124,6 @@ public:
 
     // What the window works on between commands.
     std::string SaveFolder;
-    // The movies of the cache page, shown by ListView2.
-    TMovieModel* CacheMovies = nullptr;
-    std::unique_ptr<QStringList> CopyList;
-    Job CopyThread;
-    Job CacheScanThread;
-    // What the cache scan walks; empty: the user's caches, then the added folders.
-    UrlCacheOpener CacheOpener;
     QProgressBar* ProgressBar = nullptr;
     int LastWidth = 0;
 
@@ -209,8 +195,9 @@ private:
     void ScanPageSnapshot(bool grow);
 
     std::unique_ptr<TWebPageController> webPage_;
-    // Set when the cache folders change while the cache is listed.
-    bool cacheListAgain_ = false;
+    void WireCachePage();
+
+    std::unique_ptr<TCachePageController> cachePage_;
     bool activatedOnce_ = false;
     bool closed_ = false;
 };

@@ -42,7 +42,7 @@ struct Run {
 
 Run ListCache(TMainFrm& window)
 {
-    window.CacheMovies->ClearList();
+    window.CachePage()->Movies()->ClearList();
     window.PageControl1->setCurrentIndex(kWebPage);
     Run run;
     QElapsedTimer clock;
@@ -60,7 +60,7 @@ Run ListCache(TMainFrm& window)
     clock.start();
     ticks.start();
     window.PageControl1->setCurrentIndex(kCachePage);
-    if (!test::WaitUntil([&] { return !window.Busy; }, kWaitMs))
+    if (!test::WaitUntil([&] { return !window.CachePage()->Listing(); }, kWaitMs))
         std::fprintf(stderr, "the listing did not end\n");
     run.lastRowMs = double(clock.nsecsElapsed()) / 1e6;
     ticks.stop();

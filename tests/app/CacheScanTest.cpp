@@ -65,15 +65,19 @@ protected:
         chooser = new TBrowseFolderDialog(window.get());
         window->SetBrowseFolderDialog(chooser);
         ShowWindow();
-        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return window->FormCloseQuery(); }, 5000));
     }
+
+    TListView* List() const { return Control<TListView>("ListView2"); }
+    QString Status() const { return Control<TStatusBar>("StatusBar1")->PanelText(0); }
+    bool Listed() const { return !window->CachePage()->Listing() && window->FormCloseQuery(); }
 
     // Switches to the cache page and waits for the listing to end.
     void ShowCachePage()
     {
-        window->PageControl1->setCurrentIndex(kWebPage);
-        window->PageControl1->setCurrentIndex(kCachePage);
-        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 20000)) << "the listing never ended";
+        Control<QTabWidget>("PageControl1")->setCurrentIndex(kWebPage);
+        Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
+        ASSERT_TRUE(WaitUntil([&] { return Listed(); }, 20000)) << "the listing never ended";
     }
 
     void CopyFixture(const std::string& from, const std::string& to)
@@ -85,9 +89,9 @@ protected:
     std::vector<QStringList> Rows() const
     {
         std::vector<QStringList> rows;
-        for (int row = 0; row < window->ListView2->RowCount(); ++row)
-            rows.push_back({Cell(window->ListView2, row, 0), Cell(window->ListView2, row, 1),
-                            Cell(window->ListView2, row, 2), Cell(window->ListView2, row, 3)});
+        const TListView* list = List();
+        for (int row = 0; row < list->RowCount(); ++row)
+            rows.push_back({Cell(list, row, 0), Cell(list, row, 1), Cell(list, row, 2), Cell(list, row, 3)});
         return rows;
     }
 
@@ -125,9 +129,9 @@ const char* const kWineContent = "AppData/Local/Microsoft/Windows/INetCache/Cont
 TEST_F(CacheScan, AHomeWithoutBrowserCachesListsNothing)
 {
     ShowCachePage();
-    EXPECT_EQ(window->ListView2->RowCount(), 0);
-    EXPECT_FALSE(window->Busy);
-    EXPECT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Done"));
+    EXPECT_EQ(List()->RowCount(), 0);
+    EXPECT_TRUE(window->FormCloseQuery()) << "not busy";
+    EXPECT_EQ(Status(), QStringLiteral("Done"));
 }
 
 TEST_F(CacheScan, ListsTheMoviesOfTheBrowsersCachesOnce)
@@ -145,13 +149,13 @@ TEST_F(CacheScan, ListsTheMoviesOfTheBrowsersCachesOnce)
         EXPECT_TRUE(row[1].endsWith(QStringLiteral("[1].swf")));
         EXPECT_TRUE(row[3].endsWith(QLatin1Char('/') + row[1]));
         EXPECT_EQ(row[2], QString::number(fs::file_size(row[3].toStdString())));
-        EXPECT_FALSE(Checked(window->ListView2, int(i)));
+        EXPECT_FALSE(Checked(List(), int(i)));
     }
 
     // Listed rows stay as they are; an emptied list is listed afresh from 1.
     ShowCachePage();
     EXPECT_EQ(Rows(), rows);
-    window->ClearActiveList();
+    Control<QAction>("ClearList1")->trigger();
     ShowCachePage();
     EXPECT_EQ(Rows(), rows);
 }
@@ -196,10 +200,10 @@ TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
         }
     });
     answer.start(10);
-    window->AddCacheFolder1->trigger();
+    Control<QAction>("AddCacheFolder1")->trigger();
     answer.stop();
     EXPECT_EQ(chooserShown, 1);
-    ASSERT_TRUE(WaitUntil([&] { return !window->Busy && window->ListView2->RowCount() > 0; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return Listed() && List()->RowCount() > 0; }, 20000));
 
     const auto check = [&](const std::vector<QStringList>& rows) {
         ASSERT_EQ(rows.size(), 1u + 16u + 20u)
@@ -219,8 +223,8 @@ TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
     ShowCachePage();
     check(Rows());
 
-    window->RemoveCacheFolders1->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 20000));
+    Control<QAction>("RemoveCacheFolders1")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Listed(); }, 20000));
     EXPECT_EQ(Rows().size(), 1u);
     CloseWindow();
     UseOwnHome();
@@ -240,16 +244,17 @@ TEST_F(CacheScan, AFolderAddedWhileTheCachesAreListedIsListedWhenItEnds)
         std::atomic<int> walks{0};
     };
     const auto gate = std::make_shared<Gate>();
-    window->CacheOpener = [gate](const std::atomic<bool>* cancelled) {
+    window->CachePage()->SetCacheOpener([gate](const std::atomic<bool>* cancelled) {
         auto cache = TFindCacheEntryThread::DefaultOpener()(cancelled);
         // Held at most 20 s, on the walk's own thread.
         for (int i = 0; gate->walks == 0 && i < 2000 && !gate->open; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ++gate->walks;
         return cache;
-    };
-    window->PageControl1->setCurrentIndex(kCachePage);
-    ASSERT_TRUE(window->Busy);
+    });
+    Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(window->CachePage()->Listing());
+    EXPECT_FALSE(window->FormCloseQuery()) << "busy while it lists";
 
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -259,23 +264,23 @@ TEST_F(CacheScan, AFolderAddedWhileTheCachesAreListedIsListedWhenItEnds)
         }
     });
     answer.start(10);
-    window->AddCacheFolder1->trigger();
+    Control<QAction>("AddCacheFolder1")->trigger();
     answer.stop();
-    EXPECT_TRUE(window->Busy) << "the first listing is still held";
+    EXPECT_TRUE(window->CachePage()->Listing()) << "the first listing is still held";
     gate->open = true;
-    EXPECT_TRUE(WaitUntil([&] { return Idle() && window->ListView2->RowCount() == 8; }, 20000))
-        << window->ListView2->RowCount() << " rows after " << gate->walks << " listings";
+    EXPECT_TRUE(WaitUntil([&] { return Idle() && List()->RowCount() == 8; }, 20000))
+        << List()->RowCount() << " rows after " << gate->walks << " listings";
     EXPECT_EQ(gate->walks, 2);
-    EXPECT_EQ(Cell(window->ListView2, 0, 0), QStringLiteral("1"));
+    EXPECT_EQ(Cell(List(), 0, 0), QStringLiteral("1"));
 }
 
 // A walk that throws keeps what it listed and says why in the status bar; no
 // box stops the user.
 TEST_F(CacheScan, AListingThatBreaksOffSaysWhyQuietly)
 {
-    window->CacheOpener = [](const std::atomic<bool>*) -> std::unique_ptr<UrlCacheEnumeration> {
+    window->CachePage()->SetCacheOpener([](const std::atomic<bool>*) -> std::unique_ptr<UrlCacheEnumeration> {
         throw std::runtime_error("the disk went away\n\x1b[31m");
-    };
+    });
     int boxes = 0;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -288,9 +293,8 @@ TEST_F(CacheScan, AListingThatBreaksOffSaysWhyQuietly)
     ShowCachePage();
     watch.stop();
     EXPECT_EQ(boxes, 0);
-    EXPECT_EQ(window->StatusBar1->PanelText(0),
-              QStringLiteral("The cache listing broke off: the disk went away  [31m"));
-    EXPECT_EQ(window->ListView2->RowCount(), 0);
+    EXPECT_EQ(Status(), QStringLiteral("The cache listing broke off: the disk went away  [31m"));
+    EXPECT_EQ(List()->RowCount(), 0);
 }
 
 TEST(EmbeddedBrowserCache, AMovieTheBrowserFetchedIsListed)

@@ -178,12 +178,12 @@ TEST_F(MainWindow, NoCacheScanStartsWhileATransferRuns)
 {
     window->Busy = true;  // as the transfer command leaves it
     SwitchTo(kCachePage);
-    EXPECT_EQ(window->CacheScanThread, nullptr);
+    EXPECT_FALSE(window->CachePage()->Listing());
     EXPECT_EQ(window->LbSpeedButton3->Caption(), "Copy Flash To");
     window->Busy = false;
     SwitchTo(kWebPage);
     SwitchTo(kCachePage);
-    EXPECT_NE(window->CacheScanThread, nullptr) << "the next switch starts it";
+    EXPECT_TRUE(window->CachePage()->Listing()) << "the next switch starts it";
 }
 
 TEST_F(MainWindow, CloseIsRefusedWhileBusyAndAllowedAfter)
@@ -199,7 +199,7 @@ TEST_F(MainWindow, CloseIsRefusedWhileBusyAndAllowedAfter)
     window->Busy = false;
     window->Exit1->trigger();
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 2000));
-    EXPECT_TRUE(WebMovies()->Found().IsEmpty() && window->CacheMovies->Found().IsEmpty())
+    EXPECT_TRUE(WebMovies()->Found().IsEmpty() && window->CachePage()->Movies()->Found().IsEmpty())
         << "FormClose releases the lists";
 }
 

@@ -202,7 +202,7 @@ TEST_F(PageScan, WithTheCachePageActiveTheCacheRowsAreChecked)
 {
     window->PageControl1->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));
-    window->CacheMovies->ClearList();
+    window->CachePage()->Movies()->ClearList();
     AddCacheRow("1", "m.swf", "10", "/c/m.swf");
     AddCacheRow("2", "n.swf", "20", "/c/n.swf");
 

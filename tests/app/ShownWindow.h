@@ -64,8 +64,8 @@ protected:
     // No command runs and no worker of the window is left.
     bool Idle() const
     {
-        return !window->Busy && !window->WebPage()->DownloadRunning() && window->CopyThread == nullptr &&
-               window->CacheScanThread == nullptr && !window->WebPage()->AddressListRunning();
+        return !window->Busy && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying() &&
+               !window->CachePage()->Listing() && !window->WebPage()->AddressListRunning();
     }
 
     void CloseWindow()
@@ -94,6 +94,15 @@ protected:
             kWorkersEndMs);
     }
 
+    // A control of the window by its name, as the user and e2e/ meet it.
+    template <class T>
+    T* Control(const char* name) const
+    {
+        auto* control = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << "no control " << name;
+        return control;
+    }
+
     // A cell of a list as the view shows it (and a screen reader reads it).
     static QString Cell(const TListView* list, int row, int column, int role = Qt::DisplayRole)
     {
@@ -111,14 +120,6 @@ protected:
     }
     TMovieModel* WebMovies() const { return window->WebPage()->Movies(); }
 
-    // A control of the window, found as a test finds it by its name.
-    template <class T>
-    T* Control(const char* name) const
-    {
-        T* control = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(control, nullptr) << "no control " << name;
-        return control;
-    }
     // A row as the cache listing appends it.
     void AddCacheRow(const QString& number, const QString& name, const QString& size, const QString& localPath)
     {
@@ -128,7 +129,7 @@ protected:
         row.fileName = name;
         row.size = size;
         row.localPath = localPath;
-        window->CacheMovies->Append({row});
+        window->CachePage()->Movies()->Append({row});
     }
 
     TempDir home;

@@ -97,7 +97,7 @@ protected:
                     seen.push_back(Status());
                 if (whileRunning)
                     whileRunning();
-                return !window->Busy && !window->WebPage()->DownloadRunning() && window->CopyThread == nullptr;
+                return !window->Busy && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying();
             },
             20000);
         return seen;
@@ -214,7 +214,7 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
 TEST_F(Transfer, WarningNamesTheActivePageListOnly)
 {
     AddCacheRow("1", "m.swf", "10", "/c/m.swf");
-    window->CacheMovies->SetChecked(0, true);
+    window->CachePage()->Movies()->SetChecked(0, true);
     window->LbSpeedButton3Click();  // web page active, its list empty
     ShowWebRows({"http://movies.example/a.swf"});
     WebMovies()->SetChecked(0, false);
@@ -280,21 +280,22 @@ TEST_F(Transfer, CachePageCopiesTheCheckedLocalPathsInRowOrder)
 {
     TempDir cache;
     const std::vector<std::string> names = {"first.swf", "second.swf", "third.swf"};
-    window->PageControl1->setCurrentIndex(kCachePage);
-    WaitUntil([&] { return !window->Busy; }, 10000);  // the empty cache list was scanned
-    window->CacheMovies->ClearList();
+    TCachePageController* page = window->CachePage();
+    Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
+    WaitUntil([&] { return !page->Listing(); }, 10000);  // the empty cache list was scanned
+    page->Movies()->ClearList();
     for (std::size_t i = 0; i < names.size(); ++i) {
         const auto file = cache.write(names[i], "bytes of " + names[i]);
         AddCacheRow(QString::number(i + 1), QString::fromStdString(names[i]), "10",
                     QString::fromStdString(file.string()));
-        window->CacheMovies->SetChecked(static_cast<int>(i), i != 1);
+        page->Movies()->SetChecked(static_cast<int>(i), i != 1);
     }
 
     const auto seen = RunCommand();
     EXPECT_EQ(seen.back(), "Done");
-    ASSERT_EQ(window->CopyList->size(), 2);
-    EXPECT_TRUE(window->CopyList->at(0).endsWith("first.swf"));
-    EXPECT_TRUE(window->CopyList->at(1).endsWith("third.swf"));
+    ASSERT_EQ(page->CopyList().size(), 2);
+    EXPECT_TRUE(page->CopyList().at(0).endsWith("first.swf"));
+    EXPECT_TRUE(page->CopyList().at(1).endsWith("third.swf"));
     EXPECT_EQ(TempDir::read(target.path() / "first.swf"), "bytes of first.swf");
     EXPECT_EQ(TempDir::read(target.path() / "third.swf"), "bytes of third.swf");
     EXPECT_FALSE(std::filesystem::exists(target.path() / "second.swf"));
@@ -331,10 +332,11 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
         server.route("/next.swf", FwsMovie(100), "application/x-shockwave-flash");
         ShowWebRows({"http://movies.example/movie.swf", "http://movies.example/next.swf"});
     } else {
-        window->PageControl1->setCurrentIndex(kCachePage);
-        ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));  // the empty cache list was scanned
-        list = window->ListView2;
-        movies = window->CacheMovies;
+        Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
+        ASSERT_TRUE(
+            WaitUntil([&] { return !window->CachePage()->Listing(); }, 10000));  // the empty cache list was scanned
+        list = Control<TListView>("ListView2");
+        movies = window->CachePage()->Movies();
         movies->ClearList();
         const auto big = cache.write("movie.swf", "FWS");
         std::filesystem::resize_file(big, std::uintmax_t(64) << 30);  // sparse: no disk for the source
@@ -356,7 +358,8 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     EXPECT_TRUE(window->Busy);
     stop->trigger();
     EXPECT_TRUE(WaitUntil(
-        [&] { return !window->Busy && !window->WebPage()->DownloadRunning() && window->CopyThread == nullptr; }, 1000));
+        [&] { return !window->Busy && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying(); },
+        1000));
     limit.reset();
 
     EXPECT_FALSE(stop->isEnabled());

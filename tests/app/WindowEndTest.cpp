@@ -120,23 +120,21 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
     UrlCacheLocations locations;
     locations.searchRoots = {work.path() / "caches"};
     locations.contentFolder = work.path() / "content";
-    window->CacheOpener = [locations](const std::atomic<bool>* cancelled) mutable {
+    window->CachePage()->SetCacheOpener([locations](const std::atomic<bool>* cancelled) mutable {
         locations.cancelled = cancelled;
         return OpenUrlCacheEnumeration(locations);
-    };
+    });
     window->StartCacheScan();
 
     window->WebPage()->StartDownloadOf(site.origin() + "/d/movie.swf", (work.path() / "downloads/movie.swf").string());
     ASSERT_TRUE(WaitUntil([&] { return asked("/d/movie.swf"); }, kWaitMs));
 
-    *window->CopyList = {QString::fromStdString(bigFile.string())};
-    window->SaveFolder = work.folder() + "copies/";
-    window->StartCopy();
+    window->CachePage()->StartCopy(work.folder() + "copies/", {QString::fromStdString(bigFile.string())});
     ASSERT_TRUE(test::WaitForEntries(work.path() / "copies", 1, kWaitMs));
 
-    ASSERT_TRUE(window->CacheScanThread.Running()) << "the walk ended before the window";
+    ASSERT_TRUE(window->CachePage()->Listing()) << "the walk ended before the window";
     ASSERT_TRUE(window->WebPage()->DownloadRunning());
-    ASSERT_TRUE(window->CopyThread.Running());
+    ASSERT_TRUE(window->CachePage()->Copying());
     ASSERT_TRUE(window->WebPage()->MovieReadingRunning());
     const auto start = std::chrono::steady_clock::now();
     window.reset();
