@@ -54,7 +54,9 @@ public:
     void SetStatusText(const std::string& text);
     void SetProgress(int percent);
     void ResetStatus();
-    bool Busy = false;
+    // Busy: a command runs, so closing is refused and the cache list waits.
+    bool IsBusy() const { return Busy; }
+    void SetBusy(bool busy) { Busy = busy; }
 
     // The web page's state and jobs: the address strip, the page scan, the
     // movie reading and the downloads.
@@ -122,6 +124,14 @@ public:
 
     int ActivePage() const;
 
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool Busy = false;
     // What the window works on between commands.
     std::string SaveFolder;
     QProgressBar* ProgressBar = nullptr;
@@ -178,13 +188,6 @@ public:
 
     TBrowseFolderDialog* BrowseFolderDialog = nullptr;
 
-protected:
-    bool event(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void BuildControls();
     void BuildMenus();
     void WireHoverColours(TLbSpeedButton* button);

@@ -43,7 +43,7 @@ struct Run {
 Run ListCache(TMainFrm& window)
 {
     window.CachePage()->Movies()->ClearList();
-    window.PageControl1->setCurrentIndex(kWebPage);
+    window.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(kWebPage);
     Run run;
     QElapsedTimer clock;
     QTimer ticks;
@@ -54,17 +54,17 @@ Run ListCache(TMainFrm& window)
         const double now = double(clock.nsecsElapsed()) / 1e6;
         run.longestGapMs = std::max(run.longestGapMs, now - lastTick);
         lastTick = now;
-        if (run.firstRowMs < 0 && window.ListView2->RowCount() > 0)
+        if (run.firstRowMs < 0 && window.findChild<TListView*>(QStringLiteral("ListView2"))->RowCount() > 0)
             run.firstRowMs = now;
     });
     clock.start();
     ticks.start();
-    window.PageControl1->setCurrentIndex(kCachePage);
+    window.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(kCachePage);
     if (!test::WaitUntil([&] { return !window.CachePage()->Listing(); }, kWaitMs))
         std::fprintf(stderr, "the listing did not end\n");
     run.lastRowMs = double(clock.nsecsElapsed()) / 1e6;
     ticks.stop();
-    run.rows = window.ListView2->RowCount();
+    run.rows = window.findChild<TListView*>(QStringLiteral("ListView2"))->RowCount();
     return run;
 }
 
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     window.show();
     window.activateWindow();
     // The window's first activation ends its start; the page is switched after it, as a user would.
-    test::WaitUntil([&] { return window.isActiveWindow() && !window.Busy; }, kWaitMs);
+    test::WaitUntil([&] { return window.isActiveWindow() && !window.IsBusy(); }, kWaitMs);
     std::vector<double> first, last, gaps;
     for (int i = 0; i <= runs; ++i) {
         const Run run = ListCache(window);

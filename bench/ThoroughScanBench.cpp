@@ -102,8 +102,8 @@ int main(int argc, char** argv)
     window.resize(900, 700);
     window.show();
     for (const bool thorough : {true, false}) {
-        if (window.ThoroughScan1->isChecked() != thorough)
-            window.ThoroughScan1->trigger();
+        if (window.findChild<QAction*>(QStringLiteral("ThoroughScan1"))->isChecked() != thorough)
+            window.findChild<QAction*>(QStringLiteral("ThoroughScan1"))->trigger();
         std::vector<double> ms;
         int rows = 0;
         for (int run = 0; run < kRuns; ++run) {
@@ -113,14 +113,17 @@ int main(int argc, char** argv)
                 server.origin() + "/page.html?run=" + std::to_string(run) + (thorough ? "t" : "d");
             QElapsedTimer timer;
             timer.start();
-            window.WebBrowser1->Navigate(QString::fromStdString(address));
+            window.findChild<TWebBrowser*>(QStringLiteral("WebBrowser1"))->Navigate(QString::fromStdString(address));
             const int expected = thorough ? kDescribed + kThorough : kDescribed;
-            if (!test::WaitUntil([&] { return window.ListView1->RowCount() >= expected; }, kWaitMs)) {
-                std::fprintf(stderr, "only %d of %d rows listed\n", window.ListView1->RowCount(), expected);
+            if (!test::WaitUntil(
+                    [&] { return window.findChild<TListView*>(QStringLiteral("ListView1"))->RowCount() >= expected; },
+                    kWaitMs)) {
+                std::fprintf(stderr, "only %d of %d rows listed\n",
+                             window.findChild<TListView*>(QStringLiteral("ListView1"))->RowCount(), expected);
                 return 1;
             }
             ms.push_back(timer.nsecsElapsed() / 1e6);
-            rows = window.ListView1->RowCount();
+            rows = window.findChild<TListView*>(QStringLiteral("ListView1"))->RowCount();
             std::printf("%s run %d: %d rows in %.1f ms\n", thorough ? "thorough" : "described", run + 1, rows,
                         ms.back());
         }

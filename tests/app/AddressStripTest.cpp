@@ -82,17 +82,17 @@ protected:
     QStringList Items() const
     {
         QStringList items;
-        for (int i = 0; i < window->UrlComBox->count(); ++i)
-            items << window->UrlComBox->itemText(i);
+        for (int i = 0; i < Control<QComboBox>("UrlComBox")->count(); ++i)
+            items << Control<QComboBox>("UrlComBox")->itemText(i);
         return items;
     }
 
-    QString Status() const { return window->StatusBar1->PanelText(0); }
+    QString Status() const { return Control<TStatusBar>("StatusBar1")->PanelText(0); }
 
     void PressKeyInAddress(int key)
     {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(window->UrlComBox->lineEdit(), &press);
+        QApplication::sendEvent(Control<QComboBox>("UrlComBox")->lineEdit(), &press);
     }
 
     // "Address :" as the user clicks it, then the wait for the list.
@@ -110,32 +110,32 @@ TEST_F(AddressStrip, ListsTheTabsOfRunningBrowsersAndShowsTheLast)
     for (const char* address : kChromiumAddresses)
         chromium << address;
     EXPECT_EQ(Items(), firefox + chromium);
-    EXPECT_EQ(window->UrlComBox->currentText(), kChromiumAddresses[2]);
+    EXPECT_EQ(Control<QComboBox>("UrlComBox")->currentText(), kChromiumAddresses[2]);
 
     // Chromium quits: "Address :" lists Firefox's tabs only.
     fs::remove(ChromiumLock());
-    window->UrlComBox->setEditText(QStringLiteral("typed.example"));
+    Control<QComboBox>("UrlComBox")->setEditText(QStringLiteral("typed.example"));
     ClickAddress();
     EXPECT_EQ(Items(), firefox);
-    EXPECT_EQ(window->UrlComBox->currentText(), firefox.last());
+    EXPECT_EQ(Control<QComboBox>("UrlComBox")->currentText(), firefox.last());
 
     // No browser runs: both the list and the typed text go.
     fs::remove(FirefoxLock());
-    window->UrlComBox->setEditText(QStringLiteral("typed.example"));
+    Control<QComboBox>("UrlComBox")->setEditText(QStringLiteral("typed.example"));
     ClickAddress();
     EXPECT_TRUE(Items().isEmpty());
-    EXPECT_EQ(window->UrlComBox->currentText(), QString());
+    EXPECT_EQ(Control<QComboBox>("UrlComBox")->currentText(), QString());
 }
 
 TEST_F(AddressStrip, ListThatCannotBeReadLeavesTheComboBoxAsItWas)
 {
     const QStringList before = Items();
     ASSERT_EQ(before.size(), 5);
-    window->UrlComBox->setEditText(QStringLiteral("typed.example/Page"));
+    Control<QComboBox>("UrlComBox")->setEditText(QStringLiteral("typed.example/Page"));
     setenv("HOME", (home.path() / "gone").c_str(), 1);
     EXPECT_THROW(window->LbSpeedButton5Click(), std::runtime_error);
     EXPECT_EQ(Items(), before);
-    EXPECT_EQ(window->UrlComBox->currentText(), "typed.example/Page");
+    EXPECT_EQ(Control<QComboBox>("UrlComBox")->currentText(), "typed.example/Page");
 }
 
 TEST_F(AddressStrip, GoOpensTheTypedAddressInTheEmbeddedBrowser)
@@ -143,15 +143,16 @@ TEST_F(AddressStrip, GoOpensTheTypedAddressInTheEmbeddedBrowser)
     LoopbackHttpServer site;
     site.route("/Flash/Index.HTML", "<html><body>movies</body></html>", "text/html");
     const QString typed = QString::fromStdString(site.origin().substr(7)) + QStringLiteral("/Flash/Index.HTML");
-    const int itemsBefore = window->UrlComBox->count();
-    window->UrlComBox->setEditText(typed);
+    const int itemsBefore = Control<QComboBox>("UrlComBox")->count();
+    Control<QComboBox>("UrlComBox")->setEditText(typed);
 
     window->LbSpeedButton6Click();
     EXPECT_EQ(Status(), QStringLiteral("Openning Page http:// ") + typed.toLower());
     ASSERT_TRUE(WaitUntil([&] { return !site.requests().empty(); }, 30000));
     EXPECT_EQ(site.requests().front().target, "/Flash/Index.HTML");
-    ASSERT_TRUE(WaitUntil([&] { return window->WebBrowser1->url().path() == "/Flash/Index.HTML"; }, 30000));
-    EXPECT_EQ(window->UrlComBox->count(), itemsBefore);
+    ASSERT_TRUE(
+        WaitUntil([&] { return Control<TWebBrowser>("WebBrowser1")->url().path() == "/Flash/Index.HTML"; }, 30000));
+    EXPECT_EQ(Control<QComboBox>("UrlComBox")->count(), itemsBefore);
 }
 
 TEST_F(AddressStrip, AddressTheBrowserCannotLoadRaisesAnErrorAfterTheAnnouncement)
@@ -166,11 +167,11 @@ TEST_F(AddressStrip, AddressTheBrowserCannotLoadRaisesAnErrorAfterTheAnnouncemen
         {"https://[::1/", "Openning Page http:// https://[::1/"},
     };
     for (const auto& c : cases) {
-        window->UrlComBox->setEditText(QString::fromUtf8(c.typed));
+        Control<QComboBox>("UrlComBox")->setEditText(QString::fromUtf8(c.typed));
         EXPECT_THROW(window->LbSpeedButton6Click(), std::runtime_error) << c.typed;
         EXPECT_EQ(Status(), QString::fromUtf8(c.status));
     }
-    EXPECT_TRUE(window->WebBrowser1->url().isEmpty());
+    EXPECT_TRUE(Control<TWebBrowser>("WebBrowser1")->url().isEmpty());
 }
 
 TEST_F(AddressStrip, EnterIsGoAndRefusalsAreSilent)
@@ -181,16 +182,16 @@ TEST_F(AddressStrip, EnterIsGoAndRefusalsAreSilent)
     window->SetStatusText("Done");
 
     for (const QString& refused : {QString(), QStringLiteral("FILE:///tmp/a.htm"), address + "?f=File://x"}) {
-        window->UrlComBox->setEditText(refused);
+        Control<QComboBox>("UrlComBox")->setEditText(refused);
         PressKeyInAddress(Qt::Key_Return);
         EXPECT_EQ(Status(), "Done") << refused.toStdString();
     }
-    window->UrlComBox->setEditText(address);
-    window->Busy = true;
+    Control<QComboBox>("UrlComBox")->setEditText(address);
+    window->SetBusy(true);
     PressKeyInAddress(Qt::Key_Enter);
     window->LbSpeedButton6Click();
     EXPECT_EQ(Status(), "Done");
-    window->Busy = false;
+    window->SetBusy(false);
     PressKeyInAddress(Qt::Key_Tab);
     EXPECT_EQ(Status(), "Done");
     EXPECT_TRUE(site.requests().empty());
@@ -223,9 +224,9 @@ TEST_F(AddressStrip, AHandlerThatThrowsShowsTheErrorReport)
         QString report;
         QString status;
     } rows[] = {
-        {"GO with an address the browser refuses", "%", false, window->LbSpeedButton6,
+        {"GO with an address the browser refuses", "%", false, Control<TLbSpeedButton>("LbSpeedButton6"),
          QStringLiteral("ErrorReport: Invalid address: %"), QStringLiteral("Openning Page http:// %")},
-        {"Address : without a home folder", "typed.example", true, window->LbSpeedButton5,
+        {"Address : without a home folder", "typed.example", true, Control<TLbSpeedButton>("LbSpeedButton5"),
          QStringLiteral("ErrorReport: The open browser windows cannot be listed: no home folder."),
          QStringLiteral("Done")},
     };
@@ -234,7 +235,7 @@ TEST_F(AddressStrip, AHandlerThatThrowsShowsTheErrorReport)
         SCOPED_TRACE(row.name);
         shown.clear();
         window->SetStatusText("Done");
-        window->UrlComBox->setEditText(QString::fromUtf8(row.typed));
+        Control<QComboBox>("UrlComBox")->setEditText(QString::fromUtf8(row.typed));
         if (row.homeGone)
             setenv("HOME", (home.path() / "gone").c_str(), 1);
         row.button->click();  // returns once the report is answered

@@ -100,9 +100,9 @@ protected:
 
 TEST_F(HelpMenu, ContentTwiceLoadsTheViewerOnceAndShowsOneHelpWindow)
 {
-    window->Content1->trigger();
+    Control<QAction>("Content1")->trigger();
     ASSERT_TRUE(WaitUntil([&] { return HelpWindows().size() == 1; }, 5000));
-    window->Content1->trigger();
+    Control<QAction>("Content1")->trigger();
     WaitUntil([] { return false; }, 200);
 
     EXPECT_EQ(Loads(), 1);
@@ -117,8 +117,8 @@ TEST_F(HelpMenu, WithoutTheViewerContentShowsNothingAndIsNotRetried)
     test::TempDir nowhere;
     ViewerLibraryName = (nowhere.path() / "libtessarohelp.so").string();
 
-    EXPECT_FALSE(OpensModalBox([&] { window->Content1->trigger(); }));
-    EXPECT_FALSE(OpensModalBox([&] { window->Content1->trigger(); }));
+    EXPECT_FALSE(OpensModalBox([&] { Control<QAction>("Content1")->trigger(); }));
+    EXPECT_FALSE(OpensModalBox([&] { Control<QAction>("Content1")->trigger(); }));
 
     EXPECT_EQ(Loads(), 1);
     EXPECT_TRUE(OtherWindows().isEmpty());
@@ -161,7 +161,7 @@ TEST_F(HelpMenu, ClosingWithoutHelpLoadsNothing)
 
 TEST_F(HelpMenu, ClosingAfterHelpClosesTheHelpWindow)
 {
-    window->Content1->trigger();
+    Control<QAction>("Content1")->trigger();
     ASSERT_TRUE(WaitUntil([&] { return HelpWindows().size() == 1; }, 5000));
     QPointer<QWidget> help = HelpWindows().front();
 
@@ -176,7 +176,7 @@ TEST_F(HelpMenu, HomePageGoesToTheDesktopsBrowser)
 {
     AddressRecorder browser;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "Open");
-    window->WebPage1->trigger();
+    Control<QAction>("WebPage1")->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 
     ASSERT_EQ(browser.opened.size(), 1);
@@ -203,7 +203,7 @@ TEST_F(HelpMenu, AboutShowsACentredBoxThatEnterCloses)
             box->close();
     });
 
-    window->About1->trigger();
+    Control<QAction>("About1")->trigger();
 
     EXPECT_EQ(caption, QStringLiteral("About"));
     EXPECT_LE(offCentre.manhattanLength(), 2);

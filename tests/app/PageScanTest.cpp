@@ -53,8 +53,8 @@ protected:
         ServeSite();
         MakeWindow();
         // These pages check the described scanners alone.
-        window->ThoroughScan1->trigger();
-        ASSERT_FALSE(window->ThoroughScan1->isChecked());
+        Control<QAction>("ThoroughScan1")->trigger();
+        ASSERT_FALSE(Control<QAction>("ThoroughScan1")->isChecked());
         window->resize(900, 700);
         ShowWindow(Activation::ShowOnly);
     }
@@ -109,13 +109,16 @@ window.addEventListener('message', () => { const end = Date.now() + 3000; while 
             kHtml);
     }
 
-    void Open(const std::string& address) { window->WebBrowser1->Navigate(QString::fromStdString(address)); }
+    void Open(const std::string& address)
+    {
+        Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(address));
+    }
 
     QStringList Rows(int column) const
     {
         QStringList texts;
-        for (int row = 0; row < window->ListView1->RowCount(); ++row)
-            texts.append(Cell(window->ListView1, row, column));
+        for (int row = 0; row < Control<TListView>("ListView1")->RowCount(); ++row)
+            texts.append(Cell(Control<TListView>("ListView1"), row, column));
         return texts;
     }
 
@@ -126,7 +129,7 @@ window.addEventListener('message', () => { const end = Date.now() + 3000; while 
         return Addresses() == expected && Status() == QLatin1String("Done");
     }
 
-    QString Status() const { return window->StatusBar1->PanelText(0); }
+    QString Status() const { return Control<TStatusBar>("StatusBar1")->PanelText(0); }
 
     QStringList TopSiteMovies() const
     {
@@ -146,7 +149,9 @@ window.addEventListener('message', () => { const end = Date.now() + 3000; while 
 
     void ClickInPage(const QString& id)
     {
-        window->WebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
+        Control<TWebBrowser>("WebBrowser1")
+            ->page()
+            ->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
     }
 
     LoopbackHttpServer site;
@@ -163,8 +168,8 @@ TEST_F(PageScan, ListsEveryFramesMoviesDepthFirstAsNewCheckedRows)
         numbers.append(QString::number(i));
     EXPECT_EQ(Rows(0), numbers);
     EXPECT_EQ(Rows(2), QStringList(TopSiteMovies().size(), QStringLiteral("New")));
-    for (int row = 0; row < window->ListView1->RowCount(); ++row)
-        EXPECT_TRUE(Checked(window->ListView1, row)) << row;
+    for (int row = 0; row < Control<TListView>("ListView1")->RowCount(); ++row)
+        EXPECT_TRUE(Checked(Control<TListView>("ListView1"), row)) << row;
     EXPECT_EQ(WebMovies()->Found().Addresses(), TopSiteMovies());
 }
 
@@ -182,7 +187,7 @@ TEST_F(PageScan, FollowingLinksRescansAndReplacesTheList)
     ASSERT_TRUE(WaitUntil([&] { return ListIs(next); }, kWaitMs)) << Addresses().join('\n').toStdString();
     EXPECT_EQ(Rows(0), QStringList{"1"});
     EXPECT_EQ(Rows(2), QStringList{"New"});
-    EXPECT_TRUE(Checked(window->ListView1, 0));
+    EXPECT_TRUE(Checked(Control<TListView>("ListView1"), 0));
 
     // A page without references empties the list and still says "Done".
     window->SetStatusText("Openning Page ");
@@ -200,18 +205,18 @@ TEST_F(PageScan, AFrameFinishingAfterThePageRescansIt)
 
 TEST_F(PageScan, WithTheCachePageActiveTheCacheRowsAreChecked)
 {
-    window->PageControl1->setCurrentIndex(kCachePage);
-    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 10000));
+    Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsBusy(); }, 10000));
     window->CachePage()->Movies()->ClearList();
     AddCacheRow("1", "m.swf", "10", "/c/m.swf");
     AddCacheRow("2", "n.swf", "20", "/c/n.swf");
 
     Open(A("/site/top.html"));
     ASSERT_TRUE(WaitUntil([&] { return ListIs(TopSiteMovies()); }, kWaitMs)) << Addresses().join('\n').toStdString();
-    for (int row = 0; row < window->ListView1->RowCount(); ++row)
-        EXPECT_FALSE(Checked(window->ListView1, row)) << row;
-    for (int row = 0; row < window->ListView2->RowCount(); ++row)
-        EXPECT_TRUE(Checked(window->ListView2, row)) << row;
+    for (int row = 0; row < Control<TListView>("ListView1")->RowCount(); ++row)
+        EXPECT_FALSE(Checked(Control<TListView>("ListView1"), row)) << row;
+    for (int row = 0; row < Control<TListView>("ListView2")->RowCount(); ++row)
+        EXPECT_TRUE(Checked(Control<TListView>("ListView2"), row)) << row;
 }
 
 // The reason goes to the status bar: a box would come at every frame the
@@ -232,7 +237,7 @@ TEST_F(PageScan, ASnapshotThatTimesOutIsReportedInTheStatusBarAndTheRowsStay)
         }
     });
     closer.start();
-    window->WebBrowser1->Document()->SetSnapshotTimeout(800, 5000);
+    Control<TWebBrowser>("WebBrowser1")->Document()->SetSnapshotTimeout(800, 5000);
     window->SetStatusText("Openning Page ");
     Open(A("/site/hang.html"));
     ASSERT_TRUE(WaitUntil([&] { return Status().contains("in time"); }, kWaitMs)) << Status().toStdString();
@@ -249,11 +254,11 @@ TEST_F(PageScan, MoviesPastThePagesCapAreLeftOutAndSaid)
         script += "\"m" + std::to_string(i) + ".swf\",";
     site.route("/site/many.html", Page(script + "];</script>"), kHtml);
     Open(A("/site/many.html"));
-    ASSERT_TRUE(
-        WaitUntil([&] { return window->ListView1->RowCount() > 0 && Status().startsWith("List full"); }, kWaitMs))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Control<TListView>("ListView1")->RowCount() > 0 && Status().startsWith("List full"); }, kWaitMs))
         << Status().toStdString();
     EXPECT_EQ(Status(), "List full: only the first 10000 movies are listed");
-    EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
+    EXPECT_EQ(Control<TListView>("ListView1")->RowCount(), kMaxPageRows);
     EXPECT_EQ(Addresses().last().toStdString(), A("/site/m9999.swf"));
 }
 

@@ -25,7 +25,8 @@ class Preview : public test::ShownWindow {
 protected:
     bool WaitForMetadata()
     {
-        return WaitUntil([&] { return window->ShockwaveFlash1->Metadata().has_value(); }, kPlayWaitMs);
+        return WaitUntil([&] { return Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata().has_value(); },
+                         kPlayWaitMs);
     }
 };
 
@@ -37,13 +38,13 @@ TEST_F(Preview, SelectingAWebRowPlaysItsMovie)
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowMovies({address});
 
-    window->ListView1->selectRow(0);
-    EXPECT_EQ(window->ShockwaveFlash1->Movie(), address);
+    Control<TListView>("ListView1")->selectRow(0);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Movie(), address);
     ASSERT_TRUE(WaitForMetadata());
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 550);
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->height, 400);
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->swfVersion, 7);
-    EXPECT_EQ(Cell(window->ListView1, 0, TMovieModel::kWebStatus), QStringLiteral("Preview"));
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->width, 550);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->height, 400);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->swfVersion, 7);
+    EXPECT_EQ(Cell(Control<TListView>("ListView1"), 0, TMovieModel::kWebStatus), QStringLiteral("Preview"));
 }
 
 TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
@@ -54,12 +55,12 @@ TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowMovies({address});
     window->WebPage()->StartReadingMovies(QString::fromStdString(server.origin() + "/"),
-                                          window->WebBrowser1->LocationURL());
+                                          Control<TWebBrowser>("WebBrowser1")->LocationURL());
     ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->MovieReadingRunning(); }, kPlayWaitMs));
 
-    window->ListView1->selectRow(0);
+    Control<TListView>("ListView1")->selectRow(0);
     ASSERT_TRUE(WaitForMetadata());
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 320);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->width, 320);
     int fetches = 0;
     for (const test::HttpRequest& request : server.requests())
         fetches += request.target == "/flash/kept.swf" ? 1 : 0;
@@ -68,18 +69,18 @@ TEST_F(Preview, AMovieReadAfterTheScanPlaysFromTheBytesKeptForIt)
 
 TEST_F(Preview, SelectingACacheRowPlaysItsMovie)
 {
-    window->PageControl1->setCurrentIndex(kCachePage);
-    ASSERT_TRUE(WaitUntil([&] { return !window->Busy; }, 30000));
+    Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsBusy(); }, 30000));
     const auto file = home.write("Content/0a1b2c3d/banner[1].swf", MinimalMovie({0, 255, 0}, 468, 60, 6));
-    AddCacheRow(QString::number(window->ListView2->RowCount() + 1), QStringLiteral("banner[1].swf"),
+    AddCacheRow(QString::number(Control<TListView>("ListView2")->RowCount() + 1), QStringLiteral("banner[1].swf"),
                 QStringLiteral("66"), QString::fromStdString(file.string()));
 
-    window->ListView2->selectRow(window->ListView2->RowCount() - 1);
-    EXPECT_EQ(window->ShockwaveFlash1->Movie(), QString::fromStdString(file.string()));
+    Control<TListView>("ListView2")->selectRow(Control<TListView>("ListView2")->RowCount() - 1);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Movie(), QString::fromStdString(file.string()));
     ASSERT_TRUE(WaitForMetadata());
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->width, 468);
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->height, 60);
-    EXPECT_EQ(window->ShockwaveFlash1->Metadata()->swfVersion, 6);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->width, 468);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->height, 60);
+    EXPECT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Metadata()->swfVersion, 6);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ protected:
     // No command runs and no worker of the window is left.
     bool Idle() const
     {
-        return !window->Busy && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying() &&
+        return !window->IsBusy() && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying() &&
                !window->CachePage()->Listing() && !window->WebPage()->AddressListRunning();
     }
 
@@ -85,11 +85,12 @@ protected:
     {
         const QString page = QStringLiteral("http://127.0.0.1:%1/").arg(port);
         window->SetStatusText("");
-        window->WebBrowser1->Navigate(page);
+        Control<TWebBrowser>("WebBrowser1")->Navigate(page);
         return WaitUntil(
             [&] {
-                return window->WebBrowser1->LocationURL() == page && !window->WebPage()->PageScanRunning() &&
-                       window->StatusBar1->PanelText(0) == QStringLiteral("Done");
+                return Control<TWebBrowser>("WebBrowser1")->LocationURL() == page &&
+                       !window->WebPage()->PageScanRunning() &&
+                       Control<TStatusBar>("StatusBar1")->PanelText(0) == QStringLiteral("Done");
             },
             kWorkersEndMs);
     }

@@ -327,14 +327,14 @@ function onClick() { load("media/dbl.swf" + "?v=" + Date.now()); }
     QStringList Rows(int column) const
     {
         QStringList texts;
-        for (int row = 0; row < window->ListView1->RowCount(); ++row)
-            texts.append(Cell(window->ListView1, row, column));
+        for (int row = 0; row < Control<TListView>("ListView1")->RowCount(); ++row)
+            texts.append(Cell(Control<TListView>("ListView1"), row, column));
         return texts;
     }
 
     bool Listed(const QStringList& expected) const
     {
-        return Rows(1) == expected && window->StatusBar1->PanelText(0) == QLatin1String("Done");
+        return Rows(1) == expected && Control<TStatusBar>("StatusBar1")->PanelText(0) == QLatin1String("Done");
     }
 
     int Requests(const std::string& path) const
@@ -352,16 +352,16 @@ TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
 {
     const auto& [page, thorough] = GetParam();
     if (!thorough)
-        window->ThoroughScan1->trigger();
-    ASSERT_EQ(window->ThoroughScan1->isChecked(), thorough);
+        Control<QAction>("ThoroughScan1")->trigger();
+    ASSERT_EQ(Control<QAction>("ThoroughScan1")->isChecked(), thorough);
 
     const QStringList expected = At(thorough ? page.on : page.off);
     const bool grows = thorough && page.beforeGrowth >= 0;
     const QStringList first = grows ? expected.mid(0, page.beforeGrowth) : expected;
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + page.path));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + page.path));
     ASSERT_TRUE(WaitUntil([&] { return Listed(first); }, kWaitMs)) << Rows(1).join('\n').toStdString();
-    for (int row = 0; row < window->ListView1->RowCount(); ++row)
-        EXPECT_TRUE(Checked(window->ListView1, row)) << row;
+    for (int row = 0; row < Control<TListView>("ListView1")->RowCount(); ++row)
+        EXPECT_TRUE(Checked(Control<TListView>("ListView1"), row)) << row;
     // External script files are read as the browser holds them, not again.
     EXPECT_LE(Requests("/t/strings.js"), 1);
     EXPECT_LE(Requests("/t/publish.js"), 1);
@@ -375,13 +375,13 @@ TEST_P(ThoroughScan, ListsTheDescribedRowsFirstThenTheFurtherOnes)
     // What a transfer and the user left on the rows stays when more come.
     WebMovies()->SetStatus(0, QStringLiteral("Saved"));
     WebMovies()->SetChecked(0, false);
-    window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
+    Control<TWebBrowser>("WebBrowser1")->page()->runJavaScript(QStringLiteral("addLate()"));
     ASSERT_TRUE(WaitUntil([&] { return Listed(expected); }, kWaitMs)) << Rows(1).join('\n').toStdString();
     EXPECT_EQ(Rows(0).last(), QString::number(expected.size()));
     EXPECT_EQ(Rows(2).first(), QStringLiteral("Saved"));
-    EXPECT_FALSE(Checked(window->ListView1, 0));
+    EXPECT_FALSE(Checked(Control<TListView>("ListView1"), 0));
     EXPECT_EQ(Rows(2).last(), QStringLiteral("New"));
-    EXPECT_TRUE(Checked(window->ListView1, window->ListView1->RowCount() - 1));
+    EXPECT_TRUE(Checked(Control<TListView>("ListView1"), Control<TListView>("ListView1")->RowCount() - 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -470,15 +470,17 @@ add('too-late', )" + std::to_string(kGrowthWatchMs + 1500) +
                             R"();
 </script>)"),
                kHtml);
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/slow-growth.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/slow-growth.html"));
     const QStringList listed = At({"/t/grow/first.swf", "/t/grow/soon.php"});
     ASSERT_TRUE(WaitUntil([&] { return Listed(listed); }, kWaitMs)) << Rows(1).join('\n').toStdString();
 
     int embeds = 0;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            window->WebBrowser1->page()->runJavaScript(QStringLiteral("document.embeds.length"),
-                                                       [&](const QVariant& value) { embeds = value.toInt(); });
+            Control<TWebBrowser>("WebBrowser1")
+                ->page()
+                ->runJavaScript(QStringLiteral("document.embeds.length"),
+                                [&](const QVariant& value) { embeds = value.toInt(); });
             return embeds == 3;
         },
         kGrowthWatchMs + kWaitMs))
@@ -498,20 +500,20 @@ TEST_F(ThoroughScanReading, StatusCountsTheMoviesReadAndEachRowCarriesItsDetails
     slowMain.delayMs = 1500;  // long enough to see the count between the two
     site.route("/t/slow-main.swf", slowMain);
 
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/slow.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/slow.html"));
     bool countSeen = false;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            if (window->StatusBar1->PanelText(0) == QLatin1String("Reading movies 1 of 2"))
-                countSeen = countSeen || window->ProgressBar->value() == 50;
+            if (Control<TStatusBar>("StatusBar1")->PanelText(0) == QLatin1String("Reading movies 1 of 2"))
+                countSeen = countSeen || Control<QProgressBar>("ProgressBar")->value() == 50;
             return Listed(At({"/t/slow-loader.swf", "/t/slow-main.swf"})) && !window->WebPage()->MovieReadingRunning();
         },
         kWaitMs))
         << Rows(1).join('\n').toStdString();
     EXPECT_TRUE(countSeen) << "the status said how many movies were read, and the bar showed it";
-    EXPECT_EQ(window->ProgressBar->value(), 0);
+    EXPECT_EQ(Control<QProgressBar>("ProgressBar")->value(), 0);
     for (int row = 0; row < 2; ++row) {
-        const QString details = Cell(window->ListView1, row, TMovieModel::kWebFlash, Qt::ToolTipRole);
+        const QString details = Cell(Control<TListView>("ListView1"), row, TMovieModel::kWebFlash, Qt::ToolTipRole);
         EXPECT_TRUE(details.startsWith(QLatin1String("Flash version ")) && details.contains(QLatin1String("Stage")))
             << row << ": " << details.toStdString();
     }
@@ -534,11 +536,12 @@ var sm = 'sm2/soundmanager2.swf', page = 'sm2/page.swf', present = 'sm2/present.
     site.route("/t/sm2/present.swf", MovieAnswer(test::TMovieBuilder().Build()));
     site.setFallback([](const test::HttpRequest&) { return test::HttpResponse{404, "Not Found", {}, ""}; });
 
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/guesses.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/guesses.html"));
     const QStringList kept = At({"/t/gone/markup.swf", "/t/gone/described.swf", "/t/sm2/present.swf"});
     ASSERT_TRUE(WaitUntil([&] { return Rows(1) == kept && !window->WebPage()->MovieReadingRunning(); }, kWaitMs))
         << Rows(1).join('\n').toStdString();
-    EXPECT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Done: 3 guessed addresses had no movie"));
+    EXPECT_EQ(Control<TStatusBar>("StatusBar1")->PanelText(0),
+              QStringLiteral("Done: 3 guessed addresses had no movie"));
     EXPECT_EQ(Rows(0), QStringList({"1", "2", "3"}));
     EXPECT_EQ(WebMovies()->Found().Addresses(), kept);
     EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1) << "each guess is asked once";
@@ -548,7 +551,7 @@ var sm = 'sm2/soundmanager2.swf', page = 'sm2/page.swf', present = 'sm2/present.
     window->WebBrowser1DocumentComplete();
     ASSERT_TRUE(WaitUntil([&] { return Listed(kept) && !window->WebPage()->MovieReadingRunning(); }, kWaitMs))
         << Rows(1).join('\n').toStdString() << "\n"
-        << window->StatusBar1->PanelText(0).toStdString();
+        << Control<TStatusBar>("StatusBar1")->PanelText(0).toStdString();
     EXPECT_EQ(Requests("/t/sm2/soundmanager2.swf"), 1);
 }
 
@@ -573,7 +576,7 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
         return answer;
     });
     const QStringList rows = At({"/t/busy-loader.swf", "/t/busy-main.swf"});
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/busy.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/busy.html"));
     ASSERT_TRUE(WaitUntil([&] { return Rows(1) == rows && *asked == 1; }, kWaitMs)) << Rows(1).join(' ').toStdString();
     ASSERT_TRUE(window->WebPage()->MovieReadingRunning());
 
@@ -581,7 +584,7 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
     test::TempDir target;
     WebMovies()->SetChecked(0, false);
     window->WebPage()->StartDownloads(target.folder());
-    ASSERT_EQ(window->StatusBar1->PanelText(0), QStringLiteral("Downloading ") + rows[1]);
+    ASSERT_EQ(Control<TStatusBar>("StatusBar1")->PanelText(0), QStringLiteral("Downloading ") + rows[1]);
     const QString downloading = QStringLiteral("Downloading ") + rows[1];
     QStringList seen;
     int lastPercent = 0;
@@ -591,11 +594,11 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
         [&] {
             if (!window->WebPage()->DownloadRunning())
                 return true;
-            if (seen.isEmpty() || seen.last() != window->StatusBar1->PanelText(0))
-                seen.append(window->StatusBar1->PanelText(0));
+            if (seen.isEmpty() || seen.last() != Control<TStatusBar>("StatusBar1")->PanelText(0))
+                seen.append(Control<TStatusBar>("StatusBar1")->PanelText(0));
             // Before, the bar may still show the reading's count.
-            fell = fell || (readingEnded && window->ProgressBar->value() < lastPercent);
-            lastPercent = window->ProgressBar->value();
+            fell = fell || (readingEnded && Control<QProgressBar>("ProgressBar")->value() < lastPercent);
+            lastPercent = Control<QProgressBar>("ProgressBar")->value();
             readingEnded = readingEnded || !window->WebPage()->MovieReadingRunning();
             return false;
         },
@@ -603,14 +606,14 @@ TEST_F(ThoroughScanReading, ItsEndDuringADownloadLeavesTheDownloadsStatus)
     EXPECT_TRUE(readingEnded) << "the reading ended before the download";
     EXPECT_EQ(seen, QStringList{downloading});
     EXPECT_FALSE(fell) << "the bar went back while the download ran";
-    EXPECT_EQ(Cell(window->ListView1, 1, TMovieModel::kWebStatus), QStringLiteral("Saved"));
+    EXPECT_EQ(Cell(Control<TListView>("ListView1"), 1, TMovieModel::kWebStatus), QStringLiteral("Saved"));
 }
 
 // Turning the thorough scan off forgets the bytes the reading kept, so a
 // preview asks the server again; and pages loaded then have no script file read.
 TEST_F(ThoroughScanReading, TurningItOffForgetsWhatItKeptAndReadsNoScriptFile)
 {
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/loader.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/loader.html"));
     ASSERT_TRUE(WaitUntil(
         [&] {
             return Listed(At({"/t/loader.swf", "/t/main.swf"})) && !window->WebPage()->MovieReadingRunning();
@@ -619,29 +622,30 @@ TEST_F(ThoroughScanReading, TurningItOffForgetsWhatItKeptAndReadsNoScriptFile)
     ASSERT_NE(window->WebPage()->KeptMovies()->MovieBytes(At({"/t/loader.swf"}).first()), nullptr);
     const int asked = Requests("/t/loader.swf");
 
-    window->ThoroughScan1->trigger();
-    ASSERT_FALSE(window->ThoroughScan1->isChecked());
+    Control<QAction>("ThoroughScan1")->trigger();
+    ASSERT_FALSE(Control<QAction>("ThoroughScan1")->isChecked());
     EXPECT_EQ(window->WebPage()->KeptMovies(), nullptr);
-    window->ListView1->selectRow(0);
+    Control<TListView>("ListView1")->selectRow(0);
     EXPECT_TRUE(WaitUntil([&] { return Requests("/t/loader.swf") > asked; }, kWaitMs))
         << "the preview played what the reading had kept";
 
     // The external file's text is in a snapshot only while the scan is on.
     for (const bool thorough : {false, true}) {
         if (thorough)
-            window->ThoroughScan1->trigger();
-        ASSERT_EQ(window->ThoroughScan1->isChecked(), thorough);
+            Control<QAction>("ThoroughScan1")->trigger();
+        ASSERT_EQ(Control<QAction>("ThoroughScan1")->isChecked(), thorough);
         window->SetStatusText("");
-        window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/dynamic-external.html"));
+        Control<TWebBrowser>("WebBrowser1")
+            ->Navigate(QString::fromStdString(site.origin() + "/t/dynamic-external.html"));
         ASSERT_TRUE(WaitUntil(
             [&] {
-                return window->StatusBar1->PanelText(0) == QLatin1String("Done") &&
+                return Control<TStatusBar>("StatusBar1")->PanelText(0) == QLatin1String("Done") &&
                        !window->WebPage()->PageScanRunning();
             },
             kWaitMs));
         QByteArray json;
         bool taken = false;
-        window->WebBrowser1->Document()->TakeSnapshot([&](const TDocumentSnapshot& snapshot) {
+        Control<TWebBrowser>("WebBrowser1")->Document()->TakeSnapshot([&](const TDocumentSnapshot& snapshot) {
             taken = true;
             json = snapshot.json;
         });
@@ -669,25 +673,25 @@ function addLate() {
     site.route("/t/first-loader.swf", firstLoader);
     site.route("/t/second-loader.swf", MovieAnswer(LoaderOf("second-main.swf")));
 
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/late-loaders.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/late-loaders.html"));
     ASSERT_TRUE(WaitUntil(
         [&] { return Rows(1) == At({"/t/first-loader.swf"}) && window->WebPage()->MovieReadingRunning(); }, kWaitMs));
-    window->PageControl1->setCurrentIndex(kCachePage);
+    Control<QTabWidget>("PageControl1")->setCurrentIndex(kCachePage);
     ASSERT_TRUE(WaitUntil(
         [&] {
             return Rows(1) == At({"/t/first-loader.swf", "/t/first-main.swf"}) &&
-                   !window->WebPage()->MovieReadingRunning() && !window->Busy;
+                   !window->WebPage()->MovieReadingRunning() && !window->IsBusy();
         },
         kWaitMs))
         << Rows(1).join(' ').toStdString();
     EXPECT_EQ(Rows(0), QStringList({"1", "2"}));
-    EXPECT_TRUE(Checked(window->ListView1, 0));
-    EXPECT_FALSE(Checked(window->ListView1, 1)) << "appended while the cache page was in view";
+    EXPECT_TRUE(Checked(Control<TListView>("ListView1"), 0));
+    EXPECT_FALSE(Checked(Control<TListView>("ListView1"), 1)) << "appended while the cache page was in view";
 
-    window->PageControl1->setCurrentIndex(kWebPage);
-    window->ClearList1->trigger();
-    ASSERT_EQ(window->ListView1->RowCount(), 0);
-    window->WebBrowser1->page()->runJavaScript(QStringLiteral("addLate()"));
+    Control<QTabWidget>("PageControl1")->setCurrentIndex(kWebPage);
+    Control<QAction>("ClearList1")->trigger();
+    ASSERT_EQ(Control<TListView>("ListView1")->RowCount(), 0);
+    Control<TWebBrowser>("WebBrowser1")->page()->runJavaScript(QStringLiteral("addLate()"));
     ASSERT_TRUE(WaitUntil(
         [&] {
             return Rows(1) == At({"/t/second-loader.swf", "/t/second-main.swf"}) &&
@@ -696,8 +700,8 @@ function addLate() {
         kWaitMs))
         << Rows(1).join(' ').toStdString();
     EXPECT_EQ(Rows(0), QStringList({"1", "2"}));
-    EXPECT_TRUE(Checked(window->ListView1, 0));
-    EXPECT_TRUE(Checked(window->ListView1, 1));
+    EXPECT_TRUE(Checked(Control<TListView>("ListView1"), 0));
+    EXPECT_TRUE(Checked(Control<TListView>("ListView1"), 1));
 }
 
 // A movie naming 256 movies that each name 256 more: the list stops at the
@@ -717,14 +721,14 @@ TEST_F(ThoroughScanReading, ATreeOfLoadersFillsTheListToItsBoundAndSaysSo)
         return MovieAnswer(movie.Build());
     });
 
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/tree.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/tree.html"));
     const QString full = QStringLiteral("List full: only the first %1 movies are listed").arg(kMaxPageRows);
-    ASSERT_TRUE(WaitUntil([&] { return window->StatusBar1->PanelText(0) == full; }, kWaitMs))
-        << window->StatusBar1->PanelText(0).toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return Control<TStatusBar>("StatusBar1")->PanelText(0) == full; }, kWaitMs))
+        << Control<TStatusBar>("StatusBar1")->PanelText(0).toStdString();
     ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->MovieReadingRunning(); }, kWaitMs));
-    EXPECT_EQ(window->ListView1->RowCount(), kMaxPageRows);
+    EXPECT_EQ(Control<TListView>("ListView1")->RowCount(), kMaxPageRows);
     EXPECT_EQ(WebMovies()->Found().Size(), kMaxPageRows);
-    EXPECT_EQ(window->StatusBar1->PanelText(0), full);
+    EXPECT_EQ(Control<TStatusBar>("StatusBar1")->PanelText(0), full);
     EXPECT_LE(window->WebPage()->KeptMovies()->BytesKept(), TMovieStore::kMaxBytes);
 }
 
@@ -754,13 +758,13 @@ TEST_F(ThoroughScanReading, ExitWhileEveryAnswerIsHeldEndsTheWindowAtOnce)
         ~Release() { *flag = true; }
     } releaseAtEnd{release};
 
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/t/held.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/t/held.html"));
     ASSERT_TRUE(WaitUntil([&] { return held == TMovieReaderPool::kMaxReadsAtOnce; }, kWaitMs))
         << held << " held; rows: " << Rows(1).join(' ').toStdString();
     WaitUntil([] { return false; }, 300);  // time for a fifth fetch, were there one
     EXPECT_EQ(held, TMovieReaderPool::kMaxReadsAtOnce);
 
-    window->Exit1->trigger();
+    Control<QAction>("Exit1")->trigger();
     EXPECT_FALSE(window->isVisible());
     const auto start = std::chrono::steady_clock::now();
     window.reset();
@@ -777,11 +781,11 @@ TEST_F(ThoroughScanSetting, IsOnAtFirstAndRememberedBetweenRuns)
 {
     for (const bool expected : {true, false, true}) {
         OpenWindow(Activation::ShowOnly);
-        ASSERT_TRUE(window->Edit1->actions().contains(window->ThoroughScan1));
-        EXPECT_EQ(window->ThoroughScan1->text(), QStringLiteral("Thorough scan"));
-        EXPECT_TRUE(window->ThoroughScan1->isCheckable());
-        EXPECT_EQ(window->ThoroughScan1->isChecked(), expected);
-        window->ThoroughScan1->trigger();
+        ASSERT_TRUE(Control<QMenu>("Edit1")->actions().contains(Control<QAction>("ThoroughScan1")));
+        EXPECT_EQ(Control<QAction>("ThoroughScan1")->text(), QStringLiteral("Thorough scan"));
+        EXPECT_TRUE(Control<QAction>("ThoroughScan1")->isCheckable());
+        EXPECT_EQ(Control<QAction>("ThoroughScan1")->isChecked(), expected);
+        Control<QAction>("ThoroughScan1")->trigger();
         CloseWindow();
     }
 }

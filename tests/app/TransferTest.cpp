@@ -82,8 +82,8 @@ protected:
         WebMovies()->CheckAll(true);
     }
 
-    QString Status() const { return window->StatusBar1->PanelText(0); }
-    QString RowStatus(int row) const { return Cell(window->ListView1, row, kStatus); }
+    QString Status() const { return Control<TStatusBar>("StatusBar1")->PanelText(0); }
+    QString RowStatus(int row) const { return Cell(Control<TListView>("ListView1"), row, kStatus); }
 
     // Runs the command and waits until the sequence it started has ended,
     // noting every status text seen on the way.
@@ -97,7 +97,7 @@ protected:
                     seen.push_back(Status());
                 if (whileRunning)
                     whileRunning();
-                return !window->Busy && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying();
+                return !window->IsBusy() && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying();
             },
             20000);
         return seen;
@@ -148,7 +148,6 @@ TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLe
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0].target, "/one.swf");
     EXPECT_EQ(server.requests()[1].target, "/Three.SWF");
-    EXPECT_EQ(window->SaveFolder, target.folder());
     EXPECT_FALSE(window->WebPage()->DownloadRunning());
     EXPECT_EQ(dialogsShown, 1);
 }
@@ -160,7 +159,8 @@ TEST_F(Transfer, AMovieReadAfterTheScanIsSavedFromTheBytesKeptForIt)
     server.route("/kept.swf", movie, "application/x-shockwave-flash");
     ASSERT_TRUE(ShowLoopbackPage(server.port()));
     ShowWebRows({"http://movies.example/kept.swf"});
-    window->WebPage()->StartReadingMovies(QStringLiteral("http://movies.example/"), window->WebBrowser1->LocationURL());
+    window->WebPage()->StartReadingMovies(QStringLiteral("http://movies.example/"),
+                                          Control<TWebBrowser>("WebBrowser1")->LocationURL());
     ASSERT_TRUE(WaitUntil([&] { return !window->WebPage()->MovieReadingRunning(); }, 20000));
 
     RunCommand();
@@ -193,11 +193,11 @@ TEST_F(Transfer, FailedRowsSayFailedStayCheckedAndTheRestGoesOn)
     EXPECT_EQ(RowStatus(3), "Saved");
     EXPECT_EQ(RowStatus(4), "Saved");
     for (int row = 0; row < 5; ++row)
-        EXPECT_TRUE(Checked(window->ListView1, row)) << row;
+        EXPECT_TRUE(Checked(Control<TListView>("ListView1"), row)) << row;
     EXPECT_EQ(TempDir::read(target.path() / "missing.swf"), "older movie");
     EXPECT_FALSE(std::filesystem::exists(target.path() / "cut.swf"));
     EXPECT_EQ(TempDir::read(target.path() / "good.swf"), FwsMovie(104));
-    EXPECT_FALSE(Cell(window->ListView1, 1, kStatus, Qt::ToolTipRole).isEmpty());
+    EXPECT_FALSE(Cell(Control<TListView>("ListView1"), 1, kStatus, Qt::ToolTipRole).isEmpty());
 
     // One try per row per command: each failing row was asked for once.
     std::vector<std::string> asked;
@@ -227,7 +227,7 @@ TEST_F(Transfer, WarningNamesTheActivePageListOnly)
         EXPECT_EQ(warning.icon, QMessageBox::Warning);
     }
     EXPECT_EQ(dialogsShown, 0);
-    EXPECT_FALSE(window->Busy);
+    EXPECT_FALSE(window->IsBusy());
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -236,12 +236,12 @@ TEST_F(Transfer, NothingStartsWhileBusyOrWhenTheChooserIsCancelled)
     server.route("/a.swf", FwsMovie(100), "application/x-shockwave-flash");
     ShowWebRows({"http://movies.example/a.swf"});
 
-    window->Busy = true;
+    window->SetBusy(true);
     window->LbSpeedButton3Click();
     QApplication::processEvents();
     EXPECT_EQ(dialogsShown, 0);
     EXPECT_TRUE(warnings.empty());
-    window->Busy = false;
+    window->SetBusy(false);
 
     acceptFolder = false;
     RunCommand();
@@ -265,8 +265,8 @@ TEST_F(Transfer, ASecondCommandDuringADownloadStartsNoSecondWorker)
     ShowWebRows({"http://movies.example/a.swf"});
 
     const auto seen = RunCommand([&] {
-        if (window->WebPage()->DownloadRunning() && window->Busy) {
-            window->Busy = false;  // as if another part had cleared it
+        if (window->WebPage()->DownloadRunning() && window->IsBusy()) {
+            window->SetBusy(false);  // as if another part had cleared it
             window->LbSpeedButton3Click();
         }
     });
@@ -315,13 +315,13 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     QAction* stop = window->findChild<QAction*>(QStringLiteral("StopTransfer1"));
     ASSERT_NE(stop, nullptr);
     EXPECT_EQ(stop->text(), "Stop Transfer");
-    const QList<QAction*> fileItems = window->File1->actions();
-    EXPECT_EQ(fileItems.indexOf(stop), fileItems.indexOf(window->CopyFlash1) + 1);
+    const QList<QAction*> fileItems = Control<QMenu>("File1")->actions();
+    EXPECT_EQ(fileItems.indexOf(stop), fileItems.indexOf(Control<QAction>("CopyFlash1")) + 1);
     EXPECT_FALSE(stop->isEnabled());
 
     target.write("movie.swf", "older movie");
     TempDir cache;
-    TListView* list = window->ListView1;
+    TListView* list = Control<TListView>("ListView1");
     TMovieModel* movies = WebMovies();
     if (web) {
         HttpResponse drip;
@@ -353,19 +353,19 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     EXPECT_TRUE(stop->isEnabled());
     // Under way: the first row's temporary file is beside the older file.
     EXPECT_TRUE(test::WaitForEntries(target.path(), 2, 10000));
-    window->Exit1->trigger();
+    Control<QAction>("Exit1")->trigger();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->Busy);
+    EXPECT_TRUE(window->IsBusy());
     stop->trigger();
     EXPECT_TRUE(WaitUntil(
-        [&] { return !window->Busy && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying(); },
+        [&] { return !window->IsBusy() && !window->WebPage()->DownloadRunning() && !window->CachePage()->Copying(); },
         1000));
     limit.reset();
 
     EXPECT_FALSE(stop->isEnabled());
     if (web) {
         EXPECT_EQ(RowStatus(0), "Failed");
-        EXPECT_EQ(Cell(window->ListView1, 0, kStatus, Qt::ToolTipRole), "Stopped by the user");
+        EXPECT_EQ(Cell(Control<TListView>("ListView1"), 0, kStatus, Qt::ToolTipRole), "Stopped by the user");
         EXPECT_EQ(RowStatus(1), "New");
         EXPECT_EQ(server.requests().size(), 1u) << "no row is taken after the stop";
         EXPECT_EQ(Status(), "Stopped by the user");
@@ -379,7 +379,7 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(dialogsShown, 1);
 
-    window->Exit1->trigger();
+    Control<QAction>("Exit1")->trigger();
     EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 2000));
 }
 

@@ -104,7 +104,7 @@ TEST_F(WindowEnd, TheWindowIsGoneWithinASecondWhateverRuns)
     };
 
     // The movie reading of the page, waiting on its first movie.
-    window->WebBrowser1->Navigate(QString::fromStdString(site.origin() + "/p/page.html"));
+    Control<TWebBrowser>("WebBrowser1")->Navigate(QString::fromStdString(site.origin() + "/p/page.html"));
     ASSERT_TRUE(WaitUntil([&] { return window->WebPage()->MovieReadingRunning() && asked("/p/loader.swf"); }, kWaitMs));
 
     const test::TempDir work;
