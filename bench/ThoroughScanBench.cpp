@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         std::vector<double> ms;
         int rows = 0;
         for (int run = 0; run < kRuns; ++run) {
-            window.WebMovies->ClearList();
+            window.WebPage()->Movies()->ClearList();
             window.SetStatusText("");
             const std::string address =
                 server.origin() + "/page.html?run=" + std::to_string(run) + (thorough ? "t" : "d");
@@ -131,7 +131,7 @@ int main(int argc, char** argv)
                     thorough ? "thorough" : "described", rows, Median(ms), *std::min_element(ms.begin(), ms.end()),
                     *std::max_element(ms.begin(), ms.end()));
     }
-    test::WaitUntil([&] { return window.MovieReading == nullptr; }, kWaitMs);
+    test::WaitUntil([&] { return !window.WebPage()->MovieReadingRunning(); }, kWaitMs);
     SetDesignScale(0.0);
     return 0;
 }
