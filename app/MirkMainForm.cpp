@@ -113,7 +113,6 @@ void TMainFrm::BuildControls()
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
     QVBoxLayout* window = Column(client);
-
     Panel1 = MakePanel("Panel1", client, QFrame::Raised);
     Panel1->setFixedHeight(Scaled(40));
     LbSpeedButton1 = MakeButton("LbSpeedButton1", Panel1, QStringLiteral("Select All"), QStyle::SP_DialogApplyButton,
@@ -129,9 +128,37 @@ void TMainFrm::BuildControls()
     middle->setSpacing(0);
     window->addLayout(middle, 1);
 
+    middle->addWidget(BuildPreview(client));
+    Panel3 = MakePanel("Panel3", client, QFrame::Sunken);
+    PageControl1 = new QTabWidget(Panel3);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    Column(Panel3, 1)->addWidget(PageControl1);
+    middle->addWidget(Panel3, 1);
+
+    PageControl1->addTab(BuildWebPage(), QStringLiteral("Internet Flash Movies"));
+    PageControl1->addTab(BuildCachePage(), QStringLiteral("   IE Cache Files    "));
+    PageControl1->setCurrentIndex(kWebPage);
+
+    StatusBar1 = new TStatusBar(client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    StatusBar1->setFixedHeight(Scaled(21));
+    StatusBar1->SetPanelCount(3);
+    StatusBar1->SetPanelWidth(0, Scaled(575));
+    StatusBar1->SetPanelWidth(1, Scaled(150));
+    StatusBar1->SetPanelWidth(2, Scaled(100));
+    StatusBar1->SetPanelText(0, QStringLiteral("Done"));
+    window->addWidget(StatusBar1);
+
+    WireControls();
+}
+
+// The preview column: the player above an empty filler.
+QWidget* TMainFrm::BuildPreview(QWidget* parent)
+{
     // The preview column keeps its width; a taller window grows only the
     // empty filler beneath the player.
-    Panel2 = MakePanel("Panel2", client, QFrame::Raised);
+    Panel2 = MakePanel("Panel2", parent, QFrame::Raised);
     Panel2->setFixedWidth(Scaled(233));
     QVBoxLayout* preview = Column(Panel2, 1);
     Panel7 = MakePanel("Panel7", Panel2, QFrame::Plain);
@@ -144,14 +171,12 @@ void TMainFrm::BuildControls()
     Panel9->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     preview->addWidget(Panel7);
     preview->addWidget(Panel9, 1);
-    middle->addWidget(Panel2);
+    return Panel2;
+}
 
-    Panel3 = MakePanel("Panel3", client, QFrame::Sunken);
-    PageControl1 = new QTabWidget(Panel3);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    Column(Panel3, 1)->addWidget(PageControl1);
-    middle->addWidget(Panel3, 1);
-
+// "Internet Flash Movies": the address strip, the movie list and the page.
+QWidget* TMainFrm::BuildWebPage()
+{
     TabSheet1 = new QWidget();
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     QVBoxLayout* webPage = Column(TabSheet1);
@@ -189,6 +214,12 @@ void TMainFrm::BuildControls()
     Column(Panel6, 1)->addWidget(WebBrowser1);
     webPage->addWidget(Panel6, 1);
 
+    return TabSheet1;
+}
+
+// "IE Cache Files": the cache list.
+QWidget* TMainFrm::BuildCachePage()
+{
     TabSheet2 = new QWidget();
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     Panel8 = MakePanel("Panel8", TabSheet2, QFrame::Plain);
@@ -201,21 +232,11 @@ void TMainFrm::BuildControls()
     Column(Panel8)->addWidget(ListView2);
     Column(TabSheet2)->addWidget(Panel8);
 
-    PageControl1->addTab(TabSheet1, QStringLiteral("Internet Flash Movies"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("   IE Cache Files    "));
-    PageControl1->setCurrentIndex(kWebPage);
+    return TabSheet2;
+}
 
-    StatusBar1 = new TStatusBar(client);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setAccessibleName(QStringLiteral("Status"));
-    StatusBar1->setFixedHeight(Scaled(21));
-    StatusBar1->SetPanelCount(3);
-    StatusBar1->SetPanelWidth(0, Scaled(575));
-    StatusBar1->SetPanelWidth(1, Scaled(150));
-    StatusBar1->SetPanelWidth(2, Scaled(100));
-    StatusBar1->SetPanelText(0, QStringLiteral("Done"));
-    window->addWidget(StatusBar1);
-
+void TMainFrm::WireControls()
+{
     for (TLbSpeedButton* button : {LbSpeedButton1, LbSpeedButton2, LbSpeedButton3, LbSpeedButton5, LbSpeedButton6})
         WireHoverColours(button);
 
@@ -286,6 +307,17 @@ void TMainFrm::BuildMenus()
     Help1->addSeparator()->setObjectName(QStringLiteral("N3"));
     Help1->addAction(About1);
 
+    BuildPopupMenu();
+
+    // No menu item has a shortcut key.
+    for (QAction* action : findChildren<QAction*>())
+        action->setShortcut(QKeySequence());
+
+    WireMenus();
+}
+
+void TMainFrm::BuildPopupMenu()
+{
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     SelectAll2 = MakeAction("SelectAll2", QStringLiteral("Select All"), this);
@@ -300,11 +332,10 @@ void TMainFrm::BuildMenus()
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N6"));
     PopupMenu1->addAction(Download2);
     PopupMenu1->addAction(CopyFlash2);
+}
 
-    // No menu item has a shortcut key.
-    for (QAction* action : findChildren<QAction*>())
-        action->setShortcut(QKeySequence());
-
+void TMainFrm::WireMenus()
+{
     for (QAction* transfer : {Download1, CopyFlash1, Download2, CopyFlash2})
         connect(transfer, &QAction::triggered, this, ReportingSlot([this] { LbSpeedButton3Click(); }));
     connect(StopTransfer1, &QAction::triggered, this, ReportingSlot([this] { StopTransfer1Click(); }));

@@ -189,7 +189,13 @@ private:
     TBrowseFolderDialog* BrowseFolderDialog = nullptr;
 
     void BuildControls();
+    QWidget* BuildPreview(QWidget* parent);
+    QWidget* BuildWebPage();
+    QWidget* BuildCachePage();
+    void WireControls();
     void BuildMenus();
+    void BuildPopupMenu();
+    void WireMenus();
     void WireHoverColours(TLbSpeedButton* button);
     // Connects the web page's controller to the status bar, the actions,
     // the address strip and the player (MainFormPageScan.cpp).
