@@ -25,7 +25,7 @@ void TMainFrm::WireWebPage()
     connect(page, &TWebPageController::AddressListRead, this,
             [this](const QStringList& addresses) { AddressListRead(addresses); });
     connect(page, &TWebPageController::RowsToPreview, this, [this] { ShockwaveFlash1->Prepare(); });
-    connect(page, &TWebPageController::PreviewMovie, this, [this](const QString& address, const TKeptBytes& kept) {
+    connect(page, &TWebPageController::PreviewMovie, this, [this](const QUrl& address, const TKeptBytes& kept) {
         ShockwaveFlash1->SetMovie(address, kept, WebBrowser1->LocationURL());
     });
     connect(page, &TWebPageController::PageRowsListed, this, [this] { CheckAllRows(true); });

@@ -11,22 +11,23 @@ PickedDownload DownloadSequence::PickNext(DownloadRows& rows, const std::string&
             continue;
         // Addresses are unique within the list, so they name rows across a
         // rebuild of the list where indices would not.
-        const std::string address = rows.Address(row);
-        if (!tried_.insert(address).second)
+        const QString address = rows.Address(row);
+        if (tried_.contains(address))
             continue;
-        const std::string target = DownloadTargetName(address, saveFolder);
+        tried_.insert(address);
+        const std::string target = DownloadTargetName(address.toStdString(), saveFolder);
         if (target.empty()) {
             rows.SetStatus(row, kStatusFailed);
             continue;
         }
-        return PickedDownload{row, address, target};
+        return PickedDownload{row, address, rows.Url(row), target};
     }
     return {};
 }
 
 void DownloadSequence::MarkFinished(DownloadRows& rows, const PickedDownload& finished, bool saved)
 {
-    if (finished.Row < 0 || finished.Row >= rows.RowCount() || rows.Address(finished.Row) != finished.Url)
+    if (finished.Row < 0 || finished.Row >= rows.RowCount() || rows.Address(finished.Row) != finished.Address)
         return;
     rows.SetStatus(finished.Row, saved ? kStatusSaved : kStatusFailed);
 }

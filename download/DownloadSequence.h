@@ -1,6 +1,9 @@
 #pragma once
 
-#include <set>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
 #include <string>
 
 namespace tessaro {
@@ -10,20 +13,24 @@ inline constexpr const char* kStatusSaved = "Saved";
 inline constexpr const char* kStatusFailed = "Failed";
 
 // The web movie list as the transfer command sees it: rows with a check box,
-// an address and a status text. The window adapts its movie model to this.
+// an address and a status text. The web page adapts its movie model to this.
 class DownloadRows {
 public:
     virtual ~DownloadRows() = default;
     virtual int RowCount() const = 0;
     virtual bool Checked(int row) const = 0;
-    virtual std::string Address(int row) const = 0;
+    // The address as the row holds it: what names the row and its file.
+    virtual QString Address(int row) const = 0;
+    // The same address parsed, as the row made it once: what is fetched.
+    virtual QUrl Url(int row) const = 0;
     virtual std::string Status(int row) const = 0;
     virtual void SetStatus(int row, const std::string& status) = 0;
 };
 
 struct PickedDownload {
     int Row = -1;
-    std::string Url;
+    QString Address;  // the row's text, which its row is found by again
+    QUrl Url;
     std::string Target;
 };
 
@@ -48,7 +55,7 @@ public:
     static void MarkFinished(DownloadRows& rows, const PickedDownload& finished, bool saved);
 
 private:
-    std::set<std::string> tried_;
+    QSet<QString> tried_;
 };
 
 }  // namespace tessaro

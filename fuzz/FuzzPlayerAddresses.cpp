@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t split = text.find('\0');
     const QString movieText = QString::fromUtf8(text.substr(0, split).data(), qsizetype(text.substr(0, split).size()));
     tessaro::PlayerAddresses addresses;
-    const tessaro::PlayerMovieAddress movie = addresses.ForMovie(movieText);
+    const tessaro::PlayerMovieAddress movie = addresses.ForMovie(tessaro::PlayerMovieUrl(movieText));
     QString local;
     QString origin;
     const tessaro::PlayerSource own = addresses.Resolve(movie.url);

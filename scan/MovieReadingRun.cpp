@@ -45,8 +45,8 @@ std::uint64_t TMovieReaderPool::NewAsker()
     return ++lastAsker_;
 }
 
-void TMovieReaderPool::Read(std::uint64_t asker, const QString& address, const std::shared_ptr<TMovieStore>& store,
-                            const Fetcher& fetch, Done done)
+void TMovieReaderPool::Read(std::uint64_t asker, const QString& address, const QUrl& url,
+                            const std::shared_ptr<TMovieStore>& store, const Fetcher& fetch, Done done)
 {
     {
         const std::lock_guard lock(mutex_);
@@ -59,6 +59,7 @@ void TMovieReaderPool::Read(std::uint64_t asker, const QString& address, const s
         }
         TRead read;
         read.address = address;
+        read.url = url;
         read.store = store;
         read.fetch = fetch;
         read.asks.push_back({asker, std::move(done)});
@@ -106,13 +107,14 @@ void TMovieReaderPool::Work()
             return;
         next->running = true;
         const QString address = next->address;
+        const QUrl url = next->url;
         const std::shared_ptr<TMovieStore> store = next->store;
         const Fetcher fetch = next->fetch;
         const std::shared_ptr<std::atomic<bool>> cancelled = next->cancelled;
         lock.unlock();
         QStringList names;
         try {
-            names = ReadInto(address, *store, fetch, *cancelled);
+            names = ReadInto(address, url, *store, fetch, *cancelled);
         } catch (...) {
             // A read that failed names nothing; its askers still hear of it.
         }
@@ -126,14 +128,14 @@ void TMovieReaderPool::Work()
     }
 }
 
-QStringList TMovieReaderPool::ReadInto(const QString& address, TMovieStore& store, const Fetcher& fetch,
-                                       const std::atomic<bool>& cancelled)
+QStringList TMovieReaderPool::ReadInto(const QString& address, const QUrl& url, TMovieStore& store,
+                                       const Fetcher& fetch, const std::atomic<bool>& cancelled)
 {
     if (const std::optional<TMovieStore::TRead> known = store.Read(address))
         return known->movieNames;
     if (store.Failed(address))
         return {};
-    TFetched fetched = fetch(HttpAddress(address), cancelled);
+    TFetched fetched = fetch(url, cancelled);
     if (cancelled)
         return {};
     if (!fetched.ok) {
@@ -161,6 +163,7 @@ QStringList TMovieReaderPool::ReadInto(const QString& address, TMovieStore& stor
 struct TMovieReadingRun::TState {
     struct TJob {
         QString address;
+        QUrl url;
         int depth = 0;
     };
 
@@ -169,7 +172,7 @@ struct TMovieReadingRun::TState {
     void Read(std::size_t index, const QStringList& names, const std::shared_ptr<TState>& self);
     // Appends, in job order, the names of every job read so far; queues the
     // new rows that are to be read.
-    QStringList TakeReadyNames();
+    QList<TMovieRow> TakeReadyNames();
 
     QString base;
     TPlayerBases playerBases;  // grows with the rows movies name
@@ -196,7 +199,7 @@ struct TMovieReadingRun::TState {
 void TMovieReadingRun::TState::Ask(std::size_t from, const std::shared_ptr<TState>& self)
 {
     for (std::size_t index = from; index < jobs.size(); ++index) {
-        pool->Read(asker, jobs[index].address, store, fetch,
+        pool->Read(asker, jobs[index].address, jobs[index].url, store, fetch,
                    [self, index](const QStringList& read) { self->Read(index, read, self); });
     }
 }
@@ -234,21 +237,23 @@ void TMovieReadingRun::TState::Read(std::size_t index, const QStringList& read, 
     });
 }
 
-QStringList TMovieReadingRun::TState::TakeReadyNames()
+QList<TMovieRow> TMovieReadingRun::TState::TakeReadyNames()
 {
-    QStringList appended;
+    QList<TMovieRow> appended;
     while (!listFull && nextNames < names.size() && names[nextNames].has_value()) {
         const int depth = jobs[nextNames].depth + 1;
         // A loaded movie's loads resolve where its loader's do.
         const QString from = playerBases.value(jobs[nextNames].address, base);
         const TNamedRows named = AddNamedMovies(*names[nextNames], from, *found, rows);
         listFull = named.full;
-        for (const QString& address : named.added) {
-            playerBases.insert(address, from);
-            appended.append(address);
-            if (depth < kMaxChainDepth && IsWebAddress(address) &&
+        // The rows added are the last ones, in the order of their names.
+        for (qsizetype i = rows.Size() - named.added.size(); i < rows.Size(); ++i) {
+            const TMovieRow& row = rows.At(i);
+            playerBases.insert(row.address, from);
+            appended.append(row);
+            if (depth < kMaxChainDepth && IsWebAddress(row.address) &&
                 jobs.size() < static_cast<std::size_t>(kMaxMoviesRead)) {
-                jobs.push_back({address, depth});
+                jobs.push_back({row.address, row.url, depth});
                 names.emplace_back();
             }
         }
@@ -257,7 +262,7 @@ QStringList TMovieReadingRun::TState::TakeReadyNames()
     return appended;
 }
 
-TMovieReadingRun::TMovieReadingRun(QObject* owner, const QStringList& rows, const QString& baseAddress,
+TMovieReadingRun::TMovieReadingRun(QObject* owner, const TMovieRows& rows, const QString& baseAddress,
                                    std::shared_ptr<TMovieStore> store, Reporter report,
                                    std::shared_ptr<TMovieReaderPool> pool, Fetcher fetch, TPlayerBases playerBases)
     : pool_(std::move(pool)), asker_(pool_->NewAsker()), state_(std::make_shared<TState>())
@@ -271,13 +276,10 @@ TMovieReadingRun::TMovieReadingRun(QObject* owner, const QStringList& rows, cons
     state_->pool = pool_.get();
     state_->fetch = std::move(fetch);
     state_->asker = asker_;
-    for (const QString& row : rows) {
-        TMovieRow given;
-        given.address = row;
-        state_->rows.Append(std::move(given));
-        if (IsWebAddress(row) && state_->jobs.size() < static_cast<std::size_t>(kMaxMoviesRead))
-            state_->jobs.push_back({row, 0});
-    }
+    state_->rows = rows;
+    for (const TMovieRow& row : rows)
+        if (IsWebAddress(row.address) && state_->jobs.size() < static_cast<std::size_t>(kMaxMoviesRead))
+            state_->jobs.push_back({row.address, row.url, 0});
     state_->found.emplace(state_->rows, TFoundIn::Movie);
     state_->names.resize(state_->jobs.size());
     state_->finished = state_->jobs.empty();
@@ -309,9 +311,9 @@ void TMovieReadingRun::Cancel()
     pool_->Forget(asker_);
 }
 
-bool TMovieReadingRun::HasWebMovies(const QStringList& rows)
+bool TMovieReadingRun::HasWebMovies(const TMovieRows& rows)
 {
-    return std::any_of(rows.begin(), rows.end(), IsWebAddress);
+    return std::any_of(rows.begin(), rows.end(), [](const TMovieRow& row) { return IsWebAddress(row.address); });
 }
 
 TMovieReadingRun::TFetched TMovieReadingRun::FetchWebMovie(const QUrl& address, const std::atomic<bool>& cancelled,

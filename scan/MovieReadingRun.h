@@ -55,10 +55,11 @@ public:
 
     // A number of one's own to ask with, for Forget.
     std::uint64_t NewAsker();
-    // Reads the movie at address into store (unless store already has it)
-    // and calls done with its names. A store is one page's, so an address
-    // asked for again for it is fetched as the first asker's fetch does.
-    void Read(std::uint64_t asker, const QString& address, const std::shared_ptr<TMovieStore>& store,
+    // Reads the movie of the row with address (the store's key) and url
+    // (what is fetched) into store, unless store already has it, and calls
+    // done with its names. A store is one page's, so an address asked for
+    // again for it is fetched as the first asker's fetch does.
+    void Read(std::uint64_t asker, const QString& address, const QUrl& url, const std::shared_ptr<TMovieStore>& store,
               const Fetcher& fetch, Done done);
     // Drops what asker asked; a read that no one else waits for is cancelled.
     // A done call under way may still end after it.
@@ -72,6 +73,7 @@ private:
     };
     struct TRead {
         QString address;
+        QUrl url;
         std::shared_ptr<TMovieStore> store;
         Fetcher fetch;
         std::vector<TAsk> asks;
@@ -80,7 +82,7 @@ private:
     };
 
     void Work();
-    static QStringList ReadInto(const QString& address, TMovieStore& store, const Fetcher& fetch,
+    static QStringList ReadInto(const QString& address, const QUrl& url, TMovieStore& store, const Fetcher& fetch,
                                 const std::atomic<bool>& cancelled);
 
     std::mutex mutex_;
@@ -113,23 +115,23 @@ public:
     using Fetcher = TMovieReaderPool::Fetcher;
 
     struct TReport {
-        QStringList appended;   // rows to add after the ones shown
-        QStringList read;       // rows whose reading ended since the last report
-        int done = 0;           // movies read so far
-        int total = 0;          // movies to read, growing as movies name more
-        bool finished = false;  // the last report of the run (also after Cancel)
-        bool listFull = false;  // names were left out: the rows reached kMaxPageRows
+        QList<TMovieRow> appended;  // rows to add after the ones shown, found in a movie
+        QStringList read;           // rows whose reading ended since the last report
+        int done = 0;               // movies read so far
+        int total = 0;              // movies to read, growing as movies name more
+        bool finished = false;      // the last report of the run (also after Cancel)
+        bool listFull = false;      // names were left out: the rows reached kMaxPageRows
     };
     // Called on the owner's thread, in order, whenever done or the rows
     // change; the finished report of a cancelled run inside Cancel, and
     // nothing after Cancel returned.
     using Reporter = std::function<void(const TReport&)>;
 
-    // rows: the page scan's list; every web address in it is read, unless
-    // the store already holds what reading it gave. Without a web address
+    // rows: the page scan's list; every web row in it is read, unless the
+    // store already holds what reading it gave. Without a web address
     // (HasWebMovies) the run does nothing and reports nothing.
     // The run belongs to owner's thread: it is made, cancelled and destroyed there.
-    TMovieReadingRun(QObject* owner, const QStringList& rows, const QString& baseAddress,
+    TMovieReadingRun(QObject* owner, const TMovieRows& rows, const QString& baseAddress,
                      std::shared_ptr<TMovieStore> store, Reporter report, std::shared_ptr<TMovieReaderPool> pool,
                      Fetcher fetch, TPlayerBases playerBases = {});
     // Cancels.
@@ -141,7 +143,7 @@ public:
     void Cancel();
 
     // Whether the list holds an address the run would fetch.
-    static bool HasWebMovies(const QStringList& rows);
+    static bool HasWebMovies(const TMovieRows& rows);
     // The program's HTTP client, with the download's rules and limits,
     // connecting only where the page lets the program reach.
     static TFetched FetchWebMovie(const QUrl& address, const std::atomic<bool>& cancelled, PageNetwork& page);

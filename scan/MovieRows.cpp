@@ -1,11 +1,14 @@
 #include "scan/MovieRows.h"
 
+#include "platform/http/HttpRequest.h"
+
 namespace tessaro {
 
 TMovieRow WebMovieRow(const QString& address, TFoundIn foundIn)
 {
     TMovieRow row;
     row.address = address;
+    row.url = HttpAddress(address);
     row.foundIn = foundIn;
     return row;
 }

@@ -36,11 +36,15 @@ enum class TFoundIn {
 };
 
 // One found movie: everything the program knows of it, in one place. A web
-// row is known by its address; a cache row by its copy's file.
+// row is known by its address, and made by WebMovieRow, which parses it; a
+// cache row is known by its copy's file.
 struct TMovieRow {
     // A web row's absolute address, the text the page gave: what is shown,
-    // fetched, saved and matched (ignoring case). Empty for a cache row.
+    // saved as and matched by (ignoring case). Empty for a cache row.
     QString address;
+    // The same address as HttpAddress() parses it, once, when the row is
+    // made: what is fetched and played.
+    QUrl url;
     TFoundIn foundIn = TFoundIn::Page;
     // Only text named it (a script string, flashvars, a noscript fallback):
     // a guess, which may name nothing that exists.
@@ -57,12 +61,11 @@ struct TMovieRow {
     QString size;         // the entry's size in bytes
     QString localPath;    // the copy: what is played and copied
 
-    // Where the movie is: the address, or a cache row's copy. Made when
-    // asked: a scan lists thousands of rows that no one asks for it.
-    QUrl Url() const { return address.isEmpty() ? QUrl::fromLocalFile(localPath) : QUrl(address); }
+    // Where the movie is: the address, or a cache row's copy.
+    QUrl Url() const { return address.isEmpty() ? QUrl::fromLocalFile(localPath) : url; }
 };
 
-// A web row for an absolute address.
+// A web row for an absolute address, its url parsed from it.
 TMovieRow WebMovieRow(const QString& address, TFoundIn foundIn = TFoundIn::Page);
 
 // The rows of one list, in the order they came, with a lookup of web rows by

@@ -143,7 +143,7 @@ void TWebPageController::SelectRow(int row)
     if (movie.address.isEmpty())
         return;
     // A movie read after the scan is played from its kept bytes.
-    emit PreviewMovie(movie.address, movie.kept);
+    emit PreviewMovie(movie.url, movie.kept);
     if (movie.status != QLatin1String(kStatusSaved))
         movies_->SetStatus(row, kStatusPreview);
 }

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <cstdint>
 #include <exception>
@@ -119,7 +120,7 @@ signals:
     void AddressListRead(const QStringList& addresses);
     // The list got rows to preview: the player may start.
     void RowsToPreview();
-    void PreviewMovie(const QString& address, const TKeptBytes& kept);
+    void PreviewMovie(const QUrl& address, const TKeptBytes& kept);
     // A page scan listed its rows: the window checks every row of the
     // page in view (Select All), whichever page that is.
     void PageRowsListed();

@@ -16,7 +16,8 @@ public:
 
     int RowCount() const override { return movies_->RowCount(); }
     bool Checked(int row) const override { return movies_->Row(row).checked; }
-    std::string Address(int row) const override { return movies_->Row(row).address.toStdString(); }
+    QString Address(int row) const override { return movies_->Row(row).address; }
+    QUrl Url(int row) const override { return movies_->Row(row).url; }
     std::string Status(int row) const override { return movies_->Row(row).status.toStdString(); }
     void SetStatus(int row, const std::string& status) override
     {
@@ -35,14 +36,16 @@ void TWebPageController::StartDownloads(const std::string& saveFolder)
     downloadsStopped_ = false;
     downloads_.Begin();
     PickNextDownload();
-    if (!current_.Url.empty() && !current_.Target.empty())
+    if (!current_.Target.empty())
         StartDownload("Downloading ");
 }
 
 void TWebPageController::StartDownloadOf(const std::string& url, const std::string& target)
 {
     downloadsStopped_ = false;
-    current_ = PickedDownload{-1, url, target};  // no row is marked at its end
+    // No row is marked at its end.
+    const QString address = QString::fromStdString(url);
+    current_ = PickedDownload{-1, address, HttpAddress(address), target};
     StartDownload("Downloading ");
 }
 
@@ -64,15 +67,15 @@ void TWebPageController::PickNextDownload()
 
 void TWebPageController::StartDownload(const std::string& statusPrefix)
 {
-    emit StatusText(statusPrefix + current_.Url);
+    emit StatusText(statusPrefix + current_.Address.toStdString());
     emit DownloadStarted();
     // A movie read after the scan is saved from its kept bytes, not fetched again.
     const int row = current_.Row;
     TKeptBytes kept = row >= 0 && row < movies_->RowCount() ? movies_->Row(row).kept : nullptr;
     downloadJob_ = Job::Start(this,
                               THttpGetThread(
-                                  HttpAddress(QString::fromStdString(current_.Url)), current_.Target,
-                                  [this](int percent) { emit Progress(percent); }, HttpLimits{}, std::move(kept)),
+                                  current_.Url, current_.Target, [this](int percent) { emit Progress(percent); },
+                                  HttpLimits{}, std::move(kept)),
                               [this](const JobEnd<DownloadOutcome>& end) { DownloadFinished(end); });
     emit DownloadRunningChanged(true);
 }
@@ -87,7 +90,7 @@ void TWebPageController::DownloadFinished(const JobEnd<DownloadOutcome>& end)
     const PickedDownload finished = std::exchange(current_, PickedDownload{});
     DownloadSequence::MarkFinished(rows, finished, outcome.Saved);
     // Why a row failed is kept with its status for the user to hover over.
-    if (finished.Row >= 0 && finished.Row < rows.RowCount() && rows.Address(finished.Row) == finished.Url)
+    if (finished.Row >= 0 && finished.Row < rows.RowCount() && rows.Address(finished.Row) == finished.Address)
         movies_->SetStatusReason(finished.Row, QString::fromStdString(outcome.Reason));
 
     emit StatusReset();
@@ -99,7 +102,7 @@ void TWebPageController::DownloadFinished(const JobEnd<DownloadOutcome>& end)
         return;
     }
     PickNextDownload();
-    if (!current_.Url.empty() && !current_.Target.empty())
+    if (!current_.Target.empty())
         StartDownload("downloading ");
 }
 

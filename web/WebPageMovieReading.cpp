@@ -51,7 +51,7 @@ void TWebPageController::StartReadingMovies(const QString& baseAddress, const QS
     } else if (reading_ != nullptr) {
         joinedReading_ = std::move(reading_);
     }
-    const QStringList rows = movies_->Found().Addresses();
+    const TMovieRows& rows = movies_->Found();
     if (!TMovieReadingRun::HasWebMovies(rows)) {
         StopReadingMovies();
         return;
@@ -91,10 +91,7 @@ void TWebPageController::MovieReadingReport(std::uint64_t id, const TMovieReadin
         return;
     // Numbered and checked as every row that comes after the scan; growth
     // scans may have added rows the run does not know of.
-    QList<TMovieRow> appended;
-    for (const QString& address : report.appended)
-        appended.append(WebMovieRow(address, TFoundIn::Movie));
-    const bool listFull = AppendFoundMovies(std::move(appended)) || report.listFull;
+    const bool listFull = AppendFoundMovies(report.appended) || report.listFull;
     // Only the rows just read can have new details: the list is not walked
     // at every report.
     for (const QString& address : report.read) {

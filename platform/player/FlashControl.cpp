@@ -120,6 +120,11 @@ void TShockwaveFlash::LoadPlayerPage()
 
 void TShockwaveFlash::SetMovie(const QString& movie, std::shared_ptr<const std::string> kept, const QString& page)
 {
+    SetMovie(PlayerMovieUrl(movie), std::move(kept), page);
+}
+
+void TShockwaveFlash::SetMovie(const QUrl& movie, std::shared_ptr<const std::string> kept, const QString& page)
+{
     movie_ = movie;
     kept_ = std::move(kept);
     pageAddress_ = page;

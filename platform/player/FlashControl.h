@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <memory>
@@ -39,11 +40,16 @@ public:
     explicit TShockwaveFlash(QWidget* parent = nullptr);
     ~TShockwaveFlash() override;
 
-    QString Movie() const { return movie_; }
-    // kept: a web movie's bytes when the program fetched them already; the
-    // player takes them instead of asking the server again. page: the address
-    // of the page the movie was found on; its fetches reach the user's own
+    // The movie now set: a local file's path, or the address.
+    QString Movie() const { return movie_.isLocalFile() ? movie_.toLocalFile() : movie_.toString(); }
+    // movie: a local file ("file:") or a web address; empty: none. kept: a
+    // web movie's bytes when the program fetched them already; the player
+    // takes them instead of asking the server again. page: the address of
+    // the page the movie was found on; its fetches reach the user's own
     // network only when that page came from it.
+    void SetMovie(const QUrl& movie, std::shared_ptr<const std::string> kept = nullptr,
+                  const QString& page = QString());
+    // A local path or an address as text (PlayerMovieUrl).
     void SetMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr,
                   const QString& page = QString());
 
@@ -64,7 +70,7 @@ private:
     void PlayerLine(const QString& line);
     void ShowMovie();
 
-    QString movie_;
+    QUrl movie_;
     std::shared_ptr<const std::string> kept_;
     QString pageAddress_;
     // Counts the movies set; the player tags its reports with it, so a late

@@ -1,5 +1,7 @@
 #include "platform/player/PlayerAddresses.h"
 
+#include "platform/http/HttpRequest.h"
+
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -36,6 +38,15 @@ QString FreshMovieHost()
 
 }  // namespace
 
+QUrl PlayerMovieUrl(const QString& movie)
+{
+    if (movie.isEmpty())
+        return {};
+    if (movie.startsWith(QLatin1Char('/')))
+        return QUrl::fromLocalFile(movie);
+    return HttpAddress(movie);
+}
+
 QString WebOrigin(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
@@ -67,42 +78,36 @@ void PlayerAddresses::Forget()
     pin_.reset();
 }
 
-PlayerMovieAddress PlayerAddresses::ForMovie(const QString& movie, std::shared_ptr<PageNetwork> page)
+PlayerMovieAddress PlayerAddresses::ForMovie(const QUrl& movie, std::shared_ptr<PageNetwork> page)
 {
     Forget();
     PlayerMovieAddress address;
-    QString localPath;
-    if (movie.startsWith(QLatin1Char('/'))) {
-        localPath = movie;
-    } else {
-        const QUrl given(movie);
-        const QString origin = given.isValid() ? WebOrigin(given) : QString();
-        if (given.scheme().toLower() == QLatin1String("file") && given.isValid()) {
-            localPath = given.toLocalFile();
-        } else if (!origin.isEmpty()) {
-            host_ = FreshMovieHost();
-            origin_ = origin;
-            page_ = std::move(page);
-            pin_ = std::make_shared<HttpAddressPin>();
-            QString path = given.path(QUrl::FullyEncoded);
-            if (path.isEmpty())
-                path = QStringLiteral("/");
-            const QString root = QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host_;
-            QUrl url(root + path);
-            if (given.hasQuery())
-                url.setQuery(given.query(QUrl::FullyEncoded), QUrl::StrictMode);
-            address.url = url;
-            address.base = QUrl(root + FolderOf(path));
-            address.siteOrigin = origin;
-            address.siteRoot = QUrl(root + QLatin1Char('/'));
-            return address;
-        }
+    const QString origin = movie.isValid() ? WebOrigin(movie) : QString();
+    if (!origin.isEmpty()) {
+        host_ = FreshMovieHost();
+        origin_ = origin;
+        page_ = std::move(page);
+        pin_ = std::make_shared<HttpAddressPin>();
+        QString path = movie.path(QUrl::FullyEncoded);
+        if (path.isEmpty())
+            path = QStringLiteral("/");
+        const QString root = QString::fromLatin1(kPlayerScheme) + QStringLiteral("://") + host_;
+        QUrl url(root + path);
+        if (movie.hasQuery())
+            url.setQuery(movie.query(QUrl::FullyEncoded), QUrl::StrictMode);
+        address.url = url;
+        address.base = QUrl(root + FolderOf(path));
+        address.siteOrigin = origin;
+        address.siteRoot = QUrl(root + QLatin1Char('/'));
+        return address;
     }
+    const bool file = movie.isValid() && movie.scheme().toLower() == QLatin1String("file");
+    const QString localPath = file ? movie.toLocalFile() : QString();
     const QString name = localPath.mid(localPath.lastIndexOf(QLatin1Char('/')) + 1);
     if (localPath.isEmpty() || name.isEmpty()) {
-        // Neither a file nor a web address: the player gets the text and fails
-        // the way it fails for anything it cannot load.
-        address.url = QUrl(movie);
+        // Neither a file nor a web address: the player gets it as it is and
+        // fails the way it fails for anything it cannot load.
+        address.url = movie;
         return address;
     }
     host_ = FreshMovieHost();

@@ -47,6 +47,11 @@ struct PlayerSource {
     std::shared_ptr<HttpAddressPin> pin;
 };
 
+// A movie as text, a local path ("/...") or an address ("file:", "http:",
+// "https:"), as a movie's url: a path as the file it names, an address
+// through HttpAddress(). Empty text gives an empty url.
+QUrl PlayerMovieUrl(const QString& movie);
+
 // "scheme://host[:port]" of a web address, the port only when it is not the
 // scheme's own; empty for anything but http and https.
 QString WebOrigin(const QUrl& url);
@@ -57,10 +62,10 @@ class PlayerAddresses {
 public:
     PlayerAddresses();
 
-    // A local path ("/..." or "file:") or a web address ("http:", "https:").
+    // A local file ("file:") or a web address ("http:", "https:").
     // Replaces the movie before: its addresses answer nothing from now on.
     // page: where the movie was found, for the reach of its fetches.
-    PlayerMovieAddress ForMovie(const QString& movie, std::shared_ptr<PageNetwork> page = nullptr);
+    PlayerMovieAddress ForMovie(const QUrl& movie, std::shared_ptr<PageNetwork> page = nullptr);
     // No movie: only the player's own files answer.
     void Forget();
 

@@ -123,7 +123,7 @@ void TPlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
     }
 }
 
-PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept,
+PlayerMovieAddress TPlayerSchemeHandler::ShowMovie(const QUrl& movie, std::shared_ptr<const std::string> kept,
                                                    const QString& page)
 {
     const std::uint64_t before = addresses_.CurrentMovie();

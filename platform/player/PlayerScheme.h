@@ -32,7 +32,7 @@ public:
     // address is answered with them instead of fetching it again. page: the
     // address of the page the movie was found on; the movie's fetches reach
     // the user's own network only when that page came from it.
-    PlayerMovieAddress ShowMovie(const QString& movie, std::shared_ptr<const std::string> kept = nullptr,
+    PlayerMovieAddress ShowMovie(const QUrl& movie, std::shared_ptr<const std::string> kept = nullptr,
                                  const QString& page = QString());
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;

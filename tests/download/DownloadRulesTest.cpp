@@ -54,7 +54,12 @@ public:
 
     int RowCount() const override { return static_cast<int>(rows.size()); }
     bool Checked(int row) const override { return rows.at(static_cast<size_t>(row)).checked; }
-    std::string Address(int row) const override { return rows.at(static_cast<size_t>(row)).address; }
+    QString Address(int row) const override
+    {
+        return QString::fromStdString(rows.at(static_cast<size_t>(row)).address);
+    }
+    // Not the text's own parse, so a pick that parses the text again shows.
+    QUrl Url(int row) const override { return QUrl(QStringLiteral("http://parsed.test/%1").arg(row)); }
     std::string Status(int row) const override { return rows.at(static_cast<size_t>(row)).status; }
     void SetStatus(int row, const std::string& status) override { rows.at(static_cast<size_t>(row)).status = status; }
 };
@@ -73,7 +78,8 @@ TEST(DownloadSequence, TakesPendingRowsInOrderEachOncePerCommand)
 
     PickedDownload first = sequence.PickNext(list, "/save/");
     EXPECT_EQ(first.Row, 3);
-    EXPECT_EQ(first.Url, "http://h/preview.swf");
+    EXPECT_EQ(first.Address, QStringLiteral("http://h/preview.swf"));
+    EXPECT_EQ(first.Url, QUrl(QStringLiteral("http://parsed.test/3")));
     EXPECT_EQ(first.Target, "/save/preview.swf");
     EXPECT_EQ(list.rows[0].status, "Failed");
     EXPECT_TRUE(list.rows[0].checked);
@@ -103,7 +109,8 @@ TEST(DownloadSequence, MarksOnlyARowThatStillHoldsTheDownloadedAddress)
 {
     ListRows list;
     list.rows = {{true, "http://h/a.swf", "New"}, {true, "http://h/b.swf", "New"}};
-    const PickedDownload second{1, "http://h/b.swf", "/save/b.swf"};
+    const PickedDownload second{1, QStringLiteral("http://h/b.swf"), QUrl(QStringLiteral("http://h/b.swf")),
+                                "/save/b.swf"};
 
     // Rebuilt by a new scan: row 1 now holds another movie.
     ListRows rebuilt;

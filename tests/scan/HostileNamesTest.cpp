@@ -127,7 +127,8 @@ TEST_P(HostileNames, ReadFromAMovieGiveNoRow)
     QObject owner;
     {
         TMovieReadingRun run(
-            &owner, {"http://host.test/page/loader.swf"}, kPage, std::make_shared<TMovieStore>(),
+            &owner, TMovieRows::OfAddresses({"http://host.test/page/loader.swf"}), kPage,
+            std::make_shared<TMovieStore>(),
             [&](const TMovieReadingRun::TReport& report) {
                 const std::lock_guard lock(mutex);
                 reports.push_back(report);
@@ -141,7 +142,7 @@ TEST_P(HostileNames, ReadFromAMovieGiveNoRow)
             10000));
     }
     for (const auto& report : reports)
-        EXPECT_EQ(report.appended, QStringList());
+        EXPECT_TRUE(report.appended.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileNames,

@@ -52,7 +52,7 @@ protected:
                     const QString& page = QStringLiteral("http://site.test/page/index.html"))
     {
         run = std::make_unique<TMovieReadingRun>(
-            &owner, rows, page, store,
+            &owner, TMovieRows::OfAddresses(rows), page, store,
             [this](const TMovieReadingRun::TReport& report) {
                 EXPECT_EQ(QThread::currentThread(), owner.thread());
                 const std::lock_guard lock(mutex);
@@ -63,7 +63,8 @@ protected:
         run.reset();
         QStringList appended;
         for (const auto& report : reports)
-            appended += report.appended;
+            for (const TMovieRow& row : report.appended)
+                appended += row.address;
         return appended;
     }
 
@@ -205,7 +206,7 @@ TEST_F(MovieReadingRunTest, CancelEndsTheRunWithoutFurtherRows)
 {
     server.route("/page/slow.swf", Movie(Naming({"late.swf"}), 1500));
     run = std::make_unique<TMovieReadingRun>(
-        &owner, QStringList{"http://site.test/page/slow.swf"}, "http://site.test/page/", store,
+        &owner, TMovieRows::OfAddresses({"http://site.test/page/slow.swf"}), "http://site.test/page/", store,
         [this](const TMovieReadingRun::TReport& report) {
             const std::lock_guard lock(mutex);
             reports.push_back(report);
@@ -253,7 +254,7 @@ TEST_F(MovieReadingRunTest, ThePoolReadsAtMostFourAtOnceAndEachAddressOnceAcross
         QStringList list;
         for (int i = from; i < to; ++i)
             list << QStringLiteral("http://site.test/p/m%1.swf").arg(i);
-        return list;
+        return TMovieRows::OfAddresses(list);
     };
     const auto reporter = [this](const TMovieReadingRun::TReport& report) {
         const std::lock_guard lock(mutex);
@@ -291,10 +292,10 @@ TEST_F(MovieReadingRunTest, ThePoolReadsAtMostFourAtOnceAndEachAddressOnceAcross
     for (const auto& [target, count] : fetches)
         EXPECT_EQ(count, 1) << target;
     // Each run lists every child of its rows, whoever read them.
-    QStringList appended;
+    qsizetype appended = 0;
     for (const auto& report : reports)
-        appended += report.appended;
-    EXPECT_EQ(appended.size(), 14);
+        appended += report.appended.size();
+    EXPECT_EQ(appended, 14);
     EXPECT_EQ(reports.back().done, 28);
 }
 

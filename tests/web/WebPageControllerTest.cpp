@@ -187,23 +187,28 @@ TEST_F(WebPageTest, DownloadsTheCheckedRowsInTurnAndStopsWhenAsked)
 {
     test::LoopbackHttpServer server;
     server.route("/one.swf", test::FwsMovie(101), "application/x-shockwave-flash");
+    // Fetched as the row parsed it: the escape as written, the stray "%" escaped.
+    server.route("/a%2Fb%25.swf", test::FwsMovie(102), "application/x-shockwave-flash");
     HttpResponse drip;
     drip.body = test::FwsMovie(4000);
     drip.dripMs = 50;
     server.route("/slow.swf", drip);
     const QString one = QString::fromStdString(server.origin() + "/one.swf");
     const QString missing = QString::fromStdString(server.origin() + "/missing.swf");
+    const QString escaped = QString::fromStdString(server.origin() + "/a%2Fb%.swf");
     const QString slow = QString::fromStdString(server.origin() + "/slow.swf");
-    page->ShowFoundMovies(TMovieRows::OfAddresses({one, missing}));
+    page->ShowFoundMovies(TMovieRows::OfAddresses({one, missing, escaped}));
     page->Movies()->CheckAll(true);
     notes.clear();
 
     test::TempDir target;
     page->StartDownloads(target.folder());
     Settle();
-    EXPECT_EQ(Rows(), QStringList({"[x] " + one + " | Saved", "[x] " + missing + " | Failed"}));
+    EXPECT_EQ(Rows(),
+              QStringList({"[x] " + one + " | Saved", "[x] " + missing + " | Failed", "[x] " + escaped + " | Saved"}));
     EXPECT_EQ(notes, QStringList({"status Downloading " + one, "busy", "stop on", "reset", "stop off",
-                                  "status downloading " + missing, "busy", "stop on", "reset", "stop off"}));
+                                  "status downloading " + missing, "busy", "stop on", "reset", "stop off",
+                                  "status downloading " + escaped, "busy", "stop on", "reset", "stop off"}));
 
     page->ShowFoundMovies(TMovieRows::OfAddresses({slow, one}));
     page->Movies()->CheckAll(true);

@@ -11,7 +11,8 @@ namespace {
 using Kind = PlayerSource::Kind;
 
 // A movie text, where the player fetches it (the path and the base's path
-// on the movie's own host), and what that request names.
+// on the movie's own host; for what it cannot play, the url it is handed),
+// and what that request names.
 struct MovieRow {
     const char* name;
     const char* movie;
@@ -38,9 +39,9 @@ TEST_P(MovieAddresses, MapIntoTheSchemeAndBack)
 {
     const MovieRow& row = GetParam();
     PlayerAddresses addresses;
-    const PlayerMovieAddress address = addresses.ForMovie(QString::fromUtf8(row.movie));
+    const PlayerMovieAddress address = addresses.ForMovie(PlayerMovieUrl(QString::fromUtf8(row.movie)));
     if (row.kind == Kind::None) {
-        EXPECT_EQ(address.url.toString().toStdString(), row.movie);
+        EXPECT_EQ(address.url.toString().toStdString(), row.path);
         EXPECT_TRUE(address.base.isEmpty());
     } else {
         EXPECT_EQ(address.url.scheme(), QStringLiteral("tessaro"));
@@ -72,9 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
                              Kind::WebAddress, "https://example.com:8443/a/b.swf"},
                     MovieRow{"WebAddressWithoutPath", "http://127.0.0.1:8080", "/", "/", Kind::WebAddress,
                              "http://127.0.0.1:8080/"},
-                    MovieRow{"NeitherFileNorWeb", "movie.swf", "", "", Kind::None, ""},
-                    MovieRow{"OtherScheme", "ftp://host/movie.swf", "", "", Kind::None, ""},
-                    MovieRow{"AFolder", "/tmp/", "", "", Kind::None, ""}),
+                    MovieRow{"EscapesAsWrittenAndAStrayPercent", "http://h.example/a%2Fb/50%off.swf?q=%7E%2F",
+                             "/a%2Fb/50%25off.swf?q=~%2F", "/a%2Fb/", Kind::WebAddress,
+                             "http://h.example/a%2Fb/50%25off.swf?q=~%2F"},
+                    MovieRow{"NeitherFileNorWeb", "movie.swf", "movie.swf", "", Kind::None, ""},
+                    MovieRow{"OtherScheme", "ftp://host/movie.swf", "ftp://host/movie.swf", "", Kind::None, ""},
+                    MovieRow{"AFolder", "/tmp/", "file:///tmp/", "", Kind::None, ""}),
     [](const testing::TestParamInfo<MovieRow>& info) { return std::string(info.param.name); });
 
 // Each movie gets a host of its own, drawn afresh; once it is replaced its
@@ -86,23 +90,23 @@ TEST(PlayerAddresses, OnlyTheMovieNowShownAnswersAndOnlyForWhatItOwns)
         const PlayerSource source = addresses.Resolve(movie.base.resolved(QUrl(QString::fromUtf8(reference))));
         return source.location.toStdString();
     };
-    const PlayerMovieAddress first = addresses.ForMovie(QStringLiteral("http://a.example/m/one.swf"));
+    const PlayerMovieAddress first = addresses.ForMovie(PlayerMovieUrl(QStringLiteral("http://a.example/m/one.swf")));
     EXPECT_EQ(first.siteOrigin, QStringLiteral("http://a.example"));
     EXPECT_EQ(load(first, "data/level.xml"), "http://a.example/m/data/level.xml");
     EXPECT_EQ(load(first, "../up.swf"), "http://a.example/up.swf");
     EXPECT_EQ(load(first, "/root.swf?q=1"), "http://a.example/root.swf?q=1");
     EXPECT_EQ(addresses.Resolve(first.url).origin, QStringLiteral("http://a.example"));
 
-    const PlayerMovieAddress second = addresses.ForMovie(QStringLiteral("http://b.example:81/two.swf"));
+    const PlayerMovieAddress second = addresses.ForMovie(PlayerMovieUrl(QStringLiteral("http://b.example:81/two.swf")));
     EXPECT_EQ(second.siteOrigin, QStringLiteral("http://b.example:81"));
     EXPECT_EQ(load(second, "x.swf"), "http://b.example:81/x.swf");
     EXPECT_EQ(load(first, "data/level.xml"), "") << "an earlier movie's address";
 
-    const PlayerMovieAddress again = addresses.ForMovie(QStringLiteral("http://a.example/m/one.swf"));
+    const PlayerMovieAddress again = addresses.ForMovie(PlayerMovieUrl(QStringLiteral("http://a.example/m/one.swf")));
     EXPECT_NE(again.url.host(), first.url.host()) << "the same movie set again gets a fresh host";
     EXPECT_EQ(load(second, "x.swf"), "");
 
-    const PlayerMovieAddress local = addresses.ForMovie(QStringLiteral("/srv/movies/main.swf"));
+    const PlayerMovieAddress local = addresses.ForMovie(PlayerMovieUrl(QStringLiteral("/srv/movies/main.swf")));
     EXPECT_EQ(load(local, "main.swf"), "/srv/movies/main.swf");
     EXPECT_EQ(load(local, "main.swf?x=1"), "/srv/movies/main.swf");
     for (const char* reference : {"other.swf", "../common/lib.swf", "/etc/passwd", "/", "main.swf/x", "sub/main.swf"})
@@ -119,7 +123,7 @@ TEST(PlayerAddresses, OnlyTheMovieNowShownAnswersAndOnlyForWhatItOwns)
 TEST(PlayerAddresses, RefusesWhatNoMovieOrPlayerFileNames)
 {
     PlayerAddresses addresses;
-    const PlayerMovieAddress movie = addresses.ForMovie(QStringLiteral("http://a.example/one.swf"));
+    const PlayerMovieAddress movie = addresses.ForMovie(PlayerMovieUrl(QStringLiteral("http://a.example/one.swf")));
     const QString other = QStringLiteral("m") + QString(32, QLatin1Char('0'));
     for (const QString& request :
          {QStringLiteral("tessaro://site1/one.swf"), QStringLiteral("tessaro://site2/one.swf"),
