@@ -15,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace tessaro {
@@ -94,6 +95,11 @@ struct ScanCase {
     QStringList rows;
     QStringList notes;
 };
+
+void PrintTo(const ScanCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class WebPageScans : public WebPageTest, public testing::WithParamInterface<ScanCase> {};
 
