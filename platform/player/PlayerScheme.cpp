@@ -157,7 +157,7 @@ void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSourc
     const QString location = fetched.location;
     const bool web = source.kind == PlayerSource::Kind::WebAddress;
     // Answered on this handler's thread; dropped with the handler.
-    const bool accepted = pool_.Submit(fetched, [this, pending, url, location, web](PlayerFetchResult done) {
+    const bool accepted = pool_.Submit(fetched, [this, pending, url, location, web](const PlayerFetchResult& done) {
         if (pending) {
             if (done.ok) {
                 QByteArray mimeType = done.contentType.split(';').value(0).trimmed();
