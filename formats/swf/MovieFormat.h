@@ -55,6 +55,9 @@ namespace tessaro::swf {
 //   5 boolean(1), 6 double(8), 7 integer(4), 8 constant u8, 9 constant u16.
 //   GetURL (0x83): url string, target string. Strings end with a 0 byte; UTF-8
 //   from version 6, the local code page before.
+// ImportAssets (57) and ImportAssets2 (71): the address of the movie whose
+//   symbols are imported, a string; then (71 only: two reserved bytes) a u16
+//   count of (u16 character id, name string).
 // ABC file: minor u16, major u16, then the constant pool: ints, uints (u30 count,
 //   count - 1 varints each), doubles (count - 1 of 8 bytes), strings (count - 1 of
 //   u30 length + UTF-8). Varints: 7 bits a byte, low first, at most 5 bytes.
@@ -69,9 +72,11 @@ enum TagCode : std::uint16_t {
     kTagPlaceObject2 = 26,
     kTagDefineButton2 = 34,
     kTagDefineSprite = 39,
+    kTagImportAssets = 57,
     kTagDoInitAction = 59,
     kTagFileAttributes = 69,
     kTagPlaceObject3 = 70,
+    kTagImportAssets2 = 71,
     kTagDoAbc = 72,
     kTagDoAbc2 = 82,
     kTagDefineBinaryData = 87,

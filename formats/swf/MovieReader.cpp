@@ -105,6 +105,14 @@ std::optional<TagWalk> ReadTag(std::uint16_t code, std::string_view body, int ve
                     return walk;
             }
             break;
+        case kTagImportAssets:
+        case kTagImportAssets2: {
+            // The shared library the symbols come from: a movie loaded by address.
+            std::string_view library;
+            if (TByteCursor(body).String(library))
+                state.names.Offer(library, utf8);
+            break;
+        }
         case kTagDefineBinaryData:
             return ReadEmbeddedMovie(body, depth, state);
         default:

@@ -17,7 +17,9 @@ constexpr std::uint16_t kPlaceObject3 = 70;
 constexpr std::uint16_t kDefineButton = 7;
 constexpr std::uint16_t kDefineButton2 = 34;
 constexpr std::uint16_t kDefineSprite = 39;
+constexpr std::uint16_t kImportAssets = 57;
 constexpr std::uint16_t kDoInitAction = 59;
+constexpr std::uint16_t kImportAssets2 = 71;
 constexpr std::uint16_t kDoAbc = 72;
 constexpr std::uint16_t kDoAbc2 = 82;
 constexpr std::uint16_t kDefineBinaryData = 87;
@@ -149,6 +151,14 @@ TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
          B().Tag(kDoInitAction, B::U16(4) + B::PushStrings({"init.swf"}), true).Build(),
          MovieReadResult::Ok,
          {"init.swf"}},
+        {"shared libraries named by ImportAssets and ImportAssets2",
+         B(8).Tag(kImportAssets, B::CString("lib/shared.swf") + B::U16(1) + B::U16(1) + B::CString("Button"))
+             .Tag(kImportAssets2, B::CString("fonts.swf?v=2") + B::U16(1) + B::U16(0))
+             .Tag(kImportAssets, B::CString("styles.css") + B::U16(0))
+             .Tag(kImportAssets2, "unterminated.swf")
+             .Build(),
+         MovieReadResult::Ok,
+         {"lib/shared.swf", "fonts.swf?v=2"}},
         {"string rule",
          B().Tag(kDoAction, B::PushStrings({"  spaced.swf ", "x.swf'", ".swf", "a.swf.bak", "page.php?f=a.swf",
                                             "photo.jpg", "http://host/Clip.Swf?v=3#x"}))
