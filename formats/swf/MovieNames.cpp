@@ -11,7 +11,28 @@ std::string_view TrimBlanks(std::string_view text)
     return TrimAscii(text, " ");
 }
 
+// Cut at its first "?", blanks at either end set aside, no "'" in it.
+std::string_view NamePart(std::string_view text)
+{
+    text = TrimBlanks(text);
+    if (text.find('\'') != std::string_view::npos)
+        return {};
+    return text.substr(0, text.find('?'));
+}
+
+constexpr std::string_view kNeededFileExtensions[] = {".xml", ".txt", ".json", ".jpg", ".jpeg", ".png", ".gif",
+                                                      ".mp3", ".flv", ".f4v",  ".mp4", ".swz",  ".swc"};
+
 }  // namespace
+
+bool NamesNeededFile(std::string_view text)
+{
+    const std::string_view name = NamePart(text);
+    for (const std::string_view extension : kNeededFileExtensions)
+        if (name.size() > extension.size() && EndsWithIgnoringAsciiCase(name, extension))
+            return true;
+    return false;
+}
 
 bool NamesMovie(std::string_view text)
 {
@@ -28,7 +49,10 @@ void TMovieNames::Offer(std::string_view text, bool utf8)
         return;
     }
     offered_ += text.size();
-    if (text.size() > kMaxMovieNameBytes || names_.size() >= kMaxMovieNames || !NamesMovie(text))
+    if (text.size() > kMaxMovieNameBytes)
+        return;
+    QStringList* into = NamesMovie(text) ? &names_ : files_ != nullptr && NamesNeededFile(text) ? files_ : nullptr;
+    if (into == nullptr || into->size() >= kMaxMovieNames)
         return;
     text = TrimBlanks(text);
     const QString name = utf8 ? QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
@@ -36,7 +60,7 @@ void TMovieNames::Offer(std::string_view text, bool utf8)
     if (seen_.contains(name))
         return;
     seen_.insert(name);
-    names_.append(name);
+    into->append(name);
 }
 
 }  // namespace tessaro::swf

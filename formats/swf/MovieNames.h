@@ -21,13 +21,21 @@ inline constexpr qsizetype kMaxMovieNames = 256;
 // lowered and cut at its first "?", it ends in ".swf".
 bool NamesMovie(std::string_view text);
 
-// Collects the strings that name a movie, each once, in the order they come.
-// Every string offered counts its bytes against the budget; once an offer
-// would pass it, nothing more is taken and the readers stop.
+// Whether a string of a movie names another file a movie loads at run time
+// (data, text, images, sound, video, component libraries), by the same rule
+// with one of those extensions in place of ".swf", and something before it.
+bool NamesNeededFile(std::string_view text);
+
+// Collects the strings that name a movie, and into files, when given, those
+// that name another file a movie loads; each once, in the order they come,
+// at most kMaxMovieNames of each. Every string offered counts its bytes
+// against the budget; once an offer would pass it, nothing more is taken and
+// the readers stop.
 class TMovieNames {
 public:
-    explicit TMovieNames(QStringList& names, std::size_t budget = std::numeric_limits<std::size_t>::max())
-        : names_(names), budget_(budget)
+    explicit TMovieNames(QStringList& names, std::size_t budget = std::numeric_limits<std::size_t>::max(),
+                         QStringList* files = nullptr)
+        : names_(names), files_(files), budget_(budget)
     {
     }
 
@@ -40,6 +48,7 @@ public:
 
 private:
     QStringList& names_;
+    QStringList* files_;
     QSet<QString> seen_;
     std::size_t budget_;
     std::size_t offered_ = 0;

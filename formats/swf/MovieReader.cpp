@@ -17,7 +17,7 @@ namespace {
 using namespace swf;
 
 struct TReadState {
-    TReadState(QStringList& list, std::size_t budget) : names(list, budget) {}
+    TReadState(TMovieReading& reading, std::size_t budget) : names(reading.movieNames, budget, &reading.fileNames) {}
 
     TMovieNames names;
     const std::atomic<bool>* cancelled = nullptr;
@@ -264,7 +264,7 @@ const char* ToString(MovieReadResult result)
 TMovieReading ReadMovie(std::string_view bytes, const std::atomic<bool>* cancelled)
 {
     TMovieReading reading;
-    TReadState state(reading.movieNames, kMaxOfferedBytesPerMovieByte * bytes.size());
+    TReadState state(reading, kMaxOfferedBytesPerMovieByte * bytes.size());
     state.cancelled = cancelled;
     reading.result = ReadLevel(bytes, 0, state, reading.details);
     reading.nestedMovies = state.nestedMovies;
@@ -275,7 +275,7 @@ TMovieReading ReadMovie(std::string_view bytes, const std::atomic<bool>* cancell
 TMovieReading ReadMovieDetails(std::string_view bytes)
 {
     TMovieReading reading;
-    TReadState state(reading.movieNames, 0);
+    TReadState state(reading, 0);
     state.detailsOnly = true;
     reading.result = ReadLevel(bytes.substr(0, kMovieDetailsFileBytes), 0, state, reading.details);
     return reading;

@@ -55,6 +55,7 @@ struct TMovieReading {
     MovieReadResult result = MovieReadResult::NotAMovie;
     TMovieDetails details;         // of the movie read, not of the ones inside it
     QStringList movieNames;        // strings naming a movie, each once, in the order met, blanks at the ends set aside
+    QStringList fileNames;         // likewise, strings naming another file the movie loads (data, media, libraries)
     int nestedMovies = 0;          // movies inside DefineBinaryData that were read
     std::size_t offeredBytes = 0;  // bytes of the strings weighed as names (the work budget's count)
 };

@@ -127,6 +127,7 @@ struct Row {
     MovieReadResult result;
     QStringList names;
     int nested = 0;
+    QStringList files = {};
 };
 
 TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
@@ -159,12 +160,24 @@ TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
              .Build(),
          MovieReadResult::Ok,
          {"lib/shared.swf", "fonts.swf?v=2"}},
+        {"the other files a movie loads, by their extension",
+         B(9).Tag(kDoAction, B::PushStrings({"data/levels.XML", "scores.txt?u=1", "cover.jpeg", "theme.mp3",
+                                             "intro.flv", "a.swf", ".png", "it's.gif", "notes.doc"}))
+             .Tag(kDoAbc, B::AbcFile({"config.json", "framework_4.5.swz", "clip.f4v", "lib.swc", "photo.png"}))
+             .Build(),
+         MovieReadResult::Ok,
+         {"a.swf"},
+         0,
+         {"data/levels.XML", "scores.txt?u=1", "cover.jpeg", "theme.mp3", "intro.flv", "config.json",
+          "framework_4.5.swz", "clip.f4v", "lib.swc", "photo.png"}},
         {"string rule",
          B().Tag(kDoAction, B::PushStrings({"  spaced.swf ", "x.swf'", ".swf", "a.swf.bak", "page.php?f=a.swf",
                                             "photo.jpg", "http://host/Clip.Swf?v=3#x"}))
              .Build(),
          MovieReadResult::Ok,
-         {"spaced.swf", ".swf", "http://host/Clip.Swf?v=3#x"}},
+         {"spaced.swf", ".swf", "http://host/Clip.Swf?v=3#x"},
+         0,
+         {"photo.jpg"}},
         {"each name once",
          B().Tag(kDoAction, B::PushStrings({"a.swf", "b.swf", "a.swf"}))
              .Tag(kDoAction, B::PushStrings({"b.swf", "A.swf"}))
@@ -200,7 +213,9 @@ TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
              .Tag(kDoAbc2, B::U32(1) + B::CString("frame1") + B::AbcFile({"ad.swf?id=1", "assets/Game.swf"}))
              .Build('Z'),
          MovieReadResult::Ok,
-         {"assets/Game.swf", "ad.swf?id=1"}},
+         {"assets/Game.swf", "ad.swf?id=1"},
+         0,
+         {"notes.txt"}},
         {"CWS", cws, MovieReadResult::Ok, {"intro.swf"}},
         {"ZWS", B().Tag(kDoAction, LoaderActions()).Build('Z'), MovieReadResult::Ok, {"main.swf"}},
         {"movies inside movies, three levels down",
@@ -254,6 +269,7 @@ TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
         EXPECT_EQ(reading.result, row.result) << ToString(reading.result);
         EXPECT_EQ(reading.movieNames, row.names);
         EXPECT_EQ(reading.nestedMovies, row.nested);
+        EXPECT_EQ(reading.fileNames, row.files);
     }
 }
 
@@ -377,7 +393,7 @@ TEST(MovieReaderTest, ReadsWithinItsWorkBudgetAndStopsWhenCancelled)
     const std::string many = B().Tag(kDoAction, LoaderActions()).Tag(kDoAction, LoaderActions()).Build();
     std::string namesPastTheCount;
     for (qsizetype i = 0; i <= swf::kMaxMovieNames; ++i)
-        namesPastTheCount += B::PushStrings({"m" + std::to_string(i) + ".swf"});
+        namesPastTheCount += B::PushStrings({"m" + std::to_string(i) + ".swf", "f" + std::to_string(i) + ".xml"});
     const std::vector<BudgetRow> rows = {
         {"pooled name pushed every two bytes, offered once per pool",
          PushingPooledName(longName, 20, 'F'),
@@ -404,7 +420,7 @@ TEST(MovieReaderTest, ReadsWithinItsWorkBudgetAndStopsWhenCancelled)
          MovieReadResult::TooMuchWork,
          {"again.swf"},
          0},
-        {"names past the count",
+        {"movie and file names past the count, each",
          B().Tag(kDoAction, namesPastTheCount).Build(),
          false,
          MovieReadResult::Ok,
@@ -428,10 +444,12 @@ TEST(MovieReaderTest, ReadsWithinItsWorkBudgetAndStopsWhenCancelled)
         if (row.offered != 0) {
             EXPECT_EQ(reading.offeredBytes, row.offered);
         }
-        if (row.nameCount >= 0)
+        if (row.nameCount >= 0) {
             EXPECT_EQ(reading.movieNames.size(), row.nameCount);
-        else
+            EXPECT_EQ(reading.fileNames.size(), row.nameCount);
+        } else {
             EXPECT_EQ(reading.movieNames, row.names);
+        }
     }
 }
 
