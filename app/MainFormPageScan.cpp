@@ -15,16 +15,10 @@ namespace tessaro {
 void TMainFrm::WireWebPage()
 {
     TWebPageController* page = webPage_.get();
-    connect(page, &TWebPageController::StatusText, this, [this](const std::string& text) { SetStatusText(text); });
-    connect(page, &TWebPageController::Progress, this, [this](int percent) { SetProgress(percent); });
-    connect(page, &TWebPageController::StatusReset, this, [this] { ResetStatus(); });
+    WireStatusOf(page);
     connect(page, &TWebPageController::DownloadStarted, this, [this] { Busy = true; });
-    connect(page, &TWebPageController::DownloadRunningChanged, this, [this] { UpdateStopTransfer(); });
-    connect(page, &TWebPageController::ErrorToShow, this,
-            [](const std::exception_ptr& error) { ShowErrorReport(error); });
     connect(page, &TWebPageController::AddressListRead, this,
             [this](const QStringList& addresses) { AddressListRead(addresses); });
-    connect(page, &TWebPageController::RowsToPreview, this, [this] { ShockwaveFlash1->Prepare(); });
     connect(page, &TWebPageController::PreviewMovie, this, [this](const QUrl& address, const TKeptBytes& kept) {
         ShockwaveFlash1->SetMovie(address, kept, WebBrowser1->LocationURL());
     });

@@ -2,9 +2,6 @@
 
 #include "app/ErrorReport.h"
 #include "app/ReportingSlot.h"
-#include "cache/CacheCopyThread.h"
-#include "cache/FindCacheThread.h"
-#include "download/HttpGetThread.h"
 #include "help/HtmlHlp.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/core/ProgramVersion.h"
@@ -13,7 +10,6 @@
 #include "platform/widgets/LbSpeedButton.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/StatusBar.h"
-#include "platform/windowlist/ShellWindowsThread.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -359,6 +355,20 @@ void TMainFrm::WireMenus()
     connect(WebPage1, &QAction::triggered, this, ReportingSlot([this] { WebPage1Click(); }));
     connect(About1, &QAction::triggered, this, ReportingSlot([this] { About1Click(); }));
 }
+
+template <class Controller>
+void TMainFrm::WireStatusOf(Controller* page)
+{
+    connect(page, &Controller::StatusText, this, [this](const QString& text) { SetStatusText(text.toStdString()); });
+    connect(page, &Controller::Progress, this, [this](int percent) { SetProgress(percent); });
+    connect(page, &Controller::StatusReset, this, [this] { ResetStatus(); });
+    connect(page, &Controller::TransferRunningChanged, this, [this] { UpdateStopTransfer(); });
+    // Rows to preview: the player starts before the first is picked.
+    connect(page, &Controller::RowsToPreview, this, ReportingSlot([this] { ShockwaveFlash1->Prepare(); }));
+    connect(page, &Controller::ErrorToShow, this, [](const std::exception_ptr& error) { ShowErrorReport(error); });
+}
+template void TMainFrm::WireStatusOf(TWebPageController* page);
+template void TMainFrm::WireStatusOf(TCachePageController* page);
 
 void TMainFrm::WireHoverColours(TLbSpeedButton* button)
 {

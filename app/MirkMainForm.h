@@ -205,6 +205,10 @@ private:
 
     std::unique_ptr<TWebPageController> webPage_;
     void WireCachePage();
+    // What both page controllers say the same way: status, progress, the
+    // transfer's state, rows to preview and errors.
+    template <class Controller>
+    void WireStatusOf(Controller* page);
 
     std::unique_ptr<TCachePageController> cachePage_;
     bool activatedOnce_ = false;

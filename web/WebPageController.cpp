@@ -94,7 +94,7 @@ bool TWebPageController::OpenAddress(const QString& address)
     if (!status)
         return false;
     StopReadingMovies(true);
-    emit StatusText(*status);
+    Say(*status);
     return true;
 }
 

@@ -108,13 +108,13 @@ public:
     void Close();
 
 signals:
-    void StatusText(const std::string& text);
+    void StatusText(const QString& text);
     void Progress(int percent);
     // Progress 0, "Done", and the window is no longer busy.
     void StatusReset();
     // A download starts: the window is busy until StatusReset.
     void DownloadStarted();
-    void DownloadRunningChanged(bool running);
+    void TransferRunningChanged(bool running);
     void ErrorToShow(const std::exception_ptr& error);
     // The open tabs' addresses the address strip lists.
     void AddressListRead(const QStringList& addresses);
@@ -128,6 +128,8 @@ signals:
     void GrowthToScan();
 
 private:
+    // Status texts are made as bytes of ASCII here; the signal carries them as text.
+    void Say(const std::string& text) { emit StatusText(QString::fromStdString(text)); }
     void AddressListEnded(const JobEnd<QStringList>& end);
     void PageScanFinished(const TPageScanResult& result, bool grow, const QString& pageAddress);
     void GrowthScanFinished(const TPageScanResult& result, const QString& pageAddress);

@@ -67,7 +67,7 @@ void TWebPageController::PickNextDownload()
 
 void TWebPageController::StartDownload(const std::string& statusPrefix)
 {
-    emit StatusText(statusPrefix + current_.Address.toStdString());
+    Say(statusPrefix + current_.Address.toStdString());
     emit DownloadStarted();
     // A movie read after the scan is saved from its kept bytes, not fetched again.
     const int row = current_.Row;
@@ -77,7 +77,7 @@ void TWebPageController::StartDownload(const std::string& statusPrefix)
                                   current_.Url, current_.Target, [this](int percent) { emit Progress(percent); },
                                   HttpLimits{}, std::move(kept)),
                               [this](const JobEnd<DownloadOutcome>& end) { DownloadFinished(end); });
-    emit DownloadRunningChanged(true);
+    emit TransferRunningChanged(true);
 }
 
 void TWebPageController::DownloadFinished(const JobEnd<DownloadOutcome>& end)
@@ -94,11 +94,11 @@ void TWebPageController::DownloadFinished(const JobEnd<DownloadOutcome>& end)
         movies_->SetStatusReason(finished.Row, QString::fromStdString(outcome.Reason));
 
     emit StatusReset();
-    emit DownloadRunningChanged(false);
+    emit TransferRunningChanged(false);
     if (failure)
         emit ErrorToShow(failure);
     if (downloadsStopped_) {
-        emit StatusText(THttpGetThread::kStoppedReason);
+        Say(THttpGetThread::kStoppedReason);
         return;
     }
     PickNextDownload();

@@ -65,7 +65,7 @@ void TWebPageController::StartReadingMovies(const QString& baseAddress, const QS
                                                   TMovieReadingRun::WebMovieFetcher(pageAddress), playerBases);
     // A transfer's status is the transfer's.
     if (!Quiet())
-        emit StatusText("Reading movies");
+        Say("Reading movies");
 }
 
 void TWebPageController::StopReadingMovies(bool forgetMovies)
@@ -113,10 +113,10 @@ void TWebPageController::MovieReadingReport(std::uint64_t id, const TMovieReadin
     if (Quiet())
         return;
     if (readingListFull_) {
-        emit StatusText(ListFullText());
+        Say(ListFullText());
         return;
     }
-    emit StatusText("Reading movies " + std::to_string(report.done) + " of " + std::to_string(report.total));
+    Say("Reading movies " + std::to_string(report.done) + " of " + std::to_string(report.total));
     emit Progress(report.total > 0 ? report.done * 100 / report.total : 0);
 }
 
@@ -128,9 +128,7 @@ void TWebPageController::MovieReadingFinished(std::uint64_t id)
     // While a transfer runs the reading keeps quiet, also at its end.
     if (!Quiet()) {
         emit Progress(0);
-        emit StatusText(readingListFull_       ? ListFullText()
-                        : takenOff.value_or(0) ? GuessesTakenOffText(*takenOff)
-                                               : "Done");
+        Say(readingListFull_ ? ListFullText() : takenOff.value_or(0) ? GuessesTakenOffText(*takenOff) : "Done");
     }
     readingListFull_ = false;
 }

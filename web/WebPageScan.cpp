@@ -83,7 +83,7 @@ void TWebPageController::PageSnapshotFailed(const QString& why)
     CancelPageScan();
     pageScanPending_ = false;
     // The list keeps the rows of the last scan.
-    emit StatusText(why.toStdString());
+    Say(why.toStdString());
 }
 
 bool TWebPageController::GrowthWanted()
@@ -151,7 +151,7 @@ void TWebPageController::PageScanFinished(const TPageScanResult& result, bool gr
     }
     pageScanPending_ = false;
     if (result.error) {
-        emit StatusText(FailureText(result.error));
+        Say(FailureText(result.error));
         return;
     }
     TMovieRows movies = result.movies;
@@ -159,13 +159,13 @@ void TWebPageController::PageScanFinished(const TPageScanResult& result, bool gr
     ShowFoundMovies(std::move(movies));
     // The window checks the rows of the page in view, which may be the cache's.
     emit PageRowsListed();
-    emit StatusText("Done");
+    Say("Done");
     StartReadingMovies(result.baseAddress, pageAddress, result.playerBases);
     // What the list lacks is said last, over the reading's first word.
     if (result.full)
-        emit StatusText(kListFull);
+        Say(kListFull);
     else if (result.cut)
-        emit StatusText(kPageCut);
+        Say(kPageCut);
     if (std::exchange(growAfterPageScan_, false))
         emit GrowthToScan();
 }
@@ -206,9 +206,9 @@ void TWebPageController::GrowthScanFinished(const TPageScanResult& result, const
     if (movies_->Found().Size() > before)
         StartReadingMovies(result.baseAddress, pageAddress, result.playerBases);
     if (full)
-        emit StatusText(kListFull);
+        Say(kListFull);
     else if (result.cut)
-        emit StatusText(kPageCut);
+        Say(kPageCut);
 }
 
 }  // namespace tessaro

@@ -45,10 +45,10 @@ public:
         // Without the thorough scan nothing is fetched after a scan.
         page->SetThoroughScan(false);
         using C = TWebPageController;
-        connect(&C::StatusText, [this](const std::string& text) { Note("status " + QString::fromStdString(text)); });
+        connect(&C::StatusText, [this](const QString& text) { Note("status " + text); });
         connect(&C::StatusReset, [this] { Note("reset"); });
         connect(&C::DownloadStarted, [this] { Note("busy"); });
-        connect(&C::DownloadRunningChanged, [this](bool running) { Note(running ? "stop on" : "stop off"); });
+        connect(&C::TransferRunningChanged, [this](bool running) { Note(running ? "stop on" : "stop off"); });
         connect(&C::RowsToPreview, [this] { Note("preview"); });
         connect(&C::PageRowsListed, [this] { Note("check the page in view"); });
         connect(&C::GrowthToScan, [this] { Note("scan the growth"); });
