@@ -316,7 +316,9 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     ASSERT_NE(stop, nullptr);
     EXPECT_EQ(stop->text(), "Stop Transfer");
     const QList<QAction*> fileItems = Control<QMenu>("File1")->actions();
-    EXPECT_EQ(fileItems.indexOf(stop), fileItems.indexOf(Control<QAction>("CopyFlash1")) + 1);
+    const qsizetype save = fileItems.indexOf(Control<QAction>("SaveWithNeeds1"));
+    EXPECT_EQ(save, fileItems.indexOf(Control<QAction>("CopyFlash1")) + 1);
+    EXPECT_EQ(fileItems.indexOf(stop), save + 1);
     EXPECT_FALSE(stop->isEnabled());
 
     target.write("movie.swf", "older movie");
