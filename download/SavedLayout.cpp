@@ -37,10 +37,15 @@ std::optional<QString> SavedPlace(const QUrl& url)
             return std::nullopt;
         parts << SafePart(url.port() >= 0 ? host + QLatin1Char('_') + QString::number(url.port()) : host);
         const QString path = url.path(QUrl::FullyEncoded);
-        const QStringList pieces = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        for (const QString& piece : pieces)
-            parts << SafePart(QUrl::fromPercentEncoding(piece.toUtf8()));
-        if (pieces.isEmpty() || path.endsWith(QLatin1Char('/')))
+        // Dot segments go as the player's own resolution takes them, never above the host.
+        for (const QString& piece : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            if (piece == QLatin1String(".."))
+                parts.size() > 1 ? parts.removeLast() : void();
+            else if (piece != QLatin1String("."))
+                parts << SafePart(QUrl::fromPercentEncoding(piece.toUtf8()));
+        }
+        if (parts.size() == 1 || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1String("/.")) ||
+            path.endsWith(QLatin1String("/..")))
             parts << QStringLiteral("index.html");
     }
     if (parts.size() > kMaxSavedPathParts + 1 || parts.back().isEmpty())

@@ -18,7 +18,9 @@ inline constexpr int kMaxSavedNameTries = 64;
 // Where a file from url goes below the chosen folder, so that a movie's
 // relative loads find their files: "<host>[_<port>]/<path>", the query and
 // fragment left out. A part of the path is decoded as a server does, and
-// made a safe file name: no control character, no "/", never "." or "..",
+// made a safe file name: no control character, no "/", never "." or ".."
+// (dot segments are resolved first, as the player resolves them, never
+// above the host),
 // at most kMaxSavedPartBytes bytes. A path ending in "/" names "index.html".
 // A local file's address gives "local/<its name>". Nothing when the address
 // gives no place (no host, too many parts).
