@@ -60,7 +60,6 @@ void TWebPageController::StartReadingMovies(const QString& baseAddress, const QS
     readingListFull_ = false;
     for (auto base = playerBases.cbegin(); base != playerBases.cend(); ++base)
         playerBases_.insert(base.key(), base.value());
-    pageAddress_ = pageAddress;
     // The new run reads every row again, from what is kept where it can.
     guessesWithoutMovie_.clear();
     const std::uint64_t id = ++readingId_;
