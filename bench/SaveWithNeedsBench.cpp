@@ -128,6 +128,9 @@ int main(int argc, char** argv)
                 save.max * 1e3);
     std::printf("plain fetch and write of the same files: %.1f ms (min %.1f, max %.1f)\n", plain.median * 1e3,
                 plain.min * 1e3, plain.max * 1e3);
+    for (const TSavedFile& file : outcome.files)
+        if (file.status != QLatin1String("saved"))
+            std::printf("  %s %s: %s\n", qPrintable(file.status), qPrintable(file.url), qPrintable(file.reason));
     std::printf("ratio: min %.2f, median %.2f, max %.2f over %d rounds\n", ratio.min, ratio.median, ratio.max, rounds);
     return 0;
 }
