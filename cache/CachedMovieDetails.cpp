@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QStringList>
+#include <QTimeZone>
 
 namespace tessaro {
 
@@ -38,7 +39,13 @@ std::string CachedMovieDetails(const UrlCacheEntry& entry)
     }
     if (!entry.url.empty())
         lines << QStringLiteral("From %1").arg(AsText(entry.url));
-    if (!entry.browser.empty() && entry.time > 0)
+    if (!entry.archive.empty() && entry.time > 0)
+        lines << QStringLiteral("Recorded in %1 on %2 UTC")
+                     .arg(AsText(entry.archive), QDateTime::fromSecsSinceEpoch(entry.time, QTimeZone::utc())
+                                                     .toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+    else if (!entry.archive.empty())
+        lines << QStringLiteral("Recorded in %1").arg(AsText(entry.archive));
+    else if (!entry.browser.empty() && entry.time > 0)
         lines << QStringLiteral("Cached by %1 on %2")
                      .arg(QString::fromStdString(entry.browser),
                           QDateTime::fromSecsSinceEpoch(entry.time).toString(QStringLiteral("yyyy-MM-dd hh:mm")));

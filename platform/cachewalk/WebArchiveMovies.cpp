@@ -1,0 +1,163 @@
+#include "platform/cachewalk/WebArchiveMovies.h"
+
+#include "formats/coding/BodyDecoder.h"
+#include "formats/urlcache/CachedResponse.h"
+
+namespace tessaro {
+
+namespace {
+
+// Enough content-coded bytes to give the first bytes of the decoded body.
+constexpr std::size_t kCodedPrefixLength = 4096;
+constexpr std::size_t kSignatureLength = 3;
+
+bool Cancelled(const std::atomic<bool>* cancelled)
+{
+    return cancelled != nullptr && cancelled->load();
+}
+
+}  // namespace
+
+WebArchiveMovies::WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind)
+    : path_(archive), kind_(kind)
+{
+    if (kind_ == WebArchiveKind::Wacz) {
+        package_ = std::make_unique<WaczPackage>();
+        if (package_->OpenFile(archive) != WaczPackage::Result::Ok)
+            package_.reset();
+    }
+    OpenedFile file;
+    if (OpenRegularFile(archive.c_str(), file) == RegularFileResult::Ok)
+        stamp_ = {file.size, file.modifiedNs};
+}
+
+WebArchiveMovies::~WebArchiveMovies() = default;
+
+bool WebArchiveMovies::OpenNextFile()
+{
+    reader_.reset();
+    input_.reset();
+    if (kind_ == WebArchiveKind::Records) {
+        if (nextFile_++ > 0)
+            return false;
+        auto file = std::make_unique<FileArchiveInput>(path_);
+        // Read as it was stamped: a file replaced since is read at the next walk.
+        if (!file->IsOpen() || FileStamp{file->File().size, file->File().modifiedNs} != stamp_)
+            return false;
+        input_ = std::move(file);
+        fileKey_ = path_.string() + "#";
+    } else {
+        if (!package_ || nextFile_ >= package_->ArchiveCount())
+            return false;
+        input_ = package_->OpenArchive(nextFile_);
+        fileKey_ = path_.string() + "#" + std::to_string(nextFile_) + ":";
+        ++nextFile_;
+        if (!input_)
+            return true;  // an entry that cannot be read: the next one
+    }
+    reader_ = std::make_unique<ArchiveReader>(*input_);
+    return true;
+}
+
+std::string WebArchiveMovies::Earlier(const ArchiveRecord& revisit) const
+{
+    const auto find = [](const std::map<std::string, std::string>& map, const std::string& key) {
+        const auto it = key.empty() ? map.end() : map.find(key);
+        return it == map.end() ? std::string() : it->second;
+    };
+    std::string earlier = find(byId_, revisit.refersTo);
+    if (earlier.empty() && !revisit.refersToUri.empty())
+        earlier = find(byCapture_, revisit.refersToUri + "\n" + revisit.refersToDate);
+    if (earlier.empty())
+        earlier = find(byDigest_, revisit.payloadDigest);
+    return earlier;
+}
+
+void WebArchiveMovies::Remember(const ArchiveRecord& record, const std::string& cacheId)
+{
+    if (byId_.size() >= kMaxRemembered)
+        return;
+    if (!record.id.empty())
+        byId_.emplace(record.id, cacheId);
+    byCapture_.emplace(record.uri + "\n" + record.date, cacheId);
+    if (!record.payloadDigest.empty())
+        byDigest_.emplace(record.payloadDigest, cacheId);
+}
+
+// By its address, its type or its first bytes, as a cached response is.
+bool WebArchiveMovies::IsMovie(const ArchiveRecord& record)
+{
+    if (record.length > kMaxMovieRecord)
+        return false;
+    prefix_.clear();
+    std::string_view piece;
+    const std::size_t want = record.contentEncoding.empty() ? kSignatureLength : kCodedPrefixLength;
+    while (prefix_.size() < want && reader_->ReadPayload(piece, want - prefix_.size()))
+        prefix_.append(piece);
+    std::string signature = prefix_.substr(0, kSignatureLength);
+    if (!record.contentEncoding.empty() &&
+        DecodeBodyPrefix(record.contentEncoding, prefix_, kSignatureLength, signature) != DecodeResult::Ok)
+        signature.clear();
+    CachedResponse response;
+    response.url = record.uri;
+    response.status = record.status;
+    response.contentType = record.status != 0 ? record.contentType : record.blockType;
+    return IsFlashResponse(response, signature);
+}
+
+bool WebArchiveMovies::Next(ArchivedMovie& movie, const std::atomic<bool>* cancelled)
+{
+    ArchiveRecord record;
+    while (!Cancelled(cancelled)) {
+        if (!reader_ && !OpenNextFile())
+            return false;
+        if (!reader_)
+            continue;
+        if (!reader_->Next(record)) {
+            // The end of one file, read or cut, is not the end of the package.
+            reader_.reset();
+            continue;
+        }
+        const bool revisit = record.type == ArchiveRecord::Type::Revisit;
+        if (!revisit && record.type != ArchiveRecord::Type::Response && record.type != ArchiveRecord::Type::Resource)
+            continue;
+        movie = ArchivedMovie();
+        movie.url = record.uri;
+        movie.time = record.time;
+        movie.cacheId = fileKey_ + std::to_string(record.offset);
+        if (revisit) {
+            movie.sameAs = Earlier(record);
+            if (movie.sameAs.empty())
+                continue;
+            return true;
+        }
+        if (!IsMovie(record))
+            continue;
+        contentEncoding_ = record.contentEncoding;
+        length_ = record.length;
+        Remember(record, movie.cacheId);
+        return true;
+    }
+    return false;
+}
+
+bool WebArchiveMovies::CheckOut(const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size)
+{
+    if (!reader_)
+        return false;
+    return CheckOutMovieBody(
+        contentEncoding_, length_,
+        [this](const std::function<bool(std::string_view)>& piece) {
+            if (!prefix_.empty() && !piece(prefix_))
+                return false;
+            std::string_view next;
+            while (reader_->ReadPayload(next)) {
+                if (!piece(next))
+                    return false;
+            }
+            return reader_->PayloadWhole();
+        },
+        target, room, size);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "formats/archive/ArchiveInput.h"
+#include "formats/archive/ArchiveRecords.h"
+#include "formats/archive/ArchiveSniff.h"
+#include "formats/archive/WaczPackage.h"
+#include "formats/urlcache/ByteSource.h"
+#include "platform/cachewalk/CacheCheckout.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace tessaro {
+
+// A record of a web archive that is a movie by the cache page's rules.
+struct ArchivedMovie {
+    std::string url;
+    std::int64_t time = 0;  // the capture, seconds since 1970
+    // The record's key among the check-outs: the archive, the WARC file's
+    // place in a package, the record's offset.
+    std::string cacheId;
+    // A revisit: the key of the earlier record of the archive whose payload it is.
+    std::string sameAs;
+};
+
+// The movies of one web archive file (WARC or ARC, plain or compressed, or a
+// WACZ package's WARC files in turn), one record at a time. A record's
+// payload is read only as far as the movie test needs, unless it is a movie.
+class WebArchiveMovies {
+public:
+    // Earlier movies remembered for revisits to point at.
+    static constexpr std::size_t kMaxRemembered = 100000;
+    // A record whose block is longer cannot hold a movie the check-out keeps.
+    static constexpr std::uint64_t kMaxMovieRecord = kMaxCheckoutBytes + (std::uint64_t(1) << 20);
+
+    WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind);
+    ~WebArchiveMovies();
+
+    // The archive file as it was opened.
+    const FileStamp& Stamp() const { return stamp_; }
+    // The next movie; false at the end of the archive (or once cancelled).
+    bool Next(ArchivedMovie& movie, const std::atomic<bool>* cancelled);
+    // Decodes the rest of the movie Next gave into its check-out.
+    bool CheckOut(const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
+
+private:
+    bool OpenNextFile();
+    bool IsMovie(const ArchiveRecord& record);
+    std::string Earlier(const ArchiveRecord& revisit) const;
+    void Remember(const ArchiveRecord& record, const std::string& cacheId);
+
+    std::filesystem::path path_;
+    WebArchiveKind kind_;
+    FileStamp stamp_;
+    std::unique_ptr<WaczPackage> package_;
+    std::size_t nextFile_ = 0;
+    std::string fileKey_;  // the cache id's part before the offset
+    std::unique_ptr<ArchiveInput> input_;
+    std::unique_ptr<ArchiveReader> reader_;
+    // The current movie: its coding and the payload's first bytes, already read.
+    std::string contentEncoding_;
+    std::string prefix_;
+    std::uint64_t length_ = 0;
+    std::map<std::string, std::string> byId_, byCapture_, byDigest_;
+};
+
+}  // namespace tessaro
