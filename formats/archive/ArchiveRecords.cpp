@@ -287,6 +287,7 @@ bool ArchiveReader::Next(ArchiveRecord& record)
     if (!SkipSeparators())
         return End(stream_.GetState() == RecordStream::State::End ? Result::End : FromStream());
     record.offset = stream_.FileOffset();
+    record.position = stream_.Position();
     std::string head;
     if (format_ != ArchiveFormat::Arc) {
         const std::string_view start = stream_.Available().substr(0, 5);

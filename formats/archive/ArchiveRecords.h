@@ -31,9 +31,10 @@ struct ArchiveRecord {
     std::string date;       // as written
     std::int64_t time = 0;  // seconds since 1970 (UTC); 0 when the date is unreadable
     std::string id, refersTo, refersToUri, refersToDate, payloadDigest;
-    std::uint64_t offset = 0;  // where the record starts in the file (a compressed one's gzip member)
-    std::uint64_t length = 0;  // the block's length
-    std::string blockType;     // the record's Content-Type (ARC: the mime field)
+    std::uint64_t offset = 0;    // where the record starts in the file (a compressed one's gzip member)
+    std::uint64_t position = 0;  // where it starts in the records' stream (decompressed)
+    std::uint64_t length = 0;    // the block's length
+    std::string blockType;       // the record's Content-Type (ARC: the mime field)
     // The HTTP response head at the block's start; status 0 when there is none.
     int status = 0;
     std::string contentType, contentEncoding;

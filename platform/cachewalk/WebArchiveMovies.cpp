@@ -124,7 +124,7 @@ bool WebArchiveMovies::Next(ArchivedMovie& movie, const std::atomic<bool>* cance
         movie = ArchivedMovie();
         movie.url = record.uri;
         movie.time = record.time;
-        movie.cacheId = fileKey_ + std::to_string(record.offset);
+        movie.cacheId = fileKey_ + std::to_string(record.position);
         if (revisit) {
             movie.sameAs = Earlier(record);
             if (movie.sameAs.empty())

@@ -21,7 +21,7 @@ struct ArchivedMovie {
     std::string url;
     std::int64_t time = 0;  // the capture, seconds since 1970
     // The record's key among the check-outs: the archive, the WARC file's
-    // place in a package, the record's offset.
+    // place in a package, the record's place in its file.
     std::string cacheId;
     // A revisit: the key of the earlier record of the archive whose payload it is.
     std::string sameAs;
