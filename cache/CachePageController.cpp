@@ -23,6 +23,7 @@ TMovieRow CacheRow(const CacheMovieRow& found)
     row.size = QString::fromStdString(found.Size);
     row.localPath = QString::fromStdString(found.LocalPath);
     row.details = QString::fromStdString(found.Details);
+    row.sourceArchive = QString::fromStdString(found.SourceArchive);
     return row;
 }
 

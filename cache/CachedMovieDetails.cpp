@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <filesystem>
+
 namespace tessaro {
 
 namespace {
@@ -41,10 +43,11 @@ std::string CachedMovieDetails(const UrlCacheEntry& entry)
         lines << QStringLiteral("From %1").arg(AsText(entry.url));
     if (!entry.archive.empty() && entry.time > 0)
         lines << QStringLiteral("Recorded in %1 on %2 UTC")
-                     .arg(AsText(entry.archive), QDateTime::fromSecsSinceEpoch(entry.time, QTimeZone::utc())
-                                                     .toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+                     .arg(AsText(std::filesystem::path(entry.archive).filename().string()),
+                          QDateTime::fromSecsSinceEpoch(entry.time, QTimeZone::utc())
+                              .toString(QStringLiteral("yyyy-MM-dd hh:mm")));
     else if (!entry.archive.empty())
-        lines << QStringLiteral("Recorded in %1").arg(AsText(entry.archive));
+        lines << QStringLiteral("Recorded in %1").arg(AsText(std::filesystem::path(entry.archive).filename().string()));
     else if (!entry.browser.empty() && entry.time > 0)
         lines << QStringLiteral("Cached by %1 on %2")
                      .arg(QString::fromStdString(entry.browser),

@@ -15,6 +15,8 @@ struct CacheMovieRow {
     std::string Size;
     std::string LocalPath;
     std::string Details{};  // the Flash cell's tooltip
+    // The web archive that recorded the movie; empty for a browser's cache.
+    std::string SourceArchive{};
 };
 
 // Whether a local file is a Flash movie: the extension of its file-name part

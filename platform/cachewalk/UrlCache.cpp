@@ -610,7 +610,7 @@ private:
     {
         entry.url = movie.url;
         entry.time = movie.time;
-        entry.archive = current_.folder.filename().string();
+        entry.archive = current_.folder.string();
         if (!movie.sameAs.empty()) {
             const auto earlier = archiveCheckouts_.find(movie.sameAs);
             if (earlier == archiveCheckouts_.end())

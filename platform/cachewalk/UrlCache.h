@@ -33,8 +33,8 @@ struct UrlCacheEntry {
     std::string url{};
     std::string browser{};
     std::int64_t time = 0;
-    // For a movie recorded in a web archive: the archive's file name (time
-    // is then the capture's).
+    // For a movie recorded in a web archive: the archive's file (time is
+    // then the capture's).
     std::string archive{};
 };
 

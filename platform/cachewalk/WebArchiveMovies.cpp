@@ -18,46 +18,11 @@ bool Cancelled(const std::atomic<bool>* cancelled)
 
 }  // namespace
 
-WebArchiveMovies::WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind)
-    : path_(archive), kind_(kind)
+WebArchiveMovies::WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind) : records_(archive, kind)
 {
-    if (kind_ == WebArchiveKind::Wacz) {
-        package_ = std::make_unique<WaczPackage>();
-        if (package_->OpenFile(archive) != WaczPackage::Result::Ok)
-            package_.reset();
-    }
-    OpenedFile file;
-    if (OpenRegularFile(archive.c_str(), file) == RegularFileResult::Ok)
-        stamp_ = {file.size, file.modifiedNs};
 }
 
 WebArchiveMovies::~WebArchiveMovies() = default;
-
-bool WebArchiveMovies::OpenNextFile()
-{
-    reader_.reset();
-    input_.reset();
-    if (kind_ == WebArchiveKind::Records) {
-        if (nextFile_++ > 0)
-            return false;
-        auto file = std::make_unique<FileArchiveInput>(path_);
-        // Read as it was stamped: a file replaced since is read at the next walk.
-        if (!file->IsOpen() || FileStamp{file->File().size, file->File().modifiedNs} != stamp_)
-            return false;
-        input_ = std::move(file);
-        fileKey_ = path_.string() + "#";
-    } else {
-        if (!package_ || nextFile_ >= package_->ArchiveCount())
-            return false;
-        input_ = package_->OpenArchive(nextFile_);
-        fileKey_ = path_.string() + "#" + std::to_string(nextFile_) + ":";
-        ++nextFile_;
-        if (!input_)
-            return true;  // an entry that cannot be read: the next one
-    }
-    reader_ = std::make_unique<ArchiveReader>(*input_);
-    return true;
-}
 
 std::string WebArchiveMovies::Earlier(const ArchiveRecord& revisit) const
 {
@@ -92,7 +57,7 @@ bool WebArchiveMovies::IsMovie(const ArchiveRecord& record)
     prefix_.clear();
     std::string_view piece;
     const std::size_t want = record.contentEncoding.empty() ? kSignatureLength : kCodedPrefixLength;
-    while (prefix_.size() < want && reader_->ReadPayload(piece, want - prefix_.size()))
+    while (prefix_.size() < want && records_.Reader().ReadPayload(piece, want - prefix_.size()))
         prefix_.append(piece);
     std::string signature = prefix_.substr(0, kSignatureLength);
     if (!record.contentEncoding.empty() &&
@@ -108,23 +73,15 @@ bool WebArchiveMovies::IsMovie(const ArchiveRecord& record)
 bool WebArchiveMovies::Next(ArchivedMovie& movie, const std::atomic<bool>* cancelled)
 {
     ArchiveRecord record;
-    while (!Cancelled(cancelled)) {
-        if (!reader_ && !OpenNextFile())
-            return false;
-        if (!reader_)
-            continue;
-        if (!reader_->Next(record)) {
-            // The end of one file, read or cut, is not the end of the package.
-            reader_.reset();
-            continue;
-        }
+    current_ = false;
+    while (!Cancelled(cancelled) && records_.Next(record)) {
         const bool revisit = record.type == ArchiveRecord::Type::Revisit;
         if (!revisit && record.type != ArchiveRecord::Type::Response && record.type != ArchiveRecord::Type::Resource)
             continue;
         movie = ArchivedMovie();
         movie.url = record.uri;
         movie.time = record.time;
-        movie.cacheId = fileKey_ + std::to_string(record.position);
+        movie.cacheId = records_.RecordKey(record);
         if (revisit) {
             movie.sameAs = Earlier(record);
             if (movie.sameAs.empty())
@@ -136,6 +93,7 @@ bool WebArchiveMovies::Next(ArchivedMovie& movie, const std::atomic<bool>* cance
         contentEncoding_ = record.contentEncoding;
         length_ = record.length;
         Remember(record, movie.cacheId);
+        current_ = true;
         return true;
     }
     return false;
@@ -143,19 +101,21 @@ bool WebArchiveMovies::Next(ArchivedMovie& movie, const std::atomic<bool>* cance
 
 bool WebArchiveMovies::CheckOut(const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size)
 {
-    if (!reader_)
+    if (!current_)
         return false;
+    current_ = false;
+    ArchiveReader& reader = records_.Reader();
     return CheckOutMovieBody(
         contentEncoding_, length_,
-        [this](const std::function<bool(std::string_view)>& piece) {
+        [this, &reader](const std::function<bool(std::string_view)>& piece) {
             if (!prefix_.empty() && !piece(prefix_))
                 return false;
             std::string_view next;
-            while (reader_->ReadPayload(next)) {
+            while (reader.ReadPayload(next)) {
                 if (!piece(next))
                     return false;
             }
-            return reader_->PayloadWhole();
+            return reader.PayloadWhole();
         },
         target, room, size);
 }

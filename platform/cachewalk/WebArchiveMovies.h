@@ -1,11 +1,7 @@
 #pragma once
 
-#include "formats/archive/ArchiveInput.h"
-#include "formats/archive/ArchiveRecords.h"
-#include "formats/archive/ArchiveSniff.h"
-#include "formats/archive/WaczPackage.h"
-#include "formats/urlcache/ByteSource.h"
 #include "platform/cachewalk/CacheCheckout.h"
+#include "platform/cachewalk/WebArchiveRecords.h"
 
 #include <atomic>
 #include <cstdint>
@@ -41,26 +37,19 @@ public:
     ~WebArchiveMovies();
 
     // The archive file as it was opened.
-    const FileStamp& Stamp() const { return stamp_; }
+    const FileStamp& Stamp() const { return records_.Stamp(); }
     // The next movie; false at the end of the archive (or once cancelled).
     bool Next(ArchivedMovie& movie, const std::atomic<bool>* cancelled);
     // Decodes the rest of the movie Next gave into its check-out.
     bool CheckOut(const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
 
 private:
-    bool OpenNextFile();
     bool IsMovie(const ArchiveRecord& record);
     std::string Earlier(const ArchiveRecord& revisit) const;
     void Remember(const ArchiveRecord& record, const std::string& cacheId);
 
-    std::filesystem::path path_;
-    WebArchiveKind kind_;
-    FileStamp stamp_;
-    std::unique_ptr<WaczPackage> package_;
-    std::size_t nextFile_ = 0;
-    std::string fileKey_;  // the cache id's part before the offset
-    std::unique_ptr<ArchiveInput> input_;
-    std::unique_ptr<ArchiveReader> reader_;
+    WebArchiveRecords records_;
+    bool current_ = false;  // Next gave a movie whose payload is still to be read
     // The current movie: its coding and the payload's first bytes, already read.
     std::string contentEncoding_;
     std::string prefix_;

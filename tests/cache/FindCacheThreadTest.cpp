@@ -147,7 +147,7 @@ TEST(FindCacheThreadTest, DetailsAreTextAndNeverWaitOnTheFile)
     // A web archive's movie names the archive and the capture, in UTC.
     entry.url = "http://h/a.swf";
     entry.browser.clear();
-    entry.archive = "crawl\x1b.warc.gz";
+    entry.archive = "/disk/crawls/crawl\x1b.warc.gz";
     entry.time = 1209588505;
     EXPECT_EQ(CachedMovieDetails(entry),
               "From http://h/a.swf\nRecorded in crawl\xef\xbf\xbd.warc.gz on 2008-04-30 20:48 UTC");

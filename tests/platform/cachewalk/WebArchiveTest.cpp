@@ -1,3 +1,4 @@
+#include "platform/cachewalk/ArchivedResource.h"
 #include "platform/cachewalk/UrlCache.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
@@ -126,6 +127,31 @@ void PackWacz(const fs::path& warc, const fs::path& wacz)
     ASSERT_EQ(zip_close(zip), 0);
 }
 
+// A movie of the tests' own, and a WARC 1.1 that records it gzip-coded and
+// chunked at an address without an extension, then a revisit of it, after an
+// error page at a movie's address.
+std::string OwnMovie()
+{
+    return test::TMovieBuilder().Stage(2000, 1000).Frames(256 * 12, 1).ShowFrame().Build('C');
+}
+
+std::string OwnWarc(const std::string& movie)
+{
+    const std::string chunked = "10\r\n" + Gzip(movie).substr(0, 16) + "\r\n" + [&] {
+        const std::string rest = Gzip(movie).substr(16);
+        char size[16];
+        std::snprintf(size, sizeof size, "%zx", rest.size());
+        return std::string(size) + "\r\n" + rest + "\r\n0\r\n\r\n";
+    }();
+    return Warc("response", "http://h.example/gone.swf", "", "HTTP/1.1 404 Not Found\r\n\r\nFWS not here") +
+           Warc("response", "http://h.example/player", "WARC-Record-ID: <urn:uuid:1>\r\n",
+                "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Encoding: gzip\r\n"
+                "Transfer-Encoding: chunked\r\n\r\n" +
+                    chunked) +
+           Warc("revisit", "http://h.example/player?again", "WARC-Refers-To: <urn:uuid:1>\r\n",
+                "HTTP/1.1 200 OK\r\n\r\n");
+}
+
 // The real crawl in each shape an archive file takes, whatever its name: every
 // movie with its payload's digest, and nothing else; a file cut short keeps
 // the movies before the cut and does not end the walk.
@@ -140,20 +166,8 @@ TEST(WebArchiveTest, FindsEveryMovieOfARealCrawlInEachShape)
         warc.find("WARC-Type: response\r\nWARC-Target-URI: http://www.archive.org/flow/FlowPlayerLight.swf");
     ASSERT_NE(lastMovie, std::string::npos);
 
-    const std::string movie = test::TMovieBuilder().Stage(2000, 1000).Frames(256 * 12, 1).ShowFrame().Build('C');
-    const std::string chunked = "10\r\n" + Gzip(movie).substr(0, 16) + "\r\n" + [&] {
-        const std::string rest = Gzip(movie).substr(16);
-        char size[16];
-        std::snprintf(size, sizeof size, "%zx", rest.size());
-        return std::string(size) + "\r\n" + rest + "\r\n0\r\n\r\n";
-    }();
-    const std::string own =
-        Warc("response", "http://h.example/gone.swf", "", "HTTP/1.1 404 Not Found\r\n\r\nFWS not here") +
-        Warc("response", "http://h.example/player", "WARC-Record-ID: <urn:uuid:1>\r\n",
-             "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Encoding: gzip\r\n"
-             "Transfer-Encoding: chunked\r\n\r\n" +
-                 chunked) +
-        Warc("revisit", "http://h.example/player?again", "WARC-Refers-To: <urn:uuid:1>\r\n", "HTTP/1.1 200 OK\r\n\r\n");
+    const std::string movie = OwnMovie();
+    const std::string own = OwnWarc(movie);
     const std::string ownMovie = Sha256(movie);
 
     std::vector<std::string> both = Expected("aut-example.warc.gz", 7);
@@ -229,7 +243,7 @@ TEST(WebArchiveTest, FindsTheMoviesWgetRecordedAlsoInAWacz)
     std::vector<UrlCacheEntry> entries;
     EXPECT_EQ(ArchivedMovies(home, &entries), expected);
     for (const UrlCacheEntry& entry : entries)
-        EXPECT_EQ(entry.archive, "capture.warc.gz");
+        EXPECT_EQ(entry.archive, (home.path() / "added" / "capture.warc.gz").string());
 
     // The WACZ, under a name that says nothing, in place of the WARC.
     PackWacz(home.path() / "added" / "capture.warc.gz", home.path() / "capture-package");
@@ -238,7 +252,42 @@ TEST(WebArchiveTest, FindsTheMoviesWgetRecordedAlsoInAWacz)
     entries.clear();
     EXPECT_EQ(ArchivedMovies(home, &entries), expected);
     for (const UrlCacheEntry& entry : entries)
-        EXPECT_EQ(entry.archive, "capture-package");
+        EXPECT_EQ(entry.archive, (home.path() / "added" / "capture-package").string());
+}
+
+// The file a movie loads is looked for in the movie's archive first: found by
+// its address as recorded, decoded, through a revisit too; never an error page.
+TEST(WebArchiveTest, ReadsTheBodyAnArchiveRecordedForAnAddress)
+{
+    const test::TempDir home;
+    const std::string movie = OwnMovie();
+    const fs::path own = home.write("own.warc", OwnWarc(movie));
+    const fs::path arc = test::FixturesDir() / "web-archives" / "aut-example.arc.gz";
+    const struct {
+        const char* name;
+        fs::path archive;
+        const char* address;
+        std::uint64_t limit;
+        ArchivedResourceResult result;
+        std::string sha256;
+    } rows[] = {
+        {"coded and chunked", own, "http://h.example/player", 1 << 20, ArchivedResourceResult::Found, Sha256(movie)},
+        {"through a revisit", own, "http://h.example/player?again", 1 << 20, ArchivedResourceResult::Found,
+         Sha256(movie)},
+        {"an error page", own, "http://h.example/gone.swf", 1 << 20, ArchivedResourceResult::NotRecorded, ""},
+        {"not recorded", own, "http://h.example/other.swf", 1 << 20, ArchivedResourceResult::NotRecorded, ""},
+        {"past the limit", own, "http://h.example/player", 10, ArchivedResourceResult::TooLarge, ""},
+        {"a real crawl's player", arc, "http://www.archive.org/flv/FlowPlayerWhite.swf", 1 << 20,
+         ArchivedResourceResult::Found, "acac3e7024f88ee152590c4858902ae97cc3535e740f18e609fdfc8f6c25f02d"},
+        {"no archive", test::FixturesDir() / "web-archives" / "README", "http://h.example/player", 1 << 20,
+         ArchivedResourceResult::NotAnArchive, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string body;
+        EXPECT_EQ(ReadArchivedResource(row.archive, row.address, row.limit, body), row.result);
+        EXPECT_EQ(row.sha256.empty() ? body : Sha256(body), row.sha256);
+    }
 }
 
 }  // namespace
