@@ -1,5 +1,6 @@
 #include "formats/archive/WaczPackage.h"
 
+#include "platform/core/ByteOrder.h"
 #include "platform/core/RegularFile.h"
 
 #include <algorithm>
@@ -39,6 +40,32 @@ private:
     std::uint64_t read_ = 0;
 };
 
+// The end of central directory record (22 bytes and a comment of up to
+// 65535), and before it, for a zip64 file, the zip64 end record (56 bytes)
+// and its locator (20).
+constexpr std::size_t kZipTailBytes = 22 + 65535 + 56 + 20;
+
+// Whether the zip's central directory, as its end record states it, is
+// within the bounds, before libzip reads it whole into memory.
+WaczPackage::Result CentralDirectoryWithinBounds(std::string_view tail)
+{
+    const std::size_t end = tail.rfind(std::string_view("PK\x05\x06", 4));
+    if (end == std::string_view::npos || tail.size() - end < 22)
+        return WaczPackage::Result::NotAZip;
+    std::uint64_t entries = LoadLe16(tail.data() + end + 10);
+    std::uint64_t size = LoadLe32(tail.data() + end + 12);
+    if (entries == 0xffff || size == 0xffffffff) {
+        const std::size_t end64 = tail.rfind(std::string_view("PK\x06\x06", 4), end);
+        if (end64 == std::string_view::npos || end - end64 < 56)
+            return WaczPackage::Result::NotAZip;
+        entries = LoadLe64(tail.data() + end64 + 32);
+        size = LoadLe64(tail.data() + end64 + 40);
+    }
+    return entries <= WaczPackage::kMaxEntries && size <= WaczPackage::kMaxCentralDirectoryBytes
+               ? WaczPackage::Result::Ok
+               : WaczPackage::Result::TooManyEntries;
+}
+
 }  // namespace
 
 bool LooksLikeZip(std::string_view head)
@@ -59,6 +86,12 @@ WaczPackage::Result WaczPackage::OpenFile(const std::filesystem::path& path)
     OpenedFile file;
     if (OpenRegularFile(path.c_str(), file) != RegularFileResult::Ok)
         return Result::NotAZip;
+    std::string tail(static_cast<std::size_t>(std::min<std::uint64_t>(file.size, kZipTailBytes)), '\0');
+    const ssize_t read = ::pread(file.fd.Get(), tail.data(), tail.size(), static_cast<off_t>(file.size - tail.size()));
+    if (read != static_cast<ssize_t>(tail.size()))
+        return Result::NotAZip;
+    if (const Result bounded = CentralDirectoryWithinBounds(tail); bounded != Result::Ok)
+        return bounded;
     // libzip closes the descriptor it is given; the opened one goes with file.
     const int fd = ::dup(file.fd.Get());
     if (fd < 0)
@@ -74,6 +107,9 @@ WaczPackage::Result WaczPackage::OpenFile(const std::filesystem::path& path)
 
 WaczPackage::Result WaczPackage::OpenMemory(std::string_view bytes)
 {
+    const std::string_view tail = bytes.substr(bytes.size() - std::min(bytes.size(), kZipTailBytes));
+    if (const Result bounded = CentralDirectoryWithinBounds(tail); bounded != Result::Ok)
+        return bounded;
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);

@@ -23,10 +23,17 @@ public:
     // Entries a package may list, and WARC files read from one.
     static constexpr std::uint64_t kMaxEntries = 100000;
     static constexpr std::size_t kMaxArchives = 10000;
+    // The central directory libzip reads whole: past this, not opened.
+    static constexpr std::uint64_t kMaxCentralDirectoryBytes = 32 << 20;
     // A zip entry may inflate this much per stored byte (and a little slack).
     static constexpr std::uint64_t kMaxInflateRatio = 1000;
 
-    enum class Result { Ok, NotAZip, NotAPackage, TooManyEntries };
+    enum class Result {
+        Ok,
+        NotAZip,
+        NotAPackage,     // a zip without datapackage.json and WARC files under archive/
+        TooManyEntries,  // more entries, or a larger central directory, than the bounds
+    };
 
     WaczPackage();
     ~WaczPackage();

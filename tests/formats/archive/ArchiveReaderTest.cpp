@@ -1,6 +1,7 @@
 #include "formats/archive/ArchiveRecords.h"
 #include "formats/archive/ArchiveSniff.h"
 #include "formats/archive/WaczPackage.h"
+#include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
 #include <QJsonDocument>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <vector>
+#include <zip.h>
 #include <zlib.h>
 
 namespace tessaro {
@@ -212,6 +214,64 @@ TEST(ArchiveReaderTest, ListsTheRecordsAnotherReaderLists)
     EXPECT_EQ(end, ArchiveReader::Result::End);
     EXPECT_GT(ours.size(), 800u);
     EXPECT_EQ(ours, theirs);
+}
+
+std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    const test::TempDir dir;
+    const std::filesystem::path path = dir.path() / "package.zip";
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE, &error);
+    for (const auto& [name, bytes] : entries)
+        zip_file_add(zip, name.c_str(), zip_source_buffer(zip, bytes.data(), bytes.size(), 0), 0);
+    zip_close(zip);
+    return test::TempDir::read(path);
+}
+
+// A WACZ is a zip with its description and WARC files under archive/; the
+// central directory is bounded before libzip reads it.
+TEST(ArchiveReaderTest, OpensAPackageOnlyWithinItsBounds)
+{
+    const std::string warc = Gzip(Warc("1.0", "resource", "http://h/r.swf", "FWS", "Content-Type: x\r\n"));
+    const std::string good = Zip({{"datapackage.json", "{}"},
+                                  {"archive/b.warc.gz", warc},
+                                  {"archive/a.warc", warc},
+                                  {"pages/pages.jsonl", "{}"}});
+    std::string huge = good;
+    const std::size_t end = huge.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_NE(end, std::string::npos);
+    huge[end + 15] = '\x7f';  // a central directory of 2 GiB
+    const struct {
+        const char* name;
+        std::string bytes;
+        WaczPackage::Result result;
+        std::vector<std::string> archives;
+    } rows[] = {
+        {"a package", good, WaczPackage::Result::Ok, {"archive/a.warc", "archive/b.warc.gz"}},
+        {"no description", Zip({{"archive/a.warc", warc}}), WaczPackage::Result::NotAPackage, {}},
+        {"no WARC file",
+         Zip({{"datapackage.json", "{}"}, {"pages/pages.jsonl", "{}"}}),
+         WaczPackage::Result::NotAPackage,
+         {}},
+        {"a central directory past the bound", huge, WaczPackage::Result::TooManyEntries, {}},
+        {"no zip", warc, WaczPackage::Result::NotAZip, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        WaczPackage package;
+        EXPECT_EQ(package.OpenMemory(row.bytes), row.result);
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < package.ArchiveCount(); ++i) {
+            names.push_back(package.ArchiveName(i));
+            const std::unique_ptr<ArchiveInput> input = package.OpenArchive(i);
+            ASSERT_NE(input, nullptr);
+            ArchiveReader::Result end;
+            const std::vector<Listed> records = ReadAll(*input, end);
+            ASSERT_EQ(records.size(), 1u);
+            EXPECT_EQ(records[0].payload, "FWS");
+        }
+        EXPECT_EQ(names, row.archives);
+    }
 }
 
 }  // namespace
