@@ -70,6 +70,8 @@ const char* ToString(ArchiveReader::Result result)
             return "too compressed";
         case ArchiveReader::Result::ReadFailed:
             return "read failed";
+        case ArchiveReader::Result::Cancelled:
+            return "cancelled";
     }
     return "?";
 }
@@ -96,7 +98,7 @@ std::int64_t ParseArchiveDate(std::string_view date)
     return DaysFromCivil(field(0, 4), unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-ArchiveReader::ArchiveReader(ArchiveInput& input) : stream_(input)
+ArchiveReader::ArchiveReader(ArchiveInput& input, const std::atomic<bool>* cancelled) : stream_(input, cancelled)
 {
 }
 
@@ -113,6 +115,8 @@ ArchiveReader::Result ArchiveReader::FromStream() const
             return Result::TooCompressed;
         case RecordStream::State::ReadFailed:
             return Result::ReadFailed;
+        case RecordStream::State::Cancelled:
+            return Result::Cancelled;
     }
     return Result::Truncated;
 }

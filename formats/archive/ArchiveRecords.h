@@ -60,9 +60,10 @@ public:
         Truncated,     // the file ends inside a record
         TooCompressed,
         ReadFailed,
+        Cancelled,
     };
 
-    explicit ArchiveReader(ArchiveInput& input);
+    explicit ArchiveReader(ArchiveInput& input, const std::atomic<bool>* cancelled = nullptr);
 
     ArchiveFormat Format() const { return format_; }
     // The next record; false when there is none to read (GetResult says why).

@@ -30,11 +30,14 @@ const char* ToString(RecordStream::State state)
             return "too compressed";
         case RecordStream::State::ReadFailed:
             return "read failed";
+        case RecordStream::State::Cancelled:
+            return "cancelled";
     }
     return "?";
 }
 
-RecordStream::RecordStream(ArchiveInput& input) : input_(input), out_(kBufferLength)
+RecordStream::RecordStream(ArchiveInput& input, const std::atomic<bool>* cancelled)
+    : input_(input), cancelled_(cancelled), out_(kBufferLength)
 {
     in_.resize(kBufferLength);
     if (!ReadInput())
@@ -85,6 +88,10 @@ bool RecordStream::Fill()
         return true;
     if (state_ != State::Ok)
         return false;
+    if (cancelled_ != nullptr && cancelled_->load()) {
+        state_ = State::Cancelled;
+        return false;
+    }
     return gzip_ ? FillGzip() : FillPlain();
 }
 

@@ -2,6 +2,7 @@
 
 #include "formats/archive/ArchiveInput.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,9 +30,13 @@ public:
         Corrupt,        // damaged compressed bytes, or bytes after the last member that are no member
         TooCompressed,  // a member inflates beyond the ratio
         ReadFailed,
+        Cancelled,  // the flag given was set
     };
 
-    explicit RecordStream(ArchiveInput& input);
+    // Once cancelled points at a set flag, the stream gives no more bytes:
+    // passing over a long record inflates it, and that looks at the flag
+    // once a buffer.
+    explicit RecordStream(ArchiveInput& input, const std::atomic<bool>* cancelled = nullptr);
     ~RecordStream();
     RecordStream(const RecordStream&) = delete;
     RecordStream& operator=(const RecordStream&) = delete;
@@ -64,6 +69,7 @@ private:
     bool ReadInput();
 
     ArchiveInput& input_;
+    const std::atomic<bool>* cancelled_;
     bool gzip_ = false;
     std::vector<char> in_, out_;
     std::size_t inPos_ = 0, inLen_ = 0;

@@ -21,7 +21,7 @@ ArchivedResourceResult Find(const std::filesystem::path& archive, WebArchiveKind
                             std::uint64_t limit, std::string& body, std::string& refersTo,
                             const std::atomic<bool>* cancelled)
 {
-    WebArchiveRecords records(archive, kind);
+    WebArchiveRecords records(archive, kind, cancelled);
     ArchiveRecord record;
     bool tooLarge = false;
     while ((cancelled == nullptr || !cancelled->load()) && records.Next(record)) {

@@ -380,7 +380,7 @@ public:
     {
         while (!closed_ && !Cancelled(locations_.cancelled)) {
             if (archive_) {
-                if (ArchivedMovie movie; archive_->Next(movie, locations_.cancelled)) {
+                if (ArchivedMovie movie; archive_->Next(movie)) {
                     entry = UrlCacheEntry();
                     if (YieldArchivedMovie(movie, entry))
                         return true;
@@ -467,7 +467,8 @@ private:
             current_.kind == UrlCacheSource::Kind::WebArchivePackage) {
             archive_ = std::make_unique<WebArchiveMovies>(
                 current_.folder,
-                current_.kind == UrlCacheSource::Kind::WebArchive ? WebArchiveKind::Records : WebArchiveKind::Wacz);
+                current_.kind == UrlCacheSource::Kind::WebArchive ? WebArchiveKind::Records : WebArchiveKind::Wacz,
+                locations_.cancelled);
             return true;
         }
         if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {

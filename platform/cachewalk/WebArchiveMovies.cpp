@@ -11,14 +11,11 @@ namespace {
 constexpr std::size_t kCodedPrefixLength = 4096;
 constexpr std::size_t kSignatureLength = 3;
 
-bool Cancelled(const std::atomic<bool>* cancelled)
-{
-    return cancelled != nullptr && cancelled->load();
-}
-
 }  // namespace
 
-WebArchiveMovies::WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind) : records_(archive, kind)
+WebArchiveMovies::WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind,
+                                   const std::atomic<bool>* cancelled)
+    : records_(archive, kind, cancelled)
 {
 }
 
@@ -70,11 +67,11 @@ bool WebArchiveMovies::IsMovie(const ArchiveRecord& record)
     return IsFlashResponse(response, signature);
 }
 
-bool WebArchiveMovies::Next(ArchivedMovie& movie, const std::atomic<bool>* cancelled)
+bool WebArchiveMovies::Next(ArchivedMovie& movie)
 {
     ArchiveRecord record;
     current_ = false;
-    while (!Cancelled(cancelled) && records_.Next(record)) {
+    while (records_.Next(record)) {
         const bool revisit = record.type == ArchiveRecord::Type::Revisit;
         if (!revisit && record.type != ArchiveRecord::Type::Response && record.type != ArchiveRecord::Type::Resource)
             continue;

@@ -33,13 +33,14 @@ public:
     // A record whose block is longer cannot hold a movie the check-out keeps.
     static constexpr std::uint64_t kMaxMovieRecord = kMaxCheckoutBytes + (std::uint64_t(1) << 20);
 
-    WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind);
+    WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind,
+                     const std::atomic<bool>* cancelled = nullptr);
     ~WebArchiveMovies();
 
     // The archive file as it was opened.
     const FileStamp& Stamp() const { return records_.Stamp(); }
     // The next movie; false at the end of the archive (or once cancelled).
-    bool Next(ArchivedMovie& movie, const std::atomic<bool>* cancelled);
+    bool Next(ArchivedMovie& movie);
     // Decodes the rest of the movie Next gave into its check-out.
     bool CheckOut(const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
 

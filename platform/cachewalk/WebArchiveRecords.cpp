@@ -2,8 +2,9 @@
 
 namespace tessaro {
 
-WebArchiveRecords::WebArchiveRecords(const std::filesystem::path& archive, WebArchiveKind kind)
-    : path_(archive), kind_(kind)
+WebArchiveRecords::WebArchiveRecords(const std::filesystem::path& archive, WebArchiveKind kind,
+                                     const std::atomic<bool>* cancelled)
+    : path_(archive), kind_(kind), cancelled_(cancelled)
 {
     if (kind_ == WebArchiveKind::Wacz) {
         package_ = std::make_unique<WaczPackage>();
@@ -39,7 +40,7 @@ bool WebArchiveRecords::OpenNextFile()
         if (!input_)
             return true;  // an entry that cannot be read: the next one
     }
-    reader_ = std::make_unique<ArchiveReader>(*input_);
+    reader_ = std::make_unique<ArchiveReader>(*input_, cancelled_);
     return true;
 }
 
@@ -50,6 +51,8 @@ bool WebArchiveRecords::Next(ArchiveRecord& record)
             return false;
         if (reader_ && reader_->Next(record))
             return true;
+        if (cancelled_ != nullptr && cancelled_->load())
+            return false;
         reader_.reset();
     }
 }

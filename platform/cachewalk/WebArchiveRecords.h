@@ -6,6 +6,7 @@
 #include "formats/archive/WaczPackage.h"
 #include "formats/urlcache/ByteSource.h"
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,7 +18,9 @@ namespace tessaro {
 // package, read whole or cut, is not the end of the package.
 class WebArchiveRecords {
 public:
-    WebArchiveRecords(const std::filesystem::path& archive, WebArchiveKind kind);
+    // Reading stops once cancelled points at a set flag, inside a record too.
+    WebArchiveRecords(const std::filesystem::path& archive, WebArchiveKind kind,
+                      const std::atomic<bool>* cancelled = nullptr);
     ~WebArchiveRecords();
 
     // The archive file as it was opened.
@@ -35,6 +38,7 @@ private:
 
     std::filesystem::path path_;
     WebArchiveKind kind_;
+    const std::atomic<bool>* cancelled_;
     FileStamp stamp_;
     std::unique_ptr<WaczPackage> package_;
     std::size_t nextFile_ = 0;

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <vector>
 #include <zip.h>
@@ -184,6 +185,22 @@ TEST(ArchiveReaderTest, ReadsEachLayoutAndStopsAtEachFault)
             EXPECT_EQ(RecordsKindOf(row.bytes.substr(0, kArchiveSniffBytes)), WebArchiveKind::Records);
         }
     }
+}
+
+// A long record is passed over a buffer at a time, each looking at the flag.
+TEST(ArchiveReaderTest, StopsInsideALongRecordOnceCancelled)
+{
+    const std::string page = Warc("1.0", "response", "http://h/a.html", Http(200, "", "<p>"));
+    const std::string bytes = Gzip(page + Warc("1.0", "resource", "http://h/big", std::string(16 << 20, 'x')) + page);
+    MemoryArchiveInput input(bytes);
+    std::atomic<bool> cancelled{true};
+    ArchiveReader reader(input, &cancelled);
+    ArchiveRecord record;
+    std::size_t records = 0;
+    while (reader.Next(record))
+        ++records;
+    EXPECT_LT(records, 3u);
+    EXPECT_EQ(reader.GetResult(), ArchiveReader::Result::Cancelled);
 }
 
 // webrecorder's reader lists the same records of a real crawl, at the same offsets.
