@@ -105,9 +105,9 @@ ArchiveReader::ArchiveReader(ArchiveInput& input, const std::atomic<bool>* cance
 ArchiveReader::Result ArchiveReader::FromStream() const
 {
     switch (stream_.GetState()) {
+        // The stream ended, cleanly or not, where a record needed more.
         case RecordStream::State::Ok:
         case RecordStream::State::End:
-            return Result::Truncated;
         case RecordStream::State::Truncated:
         case RecordStream::State::Corrupt:
             return Result::Truncated;
