@@ -154,7 +154,7 @@ QStringList TMovieReaderPool::ReadInto(const QString& address, const QUrl& url, 
     // fetch of its row.
     if (reading.result != MovieReadResult::Ok || !fetched.stayedOnOrigin)
         bytes.reset();
-    store.Keep(address, {reading.details, reading.movieNames}, bytes);
+    store.Keep(address, {reading.details, reading.movieNames, reading.fileNames}, bytes);
     return reading.movieNames;
 }
 
