@@ -11,6 +11,16 @@ namespace {
 constexpr std::size_t kCodedPrefixLength = 4096;
 constexpr std::size_t kSignatureLength = 3;
 
+// A digest of one way of naming a record, the kind of name mixed in so that
+// an id never matches an address.
+std::uint64_t NameDigest(char kind, std::string_view name)
+{
+    std::uint64_t hash = 14695981039346656037ull ^ static_cast<unsigned char>(kind);
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
+}
+
 }  // namespace
 
 WebArchiveMovies::WebArchiveMovies(const std::filesystem::path& archive, WebArchiveKind kind,
@@ -23,27 +33,29 @@ WebArchiveMovies::~WebArchiveMovies() = default;
 
 std::string WebArchiveMovies::Earlier(const ArchiveRecord& revisit) const
 {
-    const auto find = [](const std::map<std::string, std::string>& map, const std::string& key) {
-        const auto it = key.empty() ? map.end() : map.find(key);
-        return it == map.end() ? std::string() : it->second;
+    const auto find = [this](char kind, const std::string& name) {
+        const auto it = name.empty() ? byName_.end() : byName_.find(NameDigest(kind, name));
+        return it == byName_.end() ? std::string() : remembered_[it->second];
     };
-    std::string earlier = find(byId_, revisit.refersTo);
+    std::string earlier = find('i', revisit.refersTo);
     if (earlier.empty() && !revisit.refersToUri.empty())
-        earlier = find(byCapture_, revisit.refersToUri + "\n" + revisit.refersToDate);
+        earlier = find('c', revisit.refersToUri + "\n" + revisit.refersToDate);
     if (earlier.empty())
-        earlier = find(byDigest_, revisit.payloadDigest);
+        earlier = find('d', revisit.payloadDigest);
     return earlier;
 }
 
 void WebArchiveMovies::Remember(const ArchiveRecord& record, const std::string& cacheId)
 {
-    if (byId_.size() >= kMaxRemembered)
+    if (remembered_.size() >= kMaxRemembered)
         return;
+    const auto index = static_cast<std::uint32_t>(remembered_.size());
+    remembered_.push_back(cacheId);
     if (!record.id.empty())
-        byId_.emplace(record.id, cacheId);
-    byCapture_.emplace(record.uri + "\n" + record.date, cacheId);
+        byName_.emplace(NameDigest('i', record.id), index);
+    byName_.emplace(NameDigest('c', record.uri + "\n" + record.date), index);
     if (!record.payloadDigest.empty())
-        byDigest_.emplace(record.payloadDigest, cacheId);
+        byName_.emplace(NameDigest('d', record.payloadDigest), index);
 }
 
 // By its address, its type or its first bytes, as a cached response is.

@@ -6,9 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace tessaro {
 
@@ -55,7 +56,11 @@ private:
     std::string contentEncoding_;
     std::string prefix_;
     std::uint64_t length_ = 0;
-    std::map<std::string, std::string> byId_, byCapture_, byDigest_;
+    // Each remembered movie's key once; the lookups hold 64-bit digests of
+    // what a revisit may name it by (its id, its address and date, its
+    // payload's digest), so a long address costs nothing per lookup.
+    std::vector<std::string> remembered_;
+    std::unordered_map<std::uint64_t, std::uint32_t> byName_;
 };
 
 }  // namespace tessaro
