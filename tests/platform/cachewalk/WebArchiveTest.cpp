@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 #include <zip.h>
 #include <zlib.h>
 
@@ -244,6 +245,14 @@ TEST(WebArchiveTest, FindsTheMoviesWgetRecordedAlsoInAWacz)
     EXPECT_EQ(ArchivedMovies(home, &entries), expected);
     for (const UrlCacheEntry& entry : entries)
         EXPECT_EQ(entry.archive, (home.path() / "added" / "capture.warc.gz").string());
+    // A walk again over the unchanged archive writes no check-out again.
+    std::map<std::string, fs::file_time_type> written;
+    for (const UrlCacheEntry& entry : entries)
+        written[entry.localFileName] = fs::last_write_time(entry.localFileName);
+    entries.clear();
+    EXPECT_EQ(ArchivedMovies(home, &entries), expected);
+    for (const UrlCacheEntry& entry : entries)
+        EXPECT_EQ(fs::last_write_time(entry.localFileName), written[entry.localFileName]) << entry.localFileName;
 
     // The WACZ, under a name that says nothing, in place of the WARC.
     PackWacz(home.path() / "added" / "capture.warc.gz", home.path() / "capture-package");
