@@ -110,6 +110,9 @@ public:
     // web row is checked.
     bool StartSaveWithNeeds(const QString& folder, QHash<QString, QString> cached);
     bool SaveRunning() const { return saveJob_ != nullptr; }
+    // Where the cache page's copies are, by case-folded address: a needed
+    // file one of them holds is found.
+    void SetCachedCopies(std::function<QHash<QString, QString>()> copies) { cachedCopies_ = std::move(copies); }
     // The player asked for location (an address or a local path) while the
     // movie of the row picked last played; recorded with that row's needs,
     // answered or not.
@@ -163,7 +166,7 @@ private:
     void SaveFinished(const JobEnd<TSaveOutcome>& end);
     // The needs of the movie at address as the reading knows them: its own
     // names, its loaded movies' in turn, the player's asks of its row.
-    QList<TNeededFile> KnownNeeds(const QString& address) const;
+    QList<TNeededFile> KnownNeeds(const QString& address, const QHash<QString, QString>& cached) const;
     void UpdateNeeds(const QStringList& addresses);
 
     std::function<bool()> windowBusy_;
@@ -204,6 +207,7 @@ private:
     QHash<QString, QList<TNeededFile>> playerAsks_;
     QHash<QString, TNeedState> savedStates_;
     QString previewed_;  // the address of the row picked last
+    std::function<QHash<QString, QString>()> cachedCopies_;
     std::shared_ptr<TMovieReaderPool> readers_;
     std::unique_ptr<TMovieReadingRun> reading_;
     // The run a rescan of the same page joined: it reads on, unheard.

@@ -29,7 +29,7 @@ std::string SavedText(int saved, int missing)
 
 }  // namespace
 
-QList<TNeededFile> TWebPageController::KnownNeeds(const QString& address) const
+QList<TNeededFile> TWebPageController::KnownNeeds(const QString& address, const QHash<QString, QString>& cached) const
 {
     QList<TNeededFile> needs;
     QSet<QString> visited;
@@ -48,6 +48,8 @@ QList<TNeededFile> TWebPageController::KnownNeeds(const QString& address) const
         for (TNeededFile& need : named) {
             if (need.state == TNeedState::Unknown && store_)
                 need.state = StoredState(*store_, need.address);
+            if (need.state != TNeedState::Fetched && cached.contains(need.address.toCaseFolded()))
+                need.state = TNeedState::Cached;
             need.state = savedStates_.value(need.address.toCaseFolded(), need.state);
             if (level + 1 < TMovieReadingRun::kMaxChainDepth)
                 movies.append({need.address, level + 1});
@@ -59,11 +61,12 @@ QList<TNeededFile> TWebPageController::KnownNeeds(const QString& address) const
 
 void TWebPageController::UpdateNeeds(const QStringList& addresses)
 {
+    const QHash<QString, QString> cached = cachedCopies_ ? cachedCopies_() : QHash<QString, QString>();
     for (const QString& address : addresses) {
         const int row = movies_->RowOf(address);
         if (row < 0)
             continue;
-        QList<TNeededFile> needs = KnownNeeds(address);
+        QList<TNeededFile> needs = KnownNeeds(address, cached);
         if (needs != movies_->Row(row).needs)
             movies_->SetNeeds(row, std::move(needs));
     }
@@ -94,12 +97,13 @@ void TWebPageController::PlayerAsked(const QString& location, bool failed)
 bool TWebPageController::StartSaveWithNeeds(const QString& folder, QHash<QString, QString> cached)
 {
     QList<TSaveRoot> roots;
+    const QHash<QString, QString> copies = cached;
     for (int row = 0; row < movies_->RowCount(); ++row) {
         const TMovieRow& movie = movies_->Row(row);
         if (!movie.checked || movie.address.isEmpty())
             continue;
         roots.append({movie.address, movie.url, playerBases_.value(movie.address, storeBase_), movie.kept, QString(),
-                      KnownNeeds(movie.address)});
+                      KnownNeeds(movie.address, copies)});
     }
     if (roots.isEmpty())
         return false;
