@@ -74,6 +74,8 @@ struct IndexedCacheEntry {
     std::int64_t time = 0;
     std::string bodyFile;
     std::uint64_t bodyOffset = 0;
+    // The body lies in a block file that other entries share.
+    bool bodyInSharedFile = false;
 };
 
 }  // namespace tessaro

@@ -342,6 +342,7 @@ bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
         response.body.push_back(segment);
         out.bodyFile = place.file;
         out.bodyOffset = place.offset;
+        out.bodyInSharedFile = ((entry.dataAddress[1] >> 28) & 7) != kTypeSeparateFile;
         return true;
     }
     const auto pieces = sparse.find(entry.key);
@@ -352,6 +353,7 @@ bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
         return false;
     out.bodyFile = pieces->second.front().place.file;
     out.bodyOffset = pieces->second.front().place.offset;
+    out.bodyInSharedFile = out.bodyFile.rfind("data_", 0) == 0;
     return true;
 }
 

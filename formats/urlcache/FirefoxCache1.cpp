@@ -135,6 +135,7 @@ void SetBody(CacheFiles& files, const Place& place, std::uint32_t length, Indexe
     entry.response.body = {segment};
     entry.bodyFile = place.file;
     entry.bodyOffset = place.offset;
+    entry.bodyInSharedFile = place.file.find('/') == std::string::npos && place.file.rfind("_CACHE_", 0) == 0;
 }
 
 bool RecordEntry(CacheFiles& files, std::uint32_t version, const Cache1Record& record, IndexedCacheEntry& entry)

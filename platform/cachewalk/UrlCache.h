@@ -16,7 +16,8 @@ namespace tessaro {
 // own cache first, then the caches of Chromium-family browsers, then
 // Firefox's, then Internet Explorer's in Wine prefixes; after them the caches
 // found in the folders the user added, folder by folder in the same order of
-// kinds. Each source comes in path order and each in a stable order of its
+// kinds (an old disk's Windows profiles first), then the Flash projectors
+// found there. Each source comes in path order and each in a stable order of its
 // own (file time, then name; Internet Explorer's in hash-table order).
 //
 // A Flash entry is checked out as a plain file under the content folder and
@@ -78,9 +79,11 @@ UrlCacheLocations DefaultUrlCacheLocations();
 
 // One browser cache found on disk.
 struct UrlCacheSource {
-    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer };
+    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer, ChromiumBlockFile, FirefoxCache1, Projector };
     Kind kind;
-    std::filesystem::path folder;  // the folder holding the entry files (Internet Explorer: index.dat)
+    // The folder holding the entry files (Internet Explorer: index.dat; the
+    // block-file caches: their index or map); a projector: the program itself.
+    std::filesystem::path folder;
 };
 
 // The sources in the order they are walked.
