@@ -330,8 +330,8 @@ int MeasureRealCache(const std::filesystem::path& folder, const test::TempDir& h
                     run + 1, walkMs, firstMovieMs, floorMs, pythonMs);
         if (IsBlockFileFolder(folder)) {
             const double withSeparate = BlockFileFloorMs(folder, true);
-            std::printf("  block files and the start of every separate file: %.1f ms, walk / that %.2f\n",
-                        withSeparate, walkMs / withSeparate);
+            std::printf("  block files and the start of every separate file: %.1f ms, walk / that %.2f\n", withSeparate,
+                        walkMs / withSeparate);
         }
         floor.values.push_back(walkMs / floorMs);
         pythonFloor.values.push_back(walkMs / pythonMs);

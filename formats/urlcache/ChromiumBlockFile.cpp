@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
-#include <set>
+#include <unordered_set>
 
 namespace tessaro {
 
@@ -98,10 +98,11 @@ BlockFileResult StreamPlace(CacheFiles& files, std::uint32_t address, std::uint6
     return length <= place.capacity ? BlockFileResult::Ok : BlockFileResult::BadEntry;
 }
 
+// A stream's bytes: in place when its file is held in memory, else read into copy.
 BlockFileResult ReadStream(CacheFiles& files, const BlockFileEntry& entry, int stream, std::uint32_t limit,
-                           std::string& bytes)
+                           std::string& copy, std::string_view& bytes)
 {
-    bytes.clear();
+    bytes = {};
     const std::uint32_t length = entry.dataSize[std::size_t(stream)];
     if (length == 0)
         return BlockFileResult::Ok;
@@ -112,12 +113,19 @@ BlockFileResult ReadStream(CacheFiles& files, const BlockFileEntry& entry, int s
         result != BlockFileResult::Ok)
         return result;
     const ByteSource* file = files.Open(place.file);
-    if (file == nullptr || !file->Read(place.offset, length, bytes))
+    if (file == nullptr)
         return BlockFileResult::ReadFailed;
+    if (const auto view = file->View(place.offset, length)) {
+        bytes = *view;
+        return BlockFileResult::Ok;
+    }
+    if (!file->Read(place.offset, length, copy))
+        return BlockFileResult::ReadFailed;
+    bytes = copy;
     return BlockFileResult::Ok;
 }
 
-BlockFileResult ReadKey(CacheFiles& files, const std::string& record, std::uint32_t longKey, BlockFileEntry& entry)
+BlockFileResult ReadKey(CacheFiles& files, std::string_view record, std::uint32_t longKey, BlockFileEntry& entry)
 {
     const std::uint32_t keyLength = LoadLe32(record.data() + 32);
     if (keyLength == 0 || keyLength > kMaxKeyLength)
@@ -125,7 +133,7 @@ BlockFileResult ReadKey(CacheFiles& files, const std::string& record, std::uint3
     if (longKey == 0) {
         if (keyLength >= record.size() - kEntryKeyOffset)
             return BlockFileResult::BadEntry;
-        entry.key = record.substr(kEntryKeyOffset, keyLength);
+        entry.key.assign(record.substr(kEntryKeyOffset, keyLength));
         return BlockFileResult::Ok;
     }
     Place place;
@@ -169,21 +177,29 @@ BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, Blo
     Place place;
     if (const auto result = BlockPlace(files, address, place); result != BlockFileResult::Ok)
         return result;
-    std::string record;
+    std::string copy;
     const ByteSource* file = files.Open(place.file);
-    if (file == nullptr || !file->Read(place.offset, static_cast<std::size_t>(place.capacity), record))
+    if (file == nullptr)
         return BlockFileResult::ReadFailed;
+    // Block files are mostly held in memory: the entry is read in place.
+    std::optional<std::string_view> record = file->View(place.offset, static_cast<std::size_t>(place.capacity));
+    if (!record) {
+        if (!file->Read(place.offset, static_cast<std::size_t>(place.capacity), copy))
+            return BlockFileResult::ReadFailed;
+        record = copy;
+    }
     entry = BlockFileEntry();
     entry.address = address;
-    entry.next = LoadLe32(record.data() + 4);
-    entry.state = static_cast<std::int32_t>(LoadLe32(record.data() + 20));
-    entry.creationTime = LoadLe64(record.data() + 24);
+    const char* at = record->data();
+    entry.next = LoadLe32(at + 4);
+    entry.state = static_cast<std::int32_t>(LoadLe32(at + 20));
+    entry.creationTime = LoadLe64(at + 24);
     for (std::size_t i = 0; i < 4; ++i) {
-        entry.dataSize[i] = LoadLe32(record.data() + 40 + 4 * i);
-        entry.dataAddress[i] = LoadLe32(record.data() + 56 + 4 * i);
+        entry.dataSize[i] = LoadLe32(at + 40 + 4 * i);
+        entry.dataAddress[i] = LoadLe32(at + 56 + 4 * i);
     }
-    entry.flags = LoadLe32(record.data() + 72);
-    return ReadKey(files, record, LoadLe32(record.data() + 36), entry);
+    entry.flags = LoadLe32(at + 72);
+    return ReadKey(files, *record, LoadLe32(at + 36), entry);
 }
 
 BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEntry>& entries)
@@ -209,7 +225,8 @@ BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEnt
     std::string table;
     if (!index->Read(kIndexHeaderSize, std::size_t(tableLength) * 4, table))
         return BlockFileResult::ReadFailed;
-    std::set<std::uint32_t> seen;
+    std::unordered_set<std::uint32_t> seen;
+    seen.reserve(std::min<std::size_t>(kMaxBlockFileEntries, LoadLe32(header.data() + 8)));
     for (std::uint32_t bucket = 0; bucket < tableLength; ++bucket) {
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
         while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
@@ -254,9 +271,10 @@ bool ParseChildKey(const std::string& key, std::string& parent, std::uint64_t& n
 // The runs of KiB blocks a child's bitmap marks, as pieces of the resource.
 void ChildPieces(CacheFiles& files, const BlockFileEntry& child, std::uint64_t number, std::vector<SparsePiece>& pieces)
 {
-    std::string index;
+    std::string copy;
+    std::string_view index;
     Place data;
-    if (ReadStream(files, child, 2, kSparseHeaderSize + kSparseBitmapBytes, index) != BlockFileResult::Ok ||
+    if (ReadStream(files, child, 2, kSparseHeaderSize + kSparseBitmapBytes, copy, index) != BlockFileResult::Ok ||
         index.size() < kSparseHeaderSize + kSparseBitmapBytes || LoadLe32(index.data() + 8) != kSparseMagic ||
         StreamPlace(files, child.dataAddress[1], child.dataSize[1], data) != BlockFileResult::Ok)
         return;
@@ -324,9 +342,10 @@ std::int64_t UnixSeconds(std::uint64_t micros1601)
 bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
                    const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out)
 {
-    std::string info;
+    std::string copy;
+    std::string_view info;
     CachedResponse& response = out.response;
-    if (ReadStream(files, entry, 0, kMaxResponseInfo, info) != BlockFileResult::Ok ||
+    if (ReadStream(files, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok ||
         !ParseChromiumResponseInfo(info, response))
         return false;
     response.url = ChromiumKeyUrl(entry.key);
