@@ -157,5 +157,51 @@ TEST(FirefoxCache1Test, GivesTheMoviesOfEachFormAndPlace)
     }
 }
 
+// Damage to a built cache, each in one place: the reader stays inside the
+// files and keeps what it can still read.
+TEST(FirefoxCache1Test, StaysInsideADamagedCache)
+{
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n";
+    const test::Cache1EntryParts entry{"HTTP:http://a.test/m.swf", head, Movie(200), 5};
+    const std::uint32_t bucket = Cache1KeyHash(entry.key) & 31;
+    const std::size_t record = 276 + bucket * 16 * 16, usage = 148 + 4 * bucket;
+    struct Case {
+        const char* name;
+        std::string file;
+        std::size_t at;
+        std::string bytes;
+        Cache1Result result;
+        std::size_t entries;
+        std::uint64_t body;
+    };
+    const Case cases[] = {
+        {"intact", "_CACHE_MAP_", 0, std::string("\0\x01", 2), Cache1Result::Ok, 1, 200},
+        {"another major version", "_CACHE_MAP_", 0, std::string("\0\x02", 2), Cache1Result::BadVersion, 0, 0},
+        {"data past the block file", "_CACHE_MAP_", record + 8, std::string("\x90\x00\xff\xff", 4), Cache1Result::Ok, 0,
+         0},
+        {"metadata past its blocks", "_CACHE_001_", 16384 + 256 + 32, std::string("\x00\x10\x00\x00", 4),
+         Cache1Result::Ok, 0, 0},
+        {"a bucket using more records than it has", "_CACHE_MAP_", usage, "\xff\xff\xff\xff", Cache1Result::Ok, 1, 200},
+        {"no records written: found in the block file, its body unknown", "_CACHE_MAP_", 16, std::string(4, '\0'),
+         Cache1Result::Ok, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TempDir dir;
+        test::WriteFirefoxCache1(dir.path(), {0x00010013, {entry}});
+        std::string bytes = test::TempDir::read(dir.path() / c.file);
+        bytes.replace(c.at, c.bytes.size(), c.bytes);
+        dir.write(c.file, bytes);
+        FolderCacheFiles files(dir.path());
+        std::vector<IndexedCacheEntry> entries;
+        EXPECT_EQ(ReadFirefoxCache1(files, entries), c.result);
+        ASSERT_EQ(entries.size(), c.entries);
+        if (c.entries > 0) {
+            EXPECT_EQ(entries[0].response.url, "http://a.test/m.swf");
+            EXPECT_EQ(entries[0].response.StoredSize(), c.body);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tessaro
