@@ -253,7 +253,7 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
     if (source.kind == UrlCacheSource::Kind::FirefoxCache2 || source.kind == UrlCacheSource::Kind::FirefoxCache1)
         return "Firefox";
     if (source.kind == UrlCacheSource::Kind::Projector)
-        return "Flash projector";
+        return {};  // no browser cached it: its address names the program
     if (source.kind == UrlCacheSource::Kind::InternetExplorer)
         return "Internet Explorer";
     static const std::pair<const char*, const char*> kFolders[] = {
