@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ public:
     // Reads exactly length bytes at offset into out; false when the range lies
     // beyond the end or the read fails.
     virtual bool Read(std::uint64_t offset, std::size_t length, std::string& out) const = 0;
+    // The bytes in place, without a copy, when the source holds them in
+    // memory; empty when it does not or the range lies beyond the end.
+    virtual std::optional<std::string_view> View(std::uint64_t, std::size_t) const { return std::nullopt; }
 };
 
 class MemoryByteSource : public ByteSource {
@@ -27,6 +31,12 @@ public:
     explicit MemoryByteSource(std::string_view bytes) : bytes_(bytes) {}
     std::uint64_t Size() const override { return bytes_.size(); }
     bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
+    std::optional<std::string_view> View(std::uint64_t offset, std::size_t length) const override
+    {
+        if (offset > bytes_.size() || length > bytes_.size() - offset)
+            return std::nullopt;
+        return bytes_.substr(offset, length);
+    }
 
 private:
     std::string_view bytes_;

@@ -1,5 +1,6 @@
 #include "formats/urlcache/ChromiumSimpleCache.h"
 
+#include "formats/urlcache/ChromiumResponseInfo.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
 #include "platform/core/ByteOrder.h"
 
@@ -68,70 +69,6 @@ SimpleCacheResult ReadHeaderAndKey(const ByteSource& file, const Layout& layout,
         return SimpleCacheResult::BadKey;
     if (!file.Read(layout.headerSize, keyLength, key))
         return SimpleCacheResult::ReadFailed;
-    return SimpleCacheResult::Ok;
-}
-
-// A base::Pickle reader: fields aligned to 4 bytes, bounds checked.
-class PickleReader {
-public:
-    explicit PickleReader(std::string_view payload) : payload_(payload) {}
-
-    bool ReadU32(std::uint32_t& value)
-    {
-        if (payload_.size() - pos_ < 4)
-            return false;
-        value = LoadLe32(payload_.data() + pos_);
-        pos_ += 4;
-        return true;
-    }
-    bool Skip(std::size_t bytes)
-    {
-        const std::size_t aligned = (bytes + 3) & ~std::size_t(3);
-        if (payload_.size() - pos_ < aligned)
-            return false;
-        pos_ += aligned;
-        return true;
-    }
-    bool ReadString(std::string_view& value)
-    {
-        std::uint32_t length = 0;
-        if (!ReadU32(length) || length > payload_.size() - pos_)
-            return false;
-        value = payload_.substr(pos_, length);
-        return Skip(length);
-    }
-
-private:
-    std::string_view payload_;
-    std::size_t pos_ = 0;
-};
-
-SimpleCacheResult ParseResponseInfo(std::string_view pickle, CachedResponse& response)
-{
-    if (pickle.size() < 4)
-        return SimpleCacheResult::BadResponseInfo;
-    const std::uint32_t payloadSize = LoadLe32(pickle.data());
-    if (payloadSize > pickle.size() - 4)
-        return SimpleCacheResult::BadResponseInfo;
-    PickleReader reader(pickle.substr(4, payloadSize));
-    std::uint32_t flags = 0, extraFlags = 0;
-    if (!reader.ReadU32(flags))
-        return SimpleCacheResult::BadResponseInfo;
-    const std::uint32_t version = flags & 0xff;
-    if (version < 1 || version > 3)
-        return SimpleCacheResult::BadResponseInfo;
-    if ((flags & kResponseInfoHasExtraFlags) && !reader.ReadU32(extraFlags))
-        return SimpleCacheResult::BadResponseInfo;
-    std::size_t times = 2;
-    if (extraFlags & kResponseInfoExtraHasOriginalResponseTime)
-        ++times;
-    std::string_view headers;
-    if (!reader.Skip(times * 8) || !reader.ReadString(headers))
-        return SimpleCacheResult::BadResponseInfo;
-    ParseResponseHead(headers, std::string_view("\0", 1), response);
-    if (response.status == 0)
-        return SimpleCacheResult::BadResponseInfo;
-    response.truncated = (flags & kResponseInfoTruncated) != 0;
     return SimpleCacheResult::Ok;
 }
 
@@ -209,19 +146,10 @@ SimpleCacheResult ParseSimpleCacheEntry(const ByteSource& file, std::string& key
         return SimpleCacheResult::ReadFailed;
     if ((eof0.flags & kEofHasCrc) && Crc32(stream0) != eof0.crc)
         return SimpleCacheResult::BadCrc;
-    if (const auto result = ParseResponseInfo(stream0, response); result != SimpleCacheResult::Ok)
-        return result;
+    if (!ParseChromiumResponseInfo(stream0, response))
+        return SimpleCacheResult::BadResponseInfo;
 
-    // The URL is the last space-separated token: isolation prefixes come first.
-    const std::size_t space = key.rfind(' ');
-    response.url = space == std::string::npos ? key : key.substr(space + 1);
-    // Keys without isolation prefix are "<credentials>/<upload id>/<url>".
-    if (space == std::string::npos) {
-        const std::size_t scheme = response.url.find("://");
-        const std::size_t lastSlash = response.url.rfind('/', scheme);
-        if (scheme != std::string::npos && lastSlash != std::string::npos)
-            response.url.erase(0, lastSlash + 1);
-    }
+    response.url = ChromiumKeyUrl(key);
     response.body.clear();
     BodySegment segment;
     segment.offset = stream1Offset;

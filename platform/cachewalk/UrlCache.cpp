@@ -2,12 +2,17 @@
 
 #include "formats/coding/BodyDecoder.h"
 #include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/CacheFiles.h"
+#include "formats/urlcache/ChromiumBlockFile.h"
 #include "formats/urlcache/ChromiumSimpleCache.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "formats/urlcache/FirefoxCache1.h"
 #include "formats/urlcache/FirefoxCache2.h"
 #include "formats/urlcache/IeUrlCache.h"
+#include "formats/urlcache/Projector.h"
 #include "platform/cachewalk/CacheCheckout.h"
 #include "platform/cachewalk/CheckoutRecords.h"
+#include "platform/cachewalk/OldDiskCaches.h"
 #include "platform/cachewalk/WebArchiveMovies.h"
 #include "platform/cachewalk/WebArchiveSearch.h"
 #include "platform/cachewalk/WinePrefixCaches.h"
@@ -85,7 +90,10 @@ bool LooksLikeSimpleCache(const fs::path& folder)
     return false;
 }
 
-std::vector<fs::path> SortedSubfolders(const fs::path& folder, const std::atomic<bool>* cancelled)
+// The folder's subfolders by name; files that may be projectors go to
+// programs when it is given.
+std::vector<fs::path> SortedSubfolders(const fs::path& folder, const std::atomic<bool>* cancelled,
+                                       std::vector<fs::path>* programs = nullptr)
 {
     std::vector<fs::path> folders;
     std::error_code error;
@@ -96,32 +104,58 @@ std::vector<fs::path> SortedSubfolders(const fs::path& folder, const std::atomic
             return {};
         if (IsRealFolder(it->path()))
             folders.push_back(it->path());
+        else if (programs != nullptr && MayBeProjector(it->path()))
+            programs->push_back(it->path());
     }
     std::sort(folders.begin(), folders.end());
     return folders;
 }
 
 struct FoundSources {
-    std::vector<UrlCacheSource> chromium, firefox, internetExplorer, archives;
+    std::vector<UrlCacheSource> chromium, firefox, internetExplorer, projectors, archives;
 };
 
-// How far a search goes below one root, and how many folders it may look at.
+// How far a search goes below one root, and how many folders it may look at;
+// whether it looks for projectors too, and how many files it checks for one.
 struct SearchBounds {
     int maxDepth;
     std::size_t folders;
+    std::size_t programs = 0;
 };
 
-// The cache that folder is, by its name and what it holds; false when it is none.
+// Programs checked for a movie below one added folder, at most.
+constexpr std::size_t kMaxCheckedPrograms = 4096;
+
+// The block-file caches: Chromium's index and data files, old Firefox's map.
+bool OldCacheSourceOf(const fs::path& folder, UrlCacheSource& source)
+{
+    if (IsBlockFileCacheFolder(folder)) {
+        source = {UrlCacheSource::Kind::ChromiumBlockFile, folder};
+        return true;
+    }
+    if (IsCache1Folder(folder)) {
+        source = {UrlCacheSource::Kind::FirefoxCache1, folder};
+        return true;
+    }
+    return false;
+}
+
+// The cache that folder is, by its name (in any letter case) and what it
+// holds; false when it is none.
 bool CacheSourceOf(const fs::path& folder, UrlCacheSource& source)
 {
     const std::string name = folder.filename().string();
-    if (name == "cache2" && IsRealFolder(folder / "entries")) {
+    if (EqualsIgnoringAsciiCase(name, "cache2") && IsRealFolder(folder / "entries")) {
         source = {UrlCacheSource::Kind::FirefoxCache2, folder / "entries"};
         return true;
     }
-    if ((name == "Cache_Data" || name == "Cache") && LooksLikeSimpleCache(folder)) {
-        source = {UrlCacheSource::Kind::ChromiumSimple, folder};
-        return true;
+    if (EqualsIgnoringAsciiCase(name, "Cache_Data") || EqualsIgnoringAsciiCase(name, "Cache")) {
+        if (LooksLikeSimpleCache(folder)) {
+            source = {UrlCacheSource::Kind::ChromiumSimple, folder};
+            return true;
+        }
+        if (OldCacheSourceOf(folder, source))
+            return true;
     }
     if (IsIeCacheFolder(folder)) {
         source = {UrlCacheSource::Kind::InternetExplorer, folder};
@@ -141,6 +175,8 @@ bool CacheSourceOfAddedFolder(const fs::path& folder, UrlCacheSource& source)
         source = {UrlCacheSource::Kind::ChromiumSimple, folder};
         return true;
     }
+    if (OldCacheSourceOf(folder, source))
+        return true;
     const fs::path entries = folder / "entries";
     if (!IsRealFolder(entries))
         return false;
@@ -159,9 +195,11 @@ void Add(const UrlCacheSource& source, FoundSources& found)
 {
     switch (source.kind) {
         case UrlCacheSource::Kind::ChromiumSimple:
+        case UrlCacheSource::Kind::ChromiumBlockFile:
             found.chromium.push_back(source);
             break;
         case UrlCacheSource::Kind::FirefoxCache2:
+        case UrlCacheSource::Kind::FirefoxCache1:
             found.firefox.push_back(source);
             break;
         case UrlCacheSource::Kind::InternetExplorer:
@@ -170,6 +208,9 @@ void Add(const UrlCacheSource& source, FoundSources& found)
         case UrlCacheSource::Kind::WebArchive:
         case UrlCacheSource::Kind::WebArchivePackage:
             found.archives.push_back(source);
+            break;
+        case UrlCacheSource::Kind::Projector:
+            found.projectors.push_back(source);
             break;
     }
 }
@@ -191,10 +232,29 @@ void SearchWebArchives(const fs::path& root, const UrlCacheLocations& locations,
     }
 }
 
+// The programs of a folder that hold a movie, by name, within the bounds.
+void AddProjectors(std::vector<fs::path> programs, SearchBounds& bounds, FoundSources& found)
+{
+    std::sort(programs.begin(), programs.end());
+    for (const fs::path& program : programs) {
+        if (bounds.programs == 0)
+            return;
+        --bounds.programs;
+        const FileByteSource file(program);
+        std::uint64_t offset = 0, length = 0;
+        if (file.IsOpen() && FindProjectorMovie(file, offset, length))
+            found.projectors.push_back({UrlCacheSource::Kind::Projector, program});
+    }
+}
+
 void Search(const fs::path& folder, int depth, SearchBounds& bounds, const UrlCacheLocations& locations,
             FoundSources& found)
 {
-    for (const fs::path& child : SortedSubfolders(folder, locations.cancelled)) {
+    std::vector<fs::path> programs;
+    const std::vector<fs::path> children =
+        SortedSubfolders(folder, locations.cancelled, bounds.programs > 0 ? &programs : nullptr);
+    AddProjectors(std::move(programs), bounds, found);
+    for (const fs::path& child : children) {
         if (bounds.folders == 0 || Cancelled(locations.cancelled))
             return;
         --bounds.folders;
@@ -216,8 +276,10 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
 {
     if (source.folder == locations.embeddedCache)
         return "Tessaro";
-    if (source.kind == UrlCacheSource::Kind::FirefoxCache2)
+    if (source.kind == UrlCacheSource::Kind::FirefoxCache2 || source.kind == UrlCacheSource::Kind::FirefoxCache1)
         return "Firefox";
+    if (source.kind == UrlCacheSource::Kind::Projector)
+        return {};  // no browser cached it: its address names the program
     if (source.kind == UrlCacheSource::Kind::InternetExplorer)
         return "Internet Explorer";
     static const std::pair<const char*, const char*> kFolders[] = {
@@ -386,6 +448,13 @@ public:
                         return true;
                     continue;
                 }
+            } else if (IsIndexed(current_.kind)) {
+                if (indexedIndex_ < indexed_.size()) {
+                    entry = UrlCacheEntry();
+                    if (ReadIndexed(indexed_[indexedIndex_++], entry))
+                        return true;
+                    continue;
+                }
             } else if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
                 if (ieRecordIndex_ < ieIndex_.records.size()) {
                     entry = UrlCacheEntry();
@@ -460,6 +529,9 @@ private:
         ieRecordIndex_ = 0;
         archive_.reset();
         archiveCheckouts_.clear();
+        cacheFiles_.reset();
+        indexed_.clear();
+        indexedIndex_ = 0;
         if (sourceIndex_ >= sources_.size())
             return false;
         current_ = sources_[sourceIndex_++];
@@ -469,6 +541,10 @@ private:
                 current_.folder,
                 current_.kind == UrlCacheSource::Kind::WebArchive ? WebArchiveKind::Records : WebArchiveKind::Wacz,
                 locations_.cancelled);
+            return true;
+        }
+        if (IsIndexed(current_.kind)) {
+            OpenIndexedSource();
             return true;
         }
         if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
@@ -516,6 +592,68 @@ private:
         if (!read)
             return false;
         return YieldResponse(response, file, file.string(), source.Stamp(), &source, file, entry);
+    }
+
+    static bool IsIndexed(UrlCacheSource::Kind kind)
+    {
+        return kind == UrlCacheSource::Kind::ChromiumBlockFile || kind == UrlCacheSource::Kind::FirefoxCache1 ||
+               kind == UrlCacheSource::Kind::Projector;
+    }
+
+    // Reads the whole index of a block-file cache (each shared file once),
+    // or the one movie of a projector.
+    void OpenIndexedSource()
+    {
+        if (current_.kind == UrlCacheSource::Kind::Projector) {
+            const FileByteSource file(current_.folder);
+            IndexedCacheEntry movie;
+            std::uint64_t offset = 0, length = 0;
+            if (!file.IsOpen() || !FindProjectorMovie(file, offset, length))
+                return;
+            movie.response.url = current_.folder.string() + "#movie.swf";
+            movie.response.body = {{current_.folder, offset, length, std::nullopt}};
+            movie.time = file.Stamp().modifiedNs / 1'000'000'000;
+            indexed_.push_back(std::move(movie));
+            return;
+        }
+        cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder);
+        if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile)
+            ReadBlockFileCache(*cacheFiles_, indexed_);
+        else
+            ReadFirefoxCache1(*cacheFiles_, indexed_);
+    }
+
+    // An entry of a block-file cache or a projector's movie: its container is
+    // the file its body starts in (the index or map when it has none).
+    bool ReadIndexed(const IndexedCacheEntry& indexed, UrlCacheEntry& entry)
+    {
+        const CachedResponse& response = indexed.response;
+        const char* index = current_.kind == UrlCacheSource::Kind::FirefoxCache1 ? "_CACHE_MAP_" : "index";
+        const fs::path body = response.body.empty() ? current_.folder / index : response.body.front().file;
+        std::optional<FileByteSource> own;
+        const ByteSource* opened = nullptr;
+        FileStamp stamp;
+        if (indexed.bodyInSharedFile && cacheFiles_) {
+            opened = cacheFiles_->Open(indexed.bodyFile);
+            stamp = cacheFiles_->StampOf(indexed.bodyFile);
+        } else if (!response.body.empty()) {
+            opened = &own.emplace(body);
+            stamp = own->Stamp();
+        }
+        if (!response.body.empty() && (opened == nullptr || (own && !own->IsOpen())))
+            return false;
+        // Entries share a block file: each is known by where its body starts.
+        const std::string cacheId =
+            indexed.bodyInSharedFile ? body.string() + "#" + std::to_string(indexed.bodyOffset) : body.string();
+        if (records_.Has(cacheId))
+            present_.insert(cacheId);
+        if (!YieldResponse(response, body, cacheId, stamp, opened, body, entry))
+            return false;
+        if (!entry.url.empty()) {
+            entry.browser = BrowserOfSource(current_, locations_);
+            entry.time = indexed.time;
+        }
+        return true;
     }
 
     // An Internet Explorer record: its container is index.dat, its body a file of its own.
@@ -648,6 +786,9 @@ private:
     std::size_t fileIndex_ = 0;
     // Declared after what its workers read, so it goes first.
     std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
+    std::unique_ptr<FolderCacheFiles> cacheFiles_;
+    std::vector<IndexedCacheEntry> indexed_;
+    std::size_t indexedIndex_ = 0;
     std::unique_ptr<FileByteSource> ieIndexFile_;
     IeCacheIndex ieIndex_;
     std::unique_ptr<WebArchiveMovies> archive_;
@@ -687,6 +828,19 @@ std::vector<fs::path> BrowserCacheRoots(const fs::path& userCacheFolder)
             roots.push_back(home.cache);
     }
     return roots;
+}
+
+// An added folder: the Windows profiles on it first, as a home's cache folder
+// is searched, then the whole folder deeper, projectors included; a cache
+// found twice is walked once, where it was found first.
+void SearchAddedFolder(const fs::path& root, const UrlCacheLocations& locations, FoundSources& found)
+{
+    for (const fs::path& profile : WindowsProfileCacheRoots(root)) {
+        SearchBounds bounds{kMaxSearchDepth, kMaxSearchedFolders};
+        Search(profile, 1, bounds, locations, found);
+    }
+    SearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders, kMaxCheckedPrograms};
+    Search(root, 1, bounds, locations, found);
 }
 
 }  // namespace
@@ -743,13 +897,13 @@ std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locatio
         if (CacheSourceOfAddedFolder(root, source)) {
             Add(source, added);
         } else {
-            SearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders};
-            Search(root, 1, bounds, locations, added);
+            SearchAddedFolder(root, locations, added);
             SearchWebArchives(root, locations, added);
         }
         append(added.chromium);
         append(added.firefox);
         append(added.internetExplorer);
+        append(added.projectors);
         append(added.archives);
     }
     return sources;

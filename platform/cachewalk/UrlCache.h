@@ -16,8 +16,10 @@ namespace tessaro {
 // own cache first, then the caches of Chromium-family browsers, then
 // Firefox's, then Internet Explorer's in Wine prefixes; after them the caches
 // found in the folders the user added, folder by folder in the same order of
-// kinds, each folder's web archives (WARC, ARC, WACZ) after its caches. Each source comes in path order and each in a
-// stable order of its own (file time, then name; Internet Explorer's in hash-table order).
+// kinds (an old disk's Windows profiles first), then the Flash projectors
+// found there, then that folder's web archives (WARC, ARC, WACZ). Each source
+// comes in path order and each in a stable order of its own (file time, then
+// name; Internet Explorer's in hash-table order).
 //
 // A Flash entry is checked out as a plain file under the content folder and
 // yielded with that path and its decoded size; every other entry is yielded
@@ -81,10 +83,20 @@ UrlCacheLocations DefaultUrlCacheLocations();
 
 // One browser cache found on disk.
 struct UrlCacheSource {
-    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer, WebArchive, WebArchivePackage };
+    enum class Kind {
+        ChromiumSimple,
+        FirefoxCache2,
+        InternetExplorer,
+        ChromiumBlockFile,
+        FirefoxCache1,
+        Projector,
+        WebArchive,
+        WebArchivePackage,
+    };
     Kind kind;
-    // The folder holding the entry files (Internet Explorer: index.dat); a web
-    // archive's file.
+    // The folder holding the entry files (Internet Explorer: index.dat; the
+    // block-file caches: their index or map); a projector: the program itself;
+    // a web archive's file.
     std::filesystem::path folder;
 };
 

@@ -11,14 +11,15 @@
 
 namespace tessaro::test {
 
-std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache)
+std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache, const std::filesystem::path& expected)
 {
-    QFile file(QString::fromStdString((FixturesDir() / "expected.json").string()));
+    QFile file(QString::fromStdString((expected.empty() ? FixturesDir() / "expected.json" : expected).string()));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
     std::vector<ExpectedCacheEntry> entries;
-    for (const QJsonValue& value : root.value(QString::fromStdString(cache)).toObject().value("entries").toArray()) {
+    const QJsonObject listing = cache.empty() ? root : root.value(QString::fromStdString(cache)).toObject();
+    for (const QJsonValue& value : listing.value("entries").toArray()) {
         const QJsonObject o = value.toObject();
         ExpectedCacheEntry e;
         e.url = o.value("url").toString().toStdString();

@@ -27,8 +27,10 @@ struct ExpectedCacheEntry {
     bool storedDecoded = false;
 };
 
-// "chromium_cache", "firefox_cache" or "ie_cache" of the fixtures' expected.json.
-std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache);
+// "chromium_cache", "firefox_cache" or "ie_cache" of the fixtures' expected.json;
+// with an empty name, the one listing of another expected.json.
+std::vector<ExpectedCacheEntry> ExpectedCacheEntries(const std::string& cache,
+                                                     const std::filesystem::path& expected = {});
 
 std::string Sha256Hex(const std::string& bytes);
 

@@ -1,0 +1,62 @@
+#include "formats/urlcache/CacheFiles.h"
+
+#include <sys/stat.h>
+
+namespace tessaro {
+
+const ByteSource* FolderCacheFiles::Open(const std::string& name)
+{
+    auto found = opened_.find(name);
+    if (found == opened_.end()) {
+        Opened opened;
+        opened.file = std::make_unique<FileByteSource>(folder_ / name);
+        if (opened.file->IsOpen() && opened.file->Size() <= kWholeFileBytes) {
+            if (opened.file->Read(0, static_cast<std::size_t>(opened.file->Size()), opened.bytes))
+                opened.memory = std::make_unique<MemoryByteSource>(opened.bytes);
+        }
+        found = opened_.emplace(name, std::move(opened)).first;
+    }
+    const Opened& opened = found->second;
+    if (!opened.file->IsOpen())
+        return nullptr;
+    if (opened.memory)
+        return opened.memory.get();
+    return opened.file.get();
+}
+
+std::optional<std::uint64_t> FolderCacheFiles::SizeOf(const std::string& name)
+{
+    if (const auto found = opened_.find(name); found != opened_.end() && found->second.file->IsOpen())
+        return found->second.file->Size();
+    struct stat status {};
+    if (::lstat((folder_ / name).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+FileStamp FolderCacheFiles::StampOf(const std::string& name) const
+{
+    const auto found = opened_.find(name);
+    return found == opened_.end() ? FileStamp{} : found->second.file->Stamp();
+}
+
+const ByteSource* MemoryCacheFiles::Open(const std::string& name)
+{
+    const auto file = files_.find(name);
+    if (file == files_.end())
+        return nullptr;
+    auto& source = sources_[name];
+    if (!source)
+        source = std::make_unique<MemoryByteSource>(file->second);
+    return source.get();
+}
+
+std::optional<std::uint64_t> MemoryCacheFiles::SizeOf(const std::string& name)
+{
+    const auto file = files_.find(name);
+    if (file == files_.end())
+        return std::nullopt;
+    return file->second.size();
+}
+
+}  // namespace tessaro

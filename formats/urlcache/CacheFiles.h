@@ -1,0 +1,81 @@
+#pragma once
+
+#include "formats/urlcache/ByteSource.h"
+#include "formats/urlcache/CachedResponse.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tessaro {
+
+// The files of a cache that keeps its entries in a few shared files (an index
+// or map and block files): each is opened once, when first asked for, and a
+// small one is read whole at once, so a walk over thousands of entries reads
+// each shared file once.
+class CacheFiles {
+public:
+    virtual ~CacheFiles() = default;
+    // The file called name (a plain name or a relative path); null when it
+    // is missing or cannot be read.
+    virtual const ByteSource* Open(const std::string& name) = 0;
+    // The length of the file called name, without reading it.
+    virtual std::optional<std::uint64_t> SizeOf(const std::string& name) = 0;
+    virtual std::filesystem::path PathOf(const std::string& name) const = 0;
+};
+
+class FolderCacheFiles : public CacheFiles {
+public:
+    // Files up to this long are read whole when opened; longer ones in windows.
+    static constexpr std::uint64_t kWholeFileBytes = std::uint64_t(64) << 20;
+
+    explicit FolderCacheFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    const ByteSource* Open(const std::string& name) override;
+    std::optional<std::uint64_t> SizeOf(const std::string& name) override;
+    std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
+    // The size and time the file had when it was opened; empty before.
+    FileStamp StampOf(const std::string& name) const;
+
+private:
+    struct Opened {
+        std::unique_ptr<FileByteSource> file;
+        std::string bytes;  // the whole file, when it was small enough
+        std::unique_ptr<MemoryByteSource> memory;
+    };
+    std::filesystem::path folder_;
+    std::map<std::string, Opened> opened_;
+};
+
+// The same over bytes in memory, for tests and fuzzing.
+class MemoryCacheFiles : public CacheFiles {
+public:
+    explicit MemoryCacheFiles(std::map<std::string, std::string> files, std::filesystem::path folder = "/cache")
+        : files_(std::move(files)), folder_(std::move(folder))
+    {
+    }
+    const ByteSource* Open(const std::string& name) override;
+    std::optional<std::uint64_t> SizeOf(const std::string& name) override;
+    std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
+
+private:
+    std::map<std::string, std::string> files_;
+    std::map<std::string, std::unique_ptr<MemoryByteSource>> sources_;
+    std::filesystem::path folder_;
+};
+
+// One entry of a cache read through its index: the response, when the
+// browser last wrote it (seconds since 1970, 0 when unknown), and the name
+// of the file its body starts in (among the cache's files).
+struct IndexedCacheEntry {
+    CachedResponse response;
+    std::int64_t time = 0;
+    std::string bodyFile;
+    std::uint64_t bodyOffset = 0;
+    // The body lies in a block file that other entries share.
+    bool bodyInSharedFile = false;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,416 @@
+#include "formats/urlcache/ChromiumBlockFile.h"
+
+#include "formats/urlcache/ChromiumBlockFileFormat.h"
+#include "formats/urlcache/ChromiumResponseInfo.h"
+#include "platform/core/ByteOrder.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <unordered_set>
+
+namespace tessaro {
+
+namespace {
+
+using namespace blockfile;
+
+// Keys and response heads longer than these are damage.
+constexpr std::uint32_t kMaxKeyLength = 64 * 1024;
+constexpr std::uint32_t kMaxResponseInfo = 1u << 20;
+
+std::uint32_t BlockSizeOf(std::uint32_t type)
+{
+    switch (type) {
+        case kTypeRankings:
+            return 36;
+        case 2:
+            return 256;
+        case 3:
+            return 1024;
+        case kTypeBlock4K:
+            return 4096;
+        default:
+            return 0;
+    }
+}
+
+// Where the bytes an address names lie: a file of the cache, an offset in
+// it and how many bytes the address holds at most.
+struct Place {
+    std::string file;
+    std::uint64_t offset = 0;
+    std::uint64_t capacity = 0;
+};
+
+std::string SeparateFileName(std::uint32_t number)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "f_%06x", number);
+    return name;
+}
+
+bool CheckBlockFile(const ByteSource& file, std::uint32_t blockSize)
+{
+    std::string header;
+    return file.Size() >= kBlockHeaderSize && file.Read(0, 16, header) && LoadLe32(header.data()) == kBlockMagic &&
+           LoadLe32(header.data() + 12) == blockSize;
+}
+
+// The place of a block address; false for any other address or one whose
+// blocks lie outside their file.
+BlockFileResult BlockPlace(CacheFiles& files, std::uint32_t address, Place& place)
+{
+    if (!(address & kAddressInitialized))
+        return BlockFileResult::BadAddress;
+    const std::uint32_t type = (address >> 28) & 7;
+    const std::uint32_t blockSize = BlockSizeOf(type);
+    if (blockSize == 0)
+        return BlockFileResult::BadAddress;
+    place.file = "data_" + std::to_string((address >> 16) & 0xff);
+    const ByteSource* file = files.Open(place.file);
+    if (file == nullptr)
+        return BlockFileResult::ReadFailed;
+    if (!CheckBlockFile(*file, blockSize))
+        return BlockFileResult::BadMagic;
+    const std::uint64_t blocks = ((address >> 24) & 3) + 1;
+    place.offset = kBlockHeaderSize + std::uint64_t(address & 0xffff) * blockSize;
+    place.capacity = blocks * blockSize;
+    if (place.offset > file->Size() || place.capacity > file->Size() - place.offset)
+        return BlockFileResult::BadAddress;
+    return BlockFileResult::Ok;
+}
+
+// The place of a stream of length bytes: blocks or a separate file.
+BlockFileResult StreamPlace(CacheFiles& files, std::uint32_t address, std::uint64_t length, Place& place)
+{
+    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
+        place.file = SeparateFileName(address & 0x0fffffff);
+        place.offset = 0;
+        const std::optional<std::uint64_t> size = files.SizeOf(place.file);
+        if (!size)
+            return BlockFileResult::ReadFailed;
+        place.capacity = *size;
+    } else if (const auto result = BlockPlace(files, address, place); result != BlockFileResult::Ok) {
+        return result;
+    }
+    return length <= place.capacity ? BlockFileResult::Ok : BlockFileResult::BadEntry;
+}
+
+// A stream's bytes: in place when its file is held in memory, else read into copy.
+BlockFileResult ReadStream(CacheFiles& files, const BlockFileEntry& entry, int stream, std::uint32_t limit,
+                           std::string& copy, std::string_view& bytes)
+{
+    bytes = {};
+    const std::uint32_t length = entry.dataSize[std::size_t(stream)];
+    if (length == 0)
+        return BlockFileResult::Ok;
+    if (length > limit)
+        return BlockFileResult::BadEntry;
+    Place place;
+    if (const auto result = StreamPlace(files, entry.dataAddress[std::size_t(stream)], length, place);
+        result != BlockFileResult::Ok)
+        return result;
+    const ByteSource* file = files.Open(place.file);
+    if (file == nullptr)
+        return BlockFileResult::ReadFailed;
+    if (const auto view = file->View(place.offset, length)) {
+        bytes = *view;
+        return BlockFileResult::Ok;
+    }
+    if (!file->Read(place.offset, length, copy))
+        return BlockFileResult::ReadFailed;
+    bytes = copy;
+    return BlockFileResult::Ok;
+}
+
+BlockFileResult ReadKey(CacheFiles& files, std::string_view record, std::uint32_t longKey, BlockFileEntry& entry)
+{
+    const std::uint32_t keyLength = LoadLe32(record.data() + 32);
+    if (keyLength == 0 || keyLength > kMaxKeyLength)
+        return BlockFileResult::BadEntry;
+    if (longKey == 0) {
+        if (keyLength >= record.size() - kEntryKeyOffset)
+            return BlockFileResult::BadEntry;
+        entry.key.assign(record.substr(kEntryKeyOffset, keyLength));
+        return BlockFileResult::Ok;
+    }
+    Place place;
+    if (const auto result = StreamPlace(files, longKey, keyLength, place); result != BlockFileResult::Ok)
+        return result;
+    const ByteSource* file = files.Open(place.file);
+    if (file == nullptr || !file->Read(place.offset, keyLength, entry.key))
+        return BlockFileResult::ReadFailed;
+    return BlockFileResult::Ok;
+}
+
+}  // namespace
+
+const char* ToString(BlockFileResult result)
+{
+    switch (result) {
+        case BlockFileResult::Ok:
+            return "ok";
+        case BlockFileResult::TooShort:
+            return "too short";
+        case BlockFileResult::BadMagic:
+            return "bad magic";
+        case BlockFileResult::BadVersion:
+            return "bad version";
+        case BlockFileResult::BadTable:
+            return "bad table";
+        case BlockFileResult::BadAddress:
+            return "bad address";
+        case BlockFileResult::BadEntry:
+            return "bad entry";
+        case BlockFileResult::ReadFailed:
+            return "read failed";
+    }
+    return "?";
+}
+
+BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, BlockFileEntry& entry)
+{
+    if (((address >> 28) & 7) != 2)
+        return BlockFileResult::BadAddress;
+    Place place;
+    if (const auto result = BlockPlace(files, address, place); result != BlockFileResult::Ok)
+        return result;
+    std::string copy;
+    const ByteSource* file = files.Open(place.file);
+    if (file == nullptr)
+        return BlockFileResult::ReadFailed;
+    // Block files are mostly held in memory: the entry is read in place.
+    std::optional<std::string_view> record = file->View(place.offset, static_cast<std::size_t>(place.capacity));
+    if (!record) {
+        if (!file->Read(place.offset, static_cast<std::size_t>(place.capacity), copy))
+            return BlockFileResult::ReadFailed;
+        record = copy;
+    }
+    entry = BlockFileEntry();
+    entry.address = address;
+    const char* at = record->data();
+    entry.next = LoadLe32(at + 4);
+    entry.state = static_cast<std::int32_t>(LoadLe32(at + 20));
+    entry.creationTime = LoadLe64(at + 24);
+    for (std::size_t i = 0; i < 4; ++i) {
+        entry.dataSize[i] = LoadLe32(at + 40 + 4 * i);
+        entry.dataAddress[i] = LoadLe32(at + 56 + 4 * i);
+    }
+    entry.flags = LoadLe32(at + 72);
+    return ReadKey(files, *record, LoadLe32(at + 36), entry);
+}
+
+BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEntry>& entries)
+{
+    entries.clear();
+    const ByteSource* index = files.Open("index");
+    if (index == nullptr)
+        return BlockFileResult::ReadFailed;
+    std::string header;
+    if (!index->Read(0, kIndexHeaderSize, header))
+        return BlockFileResult::TooShort;
+    if (LoadLe32(header.data()) != kIndexMagic)
+        return BlockFileResult::BadMagic;
+    const std::uint32_t version = LoadLe32(header.data() + 4);
+    if (version != 0x20000 && version != 0x20001 && version != 0x30000)
+        return BlockFileResult::BadVersion;
+    std::uint32_t tableLength = LoadLe32(header.data() + 28);
+    if (tableLength == 0)
+        tableLength = kDefaultTableLength;
+    if ((tableLength & (tableLength - 1)) != 0 || tableLength > (1u << 24) ||
+        std::uint64_t(tableLength) * 4 > index->Size() - kIndexHeaderSize)
+        return BlockFileResult::BadTable;
+    std::string table;
+    if (!index->Read(kIndexHeaderSize, std::size_t(tableLength) * 4, table))
+        return BlockFileResult::ReadFailed;
+    std::unordered_set<std::uint32_t> seen;
+    seen.reserve(std::min<std::size_t>(kMaxBlockFileEntries, LoadLe32(header.data() + 8)));
+    for (std::uint32_t bucket = 0; bucket < tableLength; ++bucket) {
+        std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
+        while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
+            BlockFileEntry entry;
+            if (ReadBlockFileEntry(files, address, entry) != BlockFileResult::Ok)
+                break;
+            address = entry.next;
+            entries.push_back(std::move(entry));
+        }
+    }
+    return BlockFileResult::Ok;
+}
+
+namespace {
+
+// A piece of a sparse body: where it lies in the resource and in the cache.
+struct SparsePiece {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    Place place;
+};
+
+// "Range_<parent key>:<signature>:<child number>" → parent key and number.
+bool ParseChildKey(const std::string& key, std::string& parent, std::uint64_t& number)
+{
+    if (key.rfind("Range_", 0) != 0)
+        return false;
+    const std::size_t last = key.rfind(':');
+    if (last == std::string::npos || last < 7)
+        return false;
+    const std::size_t middle = key.rfind(':', last - 1);
+    if (middle == std::string::npos || middle < 6)
+        return false;
+    const char* digits = key.data() + last + 1;
+    const auto [end, error] = std::from_chars(digits, key.data() + key.size(), number, 16);
+    if (error != std::errc() || end != key.data() + key.size() || number >= (std::uint64_t(1) << 40))
+        return false;
+    parent = key.substr(6, middle - 6);
+    return true;
+}
+
+// The runs of KiB blocks a child's bitmap marks, as pieces of the resource.
+void ChildPieces(CacheFiles& files, const BlockFileEntry& child, std::uint64_t number, std::vector<SparsePiece>& pieces)
+{
+    std::string copy;
+    std::string_view index;
+    Place data;
+    if (ReadStream(files, child, 2, kSparseHeaderSize + kSparseBitmapBytes, copy, index) != BlockFileResult::Ok ||
+        index.size() < kSparseHeaderSize + kSparseBitmapBytes || LoadLe32(index.data() + 8) != kSparseMagic ||
+        StreamPlace(files, child.dataAddress[1], child.dataSize[1], data) != BlockFileResult::Ok)
+        return;
+    const auto lastBlock = static_cast<std::int32_t>(LoadLe32(index.data() + 16));
+    const std::uint32_t lastBlockLength = LoadLe32(index.data() + 20);
+    const auto marked = [&index](std::uint32_t block) {
+        return (static_cast<unsigned char>(index[kSparseHeaderSize + block / 8]) >> (block % 8)) & 1;
+    };
+    constexpr std::uint32_t kBlocks = kSparseBitmapBytes * 8;
+    for (std::uint32_t block = 0; block < kBlocks;) {
+        if (!marked(block)) {
+            ++block;
+            continue;
+        }
+        const std::uint32_t start = block;
+        while (block < kBlocks && marked(block))
+            ++block;
+        std::uint64_t end = std::uint64_t(block) * kSparseBlockSize;
+        if (lastBlock >= 0 && std::uint32_t(lastBlock) == block && lastBlockLength < kSparseBlockSize)
+            end += lastBlockLength;
+        end = std::min<std::uint64_t>(end, child.dataSize[1]);
+        const std::uint64_t begin = std::uint64_t(start) * kSparseBlockSize;
+        if (end <= begin)
+            continue;
+        SparsePiece piece{number * kSparseChildSpan + begin, end - begin, data};
+        piece.place.offset += begin;
+        pieces.push_back(piece);
+    }
+}
+
+// The body as segments when the pieces cover [0, total) without a hole.
+bool SparseSegments(std::vector<SparsePiece> pieces, std::uint64_t total, CacheFiles& files,
+                    std::vector<BodySegment>& body)
+{
+    body.clear();
+    std::sort(pieces.begin(), pieces.end(),
+              [](const SparsePiece& a, const SparsePiece& b) { return a.offset < b.offset; });
+    std::uint64_t covered = 0;
+    for (const SparsePiece& piece : pieces) {
+        if (covered >= total)
+            break;
+        if (piece.offset > covered)
+            return false;
+        const std::uint64_t end = std::min(piece.offset + piece.length, total);
+        if (end <= covered)
+            continue;
+        BodySegment segment;
+        segment.file = files.PathOf(piece.place.file);
+        segment.offset = piece.place.offset + (covered - piece.offset);
+        segment.length = end - covered;
+        body.push_back(segment);
+        covered = end;
+    }
+    return total > 0 && covered == total;
+}
+
+std::int64_t UnixSeconds(std::uint64_t micros1601)
+{
+    const auto micros = static_cast<std::int64_t>(std::min<std::uint64_t>(micros1601, INT64_MAX));
+    return micros > kUnixEpochMicros ? (micros - kUnixEpochMicros) / 1000000 : 0;
+}
+
+// The response of one entry; false when it is none (not HTTP, cut, a
+// sparse body with a hole).
+bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
+                   const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out)
+{
+    std::string copy;
+    std::string_view info;
+    CachedResponse& response = out.response;
+    if (ReadStream(files, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok ||
+        !ParseChromiumResponseInfo(info, response))
+        return false;
+    response.url = ChromiumKeyUrl(entry.key);
+    out.time = UnixSeconds(entry.creationTime);
+    if (entry.dataSize[1] > 0) {
+        Place place;
+        if (StreamPlace(files, entry.dataAddress[1], entry.dataSize[1], place) != BlockFileResult::Ok)
+            return false;
+        BodySegment segment;
+        segment.file = files.PathOf(place.file);
+        segment.offset = place.offset;
+        segment.length = entry.dataSize[1];
+        response.body.push_back(segment);
+        out.bodyFile = place.file;
+        out.bodyOffset = place.offset;
+        out.bodyInSharedFile = ((entry.dataAddress[1] >> 28) & 7) != kTypeSeparateFile;
+        return true;
+    }
+    const auto pieces = sparse.find(entry.key);
+    if (!(entry.flags & kParentEntry) || pieces == sparse.end())
+        return true;  // an empty body
+    const std::uint64_t total = response.rangeTotal.value_or(response.contentLength.value_or(0));
+    if (!SparseSegments(pieces->second, total, files, response.body))
+        return false;
+    out.bodyFile = pieces->second.front().place.file;
+    out.bodyOffset = pieces->second.front().place.offset;
+    out.bodyInSharedFile = out.bodyFile.rfind("data_", 0) == 0;
+    return true;
+}
+
+}  // namespace
+
+BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out)
+{
+    out.clear();
+    std::vector<BlockFileEntry> entries;
+    if (const auto result = ReadBlockFileEntries(files, entries); result != BlockFileResult::Ok)
+        return result;
+    std::map<std::string, std::vector<SparsePiece>> sparse;
+    for (const BlockFileEntry& entry : entries) {
+        std::string parent;
+        std::uint64_t number = 0;
+        if (entry.state == kEntryNormal && ParseChildKey(entry.key, parent, number))
+            ChildPieces(files, entry, number, sparse[parent]);
+    }
+    std::vector<std::pair<std::uint64_t, std::size_t>> order;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].state == kEntryNormal && !(entries[i].flags & kChildEntry) &&
+            entries[i].key.rfind("Range_", 0) != 0)
+            order.emplace_back(entries[i].creationTime, i);
+    }
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [time, i] : order) {
+        IndexedCacheEntry indexed;
+        if (EntryResponse(files, entries[i], sparse, indexed))
+            out.push_back(std::move(indexed));
+    }
+    return BlockFileResult::Ok;
+}
+
+bool IsBlockFileCacheFolder(const std::filesystem::path& folder)
+{
+    FileByteSource index(folder / "index");
+    std::string magic;
+    return index.IsOpen() && index.Read(0, 4, magic) && LoadLe32(magic.data()) == kIndexMagic;
+}
+
+}  // namespace tessaro

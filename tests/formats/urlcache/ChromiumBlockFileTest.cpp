@@ -1,0 +1,113 @@
+#include "formats/urlcache/ChromiumBlockFile.h"
+
+#include "formats/coding/BodyDecoder.h"
+#include "support/TestEnvironment.h"
+#include "support/browserfiles/CacheFixtures.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace tessaro {
+namespace {
+
+const std::filesystem::path kFixture = test::FixturesDir() / "chromium-blockfile";
+
+std::string FileBytes(const std::filesystem::path& path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+TEST(ChromiumBlockFileTest, GivesEveryResponseChromiumStoredDecodedIntact)
+{
+    const auto expected = test::ExpectedCacheEntries("", kFixture / "expected.json");
+    ASSERT_EQ(expected.size(), 11u);
+    FolderCacheFiles files(kFixture / "Cache_Data");
+    std::vector<IndexedCacheEntry> entries;
+    ASSERT_EQ(ReadBlockFileCache(files, entries), BlockFileResult::Ok);
+    std::map<std::string, const IndexedCacheEntry*> byUrl;
+    std::int64_t previous = 0;
+    for (const IndexedCacheEntry& entry : entries) {
+        byUrl[entry.response.url] = &entry;
+        EXPECT_GE(entry.time, previous) << "oldest first";
+        previous = entry.time;
+    }
+    int movies = 0;
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.url);
+        ASSERT_EQ(byUrl.count(e.url), 1u);
+        const CachedResponse& response = byUrl[e.url]->response;
+        EXPECT_EQ(response.status, 200);
+        EXPECT_EQ(response.contentType, e.contentType);
+        EXPECT_EQ(response.contentEncoding, e.contentEncoding);
+        std::string stored, decoded;
+        ASSERT_EQ(ReadStoredBody(response, stored, 1u << 30), BodyReadResult::Ok);
+        ASSERT_EQ(DecodeBody(response.contentEncoding, stored, decoded, 1u << 30), DecodeResult::Ok);
+        EXPECT_EQ(decoded.size(), *e.decodedLength);
+        EXPECT_EQ(test::Sha256Hex(decoded), e.decodedSha256);
+        movies += e.isSwf;
+    }
+    EXPECT_EQ(movies, 7);
+    // Two ranges of 100,000 bytes of 299,842 were fetched: a body with a hole.
+    for (const IndexedCacheEntry& entry : entries)
+        EXPECT_EQ(entry.response.url.find("sparse.swf"), std::string::npos);
+}
+
+// Damage to a real cache, each in one place: the walk ends, keeps what it can
+// still read, and reads nothing outside the files.
+TEST(ChromiumBlockFileTest, StopsAtDamageWithoutLosingTheRest)
+{
+    std::map<std::string, std::string> real;
+    for (const char* name : {"index", "data_0", "data_1", "data_2", "data_3"})
+        real[name] = FileBytes(kFixture / "Cache_Data" / name);
+    std::vector<IndexedCacheEntry> intact;
+    MemoryCacheFiles intactFiles(real);
+    ASSERT_EQ(ReadBlockFileCache(intactFiles, intact), BlockFileResult::Ok);
+    // The bucket of movie.swf (alone in its chain) and its entry's place in data_1.
+    std::size_t bucket = 368, entry = 0;
+    for (; bucket < real["index"].size(); bucket += 4) {
+        const auto* at = reinterpret_cast<const unsigned char*>(real["index"].data() + bucket);
+        entry = 8192 + (std::size_t(at[0]) | std::size_t(at[1]) << 8) * 256;
+        if (at[3] != 0 && real["data_1"].substr(entry + 96, 160).find("/movie.swf") != std::string::npos)
+            break;
+    }
+    ASSERT_LT(bucket, real["index"].size());
+    const std::string self(real["index"], bucket, 4);
+
+    struct Case {
+        const char* name;
+        std::string file;
+        std::size_t at;
+        std::string bytes;
+        BlockFileResult result;
+        std::size_t lost;  // entries fewer than intact
+    };
+    const Case cases[] = {
+        {"not an index", "index", 0, "XXXX", BlockFileResult::BadMagic, intact.size()},
+        {"unknown version", "index", 4, std::string("\0\0\x09\0", 4), BlockFileResult::BadVersion, intact.size()},
+        {"table longer than the index", "index", 28, std::string("\0\0\0\x01", 4), BlockFileResult::BadTable,
+         intact.size()},
+        {"table not a power of two", "index", 28, std::string("\x03\0\0\0", 4), BlockFileResult::BadTable,
+         intact.size()},
+        {"a chain that comes back to itself", "data_1", entry + 4, self, BlockFileResult::Ok, 0},
+        {"a bucket outside data_1", "index", bucket + 1, "\xff", BlockFileResult::Ok, 1},
+        {"a key longer than its blocks", "data_1", entry + 32, std::string("\xff\x03\0\0", 4), BlockFileResult::Ok, 1},
+        {"a body outside its block file", "data_1", entry + 60, std::string("\xff\xff\x02\xa3", 4), BlockFileResult::Ok,
+         1},
+        {"data_1 is another file", "data_1", 0, "XXXX", BlockFileResult::Ok, intact.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto files = real;
+        files[c.file].replace(c.at, c.bytes.size(), c.bytes);
+        MemoryCacheFiles damaged(files);
+        std::vector<IndexedCacheEntry> entries;
+        EXPECT_EQ(ReadBlockFileCache(damaged, entries), c.result);
+        EXPECT_EQ(entries.size(), intact.size() - c.lost);
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
