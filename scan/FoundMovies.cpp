@@ -53,7 +53,9 @@ std::optional<QString> TFoundMovies::Take(const QString& pageAddress, const QStr
     // An escape that a scanner undid, or a name read from a movie, may hold
     // a NUL or an ESC: the row would save as another file or show another
     // text than it holds.
-    if (HoldsControlCharacter(address))
+    // Nothing resolves to nothing (an empty name against no base): no row
+    // of the web page is without an address.
+    if (address.isEmpty() || HoldsControlCharacter(address))
         return std::nullopt;
     if (const std::optional<qsizetype> known = rows_.Find(address)) {
         TMovieRow& row = rows_.Edit(*known);
