@@ -20,9 +20,9 @@ bool IsWebAddress(const QString& address)
 
 }  // namespace
 
-TMovieReaderPool::TMovieReaderPool(QObject* owner)
+TMovieReaderPool::TMovieReaderPool(QObject* owner, int readers)
 {
-    for (int i = 0; i < kMaxReadsAtOnce; ++i)
+    for (int i = 0; i < std::clamp(readers, 1, kMaxReadsAtOnce); ++i)
         readers_.push_back(Job::Start(
             owner, [this](JobControl&) { Work(); }, [](const JobEnd<void>&) {}));
 }
@@ -154,7 +154,7 @@ QStringList TMovieReaderPool::ReadInto(const QString& address, const QUrl& url, 
     // fetch of its row.
     if (reading.result != MovieReadResult::Ok || !fetched.stayedOnOrigin)
         bytes.reset();
-    store.Keep(address, {reading.details, reading.movieNames}, bytes);
+    store.Keep(address, {reading.details, reading.movieNames, reading.fileNames}, bytes);
     return reading.movieNames;
 }
 

@@ -12,8 +12,10 @@ std::size_t EntryBytes(const QString& address)
 std::size_t ReadBytes(const QString& address, const TMovieStore::TRead& read)
 {
     std::size_t size = EntryBytes(address);
-    for (const QString& name : read.movieNames)
-        size += TMovieStore::kBytesPerEntry + sizeof(QChar) * static_cast<std::size_t>(name.size());
+    for (const QStringList* names : {&read.movieNames, &read.fileNames}) {
+        for (const QString& name : *names)
+            size += TMovieStore::kBytesPerEntry + sizeof(QChar) * static_cast<std::size_t>(name.size());
+    }
     return size;
 }
 

@@ -36,6 +36,7 @@ public:
     struct TRead {
         TMovieDetails details;
         QStringList movieNames;
+        QStringList fileNames;  // the other files it loads
     };
 
     // Keeps what reading the movie at address gave, and its bytes when given

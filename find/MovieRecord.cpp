@@ -1,0 +1,93 @@
+#include "find/MovieRecord.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QSet>
+#include <QUrl>
+
+namespace tessaro {
+
+namespace {
+
+QJsonObject DetailsObject(const TMovieDetails& details, QJsonObject record)
+{
+    record.insert(QStringLiteral("version"), details.version);
+    // A header cut inside the frame tells nothing more.
+    if (!details.hasFrame)
+        return record;
+    record.insert(QStringLiteral("width"), details.stageWidth);
+    record.insert(QStringLiteral("height"), details.stageHeight);
+    record.insert(QStringLiteral("frame_rate"), details.frameRate);
+    record.insert(QStringLiteral("frames"), details.frameCount);
+    record.insert(QStringLiteral("as3"), details.actionScript3);
+    return record;
+}
+
+QJsonObject SourceObject(const TMovieSource& source)
+{
+    QJsonObject object;
+    const auto put = [&](const char* key, const QString& value) {
+        if (!value.isEmpty())
+            object.insert(QLatin1String(key), value);
+    };
+    put("page", source.page);
+    put("cache", source.cache);
+    put("browser", source.browser);
+    put("file", source.file);
+    if (source.captured > 0)
+        put("captured", QDateTime::fromSecsSinceEpoch(source.captured, Qt::UTC).toString(Qt::ISODate));
+    return object;
+}
+
+// Each name once, as an address where a web base resolves it.
+QJsonArray NeedsArray(const QStringList& names, const QString& baseUrl)
+{
+    const QUrl base(baseUrl);
+    const bool web = base.scheme() == QLatin1String("http") || base.scheme() == QLatin1String("https");
+    QJsonArray needs;
+    QSet<QString> seen;
+    for (const QString& name : names) {
+        const QString address = web ? base.resolved(QUrl(name)).toString() : name;
+        if (address.isEmpty() || seen.contains(address))
+            continue;
+        seen.insert(address);
+        // Whether it was found is known once the files a movie needs are
+        // looked for; until then none is.
+        needs.append(QJsonObject{{QStringLiteral("url"), address}, {QStringLiteral("found"), false}});
+    }
+    return needs;
+}
+
+}  // namespace
+
+void AddReading(TMovieFacts& facts, const TMovieReading& reading)
+{
+    facts.details = reading.details;
+    facts.names = reading.movieNames + reading.fileNames;
+}
+
+QJsonObject MovieRecord(const TMovieFacts& facts)
+{
+    QJsonObject record{{QStringLiteral("input"), facts.input}};
+    if (!facts.url.isEmpty())
+        record.insert(QStringLiteral("url"), facts.url);
+    if (facts.bytes) {
+        record.insert(QStringLiteral("size"), static_cast<qint64>(facts.bytes->size()));
+        const QByteArrayView bytes(facts.bytes->data(), static_cast<qsizetype>(facts.bytes->size()));
+        record.insert(QStringLiteral("sha256"),
+                      QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    }
+    if (!facts.foundBy.isEmpty())
+        record.insert(QStringLiteral("found_by"), facts.foundBy);
+    if (facts.details)
+        record = DetailsObject(*facts.details, record);
+    const QJsonObject source = SourceObject(facts.source);
+    if (!source.isEmpty())
+        record.insert(QStringLiteral("source"), source);
+    if (facts.details)
+        record.insert(QStringLiteral("needs"), NeedsArray(facts.names, facts.base.isEmpty() ? facts.url : facts.base));
+    return record;
+}
+
+}  // namespace tessaro
