@@ -9,19 +9,24 @@
 
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace tessaro {
 
 namespace {
 
-// Check-outs read and hashed at once, ahead of the line written: the walk
+// Check-outs being read or waiting for their line, per reader: the walk
 // goes on while they are read, and memory stays bounded.
-constexpr std::size_t kMoviesPerBatch = 32;
+constexpr std::size_t kAheadPerReader = 8;
 
 struct TCachedMovie {
     UrlCacheEntry entry;
@@ -56,44 +61,92 @@ void WriteCachedMovie(const QString& input, const QString& cache, const TCachedM
     WriteMovieRead(std::move(facts), movie.bytes, output);
 }
 
-// Walks one enumeration: each movie the cache page would list, in its order.
-// Reading the check-outs runs on `jobs` threads a batch at a time.
-void WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& cache, TFindOutput& output, int jobs)
+// A few threads that read check-outs while the walk goes on.
+class TCheckoutReaders {
+public:
+    explicit TCheckoutReaders(int threads)
+    {
+        for (int i = 0; i < threads; ++i)
+            threads_.emplace_back([this] { Work(); });
+    }
+    ~TCheckoutReaders()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        threads_.clear();  // joins
+    }
+    TCheckoutReaders(const TCheckoutReaders&) = delete;
+    TCheckoutReaders& operator=(const TCheckoutReaders&) = delete;
+
+    std::future<TCachedMovie> Read(UrlCacheEntry entry)
+    {
+        std::packaged_task<TCachedMovie()> task([entry = std::move(entry)] { return ReadCheckout(entry); });
+        std::future<TCachedMovie> result = task.get_future();
+        {
+            const std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return result;
+    }
+
+private:
+    void Work()
+    {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+            if (tasks_.empty())
+                return;
+            std::packaged_task<TCachedMovie()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<TCachedMovie()>> tasks_;
+    bool stopping_ = false;
+    std::vector<std::jthread> threads_;
+};
+
+// Walks one enumeration: each movie the cache page would list, in its order,
+// its check-out read by `jobs` readers beside the walk. Returns how many
+// entries the caches held; -1 when they could not be listed.
+int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& cache, TFindOutput& output, int jobs)
 {
     std::unique_ptr<UrlCacheEnumeration> walk = open(nullptr);
     if (walk == nullptr) {
         output.Error(input, QStringLiteral("the caches cannot be listed"));
-        return;
+        return -1;
     }
-    std::vector<UrlCacheEntry> batch;
-    const auto flush = [&] {
-        std::vector<std::future<std::vector<TCachedMovie>>> parts;
-        const std::size_t share = (batch.size() + static_cast<std::size_t>(jobs) - 1) / static_cast<std::size_t>(jobs);
-        for (std::size_t from = 0; from < batch.size(); from += share) {
-            const std::size_t to = std::min(batch.size(), from + share);
-            parts.push_back(std::async(std::launch::async, [&batch, from, to] {
-                std::vector<TCachedMovie> movies;
-                for (std::size_t i = from; i < to; ++i)
-                    movies.push_back(ReadCheckout(batch[i]));
-                return movies;
-            }));
-        }
-        for (auto& part : parts) {
-            for (const TCachedMovie& movie : part.get())
-                WriteCachedMovie(input, cache, movie, output);
-        }
-        batch.clear();
+    TCheckoutReaders readers(jobs);
+    std::deque<std::future<TCachedMovie>> ahead;
+    const auto writeFirst = [&] {
+        WriteCachedMovie(input, cache, ahead.front().get(), output);
+        ahead.pop_front();
     };
+    int entries = 0;
     UrlCacheEntry entry;
     while (walk->Next(entry)) {
+        ++entries;
         if (!IsFlashCacheFile(entry.localFileName))
             continue;
-        batch.push_back(entry);
-        if (batch.size() >= kMoviesPerBatch)
-            flush();
+        ahead.push_back(readers.Read(entry));
+        while (!ahead.empty() && (ahead.size() > kAheadPerReader * static_cast<std::size_t>(jobs) ||
+                                  ahead.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready))
+            writeFirst();
     }
-    flush();
+    while (!ahead.empty())
+        writeFirst();
     walk->Close();
+    return entries;
 }
 
 }  // namespace
@@ -125,14 +178,11 @@ void FindCacheFolder(const QString& input, TFindOutput& output, int jobs)
     locations.home.clear();
     locations.addedFolders = {folder};
     locations.contentFolder = checkouts.path().toStdString();
-    if (FindUrlCacheSources(locations).empty()) {
-        output.Error(input, QStringLiteral("no cache found in the folder"));
-        output.InputDone(input);
-        return;
-    }
     const QString cache = QString::fromStdString(folder.string());
-    WalkMovies([&](const std::atomic<bool>*) { return OpenUrlCacheEnumeration(locations); }, input, cache, output,
-               jobs);
+    const int entries = WalkMovies([&](const std::atomic<bool>*) { return OpenUrlCacheEnumeration(locations); }, input,
+                                   cache, output, jobs);
+    if (entries == 0)
+        output.Error(input, QStringLiteral("no cache found in the folder"));
     output.InputDone(input);
 }
 

@@ -37,7 +37,10 @@ void TFindOutput::Movie(const QJsonObject& record)
 
 void TFindOutput::Error(const QString& input, const QString& why)
 {
-    Line({{QStringLiteral("input"), input}, {QStringLiteral("error"), why}});
+    QJsonObject line{{QStringLiteral("error"), why}};
+    if (!input.isEmpty())
+        line.insert(QStringLiteral("input"), input);
+    Line(line);
     ++errors_;
     ++inputErrors_;
 }

@@ -16,7 +16,8 @@ public:
     TFindOutput(std::FILE* out, std::FILE* progress, bool progressIsTerminal, int inputs);
 
     void Movie(const QJsonObject& record);
-    // {"input": ..., "error": ...}; the run then ends with status 1.
+    // {"input": ..., "error": ...} (no input for the user's own caches); the
+    // run then ends with status 1.
     void Error(const QString& input, const QString& why);
     void InputDone(const QString& input);
     // Ends the bar's line.

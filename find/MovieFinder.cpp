@@ -31,7 +31,8 @@ void WriteMovieRead(TMovieFacts facts, const std::string& bytes, TFindOutput& ou
     output.Movie(MovieRecord(facts));
     // What was read before a fault is listed; the fault is said too.
     if (reading.result != MovieReadResult::Ok)
-        output.Error(facts.input, QString::fromLatin1(ToString(reading.result)));
+        output.Error(facts.input, (facts.url.isEmpty() ? QString() : facts.url + QStringLiteral(": ")) +
+                                      QString::fromLatin1(ToString(reading.result)));
 }
 
 void FindMovie(const QString& input, TFindOutput& output)

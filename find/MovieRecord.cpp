@@ -69,7 +69,10 @@ void AddReading(TMovieFacts& facts, const TMovieReading& reading)
 
 QJsonObject MovieRecord(const TMovieFacts& facts)
 {
-    QJsonObject record{{QStringLiteral("input"), facts.input}};
+    // The user's own caches are no input given.
+    QJsonObject record;
+    if (!facts.input.isEmpty())
+        record.insert(QStringLiteral("input"), facts.input);
     if (!facts.url.isEmpty())
         record.insert(QStringLiteral("url"), facts.url);
     if (facts.bytes) {
