@@ -124,6 +124,7 @@ TEST_F(HelpViewer, OpensHelpFileWithItsContentsAndFirstPage)
                                      QStringLiteral("  Previewing a movie"),
                                      QStringLiteral("  Saving movies"),
                                      QStringLiteral("    Row status: what \"Failed\" means"),
+                                     QStringLiteral("  Finding movies from the command line"),
                                  }));
 
     EXPECT_EQ(page->source().path(), QStringLiteral("/index.html"));
