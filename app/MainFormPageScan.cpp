@@ -22,6 +22,12 @@ void TMainFrm::WireWebPage()
     connect(page, &TWebPageController::PreviewMovie, this, [this](const QUrl& address, const TKeptBytes& kept) {
         ShockwaveFlash1->SetMovie(address, kept, WebBrowser1->LocationURL());
     });
+    page->SetCachedCopies([this] { return cachePage_ ? cachePage_->CachedCopies() : QHash<QString, QString>(); });
+    // What a web movie asks for while it plays is what it needs.
+    connect(ShockwaveFlash1, &TShockwaveFlash::MovieAsked, page, [this, page](const QString& location, bool failed) {
+        if (ActivePage() == kWebPage)
+            page->PlayerAsked(location, failed);
+    });
     connect(page, &TWebPageController::PageRowsListed, this, [this] { CheckAllRows(true); });
     connect(page, &TWebPageController::GrowthToScan, this, ReportingSlot([this] { WebBrowser1ElementsAdded(); }));
     connect(WebBrowser1, &TWebBrowser::DocumentComplete, this,

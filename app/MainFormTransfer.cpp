@@ -10,12 +10,12 @@
 
 namespace tessaro {
 
-void TMainFrm::LbSpeedButton3Click()
+int TMainFrm::ChooseTransferFolder()
 {
     // A worker of an earlier command may still run even when something else
     // cleared Busy; a second command would then write the same files.
     if (Busy || webPage_->DownloadRunning() || cachePage_->Copying())
-        return;
+        return -1;
 
     const int page = ActivePage();
     const TMovieModel* movies = page == kWebPage     ? webPage_->Movies()
@@ -23,21 +23,33 @@ void TMainFrm::LbSpeedButton3Click()
                                                      : nullptr;
     if (movies == nullptr || !movies->AnyChecked()) {
         QMessageBox::warning(this, QString(), QStringLiteral("You should select flash movie(s) at first! "));
-        return;
+        return -1;
     }
 
     if (BrowseFolderDialog == nullptr || BrowseFolderDialog->exec() != QDialog::Accepted)
-        return;
+        return -1;
     SaveFolder = BrowseFolderDialog->ChosenFolder;
-    if (SaveFolder.empty())
-        return;
+    return SaveFolder.empty() ? -1 : page;
+}
 
-    if (page == kWebPage) {
+void TMainFrm::LbSpeedButton3Click()
+{
+    const int page = ChooseTransferFolder();
+    if (page == kWebPage)
         webPage_->StartDownloads(SaveFolder);
-        return;
-    }
+    else if (page == kCachePage)
+        cachePage_->CopyCheckedRows(SaveFolder);
+}
 
-    cachePage_->CopyCheckedRows(SaveFolder);
+void TMainFrm::SaveWithNeeds1Click()
+{
+    const int page = ChooseTransferFolder();
+    const QString folder = QString::fromStdString(SaveFolder);
+    // A needed file the cache page holds is taken from there before the web is asked.
+    if (page == kWebPage)
+        webPage_->StartSaveWithNeeds(folder, cachePage_->CachedCopies());
+    else if (page == kCachePage)
+        cachePage_->StartSaveWithNeeds(folder);
 }
 
 void TMainFrm::StopTransfer1Click()

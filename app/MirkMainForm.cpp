@@ -264,12 +264,14 @@ void TMainFrm::BuildMenus()
     File1->setObjectName(QStringLiteral("File1"));
     Download1 = MakeAction("Download1", QStringLiteral("&Download Flash"), this);
     CopyFlash1 = MakeAction("CopyFlash1", QStringLiteral("&Copy Flash To..."), this);
+    SaveWithNeeds1 = MakeAction("SaveWithNeeds1", QStringLiteral("Save With Everything It Needs..."), this);
     StopTransfer1 = MakeAction("StopTransfer1", QStringLiteral("Stop Transfer"), this);
     Exit1 = MakeAction("Exit1", QStringLiteral("E&xit"), this);
     AddCacheFolder1 = MakeAction("AddCacheFolder1", QStringLiteral("Add Cache Folder..."), this);
     RemoveCacheFolders1 = MakeAction("RemoveCacheFolders1", QStringLiteral("Remove Cache Folders"), this);
     File1->addAction(Download1);
     File1->addAction(CopyFlash1);
+    File1->addAction(SaveWithNeeds1);
     File1->addAction(StopTransfer1);
     File1->addSeparator()->setObjectName(QStringLiteral("N7"));
     File1->addAction(AddCacheFolder1);
@@ -321,6 +323,7 @@ void TMainFrm::BuildPopupMenu()
     Clear1 = MakeAction("Clear1", QStringLiteral("Clear List"), this);
     Download2 = MakeAction("Download2", QStringLiteral("Download Flash"), this);
     CopyFlash2 = MakeAction("CopyFlash2", QStringLiteral("Copy Flash To"), this);
+    SaveWithNeeds2 = MakeAction("SaveWithNeeds2", QStringLiteral("Save With Everything It Needs"), this);
     PopupMenu1->addAction(SelectAll2);
     PopupMenu1->addAction(DeselectAll2);
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N4"));
@@ -328,12 +331,15 @@ void TMainFrm::BuildPopupMenu()
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N6"));
     PopupMenu1->addAction(Download2);
     PopupMenu1->addAction(CopyFlash2);
+    PopupMenu1->addAction(SaveWithNeeds2);
 }
 
 void TMainFrm::WireMenus()
 {
     for (QAction* transfer : {Download1, CopyFlash1, Download2, CopyFlash2})
         connect(transfer, &QAction::triggered, this, ReportingSlot([this] { LbSpeedButton3Click(); }));
+    for (QAction* save : {SaveWithNeeds1, SaveWithNeeds2})
+        connect(save, &QAction::triggered, this, ReportingSlot([this] { SaveWithNeeds1Click(); }));
     connect(StopTransfer1, &QAction::triggered, this, ReportingSlot([this] { StopTransfer1Click(); }));
     connect(AddCacheFolder1, &QAction::triggered, this, ReportingSlot([this] { AddCacheFolder1Click(); }));
     connect(RemoveCacheFolders1, &QAction::triggered, this, ReportingSlot([this] { RemoveCacheFolders1Click(); }));

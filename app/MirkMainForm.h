@@ -98,7 +98,13 @@ public:
     void RemoveCacheFolders1Click();
 
     // --- Transfer (MainFormTransfer.cpp)
+    // The page whose checked rows go, once the user chose the folder; -1
+    // when nothing is to be done (busy, nothing checked, no folder).
+    int ChooseTransferFolder();
     void LbSpeedButton3Click();
+    // "Save With Everything It Needs...": the active page's checked rows and
+    // every file their movies load, under <folder>/<host>/<path>.
+    void SaveWithNeeds1Click();
     // Ends the running download or copy; rows not yet done stay as they are.
     void StopTransfer1Click();
     // Stop Transfer is offered only while a download or a copy runs.
@@ -166,6 +172,7 @@ private:
     QMenu* File1 = nullptr;
     QAction* Download1 = nullptr;
     QAction* CopyFlash1 = nullptr;
+    QAction* SaveWithNeeds1 = nullptr;
     QAction* StopTransfer1 = nullptr;
     QAction* AddCacheFolder1 = nullptr;
     QAction* RemoveCacheFolders1 = nullptr;
@@ -185,6 +192,7 @@ private:
     QAction* Clear1 = nullptr;
     QAction* Download2 = nullptr;
     QAction* CopyFlash2 = nullptr;
+    QAction* SaveWithNeeds2 = nullptr;
 
     TBrowseFolderDialog* BrowseFolderDialog = nullptr;
 

@@ -4,6 +4,7 @@
 #include "cache/CacheCopyThread.h"
 #include "cache/FindCacheThread.h"
 
+#include <stdexcept>
 #include <utility>
 
 namespace tessaro {
@@ -23,6 +24,10 @@ TMovieRow CacheRow(const CacheMovieRow& found)
     row.size = QString::fromStdString(found.Size);
     row.localPath = QString::fromStdString(found.LocalPath);
     row.details = QString::fromStdString(found.Details);
+    // Only a web address is one a saved movie's loads resolve against.
+    const QUrl from(QString::fromStdString(found.Url));
+    if (from.scheme() == QLatin1String("http") || from.scheme() == QLatin1String("https"))
+        row.cachedFrom = from;
     return row;
 }
 
@@ -156,6 +161,56 @@ void TCachePageController::CopyFinished(const JobEnd<TCacheCopyResult>& end)
         emit ErrorToShow(end.error);
 }
 
+QHash<QString, QString> TCachePageController::CachedCopies() const
+{
+    QHash<QString, QString> copies;
+    for (const TMovieRow& row : movies_->Found())
+        if (!row.cachedFrom.isEmpty())
+            copies.insert(row.cachedFrom.toString().toCaseFolded(), row.localPath);
+    return copies;
+}
+
+bool TCachePageController::StartSaveWithNeeds(const QString& folder)
+{
+    QList<TSaveRoot> roots;
+    for (int row = 0; row < movies_->RowCount(); ++row) {
+        const TMovieRow& movie = movies_->Row(row);
+        if (!movie.checked)
+            continue;
+        const QString address = movie.cachedFrom.toString();
+        roots.append({address, movie.cachedFrom, address, nullptr, movie.localPath, movie.needs});
+    }
+    if (roots.isEmpty())
+        return false;
+    TSaveSources sources;
+    sources.cached = CachedCopies();
+    emit BusyChanged(true);
+    emit StatusText(
+        QStringLiteral("Saving %1 with everything they need")
+            .arg(roots.size() == 1 ? QStringLiteral("1 movie") : QStringLiteral("%1 movies").arg(roots.size())));
+    auto progress = [this](int done, int known) { emit Progress(known > 0 ? done * 100 / known : 0); };
+    save_ = Job::Start(this, TSaveWithNeeds(folder, std::move(roots), std::move(sources), progress),
+                       [this](const JobEnd<TSaveOutcome>& end) { SaveFinished(end); });
+    emit TransferRunningChanged(true);
+    return true;
+}
+
+void TCachePageController::SaveFinished(const JobEnd<TSaveOutcome>& end)
+{
+    const Job save = std::move(save_);
+    const TSaveOutcome& outcome = end.value;
+    emit StatusReset();
+    emit StatusText(outcome.stopped
+                        ? QStringLiteral("Stopped by the user")
+                        : QStringLiteral("Saved %1 files, %2 missing").arg(outcome.saved).arg(outcome.missing));
+    emit TransferRunningChanged(false);
+    if (end.error)
+        emit ErrorToShow(end.error);
+    else if (!outcome.manifestError.isEmpty())
+        emit ErrorToShow(std::make_exception_ptr(
+            std::runtime_error("The manifest could not be written: " + outcome.manifestError.toStdString())));
+}
+
 void TCachePageController::SelectRow(int row)
 {
     if (row >= 0 && row < movies_->RowCount())
@@ -172,12 +227,14 @@ void TCachePageController::CancelJobs()
 {
     walk_.Cancel();
     copy_.Cancel();
+    save_.Cancel();
 }
 
 void TCachePageController::StopJobs()
 {
     walk_.Stop();
     copy_.Stop();
+    save_.Stop();
 }
 
 }  // namespace tessaro

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "download/SaveWithNeeds.h"
 #include "platform/cachewalk/UrlCache.h"
 #include "platform/core/Job.h"
 #include "scan/MovieModel.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -55,9 +57,21 @@ public:
     void CopyCheckedRows(const std::string& folder);
     // Copies files into folder; the list is kept as CopyList().
     void StartCopy(const std::string& folder, const QStringList& files);
-    // Asks the copy to end; its end comes as for any other.
-    void StopCopy() { copy_.Cancel(); }
-    bool Copying() const { return copy_ != nullptr; }
+    // Asks the copy or the save to end; its end comes as for any other.
+    void StopCopy()
+    {
+        copy_.Cancel();
+        save_.Cancel();
+    }
+    // A copy, or a save with everything the movies need.
+    bool Copying() const { return copy_ != nullptr || save_ != nullptr; }
+
+    // Saves the checked rows and every file they need that the cache page
+    // holds into folder; false when no row is checked.
+    bool StartSaveWithNeeds(const QString& folder);
+    // The copies of the movies listed, by the case-folded address they were
+    // cached for.
+    QHash<QString, QString> CachedCopies() const;
     // The paths the last copy was handed.
     const QStringList& CopyList() const { return copyList_; }
 
@@ -89,11 +103,13 @@ private:
     void ListNow();
     void CacheScanFinished(const std::exception_ptr& error);
     void CopyFinished(const JobEnd<TCacheCopyResult>& end);
+    void SaveFinished(const JobEnd<TSaveOutcome>& end);
 
     TMovieModel* movies_;
     UrlCacheOpener opener_;
     Job walk_;
     Job copy_;
+    Job save_;
     QStringList copyList_;
     bool shown_ = false;
     // Set when the added folders change while the caches are listed.

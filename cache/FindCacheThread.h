@@ -15,6 +15,7 @@ struct CacheMovieRow {
     std::string Size;
     std::string LocalPath;
     std::string Details{};  // the Flash cell's tooltip
+    std::string Url{};      // the address the cache kept it for; empty when unknown
 };
 
 // Whether a local file is a Flash movie: the extension of its file-name part

@@ -185,6 +185,16 @@ class Journeys(unittest.TestCase):
         except (LookupError, a11y.GLib.GError):
             pass  # the entry ended the program
 
+    def click_menu(self, menu, caption):
+        """Opens a menu of the menu bar and clicks one of its entries, for an
+        entry that opens a modal dialog (an action would wait for it to close)."""
+        bar = a11y.wait_find(self.window, 20, role_name="menu bar")
+        title = a11y.wait_find(bar, 20, role_name="menu item", name_is=menu)
+        item = self.menu_item(menu, caption)
+        a11y.do_action(title, "ShowMenu", "Press")
+        a11y.wait_for(lambda: a11y.is_showing(item), 10, what="menu %r open" % menu)
+        a11y.click_on(item)
+
     def pages(self):
         """Page captions, each with whether it is the active page."""
         # The toolkit marks the current page's tab "focused", whether or not the tab bar has the focus.
@@ -372,6 +382,30 @@ class Journeys(unittest.TestCase):
             self.assertEqual(prog.file_bytes(os.path.join(target, name)),
                              self.site.movies["/site/movies/" + name], name)
         self.assertTrue(table.checked(3), "a failed row stays checked")
+
+    def test_save_with_needs(self):
+        """Checked rows saved with everything they need under <host>/<path>, with the manifest."""
+        table = self.scan_site()
+        a11y.press(self.button("Deselect All"))
+        a11y.wait_for(lambda: not any(checked for _, checked in table.rows()), 10, what="rows unchecked")
+        for row in (0, 1):
+            table.toggle_check(row)
+        target = os.path.join(self.home, "kept")
+        os.makedirs(target)
+        self.click_menu("File", "Save With Everything It Needs...")
+        self.choose_folder(target)
+        self.wait_status(lambda text: text == "Saved 2 files, 0 missing", TRANSFER_TIMEOUT, "the save's count")
+        self.screenshot("saved-with-needs")
+        a11y.wait_for(lambda: [table.texts(r)[2] for r in (0, 1)] == ["Saved", "Saved"], 10, what="rows Saved")
+        host = os.path.join(target, self.site.main.address)
+        for name in ("intro.swf", "banner.swf"):
+            self.assertEqual(prog.file_bytes(os.path.join(host, "site", "movies", name)),
+                             self.site.movies["/site/movies/" + name], name)
+        with open(os.path.join(target, "tessaro-manifest.jsonl"), encoding="utf-8") as manifest:
+            lines = [json.loads(line) for line in manifest]
+        self.assertEqual(sorted(line["file"] for line in lines),
+                         [self.site.main.address + "/site/movies/" + n for n in ("banner.swf", "intro.swf")])
+        self.assertTrue(all(line["found_by"] == "page" and line["status"] == "saved" for line in lines), lines)
 
     def test_hostile_names(self):
         """A page naming a shell's start files behind a NUL or an escape lists none of them; saving writes none."""

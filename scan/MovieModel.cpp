@@ -18,6 +18,15 @@ QVariant TextOrNothing(const QString& text)
     return text.isEmpty() ? QVariant() : QVariant(text);
 }
 
+// The Flash cell's tooltip: what reading the movie told, then what it needs.
+QString MovieToolTip(const TMovieRow& row)
+{
+    const QString needs = NeedsLine(row.needs);
+    if (needs.isEmpty() || row.details.isEmpty())
+        return row.details + needs;
+    return row.details + QLatin1Char('\n') + needs;
+}
+
 }  // namespace
 
 TMovieModel::TMovieModel(TKind kind, QObject* parent) : QAbstractTableModel(parent), kind_(kind)
@@ -56,7 +65,7 @@ QVariant TMovieModel::data(const QModelIndex& index, int role) const
             }
         }
         if (role == Qt::ToolTipRole)
-            return TextOrNothing(column == kWebFlash    ? row.details
+            return TextOrNothing(column == kWebFlash    ? MovieToolTip(row)
                                  : column == kWebStatus ? row.statusReason
                                                         : QString());
         return {};
@@ -74,7 +83,7 @@ QVariant TMovieModel::data(const QModelIndex& index, int role) const
         }
     }
     if (role == Qt::ToolTipRole && column == kCacheFlash)
-        return TextOrNothing(row.details);
+        return TextOrNothing(MovieToolTip(row));
     return {};
 }
 
@@ -155,6 +164,14 @@ void TMovieModel::SetRead(int row, const QString& details, TKeptBytes kept)
     changed.details = details;
     changed.kept = std::move(kept);
     ChangeRow(row, kWebFlash, Qt::ToolTipRole);
+}
+
+void TMovieModel::SetNeeds(int row, QList<TNeededFile> needs)
+{
+    if (row < 0 || row >= RowCount())
+        return;
+    found_.Edit(firstShown_ + row).needs = std::move(needs);
+    ChangeRow(row, kind_ == TKind::Web ? int(kWebFlash) : int(kCacheFlash), Qt::ToolTipRole);
 }
 
 void TMovieModel::ForgetKept()

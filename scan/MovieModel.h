@@ -46,6 +46,8 @@ public:
     // What reading the row's movie gave: its details and, when they were
     // kept, its bytes.
     void SetRead(int row, const QString& details, TKeptBytes kept);
+    // The files the row's movie needs, as known now.
+    void SetNeeds(int row, QList<TNeededFile> needs);
     // The preview and the download ask the servers again.
     void ForgetKept();
 

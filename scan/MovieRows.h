@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scan/MovieNeeds.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -54,12 +56,16 @@ struct TMovieRow {
     QString statusReason;  // why the last transfer of the row ended as it did
     QString details;       // what reading the movie told of it
     TKeptBytes kept;
+    // The files the movie loads: named by it or by the movies it loads, or
+    // asked for by the player while it played.
+    QList<TNeededFile> needs;
 
     // A cache row's texts as the walk gave them.
     QString cacheNumber;  // how many movies the walk had found with this one
     QString fileName;     // the file-name part of the copy's path
     QString size;         // the entry's size in bytes
     QString localPath;    // the copy: what is played and copied
+    QUrl cachedFrom;      // the address the cache kept it for, when it knows
 
     // Where the movie is: the address, or a cache row's copy.
     QUrl Url() const { return address.isEmpty() ? QUrl::fromLocalFile(localPath) : url; }

@@ -12,10 +12,9 @@ std::size_t EntryBytes(const QString& address)
 std::size_t ReadBytes(const QString& address, const TMovieStore::TRead& read)
 {
     std::size_t size = EntryBytes(address);
-    for (const QStringList* names : {&read.movieNames, &read.fileNames}) {
+    for (const QStringList* names : {&read.movieNames, &read.fileNames})
         for (const QString& name : *names)
             size += TMovieStore::kBytesPerEntry + sizeof(QChar) * static_cast<std::size_t>(name.size());
-    }
     return size;
 }
 

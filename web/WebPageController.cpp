@@ -28,14 +28,14 @@ TWebPageController::~TWebPageController()
     CancelJobs();
     windowBusy_ = nullptr;
     StopReadingMovies();
-    for (Job* job : {&addressListJob_, &pageScanJob_, &downloadJob_})
+    for (Job* job : {&addressListJob_, &pageScanJob_, &downloadJob_, &saveJob_})
         job->Stop();
     readers_.reset();  // joins its readers
 }
 
 void TWebPageController::CancelJobs()
 {
-    for (Job* job : {&addressListJob_, &pageScanJob_, &downloadJob_})
+    for (Job* job : {&addressListJob_, &pageScanJob_, &downloadJob_, &saveJob_})
         job->Cancel();
     if (readers_ != nullptr)
         readers_->CancelAll();
@@ -144,6 +144,7 @@ void TWebPageController::SelectRow(int row)
     if (movie.address.isEmpty())
         return;
     // A movie read after the scan is played from its kept bytes.
+    previewed_ = movie.address;
     emit PreviewMovie(movie.url, movie.kept);
     if (movie.status != QLatin1String(kStatusSaved))
         movies_->SetStatus(row, kStatusPreview);

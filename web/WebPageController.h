@@ -1,12 +1,14 @@
 #pragma once
 
 #include "download/DownloadSequence.h"
+#include "download/SaveWithNeeds.h"
 #include "platform/core/Job.h"
 #include "scan/MovieModel.h"
 #include "scan/MovieReadingRun.h"
 #include "scan/MovieStore.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -102,9 +104,24 @@ public:
     void StartDownloads(const std::string& saveFolder);
     // Downloads one address into target, outside the sequence: no row is marked.
     void StartDownloadOf(const std::string& url, const std::string& target);
-    // Ends the running download; rows not yet done stay as they are.
+    // Ends the running download or save; rows not yet done stay as they are.
     void StopDownloads();
-    bool DownloadRunning() const { return downloadJob_ != nullptr; }
+    // A download or a save with everything it needs.
+    bool DownloadRunning() const { return downloadJob_ != nullptr || saveJob_ != nullptr; }
+
+    // --- Save With Everything It Needs
+    // Saves the checked rows and every file they need into folder, one job;
+    // cached: the cache page's copies by case-folded address. False when no
+    // web row is checked.
+    bool StartSaveWithNeeds(const QString& folder, QHash<QString, QString> cached);
+    bool SaveRunning() const { return saveJob_ != nullptr; }
+    // Where the cache page's copies are, by case-folded address: a needed
+    // file one of them holds is found.
+    void SetCachedCopies(std::function<QHash<QString, QString>()> copies) { cachedCopies_ = std::move(copies); }
+    // The player asked for location (an address or a local path) while the
+    // movie of the row picked last played; recorded with that row's needs,
+    // answered or not.
+    void PlayerAsked(const QString& location, bool failed);
 
     // --- The window's end
     // Asks every job to end without waiting: the window's jobs wind down side by side.
@@ -151,6 +168,11 @@ private:
     void PickNextDownload();
     void StartDownload(const std::string& statusPrefix);
     void DownloadFinished(const JobEnd<DownloadOutcome>& end);
+    void SaveFinished(const JobEnd<TSaveOutcome>& end);
+    // The needs of the movie at address as the reading knows them: its own
+    // names, its loaded movies' in turn, the player's asks of its row.
+    QList<TNeededFile> KnownNeeds(const QString& address, const QHash<QString, QString>& cached) const;
+    void UpdateNeeds(const QStringList& addresses);
 
     std::function<bool()> windowBusy_;
     TMovieModel* movies_;
@@ -182,6 +204,15 @@ private:
     // the readers every run shares.
     std::shared_ptr<TMovieStore> store_;
     QString storeBase_;
+    // Where each row's movie resolves its loads, and the page they came from.
+    TPlayerBases playerBases_;
+    QString pageAddress_;
+    // What the player asked for while a row's movie played, by the row's
+    // case-folded address; and what the last saves found of needed files.
+    QHash<QString, QList<TNeededFile>> playerAsks_;
+    QHash<QString, TNeedState> savedStates_;
+    QString previewed_;  // the address of the row picked last
+    std::function<QHash<QString, QString>()> cachedCopies_;
     std::shared_ptr<TMovieReaderPool> readers_;
     std::unique_ptr<TMovieReadingRun> reading_;
     // The run a rescan of the same page joined: it reads on, unheard.
@@ -198,6 +229,7 @@ private:
     Job downloadJob_;
     // Set by Stop Transfer: the command takes no further row.
     bool downloadsStopped_ = false;
+    Job saveJob_;
 };
 
 }  // namespace tessaro

@@ -51,6 +51,7 @@ void TWebPageController::StartDownloadOf(const std::string& url, const std::stri
 
 void TWebPageController::StopDownloads()
 {
+    saveJob_.Cancel();
     if (downloadJob_ == nullptr)
         return;
     // The job ends on its own thread; its end clears Busy and marks the row,

@@ -48,6 +48,7 @@ void TWebPageController::StartReadingMovies(const QString& baseAddress, const QS
         StopReadingMovies(true);
         store_ = std::make_shared<TMovieStore>();
         storeBase_ = baseAddress;
+        playerBases_.clear();
     } else if (reading_ != nullptr) {
         joinedReading_ = std::move(reading_);
     }
@@ -57,6 +58,8 @@ void TWebPageController::StartReadingMovies(const QString& baseAddress, const QS
         return;
     }
     readingListFull_ = false;
+    for (auto base = playerBases.cbegin(); base != playerBases.cend(); ++base)
+        playerBases_.insert(base.key(), base.value());
     // The new run reads every row again, from what is kept where it can.
     guessesWithoutMovie_.clear();
     const std::uint64_t id = ++readingId_;
@@ -105,6 +108,7 @@ void TWebPageController::MovieReadingReport(std::uint64_t id, const TMovieReadin
         movies_->SetRead(row, details ? DescribeMovie(*details) : movies_->Row(row).details,
                          store_->MovieBytes(address));
     }
+    UpdateNeeds(report.read);
     readingListFull_ = readingListFull_ || listFull;
     if (report.finished) {
         MovieReadingFinished(id);
@@ -124,6 +128,8 @@ void TWebPageController::MovieReadingFinished(std::uint64_t id)
 {
     reading_.reset();
     joinedReading_.reset();
+    // A movie read before the movies it loads learns their needs now: one pass.
+    UpdateNeeds(movies_->Found().Addresses());
     const std::optional<int> takenOff = TakeOffGuessesWithoutMovie(id);
     // While a transfer runs the reading keeps quiet, also at its end.
     if (!Quiet()) {

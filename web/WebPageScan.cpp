@@ -110,6 +110,8 @@ void TWebPageController::CancelPageScan()
 void TWebPageController::StartPageScan(const QByteArray& json, bool grow, bool cut, const QString& pageAddress)
 {
     CancelPageScan();
+    // What the page's movies need is fetched with the page's reach.
+    pageAddress_ = pageAddress;
     // One scan at a time: the newest snapshot waits for the one under way
     // to end, and one it replaced before its start does not run.
     if (pageScanJob_.Running()) {

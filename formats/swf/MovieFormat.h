@@ -87,6 +87,8 @@ enum ActionCode : std::uint8_t {
     kActionGetUrl = 0x83,
     kActionConstantPool = 0x88,
     kActionPush = 0x96,
+    kActionGetUrl2 = 0x9a,
+    kActionCallMethod = 0x52,
 };
 
 inline constexpr std::uint8_t kFileAttributeActionScript3 = 0x08;

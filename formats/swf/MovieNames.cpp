@@ -42,17 +42,33 @@ bool NamesMovie(std::string_view text)
     return EndsWithIgnoringAsciiCase(text.substr(0, text.find('?')), ".swf");
 }
 
-void TMovieNames::Offer(std::string_view text, bool utf8)
+bool IsLoadAddress(std::string_view text)
+{
+    text = TrimBlanks(text);
+    if (text.empty() || text.find('\'') != std::string_view::npos)
+        return false;
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    for (const std::string_view scheme : {"javascript:", "mailto:", "fscommand:", "asfunction:", "event:", "print:"})
+        if (StartsWithIgnoringAsciiCase(text, scheme))
+            return false;
+    return text != "#";
+}
+
+bool TMovieNames::Spend(std::string_view text)
 {
     if (exhausted_ || text.size() > budget_ - offered_) {
         exhausted_ = true;
-        return;
+        return false;
     }
     offered_ += text.size();
-    if (text.size() > kMaxMovieNameBytes)
-        return;
-    QStringList* into = NamesMovie(text) ? &names_ : files_ != nullptr && NamesNeededFile(text) ? files_ : nullptr;
-    if (into == nullptr || into->size() >= kMaxMovieNames)
+    return text.size() <= kMaxMovieNameBytes;
+}
+
+void TMovieNames::Take(std::string_view text, bool utf8, QStringList& into)
+{
+    if (into.size() >= kMaxMovieNames)
         return;
     text = TrimBlanks(text);
     const QString name = utf8 ? QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
@@ -60,7 +76,27 @@ void TMovieNames::Offer(std::string_view text, bool utf8)
     if (seen_.contains(name))
         return;
     seen_.insert(name);
-    into->append(name);
+    into.append(name);
+}
+
+void TMovieNames::Offer(std::string_view text, bool utf8)
+{
+    if (!Spend(text))
+        return;
+    if (NamesMovie(text))
+        Take(text, utf8, names_);
+    else if (files_ != nullptr && NamesNeededFile(text))
+        Take(text, utf8, *files_);
+}
+
+void TMovieNames::OfferAddress(std::string_view text, bool utf8)
+{
+    if (!Spend(text))
+        return;
+    if (NamesMovie(text))
+        Take(text, utf8, names_);
+    else if (files_ != nullptr && IsLoadAddress(text))
+        Take(text, utf8, *files_);
 }
 
 }  // namespace tessaro::swf

@@ -26,6 +26,10 @@ bool NamesMovie(std::string_view text);
 // with one of those extensions in place of ".swf", and something before it.
 bool NamesNeededFile(std::string_view text);
 
+// Whether a string a load is handed can be an address of a file: not blank,
+// no control character or "'", not a script, mail or command link.
+bool IsLoadAddress(std::string_view text);
+
 // Collects the strings that name a movie, and into files, when given, those
 // that name another file a movie loads; each once, in the order they come,
 // at most kMaxMovieNames of each. Every string offered counts its bytes
@@ -42,11 +46,19 @@ public:
     // utf8: how the movie's version says its strings are written (from
     // version 6 UTF-8, before that the local code page, read as Latin-1).
     void Offer(std::string_view text, bool utf8);
+    // A string the code hands to a load (getURL, loadVariables, a load
+    // method, a URLRequest): a file it needs whatever its ending, unless it
+    // is no address (a script or mail link, blank, a control character).
+    void OfferAddress(std::string_view text, bool utf8);
 
     bool Exhausted() const { return exhausted_; }
     std::size_t OfferedBytes() const { return offered_; }
 
 private:
+    // Counts text against the budget; false once it is spent.
+    bool Spend(std::string_view text);
+    void Take(std::string_view text, bool utf8, QStringList& into);
+
     QStringList& names_;
     QStringList* files_;
     QSet<QString> seen_;

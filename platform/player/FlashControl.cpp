@@ -90,6 +90,7 @@ void TShockwaveFlash::Prepare()
 
 void TShockwaveFlash::StartPlayer()
 {
+    connect(PlayerSchemeHandler(), &TPlayerSchemeHandler::MovieAsked, this, &TShockwaveFlash::MovieAsked);
     view_ = new QWebEngineView(this);
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     view_->setAcceptDrops(false);

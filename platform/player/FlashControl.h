@@ -63,6 +63,9 @@ public:
 signals:
     // The player read the header of the movie now set.
     void MovieMetadata(const TMovieMetadata& metadata);
+    // The movie now set asked the player for a file besides itself (a web
+    // address or a local path), answered or not.
+    void MovieAsked(const QString& location, bool failed);
 
 private:
     void StartPlayer();

@@ -156,24 +156,34 @@ void TPlayerSchemeHandler::Relay(QWebEngineUrlRequestJob* job, const PlayerSourc
     const QUrl url = job->requestUrl();
     const QString location = fetched.location;
     const bool web = source.kind == PlayerSource::Kind::WebAddress;
+    // What the movie loads, not the player's own files; only while it is shown.
+    const bool movieAsked = source.kind != PlayerSource::Kind::RuffleFile;
+    const std::uint64_t movie = source.movie;
+    auto asked = [this, movieAsked, movie, location](bool failed) {
+        if (movieAsked && movie == addresses_.CurrentMovie())
+            emit MovieAsked(location, failed);
+    };
     // Answered on this handler's thread; dropped with the handler.
-    const bool accepted = pool_.Submit(fetched, [this, pending, url, location, web](const PlayerFetchResult& done) {
-        if (pending) {
-            if (done.ok) {
-                QByteArray mimeType = done.contentType.split(';').value(0).trimmed();
-                if (mimeType.isEmpty() || mimeType == "application/octet-stream")
-                    mimeType = MimeTypeFor(web ? QUrl(location).path() : location);
-                Reply(pending, mimeType, done.bytes);
-            } else {
-                pending->fail(done.missing ? QWebEngineUrlRequestJob::UrlNotFound
-                                           : QWebEngineUrlRequestJob::RequestFailed);
+    const bool accepted =
+        pool_.Submit(fetched, [this, pending, url, location, web, asked](const PlayerFetchResult& done) {
+            if (pending) {
+                if (done.ok) {
+                    QByteArray mimeType = done.contentType.split(';').value(0).trimmed();
+                    if (mimeType.isEmpty() || mimeType == "application/octet-stream")
+                        mimeType = MimeTypeFor(web ? QUrl(location).path() : location);
+                    Reply(pending, mimeType, done.bytes);
+                } else {
+                    pending->fail(done.missing ? QWebEngineUrlRequestJob::UrlNotFound
+                                               : QWebEngineUrlRequestJob::RequestFailed);
+                }
             }
-        }
-        emit Served(url, !done.ok);
-    });
+            emit Served(url, !done.ok);
+            asked(!done.ok);
+        });
     if (!accepted) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         emit Served(url, true);
+        asked(true);
     }
 }
 

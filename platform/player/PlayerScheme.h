@@ -40,6 +40,9 @@ public:
 signals:
     // A request was answered (failed false) or refused (failed true).
     void Served(const QUrl& url, bool failed);
+    // The movie now shown asked for a file (a web address or a local path)
+    // besides itself, answered or not.
+    void MovieAsked(const QString& location, bool failed);
 
 private:
     void Relay(QWebEngineUrlRequestJob* job, const PlayerSource& source);

@@ -233,6 +233,52 @@ TEST_F(CacheScan, AnAddedFolderIsListedAfterTheUsersOwnCachesAndRemembered)
     EXPECT_EQ(Rows().size(), 1u) << "forgotten for the next run too";
 }
 
+// A cached loader saved with everything it needs: what it loads comes from
+// the caches too, under the address each was cached for; what no cache holds
+// is named missing, and the web is never asked.
+TEST_F(CacheScan, ACachedLoaderIsSavedWithTheCachedMoviesItLoads)
+{
+    const auto cache = [&](const std::string& address, const std::string& body) {
+        test::SimpleCacheEntryParts entry;
+        entry.key = "1/0/" + address;
+        entry.body = body;
+        entry.rawHeaders = test::ChromiumRawHeaders({"HTTP/1.1 200 OK"});
+        home.write(".cache/chromium/Default/Cache/Cache_Data/" + test::SimpleCacheEntryName(entry.key),
+                   test::BuildSimpleCacheEntry(entry));
+    };
+    const std::string loader = test::TMovieBuilder()
+                                   .Tag(12, test::TMovieBuilder::GetUrl("levels/child.swf", "_level1") +
+                                                test::TMovieBuilder::GetUrl("levels/gone.swf", "_level2") + '\0')
+                                   .Build();
+    const std::string child = test::MinimalMovie({0, 255, 0}, 10, 10);
+    cache("http://127.0.0.1:9/g/loader.swf", loader);
+    cache("http://127.0.0.1:9/g/levels/child.swf", child);
+    ShowCachePage();
+    ASSERT_EQ(Rows().size(), 2u);
+    const int loaderRow = Rows()[0][1].startsWith(QLatin1String("loader")) ? 0 : 1;
+    window->CachePage()->Movies()->SetChecked(loaderRow, true);
+
+    test::TempDir target;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* modal = qobject_cast<TBrowseFolderDialog*>(QApplication::activeModalWidget())) {
+            modal->ChosenFolder = target.folder();
+            modal->accept();
+        }
+    });
+    answer.start(10);
+    Control<QAction>("SaveWithNeeds1")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Listed() && !window->CachePage()->Copying(); }, 20000));
+    answer.stop();
+    EXPECT_EQ(Status(), QStringLiteral("Saved 2 files, 1 missing"));
+    EXPECT_EQ(test::TempDir::read(target.path() / "127.0.0.1_9/g/loader.swf"), loader);
+    EXPECT_EQ(test::TempDir::read(target.path() / "127.0.0.1_9/g/levels/child.swf"), child);
+    const std::string manifest = test::TempDir::read(target.path() / "tessaro-manifest.jsonl");
+    EXPECT_NE(manifest.find(R"("reason":"not in the caches","sha256":null,"size":0,"status":"missing")"),
+              std::string::npos)
+        << manifest;
+}
+
 // A folder added while the caches are listed: the listing under way, which
 // began before it, is held until the folder is saved; its movies come once
 // that listing ends, without clearing the list by hand.

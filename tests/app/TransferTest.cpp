@@ -1,3 +1,4 @@
+#include "ModalAnswers.h"
 #include "ShownWindow.h"
 #include "app/MirkMainForm.h"
 #include "dialogs/BrowseFolderDlg.h"
@@ -38,40 +39,23 @@ constexpr int kStatus = TMovieModel::kWebStatus;
 // A shown window with its folder chooser, talking to a loopback server.
 // Modal windows (the chooser, the warning) are answered by a timer that
 // looks for them while the command waits in their event loop.
-class Transfer : public test::ShownWindow {
+class Transfer : public test::ShownWindow, protected test::ModalAnswers {
 protected:
     void SetUp() override
     {
         UseOwnHome();
         RouteHttpToLoopback(server.port());
         MakeWindow();
-        dialog = new TBrowseFolderDialog(window.get());
-        window->SetBrowseFolderDialog(dialog);
+        chosenFolder = target.folder();
+        AnswerModalsOf(window.get());
         ShowWindow();
-
-        QObject::connect(&modalWatch, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* chooser = qobject_cast<TBrowseFolderDialog*>(modal)) {
-                ++dialogsShown;
-                if (acceptFolder) {
-                    chooser->ChosenFolder = chosenFolder;
-                    chooser->accept();
-                } else {
-                    chooser->reject();
-                }
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                warnings.push_back({box->text(), box->windowTitle(), box->icon()});
-                box->accept();
-            }
-        });
-        modalWatch.start(10);
     }
 
     void TearDown() override
     {
         // Modal windows are still answered while the workers end.
         EXPECT_TRUE(WaitUntil([&] { return Idle(); }, kWorkersEndMs));
-        modalWatch.stop();
+        StopAnswering();
         CloseWindow();
         RouteHttpToLoopback(0);
     }
@@ -103,20 +87,8 @@ protected:
         return seen;
     }
 
-    struct Warning {
-        QString text;
-        QString title;
-        QMessageBox::Icon icon;
-    };
-
     TempDir target;
     LoopbackHttpServer server;
-    TBrowseFolderDialog* dialog = nullptr;
-    QTimer modalWatch;
-    std::string chosenFolder = target.folder();
-    bool acceptFolder = true;
-    int dialogsShown = 0;
-    std::vector<Warning> warnings;
 };
 
 TEST_F(Transfer, CheckedRowsAreSavedOneAfterAnotherAndARowUncheckedMeanwhileIsLeftOut)
@@ -316,7 +288,9 @@ TEST_P(StopTransfer, EndsTheRunningTransferAndLetsTheWindowClose)
     ASSERT_NE(stop, nullptr);
     EXPECT_EQ(stop->text(), "Stop Transfer");
     const QList<QAction*> fileItems = Control<QMenu>("File1")->actions();
-    EXPECT_EQ(fileItems.indexOf(stop), fileItems.indexOf(Control<QAction>("CopyFlash1")) + 1);
+    const qsizetype save = fileItems.indexOf(Control<QAction>("SaveWithNeeds1"));
+    EXPECT_EQ(save, fileItems.indexOf(Control<QAction>("CopyFlash1")) + 1);
+    EXPECT_EQ(fileItems.indexOf(stop), save + 1);
     EXPECT_FALSE(stop->isEnabled());
 
     target.write("movie.swf", "older movie");

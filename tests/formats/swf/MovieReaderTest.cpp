@@ -32,6 +32,28 @@ std::string LoaderActions()
            B::Action(0, "");
 }
 
+const std::string kGetVariable = B::Action(0x1c, {});
+const std::string kCallMethod = B::Action(0x52, {});
+
+std::string PushInt(std::uint32_t value)
+{
+    return B::Action(0x96, "\x07" + B::U32(value));
+}
+
+// An ABC file whose code makes new URLRequest("service.php") and calls the
+// constructor with two arguments on "other.php": its pool, then the code.
+std::string AbcWithUrlRequests()
+{
+    std::string abc = B::U16(16) + B::U16(46) + B::Varint(0) + B::Varint(0) + B::Varint(0) + B::Varint(4);
+    for (const std::string text : {"URLRequest", "service.php", "other.php"})
+        abc += B::Varint(static_cast<std::uint32_t>(text.size())) + text;
+    abc += B::Varint(2) + "\x16" + B::Varint(0);                 // one package namespace
+    abc += B::Varint(2) + B::Varint(1) + B::Varint(1);           // one set of it
+    abc += B::Varint(2) + "\x07" + B::Varint(1) + B::Varint(1);  // QName URLRequest
+    abc += "\x5d" + B::Varint(1) + "\x2c" + B::Varint(2) + "\x4a" + B::Varint(1) + B::Varint(1);
+    return abc + "\x2c" + B::Varint(3) + "\x2c" + B::Varint(3) + "\x4a" + B::Varint(1) + B::Varint(2);
+}
+
 std::string InBinaryData(const std::string& movie)
 {
     return B::U16(1) + B::U32(0) + movie;
@@ -170,6 +192,26 @@ TEST(MovieReaderTest, FindsTheMoviesAMovieNamesAndStopsAtEveryBound)
          0,
          {"data/levels.XML", "scores.txt?u=1", "cover.jpeg", "theme.mp3", "intro.flv", "config.json",
           "framework_4.5.swz", "clip.f4v", "lib.swc", "photo.png"}},
+        {"what AVM1 code hands to a load, whatever its ending",
+         B(8).Tag(kDoAction, B::GetUrl("getdata.php?id=7", "") + B::GetUrl("javascript:play()", "_self") +
+                                 B::PushStrings({"vars.asp", "_level0"}) + B::GetUrl2() +
+                                 B::ConstantPool({"lv", "load", "scores.cgi"}) + B::PushConstant(2) + PushInt(1) +
+                                 B::PushConstant(0) + kGetVariable + B::PushConstant(1) + kCallMethod +
+                                 B::PushStrings({"holder", "clip.php"}) + PushInt(2) + B::PushStrings({"mcl"}) +
+                                 kGetVariable + B::PushStrings({"loadClip"}) + kCallMethod +
+                                 B::PushStrings({"just words", "x"}) + PushInt(1) + B::PushStrings({"o", "toString"}) +
+                                 kCallMethod)
+             .Build(),
+         MovieReadResult::Ok,
+         {},
+         0,
+         {"getdata.php?id=7", "vars.asp", "scores.cgi", "clip.php"}},
+        {"what AVM2 code hands to a URLRequest, whatever its ending",
+         B(10).FileAttributes(true).Tag(kDoAbc, AbcWithUrlRequests()).Build(),
+         MovieReadResult::Ok,
+         {},
+         0,
+         {"service.php"}},
         {"string rule",
          B().Tag(kDoAction, B::PushStrings({"  spaced.swf ", "x.swf'", ".swf", "a.swf.bak", "page.php?f=a.swf",
                                             "photo.jpg", "http://host/Clip.Swf?v=3#x"}))
