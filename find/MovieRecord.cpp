@@ -3,7 +3,6 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonArray>
-#include <QSet>
 #include <QUrl>
 
 namespace tessaro {
@@ -40,23 +39,14 @@ QJsonObject SourceObject(const TMovieSource& source)
     return object;
 }
 
-// Each name once, as an address where a web base resolves it.
-QJsonArray NeedsArray(const QStringList& names, const QString& baseUrl)
+QJsonArray NeedsArray(const QList<TNeededFile>& needs)
 {
-    const QUrl base(baseUrl);
-    const bool web = base.scheme() == QLatin1String("http") || base.scheme() == QLatin1String("https");
-    QJsonArray needs;
-    QSet<QString> seen;
-    for (const QString& name : names) {
-        const QString address = web ? base.resolved(QUrl(name)).toString() : name;
-        if (address.isEmpty() || seen.contains(address))
-            continue;
-        seen.insert(address);
-        // Whether it was found is known once the files a movie needs are
-        // looked for; until then none is.
-        needs.append(QJsonObject{{QStringLiteral("url"), address}, {QStringLiteral("found"), false}});
+    QJsonArray array;
+    for (const TNeededFile& need : needs) {
+        const bool found = need.state == TNeedState::Fetched || need.state == TNeedState::Cached;
+        array.append(QJsonObject{{QStringLiteral("url"), need.address}, {QStringLiteral("found"), found}});
     }
-    return needs;
+    return array;
 }
 
 }  // namespace
@@ -64,7 +54,11 @@ QJsonArray NeedsArray(const QStringList& names, const QString& baseUrl)
 void AddReading(TMovieFacts& facts, const TMovieReading& reading)
 {
     facts.details = reading.details;
-    facts.names = reading.movieNames + reading.fileNames;
+    // A movie file of its own resolves its names as a player opening it does.
+    const QString base = !facts.url.isEmpty() || facts.source.file.isEmpty()
+                             ? facts.url
+                             : QUrl::fromLocalFile(facts.source.file).toString();
+    facts.needs = NeededFiles(reading.movieNames, reading.fileNames, base);
 }
 
 QJsonObject MovieRecord(const TMovieFacts& facts)
@@ -89,7 +83,7 @@ QJsonObject MovieRecord(const TMovieFacts& facts)
     if (!source.isEmpty())
         record.insert(QStringLiteral("source"), source);
     if (facts.details)
-        record.insert(QStringLiteral("needs"), NeedsArray(facts.names, facts.base.isEmpty() ? facts.url : facts.base));
+        record.insert(QStringLiteral("needs"), NeedsArray(facts.needs));
     return record;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/swf/MovieReader.h"
+#include "scan/MovieNeeds.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -28,21 +29,19 @@ struct TMovieFacts {
     QString url;                            // its address
     std::optional<std::string_view> bytes;  // the whole movie, when read
     std::optional<TMovieDetails> details;
-    // What it names, movies and other files, as written in it.
-    QStringList names;
-    // What names are resolved against, as a Flash player did: the page's
-    // address for a movie on a page; empty: the movie's own address.
-    QString base;
+    // The files it names, as addresses, each with whether it was found.
+    QList<TNeededFile> needs;
     QString foundBy;  // "page", "movie"
     TMovieSource source;
 };
 
 // The movie's line: url, size, sha256, found_by, the details (version,
-// width, height, frame_rate, frames, as3), source, and needs: each name as
-// an address (against the movie's own address) with whether it was found.
+// width, height, frame_rate, frames, as3), source, and needs: each file's
+// address with whether it was found.
 QJsonObject MovieRecord(const TMovieFacts& facts);
 
-// What reading gave, as facts: details, and names of movies then of files.
+// What reading gave, as facts: details, and the files it names, resolved
+// against the movie's own address (a local file's: against the file).
 void AddReading(TMovieFacts& facts, const TMovieReading& reading);
 
 }  // namespace tessaro

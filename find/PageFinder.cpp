@@ -22,14 +22,14 @@ TMovieFacts RowFacts(const QString& input, const QString& page, const TMovieRow&
     facts.url = row.address;
     facts.foundBy = row.foundIn == TFoundIn::Movie ? QStringLiteral("movie") : QStringLiteral("page");
     facts.source.page = page;
-    facts.base = page;
     if (row.kept != nullptr)
         facts.bytes = std::string_view(*row.kept);
+    // The row's own needs: resolved as the reading resolved them, and
+    // whether each was found.
+    facts.needs = row.needs;
     if (store != nullptr) {
-        if (const std::optional<TMovieStore::TRead> read = store->Read(row.address)) {
+        if (const std::optional<TMovieStore::TRead> read = store->Read(row.address))
             facts.details = read->details;
-            facts.names = read->movieNames + read->fileNames;
-        }
     }
     return facts;
 }

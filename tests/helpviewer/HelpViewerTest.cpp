@@ -124,6 +124,7 @@ TEST_F(HelpViewer, OpensHelpFileWithItsContentsAndFirstPage)
                                      QStringLiteral("  Previewing a movie"),
                                      QStringLiteral("  Saving movies"),
                                      QStringLiteral("    Row status: what \"Failed\" means"),
+                                     QStringLiteral("    Everything a movie needs"),
                                      QStringLiteral("  Finding movies from the command line"),
                                  }));
 
