@@ -3,6 +3,7 @@
 #include "cache/AddedCacheFolders.h"
 #include "cache/CacheCopyThread.h"
 #include "cache/FindCacheThread.h"
+#include "platform/cachewalk/ArchivedResource.h"
 
 #include <stdexcept>
 #include <utility>
@@ -28,7 +29,27 @@ TMovieRow CacheRow(const CacheMovieRow& found)
     const QUrl from(QString::fromStdString(found.Url));
     if (from.scheme() == QLatin1String("http") || from.scheme() == QLatin1String("https"))
         row.cachedFrom = from;
+    row.sourceArchive = QString::fromStdString(found.SourceArchive);
     return row;
+}
+
+// The files a saved movie loads, looked for in the archives that recorded
+// the saved rows, one after the other.
+std::function<TKeptBytes(const QString&, const std::atomic<bool>&)> ArchivedFiles(const QStringList& archives)
+{
+    if (archives.isEmpty())
+        return {};
+    return [archives](const QString& address, const std::atomic<bool>& cancelled) -> TKeptBytes {
+        for (const QString& archive : archives) {
+            std::string body;
+            if (ReadArchivedResource(archive.toStdString(), address.toStdString(), TSaveWithNeeds::kMaxFileBytes, body,
+                                     &cancelled) == ArchivedResourceResult::Found)
+                return std::make_shared<const std::string>(std::move(body));
+            if (cancelled)
+                break;
+        }
+        return nullptr;
+    };
 }
 
 // Why a walk broke off, as one line of text.
@@ -173,17 +194,21 @@ QHash<QString, QString> TCachePageController::CachedCopies() const
 bool TCachePageController::StartSaveWithNeeds(const QString& folder)
 {
     QList<TSaveRoot> roots;
+    QStringList archives;  // those that recorded the rows, in the rows' order
     for (int row = 0; row < movies_->RowCount(); ++row) {
         const TMovieRow& movie = movies_->Row(row);
         if (!movie.checked)
             continue;
         const QString address = movie.cachedFrom.toString();
         roots.append({address, movie.cachedFrom, address, nullptr, movie.localPath, movie.needs});
+        if (!movie.sourceArchive.isEmpty() && !archives.contains(movie.sourceArchive))
+            archives.append(movie.sourceArchive);
     }
     if (roots.isEmpty())
         return false;
     TSaveSources sources;
     sources.cached = CachedCopies();
+    sources.archived = ArchivedFiles(archives);
     emit BusyChanged(true);
     emit StatusText(
         QStringLiteral("Saving %1 with everything they need")

@@ -5,6 +5,9 @@
 
 #include <QDateTime>
 #include <QStringList>
+#include <QTimeZone>
+
+#include <filesystem>
 
 namespace tessaro {
 
@@ -38,7 +41,14 @@ std::string CachedMovieDetails(const UrlCacheEntry& entry)
     }
     if (!entry.url.empty())
         lines << QStringLiteral("From %1").arg(AsText(entry.url));
-    if (!entry.browser.empty() && entry.time > 0)
+    if (!entry.archive.empty() && entry.time > 0)
+        lines << QStringLiteral("Recorded in %1 on %2 UTC")
+                     .arg(AsText(std::filesystem::path(entry.archive).filename().string()),
+                          QDateTime::fromSecsSinceEpoch(entry.time, QTimeZone::utc())
+                              .toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+    else if (!entry.archive.empty())
+        lines << QStringLiteral("Recorded in %1").arg(AsText(std::filesystem::path(entry.archive).filename().string()));
+    else if (!entry.browser.empty() && entry.time > 0)
         lines << QStringLiteral("Cached by %1 on %2")
                      .arg(QString::fromStdString(entry.browser),
                           QDateTime::fromSecsSinceEpoch(entry.time).toString(QStringLiteral("yyyy-MM-dd hh:mm")));

@@ -41,8 +41,13 @@ CacheMovieRow MakeCacheMovieRow(int matchCount, const UrlCacheEntry& entry)
 {
     // Only the low 32 bits of the size are shown, as an unsigned number.
     const auto sizeLow = static_cast<std::uint32_t>(entry.size);
-    return {std::to_string(matchCount), FileNamePart(entry.localFileName), std::to_string(sizeLow),
-            entry.localFileName,        CachedMovieDetails(entry),         entry.url};
+    return {std::to_string(matchCount),
+            FileNamePart(entry.localFileName),
+            std::to_string(sizeLow),
+            entry.localFileName,
+            CachedMovieDetails(entry),
+            entry.url,
+            entry.archive};
 }
 
 UrlCacheOpener TFindCacheEntryThread::DefaultOpener()

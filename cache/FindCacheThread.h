@@ -16,6 +16,8 @@ struct CacheMovieRow {
     std::string LocalPath;
     std::string Details{};  // the Flash cell's tooltip
     std::string Url{};      // the address the cache kept it for; empty when unknown
+    // The web archive that recorded the movie; empty for a browser's cache.
+    std::string SourceArchive{};
 };
 
 // Whether a local file is a Flash movie: the extension of its file-name part

@@ -128,6 +128,13 @@ TSaveWithNeeds::TBytes TSaveWithNeeds::Take(const TWanted& wanted, const std::at
             return taken;
         }
     }
+    if (root == nullptr && sources_.archived && !wanted.address.isEmpty()) {
+        if (TKeptBytes archived = sources_.archived(wanted.address, cancelled)) {
+            taken.bytes = std::move(archived);
+            taken.found = TNeedState::Cached;
+            return taken;
+        }
+    }
     QString local = root != nullptr ? root->localPath : QString();
     if (local.isEmpty())
         local = sources_.cached.value(wanted.address.toCaseFolded());

@@ -45,6 +45,9 @@ struct TSaveSources {
     std::function<TKeptBytes(const QString& address)> kept;
     // The cache page's copies by their address, case-folded.
     QHash<QString, QString> cached;
+    // What the web archives that recorded the saved rows hold for an address
+    // (null: nothing); asked first for a file a movie needs.
+    std::function<TKeptBytes(const QString& address, const std::atomic<bool>& cancelled)> archived;
     // The web; null where the web is not asked (the cache page).
     Fetcher fetch;
 };

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the body decoder; the first byte picks the coding.
 
-#include "formats/urlcache/BodyDecoder.h"
+#include "formats/coding/BodyDecoder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // picks the content coding, the rest is the body as stored. The streaming
 // decoder, the movie check and the temporary file run as in a cache walk.
 
-#include "formats/urlcache/BodyDecoder.h"
+#include "formats/coding/BodyDecoder.h"
 #include "platform/cachewalk/CacheCheckout.h"
 
 #include <cstddef>

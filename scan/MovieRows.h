@@ -66,6 +66,9 @@ struct TMovieRow {
     QString size;         // the entry's size in bytes
     QString localPath;    // the copy: what is played and copied
     QUrl cachedFrom;      // the address the cache kept it for, when it knows
+    // A cache row recorded in a web archive: the archive's file, where the
+    // files the movie loads are looked for first.
+    QString sourceArchive;
 
     // Where the movie is: the address, or a cache row's copy.
     QUrl Url() const { return address.isEmpty() ? QUrl::fromLocalFile(localPath) : url; }

@@ -1,7 +1,7 @@
 #include "platform/cachewalk/CacheCheckout.h"
 
+#include "formats/coding/BodyDecoder.h"
 #include "formats/swf/MovieCheck.h"
-#include "formats/urlcache/BodyDecoder.h"
 #include "formats/urlcache/ByteSource.h"
 #include "platform/core/AsciiText.h"
 #include "platform/files/AtomicFile.h"
@@ -203,6 +203,17 @@ bool IsCheckoutPath(const std::filesystem::path& contentFolder, const std::files
 bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, const std::filesystem::path& openedPath,
                    const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size)
 {
+    return CheckOutMovieBody(
+        response.contentEncoding, response.StoredSize(),
+        [&](const std::function<bool(std::string_view)>& piece) {
+            return StreamStoredBody(response, piece, opened, openedPath) == BodyReadResult::Ok;
+        },
+        target, room, size);
+}
+
+bool CheckOutMovieBody(std::string_view contentEncoding, std::uint64_t storedLength, const StoredBody& body,
+                       const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size)
+{
     std::error_code error;
     std::filesystem::create_directories(target.parent_path(), error);
     // The walk syncs once for all its check-outs before its records vouch for them.
@@ -212,11 +223,11 @@ bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, con
     MovieCheck check(kMaxCheckoutBytes);
     // An uncompressed movie is as long as its header says: past the decoder's
     // ratio to what is stored, it is refused before anything is written.
-    const std::uint64_t longestPlain = response.StoredSize() * BodyDecoderStream::kMaxDecodeRatio;
+    const std::uint64_t longestPlain = storedLength * BodyDecoderStream::kMaxDecodeRatio;
     std::string signature;
     bool written = true;
     size = 0;
-    BodyDecoderStream decoder(response.contentEncoding, [&](std::string_view piece) {
+    BodyDecoderStream decoder(contentEncoding, [&](std::string_view piece) {
         const MovieCheckResult verdict = check.Feed(piece);
         if (verdict == MovieCheckResult::NotAMovie || verdict == MovieCheckResult::TooLarge)
             return false;
@@ -229,11 +240,9 @@ bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, con
         size += piece.size();
         return written;
     });
-    const BodyReadResult read = StreamStoredBody(
-        response, [&decoder](std::string_view stored) { return decoder.Feed(stored) == DecodeResult::Ok; }, opened,
-        openedPath);
-    if (read == BodyReadResult::Ok && decoder.Finish() == DecodeResult::Ok && written &&
-        check.End() == MovieCheckResult::Complete && file.SetPermissions(0644) && file.Commit())
+    const bool read = body([&decoder](std::string_view stored) { return decoder.Feed(stored) == DecodeResult::Ok; });
+    if (read && decoder.Finish() == DecodeResult::Ok && written && check.End() == MovieCheckResult::Complete &&
+        file.SetPermissions(0644) && file.Commit())
         return true;
     file.Discard();
     return false;

@@ -54,6 +54,15 @@ using CheckoutRoom = std::function<bool(std::uint64_t bytes)>;
 bool CheckOutMovie(const CachedResponse& response, const ByteSource* opened, const std::filesystem::path& openedPath,
                    const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
 
+// A body's stored (still content-coded) bytes, handed piece by piece to the
+// function given, which returns false to stop; true when every piece came.
+using StoredBody = std::function<bool(const std::function<bool(std::string_view)>& piece)>;
+
+// The same check-out for a body from anywhere (a web archive's record):
+// storedLength bounds what an uncompressed movie may declare.
+bool CheckOutMovieBody(std::string_view contentEncoding, std::uint64_t storedLength, const StoredBody& body,
+                       const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
+
 // Writes the bytes to the path through an AtomicFile, only when the file is
 // missing or different.
 CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view bytes);

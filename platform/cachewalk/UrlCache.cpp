@@ -1,6 +1,6 @@
 #include "platform/cachewalk/UrlCache.h"
 
-#include "formats/urlcache/BodyDecoder.h"
+#include "formats/coding/BodyDecoder.h"
 #include "formats/urlcache/ByteSource.h"
 #include "formats/urlcache/ChromiumSimpleCache.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
@@ -8,6 +8,8 @@
 #include "formats/urlcache/IeUrlCache.h"
 #include "platform/cachewalk/CacheCheckout.h"
 #include "platform/cachewalk/CheckoutRecords.h"
+#include "platform/cachewalk/WebArchiveMovies.h"
+#include "platform/cachewalk/WebArchiveSearch.h"
 #include "platform/cachewalk/WinePrefixCaches.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/AsciiText.h"
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -43,6 +46,8 @@ constexpr int kMaxAddedFolderDepth = 12;
 // Folders looked at below one root at most, so a disk of millions of
 // folders ends the search instead of holding up the listing.
 constexpr std::size_t kMaxSearchedFolders = 200000;
+// Files below one added folder whose first bytes are read to tell a web archive.
+constexpr std::size_t kMaxSniffedFiles = 100000;
 // Decoded bytes one walk may spend on check-outs; past it, movies not
 // checked out already are passed over until the next walk.
 constexpr std::uint64_t kMaxDecodedPerWalk = std::uint64_t(2) << 30;
@@ -97,7 +102,7 @@ std::vector<fs::path> SortedSubfolders(const fs::path& folder, const std::atomic
 }
 
 struct FoundSources {
-    std::vector<UrlCacheSource> chromium, firefox, internetExplorer;
+    std::vector<UrlCacheSource> chromium, firefox, internetExplorer, archives;
 };
 
 // How far a search goes below one root, and how many folders it may look at.
@@ -162,6 +167,27 @@ void Add(const UrlCacheSource& source, FoundSources& found)
         case UrlCacheSource::Kind::InternetExplorer:
             found.internetExplorer.push_back(source);
             break;
+        case UrlCacheSource::Kind::WebArchive:
+        case UrlCacheSource::Kind::WebArchivePackage:
+            found.archives.push_back(source);
+            break;
+    }
+}
+
+// The web archives below an added folder, past its caches and the
+// program's own folders.
+void SearchWebArchives(const fs::path& root, const UrlCacheLocations& locations, FoundSources& found)
+{
+    const auto skip = [&locations](const fs::path& folder) {
+        UrlCacheSource source;
+        return std::find(locations.excluded.begin(), locations.excluded.end(), folder) != locations.excluded.end() ||
+               folder == locations.embeddedCache || folder == locations.contentFolder || CacheSourceOf(folder, source);
+    };
+    const WebArchiveSearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders, kMaxSniffedFiles};
+    for (const FoundWebArchive& archive : FindWebArchives(root, bounds, skip, locations.cancelled)) {
+        found.archives.push_back({archive.kind == WebArchiveKind::Wacz ? UrlCacheSource::Kind::WebArchivePackage
+                                                                       : UrlCacheSource::Kind::WebArchive,
+                                  archive.file});
     }
 }
 
@@ -353,7 +379,14 @@ public:
     bool Next(UrlCacheEntry& entry) override
     {
         while (!closed_ && !Cancelled(locations_.cancelled)) {
-            if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
+            if (archive_) {
+                if (ArchivedMovie movie; archive_->Next(movie)) {
+                    entry = UrlCacheEntry();
+                    if (YieldArchivedMovie(movie, entry))
+                        return true;
+                    continue;
+                }
+            } else if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
                 if (ieRecordIndex_ < ieIndex_.records.size()) {
                     entry = UrlCacheEntry();
                     if (ReadIeRecord(ieIndex_.records[ieRecordIndex_++], entry))
@@ -425,9 +458,19 @@ private:
         ieIndexFile_.reset();
         ieIndex_ = IeCacheIndex();
         ieRecordIndex_ = 0;
+        archive_.reset();
+        archiveCheckouts_.clear();
         if (sourceIndex_ >= sources_.size())
             return false;
         current_ = sources_[sourceIndex_++];
+        if (current_.kind == UrlCacheSource::Kind::WebArchive ||
+            current_.kind == UrlCacheSource::Kind::WebArchivePackage) {
+            archive_ = std::make_unique<WebArchiveMovies>(
+                current_.folder,
+                current_.kind == UrlCacheSource::Kind::WebArchive ? WebArchiveKind::Records : WebArchiveKind::Wacz,
+                locations_.cancelled);
+            return true;
+        }
         if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
             ieIndexFile_ = std::make_unique<FileByteSource>(current_.folder / "index.dat");
             if (ParseIeCacheIndex(*ieIndexFile_, ieIndex_) != IeCacheResult::Ok)
@@ -529,11 +572,21 @@ private:
         }
         if (records_.MadeRoom(cacheId))
             return false;
-        const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, response.url);
+        return CheckOutInto(cacheId, response.url, stamp, entry,
+                            [&](const fs::path& target, const CheckoutRoom& room, std::uint64_t& size) {
+                                return CheckOutMovie(response, opened, openedPath, target, room, size);
+                            });
+    }
+
+    // Writes a check-out through checkOut, each piece taken from the walk's
+    // budget and made room for in the content folder, counting what this
+    // check-out has written so far; records it and yields it.
+    bool CheckOutInto(const std::string& cacheId, const std::string& url, const FileStamp& stamp, UrlCacheEntry& entry,
+                      const std::function<bool(const fs::path&, const CheckoutRoom&, std::uint64_t&)>& checkOut)
+    {
+        const fs::path target = CheckoutPath(locations_.contentFolder, cacheId, url);
         std::uint64_t size = 0;
         FileStamp written;
-        // Each piece is taken from the walk's budget and made room for in the
-        // content folder, counting what this check-out has written so far.
         std::uint64_t writing = 0;
         const auto room = [this, &writing](std::uint64_t bytes) {
             if (Cancelled(locations_.cancelled) || bytes > budget_ || !records_.MakeRoom(writing + bytes))
@@ -542,13 +595,47 @@ private:
             writing += bytes;
             return true;
         };
-        if (!CheckOutMovie(response, opened, openedPath, target, room, size) || !StampOf(target, written))
+        if (!checkOut(target, room, size) || !StampOf(target, written))
             return false;
         records_.Put(cacheId, {stamp, target, written});
         wroteCheckouts_ = true;
         checkedOut_.insert(target);
         entry.localFileName = target.string();
         entry.size = size;
+        return true;
+    }
+
+    // A movie of a web archive: checked out as a cached one is, keyed by its
+    // record; a revisit is the check-out of the record it points at.
+    bool YieldArchivedMovie(const ArchivedMovie& movie, UrlCacheEntry& entry)
+    {
+        entry.url = movie.url;
+        entry.time = movie.time;
+        entry.archive = current_.folder.string();
+        if (!movie.sameAs.empty()) {
+            const auto earlier = archiveCheckouts_.find(movie.sameAs);
+            if (earlier == archiveCheckouts_.end())
+                return false;
+            entry.localFileName = earlier->second.first.string();
+            entry.size = earlier->second.second;
+            return true;
+        }
+        present_.insert(movie.cacheId);
+        const FileStamp& stamp = archive_->Stamp();
+        if (const CheckoutRecords::Record* record = records_.FindCurrent(movie.cacheId, stamp)) {
+            records_.Pin(movie.cacheId);
+            checkedOut_.insert(record->checkout);
+            entry.localFileName = record->checkout.string();
+            entry.size = record->checkoutFile.size;
+        } else if (records_.MadeRoom(movie.cacheId) ||
+                   !CheckOutInto(movie.cacheId, movie.url, stamp, entry,
+                                 [this](const fs::path& target, const CheckoutRoom& room, std::uint64_t& size) {
+                                     return archive_->CheckOut(target, room, size);
+                                 })) {
+            return false;
+        }
+        if (archiveCheckouts_.size() < WebArchiveMovies::kMaxRemembered)
+            archiveCheckouts_.emplace(movie.cacheId, std::make_pair(fs::path(entry.localFileName), entry.size));
         return true;
     }
 
@@ -563,6 +650,9 @@ private:
     std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
     std::unique_ptr<FileByteSource> ieIndexFile_;
     IeCacheIndex ieIndex_;
+    std::unique_ptr<WebArchiveMovies> archive_;
+    // The current archive's movies checked out: what its revisits point at.
+    std::map<std::string, std::pair<fs::path, std::uint64_t>> archiveCheckouts_;
     std::size_t ieRecordIndex_ = 0;
     std::set<fs::path> checkedOut_;
     CheckoutRecords records_;
@@ -655,10 +745,12 @@ std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locatio
         } else {
             SearchBounds bounds{kMaxAddedFolderDepth, kMaxSearchedFolders};
             Search(root, 1, bounds, locations, added);
+            SearchWebArchives(root, locations, added);
         }
         append(added.chromium);
         append(added.firefox);
         append(added.internetExplorer);
+        append(added.archives);
     }
     return sources;
 }

@@ -16,8 +16,8 @@ namespace tessaro {
 // own cache first, then the caches of Chromium-family browsers, then
 // Firefox's, then Internet Explorer's in Wine prefixes; after them the caches
 // found in the folders the user added, folder by folder in the same order of
-// kinds. Each source comes in path order and each in a stable order of its
-// own (file time, then name; Internet Explorer's in hash-table order).
+// kinds, each folder's web archives (WARC, ARC, WACZ) after its caches. Each source comes in path order and each in a
+// stable order of its own (file time, then name; Internet Explorer's in hash-table order).
 //
 // A Flash entry is checked out as a plain file under the content folder and
 // yielded with that path and its decoded size; every other entry is yielded
@@ -33,6 +33,9 @@ struct UrlCacheEntry {
     std::string url{};
     std::string browser{};
     std::int64_t time = 0;
+    // For a movie recorded in a web archive: the archive's file (time is
+    // then the capture's).
+    std::string archive{};
 };
 
 // One walk over the caches. Entries come one at a time; nothing of an entry
@@ -78,9 +81,11 @@ UrlCacheLocations DefaultUrlCacheLocations();
 
 // One browser cache found on disk.
 struct UrlCacheSource {
-    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer };
+    enum class Kind { ChromiumSimple, FirefoxCache2, InternetExplorer, WebArchive, WebArchivePackage };
     Kind kind;
-    std::filesystem::path folder;  // the folder holding the entry files (Internet Explorer: index.dat)
+    // The folder holding the entry files (Internet Explorer: index.dat); a web
+    // archive's file.
+    std::filesystem::path folder;
 };
 
 // The sources in the order they are walked.

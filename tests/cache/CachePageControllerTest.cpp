@@ -2,6 +2,7 @@
 
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
 
 #include <atomic>
 #include <chrono>
@@ -120,6 +121,46 @@ TEST_P(ListAgain, FollowsThePageAndWhatHoldsBusy)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ListAgain, testing::ValuesIn(kListAgainCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+std::string WarcResponse(const std::string& uri, const std::string& type, const std::string& body)
+{
+    const std::string block = "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\n\r\n" + body;
+    return "WARC/1.0\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+           "\r\nWARC-Date: 2009-01-02T03:04:05Z\r\nContent-Type: application/http; msgtype=response\r\n"
+           "Content-Length: " +
+           std::to_string(block.size()) + "\r\n\r\n" + block + "\r\n\r\n";
+}
+
+// A movie listed from a web archive is saved with the files it loads that the
+// same archive recorded, though no cache or server holds them.
+TEST(CachePageSave, TakesWhatAMovieLoadsFromItsArchive)
+{
+    const test::TempDir work;
+    const std::string loader =
+        test::TMovieBuilder()
+            .Tag(12, test::TMovieBuilder::GetUrl("data/words.xml", "_level1") + std::string(1, '\0'))
+            .ShowFrame()
+            .Build();
+    work.write("added/crawl", WarcResponse("http://site.example/g/test.swf", "application/x-shockwave-flash", loader) +
+                                  WarcResponse("http://site.example/g/data/words.xml", "text/xml", "<words/>"));
+    UrlCacheLocations locations;
+    locations.embeddedCache = work.path() / "none";
+    locations.contentFolder = work.path() / "content";
+    locations.addedFolders = {work.path() / "added"};
+    TCachePageController page;
+    page.SetCacheOpener([locations](const std::atomic<bool>* cancelled) mutable {
+        locations.cancelled = cancelled;
+        return OpenUrlCacheEnumeration(locations);
+    });
+    page.StartListing();
+    ASSERT_TRUE(WaitUntil([&] { return !page.Listing(); }, 20000));
+    ASSERT_EQ(page.Movies()->RowCount(), 1);
+    page.Movies()->SetChecked(0, true);
+    ASSERT_TRUE(page.StartSaveWithNeeds(QString::fromStdString(work.folder() + "saved")));
+    ASSERT_TRUE(WaitUntil([&] { return !page.Copying(); }, 20000));
+    EXPECT_EQ(test::TempDir::read(work.path() / "saved/site.example/g/test.swf"), loader);
+    EXPECT_EQ(test::TempDir::read(work.path() / "saved/site.example/g/data/words.xml"), "<words/>");
+}
 
 }  // namespace
 }  // namespace tessaro

@@ -144,6 +144,13 @@ TEST(FindCacheThreadTest, DetailsAreTextAndNeverWaitOnTheFile)
     EXPECT_EQ(text,
               "From http://h/a\xef\xbf\xbd[2J\xef\xbf\xbd\xef\xbf\xbd"
               "Cached by Nobody\xef\xbf\xbd.swf\nCached by Firefox");
+    // A web archive's movie names the archive and the capture, in UTC.
+    entry.url = "http://h/a.swf";
+    entry.browser.clear();
+    entry.archive = "/disk/crawls/crawl\x1b.warc.gz";
+    entry.time = 1209588505;
+    EXPECT_EQ(CachedMovieDetails(entry),
+              "From http://h/a.swf\nRecorded in crawl\xef\xbf\xbd.warc.gz on 2008-04-30 20:48 UTC");
 }
 
 TEST(FindCacheThreadTest, EndsQuietlyWhenThereIsNothingToList)

@@ -112,6 +112,10 @@ protected:
         // As for the movies of a page on loopback, which may reach loopback.
         sources.fetch = WebFileFetcher(QStringLiteral("http://127.0.0.1:%1/").arg(server.port()));
         sources.cached = cached;
+        sources.archived = [this](const QString& address, const std::atomic<bool>&) -> TKeptBytes {
+            const auto known = archived.find(address.toStdString());
+            return known == archived.end() ? nullptr : std::make_shared<const std::string>(known->second);
+        };
         bool ended = false;
         TSaveOutcome outcome;
         QObject owner;
@@ -146,6 +150,7 @@ protected:
     LoopbackHttpServer server;
     TempDir folder;
     QHash<QString, QString> cached;
+    std::map<std::string, std::string> archived;  // what the rows' web archives recorded, by address
 };
 
 // A name as the program resolves it (dot segments are sent as written).
@@ -172,6 +177,7 @@ TEST_F(SaveWithNeeds, EachNeededFileIsSavedWhereItsAddressSaysOrNamedMissingOrFa
     const std::string cut = TMovieBuilder::DeclaringLength(TMovieBuilder().Build(), 4000);
     TempDir cache;
     cache.write("cached.swf", LoaderOf({}));
+    archived["http://site.example/g/recorded.xml"] = "<recorded/>";
     cached.insert(QStringLiteral("http://site.example/g/from-cache.swf"),
                   QString::fromStdString((cache.path() / "cached.swf").string()));
     const std::vector<Row> rows = {
@@ -188,6 +194,8 @@ TEST_F(SaveWithNeeds, EachNeededFileIsSavedWhereItsAddressSaysOrNamedMissingOrFa
         {"cut short", "levels/cut.swf", 200, cut, "application/x-shockwave-flash", nullptr, "failed"},
         {"no way up", "../../../../etc/passwd.txt", 200, "root", "text/plain", "site.example/etc/passwd.txt", "saved"},
         {"from the cache page, never the web", "from-cache.swf", 0, "", "", "site.example/g/from-cache.swf", "saved"},
+        {"recorded in the row's web archive, asked first", "recorded.xml", 500, "<recorded/>", "text/plain",
+         "site.example/g/recorded.xml", "saved"},
     };
     std::vector<std::string> names;
     std::map<std::string, HttpResponse> answers;  // by the request's target, its query in it

@@ -1,6 +1,6 @@
 #include "platform/cachewalk/UrlCache.h"
 
-#include "formats/urlcache/BodyDecoder.h"
+#include "formats/coding/BodyDecoder.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
 #include "platform/cachewalk/CacheCheckout.h"
 #include "platform/cachewalk/CheckoutRecords.h"

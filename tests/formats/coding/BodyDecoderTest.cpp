@@ -1,4 +1,4 @@
-#include "formats/urlcache/BodyDecoder.h"
+#include "formats/coding/BodyDecoder.h"
 
 #include "support/DecodeBombs.h"
 
