@@ -54,6 +54,7 @@ void WriteCachedMovie(const QString& input, const QString& cache, const TCachedM
     facts.url = QString::fromStdString(movie.entry.url);
     facts.source.cache = cache;
     facts.source.browser = QString::fromStdString(movie.entry.browser);
+    facts.source.archive = QString::fromStdString(movie.entry.archive);
     facts.source.captured = movie.entry.time;
     // A folder's check-outs are the run's own and go with it.
     if (cache.isEmpty())

@@ -45,6 +45,7 @@ QJsonObject SourceObject(const TMovieSource& source)
     put("page", source.page);
     put("cache", source.cache);
     put("browser", source.browser);
+    put("archive", source.archive);
     put("file", source.file);
     if (source.captured > 0)
         put("captured", QDateTime::fromSecsSinceEpoch(source.captured, Qt::UTC).toString(Qt::ISODate));

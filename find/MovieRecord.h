@@ -18,6 +18,7 @@ struct TMovieSource {
     QString page;               // the page scanned
     QString cache;              // the cache folder given
     QString browser;            // whose cache held it
+    QString archive;            // the web archive that recorded it
     std::int64_t captured = 0;  // when the cache wrote it, seconds since 1970; 0: unknown
     QString file;               // the movie file read (a cached movie's check-out)
 };

@@ -79,6 +79,20 @@ std::multiset<std::string> ExpectedMovies(const std::string& cache)
     return movies;
 }
 
+// The same of every movie the web archives' expected.json lists.
+std::multiset<std::string> ExpectedArchivedMovies()
+{
+    const QJsonObject expected =
+        QJsonDocument::fromJson(QByteArray::fromStdString(Fixture("web-archives/expected.json"))).object();
+    std::multiset<std::string> movies;
+    for (const QJsonValue& archive : expected[QStringLiteral("movies")].toObject()) {
+        for (const QJsonValue& movie : archive.toArray())
+            movies.insert(movie[QStringLiteral("url")].toString().toStdString() + " " +
+                          movie[QStringLiteral("sha256")].toString().toStdString());
+    }
+    return movies;
+}
+
 std::multiset<std::string> ListedMovies(const TRun& run)
 {
     std::multiset<std::string> movies;
@@ -163,6 +177,17 @@ const TFindCase kCases[] = {
          expected.merge(ExpectedMovies("ie_cache"));
          EXPECT_EQ(ListedMovies(run), expected);
          EXPECT_TRUE(run.err.contains(QStringLiteral("ie-wine: 20 movies"))) << run.err.toStdString();
+     }},
+    {"WebArchivesOfAFolderListEveryRecordedMovie",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("cache"), Folder(test::FixturesDir() / "web-archives")};
+     },
+     0,
+     [](const TRun& run, const TWorld&) {
+         EXPECT_EQ(ListedMovies(run), ExpectedArchivedMovies());
+         for (const QJsonObject& line : run.lines)
+             EXPECT_TRUE(
+                 line[QStringLiteral("source")][QStringLiteral("archive")].toString().endsWith(QStringLiteral(".gz")));
      }},
     {"CacheWithoutAPathReadsTheUsersOwnCaches",
      [](TWorld& world) {
