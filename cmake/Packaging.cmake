@@ -27,7 +27,7 @@ install(FILES ${tessaro_ruffle_licences} DESTINATION ${CMAKE_INSTALL_DATADIR}/do
 
 # Everything the package holds, so that a packaging run builds no tests.
 add_custom_target(tessaro_package_content)
-foreach(target tessaro tessarohelp tessaro_help_file tessaro_ruffle_files)
+foreach(target tessaro tessaro-find tessarohelp tessaro_help_file tessaro_ruffle_files tessaro_find_manual)
   if(TARGET ${target})
     add_dependencies(tessaro_package_content ${target})
   endif()

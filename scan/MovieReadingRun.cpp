@@ -20,9 +20,9 @@ bool IsWebAddress(const QString& address)
 
 }  // namespace
 
-TMovieReaderPool::TMovieReaderPool(QObject* owner)
+TMovieReaderPool::TMovieReaderPool(QObject* owner, int readers)
 {
-    for (int i = 0; i < kMaxReadsAtOnce; ++i)
+    for (int i = 0; i < std::clamp(readers, 1, kMaxReadsAtOnce); ++i)
         readers_.push_back(Job::Start(
             owner, [this](JobControl&) { Work(); }, [](const JobEnd<void>&) {}));
 }

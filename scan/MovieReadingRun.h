@@ -47,7 +47,8 @@ public:
     using Done = std::function<void(const QStringList& names)>;
 
     // The readers are jobs of owner's; the pool is made and destroyed on its thread.
-    explicit TMovieReaderPool(QObject* owner);
+    // readers: how many read at once, 1 to kMaxReadsAtOnce.
+    explicit TMovieReaderPool(QObject* owner, int readers = kMaxReadsAtOnce);
     // Cancels every read and waits for the readers.
     ~TMovieReaderPool();
     TMovieReaderPool(const TMovieReaderPool&) = delete;

@@ -79,9 +79,20 @@ fi
 prefix=$root/usr
 
 for path in bin/tessaro lib/tessaro/tessaro share/applications/tessaro.desktop \
-            share/icons/hicolor/scalable/apps/tessaro.svg; do
+            share/icons/hicolor/scalable/apps/tessaro.svg bin/tessaro-find share/man/man1/tessaro-find.1.gz; do
   [ -e "$prefix/$path" ] || { echo "missing in the package: /usr/$path" >&2; exit 1; }
 done
+# The command line from the package: its version, its man page, and a movie read.
+find_version=$("$prefix/bin/tessaro-find" --version)
+[ "$find_version" = "tessaro-find $(dpkg-deb -f "$deb" Version)" ] ||
+  { echo "the packaged tessaro-find says '$find_version'" >&2; exit 1; }
+if command -v man >/dev/null; then
+  man -l "$prefix/share/man/man1/tessaro-find.1.gz" 2>/dev/null | grep -q 'EXIT STATUS' ||
+    { echo "the packaged man page of tessaro-find does not read" >&2; exit 1; }
+fi
+"$prefix/bin/tessaro-find" movie tests/fixtures/ruffle-loaders/movies/avm1__cross_movie_root/test.swf 2>/dev/null |
+  grep -q '"sha256"' || { echo "the packaged tessaro-find read no movie" >&2; exit 1; }
+echo "ok: /usr/bin/tessaro-find from the package reads a movie; its man page is there"
 for path in libtessarohelp.so help.chm ruffle; do
   [ -e "$prefix/lib/tessaro/$path" ] || echo "warning: /usr/lib/tessaro/$path is not in the package" >&2
 done

@@ -12,12 +12,12 @@
 
 namespace tessaro {
 
-TWebPageController::TWebPageController(std::function<bool()> windowBusy, QObject* parent)
+TWebPageController::TWebPageController(std::function<bool()> windowBusy, QObject* parent, int readsAtOnce)
     : QObject(parent),
       windowBusy_(std::move(windowBusy)),
       movies_(new TMovieModel(TMovieModel::TKind::Web, this)),
       thorough_(ReadSetting(TSetting::ThoroughScan).toBool()),
-      readers_(std::make_shared<TMovieReaderPool>(this))
+      readers_(std::make_shared<TMovieReaderPool>(this, readsAtOnce))
 {
 }
 
@@ -98,10 +98,11 @@ bool TWebPageController::OpenAddress(const QString& address)
     return true;
 }
 
-void TWebPageController::SetThoroughScan(bool on)
+void TWebPageController::SetThoroughScan(bool on, bool remember)
 {
     thorough_ = on;
-    WriteSetting(TSetting::ThoroughScan, on);
+    if (remember)
+        WriteSetting(TSetting::ThoroughScan, on);
     // What the reading kept is forgotten with it: a later preview or
     // download of those rows asks their servers.
     if (!on)

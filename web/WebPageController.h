@@ -38,7 +38,10 @@ class TWebPageController : public QObject {
 public:
     // windowBusy: whether the window runs a command (a transfer or the cache
     // listing); the reading then keeps quiet and its take-off waits.
-    explicit TWebPageController(std::function<bool()> windowBusy, QObject* parent = nullptr);
+    // readsAtOnce: movies the reading fetches and reads at once, at most
+    // TMovieReaderPool::kMaxReadsAtOnce.
+    explicit TWebPageController(std::function<bool()> windowBusy, QObject* parent = nullptr,
+                                int readsAtOnce = TMovieReaderPool::kMaxReadsAtOnce);
     ~TWebPageController() override;
 
     TMovieModel* Movies() const { return movies_; }
@@ -56,7 +59,9 @@ public:
 
     // --- Thorough scan: Edit > "Thorough scan", remembered between runs.
     bool ThoroughScan() const { return thorough_; }
-    void SetThoroughScan(bool on);
+    // remember: kept for the next run (the menu's choice; a one-off run
+    // leaves the user's choice alone).
+    void SetThoroughScan(bool on, bool remember = true);
 
     // --- Page scan
     // The page completed; its snapshot is being taken.

@@ -9,6 +9,18 @@
 
 namespace tessaro {
 
+namespace {
+
+void KeepLocalPagesToThemselves(QWebEngineProfile* profile)
+{
+    // A local page reads nothing beyond itself: no other file, no remote
+    // address (the engine's default lets it read every local file).
+    profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+}
+
+}  // namespace
+
 QWebEngineProfile* BrowserProfile()
 {
     static QWebEngineProfile* profile = [] {
@@ -17,10 +29,18 @@ QWebEngineProfile* BrowserProfile()
         p->setCachePath(folder);
         p->setPersistentStoragePath(folder + QStringLiteral("/Storage"));
         p->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
-        // A local page reads nothing beyond itself: no other file, no remote
-        // address (the engine's default lets it read every local file).
-        p->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-        p->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        KeepLocalPagesToThemselves(p);
+        return p;
+    }();
+    return profile;
+}
+
+QWebEngineProfile* PassingBrowserProfile()
+{
+    static QWebEngineProfile* profile = [] {
+        auto* p = new QWebEngineProfile(QCoreApplication::instance());  // off the record
+        p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        KeepLocalPagesToThemselves(p);
         return p;
     }();
     return profile;

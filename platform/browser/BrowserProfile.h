@@ -10,4 +10,8 @@ namespace tessaro {
 // compiled once.
 QWebEngineProfile* BrowserProfile();
 
+// A profile of its own for one run that keeps nothing on disk, with the same
+// rules for local pages: runs side by side share no files.
+QWebEngineProfile* PassingBrowserProfile();
+
 }  // namespace tessaro

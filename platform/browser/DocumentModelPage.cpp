@@ -22,6 +22,24 @@ const QString kFrameComplete = QStringLiteral("__tessaroDocumentModel:frame-comp
 const QString kElementsAdded = QStringLiteral("__tessaroDocumentModel:elements-added ");
 const QString kFrameTree = QStringLiteral("__tessaroDocumentModel:tree ");
 constexpr int kStartRetryMs = 50;
+const QString kFlashPlayerScriptName = QStringLiteral("tessaro-flash-player");
+const QString kFlashPlayerScriptResource = QStringLiteral(":/tessaro/FlashPlayerScript.js");
+
+QWebEngineScript FlashPlayerScript()
+{
+    QFile file(kFlashPlayerScriptResource);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("The Flash player script is missing from the program's resources");
+    QWebEngineScript script;
+    script.setName(kFlashPlayerScriptName);
+    script.setSourceCode(QString::fromUtf8(file.readAll()));
+    // Before any script of the page, in the page's own world, where
+    // detection scripts read navigator.
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(true);
+    return script;
+}
 
 QString CollectorSource()
 {
@@ -56,10 +74,25 @@ TDocumentModelPage::TDocumentModelPage(QWebEngineProfile* profile, QObject* pare
     // new document's completion asks again.
     connect(this, &QWebEnginePage::loadStarted, this, [this] {
         lastLoadFailed_ = false;
+        topComplete_ = false;
         Abandon();
         InstallCollector();
     });
-    connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) { lastLoadFailed_ = !ok; });
+    // The top page completes once; a frame that finishes after it (a frame
+    // added later, or a link followed inside a frame) completes it again.
+    connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        lastLoadFailed_ = !ok;
+        topComplete_ = true;
+        emit DocumentComplete();
+    });
+    connect(this, &TDocumentModelPage::FrameComplete, this, [this] {
+        if (topComplete_)
+            emit DocumentComplete();
+    });
+    connect(this, &TDocumentModelPage::ElementsAdded, this, [this] {
+        if (topComplete_)
+            emit GrowthAfterComplete();
+    });
     connect(this, &QWebEnginePage::renderProcessTerminated, this, [this] {
         Finish(request_, {false, {}, QStringLiteral("The page's script world is gone")});
     });
@@ -85,6 +118,18 @@ void TDocumentModelPage::InstallCollector()
     script.setWorldId(QWebEngineScript::ApplicationWorld);
     script.setRunsOnSubFrames(true);
     scripts().insert(script);
+}
+
+void TDocumentModelPage::SetFlashPlayerPresented(bool presented)
+{
+    QWebEngineScriptCollection& collection = scripts();
+    const QList<QWebEngineScript> present = collection.find(kFlashPlayerScriptName);
+    if (presented && present.isEmpty())
+        collection.insert(FlashPlayerScript());
+    for (const QWebEngineScript& script : present) {
+        if (!presented)
+            collection.remove(script);
+    }
 }
 
 void TDocumentModelPage::SetSnapshotTimeout(int timeoutMs, int frameBudgetMs)

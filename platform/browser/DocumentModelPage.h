@@ -51,8 +51,15 @@ public:
     // Whether trees carry the texts of the documents' external script files,
     // from the next page loaded on; they do unless told otherwise.
     void SetReadsScriptFiles(bool reads) { readsScriptFiles_ = reads; }
+    // Whether pages see a Flash player in navigator.plugins and mimeTypes,
+    // from the next page loaded on.
+    void SetFlashPlayerPresented(bool presented);
 
 signals:
+    // The top page finished loading, and later each frame that finishes after it.
+    void DocumentComplete();
+    // Elements were added to a document of the page after the top page completed.
+    void GrowthAfterComplete();
     // A frame finished loading (its load event), in any document of the page.
     void FrameComplete();
     // Elements that may hold a movie were added to a document of the page
@@ -88,6 +95,7 @@ private:
     int frameBudgetMs_ = 3000;
     bool lastLoadFailed_ = false;
     bool readsScriptFiles_ = true;
+    bool topComplete_ = false;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

@@ -32,7 +32,6 @@ signals:
 
 private:
     TDocumentModelPage* document_ = nullptr;
-    bool topComplete_ = false;
 };
 
 }  // namespace tessaro

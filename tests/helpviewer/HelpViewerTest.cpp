@@ -125,6 +125,7 @@ TEST_F(HelpViewer, OpensHelpFileWithItsContentsAndFirstPage)
                                      QStringLiteral("  Saving movies"),
                                      QStringLiteral("    Row status: what \"Failed\" means"),
                                      QStringLiteral("    Everything a movie needs"),
+                                     QStringLiteral("  Finding movies from the command line"),
                                  }));
 
     EXPECT_EQ(page->source().path(), QStringLiteral("/index.html"));

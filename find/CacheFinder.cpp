@@ -1,0 +1,190 @@
+#include "find/CacheFinder.h"
+
+#include "cache/FindCacheThread.h"
+#include "find/MovieFinder.h"
+#include "find/MovieRecord.h"
+#include "platform/cachewalk/UrlCache.h"
+#include "platform/core/RegularFile.h"
+#include "scan/MovieReadingRun.h"
+
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace tessaro {
+
+namespace {
+
+// Check-outs being read or waiting for their line, per reader: the walk
+// goes on while they are read, and memory stays bounded.
+constexpr std::size_t kAheadPerReader = 8;
+
+struct TCachedMovie {
+    UrlCacheEntry entry;
+    RegularFileResult read = RegularFileResult::Failed;
+    std::string bytes;
+};
+
+TCachedMovie ReadCheckout(UrlCacheEntry entry)
+{
+    TCachedMovie movie;
+    movie.entry = std::move(entry);
+    movie.read = ReadRegularFile(movie.entry.localFileName, TMovieReadingRun::kMaxMovieBytes, movie.bytes);
+    return movie;
+}
+
+void WriteCachedMovie(const QString& input, const QString& cache, const TCachedMovie& movie, TFindOutput& output)
+{
+    if (movie.read != RegularFileResult::Ok) {
+        output.Error(input, QString::fromStdString(movie.entry.localFileName) + QStringLiteral(": ") +
+                                QString::fromLatin1(ToString(movie.read)));
+        return;
+    }
+    TMovieFacts facts;
+    facts.input = input;
+    facts.url = QString::fromStdString(movie.entry.url);
+    facts.source.cache = cache;
+    facts.source.browser = QString::fromStdString(movie.entry.browser);
+    facts.source.archive = QString::fromStdString(movie.entry.archive);
+    facts.source.captured = movie.entry.time;
+    // A folder's check-outs are the run's own and go with it.
+    if (cache.isEmpty())
+        facts.source.file = QString::fromStdString(movie.entry.localFileName);
+    WriteMovieRead(std::move(facts), movie.bytes, output);
+}
+
+// A few threads that read check-outs while the walk goes on.
+class TCheckoutReaders {
+public:
+    explicit TCheckoutReaders(int threads)
+    {
+        for (int i = 0; i < threads; ++i)
+            threads_.emplace_back([this] { Work(); });
+    }
+    ~TCheckoutReaders()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        threads_.clear();  // joins
+    }
+    TCheckoutReaders(const TCheckoutReaders&) = delete;
+    TCheckoutReaders& operator=(const TCheckoutReaders&) = delete;
+
+    std::future<TCachedMovie> Read(UrlCacheEntry entry)
+    {
+        std::packaged_task<TCachedMovie()> task([entry = std::move(entry)] { return ReadCheckout(entry); });
+        std::future<TCachedMovie> result = task.get_future();
+        {
+            const std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return result;
+    }
+
+private:
+    void Work()
+    {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+            if (tasks_.empty())
+                return;
+            std::packaged_task<TCachedMovie()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<TCachedMovie()>> tasks_;
+    bool stopping_ = false;
+    std::vector<std::jthread> threads_;
+};
+
+// Walks one enumeration: each movie the cache page would list, in its order,
+// its check-out read by `jobs` readers beside the walk. Returns how many
+// entries the caches held; -1 when they could not be listed.
+int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& cache, TFindOutput& output, int jobs)
+{
+    std::unique_ptr<UrlCacheEnumeration> walk = open(nullptr);
+    if (walk == nullptr) {
+        output.Error(input, QStringLiteral("the caches cannot be listed"));
+        return -1;
+    }
+    TCheckoutReaders readers(jobs);
+    std::deque<std::future<TCachedMovie>> ahead;
+    const auto writeFirst = [&] {
+        WriteCachedMovie(input, cache, ahead.front().get(), output);
+        ahead.pop_front();
+    };
+    int entries = 0;
+    UrlCacheEntry entry;
+    while (walk->Next(entry)) {
+        ++entries;
+        if (!IsFlashCacheFile(entry.localFileName))
+            continue;
+        ahead.push_back(readers.Read(entry));
+        while (!ahead.empty() && (ahead.size() > kAheadPerReader * static_cast<std::size_t>(jobs) ||
+                                  ahead.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready))
+            writeFirst();
+    }
+    while (!ahead.empty())
+        writeFirst();
+    walk->Close();
+    return entries;
+}
+
+}  // namespace
+
+void FindUserCaches(TFindOutput& output, int jobs)
+{
+    WalkMovies(TFindCacheEntryThread::DefaultOpener(), QString(), QString(), output, jobs);
+    output.InputDone(QStringLiteral("caches"));
+}
+
+void FindCacheFolder(const QString& input, TFindOutput& output, int jobs)
+{
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::absolute(input.toStdString(), error);
+    if (error || !std::filesystem::is_directory(folder, error)) {
+        output.Error(input, QStringLiteral("not a folder"));
+        output.InputDone(input);
+        return;
+    }
+    QTemporaryDir checkouts;
+    if (!checkouts.isValid()) {
+        output.Error(input, QStringLiteral("no folder for the check-outs: ") + checkouts.errorString());
+        output.InputDone(input);
+        return;
+    }
+    UrlCacheLocations locations = DefaultUrlCacheLocations();
+    locations.embeddedCache.clear();
+    locations.searchRoots.clear();
+    locations.home.clear();
+    locations.addedFolders = {folder};
+    locations.contentFolder = checkouts.path().toStdString();
+    const QString cache = QString::fromStdString(folder.string());
+    const int entries = WalkMovies([&](const std::atomic<bool>*) { return OpenUrlCacheEnumeration(locations); }, input,
+                                   cache, output, jobs);
+    if (entries == 0)
+        output.Error(input, QStringLiteral("no cache found in the folder"));
+    output.InputDone(input);
+}
+
+}  // namespace tessaro

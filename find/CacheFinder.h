@@ -1,0 +1,18 @@
+#pragma once
+
+#include "find/FindOutput.h"
+
+#include <QString>
+
+namespace tessaro {
+
+// `cache`: every movie of the user's browser caches, as the cache page
+// lists them (the added cache folders included).
+void FindUserCaches(TFindOutput& output, int jobs);
+
+// `cache PATH`: only the caches found in one folder, read as the cache page
+// reads a folder added to it; its movies are checked out into a folder of
+// the run's own, so the window's check-outs stay as they are.
+void FindCacheFolder(const QString& input, TFindOutput& output, int jobs);
+
+}  // namespace tessaro

@@ -1,0 +1,335 @@
+// tessaro-find run as a process over real caches, a loopback page and
+// hostile or wrong input: its lines, its exit status and its usage text.
+
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestEnvironment.h"
+#include "support/TestMovies.h"
+#include "support/browserfiles/CacheFixtures.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tessaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopbackHttpServer;
+
+constexpr int kRunMs = 90000;
+const char* const kLoader = "ruffle-loaders/movies/avm1__cross_movie_root";
+
+struct TRun {
+    int exit = -1;
+    std::vector<QJsonObject> lines;
+    QString err;
+    QString out;
+};
+
+// What a case's lines are checked against; the site and temporary folder
+// are the case's own.
+struct TWorld {
+    LoopbackHttpServer site;
+    test::TempDir temp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
+
+TRun RunFind(const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(TESSARO_FIND_PROGRAM), arguments);
+    TRun run;
+    if (!process.waitForFinished(kRunMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    for (const QString& line : run.out.split(u'\n', Qt::SkipEmptyParts))
+        run.lines.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+    return run;
+}
+
+std::string Fixture(const std::string& relative)
+{
+    return test::TempDir::read(test::FixturesDir() / relative);
+}
+
+// "<url> <sha256>" of the movies expected.json says the cache holds whole.
+std::multiset<std::string> ExpectedMovies(const std::string& cache)
+{
+    std::multiset<std::string> movies;
+    for (const test::ExpectedCacheEntry& e : test::ExpectedCacheEntries(cache)) {
+        if (e.isSwf && !e.sparse && !e.decodedSha256.empty())
+            movies.insert(e.url + " " + e.decodedSha256);
+    }
+    return movies;
+}
+
+// The same of every movie the web archives' expected.json lists.
+std::multiset<std::string> ExpectedArchivedMovies()
+{
+    const QJsonObject expected =
+        QJsonDocument::fromJson(QByteArray::fromStdString(Fixture("web-archives/expected.json"))).object();
+    std::multiset<std::string> movies;
+    for (const QJsonValue& archive : expected[QStringLiteral("movies")].toObject()) {
+        for (const QJsonValue& movie : archive.toArray())
+            movies.insert(movie[QStringLiteral("url")].toString().toStdString() + " " +
+                          movie[QStringLiteral("sha256")].toString().toStdString());
+    }
+    return movies;
+}
+
+std::multiset<std::string> ListedMovies(const TRun& run)
+{
+    std::multiset<std::string> movies;
+    for (const QJsonObject& line : run.lines) {
+        if (!line.contains(QStringLiteral("error")))
+            movies.insert(line[QStringLiteral("url")].toString().toStdString() + " " +
+                          line[QStringLiteral("sha256")].toString().toStdString());
+    }
+    return movies;
+}
+
+std::vector<std::string> Errors(const TRun& run)
+{
+    std::vector<std::string> errors;
+    for (const QJsonObject& line : run.lines) {
+        if (line.contains(QStringLiteral("error")))
+            errors.push_back(line[QStringLiteral("input")].toString().toStdString() + ": " +
+                             line[QStringLiteral("error")].toString().toStdString());
+    }
+    return errors;
+}
+
+// "<found_by> <url>" of each row, in order.
+std::vector<std::string> Rows(const TRun& run)
+{
+    std::vector<std::string> rows;
+    for (const QJsonObject& line : run.lines) {
+        if (!line.contains(QStringLiteral("error")))
+            rows.push_back(line[QStringLiteral("found_by")].toString().toStdString() + " " +
+                           line[QStringLiteral("url")].toString().toStdString());
+    }
+    return rows;
+}
+
+QString Folder(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+struct TFindCase {
+    const char* name;
+    std::function<QStringList(TWorld&)> arguments;
+    int exit;
+    std::function<void(const TRun&, const TWorld&)> check;
+};
+
+void PrintTo(const TFindCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const std::string kHtml = "text/html";
+
+std::string Page(const std::string& body)
+{
+    return "<!DOCTYPE html><html><body>" + body + "</body></html>";
+}
+
+const TFindCase kCases[] = {
+    {"CacheOfChromiumListsEveryWholeMovie",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("cache"), Folder(test::FixturesDir() / "chromium")};
+     },
+     0,
+     [](const TRun& run, const TWorld&) {
+         EXPECT_EQ(ListedMovies(run), ExpectedMovies("chromium_cache"));
+         for (const QJsonObject& line : run.lines) {
+             EXPECT_EQ(line[QStringLiteral("source")][QStringLiteral("browser")].toString(),
+                       QStringLiteral("Chromium"));
+             EXPECT_TRUE(line[QStringLiteral("needs")].isArray());
+             EXPECT_GT(line[QStringLiteral("version")].toInt(), 0);
+         }
+     }},
+    {"CachesOfFirefoxAndWineTogether",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("cache"), Folder(test::FixturesDir() / "firefox"),
+                            Folder(test::FixturesDir() / "ie-wine")};
+     },
+     0,
+     [](const TRun& run, const TWorld&) {
+         std::multiset<std::string> expected = ExpectedMovies("firefox_cache");
+         expected.merge(ExpectedMovies("ie_cache"));
+         EXPECT_EQ(ListedMovies(run), expected);
+         EXPECT_TRUE(run.err.contains(QStringLiteral("ie-wine: 20 movies"))) << run.err.toStdString();
+     }},
+    {"WebArchivesOfAFolderListEveryRecordedMovie",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("cache"), Folder(test::FixturesDir() / "web-archives")};
+     },
+     0,
+     [](const TRun& run, const TWorld&) {
+         EXPECT_EQ(ListedMovies(run), ExpectedArchivedMovies());
+         for (const QJsonObject& line : run.lines)
+             EXPECT_TRUE(
+                 line[QStringLiteral("source")][QStringLiteral("archive")].toString().endsWith(QStringLiteral(".gz")));
+     }},
+    {"CacheWithoutAPathReadsTheUsersOwnCaches",
+     [](TWorld& world) {
+         fs::create_directories(world.temp.path() / ".cache/chromium/Default/Cache");
+         fs::copy(test::FixturesDir() / "chromium/Cache_Data",
+                  world.temp.path() / ".cache/chromium/Default/Cache/Cache_Data", fs::copy_options::recursive);
+         fs::create_directories(world.temp.path() / ".config");
+         world.environment.insert(QStringLiteral("HOME"), Folder(world.temp.path()));
+         world.environment.insert(QStringLiteral("XDG_CACHE_HOME"), Folder(world.temp.path() / ".cache"));
+         world.environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Folder(world.temp.path() / ".config"));
+         return QStringList{QStringLiteral("cache")};
+     },
+     0, [](const TRun& run, const TWorld&) { EXPECT_EQ(ListedMovies(run), ExpectedMovies("chromium_cache")); }},
+    {"AFolderWithoutCachesOrMissingIsAnErrorLine",
+     [](TWorld& world) {
+         return QStringList{QStringLiteral("cache"), Folder(world.temp.path()), Folder(world.temp.path() / "gone")};
+     },
+     1, [](const TRun& run, const TWorld&) { EXPECT_EQ(Errors(run).size(), 2u); }},
+    {"PageListsTheWindowsRowsInItsOrder",
+     [](TWorld& world) {
+         world.site.route("/p/index.html",
+                          Page("<embed src=\"m/test.swf\"><script>var later = 'guess.swf';</script>"
+                               "<iframe src=\"frame.html\"></iframe>"),
+                          kHtml);
+         world.site.route("/p/frame.html", Page("<object data=\"framed.swf\"></object>"), kHtml);
+         world.site.route("/p/m/test.swf", Fixture(std::string(kLoader) + "/test.swf"),
+                          "application/x-shockwave-flash");
+         // A Flash player resolved a movie's loads against the page.
+         world.site.route("/p/layer1.swf", Fixture(std::string(kLoader) + "/layer1.swf"),
+                          "application/x-shockwave-flash");
+         world.site.route("/p/framed.swf", test::MinimalMovie({1, 2, 3}, 20, 10), "application/x-shockwave-flash");
+         return QStringList{QStringLiteral("page"), QString::fromStdString(world.site.origin() + "/p/index.html")};
+     },
+     0,
+     [](const TRun& run, const TWorld& world) {
+         const std::string p = world.site.origin() + "/p/";
+         // The guess named no movie and is taken off, as in the window.
+         EXPECT_EQ(Rows(run), (std::vector<std::string>{"page " + p + "m/test.swf", "page " + p + "framed.swf",
+                                                        "movie " + p + "layer1.swf"}));
+         ASSERT_EQ(run.lines.size(), 3u);
+         const QJsonObject loader = run.lines[0];
+         EXPECT_EQ(loader[QStringLiteral("sha256")].toString().toStdString(),
+                   test::Sha256Hex(Fixture(std::string(kLoader) + "/test.swf")));
+         const QJsonValue need = loader[QStringLiteral("needs")].toArray().first();
+         EXPECT_EQ(need[QStringLiteral("url")].toString().toStdString(), p + "layer1.swf");
+         EXPECT_TRUE(need[QStringLiteral("found")].toBool()) << "the server answered it";
+         EXPECT_EQ(run.lines[1][QStringLiteral("width")].toDouble(), 20);
+     }},
+    {"DescribedPageReadsNoMovie",
+     [](TWorld& world) {
+         world.site.route("/d.html", Page("<embed src=\"a.swf\"><script>var s = 'b.swf';</script>"), kHtml);
+         return QStringList{QStringLiteral("--described"), QStringLiteral("page"),
+                            QString::fromStdString(world.site.origin() + "/d.html")};
+     },
+     0,
+     [](const TRun& run, const TWorld& world) {
+         EXPECT_EQ(Rows(run), std::vector<std::string>{"page " + world.site.origin() + "/a.swf"});
+         for (const test::HttpRequest& request : world.site.requests())
+             EXPECT_NE(request.header("User-Agent").find("Mozilla"), std::string::npos)
+                 << request.target << ": only the browser asked, no movie was read";
+     }},
+    {"HostileMoviesAreErrorLinesAndTheReadPartListed",
+     [](TWorld& world) {
+         const std::string whole = test::MinimalMovie({0, 0, 0}, 30, 30);
+         world.temp.write("cut.swf", whole.substr(0, whole.size() - 3));
+         world.temp.write("page.html", Page("no movie"));
+         world.temp.write("ok.swf", whole);
+         return QStringList{QStringLiteral("movie"),
+                            Folder(world.temp.path() / "cut.swf"),
+                            Folder(world.temp.path() / "page.html"),
+                            Folder(world.temp.path() / "none.swf"),
+                            QStringLiteral("/etc"),
+                            Folder(world.temp.path() / "ok.swf")};
+     },
+     1,
+     [](const TRun& run, const TWorld&) {
+         EXPECT_EQ(Errors(run).size(), 4u);
+         int listed = 0;
+         for (const QJsonObject& line : run.lines)
+             listed += line.contains(QStringLiteral("version")) ? 1 : 0;
+         EXPECT_EQ(listed, 2) << "the cut movie's header and the whole one";
+     }},
+    {"PageOfALocalFileIsRefused",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("page"), QStringLiteral("/etc/passwd")};
+     },
+     1, [](const TRun& run, const TWorld&) { EXPECT_EQ(Errors(run).size(), 1u); }},
+    {"HelpOnStandardOutput", [](TWorld&) { return QStringList{QStringLiteral("--help")}; }, 0,
+     [](const TRun& run, const TWorld&) {
+         for (const char* word : {"page URL", "cache [PATH", "movie FILE|URL", "--jobs", "--described", "--version"})
+             EXPECT_TRUE(run.out.contains(QLatin1String(word))) << word;
+     }},
+    {"VersionOnStandardOutput", [](TWorld&) { return QStringList{QStringLiteral("--version")}; }, 0,
+     [](const TRun& run, const TWorld&) { EXPECT_TRUE(run.out.startsWith(QStringLiteral("tessaro-find 1."))); }},
+};
+
+const TFindCase kUsageErrors[] = {
+    {"NoCommand", [](TWorld&) { return QStringList{}; }, 2, {}},
+    {"UnknownCommand", [](TWorld&) { return QStringList{QStringLiteral("pages")}; }, 2, {}},
+    {"PageWithoutAddress", [](TWorld&) { return QStringList{QStringLiteral("page")}; }, 2, {}},
+    {"UnknownOption",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("--fast"), QStringLiteral("cache")};
+     },
+     2,
+     {}},
+    {"JobsPastTheWindowsBound",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("--jobs"), QStringLiteral("5"), QStringLiteral("cache")};
+     },
+     2,
+     {}},
+    {"JobsWithoutNumber",
+     [](TWorld&) {
+         return QStringList{QStringLiteral("cache"), QStringLiteral("--jobs")};
+     },
+     2,
+     {}},
+};
+
+class FindProgram : public testing::TestWithParam<TFindCase> {};
+
+TEST_P(FindProgram, WritesItsLinesAndExitStatus)
+{
+    TWorld world;
+    const QStringList arguments = GetParam().arguments(world);
+    const TRun run = RunFind(arguments, world.environment);
+    ASSERT_EQ(run.exit, GetParam().exit) << run.out.toStdString() << run.err.toStdString();
+    const bool lines =
+        !arguments.contains(QStringLiteral("--help")) && !arguments.contains(QStringLiteral("--version"));
+    for (const QJsonObject& line : run.lines)
+        EXPECT_TRUE(!lines || !line.isEmpty()) << "every line is one JSON object";
+    if (GetParam().check)
+        GetParam().check(run, world);
+    else
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Usage: tessaro-find")) && run.out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, FindProgram, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(UsageErrors, FindProgram, testing::ValuesIn(kUsageErrors),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tessaro
