@@ -215,22 +215,29 @@ TEST_F(SaveWithNeeds, ASavedLoaderPlaysAgainFromAPlainFileServerWithNoFileMissin
     ASSERT_FALSE(Control<QAction>("ThoroughScan1")->isChecked());
     Open(replay.origin() + "/site/game/index.html");
     ASSERT_TRUE(WaitUntil([&] { return Rows().size() == 1 && Status() == QLatin1String("Done"); }, kWaitMs));
+    Control<TListView>("ListView1")->clearSelection();
     Control<TListView>("ListView1")->selectRow(0);
+    ASSERT_EQ(Control<TShockwaveFlash>("ShockwaveFlash1")->Movie(),
+              QString::fromStdString(replay.origin() + "/site/game/test.swf"));
     const QSet<QString> played = {"/site/game/test.swf", "/site/game/levels/level1.swf", "/site/game/levels/level2.swf",
                                   "/site/game/data/words.txt"};
-    EXPECT_TRUE(WaitUntil(
+    const bool allPlayed = WaitUntil(
         [&] {
             const std::lock_guard lock(mutex);
             return answered.contains(played);
         },
-        kPlayWaitMs));
+        kPlayWaitMs);
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_TRUE(allPlayed) << "answered: " << QStringList(answered.begin(), answered.end()).join(' ').toStdString();
+    }
     // What the player asked for is what the row needs.
     EXPECT_TRUE(WaitUntil(
         [&] {
             return Cell(Control<TListView>("ListView1"), 0, TMovieModel::kWebFlash, Qt::ToolTipRole) ==
                    QLatin1String("Needs 3 files, 0 missing");
         },
-        kWaitMs));
+        10000));
     const std::lock_guard lock(mutex);
     EXPECT_TRUE(missing.empty()) << missing.front();
 }
