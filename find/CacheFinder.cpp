@@ -158,7 +158,8 @@ void FindUserCaches(TFindOutput& output, int jobs)
     output.InputDone(QStringLiteral("caches"));
 }
 
-void FindCacheFolder(const QString& input, TFindOutput& output, int jobs)
+void FindCacheFolder(const QString& input, TFindOutput& output, int jobs,
+                     std::vector<std::unique_ptr<QTemporaryDir>>* keepCheckouts)
 {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::absolute(input.toStdString(), error);
@@ -167,7 +168,8 @@ void FindCacheFolder(const QString& input, TFindOutput& output, int jobs)
         output.InputDone(input);
         return;
     }
-    QTemporaryDir checkouts;
+    auto kept = std::make_unique<QTemporaryDir>();
+    QTemporaryDir& checkouts = *kept;
     if (!checkouts.isValid()) {
         output.Error(input, QStringLiteral("no folder for the check-outs: ") + checkouts.errorString());
         output.InputDone(input);
@@ -185,6 +187,8 @@ void FindCacheFolder(const QString& input, TFindOutput& output, int jobs)
     if (entries == 0)
         output.Error(input, QStringLiteral("no cache found in the folder"));
     output.InputDone(input);
+    if (keepCheckouts != nullptr)
+        keepCheckouts->push_back(std::move(kept));
 }
 
 }  // namespace tessaro

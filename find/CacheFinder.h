@@ -3,6 +3,10 @@
 #include "find/FindOutput.h"
 
 #include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
 
 namespace tessaro {
 
@@ -13,6 +17,9 @@ void FindUserCaches(TFindOutput& output, int jobs);
 // `cache PATH`: only the caches found in one folder, read as the cache page
 // reads a folder added to it; its movies are checked out into a folder of
 // the run's own, so the window's check-outs stay as they are.
-void FindCacheFolder(const QString& input, TFindOutput& output, int jobs);
+// keepCheckouts, when given, takes the folder of the check-outs, which then
+// outlives the call (a save reads them later).
+void FindCacheFolder(const QString& input, TFindOutput& output, int jobs,
+                     std::vector<std::unique_ptr<QTemporaryDir>>* keepCheckouts = nullptr);
 
 }  // namespace tessaro

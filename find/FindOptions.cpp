@@ -57,6 +57,13 @@ TFindCommandLine ParseFindCommandLine(const QStringList& arguments)
         } else if (option && argument == QLatin1String("--version")) {
             line.what = TFindCommandLine::TWhat::Version;
             return line;
+        } else if (option && (argument == QLatin1String("--save") || argument.startsWith(QLatin1String("--save=")))) {
+            const bool inline_ = argument.startsWith(QLatin1String("--save="));
+            if (!inline_ && i + 1 >= arguments.size())
+                return UsageError("--save needs a folder");
+            line.options.saveFolder = inline_ ? argument.mid(7) : arguments[++i];
+            if (line.options.saveFolder.isEmpty())
+                return UsageError("--save needs a folder");
         } else if (option && argument == QLatin1String("--described")) {
             line.options.described = true;
         } else if (option && (argument == QLatin1String("--jobs") || argument.startsWith(QLatin1String("--jobs=")))) {
@@ -101,6 +108,8 @@ std::string FindUsageText()
            std::to_string(TMovieReaderPool::kMaxReadsAtOnce) + " (default " +
            std::to_string(TMovieReaderPool::kMaxReadsAtOnce) +
            ")\n"
+           "  --save DIR           save each movie found with everything it needs under\n"
+           "                       DIR/<host>/<path>, with DIR/tessaro-manifest.jsonl\n"
            "  --described          scan pages without the thorough scan: no movies inside movies\n"
            "  --help               show this text and exit\n"
            "  --version            show the version and exit\n"

@@ -15,6 +15,7 @@ struct TFindOptions {
     QStringList inputs;      // addresses, folders or files, as given
     int jobs = 0;            // movies read at once; set by the parser
     bool described = false;  // the page scan without the thorough part
+    QString saveFolder;      // --save: where each movie goes with everything it needs; empty: nowhere
 };
 
 struct TFindCommandLine {

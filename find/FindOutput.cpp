@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace tessaro {
 
@@ -28,11 +29,20 @@ void TFindOutput::Line(const QJsonObject& object)
 
 void TFindOutput::Movie(const QJsonObject& record)
 {
-    Line(record);
+    if (holding_)
+        held_.append(record);
+    else
+        Line(record);
     ++movies_;
     ++inputMovies_;
     if (terminal_)
         DrawBar();
+}
+
+QList<QJsonObject> TFindOutput::TakeHeld()
+{
+    holding_ = false;
+    return std::exchange(held_, {});
 }
 
 void TFindOutput::Error(const QString& input, const QString& why)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <cstdio>
@@ -16,6 +17,12 @@ public:
     TFindOutput(std::FILE* out, std::FILE* progress, bool progressIsTerminal, int inputs);
 
     void Movie(const QJsonObject& record);
+    // While held, movies' lines wait (a save adds to them); TakeHeld gives
+    // them back, in order, and ends the hold.
+    void HoldMovies() { holding_ = true; }
+    QList<QJsonObject> TakeHeld();
+    // Writes a movie's line that was held.
+    void HeldMovie(const QJsonObject& record) { Line(record); }
     // {"input": ..., "error": ...} (no input for the user's own caches); the
     // run then ends with status 1.
     void Error(const QString& input, const QString& why);
@@ -28,6 +35,8 @@ private:
     void Line(const QJsonObject& object);
     void DrawBar();
 
+    bool holding_ = false;
+    QList<QJsonObject> held_;
     std::FILE* out_;
     std::FILE* progress_;
     bool terminal_;

@@ -3,16 +3,19 @@
 #include "find/CacheFinder.h"
 #include "find/FindOptions.h"
 #include "find/FindOutput.h"
+#include "find/FindSave.h"
 #include "find/MovieFinder.h"
 #include "find/PageFinder.h"
 #include "platform/core/ProgramVersion.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace tessaro {
 
@@ -48,25 +51,42 @@ int RunPages(int& argc, char** argv, const TFindOptions& options, TFindOutput& o
     TPageFinder finder(options, output);
     finder.Start([] { QCoreApplication::quit(); });
     app.exec();
+    // The pages' own reach: a page on the user's own network may have its files fetched there.
+    if (!options.saveFolder.isEmpty())
+        SaveHeldMovies(options.saveFolder, options.inputs.value(0), output);
     return 0;
+}
+
+// The first web address among the inputs: the reach of a save's fetches.
+QString FirstWebInput(const QStringList& inputs)
+{
+    for (const QString& input : inputs)
+        if (input.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+            input.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+            return input;
+    return {};
 }
 
 void RunFiles(int& argc, char** argv, const TFindOptions& options, TFindOutput& output)
 {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tessaro"));
-    if (options.command == TFindCommand::Cache && options.inputs.isEmpty()) {
+    const bool save = !options.saveFolder.isEmpty();
+    std::vector<std::unique_ptr<QTemporaryDir>> checkouts;
+    if (options.command == TFindCommand::Cache && options.inputs.isEmpty())
         FindUserCaches(output, options.jobs);
-        return;
-    }
     for (const QString& input : options.inputs) {
         if (options.command == TFindCommand::Cache) {
-            FindCacheFolder(input, output, options.jobs);
+            FindCacheFolder(input, output, options.jobs, save ? &checkouts : nullptr);
             continue;
         }
         FindMovie(input, output);
         output.InputDone(input);
     }
+    // Cached movies come from the caches only, as on the cache page.
+    if (save)
+        SaveHeldMovies(options.saveFolder,
+                       options.command == TFindCommand::Movie ? FirstWebInput(options.inputs) : QString(), output);
 }
 
 }  // namespace
@@ -90,6 +110,8 @@ int RunFind(int& argc, char** argv, std::FILE* out, std::FILE* err)
     const TFindOptions& options = line.options;
     const int inputs = static_cast<int>(options.inputs.size());
     TFindOutput output(out, err, isatty(fileno(err)) == 1, inputs);
+    if (!options.saveFolder.isEmpty())
+        output.HoldMovies();
     if (options.command == TFindCommand::Page)
         RunPages(argc, argv, options, output);
     else

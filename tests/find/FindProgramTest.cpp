@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -235,6 +236,30 @@ const TFindCase kCases[] = {
          EXPECT_EQ(need[QStringLiteral("url")].toString().toStdString(), p + "layer1.swf");
          EXPECT_TRUE(need[QStringLiteral("found")].toBool()) << "the server answered it";
          EXPECT_EQ(run.lines[1][QStringLiteral("width")].toDouble(), 20);
+     }},
+    {"SaveKeepsEachMovieWithWhatItLoadsUnderItsHost",
+     [](TWorld& world) {
+         world.site.route("/p/index.html", Page("<embed src=\"m/test.swf\">"), kHtml);
+         world.site.route("/p/m/test.swf", Fixture(std::string(kLoader) + "/test.swf"),
+                          "application/x-shockwave-flash");
+         world.site.route("/p/layer1.swf", Fixture(std::string(kLoader) + "/layer1.swf"),
+                          "application/x-shockwave-flash");
+         return QStringList{QStringLiteral("page"), QString::fromStdString(world.site.origin() + "/p/index.html"),
+                            QStringLiteral("--save"), Folder(world.temp.path() / "kept")};
+     },
+     0,
+     [](const TRun& run, const TWorld& world) {
+         const fs::path host = world.temp.path() / "kept" / ("127.0.0.1_" + std::to_string(world.site.port()));
+         EXPECT_EQ(test::TempDir::read(host / "p/m/test.swf"), Fixture(std::string(kLoader) + "/test.swf"));
+         EXPECT_EQ(test::TempDir::read(host / "p/layer1.swf"), Fixture(std::string(kLoader) + "/layer1.swf"));
+         ASSERT_EQ(run.lines.size(), 2u);
+         for (const QJsonObject& line : run.lines) {
+             EXPECT_EQ(line[QStringLiteral("status")].toString(), QStringLiteral("saved"));
+             EXPECT_TRUE(line[QStringLiteral("file")].toString().startsWith(
+                 QString::fromStdString("127.0.0.1_" + std::to_string(world.site.port()) + "/p/")));
+         }
+         const std::string manifest = test::TempDir::read(world.temp.path() / "kept" / "tessaro-manifest.jsonl");
+         EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\n'), 2) << manifest;
      }},
     {"DescribedPageReadsNoMovie",
      [](TWorld& world) {
