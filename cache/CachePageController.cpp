@@ -5,7 +5,6 @@
 #include "cache/FindCacheThread.h"
 #include "platform/cachewalk/ArchivedResource.h"
 
-#include <stdexcept>
 #include <utility>
 
 namespace tessaro {
@@ -210,9 +209,7 @@ bool TCachePageController::StartSaveWithNeeds(const QString& folder)
     sources.cached = CachedCopies();
     sources.archived = ArchivedFiles(archives);
     emit BusyChanged(true);
-    emit StatusText(
-        QStringLiteral("Saving %1 with everything they need")
-            .arg(roots.size() == 1 ? QStringLiteral("1 movie") : QStringLiteral("%1 movies").arg(roots.size())));
+    emit StatusText(SavingText(roots.size()));
     auto progress = [this](int done, int known) { emit Progress(known > 0 ? done * 100 / known : 0); };
     save_ = Job::Start(this, TSaveWithNeeds(folder, std::move(roots), std::move(sources), progress),
                        [this](const JobEnd<TSaveOutcome>& end) { SaveFinished(end); });
@@ -223,17 +220,11 @@ bool TCachePageController::StartSaveWithNeeds(const QString& folder)
 void TCachePageController::SaveFinished(const JobEnd<TSaveOutcome>& end)
 {
     const Job save = std::move(save_);
-    const TSaveOutcome& outcome = end.value;
     emit StatusReset();
-    emit StatusText(outcome.stopped
-                        ? QStringLiteral("Stopped by the user")
-                        : QStringLiteral("Saved %1 files, %2 missing").arg(outcome.saved).arg(outcome.missing));
+    emit StatusText(SaveEndText(end.value));
     emit TransferRunningChanged(false);
-    if (end.error)
-        emit ErrorToShow(end.error);
-    else if (!outcome.manifestError.isEmpty())
-        emit ErrorToShow(std::make_exception_ptr(
-            std::runtime_error("The manifest could not be written: " + outcome.manifestError.toStdString())));
+    if (const std::exception_ptr failure = SaveFailure(end))
+        emit ErrorToShow(failure);
 }
 
 void TCachePageController::SelectRow(int row)

@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <stdexcept>
 #include <utility>
 
 namespace tessaro {
@@ -263,6 +264,27 @@ void TSaveWithNeeds::WriteManifest(TSaveOutcome& outcome) const
     // The files were written without a sync each; one sync for them all.
     if (!SyncFileSystemOf(folder_.toStdString()) && outcome.manifestError.isEmpty())
         outcome.manifestError = QStringLiteral("the saved files could not be synced");
+}
+
+QString SavingText(qsizetype movies)
+{
+    return QStringLiteral("Saving %1 with everything they need")
+        .arg(movies == 1 ? QStringLiteral("1 movie") : QStringLiteral("%1 movies").arg(movies));
+}
+
+QString SaveEndText(const TSaveOutcome& outcome)
+{
+    if (outcome.stopped)
+        return QStringLiteral("Stopped by the user");
+    return QStringLiteral("Saved %1 files, %2 missing").arg(outcome.saved).arg(outcome.missing);
+}
+
+std::exception_ptr SaveFailure(const JobEnd<TSaveOutcome>& end)
+{
+    if (end.error || end.value.manifestError.isEmpty())
+        return end.error;
+    return std::make_exception_ptr(
+        std::runtime_error("The manifest could not be written: " + end.value.manifestError.toStdString()));
 }
 
 TSaveSources::Fetcher WebFileFetcher(const QString& pageAddress)

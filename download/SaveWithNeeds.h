@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -113,6 +114,13 @@ private:
     TSavedLayout layout_;
     QHash<QString, int> taken_;  // addresses taken, case-folded
 };
+
+// The status while a save of that many checked rows runs.
+QString SavingText(qsizetype movies);
+// How a save ended, for the status bar: "Saved N files, M missing", or that it was stopped.
+QString SaveEndText(const TSaveOutcome& outcome);
+// What the save threw, or that its manifest could not be written; null when neither.
+std::exception_ptr SaveFailure(const JobEnd<TSaveOutcome>& end);
 
 // Over HTTP, with the download's rules and limits, where the page lets the program reach.
 TSaveSources::Fetcher WebFileFetcher(const QString& pageAddress);

@@ -2,13 +2,10 @@
 // the reading's names and the player's asks give each row its needs; the
 // save takes them from the kept bytes, the cache page's copies or the web.
 
-#include "download/HttpGetThread.h"
 #include "platform/http/HttpRequest.h"
 #include "web/WebPageController.h"
 
 #include <QSet>
-
-#include <stdexcept>
 
 namespace tessaro {
 
@@ -20,11 +17,6 @@ TNeedState StoredState(const TMovieStore& store, const QString& address)
     if (store.Read(address) || store.MovieBytes(address))
         return TNeedState::Fetched;
     return store.NoMovie(address) ? TNeedState::Missing : TNeedState::Unknown;
-}
-
-std::string SavedText(int saved, int missing)
-{
-    return "Saved " + std::to_string(saved) + " files, " + std::to_string(missing) + " missing";
 }
 
 }  // namespace
@@ -111,8 +103,7 @@ bool TWebPageController::StartSaveWithNeeds(const QString& folder, QHash<QString
     sources.kept = [store = store_](const QString& address) { return store ? store->MovieBytes(address) : nullptr; };
     sources.cached = std::move(cached);
     sources.fetch = WebFileFetcher(pageAddress_);
-    Say("Saving " + std::to_string(roots.size()) + (roots.size() == 1 ? " movie" : " movies") +
-        " with everything they need");
+    emit StatusText(SavingText(roots.size()));
     emit DownloadStarted();
     auto progress = [this](int done, int known) { emit Progress(known > 0 ? done * 100 / known : 0); };
     saveJob_ = Job::Start(this, TSaveWithNeeds(folder, std::move(roots), std::move(sources), progress),
@@ -139,12 +130,9 @@ void TWebPageController::SaveFinished(const JobEnd<TSaveOutcome>& end)
     UpdateNeeds(movies_->Found().Addresses());
     emit StatusReset();
     emit TransferRunningChanged(false);
-    if (end.error)
-        emit ErrorToShow(end.error);
-    else if (!outcome.manifestError.isEmpty())
-        emit ErrorToShow(std::make_exception_ptr(
-            std::runtime_error("The manifest could not be written: " + outcome.manifestError.toStdString())));
-    Say(outcome.stopped ? std::string(THttpGetThread::kStoppedReason) : SavedText(outcome.saved, outcome.missing));
+    if (const std::exception_ptr failure = SaveFailure(end))
+        emit ErrorToShow(failure);
+    emit StatusText(SaveEndText(outcome));
 }
 
 }  // namespace tessaro

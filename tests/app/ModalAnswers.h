@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ShownWindow.h"
 #include "app/MirkMainForm.h"
 #include "dialogs/BrowseFolderDlg.h"
 
@@ -54,6 +55,26 @@ public:
     bool acceptFolder = true;
     int dialogsShown = 0;
     std::vector<Warning> warnings;
+};
+
+// A shown window of its own home whose folder chooser answers; its end
+// waits for the window's workers while modal windows are still answered.
+class ChooserWindow : public ShownWindow, protected ModalAnswers {
+protected:
+    void OpenWithChooser(const std::string& folder)
+    {
+        UseOwnHome();
+        MakeWindow();
+        chosenFolder = folder;
+        AnswerModalsOf(window.get());
+        ShowWindow();
+    }
+    void CloseWithChooser()
+    {
+        EXPECT_TRUE(WaitUntil([&] { return Idle(); }, kWorkersEndMs));
+        StopAnswering();
+        CloseWindow();
+    }
 };
 
 }  // namespace tessaro::test

@@ -72,23 +72,10 @@ std::string ActionMovie(const std::string& actions)
     return movie.Tag(12, actions + '\0', true).ShowFrame().Build();
 }
 
-class SaveWithNeeds : public test::ShownWindow, protected test::ModalAnswers {
+class SaveWithNeeds : public test::ChooserWindow {
 protected:
-    void SetUp() override
-    {
-        UseOwnHome();
-        MakeWindow();
-        chosenFolder = target.folder();
-        AnswerModalsOf(window.get());
-        ShowWindow();
-    }
-
-    void TearDown() override
-    {
-        EXPECT_TRUE(WaitUntil([&] { return Idle(); }, kWorkersEndMs));
-        StopAnswering();
-        CloseWindow();
-    }
+    void SetUp() override { OpenWithChooser(target.folder()); }
+    void TearDown() override { CloseWithChooser(); }
 
     void Open(const std::string& address)
     {

@@ -39,24 +39,17 @@ constexpr int kStatus = TMovieModel::kWebStatus;
 // A shown window with its folder chooser, talking to a loopback server.
 // Modal windows (the chooser, the warning) are answered by a timer that
 // looks for them while the command waits in their event loop.
-class Transfer : public test::ShownWindow, protected test::ModalAnswers {
+class Transfer : public test::ChooserWindow {
 protected:
     void SetUp() override
     {
-        UseOwnHome();
         RouteHttpToLoopback(server.port());
-        MakeWindow();
-        chosenFolder = target.folder();
-        AnswerModalsOf(window.get());
-        ShowWindow();
+        OpenWithChooser(target.folder());
     }
 
     void TearDown() override
     {
-        // Modal windows are still answered while the workers end.
-        EXPECT_TRUE(WaitUntil([&] { return Idle(); }, kWorkersEndMs));
-        StopAnswering();
-        CloseWindow();
+        CloseWithChooser();
         RouteHttpToLoopback(0);
     }
 
