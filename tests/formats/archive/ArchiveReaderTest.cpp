@@ -1,6 +1,7 @@
 #include "formats/archive/ArchiveRecords.h"
 #include "formats/archive/ArchiveSniff.h"
 #include "formats/archive/WaczPackage.h"
+#include "support/GzipBytes.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -16,6 +17,8 @@
 
 namespace tessaro {
 namespace {
+
+using test::Gzip;
 
 struct Listed {
     std::string type, uri;
@@ -61,21 +64,6 @@ std::vector<Listed> ReadAll(ArchiveInput& input, ArchiveReader::Result& end, boo
     }
     end = reader.GetResult();
     return records;
-}
-
-std::string Gzip(const std::string& data)
-{
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, uLong(data.size())) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(out.size() - stream.avail_out);
-    deflateEnd(&stream);
-    return out;
 }
 
 std::string Warc(const std::string& version, const std::string& type, const std::string& uri, const std::string& block,

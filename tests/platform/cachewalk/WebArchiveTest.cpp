@@ -1,5 +1,6 @@
 #include "platform/cachewalk/ArchivedResource.h"
 #include "platform/cachewalk/UrlCache.h"
+#include "support/GzipBytes.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
@@ -20,6 +21,8 @@
 
 namespace tessaro {
 namespace {
+
+using test::Gzip;
 
 namespace fs = std::filesystem;
 
@@ -85,21 +88,6 @@ std::string Gunzip(const std::string& data)
             break;
     }
     inflateEnd(&stream);
-    return out;
-}
-
-std::string Gzip(const std::string& data)
-{
-    std::string out(compressBound(uLong(data.size())) + 64, '\0');
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(out.size() - stream.avail_out);
-    deflateEnd(&stream);
     return out;
 }
 
