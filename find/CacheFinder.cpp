@@ -163,8 +163,8 @@ void FindCacheFolder(const QString& input, TFindOutput& output, int jobs,
 {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::absolute(input.toStdString(), error);
-    if (error || !std::filesystem::is_directory(folder, error)) {
-        output.Error(input, QStringLiteral("not a folder"));
+    if (error || (!std::filesystem::is_directory(folder, error) && !std::filesystem::is_regular_file(folder, error))) {
+        output.Error(input, QStringLiteral("not a folder or a file"));
         output.InputDone(input);
         return;
     }
@@ -185,7 +185,7 @@ void FindCacheFolder(const QString& input, TFindOutput& output, int jobs,
     const int entries = WalkMovies([&](const std::atomic<bool>*) { return OpenUrlCacheEnumeration(locations); }, input,
                                    cache, output, jobs);
     if (entries == 0)
-        output.Error(input, QStringLiteral("no cache found in the folder"));
+        output.Error(input, QStringLiteral("no cache or web archive found there"));
     output.InputDone(input);
     if (keepCheckouts != nullptr)
         keepCheckouts->push_back(std::move(kept));

@@ -15,7 +15,7 @@ namespace tessaro {
 void FindUserCaches(TFindOutput& output, int jobs);
 
 // `cache PATH`: only the caches found in one folder, read as the cache page
-// reads a folder added to it; its movies are checked out into a folder of
+// reads a folder added to it, or one web archive or projector file; its movies are checked out into a folder of
 // the run's own, so the window's check-outs stay as they are.
 // keepCheckouts, when given, takes the folder of the check-outs, which then
 // outlives the call (a save reads them later).

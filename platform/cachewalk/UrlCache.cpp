@@ -247,6 +247,21 @@ void AddProjectors(std::vector<fs::path> programs, SearchBounds& bounds, FoundSo
     }
 }
 
+// A file added by itself, by what it holds: a web archive, or a program
+// with a movie appended.
+void AddGivenFile(const fs::path& file, FoundSources& found)
+{
+    if (const WebArchiveKind kind = WebArchiveKindOf(file); kind != WebArchiveKind::None) {
+        found.archives.push_back(
+            {kind == WebArchiveKind::Wacz ? UrlCacheSource::Kind::WebArchivePackage : UrlCacheSource::Kind::WebArchive,
+             file});
+        return;
+    }
+    SearchBounds one{0, 0};
+    one.programs = 1;
+    AddProjectors({file}, one, found);
+}
+
 void Search(const fs::path& folder, int depth, SearchBounds& bounds, const UrlCacheLocations& locations,
             FoundSources& found)
 {
@@ -892,9 +907,12 @@ std::vector<UrlCacheSource> FindUrlCacheSources(const UrlCacheLocations& locatio
         FoundSources added;
         UrlCacheSource source;
         std::error_code error;
-        if (!fs::is_directory(root, error))
+        if (fs::is_regular_file(root, error)) {
+            // One file given by itself: a web archive or a projector.
+            AddGivenFile(root, added);
+        } else if (!fs::is_directory(root, error)) {
             continue;
-        if (CacheSourceOfAddedFolder(root, source)) {
+        } else if (CacheSourceOfAddedFolder(root, source)) {
             Add(source, added);
         } else {
             SearchAddedFolder(root, locations, added);

@@ -70,7 +70,8 @@ struct UrlCacheLocations {
     // The home folder whose Wine prefixes are read; empty: none.
     std::filesystem::path home;
     // Folders from elsewhere (a mounted Windows disk, a copied profile, one
-    // cache folder), searched deeper for every format the walk reads.
+    // cache folder), searched deeper for every format the walk reads; a file
+    // among them is read as a web archive or a projector.
     std::vector<std::filesystem::path> addedFolders;
     // While it points at a flag that is set, the walk ends at its next step:
     // the search for caches, the listing of a folder, a check-out under way.

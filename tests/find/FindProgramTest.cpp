@@ -190,6 +190,18 @@ const TFindCase kCases[] = {
              EXPECT_TRUE(
                  line[QStringLiteral("source")][QStringLiteral("archive")].toString().endsWith(QStringLiteral(".gz")));
      }},
+    {"WebArchiveFilesGivenByThemselvesListTheSame",
+     [](TWorld&) {
+         const fs::path archives = test::FixturesDir() / "web-archives";
+         return QStringList{QStringLiteral("cache"), Folder(archives / "aut-example.warc.gz"),
+                            Folder(archives / "aut-example.arc.gz"), Folder(archives / "README")};
+     },
+     1,
+     [](const TRun& run, const TWorld&) {
+         EXPECT_EQ(ListedMovies(run), ExpectedArchivedMovies());
+         ASSERT_EQ(Errors(run).size(), 1u);
+         EXPECT_NE(Errors(run)[0].find("README: no cache or web archive found there"), std::string::npos);
+     }},
     {"CacheWithoutAPathReadsTheUsersOwnCaches",
      [](TWorld& world) {
          fs::create_directories(world.temp.path() / ".cache/chromium/Default/Cache");
