@@ -146,6 +146,9 @@ int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& 
     }
     while (!ahead.empty())
         writeFirst();
+    // What was read of a damaged source is listed; the damage is an error line.
+    for (const std::string& problem : walk->Problems())
+        output.Error(input.isEmpty() ? QString() : input, QString::fromStdString(problem));
     walk->Close();
     return entries;
 }

@@ -505,6 +505,8 @@ public:
         return false;
     }
 
+    std::vector<std::string> Problems() const override { return problems_; }
+
     void Close() override
     {
         if (closed_)
@@ -542,6 +544,9 @@ private:
         ieIndexFile_.reset();
         ieIndex_ = IeCacheIndex();
         ieRecordIndex_ = 0;
+        if (archive_)
+            for (const std::string& problem : archive_->Problems())
+                problems_.push_back(current_.folder.string() + ": " + problem);
         archive_.reset();
         archiveCheckouts_.clear();
         cacheFiles_.reset();
@@ -807,6 +812,7 @@ private:
     std::unique_ptr<FileByteSource> ieIndexFile_;
     IeCacheIndex ieIndex_;
     std::unique_ptr<WebArchiveMovies> archive_;
+    std::vector<std::string> problems_;  // of the sources read so far
     // The current archive's movies checked out: what its revisits point at.
     std::map<std::string, std::pair<fs::path, std::uint64_t>> archiveCheckouts_;
     std::size_t ieRecordIndex_ = 0;

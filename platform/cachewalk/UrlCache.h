@@ -50,6 +50,9 @@ public:
     // Ends the walk; after a walk that reached the end, check-out files that
     // no entry produced any more are removed.
     virtual void Close() = 0;
+    // Sources whose reading ended early, damaged (the entries before the
+    // damage were given): "<file>: <why>", a line each.
+    virtual std::vector<std::string> Problems() const { return {}; }
 };
 
 // Opens an enumeration that ends early once cancelled is set (null: never);

@@ -42,6 +42,8 @@ public:
     const FileStamp& Stamp() const { return records_.Stamp(); }
     // The next movie; false at the end of the archive (or once cancelled).
     bool Next(ArchivedMovie& movie);
+    // Why the archive's reading ended early, when it did (WebArchiveRecords::Problems).
+    const std::vector<std::string>& Problems() const { return records_.Problems(); }
     // Decodes the rest of the movie Next gave into its check-out.
     bool CheckOut(const std::filesystem::path& target, const CheckoutRoom& room, std::uint64_t& size);
 

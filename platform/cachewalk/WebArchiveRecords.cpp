@@ -2,6 +2,13 @@
 
 namespace tessaro {
 
+namespace {
+
+// A damaged package may end many of its files early; a few say enough.
+constexpr std::size_t kMaxProblems = 16;
+
+}  // namespace
+
 WebArchiveRecords::WebArchiveRecords(const std::filesystem::path& archive, WebArchiveKind kind,
                                      const std::atomic<bool>* cancelled)
     : path_(archive), kind_(kind), cancelled_(cancelled)
@@ -53,6 +60,13 @@ bool WebArchiveRecords::Next(ArchiveRecord& record)
             return true;
         if (cancelled_ != nullptr && cancelled_->load())
             return false;
+        if (const ArchiveReader::Result result = reader_->GetResult(); result != ArchiveReader::Result::End &&
+                                                                       result != ArchiveReader::Result::Cancelled &&
+                                                                       problems_.size() < kMaxProblems) {
+            const std::string where =
+                kind_ == WebArchiveKind::Wacz ? " (file " + std::to_string(nextFile_) + " of the package)" : "";
+            problems_.push_back(std::string(ToString(result)) + where);
+        }
         reader_.reset();
     }
 }

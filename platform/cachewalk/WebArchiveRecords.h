@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
@@ -29,6 +30,9 @@ public:
     bool Next(ArchiveRecord& record);
     // The reader of the record Next gave, for its payload.
     ArchiveReader& Reader() { return *reader_; }
+    // Why the reading of a file of the archive ended early (a record running
+    // past the file, a damaged stream): the file and the reason, a line each.
+    const std::vector<std::string>& Problems() const { return problems_; }
     // A key of the record Next gave, unique in the archive: the WARC file's
     // place in a package and the record's place in its file.
     std::string RecordKey(const ArchiveRecord& record) const;
@@ -45,6 +49,7 @@ private:
     std::string fileKey_;
     std::unique_ptr<ArchiveInput> input_;
     std::unique_ptr<ArchiveReader> reader_;
+    std::vector<std::string> problems_;
 };
 
 }  // namespace tessaro

@@ -202,6 +202,21 @@ const TFindCase kCases[] = {
          ASSERT_EQ(Errors(run).size(), 1u);
          EXPECT_NE(Errors(run)[0].find("README: no cache or web archive found there"), std::string::npos);
      }},
+    {"ADamagedArchiveListsItsIntactMoviesAndSaysWhere",
+     [](TWorld& world) {
+         const std::string whole = Fixture("web-archives/aut-example.warc.gz");
+         world.temp.write("cut.warc.gz", whole.substr(0, whole.size() * 3 / 5));
+         return QStringList{QStringLiteral("cache"), Folder(world.temp.path() / "cut.warc.gz")};
+     },
+     1,
+     [](const TRun& run, const TWorld&) {
+         const std::multiset<std::string> listed = ListedMovies(run);
+         const std::multiset<std::string> all = ExpectedArchivedMovies();
+         EXPECT_FALSE(listed.empty());
+         EXPECT_TRUE(std::includes(all.begin(), all.end(), listed.begin(), listed.end()));
+         ASSERT_EQ(Errors(run).size(), 1u);
+         EXPECT_NE(Errors(run)[0].find("cut.warc.gz: "), std::string::npos) << Errors(run)[0];
+     }},
     {"CacheWithoutAPathReadsTheUsersOwnCaches",
      [](TWorld& world) {
          fs::create_directories(world.temp.path() / ".cache/chromium/Default/Cache");
