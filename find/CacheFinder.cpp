@@ -119,7 +119,8 @@ private:
 
 // Walks one enumeration: each movie the cache page would list, in its order,
 // its check-out read by `jobs` readers beside the walk. Returns how many
-// entries the caches held; -1 when they could not be listed.
+// entries the caches held, a damaged source counted as one; -1 when they
+// could not be listed.
 int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& cache, TFindOutput& output, int jobs)
 {
     std::unique_ptr<UrlCacheEnumeration> walk = open(nullptr);
@@ -146,9 +147,12 @@ int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& 
     }
     while (!ahead.empty())
         writeFirst();
-    // What was read of a damaged source is listed; the damage is an error line.
-    for (const std::string& problem : walk->Problems())
-        output.Error(input.isEmpty() ? QString() : input, QString::fromStdString(problem));
+    // What was read of a damaged source is listed; the damage is an error
+    // line, and the source counts as found.
+    for (const std::string& problem : walk->Problems()) {
+        output.Error(input, QString::fromStdString(problem));
+        ++entries;
+    }
     walk->Close();
     return entries;
 }

@@ -123,6 +123,9 @@ struct SearchBounds {
     std::size_t programs = 0;
 };
 
+// Damaged sources a walk names, at most.
+constexpr std::size_t kMaxProblems = 256;
+
 // Programs checked for a movie below one added folder, at most.
 constexpr std::size_t kMaxCheckedPrograms = 4096;
 
@@ -546,7 +549,7 @@ private:
         ieRecordIndex_ = 0;
         if (archive_)
             for (const std::string& problem : archive_->Problems())
-                problems_.push_back(current_.folder.string() + ": " + problem);
+                Note(problem);
         archive_.reset();
         archiveCheckouts_.clear();
         cacheFiles_.reset();
@@ -569,8 +572,12 @@ private:
         }
         if (current_.kind == UrlCacheSource::Kind::InternetExplorer) {
             ieIndexFile_ = std::make_unique<FileByteSource>(current_.folder / "index.dat");
-            if (ParseIeCacheIndex(*ieIndexFile_, ieIndex_) != IeCacheResult::Ok)
+            if (const IeCacheResult result = ParseIeCacheIndex(*ieIndexFile_, ieIndex_); result != IeCacheResult::Ok) {
+                Note(ToString(result));
                 ieIndex_.records.clear();
+            } else if (ieIndex_.hashTable != IeCacheResult::Ok) {
+                Note(std::string("hash table: ") + ToString(ieIndex_.hashTable));
+            }
             return true;
         }
         folder_ = std::make_unique<Descriptor>(
@@ -637,10 +644,23 @@ private:
             return;
         }
         cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder);
-        if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile)
-            ReadBlockFileCache(*cacheFiles_, indexed_);
-        else
-            ReadFirefoxCache1(*cacheFiles_, indexed_);
+        // What was read before a fault is walked; the fault is noted.
+        const char* fault = nullptr;
+        if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile) {
+            if (const BlockFileResult result = ReadBlockFileCache(*cacheFiles_, indexed_);
+                result != BlockFileResult::Ok)
+                fault = ToString(result);
+        } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_); result != Cache1Result::Ok) {
+            fault = ToString(result);
+        }
+        if (fault != nullptr)
+            Note(fault);
+    }
+
+    void Note(const std::string& fault)
+    {
+        if (problems_.size() < kMaxProblems)
+            problems_.push_back(current_.folder.string() + ": " + fault);
     }
 
     // An entry of a block-file cache or a projector's movie: its container is

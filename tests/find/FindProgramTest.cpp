@@ -228,6 +228,24 @@ const TFindCase kCases[] = {
          ASSERT_EQ(Errors(run).size(), 1u);
          EXPECT_NE(Errors(run)[0].find("cut.warc.gz: "), std::string::npos) << Errors(run)[0];
      }},
+    {"ADamagedCacheListsWhatItCanAndSaysWhere",
+     [](TWorld& world) {
+         // The Wine cache with its index cut inside its hash table.
+         const fs::path copy = world.temp.path() / "disk";
+         fs::copy(test::FixturesDir() / "ie-wine", copy, fs::copy_options::recursive);
+         const fs::path index =
+             copy / "drive_c/users/tessaro/AppData/Local/Microsoft/Windows/INetCache/Content.IE5/index.dat";
+         fs::resize_file(index, fs::file_size(index) / 2);
+         return QStringList{QStringLiteral("cache"), Folder(copy)};
+     },
+     1,
+     [](const TRun& run, const TWorld&) {
+         const std::multiset<std::string> listed = ListedMovies(run);
+         const std::multiset<std::string> all = ExpectedMovies("ie_cache");
+         EXPECT_TRUE(std::includes(all.begin(), all.end(), listed.begin(), listed.end()));
+         ASSERT_EQ(Errors(run).size(), 1u);
+         EXPECT_NE(Errors(run)[0].find("Content.IE5: "), std::string::npos) << Errors(run)[0];
+     }},
     {"CacheWithoutAPathReadsTheUsersOwnCaches",
      [](TWorld& world) {
          fs::create_directories(world.temp.path() / ".cache/chromium/Default/Cache");
