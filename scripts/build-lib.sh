@@ -3,6 +3,10 @@
 #   tessaro_build <folder> [cmake options...] [-- <build options...>]
 
 tessaro_build() {
+  # pipefail for this function whatever the caller set: the build's status,
+  # not its output filter's, decides below.
+  local -
+  set -o pipefail
   local dir=$1
   shift
   local configure=() build=()
@@ -18,8 +22,7 @@ tessaro_build() {
     echo "configuring $dir failed" >&2
     return 1
   fi
-  # Progress lines are dropped; the build's own status decides (pipefail),
-  # not the filter's.
+  # Progress lines are dropped.
   if ! cmake --build "$dir" -j"$(nproc)" "${build[@]}" | { grep -vE '^\[[0-9]+/[0-9]+\]' || true; }; then
     echo "building $dir failed" >&2
     return 1
