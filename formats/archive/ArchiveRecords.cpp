@@ -1,5 +1,6 @@
 #include "formats/archive/ArchiveRecords.h"
 
+#include "formats/coding/HttpHead.h"
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
@@ -249,32 +250,11 @@ void ArchiveReader::ReadHttpHead(ArchiveRecord& record)
         hasPayload_ = false;
         return;
     }
-    std::string_view rest(head);
-    bool first = true;
-    while (!rest.empty()) {
-        const std::size_t newline = rest.find('\n');
-        const std::string_view line = TrimAscii(rest.substr(0, newline), " \t\r");
-        rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
-        if (first) {
-            first = false;
-            const std::size_t space = line.find(' ');
-            std::uint64_t status = 0;
-            if (space != std::string_view::npos && ParseNumber(line.substr(space + 1, 3), status) && status < 1000)
-                record.status = static_cast<int>(status);
-            continue;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        const std::string_view name = TrimAscii(line.substr(0, colon));
-        const std::string_view value = TrimAscii(line.substr(colon + 1));
-        if (EqualsIgnoringAsciiCase(name, "Content-Type"))
-            record.contentType = value;
-        else if (EqualsIgnoringAsciiCase(name, "Content-Encoding"))
-            record.contentEncoding = value;
-        else if (EqualsIgnoringAsciiCase(name, "Transfer-Encoding"))
-            record.chunked = LowerAscii(value).find("chunked") != std::string::npos;
-    }
+    HttpHead parsed = ParseHttpHead(head, "\r\n");
+    record.status = parsed.status;
+    record.contentType = std::move(parsed.contentType);
+    record.contentEncoding = std::move(parsed.contentEncoding);
+    record.chunked = parsed.chunked;
     if (record.status == 0)
         hasPayload_ = false;
 }

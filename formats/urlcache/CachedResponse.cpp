@@ -1,34 +1,14 @@
 #include "formats/urlcache/CachedResponse.h"
 
+#include "formats/coding/HttpHead.h"
 #include "formats/urlcache/ByteSource.h"
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <memory>
 #include <zlib.h>
 
 namespace tessaro {
-
-namespace {
-
-void ParseStatusLine(std::string_view line, CachedResponse& response)
-{
-    // "HTTP/1.1 200 OK"; HTTP/2 heads are stored in the same form.
-    if (line.substr(0, 5) != "HTTP/")
-        return;
-    const std::size_t space = line.find(' ');
-    if (space == std::string_view::npos)
-        return;
-    std::string_view code = line.substr(space + 1, 3);
-    int status = 0;
-    const auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), status);
-    if (error == std::errc() && end == code.data() + code.size())
-        response.status = status;
-}
-
-}  // namespace
 
 std::uint64_t CachedResponse::StoredSize() const
 {
@@ -109,53 +89,17 @@ BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t leng
 
 void ParseResponseHead(std::string_view head, std::string_view separators, CachedResponse& response)
 {
-    // find_first_of asks memchr for every byte of the head; a table asks once.
-    std::array<bool, 256> separator{};
-    for (const char c : separators)
-        separator[static_cast<unsigned char>(c)] = true;
-    const auto lineEnd = [&separator](std::string_view text) {
-        for (std::size_t i = 0; i < text.size(); ++i)
-            if (separator[static_cast<unsigned char>(text[i])])
-                return i;
-        return std::string_view::npos;
-    };
-    bool first = true;
-    while (!head.empty()) {
-        const std::size_t end = lineEnd(head);
-        const std::string_view line = head.substr(0, end);
-        head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
-        if (line.empty())
-            continue;
-        if (first) {
-            first = false;
-            ParseStatusLine(line, response);
-            continue;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        const std::string_view name = TrimAscii(line.substr(0, colon));
-        const std::string_view value = TrimAscii(line.substr(colon + 1));
-        if (EqualsIgnoringAsciiCase(name, "Content-Type")) {
-            response.contentType = value;
-        } else if (EqualsIgnoringAsciiCase(name, "Content-Encoding")) {
-            response.contentEncoding = value;
-        } else if (EqualsIgnoringAsciiCase(name, "Content-Range")) {
-            const std::size_t slash = value.rfind('/');
-            std::uint64_t total = 0;
-            if (slash != std::string_view::npos) {
-                const std::string_view digits = value.substr(slash + 1);
-                const auto [ptr, error] = std::from_chars(digits.data(), digits.data() + digits.size(), total);
-                if (error == std::errc() && ptr == digits.data() + digits.size())
-                    response.rangeTotal = total;
-            }
-        } else if (EqualsIgnoringAsciiCase(name, "Content-Length")) {
-            std::uint64_t length = 0;
-            const auto [ptr, error] = std::from_chars(value.data(), value.data() + value.size(), length);
-            if (error == std::errc() && ptr == value.data() + value.size())
-                response.contentLength = length;
-        }
-    }
+    HttpHead parsed = ParseHttpHead(head, separators);
+    if (parsed.status != 0)
+        response.status = parsed.status;
+    if (!parsed.contentType.empty())
+        response.contentType = std::move(parsed.contentType);
+    if (!parsed.contentEncoding.empty())
+        response.contentEncoding = std::move(parsed.contentEncoding);
+    if (parsed.contentLength)
+        response.contentLength = parsed.contentLength;
+    if (parsed.rangeTotal)
+        response.rangeTotal = parsed.rangeTotal;
 }
 
 std::string UrlFileName(std::string_view url)
