@@ -6,14 +6,15 @@
 
 set(TESSARO_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
-# bin/tessaro is a relative symbolic link to the program, so the prefix can move.
-# The program finds its run-time files next to its real path, not the link's.
-file(RELATIVE_PATH tessaro_launcher_target
-  /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${TESSARO_INSTALL_DIR}/tessaro)
-set(tessaro_launcher ${CMAKE_BINARY_DIR}/packaging/tessaro)
+# bin/tessaro and bin/tessaro-find are relative symbolic links to the programs,
+# so the prefix can move. A program finds its run-time files (and tessaro-find
+# its page program) next to its real path, not the link's.
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
-file(CREATE_LINK ${tessaro_launcher_target} ${tessaro_launcher} SYMBOLIC)
-install(FILES ${tessaro_launcher} DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(program tessaro tessaro-find)
+  file(RELATIVE_PATH launcher_target /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${TESSARO_INSTALL_DIR}/${program})
+  file(CREATE_LINK ${launcher_target} ${CMAKE_BINARY_DIR}/packaging/${program} SYMBOLIC)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/${program} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endforeach()
 
 install(FILES ${TESSARO_PACKAGING_DIR}/tessaro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TESSARO_PACKAGING_DIR}/tessaro.svg
@@ -27,7 +28,7 @@ install(FILES ${tessaro_ruffle_licences} DESTINATION ${CMAKE_INSTALL_DATADIR}/do
 
 # Everything the package holds, so that a packaging run builds no tests.
 add_custom_target(tessaro_package_content)
-foreach(target tessaro tessaro-find tessarohelp tessaro_help_file tessaro_ruffle_files tessaro_find_manual)
+foreach(target tessaro tessaro-find tessaro-find-pages tessarohelp tessaro_help_file tessaro_ruffle_files tessaro_find_manual)
   if(TARGET ${target})
     add_dependencies(tessaro_package_content ${target})
   endif()

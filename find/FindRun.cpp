@@ -5,13 +5,14 @@
 #include "find/FindOutput.h"
 #include "find/FindSave.h"
 #include "find/MovieFinder.h"
-#include "find/PageFinder.h"
+#include "platform/core/AppPaths.h"
 #include "platform/core/ProgramVersion.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -29,32 +30,6 @@ QStringList Arguments(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     return arguments;
-}
-
-// The web engine speaks of its graphics and sandbox at every start; the
-// output a script reads stays the program's own.
-void QuietEngineMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-int RunPages(int& argc, char** argv, const TFindOptions& options, TFindOutput& output)
-{
-    // No display is needed: the pages are never shown.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qInstallMessageHandler(QuietEngineMessages);
-    QGuiApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("tessaro"));
-    TPageFinder finder(options, output);
-    finder.Start([] { QCoreApplication::quit(); });
-    app.exec();
-    // The pages' own reach: a page on the user's own network may have its files fetched there.
-    if (!options.saveFolder.isEmpty())
-        SaveHeldMovies(options.saveFolder, options.inputs.value(0), output);
-    return 0;
 }
 
 // The first web address among the inputs: the reach of a save's fetches.
@@ -91,7 +66,35 @@ void RunFiles(int& argc, char** argv, const TFindOptions& options, TFindOutput& 
 
 }  // namespace
 
-int RunFind(int& argc, char** argv, std::FILE* out, std::FILE* err)
+int RunWithOutput(const TFindOptions& options, std::FILE* out, std::FILE* err,
+                  const std::function<void(TFindOutput&)>& run)
+{
+    TFindOutput output(out, err, isatty(fileno(err)) == 1, static_cast<int>(options.inputs.size()));
+    if (!options.saveFolder.isEmpty())
+        output.HoldMovies();
+    run(output);
+    output.Finish();
+    return output.Failed() ? 1 : 0;
+}
+
+int HandPagesOver(int& argc, char** argv, const TFindOptions& options, std::FILE* out, std::FILE* err)
+{
+    (void)argc;
+    const std::string program = (ProgramFolder() / kPageProgramName).string();
+    std::fflush(out);
+    std::fflush(err);
+    ::execv(program.c_str(), argv);
+    const QString why = QStringLiteral("the page scan could not be started: %1: %2")
+                            .arg(QString::fromStdString(program), QString::fromLocal8Bit(std::strerror(errno)));
+    return RunWithOutput(options, out, err, [&](TFindOutput& output) {
+        for (const QString& input : options.inputs) {
+            output.Error(input, why);
+            output.InputDone(input);
+        }
+    });
+}
+
+int RunFind(int& argc, char** argv, std::FILE* out, std::FILE* err, TPageCommand pages)
 {
     const TFindCommandLine line = ParseFindCommandLine(Arguments(argc, argv));
     switch (line.what) {
@@ -108,16 +111,9 @@ int RunFind(int& argc, char** argv, std::FILE* out, std::FILE* err)
             break;
     }
     const TFindOptions& options = line.options;
-    const int inputs = static_cast<int>(options.inputs.size());
-    TFindOutput output(out, err, isatty(fileno(err)) == 1, inputs);
-    if (!options.saveFolder.isEmpty())
-        output.HoldMovies();
     if (options.command == TFindCommand::Page)
-        RunPages(argc, argv, options, output);
-    else
-        RunFiles(argc, argv, options, output);
-    output.Finish();
-    return output.Failed() ? 1 : 0;
+        return pages(argc, argv, options, out, err);
+    return RunWithOutput(options, out, err, [&](TFindOutput& output) { RunFiles(argc, argv, options, output); });
 }
 
 }  // namespace tessaro

@@ -4,5 +4,5 @@
 
 int main(int argc, char** argv)
 {
-    return tessaro::RunFind(argc, argv, stdout, stderr);
+    return tessaro::RunFind(argc, argv, stdout, stderr, tessaro::HandPagesOver);
 }

@@ -1,4 +1,4 @@
-#include "find/PageFinder.h"
+#include "find/pages/PageFinder.h"
 
 #include "find/MovieRecord.h"
 #include "platform/browser/BrowserProfile.h"
