@@ -6,8 +6,9 @@
 // with its time, its CPU time and the process's peak memory during it.
 //
 //   tessaro_url_cache_bench                 the generated caches
-//   tessaro_url_cache_bench --cache DIR     a real cache folder (a Chromium
-//       Cache_Data folder), warm walks interleaved with the floor: opening
+//   tessaro_url_cache_bench --cache DIR...  real cache folders (a Chromium
+//       Cache_Data folder, simple or block-file), one after another in the
+//       same run (--cache DIR1 --cache DIR2); warm walks interleaved with the floor: opening
 //       every file of the folder and reading its first and last 4 KiB, in
 //       C and in Python (for a block-file cache: reading the index and the
 //       block files whole); then cold walks and floors, the page cache dropped
@@ -309,12 +310,13 @@ int MeasureRealCache(const std::filesystem::path& folder, const test::TempDir& h
     Ratios floor, pythonFloor, firstMovie;
     for (int run = 0; run < kWarmRuns; ++run) {
         // The order inside a run rotates, so none always runs first.
-        double walkMs = 0, floorMs = 0, pythonMs = 0, firstMovieMs = 0;
+        double walkMs = 0, walkCpuMs = 0, floorMs = 0, pythonMs = 0, firstMovieMs = 0;
         for (int step = 0; step < 3; ++step) {
             switch ((run + step) % 3) {
                 case 0: {
                     const Walk walk = WalkCache(locations);
                     walkMs = walk.ms;
+                    walkCpuMs = walk.cpuMs;
                     firstMovieMs = walk.firstMovieMs;
                     break;
                 }
@@ -326,8 +328,9 @@ int MeasureRealCache(const std::filesystem::path& folder, const test::TempDir& h
                     break;
             }
         }
-        std::printf("warm run %d: walk %.1f ms (first movie after %.1f ms), floor %.1f ms, Python floor %.1f ms\n",
-                    run + 1, walkMs, firstMovieMs, floorMs, pythonMs);
+        std::printf(
+            "warm run %d: walk %.1f ms (%.1f ms CPU, first movie after %.1f ms), floor %.1f ms, Python floor %.1f ms\n",
+            run + 1, walkMs, walkCpuMs, firstMovieMs, floorMs, pythonMs);
         if (IsBlockFileFolder(folder)) {
             const double withSeparate = BlockFileFloorMs(folder, true);
             std::printf("  block files and the start of every separate file: %.1f ms, walk / that %.2f\n", withSeparate,
@@ -368,8 +371,15 @@ int main(int argc, char** argv)
     test::PrepareTestEnvironment();
     QCoreApplication app(argc, argv);
     const test::TempDir home;
-    if (argc > 2 && std::string(argv[1]) == "--cache")
-        return MeasureRealCache(argv[2], home);
+    if (argc > 2 && std::string(argv[1]) == "--cache") {
+        // Several folders are measured one after another in the same run.
+        int failed = 0;
+        for (int i = 1; i + 1 < argc; i += 2) {
+            if (std::string(argv[i]) == "--cache")
+                failed |= MeasureRealCache(argv[i + 1], home);
+        }
+        return failed;
+    }
 
     UrlCacheLocations chromium;
     chromium.embeddedCache = home.path() / "none";

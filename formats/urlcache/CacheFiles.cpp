@@ -4,15 +4,32 @@
 
 namespace tessaro {
 
+FolderCacheFiles::FolderCacheFiles(std::filesystem::path folder)
+    : folder_(std::move(folder)), folderFd_(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK))
+{
+}
+
+std::string FolderCacheFiles::OpenName(const std::string& name) const
+{
+    return folderFd_.Valid() ? name : (folder_ / name).string();
+}
+
 const ByteSource* FolderCacheFiles::Open(const std::string& name)
 {
+    const std::lock_guard lock(mutex_);
     auto found = opened_.find(name);
     if (found == opened_.end()) {
         Opened opened;
-        opened.file = std::make_unique<FileByteSource>(folder_ / name);
+        opened.file = std::make_unique<FileByteSource>(FolderFd(), OpenName(name).c_str());
         if (opened.file->IsOpen() && opened.file->Size() <= kWholeFileBytes) {
             if (opened.file->Read(0, static_cast<std::size_t>(opened.file->Size()), opened.bytes))
                 opened.memory = std::make_unique<MemoryByteSource>(opened.bytes);
+        } else if (opened.file->IsOpen() && opened.file->Size() > 0) {
+            // A large file keeps its first and last KiB once read; read both
+            // now, so that its readers on other threads only read.
+            std::string ends;
+            opened.file->Read(0, 1, ends);
+            opened.file->Read(opened.file->Size() - 1, 1, ends);
         }
         found = opened_.emplace(name, std::move(opened)).first;
     }
@@ -26,16 +43,20 @@ const ByteSource* FolderCacheFiles::Open(const std::string& name)
 
 std::optional<std::uint64_t> FolderCacheFiles::SizeOf(const std::string& name)
 {
-    if (const auto found = opened_.find(name); found != opened_.end() && found->second.file->IsOpen())
-        return found->second.file->Size();
+    {
+        const std::lock_guard lock(mutex_);
+        if (const auto found = opened_.find(name); found != opened_.end() && found->second.file->IsOpen())
+            return found->second.file->Size();
+    }
     struct stat status {};
-    if (::lstat((folder_ / name).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::fstatat(FolderFd(), OpenName(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return static_cast<std::uint64_t>(status.st_size);
 }
 
 FileStamp FolderCacheFiles::StampOf(const std::string& name) const
 {
+    const std::lock_guard lock(mutex_);
     const auto found = opened_.find(name);
     return found == opened_.end() ? FileStamp{} : found->second.file->Stamp();
 }

@@ -4,9 +4,11 @@
 #include "formats/urlcache/CachedResponse.h"
 
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -15,7 +17,8 @@ namespace tessaro {
 // The files of a cache that keeps its entries in a few shared files (an index
 // or map and block files): each is opened once, when first asked for, and a
 // small one is read whole at once, so a walk over thousands of entries reads
-// each shared file once.
+// each shared file once. A walk reads entries on several threads: the files
+// of a folder may be asked for from several at once.
 class CacheFiles {
 public:
     virtual ~CacheFiles() = default;
@@ -32,12 +35,17 @@ public:
     // Files up to this long are read whole when opened; longer ones in windows.
     static constexpr std::uint64_t kWholeFileBytes = std::uint64_t(64) << 20;
 
-    explicit FolderCacheFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    explicit FolderCacheFiles(std::filesystem::path folder);
     const ByteSource* Open(const std::string& name) override;
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
     // The size and time the file had when it was opened; empty before.
     FileStamp StampOf(const std::string& name) const;
+    // The folder, open: a file of it opened by name needs no walk of the
+    // whole path (FileByteSource(FolderFd(), name)).
+    int FolderFd() const { return folderFd_.Valid() ? folderFd_.Get() : AT_FDCWD; }
+    // name as FileByteSource opens it inside FolderFd().
+    std::string OpenName(const std::string& name) const;
 
 private:
     struct Opened {
@@ -46,6 +54,8 @@ private:
         std::unique_ptr<MemoryByteSource> memory;
     };
     std::filesystem::path folder_;
+    Descriptor folderFd_;
+    mutable std::mutex mutex_;  // guards opened_; what it holds is only read once opened
     std::map<std::string, Opened> opened_;
 };
 

@@ -37,11 +37,12 @@ std::uint32_t BlockSizeOf(std::uint32_t type)
 }
 
 // Where the bytes an address names lie: a file of the cache, an offset in
-// it and how many bytes the address holds at most.
+// it and how many bytes the address holds at most; a block file's source.
 struct Place {
     std::string file;
     std::uint64_t offset = 0;
     std::uint64_t capacity = 0;
+    const ByteSource* source = nullptr;
 };
 
 std::string SeparateFileName(std::uint32_t number)
@@ -53,14 +54,62 @@ std::string SeparateFileName(std::uint32_t number)
 
 bool CheckBlockFile(const ByteSource& file, std::uint32_t blockSize)
 {
-    std::string header;
-    return file.Size() >= kBlockHeaderSize && file.Read(0, 16, header) && LoadLe32(header.data()) == kBlockMagic &&
-           LoadLe32(header.data() + 12) == blockSize;
+    if (file.Size() < kBlockHeaderSize)
+        return false;
+    // Asked for every address: read in place when the file is in memory.
+    std::string copy;
+    std::optional<std::string_view> header = file.View(0, 16);
+    if (!header) {
+        if (!file.Read(0, 16, copy))
+            return false;
+        header = copy;
+    }
+    return LoadLe32(header->data()) == kBlockMagic && LoadLe32(header->data() + 12) == blockSize;
 }
+
+// The cache's files, with its block files by number. Each block file is
+// opened and its header checked once, while the index is read; the
+// responses, read on several threads, only look them up.
+class Blocks {
+public:
+    // Opening: may open block files, on one thread.
+    Blocks(CacheFiles& files, BlockFileTable& table) : files(files), table_(table), writable_(&table) {}
+    // Looking up: only the block files opened before.
+    Blocks(CacheFiles& files, const BlockFileTable& table) : files(files), table_(table) {}
+
+    void Open(std::uint32_t address)
+    {
+        if (writable_ == nullptr || !(address & kAddressInitialized) || ((address >> 28) & 7) == kTypeSeparateFile)
+            return;
+        const std::uint32_t number = (address >> 16) & 0xff;
+        if (writable_->opened[number])
+            return;
+        writable_->opened[number] = true;
+        writable_->files[number] = files.Open("data_" + std::to_string(number));
+    }
+
+    const ByteSource* File(std::uint32_t number, std::uint32_t blockSize, BlockFileResult& result) const
+    {
+        const ByteSource* file = table_.files[number];
+        if (file == nullptr)
+            result = BlockFileResult::ReadFailed;
+        else if (!CheckBlockFile(*file, blockSize))
+            result = BlockFileResult::BadMagic;
+        else
+            return file;
+        return nullptr;
+    }
+
+    CacheFiles& files;
+
+private:
+    const BlockFileTable& table_;
+    BlockFileTable* writable_ = nullptr;
+};
 
 // The place of a block address; false for any other address or one whose
 // blocks lie outside their file.
-BlockFileResult BlockPlace(CacheFiles& files, std::uint32_t address, Place& place)
+BlockFileResult BlockPlace(Blocks& blocks, std::uint32_t address, Place& place)
 {
     if (!(address & kAddressInitialized))
         return BlockFileResult::BadAddress;
@@ -68,38 +117,41 @@ BlockFileResult BlockPlace(CacheFiles& files, std::uint32_t address, Place& plac
     const std::uint32_t blockSize = BlockSizeOf(type);
     if (blockSize == 0)
         return BlockFileResult::BadAddress;
-    place.file = "data_" + std::to_string((address >> 16) & 0xff);
-    const ByteSource* file = files.Open(place.file);
+    const std::uint32_t number = (address >> 16) & 0xff;
+    blocks.Open(address);
+    BlockFileResult result = BlockFileResult::Ok;
+    const ByteSource* file = blocks.File(number, blockSize, result);
     if (file == nullptr)
-        return BlockFileResult::ReadFailed;
-    if (!CheckBlockFile(*file, blockSize))
-        return BlockFileResult::BadMagic;
-    const std::uint64_t blocks = ((address >> 24) & 3) + 1;
+        return result;
+    place.file = "data_" + std::to_string(number);
+    place.source = file;
+    const std::uint64_t count = ((address >> 24) & 3) + 1;
     place.offset = kBlockHeaderSize + std::uint64_t(address & 0xffff) * blockSize;
-    place.capacity = blocks * blockSize;
+    place.capacity = count * blockSize;
     if (place.offset > file->Size() || place.capacity > file->Size() - place.offset)
         return BlockFileResult::BadAddress;
     return BlockFileResult::Ok;
 }
 
 // The place of a stream of length bytes: blocks or a separate file.
-BlockFileResult StreamPlace(CacheFiles& files, std::uint32_t address, std::uint64_t length, Place& place)
+BlockFileResult StreamPlace(Blocks& blocks, std::uint32_t address, std::uint64_t length, Place& place)
 {
     if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
         place.file = SeparateFileName(address & 0x0fffffff);
         place.offset = 0;
-        const std::optional<std::uint64_t> size = files.SizeOf(place.file);
+        place.source = nullptr;
+        const std::optional<std::uint64_t> size = blocks.files.SizeOf(place.file);
         if (!size)
             return BlockFileResult::ReadFailed;
         place.capacity = *size;
-    } else if (const auto result = BlockPlace(files, address, place); result != BlockFileResult::Ok) {
+    } else if (const auto result = BlockPlace(blocks, address, place); result != BlockFileResult::Ok) {
         return result;
     }
     return length <= place.capacity ? BlockFileResult::Ok : BlockFileResult::BadEntry;
 }
 
 // A stream's bytes: in place when its file is held in memory, else read into copy.
-BlockFileResult ReadStream(CacheFiles& files, const BlockFileEntry& entry, int stream, std::uint32_t limit,
+BlockFileResult ReadStream(Blocks& blocks, const BlockFileEntry& entry, int stream, std::uint32_t limit,
                            std::string& copy, std::string_view& bytes)
 {
     bytes = {};
@@ -109,10 +161,10 @@ BlockFileResult ReadStream(CacheFiles& files, const BlockFileEntry& entry, int s
     if (length > limit)
         return BlockFileResult::BadEntry;
     Place place;
-    if (const auto result = StreamPlace(files, entry.dataAddress[std::size_t(stream)], length, place);
+    if (const auto result = StreamPlace(blocks, entry.dataAddress[std::size_t(stream)], length, place);
         result != BlockFileResult::Ok)
         return result;
-    const ByteSource* file = files.Open(place.file);
+    const ByteSource* file = place.source != nullptr ? place.source : blocks.files.Open(place.file);
     if (file == nullptr)
         return BlockFileResult::ReadFailed;
     if (const auto view = file->View(place.offset, length)) {
@@ -125,7 +177,7 @@ BlockFileResult ReadStream(CacheFiles& files, const BlockFileEntry& entry, int s
     return BlockFileResult::Ok;
 }
 
-BlockFileResult ReadKey(CacheFiles& files, std::string_view record, std::uint32_t longKey, BlockFileEntry& entry)
+BlockFileResult ReadKey(Blocks& blocks, std::string_view record, std::uint32_t longKey, BlockFileEntry& entry)
 {
     const std::uint32_t keyLength = LoadLe32(record.data() + 32);
     if (keyLength == 0 || keyLength > kMaxKeyLength)
@@ -137,9 +189,9 @@ BlockFileResult ReadKey(CacheFiles& files, std::string_view record, std::uint32_
         return BlockFileResult::Ok;
     }
     Place place;
-    if (const auto result = StreamPlace(files, longKey, keyLength, place); result != BlockFileResult::Ok)
+    if (const auto result = StreamPlace(blocks, longKey, keyLength, place); result != BlockFileResult::Ok)
         return result;
-    const ByteSource* file = files.Open(place.file);
+    const ByteSource* file = place.source != nullptr ? place.source : blocks.files.Open(place.file);
     if (file == nullptr || !file->Read(place.offset, keyLength, entry.key))
         return BlockFileResult::ReadFailed;
     return BlockFileResult::Ok;
@@ -170,17 +222,18 @@ const char* ToString(BlockFileResult result)
     return "?";
 }
 
-BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, BlockFileEntry& entry)
+namespace {
+
+// Reads the entry at address: its fixed part, its key (inline or long).
+BlockFileResult ReadBlockFileEntry(Blocks& blocks, std::uint32_t address, BlockFileEntry& entry)
 {
     if (((address >> 28) & 7) != 2)
         return BlockFileResult::BadAddress;
     Place place;
-    if (const auto result = BlockPlace(files, address, place); result != BlockFileResult::Ok)
+    if (const auto result = BlockPlace(blocks, address, place); result != BlockFileResult::Ok)
         return result;
     std::string copy;
-    const ByteSource* file = files.Open(place.file);
-    if (file == nullptr)
-        return BlockFileResult::ReadFailed;
+    const ByteSource* file = place.source;
     // Block files are mostly held in memory: the entry is read in place.
     std::optional<std::string_view> record = file->View(place.offset, static_cast<std::size_t>(place.capacity));
     if (!record) {
@@ -199,13 +252,17 @@ BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, Blo
         entry.dataAddress[i] = LoadLe32(at + 56 + 4 * i);
     }
     entry.flags = LoadLe32(at + 72);
-    return ReadKey(files, *record, LoadLe32(at + 36), entry);
+    return ReadKey(blocks, *record, LoadLe32(at + 36), entry);
 }
 
-BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEntry>& entries)
+// The entries the index's hash table leads to, bucket by bucket along each
+// chain; a chain stops at an entry seen before or one that cannot be read.
+// Ok, or why the index could not be read at all. Every block file an
+// entry's streams name is opened here.
+BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>& entries)
 {
     entries.clear();
-    const ByteSource* index = files.Open("index");
+    const ByteSource* index = blocks.files.Open("index");
     if (index == nullptr)
         return BlockFileResult::ReadFailed;
     std::string header;
@@ -231,23 +288,18 @@ BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEnt
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
         while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
             BlockFileEntry entry;
-            if (ReadBlockFileEntry(files, address, entry) != BlockFileResult::Ok)
+            if (ReadBlockFileEntry(blocks, address, entry) != BlockFileResult::Ok)
                 break;
             address = entry.next;
+            for (const std::uint32_t stream : entry.dataAddress)
+                blocks.Open(stream);
             entries.push_back(std::move(entry));
         }
     }
     return BlockFileResult::Ok;
 }
 
-namespace {
-
-// A piece of a sparse body: where it lies in the resource and in the cache.
-struct SparsePiece {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    Place place;
-};
+using SparsePiece = BlockFileSparsePiece;
 
 // "Range_<parent key>:<signature>:<child number>" → parent key and number.
 bool ParseChildKey(const std::string& key, std::string& parent, std::uint64_t& number)
@@ -269,14 +321,14 @@ bool ParseChildKey(const std::string& key, std::string& parent, std::uint64_t& n
 }
 
 // The runs of KiB blocks a child's bitmap marks, as pieces of the resource.
-void ChildPieces(CacheFiles& files, const BlockFileEntry& child, std::uint64_t number, std::vector<SparsePiece>& pieces)
+void ChildPieces(Blocks& blocks, const BlockFileEntry& child, std::uint64_t number, std::vector<SparsePiece>& pieces)
 {
     std::string copy;
     std::string_view index;
     Place data;
-    if (ReadStream(files, child, 2, kSparseHeaderSize + kSparseBitmapBytes, copy, index) != BlockFileResult::Ok ||
+    if (ReadStream(blocks, child, 2, kSparseHeaderSize + kSparseBitmapBytes, copy, index) != BlockFileResult::Ok ||
         index.size() < kSparseHeaderSize + kSparseBitmapBytes || LoadLe32(index.data() + 8) != kSparseMagic ||
-        StreamPlace(files, child.dataAddress[1], child.dataSize[1], data) != BlockFileResult::Ok)
+        StreamPlace(blocks, child.dataAddress[1], child.dataSize[1], data) != BlockFileResult::Ok)
         return;
     const auto lastBlock = static_cast<std::int32_t>(LoadLe32(index.data() + 16));
     const std::uint32_t lastBlockLength = LoadLe32(index.data() + 20);
@@ -299,9 +351,7 @@ void ChildPieces(CacheFiles& files, const BlockFileEntry& child, std::uint64_t n
         const std::uint64_t begin = std::uint64_t(start) * kSparseBlockSize;
         if (end <= begin)
             continue;
-        SparsePiece piece{number * kSparseChildSpan + begin, end - begin, data};
-        piece.place.offset += begin;
-        pieces.push_back(piece);
+        pieces.push_back({number * kSparseChildSpan + begin, end - begin, data.file, data.offset + begin});
     }
 }
 
@@ -322,8 +372,8 @@ bool SparseSegments(std::vector<SparsePiece> pieces, std::uint64_t total, CacheF
         if (end <= covered)
             continue;
         BodySegment segment;
-        segment.file = files.PathOf(piece.place.file);
-        segment.offset = piece.place.offset + (covered - piece.offset);
+        segment.file = files.PathOf(piece.file);
+        segment.offset = piece.fileOffset + (covered - piece.offset);
         segment.length = end - covered;
         body.push_back(segment);
         covered = end;
@@ -339,20 +389,21 @@ std::int64_t UnixSeconds(std::uint64_t micros1601)
 
 // The response of one entry; false when it is none (not HTTP, cut, a
 // sparse body with a hole).
-bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
+bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
                    const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out)
 {
     std::string copy;
     std::string_view info;
     CachedResponse& response = out.response;
-    if (ReadStream(files, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok ||
+    CacheFiles& files = blocks.files;
+    if (ReadStream(blocks, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok ||
         !ParseChromiumResponseInfo(info, response))
         return false;
     response.url = ChromiumKeyUrl(entry.key);
     out.time = UnixSeconds(entry.creationTime);
     if (entry.dataSize[1] > 0) {
         Place place;
-        if (StreamPlace(files, entry.dataAddress[1], entry.dataSize[1], place) != BlockFileResult::Ok)
+        if (StreamPlace(blocks, entry.dataAddress[1], entry.dataSize[1], place) != BlockFileResult::Ok)
             return false;
         BodySegment segment;
         segment.file = files.PathOf(place.file);
@@ -370,26 +421,26 @@ bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
     const std::uint64_t total = response.rangeTotal.value_or(response.contentLength.value_or(0));
     if (!SparseSegments(pieces->second, total, files, response.body))
         return false;
-    out.bodyFile = pieces->second.front().place.file;
-    out.bodyOffset = pieces->second.front().place.offset;
+    out.bodyFile = pieces->second.front().file;
+    out.bodyOffset = pieces->second.front().fileOffset;
     out.bodyInSharedFile = out.bodyFile.rfind("data_", 0) == 0;
     return true;
 }
 
 }  // namespace
 
-BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out)
+BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index)
 {
-    out.clear();
-    std::vector<BlockFileEntry> entries;
-    if (const auto result = ReadBlockFileEntries(files, entries); result != BlockFileResult::Ok)
+    index = BlockFileIndex();
+    Blocks blocks(files, index.blockFiles);
+    if (const auto result = ReadBlockFileEntries(blocks, index.entries); result != BlockFileResult::Ok)
         return result;
-    std::map<std::string, std::vector<SparsePiece>> sparse;
+    const std::vector<BlockFileEntry>& entries = index.entries;
     for (const BlockFileEntry& entry : entries) {
         std::string parent;
         std::uint64_t number = 0;
         if (entry.state == kEntryNormal && ParseChildKey(entry.key, parent, number))
-            ChildPieces(files, entry, number, sparse[parent]);
+            ChildPieces(blocks, entry, number, index.sparse[parent]);
     }
     std::vector<std::pair<std::uint64_t, std::size_t>> order;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -398,9 +449,28 @@ BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEn
             order.emplace_back(entries[i].creationTime, i);
     }
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [time, i] : order) {
+    index.order.reserve(order.size());
+    for (const auto& [time, i] : order)
+        index.order.push_back(i);
+    return BlockFileResult::Ok;
+}
+
+bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out)
+{
+    out = IndexedCacheEntry();
+    Blocks blocks(files, index.blockFiles);
+    return nth < index.order.size() && EntryResponse(blocks, index.entries[index.order[nth]], index.sparse, out);
+}
+
+BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out)
+{
+    out.clear();
+    BlockFileIndex index;
+    if (const auto result = IndexBlockFileCache(files, index); result != BlockFileResult::Ok)
+        return result;
+    for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
         IndexedCacheEntry indexed;
-        if (EntryResponse(files, entries[i], sparse, indexed))
+        if (BlockFileResponse(files, index, nth, indexed))
             out.push_back(std::move(indexed));
     }
     return BlockFileResult::Ok;

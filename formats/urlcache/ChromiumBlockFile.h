@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,13 +39,38 @@ struct BlockFileEntry {
     std::array<std::uint32_t, 4> dataAddress{};
 };
 
-// The entries the index's hash table leads to, bucket by bucket along each
-// chain; a chain stops at an entry seen before or one that cannot be read.
-// Ok, or why the index could not be read at all.
-BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEntry>& entries);
+// A piece of a sparse body: where it lies in the resource and in the cache.
+struct BlockFileSparsePiece {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::string file;
+    std::uint64_t fileOffset = 0;
+};
 
-// Reads the entry at address: its fixed part, its key (inline or long).
-BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, BlockFileEntry& entry);
+// The block files data_<n> of a cache, by number, as the index's reading
+// opened them (null: missing, or never named).
+struct BlockFileTable {
+    std::array<const ByteSource*, 256> files{};
+    std::array<bool, 256> opened{};
+};
+
+// What a walk needs before its first response: the entries, the pieces of
+// their sparse bodies by parent key, the order the responses come in, and
+// the block files they are read from.
+struct BlockFileIndex {
+    BlockFileTable blockFiles;
+    std::vector<BlockFileEntry> entries;
+    std::map<std::string, std::vector<BlockFileSparsePiece>> sparse;
+    std::vector<std::size_t> order;  // into entries: oldest first, then in table order
+};
+
+// Reads the index and every entry's fixed part and key; no response yet.
+BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index);
+
+// The response of the nth entry of the order; false when it is none (not
+// HTTP, cut, a sparse body with a hole). Safe to call from several threads
+// over files that are (FolderCacheFiles).
+bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out);
 
 // The responses of the cache's entries, oldest first (then in table order):
 // HTTP entries in the normal state, sparse children folded into their

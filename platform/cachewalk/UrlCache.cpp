@@ -57,6 +57,7 @@ constexpr std::size_t kMaxSniffedFiles = 100000;
 // checked out already are passed over until the next walk.
 constexpr std::uint64_t kMaxDecodedPerWalk = std::uint64_t(2) << 30;
 // Enough gzip or brotli input to give the first bytes of the decoded body.
+constexpr std::size_t kShortCodedPrefixLength = 256;
 constexpr std::size_t kCodedPrefixLength = 4096;
 constexpr std::size_t kSignatureLength = 3;
 
@@ -322,13 +323,24 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
 std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
 {
     std::string prefix;
-    const bool coded = !response.contentEncoding.empty();
-    if (ReadStoredPrefix(response, coded ? kCodedPrefixLength : kSignatureLength, prefix, opened, container) !=
-        BodyReadResult::Ok)
-        return std::nullopt;
-    std::string signature = prefix;
-    if (coded && DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) != DecodeResult::Ok)
+    if (response.contentEncoding.empty()) {
+        if (ReadStoredPrefix(response, kSignatureLength, prefix, opened, container) != BodyReadResult::Ok)
+            return std::nullopt;
+        return IsFlashResponse(response, prefix);
+    }
+    // A coded body's first bytes mostly decode from its first few hundred;
+    // more is read only when they do not.
+    std::string signature;
+    for (const std::size_t length : {kShortCodedPrefixLength, kCodedPrefixLength}) {
+        if (ReadStoredPrefix(response, length, prefix, opened, container) != BodyReadResult::Ok)
+            return std::nullopt;
+        if (DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) == DecodeResult::Ok &&
+            signature.size() >= kSignatureLength)
+            break;
         signature.clear();
+        if (prefix.size() < length)
+            break;  // the whole body was read
+    }
     return IsFlashResponse(response, signature);
 }
 
@@ -344,6 +356,15 @@ struct EntryGlance {
     enum class Kind { Unreadable, Other, Movie };
     Kind kind = Kind::Unreadable;
     std::uint64_t storedSize = 0;
+};
+
+// What a read-ahead worker learns of one entry of a block-file cache: the
+// same, the file it is yielded as when it is no movie, and a movie's entry.
+struct IndexedGlance {
+    EntryGlance::Kind kind = EntryGlance::Kind::Unreadable;
+    std::uint64_t storedSize = 0;
+    std::string container;
+    IndexedCacheEntry movie;
 };
 
 // Entry files read ahead of the walk, and the most waiting to be taken.
@@ -466,7 +487,17 @@ public:
                         return true;
                     continue;
                 }
-            } else if (IsIndexed(current_.kind)) {
+            } else if (IndexedGlance glance; indexedReadAhead_ && indexedReadAhead_->Next(glance)) {
+                entry = UrlCacheEntry();
+                if (glance.kind == EntryGlance::Kind::Other) {
+                    entry.localFileName = std::move(glance.container);
+                    entry.size = glance.storedSize;
+                    return true;
+                }
+                if (glance.kind == EntryGlance::Kind::Movie && ReadIndexed(glance.movie, entry))
+                    return true;
+                continue;
+            } else if (IsIndexed(current_.kind) && !indexedReadAhead_) {
                 if (indexedIndex_ < indexed_.size()) {
                     entry = UrlCacheEntry();
                     if (ReadIndexed(indexed_[indexedIndex_++], entry))
@@ -516,6 +547,7 @@ public:
             return;
         closed_ = true;
         readAhead_.reset();
+        indexedReadAhead_.reset();
         // Its owner waits for a cancelled walk: the records stay as they
         // were, and the next walk vouches for what this one wrote.
         if (Cancelled(locations_.cancelled))
@@ -541,6 +573,8 @@ private:
     bool OpenNextSource()
     {
         readAhead_.reset();  // joins its workers before what they read goes
+        indexedReadAhead_.reset();
+        blockIndex_.reset();
         folder_.reset();
         files_.clear();
         fileIndex_ = 0;
@@ -647,14 +681,51 @@ private:
         // What was read before a fault is walked; the fault is noted.
         const char* fault = nullptr;
         if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile) {
-            if (const BlockFileResult result = ReadBlockFileCache(*cacheFiles_, indexed_);
+            blockIndex_ = std::make_unique<BlockFileIndex>();
+            if (const BlockFileResult result = IndexBlockFileCache(*cacheFiles_, *blockIndex_);
                 result != BlockFileResult::Ok)
                 fault = ToString(result);
+            // Thousands of small entries share a few files held in memory:
+            // their heads are parsed and their bodies glanced at ahead of
+            // the walk, on other threads, as a folder's entry files are.
+            indexedReadAhead_ = std::make_unique<OrderedReadAhead<IndexedGlance>>(
+                blockIndex_->order.size(), [this](std::size_t nth) { return GlanceAtBlockFileEntry(nth); },
+                ReadAheadThreads(), kReadAheadWindow);
         } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_); result != Cache1Result::Ok) {
             fault = ToString(result);
         }
         if (fault != nullptr)
             Note(fault);
+    }
+
+    // Runs on a read-ahead worker: reads only what the index and the cache's
+    // files hold, and opens a separate file of its own.
+    IndexedGlance GlanceAtBlockFileEntry(std::size_t nth)
+    {
+        IndexedGlance glance;
+        IndexedCacheEntry indexed;
+        if (!BlockFileResponse(*cacheFiles_, *blockIndex_, nth, indexed))
+            return glance;
+        const CachedResponse& response = indexed.response;
+        const fs::path body = response.body.empty() ? current_.folder / "index" : response.body.front().file;
+        std::optional<FileByteSource> own;
+        const ByteSource* opened = nullptr;
+        if (indexed.bodyInSharedFile)
+            opened = cacheFiles_->Open(indexed.bodyFile);
+        else if (!response.body.empty())
+            opened = &own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(body.filename().string()).c_str());
+        if (!response.body.empty() && (opened == nullptr || (own && !own->IsOpen())))
+            return glance;
+        const std::optional<bool> movie = IsMovieResponse(response, opened, body);
+        if (!movie)
+            return glance;
+        glance.kind = *movie ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
+        glance.storedSize = response.StoredSize();
+        if (*movie)
+            glance.movie = std::move(indexed);
+        else
+            glance.container = body.string();
+        return glance;
     }
 
     void Note(const std::string& fault)
@@ -827,6 +898,9 @@ private:
     // Declared after what its workers read, so it goes first.
     std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
     std::unique_ptr<FolderCacheFiles> cacheFiles_;
+    std::unique_ptr<BlockFileIndex> blockIndex_;
+    // Declared after what its workers read, so it goes first.
+    std::unique_ptr<OrderedReadAhead<IndexedGlance>> indexedReadAhead_;
     std::vector<IndexedCacheEntry> indexed_;
     std::size_t indexedIndex_ = 0;
     std::unique_ptr<FileByteSource> ieIndexFile_;
