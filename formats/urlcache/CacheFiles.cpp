@@ -14,9 +14,24 @@ std::string FolderCacheFiles::OpenName(const std::string& name) const
     return folderFd_.Valid() ? name : (folder_ / name).string();
 }
 
+const ByteSource* FolderCacheFiles::Source(const Opened& opened)
+{
+    if (!opened.file->IsOpen())
+        return nullptr;
+    if (opened.memory)
+        return opened.memory.get();
+    return opened.file.get();
+}
+
 const ByteSource* FolderCacheFiles::Open(const std::string& name)
 {
-    const std::lock_guard lock(mutex_);
+    {
+        // Mostly a file opened before: readers on other threads do not wait.
+        const std::shared_lock lock(mutex_);
+        if (const auto found = opened_.find(name); found != opened_.end())
+            return Source(found->second);
+    }
+    const std::unique_lock lock(mutex_);
     auto found = opened_.find(name);
     if (found == opened_.end()) {
         Opened opened;
@@ -33,18 +48,13 @@ const ByteSource* FolderCacheFiles::Open(const std::string& name)
         }
         found = opened_.emplace(name, std::move(opened)).first;
     }
-    const Opened& opened = found->second;
-    if (!opened.file->IsOpen())
-        return nullptr;
-    if (opened.memory)
-        return opened.memory.get();
-    return opened.file.get();
+    return Source(found->second);
 }
 
 std::optional<std::uint64_t> FolderCacheFiles::SizeOf(const std::string& name)
 {
     {
-        const std::lock_guard lock(mutex_);
+        const std::shared_lock lock(mutex_);
         if (const auto found = opened_.find(name); found != opened_.end() && found->second.file->IsOpen())
             return found->second.file->Size();
     }
@@ -56,7 +66,7 @@ std::optional<std::uint64_t> FolderCacheFiles::SizeOf(const std::string& name)
 
 FileStamp FolderCacheFiles::StampOf(const std::string& name) const
 {
-    const std::lock_guard lock(mutex_);
+    const std::shared_lock lock(mutex_);
     const auto found = opened_.find(name);
     return found == opened_.end() ? FileStamp{} : found->second.file->Stamp();
 }

@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 
 namespace tessaro {
@@ -55,7 +56,9 @@ private:
     };
     std::filesystem::path folder_;
     Descriptor folderFd_;
-    mutable std::mutex mutex_;  // guards opened_; what it holds is only read once opened
+    static const ByteSource* Source(const Opened& opened);
+
+    mutable std::shared_mutex mutex_;  // guards opened_; what it holds is only read once opened
     std::map<std::string, Opened> opened_;
 };
 
@@ -86,6 +89,8 @@ struct IndexedCacheEntry {
     std::uint64_t bodyOffset = 0;
     // The body lies in a block file that other entries share.
     bool bodyInSharedFile = false;
+    // That file, as the reader holds it open; null when it is to be opened by name.
+    const ByteSource* bodySource = nullptr;
 };
 
 }  // namespace tessaro

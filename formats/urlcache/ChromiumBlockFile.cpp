@@ -413,6 +413,7 @@ bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
         out.bodyFile = place.file;
         out.bodyOffset = place.offset;
         out.bodyInSharedFile = ((entry.dataAddress[1] >> 28) & 7) != kTypeSeparateFile;
+        out.bodySource = place.source;
         return true;
     }
     const auto pieces = sparse.find(entry.key);

@@ -711,7 +711,7 @@ private:
         std::optional<FileByteSource> own;
         const ByteSource* opened = nullptr;
         if (indexed.bodyInSharedFile)
-            opened = cacheFiles_->Open(indexed.bodyFile);
+            opened = indexed.bodySource != nullptr ? indexed.bodySource : cacheFiles_->Open(indexed.bodyFile);
         else if (!response.body.empty())
             opened = &own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(body.filename().string()).c_str());
         if (!response.body.empty() && (opened == nullptr || (own && !own->IsOpen())))
