@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
@@ -25,6 +26,13 @@ public:
     // The length of the file called name, without reading it.
     virtual std::optional<std::uint64_t> SizeOf(const std::string& name) = 0;
     virtual std::filesystem::path PathOf(const std::string& name) const = 0;
+    // The names of the regular files in the cache folder and the two folder
+    // levels below it (where separate entry files lie), sorted; links are not
+    // followed. The walk stops after limit names, folders included.
+    virtual std::vector<std::string> ListNames(std::size_t limit) const = 0;
+    // Lets go of a file opened before, its descriptor and bytes: a reader
+    // going through many separate files keeps one open at a time.
+    virtual void Close(const std::string& name) = 0;
 };
 
 class FolderCacheFiles : public CacheFiles {
@@ -36,6 +44,8 @@ public:
     const ByteSource* Open(const std::string& name) override;
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
+    std::vector<std::string> ListNames(std::size_t limit) const override;
+    void Close(const std::string& name) override { opened_.erase(name); }
     // The size and time the file had when it was opened; empty before.
     FileStamp StampOf(const std::string& name) const;
 
@@ -59,6 +69,8 @@ public:
     const ByteSource* Open(const std::string& name) override;
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
+    std::vector<std::string> ListNames(std::size_t limit) const override;
+    void Close(const std::string& name) override { sources_.erase(name); }
 
 private:
     std::map<std::string, std::string> files_;

@@ -46,8 +46,9 @@ std::uint32_t Cache1KeyHash(std::string_view key);
 std::string Cache1KeyUrl(std::string_view key);
 
 // The entries of a cache folder, oldest first (then in map order). When the
-// map holds no records, the block files are searched for metadata entries
-// instead; their bodies are found only when they lie in separate files.
+// map holds no records, the separate metadata files and the block files are
+// searched for metadata entries instead; their bodies are found only when
+// they lie in separate files.
 // Body segments name their files.
 Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>& entries);
 
