@@ -17,9 +17,6 @@ using namespace cache1;
 
 constexpr std::uint32_t kMaxKeySize = 64 * 1024;
 constexpr std::uint32_t kMaxRecords = 1u << 20;
-// A real entry's elements (response head, security info) take a few KiB; a
-// separate metadata file longer than this is not read.
-constexpr std::uint64_t kMaxSeparateMetadataBytes = 1u << 20;
 // Generations tried for a separate file when no record names it.
 constexpr std::uint32_t kRecoveryGenerations = 4;
 
@@ -203,7 +200,7 @@ void SetBody(CacheFiles& files, const Place& place, std::uint32_t length, Indexe
 bool ReadMetadataAt(CacheFiles& files, const Place& place, Metadata& out)
 {
     const bool separate = !IsBlockFile(place.file);
-    if (separate && place.capacity > kMaxSeparateMetadataBytes)
+    if (separate && place.capacity > kCache1MaxSeparateMetadataBytes)
         return false;
     const ByteSource* file = files.Open(place.file);
     const bool read = file != nullptr && ReadMetadata(*file, place.offset, place.capacity, out);

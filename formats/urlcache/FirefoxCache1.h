@@ -21,6 +21,10 @@ enum class Cache1Result {
 
 const char* ToString(Cache1Result result);
 
+// A real entry's elements (response head, security info) take a few KiB; a
+// separate metadata file longer than this is not read.
+constexpr std::uint64_t kCache1MaxSeparateMetadataBytes = std::uint64_t(1) << 20;
+
 struct Cache1Record {
     std::uint32_t hash = 0;
     std::uint32_t evictionRank = 0;
