@@ -69,7 +69,6 @@ int HexDigit(char c)
 // case as a copy onto another disk may show it.
 struct SeparateMetadataName {
     std::uint32_t hash = 0;
-    std::uint32_t generation = 0;
     std::string dataName;  // the data file of the same hash and generation, spelled alike
 };
 
@@ -94,8 +93,8 @@ std::optional<SeparateMetadataName> ParseSeparateMetadataName(const std::string&
         const int digit = HexDigit(digits[i]);
         if (digit < 0)
             return std::nullopt;
-        std::uint32_t& value = i < 8 ? parsed.hash : parsed.generation;
-        value = value << 4 | std::uint32_t(digit);
+        if (i < 8)
+            parsed.hash = parsed.hash << 4 | std::uint32_t(digit);
     }
     parsed.dataName = name;
     parsed.dataName[kind] = name[kind] == 'm' ? 'd' : 'D';
