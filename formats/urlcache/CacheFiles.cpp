@@ -1,5 +1,6 @@
 #include "formats/urlcache/CacheFiles.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace tessaro {
@@ -64,6 +65,28 @@ std::optional<std::uint64_t> FolderCacheFiles::SizeOf(const std::string& name)
     return static_cast<std::uint64_t>(status.st_size);
 }
 
+std::vector<std::string> FolderCacheFiles::ListNames(std::size_t limit) const
+{
+    namespace fs = std::filesystem;
+    constexpr int kLevelsBelow = 2;
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::recursive_directory_iterator entry(folder_, fs::directory_options::skip_permission_denied, error);
+    for (std::size_t seen = 0; !error && entry != fs::recursive_directory_iterator() && seen < limit;
+         entry.increment(error), ++seen) {
+        std::error_code statusError;
+        const fs::file_status status = entry->symlink_status(statusError);
+        if (statusError)
+            continue;  // gone since the folder was read
+        if (fs::is_regular_file(status))
+            names.push_back(entry->path().lexically_relative(folder_).generic_string());
+        else if (fs::is_directory(status) && entry.depth() >= kLevelsBelow)
+            entry.disable_recursion_pending();
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 FileStamp FolderCacheFiles::StampOf(const std::string& name) const
 {
     const std::shared_lock lock(mutex_);
@@ -88,6 +111,14 @@ std::optional<std::uint64_t> MemoryCacheFiles::SizeOf(const std::string& name)
     if (file == files_.end())
         return std::nullopt;
     return file->second.size();
+}
+
+std::vector<std::string> MemoryCacheFiles::ListNames(std::size_t limit) const
+{
+    std::vector<std::string> names;
+    for (auto file = files_.begin(); file != files_.end() && names.size() < limit; ++file)
+        names.push_back(file->first);
+    return names;
 }
 
 }  // namespace tessaro

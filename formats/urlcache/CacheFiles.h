@@ -12,6 +12,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
@@ -29,6 +30,13 @@ public:
     // The length of the file called name, without reading it.
     virtual std::optional<std::uint64_t> SizeOf(const std::string& name) = 0;
     virtual std::filesystem::path PathOf(const std::string& name) const = 0;
+    // The names of the regular files in the cache folder and the two folder
+    // levels below it (where separate entry files lie), sorted; links are not
+    // followed. The walk stops after limit names, folders included.
+    virtual std::vector<std::string> ListNames(std::size_t limit) const = 0;
+    // Lets go of a file opened before, its descriptor and bytes: a reader
+    // going through many separate files keeps one open at a time.
+    virtual void Close(const std::string& name) = 0;
 };
 
 class FolderCacheFiles : public CacheFiles {
@@ -40,6 +48,8 @@ public:
     const ByteSource* Open(const std::string& name) override;
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
+    std::vector<std::string> ListNames(std::size_t limit) const override;
+    void Close(const std::string& name) override { opened_.erase(name); }
     // The size and time the file had when it was opened; empty before.
     FileStamp StampOf(const std::string& name) const;
     // The folder, open: a file of it opened by name needs no walk of the
@@ -72,6 +82,8 @@ public:
     const ByteSource* Open(const std::string& name) override;
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
+    std::vector<std::string> ListNames(std::size_t limit) const override;
+    void Close(const std::string& name) override { sources_.erase(name); }
 
 private:
     std::map<std::string, std::string> files_;

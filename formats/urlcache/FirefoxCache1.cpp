@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <set>
+#include <unordered_set>
 
 namespace tessaro {
 
@@ -44,6 +46,59 @@ std::vector<std::string> SeparateFileNames(std::uint32_t hash, char kind, std::u
                   generation & 0xff);
     std::snprintf(flat, sizeof flat, "%08X%c%02X", hash, kind, generation & 0xff);
     return {nested, flat};
+}
+
+bool IsBlockFile(const std::string& name)
+{
+    return name.find('/') == std::string::npos && name.rfind("_CACHE_", 0) == 0;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// What the name of a separate metadata file says: "H/HH/HHHHHmGG", or before
+// Firefox 4 "HHHHHHHHmGG", in upper case as Firefox writes it or in lower
+// case as a copy onto another disk may show it.
+struct SeparateMetadataName {
+    std::uint32_t hash = 0;
+    std::string dataName;  // the data file of the same hash and generation, spelled alike
+};
+
+std::optional<SeparateMetadataName> ParseSeparateMetadataName(const std::string& name)
+{
+    std::string digits;
+    std::size_t kind = 0;
+    if (name.size() == 13 && name[1] == '/' && name[4] == '/') {
+        digits = name.substr(0, 1) + name.substr(2, 2) + name.substr(5, 5);
+        kind = 10;
+    } else if (name.size() == 11) {
+        digits = name.substr(0, 8);
+        kind = 8;
+    } else {
+        return std::nullopt;
+    }
+    if (name[kind] != 'm' && name[kind] != 'M')
+        return std::nullopt;
+    digits += name.substr(kind + 1);
+    SeparateMetadataName parsed;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        const int digit = HexDigit(digits[i]);
+        if (digit < 0)
+            return std::nullopt;
+        if (i < 8)
+            parsed.hash = parsed.hash << 4 | std::uint32_t(digit);
+    }
+    parsed.dataName = name;
+    parsed.dataName[kind] = name[kind] == 'm' ? 'd' : 'D';
+    return parsed;
 }
 
 // Where a location's bytes lie: a file of the cache, an offset, and how many
@@ -135,18 +190,30 @@ void SetBody(CacheFiles& files, const Place& place, std::uint32_t length, Indexe
     entry.response.body = {segment};
     entry.bodyFile = place.file;
     entry.bodyOffset = place.offset;
-    entry.bodyInSharedFile = place.file.find('/') == std::string::npos && place.file.rfind("_CACHE_", 0) == 0;
+    entry.bodyInSharedFile = IsBlockFile(place.file);
+}
+
+// Reads the metadata entry at place; a separate file is compared with its
+// bound before it is opened and let go of after, so a cache of many large
+// entries does not keep them all open.
+bool ReadMetadataAt(CacheFiles& files, const Place& place, Metadata& out)
+{
+    const bool separate = !IsBlockFile(place.file);
+    if (separate && place.capacity > kCache1MaxSeparateMetadataBytes)
+        return false;
+    const ByteSource* file = files.Open(place.file);
+    const bool read = file != nullptr && ReadMetadata(*file, place.offset, place.capacity, out);
+    if (separate)
+        files.Close(place.file);
+    return read;
 }
 
 bool RecordEntry(CacheFiles& files, std::uint32_t version, const Cache1Record& record, IndexedCacheEntry& entry)
 {
     Place meta;
     Metadata metadata;
-    if (!LocationPlace(files, version, record.hash, record.metaLocation, 'm', meta))
-        return false;
-    const ByteSource* file = files.Open(meta.file);
-    if (file == nullptr || !ReadMetadata(*file, meta.offset, meta.capacity, metadata) ||
-        !MetadataResponse(metadata, entry.response))
+    if (!LocationPlace(files, version, record.hash, record.metaLocation, 'm', meta) ||
+        !ReadMetadataAt(files, meta, metadata) || !MetadataResponse(metadata, entry.response))
         return false;
     entry.time = metadata.lastModified;
     if (metadata.dataSize == 0)
@@ -159,9 +226,60 @@ bool RecordEntry(CacheFiles& files, std::uint32_t version, const Cache1Record& r
     return true;
 }
 
-// The metadata entries of the block files, block by block, for a map whose
-// records were never written; a body is taken from its separate file.
-void RecoverEntries(CacheFiles& files, std::uint32_t version, std::vector<IndexedCacheEntry>& entries)
+// For an entry found without a record: its body from the separate data file
+// of its hash whose length the metadata gives, the one named like its
+// metadata file first, then the generations Firefox gives first.
+void RecoverBody(CacheFiles& files, std::uint32_t version, std::uint32_t hash, const std::string& dataName,
+                 const Metadata& metadata, IndexedCacheEntry& entry)
+{
+    if (metadata.dataSize == 0)
+        return;
+    if (!dataName.empty()) {
+        if (const auto size = files.SizeOf(dataName); size && *size == metadata.dataSize) {
+            SetBody(files, {dataName, 0, *size}, metadata.dataSize, entry);
+            return;
+        }
+    }
+    for (std::uint32_t generation = 0; generation <= kRecoveryGenerations; ++generation) {
+        Place data;
+        if (LocationPlace(files, version, hash, kLocationInitialized | generation, 'd', data) &&
+            data.capacity == metadata.dataSize) {
+            SetBody(files, data, metadata.dataSize, entry);
+            return;
+        }
+    }
+}
+
+// The entries whose metadata Firefox kept in separate files, being too large
+// for four blocks (long keys or response heads). A file counts when its name
+// has the shape of one and spells the hash of the key it holds.
+void RecoverSeparateEntries(CacheFiles& files, std::uint32_t version, std::vector<IndexedCacheEntry>& entries,
+                            std::unordered_set<std::string>& keys)
+{
+    for (const std::string& name : files.ListNames(kMaxRecords)) {
+        if (entries.size() >= kMaxRecords)
+            return;
+        const std::optional<SeparateMetadataName> parsed = ParseSeparateMetadataName(name);
+        if (!parsed)
+            continue;
+        const std::optional<std::uint64_t> size = files.SizeOf(name);
+        Metadata metadata;
+        IndexedCacheEntry entry;
+        if (!size || !ReadMetadataAt(files, {name, 0, *size}, metadata) ||
+            Cache1KeyHash(metadata.key) != parsed->hash || keys.count(metadata.key) != 0 ||
+            !MetadataResponse(metadata, entry.response))
+            continue;
+        entry.time = metadata.lastModified;
+        RecoverBody(files, version, parsed->hash, parsed->dataName, metadata, entry);
+        keys.insert(std::move(metadata.key));
+        entries.push_back(std::move(entry));
+    }
+}
+
+// The metadata entries of the block files, block by block; one whose key a
+// separate file gave is a copy left from before it grew.
+void RecoverBlockEntries(CacheFiles& files, std::uint32_t version, std::vector<IndexedCacheEntry>& entries,
+                         const std::unordered_set<std::string>& keys)
 {
     for (std::uint32_t selector = 1; selector <= 3; ++selector) {
         const ByteSource* file = files.Open(BlockFileName(selector));
@@ -176,22 +294,24 @@ void RecoverEntries(CacheFiles& files, std::uint32_t version, std::vector<Indexe
                 offset += block;
                 continue;
             }
-            entry.time = metadata.lastModified;
-            const std::uint32_t hash = Cache1KeyHash(metadata.key);
-            for (std::uint32_t generation = 0; metadata.dataSize > 0 && generation <= kRecoveryGenerations;
-                 ++generation) {
-                Place data;
-                if (LocationPlace(files, version, hash, kLocationInitialized | generation, 'd', data) &&
-                    data.capacity == metadata.dataSize) {
-                    SetBody(files, data, metadata.dataSize, entry);
-                    break;
-                }
-            }
-            entries.push_back(std::move(entry));
             const std::uint64_t used = kEntryHeaderSize + metadata.key.size() + 1 + metadata.elements.size();
             offset += (used + block - 1) / block * block;
+            if (keys.count(metadata.key) != 0)
+                continue;
+            entry.time = metadata.lastModified;
+            RecoverBody(files, version, Cache1KeyHash(metadata.key), {}, metadata, entry);
+            entries.push_back(std::move(entry));
         }
     }
+}
+
+// For a map whose records were never written: the entries are searched for
+// in the separate metadata files and the block files, each listed once.
+void RecoverEntries(CacheFiles& files, std::uint32_t version, std::vector<IndexedCacheEntry>& entries)
+{
+    std::unordered_set<std::string> keys;
+    RecoverSeparateEntries(files, version, entries, keys);
+    RecoverBlockEntries(files, version, entries, keys);
 }
 
 void Mix(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c)

@@ -21,6 +21,10 @@ enum class Cache1Result {
 
 const char* ToString(Cache1Result result);
 
+// A real entry's elements (response head, security info) take a few KiB; a
+// separate metadata file longer than this is not read.
+constexpr std::uint64_t kCache1MaxSeparateMetadataBytes = std::uint64_t(1) << 20;
+
 struct Cache1Record {
     std::uint32_t hash = 0;
     std::uint32_t evictionRank = 0;
@@ -46,8 +50,9 @@ std::uint32_t Cache1KeyHash(std::string_view key);
 std::string Cache1KeyUrl(std::string_view key);
 
 // The entries of a cache folder, oldest first (then in map order). When the
-// map holds no records, the block files are searched for metadata entries
-// instead; their bodies are found only when they lie in separate files.
+// map holds no records, the separate metadata files and the block files are
+// searched for metadata entries instead; their bodies are found only when
+// they lie in separate files.
 // Body segments name their files.
 Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>& entries);
 

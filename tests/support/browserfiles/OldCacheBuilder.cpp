@@ -54,13 +54,14 @@ struct BlockFiles {
     }
 };
 
-std::string SeparateName(std::uint32_t version, std::uint32_t hash, char kind)
+std::string SeparateName(const Cache1Parts& parts, std::uint32_t hash, char kind)
 {
     char name[32];
-    if ((version & 0xffff) < 19)
-        std::snprintf(name, sizeof name, "%08X%c01", hash, kind);
+    if ((parts.version & 0xffff) < 19)
+        std::snprintf(name, sizeof name, parts.lowerCaseNames ? "%08x%c01" : "%08X%c01", hash, kind);
     else
-        std::snprintf(name, sizeof name, "%1X/%02X/%05X%c01", hash >> 28, (hash >> 20) & 0xff, hash & 0xfffff, kind);
+        std::snprintf(name, sizeof name, parts.lowerCaseNames ? "%1x/%02x/%05x%c01" : "%1X/%02X/%05X%c01", hash >> 28,
+                      (hash >> 20) & 0xff, hash & 0xfffff, kind);
     return name;
 }
 
@@ -92,13 +93,18 @@ void WriteFirefoxCache1(const std::filesystem::path& folder, const Cache1Parts& 
         metadata += elements;
         std::uint32_t dataLocation = entry.body.empty() ? 0 : blocks.Place(entry.body);
         if (!entry.body.empty() && dataLocation == 0) {
-            WriteFile(folder / SeparateName(parts.version, hash, 'd'), entry.body);
+            WriteFile(folder / SeparateName(parts, hash, 'd'), entry.body);
             dataLocation = 0x80000001u;
         }
         std::uint32_t metaLocation = entry.separateMetadata ? 0 : blocks.Place(metadata);
         if (metaLocation == 0) {
-            WriteFile(folder / SeparateName(parts.version, hash, 'm'), metadata);
+            WriteFile(folder / SeparateName(parts, hash, 'm'), metadata);
             metaLocation = 0x80000001u;
+            if (parts.staleBlockCopies) {
+                std::string stale = metadata;
+                PutBe32(stale, 16, entry.lastModified - 1);
+                blocks.Place(stale);
+            }
         }
         const std::uint32_t bucket = hash & 31;
         const std::size_t used = std::size_t(static_cast<unsigned char>(map[148 + 4 * bucket + 3]));

@@ -21,7 +21,11 @@ struct Cache1EntryParts {
 struct Cache1Parts {
     std::uint32_t version = 0x00010013;  // 1.19, Firefox 4 to 31; older minors keep 4096-byte bitmaps
     std::vector<Cache1EntryParts> entries;
-    bool writeRecords = true;  // false: the map as a browser leaves it before closing
+    bool writeRecords = true;     // false: the map as a browser leaves it before closing
+    bool lowerCaseNames = false;  // separate files named as a copy onto a FAT disk may show them
+    // Each metadata kept in a separate file also left in a block file, a
+    // second older, as when an entry grew past four blocks.
+    bool staleBlockCopies = false;
 };
 
 // Writes _CACHE_MAP_, the three block files and the separate files: a body
