@@ -65,6 +65,12 @@ std::optional<std::uint64_t> FolderCacheFiles::SizeOf(const std::string& name)
     return static_cast<std::uint64_t>(status.st_size);
 }
 
+void FolderCacheFiles::Close(const std::string& name)
+{
+    const std::unique_lock lock(mutex_);
+    opened_.erase(name);
+}
+
 std::vector<std::string> FolderCacheFiles::ListNames(std::size_t limit) const
 {
     namespace fs = std::filesystem;

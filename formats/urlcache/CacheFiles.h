@@ -49,7 +49,7 @@ public:
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
     std::vector<std::string> ListNames(std::size_t limit) const override;
-    void Close(const std::string& name) override { opened_.erase(name); }
+    void Close(const std::string& name) override;
     // The size and time the file had when it was opened; empty before.
     FileStamp StampOf(const std::string& name) const;
     // The folder, open: a file of it opened by name needs no walk of the
