@@ -51,6 +51,24 @@ std::string SeparateFileName(std::uint32_t number)
     return name;
 }
 
+// The file an address names: a separate file, a block file, else the
+// entry's own block file.
+std::string AddressFileName(std::uint32_t address, std::uint32_t entryAddress)
+{
+    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile)
+        return SeparateFileName(address & 0x0fffffff);
+    if ((address & kAddressInitialized) && BlockSizeOf((address >> 28) & 7) != 0)
+        return "data_" + std::to_string((address >> 16) & 0xff);
+    return "data_" + std::to_string((entryAddress >> 16) & 0xff);
+}
+
+void NoteDamage(DamagedEntries* damaged, std::uint32_t address, std::uint32_t entryAddress, const std::string& why)
+{
+    if (damaged == nullptr)
+        return;
+    damaged->Note(AddressFileName(address, entryAddress), why);
+}
+
 bool CheckBlockFile(const ByteSource& file, std::uint32_t blockSize)
 {
     std::string header;
@@ -202,7 +220,7 @@ BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, Blo
     return ReadKey(files, *record, LoadLe32(at + 36), entry);
 }
 
-BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEntry>& entries)
+BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEntry>& entries, DamagedEntries* damaged)
 {
     entries.clear();
     const ByteSource* index = files.Open("index");
@@ -231,8 +249,10 @@ BlockFileResult ReadBlockFileEntries(CacheFiles& files, std::vector<BlockFileEnt
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
         while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
             BlockFileEntry entry;
-            if (ReadBlockFileEntry(files, address, entry) != BlockFileResult::Ok)
+            if (const auto result = ReadBlockFileEntry(files, address, entry); result != BlockFileResult::Ok) {
+                NoteDamage(damaged, address, address, std::string("entry record: ") + ToString(result));
                 break;
+            }
             address = entry.next;
             entries.push_back(std::move(entry));
         }
@@ -337,23 +357,30 @@ std::int64_t UnixSeconds(std::uint64_t micros1601)
     return micros > kUnixEpochMicros ? (micros - kUnixEpochMicros) / 1000000 : 0;
 }
 
-// The response of one entry; false when it is none (not HTTP, cut, a
+// The response of one entry; false when it is none (not HTTP, damaged, a
 // sparse body with a hole).
 bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
-                   const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out)
+                   const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out,
+                   DamagedEntries* damaged)
 {
     std::string copy;
     std::string_view info;
     CachedResponse& response = out.response;
-    if (ReadStream(files, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok ||
-        !ParseChromiumResponseInfo(info, response))
+    if (const auto result = ReadStream(files, entry, 0, kMaxResponseInfo, copy, info); result != BlockFileResult::Ok) {
+        NoteDamage(damaged, entry.dataAddress[0], entry.address, std::string("response info: ") + ToString(result));
+        return false;
+    }
+    if (!ParseChromiumResponseInfo(info, response))
         return false;
     response.url = ChromiumKeyUrl(entry.key);
     out.time = UnixSeconds(entry.creationTime);
     if (entry.dataSize[1] > 0) {
         Place place;
-        if (StreamPlace(files, entry.dataAddress[1], entry.dataSize[1], place) != BlockFileResult::Ok)
+        if (const auto result = StreamPlace(files, entry.dataAddress[1], entry.dataSize[1], place);
+            result != BlockFileResult::Ok) {
+            NoteDamage(damaged, entry.dataAddress[1], entry.address, std::string("body: ") + ToString(result));
             return false;
+        }
         BodySegment segment;
         segment.file = files.PathOf(place.file);
         segment.offset = place.offset;
@@ -378,11 +405,11 @@ bool EntryResponse(CacheFiles& files, const BlockFileEntry& entry,
 
 }  // namespace
 
-BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out)
+BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out, DamagedEntries* damaged)
 {
     out.clear();
     std::vector<BlockFileEntry> entries;
-    if (const auto result = ReadBlockFileEntries(files, entries); result != BlockFileResult::Ok)
+    if (const auto result = ReadBlockFileEntries(files, entries, damaged); result != BlockFileResult::Ok)
         return result;
     std::map<std::string, std::vector<SparsePiece>> sparse;
     for (const BlockFileEntry& entry : entries) {
@@ -400,7 +427,7 @@ BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEn
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [time, i] : order) {
         IndexedCacheEntry indexed;
-        if (EntryResponse(files, entries[i], sparse, indexed))
+        if (EntryResponse(files, entries[i], sparse, indexed, damaged))
             out.push_back(std::move(indexed));
     }
     return BlockFileResult::Ok;

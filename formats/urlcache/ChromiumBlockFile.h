@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/urlcache/CacheFiles.h"
+#include "formats/urlcache/DamagedEntries.h"
 
 #include <array>
 #include <cstdint>
@@ -49,8 +50,11 @@ BlockFileResult ReadBlockFileEntry(CacheFiles& files, std::uint32_t address, Blo
 // The responses of the cache's entries, oldest first (then in table order):
 // HTTP entries in the normal state, sparse children folded into their
 // parent (a ranged body with a hole leaves the entry out). Body segments name
-// their files.
-BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& entries);
+// their files. The index vouches for an entry in the normal state: one whose
+// record, response info or body lies outside its file is left out and noted
+// in damaged when given; one that is not HTTP is only left out.
+BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& entries,
+                                   DamagedEntries* damaged = nullptr);
 
 // True when folder holds an index with the block-file cache's magic.
 bool IsBlockFileCacheFolder(const std::filesystem::path& folder);

@@ -6,6 +6,7 @@
 #include "formats/urlcache/ChromiumBlockFile.h"
 #include "formats/urlcache/ChromiumSimpleCache.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "formats/urlcache/DamagedEntries.h"
 #include "formats/urlcache/FirefoxCache1.h"
 #include "formats/urlcache/FirefoxCache2.h"
 #include "formats/urlcache/IeUrlCache.h"
@@ -344,6 +345,8 @@ struct EntryGlance {
     enum class Kind { Unreadable, Other, Movie };
     Kind kind = Kind::Unreadable;
     std::uint64_t storedSize = 0;
+    // Why an unreadable entry is damaged; null when it is only not for us.
+    const char* damage = nullptr;
 };
 
 // Entry files read ahead of the walk, and the most waiting to be taken.
@@ -364,11 +367,16 @@ EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const fs::pat
         return glance;
     CachedResponse response;
     const fs::path path = folder / name;
-    const bool read = kind == UrlCacheSource::Kind::ChromiumSimple
-                          ? ReadSimpleCacheEntry(file, path, response, folderFd) == SimpleCacheResult::Ok
-                          : ReadCache2Entry(file, path, response) == Cache2Result::Ok;
-    if (!read)
+    if (kind == UrlCacheSource::Kind::ChromiumSimple) {
+        if (const SimpleCacheResult result = ReadSimpleCacheEntry(file, path, response, folderFd);
+            result != SimpleCacheResult::Ok) {
+            glance.damage = IsDamage(result) ? ToString(result) : nullptr;
+            return glance;
+        }
+    } else if (const Cache2Result result = ReadCache2Entry(file, path, response); result != Cache2Result::Ok) {
+        glance.damage = IsDamage(result) ? ToString(result) : nullptr;
         return glance;
+    }
     // A ranged body lives in the entry's sparse file, opened in the folder too.
     const ByteSource* opened = &file;
     fs::path openedPath = path;
@@ -491,6 +499,8 @@ public:
                 }
                 // A movie is read again here, where check-outs are made;
                 // movies are few among a cache's entries.
+                if (glance.damage != nullptr)
+                    damaged_.Note(file.name, glance.damage);
                 if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(file.name, path, entry)) {
                     if (!entry.url.empty()) {
                         entry.browser = BrowserOfSource(current_, locations_);
@@ -550,6 +560,10 @@ private:
         if (archive_)
             for (const std::string& problem : archive_->Problems())
                 Note(problem);
+        // A source's damaged entries are one problem of it, however many.
+        if (damaged_.count != 0)
+            Note(damaged_.Text());
+        damaged_ = DamagedEntries();
         archive_.reset();
         archiveCheckouts_.clear();
         cacheFiles_.reset();
@@ -647,10 +661,11 @@ private:
         // What was read before a fault is walked; the fault is noted.
         const char* fault = nullptr;
         if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile) {
-            if (const BlockFileResult result = ReadBlockFileCache(*cacheFiles_, indexed_);
+            if (const BlockFileResult result = ReadBlockFileCache(*cacheFiles_, indexed_, &damaged_);
                 result != BlockFileResult::Ok)
                 fault = ToString(result);
-        } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_); result != Cache1Result::Ok) {
+        } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_, &damaged_);
+                   result != Cache1Result::Ok) {
             fault = ToString(result);
         }
         if (fault != nullptr)
@@ -696,19 +711,33 @@ private:
         return true;
     }
 
-    // An Internet Explorer record: its container is index.dat, its body a file of its own.
+    // An Internet Explorer record: its container is index.dat, its body a
+    // file of its own. The index vouches for a URL record: one cut, naming
+    // no plain file, or whose file is gone is damage; one with no file
+    // (history, cookies) is not for us.
     bool ReadIeRecord(std::uint32_t offset, UrlCacheEntry& entry)
     {
         IeCacheRecord record;
         CachedResponse response;
-        if (ParseIeCacheRecord(*ieIndexFile_, offset, record) != IeCacheResult::Ok ||
-            IeCacheResponse(ieIndex_, record, current_.folder, response) != IeCacheResult::Ok)
+        if (const IeCacheResult result = ParseIeCacheRecord(*ieIndexFile_, offset, record);
+            result != IeCacheResult::Ok) {
+            if (result == IeCacheResult::BadRecord)
+                damaged_.Note("index.dat", "bad record at " + std::to_string(offset));
             return false;
+        }
+        if (const IeCacheResult result = IeCacheResponse(ieIndex_, record, current_.folder, response);
+            result != IeCacheResult::Ok) {
+            if (result == IeCacheResult::BadFileName)
+                damaged_.Note(record.fileName, ToString(result));
+            return false;
+        }
         // The body file is opened once: its stamp is the stamp of what is read.
         const fs::path body = response.body.front().file;
         const FileByteSource bodyFile(body);
-        if (!bodyFile.IsOpen())
+        if (!bodyFile.IsOpen()) {
+            damaged_.Note(body.lexically_relative(current_.folder).string(), "body file missing");
             return false;
+        }
         if (records_.Has(body.string()))
             present_.insert(body.string());
         return YieldResponse(response, current_.folder / "index.dat", body.string(), bodyFile.Stamp(), &bodyFile, body,
@@ -833,6 +862,7 @@ private:
     IeCacheIndex ieIndex_;
     std::unique_ptr<WebArchiveMovies> archive_;
     std::vector<std::string> problems_;  // of the sources read so far
+    DamagedEntries damaged_;             // of the current source
     // The current archive's movies checked out: what its revisits point at.
     std::map<std::string, std::pair<fs::path, std::uint64_t>> archiveCheckouts_;
     std::size_t ieRecordIndex_ = 0;
