@@ -497,10 +497,10 @@ public:
                     entry.size = glance.storedSize;
                     return true;
                 }
-                // A movie is read again here, where check-outs are made;
-                // movies are few among a cache's entries.
                 if (glance.damage != nullptr)
                     damaged_.Note(file.name, glance.damage);
+                // A movie is read again here, where check-outs are made;
+                // movies are few among a cache's entries.
                 if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(file.name, path, entry)) {
                     if (!entry.url.empty()) {
                         entry.browser = BrowserOfSource(current_, locations_);
