@@ -5,9 +5,11 @@
 // pipe; both into the program's check-out folder, warm, as at every listing
 // after the first. Then `cache DIR`, which checks out into a folder of its
 // own, made and removed every run. The runs alternate, so all three see the
-// same page cache.
+// same page cache. A large web archive (the real crawl's WARC repeated) lies
+// in a second added folder, read by all three beside the cache.
 //
-//   tessaro_find_bench DIR [runs]     DIR: a Chromium Cache_Data folder (make_bigcache.sh)
+//   tessaro_find_bench DIR [runs] [MiB]   DIR: a Chromium Cache_Data folder (make_bigcache.sh);
+//                                         MiB: the archive's size (default 256, 0: none)
 
 #include "Spread.h"
 #include "cache/AddedCacheFolders.h"
@@ -19,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -74,11 +77,25 @@ int main(int argc, char** argv)
     }
     const std::filesystem::path folder = std::filesystem::absolute(argv[1]);
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+    const std::uint64_t archiveMiB = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 256;
     // The bench's own settings and cache folder (PrepareTestEnvironment):
-    // the folder is the one added cache folder, for both.
+    // the folder, and the archive's, are the added folders, for both.
     AddCacheFolder(folder);
+    QStringList givenFolder{QStringLiteral("cache"), QString::fromStdString(folder.string())};
+    const test::TempDir archives;
+    if (archiveMiB > 0) {
+        const std::string crawl = test::TempDir::read(test::FixturesDir() / "web-archives" / "aut-example.warc.gz");
+        const std::filesystem::path archive = archives.path() / "crawl.warc.gz";
+        std::FILE* file = std::fopen(archive.c_str(), "wb");
+        for (std::uint64_t written = 0; file != nullptr && written < (archiveMiB << 20); written += crawl.size())
+            std::fwrite(crawl.data(), 1, crawl.size(), file);
+        if (file == nullptr || std::fclose(file) != 0)
+            return 1;
+        AddCacheFolder(archives.path());
+        givenFolder.append(QString::fromStdString(archives.path().string()));
+        std::printf("archive: %s, %llu MiB\n", archive.c_str(), static_cast<unsigned long long>(archiveMiB));
+    }
     const QStringList userCaches{QStringLiteral("cache")};
-    const QStringList givenFolder{QStringLiteral("cache"), QString::fromStdString(folder.string())};
     std::vector<double> window, find, given, ratios, givenRatios;
     bool same = true;
     WindowWalk();  // the check-outs are made once, as at the window's first listing

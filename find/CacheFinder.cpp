@@ -56,6 +56,7 @@ void WriteCachedMovie(const QString& input, const QString& cache, const TCachedM
     facts.source.browser = QString::fromStdString(movie.entry.browser);
     facts.source.archive = QString::fromStdString(movie.entry.archive);
     facts.source.captured = movie.entry.time;
+    facts.localCopy = QString::fromStdString(movie.entry.localFileName);
     // A folder's check-outs are the run's own and go with it.
     if (cache.isEmpty())
         facts.source.file = QString::fromStdString(movie.entry.localFileName);

@@ -27,10 +27,10 @@ void TFindOutput::Line(const QJsonObject& object)
     std::fflush(out_);
 }
 
-void TFindOutput::Movie(const QJsonObject& record)
+void TFindOutput::Movie(const QJsonObject& record, const QString& localCopy)
 {
     if (holding_)
-        held_.append(record);
+        held_.append({record, localCopy});
     else
         Line(record);
     ++movies_;
@@ -39,7 +39,7 @@ void TFindOutput::Movie(const QJsonObject& record)
         DrawBar();
 }
 
-QList<QJsonObject> TFindOutput::TakeHeld()
+QList<TFindOutput::THeldMovie> TFindOutput::TakeHeld()
 {
     holding_ = false;
     return std::exchange(held_, {});

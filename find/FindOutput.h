@@ -16,11 +16,16 @@ public:
     // inputs: how many the run has; 0 for the user's own caches.
     TFindOutput(std::FILE* out, std::FILE* progress, bool progressIsTerminal, int inputs);
 
-    void Movie(const QJsonObject& record);
+    // A movie's line; localCopy, the file its bytes are in, is kept for a save.
+    void Movie(const QJsonObject& record, const QString& localCopy = {});
     // While held, movies' lines wait (a save adds to them); TakeHeld gives
     // them back, in order, and ends the hold.
+    struct THeldMovie {
+        QJsonObject record;
+        QString localCopy;
+    };
     void HoldMovies() { holding_ = true; }
-    QList<QJsonObject> TakeHeld();
+    QList<THeldMovie> TakeHeld();
     // Writes a movie's line that was held.
     void HeldMovie(const QJsonObject& record) { Line(record); }
     // {"input": ..., "error": ...} (no input for the user's own caches); the
@@ -36,7 +41,7 @@ private:
     void DrawBar();
 
     bool holding_ = false;
-    QList<QJsonObject> held_;
+    QList<THeldMovie> held_;
     std::FILE* out_;
     std::FILE* progress_;
     bool terminal_;

@@ -14,9 +14,14 @@ namespace tessaro {
 
 namespace {
 
-QString LocalFileOf(const QJsonObject& record)
+// The movie's own file: a cached movie's check-out (a folder's is not on its
+// line, it goes with the run), or the movie file read.
+QString LocalFileOf(const TFindOutput::THeldMovie& movie)
 {
-    const QString file = record.value(QStringLiteral("source")).toObject().value(QStringLiteral("file")).toString();
+    const QString file =
+        !movie.localCopy.isEmpty()
+            ? movie.localCopy
+            : movie.record.value(QStringLiteral("source")).toObject().value(QStringLiteral("file")).toString();
     return !file.isEmpty() && QFileInfo(file).isFile() ? file : QString();
 }
 
@@ -46,18 +51,19 @@ TSaveOutcome RunSave(const QString& folder, QList<TSaveRoot> roots, TSaveSources
 
 void SaveHeldMovies(const QString& folder, const QString& reachPage, TFindOutput& output)
 {
-    const QList<QJsonObject> held = output.TakeHeld();
+    const QList<TFindOutput::THeldMovie> held = output.TakeHeld();
     if (!QDir().mkpath(folder)) {
         output.Error(folder, QStringLiteral("the folder to save into cannot be made"));
-        for (const QJsonObject& record : held)
-            output.HeldMovie(record);
+        for (const TFindOutput::THeldMovie& movie : held)
+            output.HeldMovie(movie.record);
         return;
     }
     QList<TSaveRoot> roots;
     TSaveSources sources;
-    for (const QJsonObject& record : held) {
+    for (const TFindOutput::THeldMovie& movie : held) {
+        const QJsonObject& record = movie.record;
         const QString address = record.value(QStringLiteral("url")).toString();
-        const QString local = LocalFileOf(record);
+        const QString local = LocalFileOf(movie);
         const QUrl url = address.startsWith(QLatin1String("http"), Qt::CaseInsensitive) ? HttpAddress(address)
                                                                                         : QUrl::fromLocalFile(local);
         if (!local.isEmpty() && !address.isEmpty())
@@ -74,7 +80,7 @@ void SaveHeldMovies(const QString& folder, const QString& reachPage, TFindOutput
         if (file.root >= 0)
             byRoot.insert(file.root, file);
     for (qsizetype i = 0; i < held.size(); ++i) {
-        QJsonObject record = held.at(i);
+        QJsonObject record = held.at(i).record;
         if (const auto file = byRoot.constFind(static_cast<int>(i)); file != byRoot.constEnd())
             AddSaved(record, *file);
         output.HeldMovie(record);

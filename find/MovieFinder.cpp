@@ -28,7 +28,7 @@ void WriteMovieRead(TMovieFacts facts, const std::string& bytes, TFindOutput& ou
     }
     facts.bytes = bytes;
     AddReading(facts, reading);
-    output.Movie(MovieRecord(facts));
+    output.Movie(MovieRecord(facts), facts.localCopy);
     // What was read before a fault is listed; the fault is said too.
     if (reading.result != MovieReadResult::Ok)
         output.Error(facts.input, (facts.url.isEmpty() ? QString() : facts.url + QStringLiteral(": ")) +

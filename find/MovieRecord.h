@@ -34,6 +34,9 @@ struct TMovieFacts {
     QList<TNeededFile> needs;
     QString foundBy;  // "page", "movie"
     TMovieSource source;
+    // The file a save takes its bytes from (a cached movie's check-out, also
+    // one the run removes at its end); not part of its line.
+    QString localCopy;
 };
 
 // The movie's line: url, size, sha256, found_by, the details (version,

@@ -44,8 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Rename(files, "flat metadata", KeyHashDigits(flat->second) + "m01");
     tessaro::MemoryCacheFiles cache(files);
     std::vector<tessaro::IndexedCacheEntry> entries;
-    if (tessaro::ReadFirefoxCache1(cache, entries) != tessaro::Cache1Result::Ok)
+    tessaro::DamagedEntries damaged;
+    if (tessaro::ReadFirefoxCache1(cache, entries, &damaged) != tessaro::Cache1Result::Ok)
         return 0;
+    if (damaged.count > 0 && damaged.firstReason.empty())
+        __builtin_trap();
     for (const tessaro::IndexedCacheEntry& entry : entries) {
         if (entry.response.url.find("://") == std::string::npos)
             __builtin_trap();

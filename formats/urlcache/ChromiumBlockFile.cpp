@@ -52,6 +52,24 @@ std::string SeparateFileName(std::uint32_t number)
     return name;
 }
 
+// The file an address names: a separate file, a block file, else the
+// entry's own block file.
+std::string AddressFileName(std::uint32_t address, std::uint32_t entryAddress)
+{
+    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile)
+        return SeparateFileName(address & 0x0fffffff);
+    if ((address & kAddressInitialized) && BlockSizeOf((address >> 28) & 7) != 0)
+        return "data_" + std::to_string((address >> 16) & 0xff);
+    return "data_" + std::to_string((entryAddress >> 16) & 0xff);
+}
+
+void NoteDamage(DamagedEntries* damaged, std::uint32_t address, std::uint32_t entryAddress, const std::string& why)
+{
+    if (damaged == nullptr)
+        return;
+    damaged->Note(AddressFileName(address, entryAddress), why);
+}
+
 bool CheckBlockFile(const ByteSource& file, std::uint32_t blockSize)
 {
     if (file.Size() < kBlockHeaderSize)
@@ -259,7 +277,7 @@ BlockFileResult ReadBlockFileEntry(Blocks& blocks, std::uint32_t address, BlockF
 // chain; a chain stops at an entry seen before or one that cannot be read.
 // Ok, or why the index could not be read at all. Every block file an
 // entry's streams name is opened here.
-BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>& entries)
+BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>& entries, DamagedEntries* damaged)
 {
     entries.clear();
     const ByteSource* index = blocks.files.Open("index");
@@ -288,8 +306,10 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
         while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
             BlockFileEntry entry;
-            if (ReadBlockFileEntry(blocks, address, entry) != BlockFileResult::Ok)
+            if (const auto result = ReadBlockFileEntry(blocks, address, entry); result != BlockFileResult::Ok) {
+                NoteDamage(damaged, address, address, std::string("entry record: ") + ToString(result));
                 break;
+            }
             address = entry.next;
             for (const std::uint32_t stream : entry.dataAddress)
                 blocks.Open(stream);
@@ -387,24 +407,31 @@ std::int64_t UnixSeconds(std::uint64_t micros1601)
     return micros > kUnixEpochMicros ? (micros - kUnixEpochMicros) / 1000000 : 0;
 }
 
-// The response of one entry; false when it is none (not HTTP, cut, a
+// The response of one entry; false when it is none (not HTTP, damaged, a
 // sparse body with a hole).
 bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
-                   const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out)
+                   const std::map<std::string, std::vector<SparsePiece>>& sparse, IndexedCacheEntry& out,
+                   DamagedEntries* damaged)
 {
     std::string copy;
     std::string_view info;
     CachedResponse& response = out.response;
     CacheFiles& files = blocks.files;
-    if (ReadStream(blocks, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok ||
-        !ParseChromiumResponseInfo(info, response))
+    if (const auto result = ReadStream(blocks, entry, 0, kMaxResponseInfo, copy, info); result != BlockFileResult::Ok) {
+        NoteDamage(damaged, entry.dataAddress[0], entry.address, std::string("response info: ") + ToString(result));
+        return false;
+    }
+    if (!ParseChromiumResponseInfo(info, response))
         return false;
     response.url = ChromiumKeyUrl(entry.key);
     out.time = UnixSeconds(entry.creationTime);
     if (entry.dataSize[1] > 0) {
         Place place;
-        if (StreamPlace(blocks, entry.dataAddress[1], entry.dataSize[1], place) != BlockFileResult::Ok)
+        if (const auto result = StreamPlace(blocks, entry.dataAddress[1], entry.dataSize[1], place);
+            result != BlockFileResult::Ok) {
+            NoteDamage(damaged, entry.dataAddress[1], entry.address, std::string("body: ") + ToString(result));
             return false;
+        }
         BodySegment segment;
         segment.file = files.PathOf(place.file);
         segment.offset = place.offset;
@@ -430,11 +457,11 @@ bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
 
 }  // namespace
 
-BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index)
+BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, DamagedEntries* damaged)
 {
     index = BlockFileIndex();
     Blocks blocks(files, index.blockFiles);
-    if (const auto result = ReadBlockFileEntries(blocks, index.entries); result != BlockFileResult::Ok)
+    if (const auto result = ReadBlockFileEntries(blocks, index.entries, damaged); result != BlockFileResult::Ok)
         return result;
     const std::vector<BlockFileEntry>& entries = index.entries;
     for (const BlockFileEntry& entry : entries) {
@@ -456,22 +483,24 @@ BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index)
     return BlockFileResult::Ok;
 }
 
-bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out)
+bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out,
+                       DamagedEntries* damaged)
 {
     out = IndexedCacheEntry();
     Blocks blocks(files, index.blockFiles);
-    return nth < index.order.size() && EntryResponse(blocks, index.entries[index.order[nth]], index.sparse, out);
+    return nth < index.order.size() &&
+           EntryResponse(blocks, index.entries[index.order[nth]], index.sparse, out, damaged);
 }
 
-BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out)
+BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out, DamagedEntries* damaged)
 {
     out.clear();
     BlockFileIndex index;
-    if (const auto result = IndexBlockFileCache(files, index); result != BlockFileResult::Ok)
+    if (const auto result = IndexBlockFileCache(files, index, damaged); result != BlockFileResult::Ok)
         return result;
     for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
         IndexedCacheEntry indexed;
-        if (BlockFileResponse(files, index, nth, indexed))
+        if (BlockFileResponse(files, index, nth, indexed, damaged))
             out.push_back(std::move(indexed));
     }
     return BlockFileResult::Ok;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/urlcache/CacheFiles.h"
+#include "formats/urlcache/DamagedEntries.h"
 
 #include <array>
 #include <cstdint>
@@ -65,18 +66,24 @@ struct BlockFileIndex {
 };
 
 // Reads the index and every entry's fixed part and key; no response yet.
-BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index);
+// An entry record the index leads to that cannot be read is noted in damaged.
+BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, DamagedEntries* damaged = nullptr);
 
 // The response of the nth entry of the order; false when it is none (not
 // HTTP, cut, a sparse body with a hole). Safe to call from several threads
 // over files that are (FolderCacheFiles).
-bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out);
+// Damage is noted in damaged, which is the caller's own on each thread.
+bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out,
+                       DamagedEntries* damaged = nullptr);
 
 // The responses of the cache's entries, oldest first (then in table order):
 // HTTP entries in the normal state, sparse children folded into their
 // parent (a ranged body with a hole leaves the entry out). Body segments name
-// their files.
-BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& entries);
+// their files. The index vouches for an entry in the normal state: one whose
+// record, response info or body lies outside its file is left out and noted
+// in damaged when given; one that is not HTTP is only left out.
+BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& entries,
+                                   DamagedEntries* damaged = nullptr);
 
 // True when folder holds an index with the block-file cache's magic.
 bool IsBlockFileCacheFolder(const std::filesystem::path& folder);

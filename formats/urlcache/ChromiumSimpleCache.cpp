@@ -103,6 +103,19 @@ const char* ToString(SimpleCacheResult result)
     return "?";
 }
 
+bool IsDamage(SimpleCacheResult result)
+{
+    switch (result) {
+        case SimpleCacheResult::BadMagic:
+        case SimpleCacheResult::BadKey:
+        case SimpleCacheResult::BadStreamSizes:
+        case SimpleCacheResult::BadCrc:
+            return true;
+        default:
+            return false;
+    }
+}
+
 SimpleCacheResult ParseSimpleCacheEntry(const ByteSource& file, std::string& key, CachedResponse& response)
 {
     if (file.Size() < kPackedHeaderSize + kPackedEofSize)
@@ -135,8 +148,10 @@ SimpleCacheResult ParseSimpleCacheEntry(const ByteSource& file, std::string& key
     if (!file.Read(eof1Offset, 20, bytes))
         return SimpleCacheResult::ReadFailed;
     const Eof eof1 = DecodeEof(bytes);
+    // The final end record is written last: stream 1's missing from where
+    // it says is damage, not a write under way.
     if (eof1.magic != kFinalMagic)
-        return SimpleCacheResult::BadEof;
+        return SimpleCacheResult::BadStreamSizes;
     // Older builds record the size of stream 1 too; newer ones leave it 0.
     if (eof1.streamSize != 0 && eof1.streamSize != stream1Size)
         return SimpleCacheResult::BadStreamSizes;

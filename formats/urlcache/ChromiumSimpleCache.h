@@ -14,19 +14,25 @@ namespace tessaro {
 
 enum class SimpleCacheResult {
     Ok,
-    TooShort,          // smaller than a header and an end record
-    BadMagic,          // not a simple cache file
-    BadVersion,        // a version this reader does not know
-    BadKey,            // key length out of bounds
-    BadEof,            // no end record where one must be: being written or cut
-    BadStreamSizes,    // the stream sizes do not add up to the file size
-    BadCrc,            // a stream does not match its recorded CRC-32
-    BadResponseInfo,   // stream 0 is not a response record
+    TooShort,         // smaller than a header and an end record
+    BadMagic,         // not a simple cache file
+    BadVersion,       // a version this reader does not know
+    BadKey,           // key length out of bounds
+    BadEof,           // no end record at the end of the file: being written
+    BadStreamSizes,   // the stream sizes do not add up to the file size, or stream 1's end record is not where they say
+    BadCrc,           // a stream does not match its recorded CRC-32
+    BadResponseInfo,  // stream 0 is not a response record
     SparseIncomplete,  // the body lives in ranges that leave holes
     ReadFailed,        // the file went away or could not be read
 };
 
 const char* ToString(SimpleCacheResult result);
+
+// Whether an entry that gave result is damaged (DamagedEntries.h says what
+// counts): its end record is written and its file contradicts it. A file
+// without its end record is being written; another version, a record that
+// is not a response or ranges not fetched yet are not for us.
+bool IsDamage(SimpleCacheResult result);
 
 // Parses the contents of a <hash>_0 file. Body segments point into that
 // file (their file is left empty); stream 0 is checked against its CRC, the

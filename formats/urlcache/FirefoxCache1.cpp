@@ -208,20 +208,38 @@ bool ReadMetadataAt(CacheFiles& files, const Place& place, Metadata& out)
     return read;
 }
 
-bool RecordEntry(CacheFiles& files, std::uint32_t version, const Cache1Record& record, IndexedCacheEntry& entry)
+// The file a location names, for a note of its damage: its block file, or
+// the separate file's name of today's layout.
+std::string LocationFileName(std::uint32_t hash, std::uint32_t location, char kind)
 {
+    const std::uint32_t selector = (location & kLocationSelectorMask) >> kLocationSelectorShift;
+    return selector == 0 ? SeparateFileNames(hash, kind, location & kGenerationMask).front() : BlockFileName(selector);
+}
+
+bool RecordEntry(CacheFiles& files, std::uint32_t version, const Cache1Record& record, IndexedCacheEntry& entry,
+                 DamagedEntries* damaged)
+{
+    const auto damage = [&](std::uint32_t location, char kind, const char* why) {
+        if (damaged != nullptr)
+            damaged->Note(LocationFileName(record.hash, location, kind), why);
+        return false;
+    };
     Place meta;
     Metadata metadata;
-    if (!LocationPlace(files, version, record.hash, record.metaLocation, 'm', meta) ||
-        !ReadMetadataAt(files, meta, metadata) || !MetadataResponse(metadata, entry.response))
+    if (!LocationPlace(files, version, record.hash, record.metaLocation, 'm', meta))
+        return damage(record.metaLocation, 'm', "metadata location outside its file");
+    if (!ReadMetadataAt(files, meta, metadata))
+        return damage(record.metaLocation, 'm', "no metadata entry at its location");
+    if (!MetadataResponse(metadata, entry.response))
         return false;
     entry.time = metadata.lastModified;
     if (metadata.dataSize == 0)
         return true;
     Place data;
-    if (!LocationPlace(files, version, record.hash, record.dataLocation, 'd', data) ||
-        metadata.dataSize > data.capacity)
-        return false;
+    if (!LocationPlace(files, version, record.hash, record.dataLocation, 'd', data))
+        return damage(record.dataLocation, 'd', "data location outside its file");
+    if (metadata.dataSize > data.capacity)
+        return damage(record.dataLocation, 'd', "data longer than its location");
     SetBody(files, data, metadata.dataSize, entry);
     return true;
 }
@@ -433,7 +451,7 @@ Cache1Result ParseCache1Map(const ByteSource& map, Cache1Map& out)
     return Cache1Result::Ok;
 }
 
-Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>& entries)
+Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>& entries, DamagedEntries* damaged)
 {
     entries.clear();
     const ByteSource* file = files.Open("_CACHE_MAP_");
@@ -444,7 +462,7 @@ Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>
         return result;
     for (const Cache1Record& record : map.records) {
         IndexedCacheEntry entry;
-        if (RecordEntry(files, map.version, record, entry))
+        if (RecordEntry(files, map.version, record, entry, damaged))
             entries.push_back(std::move(entry));
     }
     if (map.records.empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/urlcache/CacheFiles.h"
+#include "formats/urlcache/DamagedEntries.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -52,9 +53,12 @@ std::string Cache1KeyUrl(std::string_view key);
 // The entries of a cache folder, oldest first (then in map order). When the
 // map holds no records, the separate metadata files and the block files are
 // searched for metadata entries instead; their bodies are found only when
-// they lie in separate files.
-// Body segments name their files.
-Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>& entries);
+// they lie in separate files. Body segments name their files. A map record
+// vouches for its entry: one whose metadata or body lies outside its block
+// file, or whose separate file is gone, is left out and noted in damaged when
+// given; one whose key names no address is only left out.
+Cache1Result ReadFirefoxCache1(CacheFiles& files, std::vector<IndexedCacheEntry>& entries,
+                               DamagedEntries* damaged = nullptr);
 
 // True when folder holds a _CACHE_MAP_ whose header names version 1.
 bool IsCache1Folder(const std::filesystem::path& folder);

@@ -37,8 +37,10 @@ const char* ToString(Cache2Result result)
             return "ok";
         case Cache2Result::TooShort:
             return "too short";
+        case Cache2Result::NoMetadata:
+            return "no metadata yet";
         case Cache2Result::BadOffset:
-            return "bad offset";
+            return "bad metadata offset";
         case Cache2Result::BadVersion:
             return "bad version";
         case Cache2Result::BadKey:
@@ -80,6 +82,19 @@ std::string Cache2KeyUrl(std::string_view key)
     return {};
 }
 
+bool IsDamage(Cache2Result result)
+{
+    switch (result) {
+        case Cache2Result::BadOffset:
+        case Cache2Result::BadKey:
+        case Cache2Result::BadElements:
+        case Cache2Result::BadAltData:
+            return true;
+        default:
+            return false;
+    }
+}
+
 Cache2Result ParseCache2Entry(const ByteSource& file, CachedResponse& response)
 {
     const std::uint64_t size = file.Size();
@@ -90,16 +105,19 @@ Cache2Result ParseCache2Entry(const ByteSource& file, CachedResponse& response)
         return Cache2Result::ReadFailed;
     std::uint64_t dataSize = LoadBe32(bytes.data() + 4);
     std::uint64_t trailerSize = 4;
-    if (LoadBe32(bytes.data()) == kTrailerVersion) {
+    const bool trailerWritten = LoadBe32(bytes.data()) == kTrailerVersion;
+    if (trailerWritten) {
         trailerSize = 8;
         if (dataSize & kEncryptedOffsetBit)
             return Cache2Result::Encrypted;
     }
+    // A body still being written ends in body bytes, not in a trailer.
+    const Cache2Result badOffset = trailerWritten ? Cache2Result::BadOffset : Cache2Result::NoMetadata;
     if (dataSize > size - trailerSize)
-        return Cache2Result::BadOffset;
+        return badOffset;
     const std::uint64_t metadataSize = size - trailerSize - dataSize;
     if (metadataSize > kMaxMetadataSize)
-        return Cache2Result::BadOffset;
+        return badOffset;
     std::string metadata;
     if (!file.Read(dataSize, static_cast<std::size_t>(metadataSize), metadata))
         return Cache2Result::ReadFailed;
@@ -107,14 +125,14 @@ Cache2Result ParseCache2Entry(const ByteSource& file, CachedResponse& response)
     const std::uint64_t chunks = (dataSize + kChunkSize - 1) / kChunkSize;
     const std::uint64_t headerOffset = 4 + 2 * chunks;
     if (headerOffset + kVersion1HeaderSize > metadata.size())
-        return Cache2Result::BadOffset;
+        return badOffset;
     const char* header = metadata.data() + headerOffset;
     const std::uint32_t version = LoadBe32(header);
     if (version < kMinVersion || version > kMaxVersion)
         return Cache2Result::BadVersion;
     const std::uint64_t headerSize = version == 1 ? kVersion1HeaderSize : sizeof(MetadataHeader);
     if (headerOffset + headerSize > metadata.size())
-        return Cache2Result::BadOffset;
+        return badOffset;
     const std::uint32_t keySize = LoadBe32(header + 24);
     if (version >= 2 && (LoadBe32(header + 28) & kFlagEncrypted))
         return Cache2Result::Encrypted;

@@ -13,7 +13,8 @@ namespace tessaro {
 enum class Cache2Result {
     Ok,
     TooShort,     // no room for a trailer and a metadata header
-    BadOffset,    // the trailer points outside the file: being written or cut
+    NoMetadata,   // no trailer that points inside the file: the metadata is not written yet
+    BadOffset,    // a version 4 trailer that points outside the file, or metadata that does not fit
     BadVersion,   // a metadata version this reader does not know
     BadKey,       // key size out of bounds, no NUL after it, or no URL in it
     BadElements,  // elements not in name/value pairs
@@ -23,6 +24,12 @@ enum class Cache2Result {
 };
 
 const char* ToString(Cache2Result result);
+
+// Whether an entry that gave result is damaged (DamagedEntries.h says what
+// counts). Firefox writes the metadata and the trailer when it is done with
+// an entry, so only a trailer of the current format vouches for the file:
+// without one, a file whose last word points nowhere is still being written.
+bool IsDamage(Cache2Result result);
 
 // Parses the contents of an entry file; the body segment's file is left empty.
 Cache2Result ParseCache2Entry(const ByteSource& file, CachedResponse& response);

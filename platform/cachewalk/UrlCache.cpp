@@ -6,6 +6,7 @@
 #include "formats/urlcache/ChromiumBlockFile.h"
 #include "formats/urlcache/ChromiumSimpleCache.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
+#include "formats/urlcache/DamagedEntries.h"
 #include "formats/urlcache/FirefoxCache1.h"
 #include "formats/urlcache/FirefoxCache2.h"
 #include "formats/urlcache/IeUrlCache.h"
@@ -356,6 +357,8 @@ struct EntryGlance {
     enum class Kind { Unreadable, Other, Movie };
     Kind kind = Kind::Unreadable;
     std::uint64_t storedSize = 0;
+    // Why an unreadable entry is damaged; null when it is only not for us.
+    const char* damage = nullptr;
 };
 
 // What a read-ahead worker learns of one entry of a block-file cache: the
@@ -365,6 +368,7 @@ struct IndexedGlance {
     std::uint64_t storedSize = 0;
     std::string container;
     IndexedCacheEntry movie;
+    DamagedEntries damage;  // the entry's own, noted by the walk in its order
 };
 
 // Entry files read ahead of the walk, and the most waiting to be taken.
@@ -385,11 +389,16 @@ EntryGlance GlanceAtEntry(UrlCacheSource::Kind kind, int folderFd, const fs::pat
         return glance;
     CachedResponse response;
     const fs::path path = folder / name;
-    const bool read = kind == UrlCacheSource::Kind::ChromiumSimple
-                          ? ReadSimpleCacheEntry(file, path, response, folderFd) == SimpleCacheResult::Ok
-                          : ReadCache2Entry(file, path, response) == Cache2Result::Ok;
-    if (!read)
+    if (kind == UrlCacheSource::Kind::ChromiumSimple) {
+        if (const SimpleCacheResult result = ReadSimpleCacheEntry(file, path, response, folderFd);
+            result != SimpleCacheResult::Ok) {
+            glance.damage = IsDamage(result) ? ToString(result) : nullptr;
+            return glance;
+        }
+    } else if (const Cache2Result result = ReadCache2Entry(file, path, response); result != Cache2Result::Ok) {
+        glance.damage = IsDamage(result) ? ToString(result) : nullptr;
         return glance;
+    }
     // A ranged body lives in the entry's sparse file, opened in the folder too.
     const ByteSource* opened = &file;
     fs::path openedPath = path;
@@ -489,6 +498,8 @@ public:
                 }
             } else if (IndexedGlance glance; indexedReadAhead_ && indexedReadAhead_->Next(glance)) {
                 entry = UrlCacheEntry();
+                if (glance.damage.count != 0)
+                    damaged_.Note(glance.damage.firstFile, glance.damage.firstReason);
                 if (glance.kind == EntryGlance::Kind::Other) {
                     entry.localFileName = std::move(glance.container);
                     entry.size = glance.storedSize;
@@ -520,6 +531,8 @@ public:
                     entry.size = glance.storedSize;
                     return true;
                 }
+                if (glance.damage != nullptr)
+                    damaged_.Note(file.name, glance.damage);
                 // A movie is read again here, where check-outs are made;
                 // movies are few among a cache's entries.
                 if (glance.kind == EntryGlance::Kind::Movie && ReadEntry(file.name, path, entry)) {
@@ -584,6 +597,10 @@ private:
         if (archive_)
             for (const std::string& problem : archive_->Problems())
                 Note(problem);
+        // A source's damaged entries are one problem of it, however many.
+        if (damaged_.count != 0)
+            Note(damaged_.Text());
+        damaged_ = DamagedEntries();
         archive_.reset();
         archiveCheckouts_.clear();
         cacheFiles_.reset();
@@ -682,7 +699,7 @@ private:
         const char* fault = nullptr;
         if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile) {
             blockIndex_ = std::make_unique<BlockFileIndex>();
-            if (const BlockFileResult result = IndexBlockFileCache(*cacheFiles_, *blockIndex_);
+            if (const BlockFileResult result = IndexBlockFileCache(*cacheFiles_, *blockIndex_, &damaged_);
                 result != BlockFileResult::Ok)
                 fault = ToString(result);
             // Thousands of small entries share a few files held in memory:
@@ -691,7 +708,8 @@ private:
             indexedReadAhead_ = std::make_unique<OrderedReadAhead<IndexedGlance>>(
                 blockIndex_->order.size(), [this](std::size_t nth) { return GlanceAtBlockFileEntry(nth); },
                 ReadAheadThreads(), kReadAheadWindow);
-        } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_); result != Cache1Result::Ok) {
+        } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_, &damaged_);
+                   result != Cache1Result::Ok) {
             fault = ToString(result);
         }
         if (fault != nullptr)
@@ -704,7 +722,7 @@ private:
     {
         IndexedGlance glance;
         IndexedCacheEntry indexed;
-        if (!BlockFileResponse(*cacheFiles_, *blockIndex_, nth, indexed))
+        if (!BlockFileResponse(*cacheFiles_, *blockIndex_, nth, indexed, &glance.damage))
             return glance;
         const CachedResponse& response = indexed.response;
         const fs::path body = response.body.empty() ? current_.folder / "index" : response.body.front().file;
@@ -767,19 +785,33 @@ private:
         return true;
     }
 
-    // An Internet Explorer record: its container is index.dat, its body a file of its own.
+    // An Internet Explorer record: its container is index.dat, its body a
+    // file of its own. The index vouches for a URL record: one cut, naming
+    // no plain file, or whose file is gone is damage; one with no file
+    // (history, cookies) is not for us.
     bool ReadIeRecord(std::uint32_t offset, UrlCacheEntry& entry)
     {
         IeCacheRecord record;
         CachedResponse response;
-        if (ParseIeCacheRecord(*ieIndexFile_, offset, record) != IeCacheResult::Ok ||
-            IeCacheResponse(ieIndex_, record, current_.folder, response) != IeCacheResult::Ok)
+        if (const IeCacheResult result = ParseIeCacheRecord(*ieIndexFile_, offset, record);
+            result != IeCacheResult::Ok) {
+            if (result == IeCacheResult::BadRecord)
+                damaged_.Note("index.dat", "bad record at " + std::to_string(offset));
             return false;
+        }
+        if (const IeCacheResult result = IeCacheResponse(ieIndex_, record, current_.folder, response);
+            result != IeCacheResult::Ok) {
+            if (result == IeCacheResult::BadFileName)
+                damaged_.Note(record.fileName, ToString(result));
+            return false;
+        }
         // The body file is opened once: its stamp is the stamp of what is read.
         const fs::path body = response.body.front().file;
         const FileByteSource bodyFile(body);
-        if (!bodyFile.IsOpen())
+        if (!bodyFile.IsOpen()) {
+            damaged_.Note(body.lexically_relative(current_.folder).string(), "body file missing");
             return false;
+        }
         if (records_.Has(body.string()))
             present_.insert(body.string());
         return YieldResponse(response, current_.folder / "index.dat", body.string(), bodyFile.Stamp(), &bodyFile, body,
@@ -907,6 +939,7 @@ private:
     IeCacheIndex ieIndex_;
     std::unique_ptr<WebArchiveMovies> archive_;
     std::vector<std::string> problems_;  // of the sources read so far
+    DamagedEntries damaged_;             // of the current source
     // The current archive's movies checked out: what its revisits point at.
     std::map<std::string, std::pair<fs::path, std::uint64_t>> archiveCheckouts_;
     std::size_t ieRecordIndex_ = 0;

@@ -24,7 +24,7 @@ namespace tessaro {
 // A Flash entry is checked out as a plain file under the content folder and
 // yielded with that path and its decoded size; every other entry is yielded
 // with its container file and stored body size. An entry that cannot be read
-// is passed over.
+// is passed over; a damaged one is counted for Problems().
 
 struct UrlCacheEntry {
     std::string localFileName;
@@ -51,7 +51,10 @@ public:
     // no entry produced any more are removed.
     virtual void Close() = 0;
     // Sources whose reading ended early, damaged (the entries before the
-    // damage were given): "<file>: <why>", a line each.
+    // damage were given), and sources with damaged entries (the intact ones
+    // were given; DamagedEntries.h says what counts): "<file>: <why>", a
+    // line each, and one line per source for its damaged entries,
+    // "<folder>: 3 damaged entries, the first <file>: <why>".
     virtual std::vector<std::string> Problems() const { return {}; }
 };
 

@@ -1,10 +1,13 @@
 // tessaro-find run as a process over real caches, a loopback page and
 // hostile or wrong input: its lines, its exit status and its usage text.
 
+#include "cache/CachePageController.h"
+#include "download/SaveWithNeeds.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 #include "support/TestMovies.h"
+#include "support/browserfiles/CacheEntryBuilder.h"
 #include "support/browserfiles/CacheFixtures.h"
 
 #include <QJsonArray>
@@ -14,9 +17,12 @@
 #include <QProcessEnvironment>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -81,10 +87,10 @@ std::string Fixture(const std::string& relative)
 }
 
 // "<url> <sha256>" of the movies expected.json says the cache holds whole.
-std::multiset<std::string> ExpectedMovies(const std::string& cache)
+std::multiset<std::string> ExpectedMovies(const std::string& cache, const fs::path& expected = {})
 {
     std::multiset<std::string> movies;
-    for (const test::ExpectedCacheEntry& e : test::ExpectedCacheEntries(cache)) {
+    for (const test::ExpectedCacheEntry& e : test::ExpectedCacheEntries(cache, expected)) {
         if (e.isSwf && !e.sparse && !e.decodedSha256.empty())
             movies.insert(e.url + " " + e.decodedSha256);
     }
@@ -142,6 +148,43 @@ std::vector<std::string> Rows(const TRun& run)
 QString Folder(const fs::path& path)
 {
     return QString::fromStdString(path.string());
+}
+
+// A copy of a fixture cache folder, to be damaged.
+fs::path CopyOfFixture(const TWorld& world, const std::string& fixture, const std::string& name)
+{
+    const fs::path copy = world.temp.path() / name;
+    fs::copy(test::FixturesDir() / fixture, copy, fs::copy_options::recursive);
+    return copy;
+}
+
+// The entry file of a simple cache whose key ends in path.
+fs::path SimpleCacheEntryOf(const fs::path& folder, const std::string& path)
+{
+    for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+        if (!item.path().string().ends_with("_0"))
+            continue;
+        const std::string bytes = test::TempDir::read(item.path());
+        const std::size_t keyLength = static_cast<unsigned char>(bytes[12]) | static_cast<unsigned char>(bytes[13])
+                                                                                  << 8;
+        if (bytes.substr(24, keyLength).ends_with(path))
+            return item.path();
+    }
+    return {};
+}
+
+void Patch(const fs::path& file, std::size_t at, const std::string& bytes)
+{
+    std::string whole = test::TempDir::read(file);
+    whole.replace(at, bytes.size(), bytes);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << whole;
+}
+
+// The error line of a damaged source's entries.
+void ExpectDamageLine(const TRun& run, const std::string& words)
+{
+    ASSERT_EQ(Errors(run).size(), 1u);
+    EXPECT_NE(Errors(run)[0].find(words), std::string::npos) << Errors(run)[0];
 }
 
 struct TFindCase {
@@ -245,6 +288,64 @@ const TFindCase kCases[] = {
          EXPECT_TRUE(std::includes(all.begin(), all.end(), listed.begin(), listed.end()));
          ASSERT_EQ(Errors(run).size(), 1u);
          EXPECT_NE(Errors(run)[0].find("Content.IE5: "), std::string::npos) << Errors(run)[0];
+     }},
+    {"DamagedSimpleCacheEntriesAreCountedButNotOneBeingWritten",
+     [](TWorld& world) {
+         const fs::path cache = CopyOfFixture(world, "chromium/Cache_Data", "Cache_Data");
+         const fs::path page = SimpleCacheEntryOf(cache, "/index.html"), script = SimpleCacheEntryOf(cache, "/app.js");
+         const fs::path image = SimpleCacheEntryOf(cache, "/img.png");
+         // Stream 0 said to be longer than the file; a magic that is none;
+         // an entry cut before its end record, as while Chromium writes it.
+         Patch(page, fs::file_size(page) - 8, std::string("\xff\xff\xff\x00", 4));
+         Patch(script, 0, "notmagic");
+         fs::resize_file(image, fs::file_size(image) / 2);
+         // The walk goes oldest first: the page's entry is the first.
+         fs::last_write_time(page, fs::last_write_time(script) - std::chrono::hours(1));
+         return QStringList{QStringLiteral("cache"), Folder(cache)};
+     },
+     1,
+     [](const TRun& run, const TWorld& world) {
+         EXPECT_EQ(ListedMovies(run), ExpectedMovies("chromium_cache"));
+         const fs::path page = SimpleCacheEntryOf(world.temp.path() / "Cache_Data", "/index.html");
+         ExpectDamageLine(
+             run, "Cache_Data: 2 damaged entries, the first " + page.filename().string() + ": bad stream sizes");
+     }},
+    {"ABlockFileBodyOutsideItsDataFileIsADamagedEntry",
+     [](TWorld& world) {
+         const fs::path cache = CopyOfFixture(world, "chromium-blockfile/Cache_Data", "Cache_Data");
+         // The body address of movie.swf's entry (a block of 256 bytes in
+         // data_1) moved to block 65535 of data_1, far past its end.
+         const std::string blocks = test::TempDir::read(cache / "data_1");
+         const std::size_t key = blocks.find(":42391/movie.swf");
+         const std::size_t entry = 8192 + (key - 8192) / 256 * 256;
+         Patch(cache / "data_1", entry + 60, std::string("\xff\xff\x01\xa0", 4));
+         return QStringList{QStringLiteral("cache"), Folder(cache)};
+     },
+     1,
+     [](const TRun& run, const TWorld&) {
+         // Every movie but that one, and the one served as a download,
+         // found by its first bytes.
+         std::multiset<std::string> intact;
+         for (const test::ExpectedCacheEntry& e :
+              test::ExpectedCacheEntries("", test::FixturesDir() / "chromium-blockfile/expected.json")) {
+             if ((e.isSwf || e.url.ends_with("/download?id=7")) && !e.url.ends_with("/movie.swf"))
+                 intact.insert(e.url + " " + e.decodedSha256);
+         }
+         EXPECT_EQ(intact.size(), 7u);
+         EXPECT_EQ(ListedMovies(run), intact);
+         ExpectDamageLine(run, "Cache_Data: 1 damaged entry, data_1: body: bad address");
+     }},
+    {"AnInternetExplorerRecordWhoseFileIsGoneIsADamagedEntry",
+     [](TWorld& world) {
+         const fs::path disk = CopyOfFixture(world, "ie-wine", "disk");
+         fs::remove(disk /
+                    "drive_c/users/tessaro/AppData/Local/Microsoft/Windows/INetCache/Content.IE5/GD44FFJ7/page[0]");
+         return QStringList{QStringLiteral("cache"), Folder(disk)};
+     },
+     1,
+     [](const TRun& run, const TWorld&) {
+         EXPECT_EQ(ListedMovies(run), ExpectedMovies("ie_cache"));
+         ExpectDamageLine(run, "Content.IE5: 1 damaged entry, GD44FFJ7/page[0]: body file missing");
      }},
     {"CacheWithoutAPathReadsTheUsersOwnCaches",
      [](TWorld& world) {
@@ -405,6 +506,78 @@ TEST_P(FindProgram, WritesItsLinesAndExitStatus)
         GetParam().check(run, world);
     else
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage: tessaro-find")) && run.out.isEmpty());
+}
+
+// Every file below folder but its manifest, by relative path, with its bytes.
+std::map<std::string, std::string> SavedTree(const fs::path& folder)
+{
+    std::map<std::string, std::string> tree;
+    for (const fs::directory_entry& item : fs::recursive_directory_iterator(folder)) {
+        if (item.is_regular_file() && item.path().filename() != kManifestName)
+            tree[item.path().lexically_relative(folder).string()] = test::TempDir::read(item.path());
+    }
+    return tree;
+}
+
+// The manifest's lines without the fields that differ by nature: none
+// differs between the two saves of one cache, so the lines are kept whole,
+// but the order of lines follows the rows each save was handed, which is
+// the walk's in both.
+std::vector<std::string> ManifestLines(const fs::path& folder)
+{
+    std::vector<std::string> lines;
+    for (const QString& line :
+         QString::fromStdString(test::TempDir::read(folder / kManifestName)).split(u'\n', Qt::SkipEmptyParts))
+        lines.push_back(line.toStdString());
+    return lines;
+}
+
+// A cached loader with its cached child and a level no cache holds, saved by
+// tessaro-find --save and by the cache page with every row checked: the same
+// files with the same bytes, the same manifest.
+TEST(FindProgramSave, SavesACacheAsTheCachePageSavesTheSameRows)
+{
+    const test::TempDir temp;
+    const fs::path cache = temp.path() / "Cache_Data";
+    const auto cached = [&](const std::string& address, const std::string& body) {
+        test::SimpleCacheEntryParts entry;
+        entry.key = "1/0/" + address;
+        entry.body = body;
+        entry.rawHeaders = test::ChromiumRawHeaders({"HTTP/1.1 200 OK"});
+        temp.write("Cache_Data/" + test::SimpleCacheEntryName(entry.key), test::BuildSimpleCacheEntry(entry));
+    };
+    using B = test::TMovieBuilder;
+    cached(
+        "http://127.0.0.1:9/g/loader.swf",
+        B().Tag(12, B::GetUrl("levels/child.swf", "_level1") + B::GetUrl("levels/gone.swf", "_level2") + '\0').Build());
+    cached("http://127.0.0.1:9/g/levels/child.swf", test::MinimalMovie({0, 255, 0}, 10, 10));
+
+    const TRun run =
+        RunFind({QStringLiteral("cache"), Folder(cache), QStringLiteral("--save"), Folder(temp.path() / "by-find")},
+                ProgramEnvironment());
+    ASSERT_EQ(run.exit, 0) << run.out.toStdString() << run.err.toStdString();
+
+    TCachePageController page;
+    UrlCacheLocations locations;
+    locations.embeddedCache = temp.path() / "none";
+    locations.contentFolder = temp.path() / "content";
+    locations.addedFolders = {cache};
+    page.SetCacheOpener([locations](const std::atomic<bool>* cancelled) mutable {
+        locations.cancelled = cancelled;
+        return OpenUrlCacheEnumeration(locations);
+    });
+    page.StartListing();
+    ASSERT_TRUE(test::WaitUntil([&] { return !page.Listing(); }, 20000));
+    ASSERT_EQ(page.Movies()->RowCount(), 2);
+    for (int row = 0; row < page.Movies()->RowCount(); ++row)
+        page.Movies()->SetChecked(row, true);
+    ASSERT_TRUE(page.StartSaveWithNeeds(Folder(temp.path() / "by-window")));
+    ASSERT_TRUE(test::WaitUntil([&] { return !page.Copying(); }, 20000));
+
+    const std::map<std::string, std::string> saved = SavedTree(temp.path() / "by-window");
+    EXPECT_EQ(saved.size(), 2u) << "the loader and its child; the other level is missing";
+    EXPECT_EQ(SavedTree(temp.path() / "by-find"), saved);
+    EXPECT_EQ(ManifestLines(temp.path() / "by-find"), ManifestLines(temp.path() / "by-window"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, FindProgram, testing::ValuesIn(kCases),

@@ -60,7 +60,7 @@ TEST(ChromiumBlockFileTest, GivesEveryResponseChromiumStoredDecodedIntact)
 TEST(ChromiumBlockFileTest, StopsAtDamageWithoutLosingTheRest)
 {
     std::map<std::string, std::string> real;
-    for (const char* name : {"index", "data_0", "data_1", "data_2", "data_3"})
+    for (const char* name : {"index", "data_0", "data_1", "data_2", "data_3", "f_000001", "f_000002"})
         real[name] = FileBytes(kFixture / "Cache_Data" / name);
     std::vector<IndexedCacheEntry> intact;
     MemoryCacheFiles intactFiles(real);
@@ -82,21 +82,26 @@ TEST(ChromiumBlockFileTest, StopsAtDamageWithoutLosingTheRest)
         std::size_t at;
         std::string bytes;
         BlockFileResult result;
-        std::size_t lost;  // entries fewer than intact
+        std::size_t lost;     // entries fewer than intact
+        const char* damaged;  // the first damaged entry's file and why; null: none
     };
     const Case cases[] = {
-        {"not an index", "index", 0, "XXXX", BlockFileResult::BadMagic, intact.size()},
-        {"unknown version", "index", 4, std::string("\0\0\x09\0", 4), BlockFileResult::BadVersion, intact.size()},
+        {"not an index", "index", 0, "XXXX", BlockFileResult::BadMagic, intact.size(), nullptr},
+        {"unknown version", "index", 4, std::string("\0\0\x09\0", 4), BlockFileResult::BadVersion, intact.size(),
+         nullptr},
         {"table longer than the index", "index", 28, std::string("\0\0\0\x01", 4), BlockFileResult::BadTable,
-         intact.size()},
+         intact.size(), nullptr},
         {"table not a power of two", "index", 28, std::string("\x03\0\0\0", 4), BlockFileResult::BadTable,
-         intact.size()},
-        {"a chain that comes back to itself", "data_1", entry + 4, self, BlockFileResult::Ok, 0},
-        {"a bucket outside data_1", "index", bucket + 1, "\xff", BlockFileResult::Ok, 1},
-        {"a key longer than its blocks", "data_1", entry + 32, std::string("\xff\x03\0\0", 4), BlockFileResult::Ok, 1},
+         intact.size(), nullptr},
+        {"a chain that comes back to itself", "data_1", entry + 4, self, BlockFileResult::Ok, 0, nullptr},
+        {"a bucket outside data_1", "index", bucket + 1, "\xff", BlockFileResult::Ok, 1,
+         "data_1: entry record: bad address"},
+        {"a key longer than its blocks", "data_1", entry + 32, std::string("\xff\x03\0\0", 4), BlockFileResult::Ok, 1,
+         "data_1: entry record: bad entry"},
         {"a body outside its block file", "data_1", entry + 60, std::string("\xff\xff\x02\xa3", 4), BlockFileResult::Ok,
-         1},
-        {"data_1 is another file", "data_1", 0, "XXXX", BlockFileResult::Ok, intact.size()},
+         1, "data_2: body: bad magic"},
+        {"data_1 is another file", "data_1", 0, "XXXX", BlockFileResult::Ok, intact.size(),
+         "data_1: entry record: bad magic"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,8 +109,10 @@ TEST(ChromiumBlockFileTest, StopsAtDamageWithoutLosingTheRest)
         files[c.file].replace(c.at, c.bytes.size(), c.bytes);
         MemoryCacheFiles damaged(files);
         std::vector<IndexedCacheEntry> entries;
-        EXPECT_EQ(ReadBlockFileCache(damaged, entries), c.result);
+        DamagedEntries noted;
+        EXPECT_EQ(ReadBlockFileCache(damaged, entries, &noted), c.result);
         EXPECT_EQ(entries.size(), intact.size() - c.lost);
+        EXPECT_EQ(noted.count == 0 ? "" : noted.firstFile + ": " + noted.firstReason, c.damaged ? c.damaged : "");
     }
 }
 

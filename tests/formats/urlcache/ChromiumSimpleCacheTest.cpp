@@ -110,32 +110,37 @@ TEST(ChromiumSimpleCacheTest, NamesEachWayAnEntryIsBad)
     SimpleCacheEntryParts notHttp = MovieEntryParts();
     notHttp.rawHeaders = ChromiumRawHeaders({"garbage"});
     const std::size_t stream0 = 24 + MovieEntryParts().key.size() + 14 + 24;
+    // damage: what the walk counts as a damaged entry; the rest is being
+    // written or not for us.
     struct Case {
         const char* name;
         std::string bytes;
         SimpleCacheResult expected;
+        bool damage;
     };
     const Case cases[] = {
-        {"empty", "", SimpleCacheResult::TooShort},
-        {"being written: no end records", good.substr(0, good.size() / 2), SimpleCacheResult::BadEof},
-        {"last byte missing", good.substr(0, good.size() - 1), SimpleCacheResult::BadEof},
-        {"not a cache file", patched(0, "notmagic"), SimpleCacheResult::BadMagic},
-        {"unknown version", patched(8, std::string("\x06\0\0\0", 4)), SimpleCacheResult::BadVersion},
-        {"key longer than the file", patched(12, std::string("\xff\xff\0\0", 4)), SimpleCacheResult::BadKey},
+        {"empty", "", SimpleCacheResult::TooShort, false},
+        {"being written: no end records", good.substr(0, good.size() / 2), SimpleCacheResult::BadEof, false},
+        {"last byte missing", good.substr(0, good.size() - 1), SimpleCacheResult::BadEof, false},
+        {"not a cache file", patched(0, "notmagic"), SimpleCacheResult::BadMagic, true},
+        {"unknown version", patched(8, std::string("\x06\0\0\0", 4)), SimpleCacheResult::BadVersion, false},
+        {"key longer than the file", patched(12, std::string("\xff\xff\0\0", 4)), SimpleCacheResult::BadKey, true},
         {"stream 1 end record moved", patched(24 + MovieEntryParts().key.size() + 14, "XXXXXXXX"),
-         SimpleCacheResult::BadEof},
+         SimpleCacheResult::BadStreamSizes, true},
         {"stream 1 size disagrees", patched(24 + MovieEntryParts().key.size() + 14 + 16, std::string("\x05\0\0\0", 4)),
-         SimpleCacheResult::BadStreamSizes},
+         SimpleCacheResult::BadStreamSizes, true},
         {"stream 0 size too large", patched(good.size() - 8, std::string("\xff\xff\xff\x00", 4)),
-         SimpleCacheResult::BadStreamSizes},
-        {"stream 0 damaged", patched(stream0 + 30, "!"), SimpleCacheResult::BadCrc},
-        {"stream 0 not a response", BuildSimpleCacheEntry(notHttp), SimpleCacheResult::BadResponseInfo},
+         SimpleCacheResult::BadStreamSizes, true},
+        {"stream 0 damaged", patched(stream0 + 30, "!"), SimpleCacheResult::BadCrc, true},
+        {"stream 0 not a response", BuildSimpleCacheEntry(notHttp), SimpleCacheResult::BadResponseInfo, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string key;
         CachedResponse response;
-        EXPECT_EQ(ParseSimpleCacheEntry(MemoryByteSource(c.bytes), key, response), c.expected);
+        const SimpleCacheResult result = ParseSimpleCacheEntry(MemoryByteSource(c.bytes), key, response);
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(IsDamage(result), c.damage);
     }
 }
 

@@ -212,33 +212,36 @@ TEST(FirefoxCache1Test, StaysInsideADamagedCache)
         Cache1Result result;
         std::size_t entries;
         std::uint64_t body;
+        const char* damaged = nullptr;             // why the first damaged entry is; null: none
         const test::Cache1Parts* parts = nullptr;  // null: intact
         std::string moveTo = {};                   // the file is moved here
     };
     const Case cases[] = {
-        {"intact", "_CACHE_MAP_", 0, std::string("\0\x01", 2), Cache1Result::Ok, 1, 200},
-        {"another major version", "_CACHE_MAP_", 0, std::string("\0\x02", 2), Cache1Result::BadVersion, 0, 0},
+        {"intact", "_CACHE_MAP_", 0, std::string("\0\x01", 2), Cache1Result::Ok, 1, 200, nullptr},
+        {"another major version", "_CACHE_MAP_", 0, std::string("\0\x02", 2), Cache1Result::BadVersion, 0, 0, nullptr},
         {"data past the block file", "_CACHE_MAP_", record + 8, std::string("\x90\x00\xff\xff", 4), Cache1Result::Ok, 0,
-         0},
+         0, "data location outside its file"},
         {"metadata past its blocks", "_CACHE_001_", 16384 + 256 + 32, std::string("\x00\x10\x00\x00", 4),
-         Cache1Result::Ok, 0, 0},
-        {"a bucket using more records than it has", "_CACHE_MAP_", usage, "\xff\xff\xff\xff", Cache1Result::Ok, 1, 200},
+         Cache1Result::Ok, 0, 0, "no metadata entry at its location"},
+        {"a bucket using more records than it has", "_CACHE_MAP_", usage, "\xff\xff\xff\xff", Cache1Result::Ok, 1, 200,
+         nullptr},
         {"no records written: found in the block file, its body unknown", "_CACHE_MAP_", 16, std::string(4, '\0'),
-         Cache1Result::Ok, 1, 0},
-        {"map never written: found in its separate metadata file", meta, kUnchanged, "", Cache1Result::Ok, 1, 0, &lost},
+         Cache1Result::Ok, 1, 0, nullptr},
+        {"map never written: found in its separate metadata file", meta, kUnchanged, "", Cache1Result::Ok, 1, 0,
+         nullptr, &lost},
         {"a separate metadata file's key size past the file", meta, 28, std::string("\0\0\x10\0", 4), Cache1Result::Ok,
-         0, 0, &lost},
-        {"a separate metadata file cut inside its header", meta, 20, "", Cache1Result::Ok, 0, 0, &lost},
+         0, 0, nullptr, &lost},
+        {"a separate metadata file cut inside its header", meta, 20, "", Cache1Result::Ok, 0, 0, nullptr, &lost},
         {"a separate metadata file as long as its bound", meta, elements, std::string(bound - elements, '\0'),
-         Cache1Result::Ok, 1, 0, &lost},
+         Cache1Result::Ok, 1, 0, nullptr, &lost},
         {"a separate metadata file one past its bound", meta, elements, std::string(bound + 1 - elements, '\0'),
-         Cache1Result::Ok, 0, 0, &lost},
-        {"a separate metadata file in the folders of another hash", meta, kUnchanged, "", Cache1Result::Ok, 0, 0, &lost,
-         otherFolder},
-        {"a separate metadata file's two folders in one", meta, kUnchanged, "", Cache1Result::Ok, 0, 0, &lost,
+         Cache1Result::Ok, 0, 0, nullptr, &lost},
+        {"a separate metadata file in the folders of another hash", meta, kUnchanged, "", Cache1Result::Ok, 0, 0,
+         nullptr, &lost, otherFolder},
+        {"a separate metadata file's two folders in one", meta, kUnchanged, "", Cache1Result::Ok, 0, 0, nullptr, &lost,
          hex.substr(0, 3) + "/" + hex.substr(3) + "m01"},
-        {"a flat separate metadata file's name with more after it", meta, kUnchanged, "", Cache1Result::Ok, 0, 0, &lost,
-         hex + "m01.old"},
+        {"a flat separate metadata file's name with more after it", meta, kUnchanged, "", Cache1Result::Ok, 0, 0,
+         nullptr, &lost, hex + "m01.old"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -258,7 +261,9 @@ TEST(FirefoxCache1Test, StaysInsideADamagedCache)
         }
         FolderCacheFiles files(dir.path());
         std::vector<IndexedCacheEntry> entries;
-        EXPECT_EQ(ReadFirefoxCache1(files, entries), c.result);
+        DamagedEntries noted;
+        EXPECT_EQ(ReadFirefoxCache1(files, entries, &noted), c.result);
+        EXPECT_EQ(noted.firstReason, c.damaged ? c.damaged : "");
         ASSERT_EQ(entries.size(), c.entries);
         if (c.entries > 0) {
             EXPECT_EQ(entries[0].response.url, "http://a.test/m.swf");

@@ -104,33 +104,38 @@ TEST(FirefoxCache2Test, NamesEachWayAnEntryIsBad)
     beyond[beyond.size() - 2] = '\x7f';
     std::string noNul = good;
     noNul[MovieEntryParts().body.size() + 4 + 2 + 32 + MovieEntryParts().key.size()] = 'x';
+    // damage: what the walk counts as a damaged entry; the rest is being
+    // written or not for us.
     struct Case {
         const char* name;
         std::string bytes;
         Cache2Result expected;
+        bool damage;
     };
     const Case cases[] = {
-        {"empty", "", Cache2Result::TooShort},
-        {"body only, metadata not written yet", std::string(4000, 'F'), Cache2Result::BadOffset},
-        {"offset past the end", beyond, Cache2Result::BadOffset},
-        {"encrypted by the trailer", build([](auto& s) { s.encryptedOffset = true; }), Cache2Result::Encrypted},
-        {"encrypted by the flags", build([](auto& s) { s.flags = 2; }), Cache2Result::Encrypted},
-        {"unknown version", build([](auto& s) { s.version = 9; }), Cache2Result::BadVersion},
-        {"key without its NUL", noNul, Cache2Result::BadKey},
-        {"key without a URL", build([](auto& s) { s.key = "a,"; }), Cache2Result::BadKey},
+        {"empty", "", Cache2Result::TooShort, false},
+        {"body only, metadata not written yet", std::string(4000, 'F'), Cache2Result::NoMetadata, false},
+        {"offset past the end", beyond, Cache2Result::BadOffset, true},
+        {"encrypted by the trailer", build([](auto& s) { s.encryptedOffset = true; }), Cache2Result::Encrypted, false},
+        {"encrypted by the flags", build([](auto& s) { s.flags = 2; }), Cache2Result::Encrypted, false},
+        {"unknown version", build([](auto& s) { s.version = 9; }), Cache2Result::BadVersion, false},
+        {"key without its NUL", noNul, Cache2Result::BadKey, true},
+        {"key without a URL", build([](auto& s) { s.key = "a,"; }), Cache2Result::BadKey, true},
         {"alt-data past the body", build([](auto& s) {
              s.elements.push_back({"alt-data", "1;999,js"});
          }),
-         Cache2Result::BadAltData},
+         Cache2Result::BadAltData, true},
         {"alt-data unreadable", build([](auto& s) {
              s.elements.push_back({"alt-data", "garbage"});
          }),
-         Cache2Result::BadAltData},
+         Cache2Result::BadAltData, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CachedResponse response;
-        EXPECT_EQ(ParseCache2Entry(MemoryByteSource(c.bytes), response), c.expected);
+        const Cache2Result result = ParseCache2Entry(MemoryByteSource(c.bytes), response);
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(IsDamage(result), c.damage);
     }
     CachedResponse response;
     ASSERT_EQ(ParseCache2Entry(MemoryByteSource(build([](auto& s) {
