@@ -28,42 +28,35 @@ namespace {
 // goes on while they are read, and memory stays bounded.
 constexpr std::size_t kAheadPerReader = 8;
 
-struct TCachedMovie {
-    UrlCacheEntry entry;
-    RegularFileResult read = RegularFileResult::Failed;
+// A cached movie's check-out read and the movie read from it, on a reader:
+// its lines, waiting for their turn.
+TMovieLines ReadCachedMovie(const QString& input, const QString& cache, const UrlCacheEntry& entry)
+{
     std::string bytes;
-};
-
-TCachedMovie ReadCheckout(UrlCacheEntry entry)
-{
-    TCachedMovie movie;
-    movie.entry = std::move(entry);
-    movie.read = ReadRegularFile(movie.entry.localFileName, TMovieReadingRun::kMaxMovieBytes, movie.bytes);
-    return movie;
-}
-
-void WriteCachedMovie(const QString& input, const QString& cache, const TCachedMovie& movie, TFindOutput& output)
-{
-    if (movie.read != RegularFileResult::Ok) {
-        output.Error(input, QString::fromStdString(movie.entry.localFileName) + QStringLiteral(": ") +
-                                QString::fromLatin1(ToString(movie.read)));
-        return;
+    const RegularFileResult read = ReadRegularFile(entry.localFileName, TMovieReadingRun::kMaxMovieBytes, bytes);
+    if (read != RegularFileResult::Ok) {
+        TMovieLines lines;
+        lines.input = input;
+        lines.errors.append(QString::fromStdString(entry.localFileName) + QStringLiteral(": ") +
+                            QString::fromLatin1(ToString(read)));
+        return lines;
     }
     TMovieFacts facts;
     facts.input = input;
-    facts.url = QString::fromStdString(movie.entry.url);
+    facts.url = QString::fromStdString(entry.url);
     facts.source.cache = cache;
-    facts.source.browser = QString::fromStdString(movie.entry.browser);
-    facts.source.archive = QString::fromStdString(movie.entry.archive);
-    facts.source.captured = movie.entry.time;
-    facts.localCopy = QString::fromStdString(movie.entry.localFileName);
+    facts.source.browser = QString::fromStdString(entry.browser);
+    facts.source.archive = QString::fromStdString(entry.archive);
+    facts.source.captured = entry.time;
+    facts.localCopy = QString::fromStdString(entry.localFileName);
     // A folder's check-outs are the run's own and go with it.
     if (cache.isEmpty())
-        facts.source.file = QString::fromStdString(movie.entry.localFileName);
-    WriteMovieRead(std::move(facts), movie.bytes, output);
+        facts.source.file = QString::fromStdString(entry.localFileName);
+    return ReadMovieLines(std::move(facts), bytes);
 }
 
-// A few threads that read check-outs while the walk goes on.
+// A few threads that read check-outs, and the movies in them, while the
+// walk goes on.
 class TCheckoutReaders {
 public:
     explicit TCheckoutReaders(int threads)
@@ -83,10 +76,11 @@ public:
     TCheckoutReaders(const TCheckoutReaders&) = delete;
     TCheckoutReaders& operator=(const TCheckoutReaders&) = delete;
 
-    std::future<TCachedMovie> Read(UrlCacheEntry entry)
+    std::future<TMovieLines> Read(const QString& input, const QString& cache, UrlCacheEntry entry)
     {
-        std::packaged_task<TCachedMovie()> task([entry = std::move(entry)] { return ReadCheckout(entry); });
-        std::future<TCachedMovie> result = task.get_future();
+        std::packaged_task<TMovieLines()> task(
+            [input, cache, entry = std::move(entry)] { return ReadCachedMovie(input, cache, entry); });
+        std::future<TMovieLines> result = task.get_future();
         {
             const std::lock_guard lock(mutex_);
             tasks_.push_back(std::move(task));
@@ -103,7 +97,7 @@ private:
             wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
             if (tasks_.empty())
                 return;
-            std::packaged_task<TCachedMovie()> task = std::move(tasks_.front());
+            std::packaged_task<TMovieLines()> task = std::move(tasks_.front());
             tasks_.pop_front();
             lock.unlock();
             task();
@@ -113,7 +107,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::packaged_task<TCachedMovie()>> tasks_;
+    std::deque<std::packaged_task<TMovieLines()>> tasks_;
     bool stopping_ = false;
     std::vector<std::jthread> threads_;
 };
@@ -130,9 +124,9 @@ int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& 
         return -1;
     }
     TCheckoutReaders readers(jobs);
-    std::deque<std::future<TCachedMovie>> ahead;
+    std::deque<std::future<TMovieLines>> ahead;
     const auto writeFirst = [&] {
-        WriteCachedMovie(input, cache, ahead.front().get(), output);
+        WriteMovieLines(ahead.front().get(), output);
         ahead.pop_front();
     };
     int entries = 0;
@@ -141,7 +135,7 @@ int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& 
         ++entries;
         if (!IsFlashCacheFile(entry.localFileName))
             continue;
-        ahead.push_back(readers.Read(entry));
+        ahead.push_back(readers.Read(input, cache, entry));
         while (!ahead.empty() && (ahead.size() > kAheadPerReader * static_cast<std::size_t>(jobs) ||
                                   ahead.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready))
             writeFirst();

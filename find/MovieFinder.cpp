@@ -19,20 +19,37 @@ bool IsWebAddress(const QString& input)
 
 }  // namespace
 
-void WriteMovieRead(TMovieFacts facts, const std::string& bytes, TFindOutput& output)
+TMovieLines ReadMovieLines(TMovieFacts facts, const std::string& bytes)
 {
+    TMovieLines lines;
+    lines.input = facts.input;
     const TMovieReading reading = ReadMovie(bytes);
     if (reading.result == MovieReadResult::NotAMovie) {
-        output.Error(facts.input, QStringLiteral("not a Flash movie"));
-        return;
+        lines.errors.append(QStringLiteral("not a Flash movie"));
+        return lines;
     }
     facts.bytes = bytes;
     AddReading(facts, reading);
-    output.Movie(MovieRecord(facts), facts.localCopy);
+    lines.record = MovieRecord(facts);
+    lines.localCopy = facts.localCopy;
     // What was read before a fault is listed; the fault is said too.
     if (reading.result != MovieReadResult::Ok)
-        output.Error(facts.input, (facts.url.isEmpty() ? QString() : facts.url + QStringLiteral(": ")) +
-                                      QString::fromLatin1(ToString(reading.result)));
+        lines.errors.append((facts.url.isEmpty() ? QString() : facts.url + QStringLiteral(": ")) +
+                            QString::fromLatin1(ToString(reading.result)));
+    return lines;
+}
+
+void WriteMovieLines(const TMovieLines& lines, TFindOutput& output)
+{
+    if (lines.record)
+        output.Movie(*lines.record, lines.localCopy);
+    for (const QString& error : lines.errors)
+        output.Error(lines.input, error);
+}
+
+void WriteMovieRead(TMovieFacts facts, const std::string& bytes, TFindOutput& output)
+{
+    WriteMovieLines(ReadMovieLines(std::move(facts), bytes), output);
 }
 
 void FindMovie(const QString& input, TFindOutput& output)
