@@ -62,11 +62,12 @@ struct TWorld {
     QProcessEnvironment environment = ProgramEnvironment();
 };
 
-TRun RunFind(const QStringList& arguments, const QProcessEnvironment& environment)
+TRun RunFind(const QStringList& arguments, const QProcessEnvironment& environment,
+             const QString& program = QStringLiteral(TESSARO_FIND_PROGRAM))
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TESSARO_FIND_PROGRAM), arguments);
+    process.start(program, arguments);
     TRun run;
     if (!process.waitForFinished(kRunMs)) {
         process.kill();
@@ -506,6 +507,26 @@ TEST_P(FindProgram, WritesItsLinesAndExitStatus)
         GetParam().check(run, world);
     else
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage: tessaro-find")) && run.out.isEmpty());
+}
+
+// Pages are scanned by the page program beside tessaro-find; a copy of
+// tessaro-find alone says so for each page, and the run fails.
+TEST(FindProgramPages, WithoutItsPageProgramEveryPageGetsAnErrorLine)
+{
+    const test::TempDir alone;
+    const fs::path program = alone.path() / "tessaro-find";
+    fs::copy_file(TESSARO_FIND_PROGRAM, program);
+    const QStringList pages{QStringLiteral("http://127.0.0.1:9/a.html"), QStringLiteral("http://127.0.0.1:9/b.html")};
+    const TRun run = RunFind(QStringList{QStringLiteral("page")} + pages, ProgramEnvironment(),
+                             QString::fromStdString(program.string()));
+    EXPECT_EQ(run.exit, 1) << run.err.toStdString();
+    ASSERT_EQ(run.lines.size(), 2u) << run.out.toStdString();
+    for (std::size_t i = 0; i < run.lines.size(); ++i) {
+        EXPECT_EQ(run.lines[i][QStringLiteral("input")].toString(), pages[qsizetype(i)]);
+        EXPECT_TRUE(run.lines[i][QStringLiteral("error")].toString().startsWith(
+            QStringLiteral("the page scan could not be started: ")))
+            << run.out.toStdString();
+    }
 }
 
 // Every file below folder but its manifest, by relative path, with its bytes.
