@@ -92,7 +92,26 @@ if command -v man >/dev/null; then
 fi
 "$prefix/bin/tessaro-find" movie tests/fixtures/ruffle-loaders/movies/avm1__cross_movie_root/test.swf 2>/dev/null |
   grep -q '"sha256"' || { echo "the packaged tessaro-find read no movie" >&2; exit 1; }
-echo "ok: /usr/bin/tessaro-find from the package reads a movie; its man page is there"
+# A page goes to the page program beside the installed tessaro-find: a page
+# served from loopback names the same movie.
+site=$work/site
+mkdir -p "$site"
+cp tests/fixtures/ruffle-loaders/movies/avm1__cross_movie_root/test.swf "$site/m.swf"
+echo '<html><body><embed src="m.swf"></body></html>' >"$site/index.html"
+python3 -u -m http.server --bind 127.0.0.1 0 -d "$site" >"$work/site.log" 2>&1 &
+site_pid=$!
+port=""
+for _ in $(seq 50); do
+  port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/site.log" | head -n1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+page_lines=$(timeout 120 "$prefix/bin/tessaro-find" page "http://127.0.0.1:$port/index.html" 2>/dev/null || true)
+kill "$site_pid" 2>/dev/null || true
+printf '%s\n' "$page_lines" | grep -q '"sha256"' ||
+  { echo "the packaged tessaro-find scanned no page: $page_lines" >&2; exit 1; }
+echo "ok: /usr/bin/tessaro-find from the package reads a movie and scans a page; its man page is there"
 for path in libtessarohelp.so help.chm ruffle; do
   [ -e "$prefix/lib/tessaro/$path" ] || echo "warning: /usr/lib/tessaro/$path is not in the package" >&2
 done
