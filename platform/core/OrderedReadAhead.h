@@ -57,7 +57,7 @@ public:
         Slot slot = std::move(slots_.front());
         slots_.pop_front();
         ++taken_;
-        const bool wake = workersWaiting_ > 0 && next_ < count_;
+        const bool wake = workersWaiting_ > 0 && HasRoom();
         lock.unlock();
         if (wake)
             room_.notify_one();
@@ -76,13 +76,23 @@ private:
 
     static constexpr std::size_t kBatch = 16;
 
+    // Room for a whole batch, or for all that is left: a worker waits for
+    // it, so that a consumer slower than the workers wakes one per batch,
+    // not one per result.
+    bool HasRoom() const
+    {
+        const std::size_t room = taken_ + window_ - next_;
+        const std::size_t left = count_ - next_;
+        return left > 0 && room >= std::min({kBatch, window_, left});
+    }
+
     void Work()
     {
         std::unique_lock lock(mutex_);
         std::vector<Slot> results;
         while (true) {
             ++workersWaiting_;
-            room_.wait(lock, [&] { return stopping_ || next_ >= count_ || next_ < taken_ + window_; });
+            room_.wait(lock, [&] { return stopping_ || next_ >= count_ || HasRoom(); });
             --workersWaiting_;
             if (stopping_ || next_ >= count_)
                 return;
