@@ -60,9 +60,16 @@ bool FileByteSource::FromWindow(std::string& window, bool& loaded, std::uint64_t
 bool FileByteSource::ReadDirect(std::uint64_t offset, std::size_t length, std::string& out) const
 {
     out.resize(length);
+    return ReadInto(offset, length, out.data());
+}
+
+bool FileByteSource::ReadInto(std::uint64_t offset, std::size_t length, char* out) const
+{
+    if (!fd_.Valid() || offset > size_ || length > size_ - offset)
+        return false;
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(fd_.Get(), out.data() + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(fd_.Get(), out + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

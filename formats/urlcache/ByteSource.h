@@ -68,6 +68,9 @@ public:
     // Size and modification time as the open file had them.
     FileStamp Stamp() const { return {size_, modifiedNs_}; }
     bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
+    // Reads exactly length bytes at offset into out, past the windows: for a
+    // whole file read at once into memory that need not be cleared first.
+    bool ReadInto(std::uint64_t offset, std::size_t length, char* out) const;
 
 private:
     static constexpr std::size_t kWindow = 4096;

@@ -38,8 +38,13 @@ const ByteSource* FolderCacheFiles::Open(const std::string& name)
         Opened opened;
         opened.file = std::make_unique<FileByteSource>(FolderFd(), OpenName(name).c_str());
         if (opened.file->IsOpen() && opened.file->Size() <= kWholeFileBytes) {
-            if (opened.file->Read(0, static_cast<std::size_t>(opened.file->Size()), opened.bytes))
-                opened.memory = std::make_unique<MemoryByteSource>(opened.bytes);
+            // Tens of MiB at every walk: read into memory that is not cleared first.
+            const auto size = static_cast<std::size_t>(opened.file->Size());
+            opened.bytes.reset(new char[size == 0 ? 1 : size]);
+            if (opened.file->ReadInto(0, size, opened.bytes.get()))
+                opened.memory = std::make_unique<MemoryByteSource>(std::string_view(opened.bytes.get(), size));
+            else
+                opened.bytes.reset();
         } else if (opened.file->IsOpen() && opened.file->Size() > 0) {
             // A large file keeps its first and last KiB once read; read both
             // now, so that its readers on other threads only read.

@@ -61,7 +61,7 @@ public:
 private:
     struct Opened {
         std::unique_ptr<FileByteSource> file;
-        std::string bytes;  // the whole file, when it was small enough
+        std::unique_ptr<char[]> bytes;  // the whole file, when it was small enough
         std::unique_ptr<MemoryByteSource> memory;
     };
     std::filesystem::path folder_;

@@ -301,7 +301,9 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
     if (!index->Read(kIndexHeaderSize, std::size_t(tableLength) * 4, table))
         return BlockFileResult::ReadFailed;
     std::unordered_set<std::uint32_t> seen;
-    seen.reserve(std::min<std::size_t>(kMaxBlockFileEntries, LoadLe32(header.data() + 8)));
+    // The header's count is only a hint: a hostile one reserves no more than this.
+    const std::size_t hint = std::min<std::size_t>(std::size_t(1) << 16, LoadLe32(header.data() + 8));
+    seen.reserve(hint);
     for (std::uint32_t bucket = 0; bucket < tableLength; ++bucket) {
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
         while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
