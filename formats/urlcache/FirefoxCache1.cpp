@@ -38,14 +38,19 @@ std::string BlockFileName(std::uint32_t selector)
 }
 
 // The two names a separate file has had: in a folder per hash digit, and
-// before Firefox 4 in the cache folder itself.
+// before Firefox 4 in the cache folder itself; then both in lower case, as a
+// copy onto a FAT disk may show them.
 std::vector<std::string> SeparateFileNames(std::uint32_t hash, char kind, std::uint32_t generation)
 {
     char nested[32], flat[32];
     std::snprintf(nested, sizeof nested, "%1X/%02X/%05X%c%02X", hash >> 28, (hash >> 20) & 0xff, hash & 0xfffff, kind,
                   generation & 0xff);
     std::snprintf(flat, sizeof flat, "%08X%c%02X", hash, kind, generation & 0xff);
-    return {nested, flat};
+    std::vector<std::string> names{nested, flat, nested, flat};
+    for (std::size_t i = 2; i < names.size(); ++i)
+        for (char& c : names[i])
+            c = (c >= 'A' && c <= 'F') ? char(c - 'A' + 'a') : c;
+    return names;
 }
 
 bool IsBlockFile(const std::string& name)
