@@ -1,23 +1,10 @@
 #include "formats/archive/ChunkedBody.h"
 
+#include "platform/core/AsciiText.h"
+
 #include <algorithm>
 
 namespace tessaro {
-
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 ChunkedBody::Result ChunkedBody::SizeLine()
 {
@@ -31,7 +18,7 @@ ChunkedBody::Result ChunkedBody::SizeLine()
         return Result::Corrupt;
     std::uint64_t size = 0;
     for (const char c : line) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0)
             return Result::Corrupt;
         size = size * 16 + static_cast<std::uint64_t>(digit);

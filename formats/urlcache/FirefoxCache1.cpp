@@ -1,6 +1,7 @@
 #include "formats/urlcache/FirefoxCache1.h"
 
 #include "formats/urlcache/FirefoxCache1Format.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/ByteOrder.h"
 
 #include <algorithm>
@@ -58,17 +59,6 @@ bool IsBlockFile(const std::string& name)
     return name.find('/') == std::string::npos && name.rfind("_CACHE_", 0) == 0;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // What the name of a separate metadata file says: "H/HH/HHHHHmGG", or before
 // Firefox 4 "HHHHHHHHmGG", in upper case as Firefox writes it or in lower
 // case as a copy onto another disk may show it.
@@ -95,7 +85,7 @@ std::optional<SeparateMetadataName> ParseSeparateMetadataName(const std::string&
     digits += name.substr(kind + 1);
     SeparateMetadataName parsed;
     for (std::size_t i = 0; i < digits.size(); ++i) {
-        const int digit = HexDigit(digits[i]);
+        const int digit = HexDigitValue(digits[i]);
         if (digit < 0)
             return std::nullopt;
         if (i < 8)

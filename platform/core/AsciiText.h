@@ -14,6 +14,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
 
+// The value of a hexadecimal digit in either case; -1 for any other byte.
+int HexDigitValue(char c);
+
 // Whether UTF-8 text holds a control character: a byte below 0x20, DEL, or
 // U+0080 to U+009F. A name that does cuts a path short (NUL) or shows another
 // text than it holds.
