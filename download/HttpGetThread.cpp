@@ -2,11 +2,11 @@
 
 #include "download/FileWriteBuffer.h"
 #include "formats/swf/MovieCheck.h"
+#include "platform/core/AsciiText.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpClient.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <exception>
 
@@ -95,8 +95,7 @@ void THttpGetThread::QueryContentLength()
     if (!RequestHandle || !Sent || !RequestHandle->QueryContentLength(text))
         return;
     std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error == std::errc() && end == text.data() + text.size() && value >= 0) {
+    if (ParseWholeNumber(text, value) && value >= 0) {
         ContentLength = value;
         HasContentLength = true;
     }

@@ -4,7 +4,6 @@
 #include "platform/core/AsciiText.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace tessaro {
 
@@ -12,9 +11,7 @@ namespace {
 
 bool ParseNumber(std::string_view text, std::uint64_t& value)
 {
-    text = TrimAscii(text, " \t\r");
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+    return ParseWholeNumber(TrimAscii(text, " \t\r"), value);
 }
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).

@@ -3,7 +3,6 @@
 #include "platform/core/AsciiText.h"
 
 #include <array>
-#include <charconv>
 
 namespace tessaro {
 
@@ -13,8 +12,7 @@ namespace {
 std::optional<std::uint64_t> Number(std::string_view digits)
 {
     std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size() || digits.empty())
+    if (!ParseWholeNumber(digits, value))
         return std::nullopt;
     return value;
 }

@@ -1,10 +1,10 @@
 #include "formats/urlcache/FirefoxCache2.h"
 
 #include "formats/urlcache/FirefoxCache2Format.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/ByteOrder.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace tessaro {
 
@@ -24,8 +24,7 @@ bool ParseAltDataOffset(std::string_view value, std::uint64_t& offset)
     if (semicolon == std::string_view::npos || comma == std::string_view::npos)
         return false;
     const std::string_view digits = value.substr(semicolon + 1, comma - semicolon - 1);
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), offset);
-    return error == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+    return ParseWholeNumber(digits, offset);
 }
 
 }  // namespace

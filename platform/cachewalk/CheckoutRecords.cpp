@@ -1,6 +1,7 @@
 #include "platform/cachewalk/CheckoutRecords.h"
 
 #include "platform/cachewalk/CacheCheckout.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/RegularFile.h"
 #include "platform/files/AtomicFile.h"
 
@@ -45,13 +46,6 @@ std::string Unescaped(std::string_view text)
         }
     }
     return out;
-}
-
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& value)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
 std::vector<std::string_view> Fields(std::string_view line)
@@ -103,9 +97,10 @@ void CheckoutRecords::Parse(std::string_view text)
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         const std::vector<std::string_view> fields = Fields(line);
         Record record;
-        if (fields.size() != 6 || !ParseNumber(fields[1], record.container.size) ||
-            !ParseNumber(fields[2], record.container.modifiedNs) || !ParseNumber(fields[4], record.checkoutFile.size) ||
-            !ParseNumber(fields[5], record.checkoutFile.modifiedNs))
+        if (fields.size() != 6 || !ParseWholeNumber(fields[1], record.container.size) ||
+            !ParseWholeNumber(fields[2], record.container.modifiedNs) ||
+            !ParseWholeNumber(fields[4], record.checkoutFile.size) ||
+            !ParseWholeNumber(fields[5], record.checkoutFile.modifiedNs))
             continue;
         record.checkout = Unescaped(fields[3]);
         // Only check-outs as this program names them, in this folder: the

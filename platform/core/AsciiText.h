@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,15 @@ std::string LowerAscii(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
+
+// The number the whole text spells in decimal (a signed type may take a
+// leading '-'); false for an empty text, any other byte, or one out of range.
+template <typename Number>
+bool ParseWholeNumber(std::string_view text, Number& value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
 
 // The value of a hexadecimal digit in either case; -1 for any other byte.
 int HexDigitValue(char c);
