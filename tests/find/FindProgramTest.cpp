@@ -112,38 +112,34 @@ std::multiset<std::string> ExpectedArchivedMovies()
     return movies;
 }
 
+// "<first> <second>" of the fields of each error line, or of each other line, in order.
+std::vector<std::string> FieldPairs(const TRun& run, bool errorLines, const char* first, const char* second,
+                                    const char* separator = " ")
+{
+    std::vector<std::string> pairs;
+    for (const QJsonObject& line : run.lines) {
+        if (line.contains(QStringLiteral("error")) == errorLines)
+            pairs.push_back(line[QLatin1String(first)].toString().toStdString() + separator +
+                            line[QLatin1String(second)].toString().toStdString());
+    }
+    return pairs;
+}
+
 std::multiset<std::string> ListedMovies(const TRun& run)
 {
-    std::multiset<std::string> movies;
-    for (const QJsonObject& line : run.lines) {
-        if (!line.contains(QStringLiteral("error")))
-            movies.insert(line[QStringLiteral("url")].toString().toStdString() + " " +
-                          line[QStringLiteral("sha256")].toString().toStdString());
-    }
-    return movies;
+    const std::vector<std::string> movies = FieldPairs(run, false, "url", "sha256");
+    return {movies.begin(), movies.end()};
 }
 
 std::vector<std::string> Errors(const TRun& run)
 {
-    std::vector<std::string> errors;
-    for (const QJsonObject& line : run.lines) {
-        if (line.contains(QStringLiteral("error")))
-            errors.push_back(line[QStringLiteral("input")].toString().toStdString() + ": " +
-                             line[QStringLiteral("error")].toString().toStdString());
-    }
-    return errors;
+    return FieldPairs(run, true, "input", "error", ": ");
 }
 
 // "<found_by> <url>" of each row, in order.
 std::vector<std::string> Rows(const TRun& run)
 {
-    std::vector<std::string> rows;
-    for (const QJsonObject& line : run.lines) {
-        if (!line.contains(QStringLiteral("error")))
-            rows.push_back(line[QStringLiteral("found_by")].toString().toStdString() + " " +
-                           line[QStringLiteral("url")].toString().toStdString());
-    }
-    return rows;
+    return FieldPairs(run, false, "found_by", "url");
 }
 
 QString Folder(const fs::path& path)
