@@ -716,6 +716,41 @@ private:
             Note(fault);
     }
 
+    // The file an indexed entry is known by: the one its body starts in, or
+    // the index or map when it has none.
+    fs::path IndexedContainer(const IndexedCacheEntry& indexed) const
+    {
+        if (!indexed.response.body.empty())
+            return indexed.response.body.front().file;
+        return current_.folder / (current_.kind == UrlCacheSource::Kind::FirefoxCache1 ? "_CACHE_MAP_" : "index");
+    }
+
+    // The file an indexed entry's body starts in, open: a shared block file
+    // as the walk holds it, else a file of its own opened into own; with its
+    // stamp when asked. Null when there is no body or its file cannot be
+    // opened. Safe on the read-ahead workers.
+    const ByteSource* OpenIndexedBody(const IndexedCacheEntry& indexed, std::optional<FileByteSource>& own,
+                                      FileStamp* stamp) const
+    {
+        if (indexed.bodyInSharedFile && cacheFiles_) {
+            if (stamp != nullptr)
+                *stamp = cacheFiles_->StampOf(indexed.bodyFile);
+            return indexed.bodySource != nullptr ? indexed.bodySource : cacheFiles_->Open(indexed.bodyFile);
+        }
+        if (indexed.response.body.empty())
+            return nullptr;
+        const fs::path& file = indexed.response.body.front().file;
+        // A block-file cache keeps its separate files in its folder: opened
+        // there by name, without a walk of the whole path.
+        if (cacheFiles_ && current_.kind == UrlCacheSource::Kind::ChromiumBlockFile)
+            own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(file.filename().string()).c_str());
+        else
+            own.emplace(file);
+        if (stamp != nullptr)
+            *stamp = own->Stamp();
+        return own->IsOpen() ? &*own : nullptr;
+    }
+
     // Runs on a read-ahead worker: reads only what the index and the cache's
     // files hold, and opens a separate file of its own.
     IndexedGlance GlanceAtBlockFileEntry(std::size_t nth)
@@ -725,14 +760,10 @@ private:
         if (!BlockFileResponse(*cacheFiles_, *blockIndex_, nth, indexed, &glance.damage))
             return glance;
         const CachedResponse& response = indexed.response;
-        const fs::path body = response.body.empty() ? current_.folder / "index" : response.body.front().file;
+        const fs::path body = IndexedContainer(indexed);
         std::optional<FileByteSource> own;
-        const ByteSource* opened = nullptr;
-        if (indexed.bodyInSharedFile)
-            opened = indexed.bodySource != nullptr ? indexed.bodySource : cacheFiles_->Open(indexed.bodyFile);
-        else if (!response.body.empty())
-            opened = &own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(body.filename().string()).c_str());
-        if (!response.body.empty() && (opened == nullptr || (own && !own->IsOpen())))
+        const ByteSource* opened = OpenIndexedBody(indexed, own, nullptr);
+        if (!response.body.empty() && opened == nullptr)
             return glance;
         const std::optional<bool> movie = IsMovieResponse(response, opened, body);
         if (!movie)
@@ -757,19 +788,11 @@ private:
     bool ReadIndexed(const IndexedCacheEntry& indexed, UrlCacheEntry& entry)
     {
         const CachedResponse& response = indexed.response;
-        const char* index = current_.kind == UrlCacheSource::Kind::FirefoxCache1 ? "_CACHE_MAP_" : "index";
-        const fs::path body = response.body.empty() ? current_.folder / index : response.body.front().file;
+        const fs::path body = IndexedContainer(indexed);
         std::optional<FileByteSource> own;
-        const ByteSource* opened = nullptr;
         FileStamp stamp;
-        if (indexed.bodyInSharedFile && cacheFiles_) {
-            opened = cacheFiles_->Open(indexed.bodyFile);
-            stamp = cacheFiles_->StampOf(indexed.bodyFile);
-        } else if (!response.body.empty()) {
-            opened = &own.emplace(body);
-            stamp = own->Stamp();
-        }
-        if (!response.body.empty() && (opened == nullptr || (own && !own->IsOpen())))
+        const ByteSource* opened = OpenIndexedBody(indexed, own, &stamp);
+        if (!response.body.empty() && opened == nullptr)
             return false;
         // Entries share a block file: each is known by where its body starts.
         const std::string cacheId =
