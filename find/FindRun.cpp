@@ -77,9 +77,8 @@ int RunWithOutput(const TFindOptions& options, std::FILE* out, std::FILE* err,
     return output.Failed() ? 1 : 0;
 }
 
-int HandPagesOver(int& argc, char** argv, const TFindOptions& options, std::FILE* out, std::FILE* err)
+int HandPagesOver(int& /*argc*/, char** argv, const TFindOptions& options, std::FILE* out, std::FILE* err)
 {
-    (void)argc;
     const std::string program = (ProgramFolder() / kPageProgramName).string();
     std::fflush(out);
     std::fflush(err);

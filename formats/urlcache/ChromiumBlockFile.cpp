@@ -70,19 +70,13 @@ void NoteDamage(DamagedEntries* damaged, std::uint32_t address, std::uint32_t en
     damaged->Note(AddressFileName(address, entryAddress), why);
 }
 
-bool CheckBlockFile(const ByteSource& file, std::uint32_t blockSize)
+// The block size a block file's header gives; 0 when it is none.
+std::uint32_t HeaderBlockSize(const ByteSource& file)
 {
-    if (file.Size() < kBlockHeaderSize)
-        return false;
-    // Asked for every address: read in place when the file is in memory.
-    std::string copy;
-    std::optional<std::string_view> header = file.View(0, 16);
-    if (!header) {
-        if (!file.Read(0, 16, copy))
-            return false;
-        header = copy;
-    }
-    return LoadLe32(header->data()) == kBlockMagic && LoadLe32(header->data() + 12) == blockSize;
+    std::string header;
+    if (file.Size() < kBlockHeaderSize || !file.Read(0, 16, header) || LoadLe32(header.data()) != kBlockMagic)
+        return 0;
+    return LoadLe32(header.data() + 12);
 }
 
 // The cache's files, with its block files by number. Each block file is
@@ -103,7 +97,9 @@ public:
         if (writable_->opened[number])
             return;
         writable_->opened[number] = true;
-        writable_->files[number] = files.Open("data_" + std::to_string(number));
+        const ByteSource* file = files.Open("data_" + std::to_string(number));
+        writable_->files[number] = file;
+        writable_->blockSizes[number] = file == nullptr ? 0 : HeaderBlockSize(*file);
     }
 
     const ByteSource* File(std::uint32_t number, std::uint32_t blockSize, BlockFileResult& result) const
@@ -111,7 +107,7 @@ public:
         const ByteSource* file = table_.files[number];
         if (file == nullptr)
             result = BlockFileResult::ReadFailed;
-        else if (!CheckBlockFile(*file, blockSize))
+        else if (table_.blockSizes[number] != blockSize)
             result = BlockFileResult::BadMagic;
         else
             return file;

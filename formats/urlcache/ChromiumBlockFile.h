@@ -49,9 +49,11 @@ struct BlockFileSparsePiece {
 };
 
 // The block files data_<n> of a cache, by number, as the index's reading
-// opened them (null: missing, or never named).
+// opened them (null: missing, or never named), with the block size each
+// header gives (0: not a block file).
 struct BlockFileTable {
     std::array<const ByteSource*, 256> files{};
+    std::array<std::uint32_t, 256> blockSizes{};
     std::array<bool, 256> opened{};
 };
 
