@@ -8,16 +8,14 @@
 #include "scan/MovieReadingRun.h"
 
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace tessaro {
@@ -55,63 +53,6 @@ TMovieLines ReadCachedMovie(const QString& input, const QString& cache, const Ur
     return ReadMovieLines(std::move(facts), bytes);
 }
 
-// A few threads that read check-outs, and the movies in them, while the
-// walk goes on.
-class TCheckoutReaders {
-public:
-    explicit TCheckoutReaders(int threads)
-    {
-        for (int i = 0; i < threads; ++i)
-            threads_.emplace_back([this] { Work(); });
-    }
-    ~TCheckoutReaders()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        threads_.clear();  // joins
-    }
-    TCheckoutReaders(const TCheckoutReaders&) = delete;
-    TCheckoutReaders& operator=(const TCheckoutReaders&) = delete;
-
-    std::future<TMovieLines> Read(const QString& input, const QString& cache, UrlCacheEntry entry)
-    {
-        std::packaged_task<TMovieLines()> task(
-            [input, cache, entry = std::move(entry)] { return ReadCachedMovie(input, cache, entry); });
-        std::future<TMovieLines> result = task.get_future();
-        {
-            const std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
-        }
-        wake_.notify_one();
-        return result;
-    }
-
-private:
-    void Work()
-    {
-        std::unique_lock lock(mutex_);
-        while (true) {
-            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-            if (tasks_.empty())
-                return;
-            std::packaged_task<TMovieLines()> task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::packaged_task<TMovieLines()>> tasks_;
-    bool stopping_ = false;
-    std::vector<std::jthread> threads_;
-};
-
 // Walks one enumeration: each movie the cache page would list, in its order,
 // its check-out read by `jobs` readers beside the walk. Returns how many
 // entries the caches held, a damaged source counted as one; -1 when they
@@ -123,7 +64,9 @@ int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& 
         output.Error(input, QStringLiteral("the caches cannot be listed"));
         return -1;
     }
-    TCheckoutReaders readers(jobs);
+    // A few threads read the check-outs, and the movies in them, while the walk goes on.
+    QThreadPool readers;
+    readers.setMaxThreadCount(jobs);
     std::deque<std::future<TMovieLines>> ahead;
     const auto writeFirst = [&] {
         WriteMovieLines(ahead.front().get(), output);
@@ -135,7 +78,10 @@ int WalkMovies(const UrlCacheOpener& open, const QString& input, const QString& 
         ++entries;
         if (!IsFlashCacheFile(entry.localFileName))
             continue;
-        ahead.push_back(readers.Read(input, cache, entry));
+        auto read = std::make_shared<std::packaged_task<TMovieLines()>>(
+            [input, cache, entry] { return ReadCachedMovie(input, cache, entry); });
+        ahead.push_back(read->get_future());
+        readers.start([read] { (*read)(); });
         while (!ahead.empty() && (ahead.size() > kAheadPerReader * static_cast<std::size_t>(jobs) ||
                                   ahead.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready))
             writeFirst();
