@@ -16,5 +16,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The damage is told in one entry's words, whatever the input.
     if (damaged.count > tessaro::DamagedEntries::kMaxCounted || damaged.firstFile.size() > 16)
         __builtin_trap();
+    // The walk's first look, in place: its views lie inside the files, and
+    // a body it finds is the one the full read finds.
+    tessaro::BlockFileIndex index;
+    if (tessaro::IndexBlockFileCache(cache, index) != tessaro::BlockFileResult::Ok)
+        __builtin_trap();
+    for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
+        tessaro::BlockFileHead look;
+        if (!tessaro::BlockFileHeadOf(cache, index, nth, look))
+            continue;
+        if (look.bodySource != nullptr &&
+            (look.bodyOffset > look.bodySource->Size() || look.bodyLength > look.bodySource->Size() - look.bodyOffset))
+            __builtin_trap();
+        tessaro::IndexedCacheEntry read;
+        if (tessaro::BlockFileResponse(cache, index, nth, read) && look.bodyLength > 0 &&
+            (read.response.body.size() != 1 || read.response.body.front().length != look.bodyLength ||
+             read.bodyOffset != look.bodyOffset))
+            __builtin_trap();
+    }
     return 0;
 }

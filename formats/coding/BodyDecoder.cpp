@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <brotli/decode.h>
+#include <memory>
 #include <zlib.h>
 
 namespace tessaro {
@@ -71,6 +72,31 @@ private:
     std::size_t pieceLength_;
 };
 
+// A thread's inflate state kept for its next body: a walk looks at the
+// first bytes of thousands of gzip bodies, and zlib's state and window are
+// 40 KiB to allocate, clear and free for each.
+class SpareInflateStream {
+public:
+    ~SpareInflateStream()
+    {
+        if (stream_)
+            inflateEnd(stream_.get());
+    }
+    std::unique_ptr<z_stream> Take() { return std::move(stream_); }
+    void Give(std::unique_ptr<z_stream> stream)
+    {
+        if (stream_)
+            inflateEnd(stream.get());
+        else
+            stream_ = std::move(stream);
+    }
+
+private:
+    std::unique_ptr<z_stream> stream_;  // zlib keeps its address: never moved out of the heap
+};
+
+thread_local SpareInflateStream spareInflate;
+
 // gzip, zlib-wrapped deflate or raw deflate. "deflate" should be
 // zlib-wrapped; some servers send raw deflate, told apart by the first two
 // bytes (a zlib header is a multiple of 31 naming method 8).
@@ -80,7 +106,7 @@ public:
     ~InflateLayer() override
     {
         if (started_)
-            inflateEnd(&stream_);
+            spareInflate.Give(std::move(stream_));
     }
 
     DecodeResult Push(std::string_view coded, const Emitter& emit) override
@@ -115,20 +141,28 @@ private:
             const bool wrapped = (cmf & 0x0f) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0;
             windowBits = wrapped ? MAX_WBITS : -MAX_WBITS;
         }
-        started_ = inflateInit2(&stream_, windowBits) == Z_OK;
+        stream_ = spareInflate.Take();
+        if (stream_ && inflateReset2(stream_.get(), windowBits) == Z_OK) {
+            started_ = true;
+            return true;
+        }
+        if (stream_)
+            inflateEnd(stream_.get());
+        stream_ = std::make_unique<z_stream>();
+        started_ = inflateInit2(stream_.get(), windowBits) == Z_OK;
         return started_;
     }
 
     DecodeResult Inflate(std::string_view coded, const Emitter& emit)
     {
-        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(coded.data()));
-        stream_.avail_in = static_cast<uInt>(coded.size());
+        stream_->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(coded.data()));
+        stream_->avail_in = static_cast<uInt>(coded.size());
         std::array<char, BodyDecoderStream::kPieceLength> buffer;
         while (true) {
-            stream_.next_out = reinterpret_cast<Bytef*>(buffer.data());
-            stream_.avail_out = static_cast<uInt>(pieceLength_);
-            const int status = inflate(&stream_, Z_NO_FLUSH);
-            const std::size_t produced = pieceLength_ - stream_.avail_out;
+            stream_->next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream_->avail_out = static_cast<uInt>(pieceLength_);
+            const int status = inflate(stream_.get(), Z_NO_FLUSH);
+            const std::size_t produced = pieceLength_ - stream_->avail_out;
             if (produced > 0) {
                 if (const DecodeResult result = emit({buffer.data(), produced}); result != DecodeResult::Ok)
                     return result;
@@ -139,7 +173,7 @@ private:
             }
             if (status != Z_OK && status != Z_BUF_ERROR)
                 return DecodeResult::Corrupt;
-            if (stream_.avail_in == 0 && stream_.avail_out != 0)
+            if (stream_->avail_in == 0 && stream_->avail_out != 0)
                 return DecodeResult::Ok;
         }
     }
@@ -149,7 +183,7 @@ private:
     bool started_ = false;
     bool ended_ = false;
     std::string lead_;  // the first byte of a deflate stream, until the second comes
-    z_stream stream_{};
+    std::unique_ptr<z_stream> stream_;
 };
 
 class BrotliLayer : public BodyDecoderStream::Layer {

@@ -4,6 +4,7 @@
 #include "formats/urlcache/CachedResponse.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -61,7 +62,10 @@ public:
 private:
     struct Opened {
         std::unique_ptr<FileByteSource> file;
-        std::unique_ptr<char[]> bytes;  // the whole file, when it was small enough
+        struct FreeBytes {
+            void operator()(char* bytes) const { std::free(bytes); }
+        };
+        std::unique_ptr<char, FreeBytes> bytes;  // the whole file, when it was small enough
         std::unique_ptr<MemoryByteSource> memory;
     };
     std::filesystem::path folder_;

@@ -102,7 +102,7 @@ void ParseResponseHead(std::string_view head, std::string_view separators, Cache
         response.rangeTotal = parsed.rangeTotal;
 }
 
-std::string UrlFileName(std::string_view url)
+std::string_view UrlFileName(std::string_view url)
 {
     url = url.substr(0, std::min(url.find('?'), url.find('#')));
     const std::size_t scheme = url.find("://");
@@ -112,7 +112,7 @@ std::string UrlFileName(std::string_view url)
         url = path == std::string_view::npos ? std::string_view() : url.substr(path);
     }
     const std::size_t slash = url.rfind('/');
-    return std::string(slash == std::string_view::npos ? url : url.substr(slash + 1));
+    return slash == std::string_view::npos ? url : url.substr(slash + 1);
 }
 
 }  // namespace tessaro

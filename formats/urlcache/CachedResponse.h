@@ -69,6 +69,6 @@ BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t leng
 void ParseResponseHead(std::string_view head, std::string_view separators, CachedResponse& response);
 
 // The path part of a URL without query and fragment, then its last segment.
-std::string UrlFileName(std::string_view url);
+std::string_view UrlFileName(std::string_view url);
 
 }  // namespace tessaro

@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
-#include <unordered_set>
 
 namespace tessaro {
 
@@ -36,21 +35,30 @@ std::uint32_t BlockSizeOf(std::uint32_t type)
     }
 }
 
-// Where the bytes an address names lie: a file of the cache, an offset in
-// it and how many bytes the address holds at most; a block file's source.
-struct Place {
-    std::string file;
-    std::uint64_t offset = 0;
-    std::uint64_t capacity = 0;
-    const ByteSource* source = nullptr;
-};
-
 std::string SeparateFileName(std::uint32_t number)
 {
     char name[16];
     std::snprintf(name, sizeof name, "f_%06x", number);
     return name;
 }
+
+std::string BlockFileName(std::uint32_t number)
+{
+    return "data_" + std::to_string(number);
+}
+
+// Where the bytes an address names lie: a file of the cache (by number, its
+// name only made when asked for), an offset in it and how many bytes the
+// address holds at most; a block file's source.
+struct Place {
+    bool separate = false;
+    std::uint32_t number = 0;  // of data_<n>, or of f_<n> when separate
+    std::uint64_t offset = 0;
+    std::uint64_t capacity = 0;
+    const ByteSource* source = nullptr;
+
+    std::string Name() const { return separate ? SeparateFileName(number) : BlockFileName(number); }
+};
 
 // The file an address names: a separate file, a block file, else the
 // entry's own block file.
@@ -59,8 +67,8 @@ std::string AddressFileName(std::uint32_t address, std::uint32_t entryAddress)
     if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile)
         return SeparateFileName(address & 0x0fffffff);
     if ((address & kAddressInitialized) && BlockSizeOf((address >> 28) & 7) != 0)
-        return "data_" + std::to_string((address >> 16) & 0xff);
-    return "data_" + std::to_string((entryAddress >> 16) & 0xff);
+        return BlockFileName((address >> 16) & 0xff);
+    return BlockFileName((entryAddress >> 16) & 0xff);
 }
 
 void NoteDamage(DamagedEntries* damaged, std::uint32_t address, std::uint32_t entryAddress, const std::string& why)
@@ -97,9 +105,20 @@ public:
         if (writable_->opened[number])
             return;
         writable_->opened[number] = true;
-        const ByteSource* file = files.Open("data_" + std::to_string(number));
+        const ByteSource* file = files.Open(BlockFileName(number));
         writable_->files[number] = file;
         writable_->blockSizes[number] = file == nullptr ? 0 : HeaderBlockSize(*file);
+    }
+
+    // Asks the processor for the record at address when its file is in memory.
+    void Prefetch(std::uint32_t address) const
+    {
+        const ByteSource* file = table_.files[(address >> 16) & 0xff];
+        const std::uint64_t offset = kBlockHeaderSize + std::uint64_t(address & 0xffff) * kEntryBlockSize;
+        if (!(address & kAddressInitialized) || file == nullptr || offset >= file->Size())
+            return;
+        if (const auto bytes = file->View(offset, 1))
+            __builtin_prefetch(bytes->data());
     }
 
     const ByteSource* File(std::uint32_t number, std::uint32_t blockSize, BlockFileResult& result) const
@@ -137,7 +156,8 @@ BlockFileResult BlockPlace(Blocks& blocks, std::uint32_t address, Place& place)
     const ByteSource* file = blocks.File(number, blockSize, result);
     if (file == nullptr)
         return result;
-    place.file = "data_" + std::to_string(number);
+    place.separate = false;
+    place.number = number;
     place.source = file;
     const std::uint64_t count = ((address >> 24) & 3) + 1;
     place.offset = kBlockHeaderSize + std::uint64_t(address & 0xffff) * blockSize;
@@ -151,10 +171,11 @@ BlockFileResult BlockPlace(Blocks& blocks, std::uint32_t address, Place& place)
 BlockFileResult StreamPlace(Blocks& blocks, std::uint32_t address, std::uint64_t length, Place& place)
 {
     if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
-        place.file = SeparateFileName(address & 0x0fffffff);
+        place.separate = true;
+        place.number = address & 0x0fffffff;
         place.offset = 0;
         place.source = nullptr;
-        const std::optional<std::uint64_t> size = blocks.files.SizeOf(place.file);
+        const std::optional<std::uint64_t> size = blocks.files.SizeOf(place.Name());
         if (!size)
             return BlockFileResult::ReadFailed;
         place.capacity = *size;
@@ -178,7 +199,7 @@ BlockFileResult ReadStream(Blocks& blocks, const BlockFileEntry& entry, int stre
     if (const auto result = StreamPlace(blocks, entry.dataAddress[std::size_t(stream)], length, place);
         result != BlockFileResult::Ok)
         return result;
-    const ByteSource* file = place.source != nullptr ? place.source : blocks.files.Open(place.file);
+    const ByteSource* file = place.source != nullptr ? place.source : blocks.files.Open(place.Name());
     if (file == nullptr)
         return BlockFileResult::ReadFailed;
     if (const auto view = file->View(place.offset, length)) {
@@ -205,7 +226,7 @@ BlockFileResult ReadKey(Blocks& blocks, std::string_view record, std::uint32_t l
     Place place;
     if (const auto result = StreamPlace(blocks, longKey, keyLength, place); result != BlockFileResult::Ok)
         return result;
-    const ByteSource* file = place.source != nullptr ? place.source : blocks.files.Open(place.file);
+    const ByteSource* file = place.source != nullptr ? place.source : blocks.files.Open(place.Name());
     if (file == nullptr || !file->Read(place.offset, keyLength, entry.key))
         return BlockFileResult::ReadFailed;
     return BlockFileResult::Ok;
@@ -269,6 +290,34 @@ BlockFileResult ReadBlockFileEntry(Blocks& blocks, std::uint32_t address, BlockF
     return ReadKey(blocks, *record, LoadLe32(at + 36), entry);
 }
 
+// The entry records a walk of the chains has reached, by block file and
+// first block: a chain that comes back to one stops there. An address of
+// another type is no record: its reading fails and ends its chain.
+class SeenRecords {
+public:
+    bool Insert(std::uint32_t address)
+    {
+        if (((address >> 28) & 7) != 2)
+            return true;
+        std::vector<std::uint64_t>& bits = files_[(address >> 16) & 0xff];
+        if (bits.empty())
+            bits.resize(kBlocksPerFile / 64);
+        const std::uint32_t block = address & 0xffff;
+        const std::uint64_t bit = std::uint64_t(1) << (block % 64);
+        if (bits[block / 64] & bit)
+            return false;
+        bits[block / 64] |= bit;
+        return true;
+    }
+
+private:
+    static constexpr std::uint32_t kBlocksPerFile = 1u << 16;
+    std::array<std::vector<std::uint64_t>, 256> files_;
+};
+
+// How many buckets ahead a walk of the table fetches the first record.
+constexpr std::uint32_t kPrefetchAhead = 8;
+
 // The entries the index's hash table leads to, bucket by bucket along each
 // chain; a chain stops at an entry seen before or one that cannot be read.
 // Ok, or why the index could not be read at all. Every block file an
@@ -296,13 +345,15 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
     std::string table;
     if (!index->Read(kIndexHeaderSize, std::size_t(tableLength) * 4, table))
         return BlockFileResult::ReadFailed;
-    std::unordered_set<std::uint32_t> seen;
     // The header's count is only a hint: a hostile one reserves no more than this.
-    const std::size_t hint = std::min<std::size_t>(std::size_t(1) << 16, LoadLe32(header.data() + 8));
-    seen.reserve(hint);
+    entries.reserve(std::min<std::size_t>(std::size_t(1) << 16, LoadLe32(header.data() + 8)));
+    SeenRecords seen;
     for (std::uint32_t bucket = 0; bucket < tableLength; ++bucket) {
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
-        while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.insert(address).second) {
+        // Records lie all over data_1: the next bucket's is fetched while this one is read.
+        if (bucket + kPrefetchAhead < tableLength)
+            blocks.Prefetch(LoadLe32(table.data() + 4 * std::size_t(bucket + kPrefetchAhead)));
+        while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.Insert(address)) {
             BlockFileEntry entry;
             if (const auto result = ReadBlockFileEntry(blocks, address, entry); result != BlockFileResult::Ok) {
                 NoteDamage(damaged, address, address, std::string("entry record: ") + ToString(result));
@@ -369,7 +420,7 @@ void ChildPieces(Blocks& blocks, const BlockFileEntry& child, std::uint64_t numb
         const std::uint64_t begin = std::uint64_t(start) * kSparseBlockSize;
         if (end <= begin)
             continue;
-        pieces.push_back({number * kSparseChildSpan + begin, end - begin, data.file, data.offset + begin});
+        pieces.push_back({number * kSparseChildSpan + begin, end - begin, data.Name(), data.offset + begin});
     }
 }
 
@@ -431,11 +482,11 @@ bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
             return false;
         }
         BodySegment segment;
-        segment.file = files.PathOf(place.file);
+        out.bodyFile = place.Name();
+        segment.file = files.PathOf(out.bodyFile);
         segment.offset = place.offset;
         segment.length = entry.dataSize[1];
-        response.body.push_back(segment);
-        out.bodyFile = place.file;
+        response.body.push_back(std::move(segment));
         out.bodyOffset = place.offset;
         out.bodyInSharedFile = ((entry.dataAddress[1] >> 28) & 7) != kTypeSeparateFile;
         out.bodySource = place.source;
@@ -488,6 +539,43 @@ bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size
     Blocks blocks(files, index.blockFiles);
     return nth < index.order.size() &&
            EntryResponse(blocks, index.entries[index.order[nth]], index.sparse, out, damaged);
+}
+
+bool BlockFileHeadOf(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, BlockFileHead& out)
+{
+    out = BlockFileHead();
+    if (nth >= index.order.size())
+        return false;
+    const BlockFileEntry& entry = index.entries[index.order[nth]];
+    Blocks blocks(files, index.blockFiles);
+    // The response info is looked at in place only: a copy is the full read's.
+    std::string copy;
+    std::string_view info;
+    if (ReadStream(blocks, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok || !copy.empty() ||
+        !ChromiumResponseHead(info, out.head, out.truncated))
+        return false;
+    out.key = entry.key;
+    out.bodyLength = entry.dataSize[1];
+    if (out.bodyLength == 0)
+        return !(entry.flags & kParentEntry) || index.sparse.find(entry.key) == index.sparse.end();
+    const std::uint32_t address = entry.dataAddress[1];
+    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
+        out.bodySeparate = true;
+        out.bodyFile = address & 0x0fffffff;
+        return true;
+    }
+    Place place;
+    if (BlockPlace(blocks, address, place) != BlockFileResult::Ok || out.bodyLength > place.capacity)
+        return false;
+    out.bodyFile = place.number;
+    out.bodyOffset = place.offset;
+    out.bodySource = place.source;
+    return true;
+}
+
+std::string BlockFileBodyName(const BlockFileHead& head)
+{
+    return head.bodySeparate ? SeparateFileName(head.bodyFile) : BlockFileName(head.bodyFile);
 }
 
 BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out, DamagedEntries* damaged)

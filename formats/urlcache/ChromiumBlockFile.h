@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaro {
@@ -77,6 +78,28 @@ BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, Da
 // Damage is noted in damaged, which is the caller's own on each thread.
 bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out,
                        DamagedEntries* damaged = nullptr);
+
+// The nth entry of the order as it lies in the cache's files, for a first
+// look: its key, its NUL-separated HTTP head (views of the index and of a
+// block file held in memory) and where its body lies. False when a look is
+// not enough (a file not held in memory, a sparse body, anything damaged):
+// BlockFileResponse reads the entry then, and notes what is wrong. A body in
+// a separate file is not checked against that file's length here: its
+// reader opens the file and does that.
+struct BlockFileHead {
+    std::string_view key;
+    std::string_view head;
+    bool truncated = false;
+    std::uint64_t bodyLength = 0;
+    bool bodySeparate = false;   // in f_<bodyFile>, else in data_<bodyFile>
+    std::uint32_t bodyFile = 0;  // the file's number
+    std::uint64_t bodyOffset = 0;
+    const ByteSource* bodySource = nullptr;  // the block file, as the index's files hold it
+};
+bool BlockFileHeadOf(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, BlockFileHead& out);
+
+// The name of the file a body lies in, among the cache's files.
+std::string BlockFileBodyName(const BlockFileHead& head);
 
 // The responses of the cache's entries, oldest first (then in table order):
 // HTTP entries in the normal state, sparse children folded into their

@@ -48,7 +48,7 @@ private:
 
 }  // namespace
 
-bool ParseChromiumResponseInfo(std::string_view pickle, CachedResponse& response)
+bool ChromiumResponseHead(std::string_view pickle, std::string_view& head, bool& truncated)
 {
     if (pickle.size() < 4)
         return false;
@@ -67,27 +67,35 @@ bool ParseChromiumResponseInfo(std::string_view pickle, CachedResponse& response
     std::size_t times = 2;
     if (extraFlags & kResponseInfoExtraHasOriginalResponseTime)
         ++times;
-    std::string_view headers;
-    if (!reader.Skip(times * 8) || !reader.ReadString(headers))
+    if (!reader.Skip(times * 8) || !reader.ReadString(head))
         return false;
-    ParseResponseHead(headers, std::string_view("\0", 1), response);
-    if (response.status == 0)
-        return false;
-    response.truncated = (flags & kResponseInfoTruncated) != 0;
+    truncated = (flags & kResponseInfoTruncated) != 0;
     return true;
 }
 
-std::string ChromiumKeyUrl(const std::string& key)
+bool ParseChromiumResponseInfo(std::string_view pickle, CachedResponse& response)
+{
+    std::string_view head;
+    bool truncated = false;
+    if (!ChromiumResponseHead(pickle, head, truncated))
+        return false;
+    ParseResponseHead(head, std::string_view("\0", 1), response);
+    if (response.status == 0)
+        return false;
+    response.truncated = truncated;
+    return true;
+}
+
+std::string_view ChromiumKeyUrl(std::string_view key)
 {
     const std::size_t space = key.rfind(' ');
-    std::string url = space == std::string::npos ? key : key.substr(space + 1);
-    if (space == std::string::npos) {
-        const std::size_t scheme = url.find("://");
-        const std::size_t lastSlash = url.rfind('/', scheme);
-        if (scheme != std::string::npos && lastSlash != std::string::npos)
-            url.erase(0, lastSlash + 1);
-    }
-    return url;
+    if (space != std::string_view::npos)
+        return key.substr(space + 1);
+    const std::size_t scheme = key.find("://");
+    const std::size_t lastSlash = key.rfind('/', scheme);
+    if (scheme != std::string_view::npos && lastSlash != std::string_view::npos)
+        return key.substr(lastSlash + 1);
+    return key;
 }
 
 }  // namespace tessaro

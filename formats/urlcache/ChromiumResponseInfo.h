@@ -14,9 +14,14 @@ namespace tessaro {
 // false when the pickle is cut, of an unknown version or holds no HTTP head.
 bool ParseChromiumResponseInfo(std::string_view pickle, CachedResponse& response);
 
+// The NUL-separated HTTP head a pickled HttpResponseInfo holds, in place, and
+// its truncated mark; false when the pickle is cut or of an unknown version.
+bool ChromiumResponseHead(std::string_view pickle, std::string_view& head, bool& truncated);
+
 // The URL of a cache key: the last space-separated token (isolation prefixes
 // come first); keys without them are "<credentials>/<upload id>/<url>" or
 // the bare URL.
-std::string ChromiumKeyUrl(const std::string& key);
+// The URL lies at the key's end: the view is of key.
+std::string_view ChromiumKeyUrl(std::string_view key);
 
 }  // namespace tessaro

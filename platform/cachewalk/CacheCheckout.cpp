@@ -18,9 +18,10 @@ namespace {
 
 constexpr std::size_t kMaxStemBytes = 120;
 
-std::string MediaType(std::string_view contentType)
+// The media type without its parameters, as sent (any letter case).
+std::string_view MediaType(std::string_view contentType)
 {
-    return LowerAscii(TrimAscii(contentType.substr(0, contentType.find(';'))));
+    return TrimAscii(contentType.substr(0, contentType.find(';')));
 }
 
 std::string PercentDecoded(std::string_view text)
@@ -147,18 +148,25 @@ bool SameContents(const std::filesystem::path& path, std::string_view bytes)
 
 }  // namespace
 
-bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix)
+bool IsFlashResponse(const ResponseFacts& facts, std::string_view decodedPrefix)
 {
     // An error page or a cut body is not the movie, whatever its URL says.
-    if (response.truncated || (response.status != 0 && (response.status < 200 || response.status > 299)))
+    if (facts.truncated || (facts.status != 0 && (facts.status < 200 || facts.status > 299)))
         return false;
-    const std::string name = UrlFileName(response.url);
+    const std::string_view name = UrlFileName(facts.url);
     if (EndsWithIgnoringAsciiCase(name, ".swf"))
         return true;
-    if (name.find('.') == std::string::npos && MediaType(response.contentType) == "application/x-shockwave-flash")
+    if (name.find('.') == std::string_view::npos &&
+        EqualsIgnoringAsciiCase(MediaType(facts.contentType), "application/x-shockwave-flash"))
         return true;
     const std::string_view signature = decodedPrefix.substr(0, 3);
     return signature == "FWS" || signature == "CWS" || signature == "ZWS";
+}
+
+bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix)
+{
+    return IsFlashResponse(ResponseFacts{response.status, response.truncated, response.url, response.contentType},
+                           decodedPrefix);
 }
 
 std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, std::string_view cacheId,

@@ -18,6 +18,15 @@ namespace tessaro {
 // or whose decoded body starts with a SWF signature (FWS, CWS, ZWS).
 bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix);
 
+// The fields that rule looks at, for a head read in place.
+struct ResponseFacts {
+    int status = 0;
+    bool truncated = false;
+    std::string_view url;
+    std::string_view contentType;
+};
+bool IsFlashResponse(const ResponseFacts& facts, std::string_view decodedPrefix);
+
 // The plain file a Flash entry is checked out to:
 // <content folder>/<8 characters>/<name>[1].swf. The 8 characters come from
 // the cache and the URL, so one entry always lands on the same path and the

@@ -1,9 +1,11 @@
 #include "platform/cachewalk/UrlCache.h"
 
 #include "formats/coding/BodyDecoder.h"
+#include "formats/coding/HttpHead.h"
 #include "formats/urlcache/ByteSource.h"
 #include "formats/urlcache/CacheFiles.h"
 #include "formats/urlcache/ChromiumBlockFile.h"
+#include "formats/urlcache/ChromiumResponseInfo.h"
 #include "formats/urlcache/ChromiumSimpleCache.h"
 #include "formats/urlcache/ChromiumSimpleCacheFormat.h"
 #include "formats/urlcache/DamagedEntries.h"
@@ -318,31 +320,41 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
     return "a Chromium-based browser";
 }
 
-// Whether a cached response is a Flash movie, by its head and its body's
-// first bytes (decoded); nothing when the body cannot be read. opened, when
-// given, is container, already open.
-std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
+// Whether a response is a Flash movie, by its head and its body's first
+// bytes (decoded); nothing when the body cannot be read. readPrefix(n,
+// prefix) reads at most n stored bytes from the body's start.
+template <typename ReadPrefix>
+std::optional<bool> IsMovieBody(const ResponseFacts& facts, std::string_view contentEncoding, ReadPrefix&& readPrefix)
 {
     std::string prefix;
-    if (response.contentEncoding.empty()) {
-        if (ReadStoredPrefix(response, kSignatureLength, prefix, opened, container) != BodyReadResult::Ok)
+    if (contentEncoding.empty()) {
+        if (!readPrefix(kSignatureLength, prefix))
             return std::nullopt;
-        return IsFlashResponse(response, prefix);
+        return IsFlashResponse(facts, prefix);
     }
     // A coded body's first bytes mostly decode from its first few hundred;
     // more is read only when they do not.
     std::string signature;
     for (const std::size_t length : {kShortCodedPrefixLength, kCodedPrefixLength}) {
-        if (ReadStoredPrefix(response, length, prefix, opened, container) != BodyReadResult::Ok)
+        if (!readPrefix(length, prefix))
             return std::nullopt;
-        if (DecodeBodyPrefix(response.contentEncoding, prefix, kSignatureLength, signature) == DecodeResult::Ok &&
+        if (DecodeBodyPrefix(contentEncoding, prefix, kSignatureLength, signature) == DecodeResult::Ok &&
             signature.size() >= kSignatureLength)
             break;
         signature.clear();
         if (prefix.size() < length)
             break;  // the whole body was read
     }
-    return IsFlashResponse(response, signature);
+    return IsFlashResponse(facts, signature);
+}
+
+// The same for a cached response; opened, when given, is container, already open.
+std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
+{
+    return IsMovieBody(ResponseFacts{response.status, response.truncated, response.url, response.contentType},
+                       response.contentEncoding, [&](std::size_t length, std::string& prefix) {
+                           return ReadStoredPrefix(response, length, prefix, opened, container) == BodyReadResult::Ok;
+                       });
 }
 
 // An entry file of a Chromium or Firefox cache folder, as listed.
@@ -698,6 +710,7 @@ private:
         // What was read before a fault is walked; the fault is noted.
         const char* fault = nullptr;
         if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile) {
+            blockFolderPrefix_ = (current_.folder / "").string();
             blockIndex_ = std::make_unique<BlockFileIndex>();
             if (const BlockFileResult result = IndexBlockFileCache(*cacheFiles_, *blockIndex_, &damaged_);
                 result != BlockFileResult::Ok)
@@ -752,9 +765,13 @@ private:
     }
 
     // Runs on a read-ahead worker: reads only what the index and the cache's
-    // files hold, and opens a separate file of its own.
+    // files hold, and opens a separate file of its own. Most entries are no
+    // movie: their heads and first bytes are looked at in place, and only
+    // the others read whole.
     IndexedGlance GlanceAtBlockFileEntry(std::size_t nth)
     {
+        if (std::optional<IndexedGlance> glance = LookAtBlockFileEntry(nth))
+            return std::move(*glance);
         IndexedGlance glance;
         IndexedCacheEntry indexed;
         if (!BlockFileResponse(*cacheFiles_, *blockIndex_, nth, indexed, &glance.damage))
@@ -774,6 +791,41 @@ private:
             glance.movie = std::move(indexed);
         else
             glance.container = body.string();
+        return glance;
+    }
+
+    // An entry that is no movie, told by its head and first bytes in place;
+    // nothing for a movie and for anything a look cannot tell.
+    std::optional<IndexedGlance> LookAtBlockFileEntry(std::size_t nth) const
+    {
+        BlockFileHead head;
+        if (!BlockFileHeadOf(*cacheFiles_, *blockIndex_, nth, head))
+            return std::nullopt;
+        const HttpHeadView http = ParseHttpHeadInPlace(head.head, std::string_view("\0", 1));
+        if (http.status == 0)
+            return std::nullopt;
+        const ResponseFacts facts{http.status, head.truncated, ChromiumKeyUrl(head.key), http.contentType};
+        std::optional<FileByteSource> own;
+        const ByteSource* body = head.bodySource;
+        const std::string bodyName = head.bodyLength == 0 ? "index" : BlockFileBodyName(head);
+        if (head.bodySeparate) {
+            own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(bodyName).c_str());
+            if (!own->IsOpen() || own->Size() < head.bodyLength)
+                return std::nullopt;  // the full read notes it
+            body = &*own;
+        }
+        const std::optional<bool> movie =
+            IsMovieBody(facts, http.contentEncoding, [&](std::size_t length, std::string& prefix) {
+                prefix.clear();
+                const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(length, head.bodyLength));
+                return take == 0 || body->Read(head.bodyOffset, take, prefix);
+            });
+        if (!movie || *movie)
+            return std::nullopt;
+        IndexedGlance glance;
+        glance.kind = EntryGlance::Kind::Other;
+        glance.storedSize = head.bodyLength;
+        glance.container = blockFolderPrefix_ + bodyName;
         return glance;
     }
 
@@ -954,6 +1006,7 @@ private:
     std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
     std::unique_ptr<FolderCacheFiles> cacheFiles_;
     std::unique_ptr<BlockFileIndex> blockIndex_;
+    std::string blockFolderPrefix_;  // the folder of the block-file cache walked, with a separator
     // Declared after what its workers read, so it goes first.
     std::unique_ptr<OrderedReadAhead<IndexedGlance>> indexedReadAhead_;
     std::vector<IndexedCacheEntry> indexed_;

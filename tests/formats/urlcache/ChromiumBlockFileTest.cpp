@@ -1,6 +1,7 @@
 #include "formats/urlcache/ChromiumBlockFile.h"
 
 #include "formats/coding/BodyDecoder.h"
+#include "formats/urlcache/ChromiumResponseInfo.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheFixtures.h"
 
@@ -18,6 +19,48 @@ std::string FileBytes(const std::filesystem::path& path)
 {
     QFile file(QString::fromStdString(path.string()));
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+// The look the walk takes first, in place, agrees with the full read of
+// every entry both read; it gives up on a sparse body only, and reads a
+// head as HTTP or a body past a separate file's end only where the walk
+// checks that itself. The number of entries looked at.
+std::size_t ExpectLookAgreesWithRead(CacheFiles& files)
+{
+    BlockFileIndex index;
+    if (IndexBlockFileCache(files, index) != BlockFileResult::Ok)
+        return 0;
+    std::size_t looked = 0;
+    for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
+        SCOPED_TRACE(nth);
+        BlockFileHead look;
+        IndexedCacheEntry read;
+        const bool wasLooked = BlockFileHeadOf(files, index, nth, look);
+        const bool wasRead = BlockFileResponse(files, index, nth, read);
+        looked += wasLooked;
+        if (!wasLooked) {
+            EXPECT_TRUE(!wasRead || read.response.body.size() > 1);
+            continue;
+        }
+        CachedResponse head;
+        ParseResponseHead(look.head, std::string_view("\0", 1), head);
+        if (!wasRead) {
+            EXPECT_TRUE(head.status == 0 || look.bodySeparate);
+            continue;
+        }
+        EXPECT_EQ(ChromiumKeyUrl(look.key), read.response.url);
+        EXPECT_EQ(head.status, read.response.status);
+        EXPECT_EQ(head.contentType, read.response.contentType);
+        EXPECT_EQ(head.contentEncoding, read.response.contentEncoding);
+        EXPECT_EQ(look.truncated, read.response.truncated);
+        EXPECT_EQ(look.bodyLength, read.response.StoredSize());
+        if (look.bodyLength > 0) {
+            EXPECT_EQ(BlockFileBodyName(look), read.bodyFile);
+            EXPECT_EQ(look.bodyOffset, read.bodyOffset);
+            EXPECT_EQ(look.bodySource, read.bodySource);
+        }
+    }
+    return looked;
 }
 
 TEST(ChromiumBlockFileTest, GivesEveryResponseChromiumStoredDecodedIntact)
@@ -53,6 +96,11 @@ TEST(ChromiumBlockFileTest, GivesEveryResponseChromiumStoredDecodedIntact)
     // Two ranges of 100,000 bytes of 299,842 were fetched: a body with a hole.
     for (const IndexedCacheEntry& entry : entries)
         EXPECT_EQ(entry.response.url.find("sparse.swf"), std::string::npos);
+    // Every entry but the sparse one is looked at in place.
+    std::size_t sparse = 0;
+    for (const IndexedCacheEntry& entry : entries)
+        sparse += entry.response.body.size() > 1;
+    EXPECT_EQ(ExpectLookAgreesWithRead(files), entries.size() - sparse);
 }
 
 // Damage to a real cache, each in one place: the walk ends, keeps what it can
@@ -113,6 +161,7 @@ TEST(ChromiumBlockFileTest, StopsAtDamageWithoutLosingTheRest)
         EXPECT_EQ(ReadBlockFileCache(damaged, entries, &noted), c.result);
         EXPECT_EQ(entries.size(), intact.size() - c.lost);
         EXPECT_EQ(noted.count == 0 ? "" : noted.firstFile + ": " + noted.firstReason, c.damaged ? c.damaged : "");
+        ExpectLookAgreesWithRead(damaged);
     }
 }
 
