@@ -247,10 +247,10 @@ void ArchiveReader::ReadHttpHead(ArchiveRecord& record)
         hasPayload_ = false;
         return;
     }
-    HttpHead parsed = ParseHttpHead(head, "\r\n");
+    const HttpHead parsed = ParseHttpHead(head, "\r\n");
     record.status = parsed.status;
-    record.contentType = std::move(parsed.contentType);
-    record.contentEncoding = std::move(parsed.contentEncoding);
+    record.contentType = parsed.contentType;
+    record.contentEncoding = parsed.contentEncoding;
     record.chunked = parsed.chunked;
     if (record.status == 0)
         hasPayload_ = false;

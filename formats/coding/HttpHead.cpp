@@ -29,7 +29,7 @@ int StatusOf(std::string_view line)
     return code && *code < 1000 ? static_cast<int>(*code) : 0;
 }
 
-void ReadHeader(std::string_view name, std::string_view value, HttpHeadView& head)
+void ReadHeader(std::string_view name, std::string_view value, HttpHead& head)
 {
     if (EqualsIgnoringAsciiCase(name, "Content-Type")) {
         head.contentType = value;
@@ -50,7 +50,7 @@ void ReadHeader(std::string_view name, std::string_view value, HttpHeadView& hea
 
 }  // namespace
 
-HttpHeadView ParseHttpHeadInPlace(std::string_view text, std::string_view separators)
+HttpHead ParseHttpHead(std::string_view text, std::string_view separators)
 {
     // find_first_of asks memchr for every byte of the head; a table asks once.
     std::array<bool, 256> separator{};
@@ -62,7 +62,7 @@ HttpHeadView ParseHttpHeadInPlace(std::string_view text, std::string_view separa
                 return i;
         return std::string_view::npos;
     };
-    HttpHeadView head;
+    HttpHead head;
     bool first = true;
     while (!text.empty()) {
         const std::size_t end = lineEnd(text);
@@ -79,19 +79,6 @@ HttpHeadView ParseHttpHeadInPlace(std::string_view text, std::string_view separa
         if (colon != std::string_view::npos)
             ReadHeader(TrimAscii(line.substr(0, colon)), TrimAscii(line.substr(colon + 1)), head);
     }
-    return head;
-}
-
-HttpHead ParseHttpHead(std::string_view text, std::string_view separators)
-{
-    const HttpHeadView view = ParseHttpHeadInPlace(text, separators);
-    HttpHead head;
-    head.status = view.status;
-    head.contentType = view.contentType;
-    head.contentEncoding = view.contentEncoding;
-    head.contentLength = view.contentLength;
-    head.rangeTotal = view.rangeTotal;
-    head.chunked = view.chunked;
     return head;
 }
 

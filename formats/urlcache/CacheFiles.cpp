@@ -1,7 +1,6 @@
 #include "formats/urlcache/CacheFiles.h"
 
 #include <algorithm>
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace tessaro {
@@ -15,24 +14,6 @@ std::string FolderCacheFiles::OpenName(const std::string& name) const
 {
     return folderFd_.Valid() ? name : (folder_ / name).string();
 }
-
-namespace {
-
-// Memory for a whole file, not cleared. Block files are tens of MiB read at
-// random: in huge pages they cost a few faults and TLB entries, not thousands.
-char* WholeFileBuffer(std::size_t size)
-{
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    if (size < kHugePage)
-        return static_cast<char*>(std::malloc(size == 0 ? 1 : size));
-    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    void* bytes = std::aligned_alloc(kHugePage, rounded);
-    if (bytes != nullptr)
-        ::madvise(bytes, rounded, MADV_HUGEPAGE);
-    return static_cast<char*>(bytes);
-}
-
-}  // namespace
 
 const ByteSource* FolderCacheFiles::Source(const Opened& opened)
 {
@@ -59,8 +40,8 @@ const ByteSource* FolderCacheFiles::Open(const std::string& name)
         if (opened.file->IsOpen() && opened.file->Size() <= kWholeFileBytes) {
             // Tens of MiB at every walk: read into memory that is not cleared first.
             const auto size = static_cast<std::size_t>(opened.file->Size());
-            opened.bytes.reset(WholeFileBuffer(size));
-            if (opened.bytes && opened.file->ReadInto(0, size, opened.bytes.get()))
+            opened.bytes.reset(new char[size == 0 ? 1 : size]);
+            if (opened.file->ReadInto(0, size, opened.bytes.get()))
                 opened.memory = std::make_unique<MemoryByteSource>(std::string_view(opened.bytes.get(), size));
             else
                 opened.bytes.reset();

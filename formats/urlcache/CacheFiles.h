@@ -4,7 +4,6 @@
 #include "formats/urlcache/CachedResponse.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -62,10 +61,7 @@ public:
 private:
     struct Opened {
         std::unique_ptr<FileByteSource> file;
-        struct FreeBytes {
-            void operator()(char* bytes) const { std::free(bytes); }
-        };
-        std::unique_ptr<char, FreeBytes> bytes;  // the whole file, when it was small enough
+        std::unique_ptr<char[]> bytes;  // the whole file, when it was small enough
         std::unique_ptr<MemoryByteSource> memory;
     };
     std::filesystem::path folder_;

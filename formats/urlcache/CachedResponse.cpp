@@ -89,13 +89,13 @@ BodyReadResult ReadStoredPrefix(const CachedResponse& response, std::size_t leng
 
 void ParseResponseHead(std::string_view head, std::string_view separators, CachedResponse& response)
 {
-    HttpHead parsed = ParseHttpHead(head, separators);
+    const HttpHead parsed = ParseHttpHead(head, separators);
     if (parsed.status != 0)
         response.status = parsed.status;
     if (!parsed.contentType.empty())
-        response.contentType = std::move(parsed.contentType);
+        response.contentType = parsed.contentType;
     if (!parsed.contentEncoding.empty())
-        response.contentEncoding = std::move(parsed.contentEncoding);
+        response.contentEncoding = parsed.contentEncoding;
     if (parsed.contentLength)
         response.contentLength = parsed.contentLength;
     if (parsed.rangeTotal)

@@ -110,17 +110,6 @@ public:
         writable_->blockSizes[number] = file == nullptr ? 0 : HeaderBlockSize(*file);
     }
 
-    // Asks the processor for the record at address when its file is in memory.
-    void Prefetch(std::uint32_t address) const
-    {
-        const ByteSource* file = table_.files[(address >> 16) & 0xff];
-        const std::uint64_t offset = kBlockHeaderSize + std::uint64_t(address & 0xffff) * kEntryBlockSize;
-        if (!(address & kAddressInitialized) || file == nullptr || offset >= file->Size())
-            return;
-        if (const auto bytes = file->View(offset, 1))
-            __builtin_prefetch(bytes->data());
-    }
-
     const ByteSource* File(std::uint32_t number, std::uint32_t blockSize, BlockFileResult& result) const
     {
         const ByteSource* file = table_.files[number];
@@ -315,9 +304,6 @@ private:
     std::array<std::vector<std::uint64_t>, 256> files_;
 };
 
-// How many buckets ahead a walk of the table fetches the first record.
-constexpr std::uint32_t kPrefetchAhead = 8;
-
 // The entries the index's hash table leads to, bucket by bucket along each
 // chain; a chain stops at an entry seen before or one that cannot be read.
 // Ok, or why the index could not be read at all. Every block file an
@@ -350,9 +336,6 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
     SeenRecords seen;
     for (std::uint32_t bucket = 0; bucket < tableLength; ++bucket) {
         std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
-        // Records lie all over data_1: the next bucket's is fetched while this one is read.
-        if (bucket + kPrefetchAhead < tableLength)
-            blocks.Prefetch(LoadLe32(table.data() + 4 * std::size_t(bucket + kPrefetchAhead)));
         while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.Insert(address)) {
             BlockFileEntry entry;
             if (const auto result = ReadBlockFileEntry(blocks, address, entry); result != BlockFileResult::Ok) {

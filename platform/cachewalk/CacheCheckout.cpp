@@ -163,10 +163,14 @@ bool IsFlashResponse(const ResponseFacts& facts, std::string_view decodedPrefix)
     return signature == "FWS" || signature == "CWS" || signature == "ZWS";
 }
 
+ResponseFacts FactsOf(const CachedResponse& response)
+{
+    return {response.status, response.truncated, response.url, response.contentType};
+}
+
 bool IsFlashResponse(const CachedResponse& response, std::string_view decodedPrefix)
 {
-    return IsFlashResponse(ResponseFacts{response.status, response.truncated, response.url, response.contentType},
-                           decodedPrefix);
+    return IsFlashResponse(FactsOf(response), decodedPrefix);
 }
 
 std::filesystem::path CheckoutPath(const std::filesystem::path& contentFolder, std::string_view cacheId,

@@ -26,6 +26,7 @@ struct ResponseFacts {
     std::string_view contentType;
 };
 bool IsFlashResponse(const ResponseFacts& facts, std::string_view decodedPrefix);
+ResponseFacts FactsOf(const CachedResponse& response);
 
 // The plain file a Flash entry is checked out to:
 // <content folder>/<8 characters>/<name>[1].swf. The 8 characters come from

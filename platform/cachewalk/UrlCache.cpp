@@ -351,10 +351,9 @@ std::optional<bool> IsMovieBody(const ResponseFacts& facts, std::string_view con
 // The same for a cached response; opened, when given, is container, already open.
 std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
 {
-    return IsMovieBody(ResponseFacts{response.status, response.truncated, response.url, response.contentType},
-                       response.contentEncoding, [&](std::size_t length, std::string& prefix) {
-                           return ReadStoredPrefix(response, length, prefix, opened, container) == BodyReadResult::Ok;
-                       });
+    return IsMovieBody(FactsOf(response), response.contentEncoding, [&](std::size_t length, std::string& prefix) {
+        return ReadStoredPrefix(response, length, prefix, opened, container) == BodyReadResult::Ok;
+    });
 }
 
 // An entry file of a Chromium or Firefox cache folder, as listed.
@@ -801,7 +800,7 @@ private:
         BlockFileHead head;
         if (!BlockFileHeadOf(*cacheFiles_, *blockIndex_, nth, head))
             return std::nullopt;
-        const HttpHeadView http = ParseHttpHeadInPlace(head.head, std::string_view("\0", 1));
+        const HttpHead http = ParseHttpHead(head.head, std::string_view("\0", 1));
         if (http.status == 0)
             return std::nullopt;
         const ResponseFacts facts{http.status, head.truncated, ChromiumKeyUrl(head.key), http.contentType};
