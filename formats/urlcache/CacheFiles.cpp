@@ -1,6 +1,8 @@
 #include "formats/urlcache/CacheFiles.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace tessaro {
@@ -14,6 +16,30 @@ std::string FolderCacheFiles::OpenName(const std::string& name) const
 {
     return folderFd_.Valid() ? name : (folder_ / name).string();
 }
+
+void FileBytesDeleter::operator()(char* bytes) const
+{
+    if (mappedLength != 0)
+        ::munmap(bytes, mappedLength);
+    else
+        std::free(bytes);
+}
+
+namespace {
+
+// A large file's pages come in one call, not a fault at a time.
+FileBytes AllocateFileBytes(std::size_t size)
+{
+    constexpr std::size_t kMappedFrom = std::size_t(1) << 20;
+    if (size < kMappedFrom)
+        return FileBytes(static_cast<char*>(std::malloc(size == 0 ? 1 : size)));
+    void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (bytes == MAP_FAILED)
+        return nullptr;
+    return FileBytes(static_cast<char*>(bytes), FileBytesDeleter{size});
+}
+
+}  // namespace
 
 const ByteSource* FolderCacheFiles::Source(const Opened& opened)
 {
@@ -38,10 +64,10 @@ const ByteSource* FolderCacheFiles::Open(const std::string& name)
         Opened opened;
         opened.file = std::make_unique<FileByteSource>(FolderFd(), OpenName(name).c_str());
         if (opened.file->IsOpen() && opened.file->Size() <= kWholeFileBytes) {
-            // Tens of MiB at every walk: read into memory that is not cleared first.
+            // Tens of MiB at every walk, read straight into memory held for them.
             const auto size = static_cast<std::size_t>(opened.file->Size());
-            opened.bytes.reset(new char[size == 0 ? 1 : size]);
-            if (opened.file->ReadInto(0, size, opened.bytes.get()))
+            opened.bytes = AllocateFileBytes(size);
+            if (opened.bytes && opened.file->ReadInto(0, size, opened.bytes.get()))
                 opened.memory = std::make_unique<MemoryByteSource>(std::string_view(opened.bytes.get(), size));
             else
                 opened.bytes.reset();

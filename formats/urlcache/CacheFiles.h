@@ -39,6 +39,13 @@ public:
     virtual void Close(const std::string& name) = 0;
 };
 
+// Memory holding a whole file's bytes: mapped when large, else allocated.
+struct FileBytesDeleter {
+    std::size_t mappedLength = 0;  // 0: allocated
+    void operator()(char* bytes) const;
+};
+using FileBytes = std::unique_ptr<char, FileBytesDeleter>;
+
 class FolderCacheFiles : public CacheFiles {
 public:
     // Files up to this long are read whole when opened; longer ones in windows.
@@ -61,7 +68,7 @@ public:
 private:
     struct Opened {
         std::unique_ptr<FileByteSource> file;
-        std::unique_ptr<char[]> bytes;  // the whole file, when it was small enough
+        FileBytes bytes;  // the whole file, when it was small enough
         std::unique_ptr<MemoryByteSource> memory;
     };
     std::filesystem::path folder_;
