@@ -1,5 +1,6 @@
 #include "formats/urlcache/ChromiumSimpleCache.h"
 
+#include "formats/urlcache/ChromiumResponseInfo.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 #include "support/browserfiles/CacheEntryBuilder.h"
@@ -187,6 +188,23 @@ TEST(ChromiumSimpleCacheTest, TakesARangedBodyOnlyWhenTheRangesLeaveNoHole)
         ASSERT_EQ(ReadStoredBody(response, body, 1u << 20), BodyReadResult::Ok);
         EXPECT_EQ(body, resource);
     }
+}
+
+// Both of Chromium's caches key an entry by its URL after what isolates it.
+TEST(ChromiumKeyUrlTest, TakesTheUrlAfterWhatIsolatesIt)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"http://a.test/m.swf", "http://a.test/m.swf"},
+        {"1/0/http://a.test/m.swf", "http://a.test/m.swf"},
+        {"12/345/https://a.test/x/m.swf?q=a/b", "https://a.test/x/m.swf?q=a/b"},
+        {"_dk_http://a.test http://a.test http://a.test/m.swf", "http://a.test/m.swf"},
+        {"1/0/_dk_s_http://a.test http://b.test http://c.test/m.swf", "http://c.test/m.swf"},
+        {"a.test/m.swf", "a.test/m.swf"},
+        {"cut ", ""},
+        {"", ""},
+    };
+    for (const auto& [key, url] : rows)
+        EXPECT_EQ(ChromiumKeyUrl(key), url) << key;
 }
 
 }  // namespace
