@@ -47,6 +47,11 @@ std::string BlockFileName(std::uint32_t number)
     return "data_" + std::to_string(number);
 }
 
+std::string CacheFileName(bool separate, std::uint32_t number)
+{
+    return separate ? SeparateFileName(number) : BlockFileName(number);
+}
+
 // Where the bytes an address names lie: a file of the cache (by number, its
 // name only made when asked for), an offset in it and how many bytes the
 // address holds at most; a block file's source.
@@ -57,7 +62,7 @@ struct Place {
     std::uint64_t capacity = 0;
     const ByteSource* source = nullptr;
 
-    std::string Name() const { return separate ? SeparateFileName(number) : BlockFileName(number); }
+    std::string Name() const { return CacheFileName(separate, number); }
 };
 
 // The file an address names: a separate file, a block file, else the
@@ -558,7 +563,7 @@ bool BlockFileHeadOf(CacheFiles& files, const BlockFileIndex& index, std::size_t
 
 std::string BlockFileBodyName(const BlockFileHead& head)
 {
-    return head.bodySeparate ? SeparateFileName(head.bodyFile) : BlockFileName(head.bodyFile);
+    return CacheFileName(head.bodySeparate, head.bodyFile);
 }
 
 BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out, DamagedEntries* damaged)
