@@ -21,9 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tessaro::BlockFileIndex index;
     if (tessaro::IndexBlockFileCache(cache, index) != tessaro::BlockFileResult::Ok)
         __builtin_trap();
+    std::vector<tessaro::BlockFileHead> looks(index.order.size());
+    std::vector<bool> looked(index.order.size());
+    tessaro::LookAtBlockFileEntries(cache, index, [&](std::size_t nth, const tessaro::BlockFileHead& look) {
+        if (nth >= looks.size() || looked[nth])
+            __builtin_trap();
+        looks[nth] = look;
+        looked[nth] = true;
+    });
     for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
-        tessaro::BlockFileHead look;
-        if (!tessaro::BlockFileHeadOf(cache, index, nth, look))
+        const tessaro::BlockFileHead& look = looks[nth];
+        if (!looked[nth])
             continue;
         if (look.bodySource != nullptr &&
             (look.bodyOffset > look.bodySource->Size() || look.bodyLength > look.bodySource->Size() - look.bodyOffset))

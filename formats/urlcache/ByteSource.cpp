@@ -3,10 +3,20 @@
 #include "platform/core/RegularFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace tessaro {
+
+bool ByteSource::ReadInto(std::uint64_t offset, std::size_t length, char* out) const
+{
+    std::string bytes;
+    if (!Read(offset, length, bytes))
+        return false;
+    std::memcpy(out, bytes.data(), length);
+    return true;
+}
 
 bool MemoryByteSource::Read(std::uint64_t offset, std::size_t length, std::string& out) const
 {

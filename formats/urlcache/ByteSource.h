@@ -24,6 +24,8 @@ public:
     // The bytes in place, without a copy, when the source holds them in
     // memory; empty when it does not or the range lies beyond the end.
     virtual std::optional<std::string_view> View(std::uint64_t, std::size_t) const { return std::nullopt; }
+    // The same into the caller's memory: many pieces read through one buffer.
+    virtual bool ReadInto(std::uint64_t offset, std::size_t length, char* out) const;
 };
 
 class MemoryByteSource : public ByteSource {
@@ -68,9 +70,9 @@ public:
     // Size and modification time as the open file had them.
     FileStamp Stamp() const { return {size_, modifiedNs_}; }
     bool Read(std::uint64_t offset, std::size_t length, std::string& out) const override;
-    // Reads exactly length bytes at offset into out, past the windows: for a
-    // whole file read at once into memory that need not be cleared first.
-    bool ReadInto(std::uint64_t offset, std::size_t length, char* out) const;
+    // Past the windows: for a whole file read at once, or a window of it,
+    // into memory that need not be cleared first.
+    bool ReadInto(std::uint64_t offset, std::size_t length, char* out) const override;
 
 private:
     static constexpr std::size_t kWindow = 4096;

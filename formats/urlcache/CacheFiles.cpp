@@ -7,8 +7,10 @@
 
 namespace tessaro {
 
-FolderCacheFiles::FolderCacheFiles(std::filesystem::path folder)
-    : folder_(std::move(folder)), folderFd_(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK))
+FolderCacheFiles::FolderCacheFiles(std::filesystem::path folder, std::uint64_t wholeFileBytes)
+    : folder_(std::move(folder)),
+      folderFd_(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK)),
+      wholeFileBytes_(wholeFileBytes)
 {
 }
 
@@ -63,7 +65,7 @@ const ByteSource* FolderCacheFiles::Open(const std::string& name)
     if (found == opened_.end()) {
         Opened opened;
         opened.file = std::make_unique<FileByteSource>(FolderFd(), OpenName(name).c_str());
-        if (opened.file->IsOpen() && opened.file->Size() <= kWholeFileBytes) {
+        if (opened.file->IsOpen() && opened.file->Size() <= wholeFileBytes_) {
             // Tens of MiB at every walk, read straight into memory held for them.
             const auto size = static_cast<std::size_t>(opened.file->Size());
             opened.bytes = AllocateFileBytes(size);

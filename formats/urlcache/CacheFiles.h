@@ -48,10 +48,13 @@ using FileBytes = std::unique_ptr<char, FileBytesDeleter>;
 
 class FolderCacheFiles : public CacheFiles {
 public:
-    // Files up to this long are read whole when opened; longer ones in windows.
+    // Files up to wholeFileBytes long are read whole when opened; longer ones
+    // in windows. A reader that reads its files front to back in windows of
+    // its own (ReadPieces) takes nothing whole: a fresh copy of tens of MiB
+    // costs more than reading them twice through a small buffer.
     static constexpr std::uint64_t kWholeFileBytes = std::uint64_t(64) << 20;
 
-    explicit FolderCacheFiles(std::filesystem::path folder);
+    explicit FolderCacheFiles(std::filesystem::path folder, std::uint64_t wholeFileBytes = kWholeFileBytes);
     const ByteSource* Open(const std::string& name) override;
     std::optional<std::uint64_t> SizeOf(const std::string& name) override;
     std::filesystem::path PathOf(const std::string& name) const override { return folder_ / name; }
@@ -73,6 +76,7 @@ private:
     };
     std::filesystem::path folder_;
     Descriptor folderFd_;
+    std::uint64_t wholeFileBytes_;
     static const ByteSource* Source(const Opened& opened);
 
     mutable std::shared_mutex mutex_;  // guards opened_; what it holds is only read once opened

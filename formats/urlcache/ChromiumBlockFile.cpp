@@ -2,6 +2,7 @@
 
 #include "formats/urlcache/ChromiumBlockFileFormat.h"
 #include "formats/urlcache/ChromiumResponseInfo.h"
+#include "formats/urlcache/PieceReads.h"
 #include "platform/core/ByteOrder.h"
 
 #include <algorithm>
@@ -253,26 +254,14 @@ const char* ToString(BlockFileResult result)
 
 namespace {
 
-// Reads the entry at address: its fixed part, its key (inline or long).
-BlockFileResult ReadBlockFileEntry(Blocks& blocks, std::uint32_t address, BlockFileEntry& entry)
+// The entry whose record is at address, from the record's bytes: its fixed
+// part, its key (inline or long).
+BlockFileResult ParseBlockFileEntry(Blocks& blocks, std::uint32_t address, std::string_view record,
+                                    BlockFileEntry& entry)
 {
-    if (((address >> 28) & 7) != 2)
-        return BlockFileResult::BadAddress;
-    Place place;
-    if (const auto result = BlockPlace(blocks, address, place); result != BlockFileResult::Ok)
-        return result;
-    std::string copy;
-    const ByteSource* file = place.source;
-    // Block files are mostly held in memory: the entry is read in place.
-    std::optional<std::string_view> record = file->View(place.offset, static_cast<std::size_t>(place.capacity));
-    if (!record) {
-        if (!file->Read(place.offset, static_cast<std::size_t>(place.capacity), copy))
-            return BlockFileResult::ReadFailed;
-        record = copy;
-    }
     entry = BlockFileEntry();
     entry.address = address;
-    const char* at = record->data();
+    const char* at = record.data();
     entry.next = LoadLe32(at + 4);
     entry.state = static_cast<std::int32_t>(LoadLe32(at + 20));
     entry.creationTime = LoadLe64(at + 24);
@@ -281,7 +270,7 @@ BlockFileResult ReadBlockFileEntry(Blocks& blocks, std::uint32_t address, BlockF
         entry.dataAddress[i] = LoadLe32(at + 56 + 4 * i);
     }
     entry.flags = LoadLe32(at + 72);
-    return ReadKey(blocks, *record, LoadLe32(at + 36), entry);
+    return ReadKey(blocks, record, LoadLe32(at + 36), entry);
 }
 
 // The entry records a walk of the chains has reached, by block file and
@@ -309,10 +298,38 @@ private:
     std::array<std::vector<std::uint64_t>, 256> files_;
 };
 
+// A record a chain leads to: the chain's bucket and how far along it lies.
+struct ChainLink {
+    std::uint32_t address = 0;
+    std::uint32_t bucket = 0;
+    std::uint32_t depth = 0;
+};
+
+// The heads of the hash table's chains, in table order, read in pieces.
+BlockFileResult ChainHeads(const ByteSource& index, std::uint32_t tableLength, SeenRecords& seen,
+                           std::vector<ChainLink>& heads)
+{
+    constexpr std::uint32_t kBucketsPerRead = 16 * 1024;
+    std::string table;
+    for (std::uint32_t first = 0; first < tableLength; first += kBucketsPerRead) {
+        const std::uint32_t count = std::min(kBucketsPerRead, tableLength - first);
+        if (!index.Read(kIndexHeaderSize + std::uint64_t(first) * 4, std::size_t(count) * 4, table))
+            return BlockFileResult::ReadFailed;
+        for (std::uint32_t i = 0; i < count && heads.size() < kMaxBlockFileEntries; ++i) {
+            const std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(i));
+            if (address != 0 && seen.Insert(address))
+                heads.push_back({address, first + i, 0});
+        }
+    }
+    return BlockFileResult::Ok;
+}
+
 // The entries the index's hash table leads to, bucket by bucket along each
-// chain; a chain stops at an entry seen before or one that cannot be read.
-// Ok, or why the index could not be read at all. Every block file an
-// entry's streams name is opened here.
+// chain (in table order); a chain stops at an entry seen before or one that
+// cannot be read. The chains are walked a step at a time, all of them at
+// once, so that each step reads the records in the order they lie in their
+// files. Ok, or why the index could not be read at all. Every block file
+// an entry's streams name is opened here.
 BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>& entries, DamagedEntries* damaged)
 {
     entries.clear();
@@ -333,26 +350,65 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
     if ((tableLength & (tableLength - 1)) != 0 || tableLength > (1u << 24) ||
         std::uint64_t(tableLength) * 4 > index->Size() - kIndexHeaderSize)
         return BlockFileResult::BadTable;
-    std::string table;
-    if (!index->Read(kIndexHeaderSize, std::size_t(tableLength) * 4, table))
-        return BlockFileResult::ReadFailed;
+    SeenRecords seen;
+    std::vector<ChainLink> links;
+    if (const auto result = ChainHeads(*index, tableLength, seen, links); result != BlockFileResult::Ok)
+        return result;
     // The header's count is only a hint: a hostile one reserves no more than this.
     entries.reserve(std::min<std::size_t>(std::size_t(1) << 16, LoadLe32(header.data() + 8)));
-    SeenRecords seen;
-    for (std::uint32_t bucket = 0; bucket < tableLength; ++bucket) {
-        std::uint32_t address = LoadLe32(table.data() + 4 * std::size_t(bucket));
-        while (address != 0 && entries.size() < kMaxBlockFileEntries && seen.Insert(address)) {
+    std::vector<ChainLink> tableOrder;
+    while (!links.empty()) {
+        struct Step {
+            BlockFileResult result = BlockFileResult::ReadFailed;
             BlockFileEntry entry;
-            if (const auto result = ReadBlockFileEntry(blocks, address, entry); result != BlockFileResult::Ok) {
-                NoteDamage(damaged, address, address, std::string("entry record: ") + ToString(result));
-                break;
+        };
+        std::vector<Step> steps(links.size());
+        std::vector<FilePiece> pieces;
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            Place place;
+            if (((links[i].address >> 28) & 7) != 2)
+                steps[i].result = BlockFileResult::BadAddress;
+            else if (steps[i].result = BlockPlace(blocks, links[i].address, place); steps[i].result == BlockFileResult::Ok)
+                pieces.push_back({place.source, place.offset, static_cast<std::uint32_t>(place.capacity), i});
+        }
+        // One thread: a long key's file may be opened while the records are read.
+        ReadPieces(std::move(pieces), [&](const FilePiece& piece, std::optional<std::string_view> record) {
+            Step& step = steps[piece.tag];
+            step.result = record ? ParseBlockFileEntry(blocks, links[piece.tag].address, *record, step.entry)
+                                 : BlockFileResult::ReadFailed;
+        });
+        std::vector<ChainLink> next;
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            if (steps[i].result != BlockFileResult::Ok) {
+                NoteDamage(damaged, links[i].address, links[i].address,
+                           std::string("entry record: ") + ToString(steps[i].result));
+                continue;
             }
-            address = entry.next;
+            if (entries.size() >= kMaxBlockFileEntries)
+                break;
+            BlockFileEntry& entry = steps[i].entry;
             for (const std::uint32_t stream : entry.dataAddress)
                 blocks.Open(stream);
+            if (entry.next != 0 && seen.Insert(entry.next))
+                next.push_back({entry.next, links[i].bucket, links[i].depth + 1});
+            tableOrder.push_back(links[i]);
             entries.push_back(std::move(entry));
         }
+        links = std::move(next);
     }
+    // Back to table order: bucket by bucket, along each chain.
+    std::vector<std::size_t> byTable(entries.size());
+    for (std::size_t i = 0; i < byTable.size(); ++i)
+        byTable[i] = i;
+    std::sort(byTable.begin(), byTable.end(), [&](std::size_t a, std::size_t b) {
+        return tableOrder[a].bucket != tableOrder[b].bucket ? tableOrder[a].bucket < tableOrder[b].bucket
+                                                            : tableOrder[a].depth < tableOrder[b].depth;
+    });
+    std::vector<BlockFileEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const std::size_t i : byTable)
+        sorted.push_back(std::move(entries[i]));
+    entries = std::move(sorted);
     return BlockFileResult::Ok;
 }
 
@@ -529,41 +585,56 @@ bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size
            EntryResponse(blocks, index.entries[index.order[nth]], index.sparse, out, damaged);
 }
 
-bool BlockFileHeadOf(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, BlockFileHead& out)
+void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, const LookAtBlockFileEntry& look,
+                            int threads, const std::atomic<bool>* cancelled)
 {
-    out = BlockFileHead();
-    if (nth >= index.order.size())
-        return false;
-    const BlockFileEntry& entry = index.entries[index.order[nth]];
     Blocks blocks(files, index.blockFiles);
-    // The response info is looked at in place only: a copy is the full read's.
-    std::string copy;
-    std::string_view info;
-    if (ReadStream(blocks, entry, 0, kMaxResponseInfo, copy, info) != BlockFileResult::Ok || !copy.empty() ||
-        !ChromiumResponseHead(info, out.head, out.truncated))
-        return false;
-    out.key = entry.key;
-    out.bodyLength = entry.dataSize[1];
-    if (out.bodyLength == 0)
-        return !(entry.flags & kParentEntry) || index.sparse.find(entry.key) == index.sparse.end();
-    const std::uint32_t address = entry.dataAddress[1];
-    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
-        out.bodySeparate = true;
-        out.bodyFile = address & 0x0fffffff;
-        return true;
+    std::vector<FilePiece> heads;
+    heads.reserve(index.order.size());
+    for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
+        const BlockFileEntry& entry = index.entries[index.order[nth]];
+        Place place;
+        // A response info in a separate file, or too long, is the full read's.
+        if (entry.dataSize[0] != 0 && entry.dataSize[0] <= kMaxPieceBytes &&
+            BlockPlace(blocks, entry.dataAddress[0], place) == BlockFileResult::Ok &&
+            entry.dataSize[0] <= place.capacity)
+            heads.push_back({place.source, place.offset, entry.dataSize[0], nth});
     }
-    Place place;
-    if (BlockPlace(blocks, address, place) != BlockFileResult::Ok || out.bodyLength > place.capacity)
-        return false;
-    out.bodyFile = place.number;
-    out.bodyOffset = place.offset;
-    out.bodySource = place.source;
-    return true;
+    ReadPieces(
+        std::move(heads),
+        [&](const FilePiece& piece, std::optional<std::string_view> info) {
+            const BlockFileEntry& entry = index.entries[index.order[piece.tag]];
+            BlockFileHead out;
+            if (!info || !ChromiumResponseHead(*info, out.head, out.truncated))
+                return;
+            out.key = entry.key;
+            out.bodyLength = entry.dataSize[1];
+            if (out.bodyLength == 0) {
+                if (!(entry.flags & kParentEntry) || index.sparse.find(entry.key) == index.sparse.end())
+                    look(piece.tag, out);
+                return;
+            }
+            const std::uint32_t address = entry.dataAddress[1];
+            if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
+                out.bodySeparate = true;
+                out.bodyFile = address & 0x0fffffff;
+                look(piece.tag, out);
+                return;
+            }
+            Place place;
+            if (BlockPlace(blocks, address, place) != BlockFileResult::Ok || out.bodyLength > place.capacity)
+                return;
+            out.bodyFile = place.number;
+            out.bodyOffset = place.offset;
+            out.bodySource = place.source;
+            look(piece.tag, out);
+        },
+        threads, cancelled);
 }
 
-std::string BlockFileBodyName(const BlockFileHead& head)
+std::string BlockFileBodyName(bool separate, std::uint32_t number)
 {
-    return CacheFileName(head.bodySeparate, head.bodyFile);
+    return CacheFileName(separate, number);
 }
 
 BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out, DamagedEntries* damaged)

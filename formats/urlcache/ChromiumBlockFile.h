@@ -4,7 +4,9 @@
 #include "formats/urlcache/DamagedEntries.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -79,13 +81,10 @@ BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, Da
 bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, IndexedCacheEntry& out,
                        DamagedEntries* damaged = nullptr);
 
-// The nth entry of the order as it lies in the cache's files, for a first
-// look: its key, its NUL-separated HTTP head (views of the index and of a
-// block file held in memory) and where its body lies. False when a look is
-// not enough (a file not held in memory, a sparse body, anything damaged):
-// BlockFileResponse reads the entry then, and notes what is wrong. A body in
-// a separate file is not checked against that file's length here: its
-// reader opens the file and does that.
+// An entry as it lies in the cache's files, for a first look: its key, its
+// NUL-separated HTTP head (views of the index and of a block file) and where
+// its body lies. A body in a separate file is not checked against that
+// file's length here: its reader opens the file and does that.
 struct BlockFileHead {
     std::string_view key;
     std::string_view head;
@@ -96,10 +95,20 @@ struct BlockFileHead {
     std::uint64_t bodyOffset = 0;
     const ByteSource* bodySource = nullptr;  // the block file, as the index's files hold it
 };
-bool BlockFileHeadOf(CacheFiles& files, const BlockFileIndex& index, std::size_t nth, BlockFileHead& out);
+
+// Looks at every entry of the order, reading each block file front to back
+// once (ReadPieces), on `threads` threads: look(nth, head) for each entry a
+// look is enough for, in no set order, the head's views lasting for the call.
+// An entry a look is not enough for (a sparse body, a head in a separate
+// file, anything damaged) is left out: BlockFileResponse reads it, and notes
+// what is wrong. Over files that are safe on several threads (FolderCacheFiles)
+// when threads > 1.
+using LookAtBlockFileEntry = std::function<void(std::size_t nth, const BlockFileHead& head)>;
+void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, const LookAtBlockFileEntry& look,
+                            int threads = 1, const std::atomic<bool>* cancelled = nullptr);
 
 // The name of the file a body lies in, among the cache's files.
-std::string BlockFileBodyName(const BlockFileHead& head);
+std::string BlockFileBodyName(bool separate, std::uint32_t number);
 
 // The responses of the cache's entries, oldest first (then in table order):
 // HTTP entries in the normal state, sparse children folded into their

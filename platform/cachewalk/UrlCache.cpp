@@ -13,8 +13,10 @@
 #include "formats/urlcache/FirefoxCache2.h"
 #include "formats/urlcache/IeUrlCache.h"
 #include "formats/urlcache/Projector.h"
+#include "platform/cachewalk/BlockFileLooks.h"
 #include "platform/cachewalk/CacheCheckout.h"
 #include "platform/cachewalk/CheckoutRecords.h"
+#include "platform/cachewalk/MovieBody.h"
 #include "platform/cachewalk/OldDiskCaches.h"
 #include "platform/cachewalk/WebArchiveMovies.h"
 #include "platform/cachewalk/WebArchiveSearch.h"
@@ -59,11 +61,6 @@ constexpr std::size_t kMaxSniffedFiles = 100000;
 // Decoded bytes one walk may spend on check-outs; past it, movies not
 // checked out already are passed over until the next walk.
 constexpr std::uint64_t kMaxDecodedPerWalk = std::uint64_t(2) << 30;
-// Enough gzip or brotli input to give the first bytes of the decoded body.
-constexpr std::size_t kShortCodedPrefixLength = 256;
-constexpr std::size_t kCodedPrefixLength = 4096;
-constexpr std::size_t kSignatureLength = 3;
-
 bool Cancelled(const std::atomic<bool>* cancelled)
 {
     return cancelled != nullptr && cancelled->load();
@@ -320,34 +317,6 @@ std::string BrowserOfSource(const UrlCacheSource& source, const UrlCacheLocation
     return "a Chromium-based browser";
 }
 
-// Whether a response is a Flash movie, by its head and its body's first
-// bytes (decoded); nothing when the body cannot be read. readPrefix(n,
-// prefix) reads at most n stored bytes from the body's start.
-template <typename ReadPrefix>
-std::optional<bool> IsMovieBody(const ResponseFacts& facts, std::string_view contentEncoding, ReadPrefix&& readPrefix)
-{
-    std::string prefix;
-    if (contentEncoding.empty()) {
-        if (!readPrefix(kSignatureLength, prefix))
-            return std::nullopt;
-        return IsFlashResponse(facts, prefix);
-    }
-    // A coded body's first bytes mostly decode from its first few hundred;
-    // more is read only when they do not.
-    std::string signature;
-    for (const std::size_t length : {kShortCodedPrefixLength, kCodedPrefixLength}) {
-        if (!readPrefix(length, prefix))
-            return std::nullopt;
-        if (DecodeBodyPrefix(contentEncoding, prefix, kSignatureLength, signature) == DecodeResult::Ok &&
-            signature.size() >= kSignatureLength)
-            break;
-        signature.clear();
-        if (prefix.size() < length)
-            break;  // the whole body was read
-    }
-    return IsFlashResponse(facts, signature);
-}
-
 // The same for a cached response; opened, when given, is container, already open.
 std::optional<bool> IsMovieResponse(const CachedResponse& response, const ByteSource* opened, const fs::path& container)
 {
@@ -599,6 +568,7 @@ private:
         readAhead_.reset();  // joins its workers before what they read goes
         indexedReadAhead_.reset();
         blockIndex_.reset();
+        blockLooks_.clear();
         folder_.reset();
         files_.clear();
         fileIndex_ = 0;
@@ -705,24 +675,29 @@ private:
             indexed_.push_back(std::move(movie));
             return;
         }
-        cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder);
         // What was read before a fault is walked; the fault is noted.
         const char* fault = nullptr;
         if (current_.kind == UrlCacheSource::Kind::ChromiumBlockFile) {
+            // Its block files are read through windows, never whole.
+            cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder, 0);
             blockFolderPrefix_ = (current_.folder / "").string();
             blockIndex_ = std::make_unique<BlockFileIndex>();
             if (const BlockFileResult result = IndexBlockFileCache(*cacheFiles_, *blockIndex_, &damaged_);
                 result != BlockFileResult::Ok)
                 fault = ToString(result);
-            // Thousands of small entries share a few files held in memory:
-            // their heads are parsed and their bodies glanced at ahead of
-            // the walk, on other threads, as a folder's entry files are.
+            // Thousands of small entries share a few files: their heads and
+            // first bytes are looked at where they lie, each file read once,
+            // and the rest read ahead of the walk, on other threads, as a
+            // folder's entry files are.
+            blockLooks_ = LookAtBlockFileCache(*cacheFiles_, *blockIndex_, ReadAheadThreads(), locations_.cancelled);
             indexedReadAhead_ = std::make_unique<OrderedReadAhead<IndexedGlance>>(
                 blockIndex_->order.size(), [this](std::size_t nth) { return GlanceAtBlockFileEntry(nth); },
                 ReadAheadThreads(), kReadAheadWindow);
-        } else if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_, &damaged_);
-                   result != Cache1Result::Ok) {
-            fault = ToString(result);
+        } else {
+            cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder);
+            if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_, &damaged_);
+                result != Cache1Result::Ok)
+                fault = ToString(result);
         }
         if (fault != nullptr)
             Note(fault);
@@ -793,38 +768,33 @@ private:
         return glance;
     }
 
-    // An entry that is no movie, told by its head and first bytes in place;
-    // nothing for a movie and for anything a look cannot tell.
+    // An entry that is no movie, told by its first look and, for a body in
+    // a separate file, that file's first bytes; nothing for a movie and for
+    // anything a look cannot tell.
     std::optional<IndexedGlance> LookAtBlockFileEntry(std::size_t nth) const
     {
-        BlockFileHead head;
-        if (!BlockFileHeadOf(*cacheFiles_, *blockIndex_, nth, head))
-            return std::nullopt;
-        const HttpHead http = ParseHttpHead(head.head, std::string_view("\0", 1));
-        if (http.status == 0)
-            return std::nullopt;
-        const ResponseFacts facts{http.status, head.truncated, ChromiumKeyUrl(head.key), http.contentType};
-        std::optional<FileByteSource> own;
-        const ByteSource* body = head.bodySource;
-        const std::string bodyName = head.bodyLength == 0 ? "index" : BlockFileBodyName(head);
-        if (head.bodySeparate) {
-            own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(bodyName).c_str());
-            if (!own->IsOpen() || own->Size() < head.bodyLength)
+        const BlockFileLook& look = blockLooks_[nth];
+        if (look.verdict == BlockFileLook::Verdict::BySignature && look.bodySeparate) {
+            const std::string name = BlockFileBodyName(true, look.bodyFile);
+            const FileByteSource body(cacheFiles_->FolderFd(), cacheFiles_->OpenName(name).c_str());
+            if (!body.IsOpen() || body.Size() < look.bodyLength)
                 return std::nullopt;  // the full read notes it
-            body = &*own;
-        }
-        const std::optional<bool> movie =
-            IsMovieBody(facts, http.contentEncoding, [&](std::size_t length, std::string& prefix) {
-                prefix.clear();
-                const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(length, head.bodyLength));
-                return take == 0 || body->Read(head.bodyOffset, take, prefix);
-            });
-        if (!movie || *movie)
+            const std::optional<bool> movie =
+                HasMovieSignature(look.contentEncoding, [&](std::size_t length, std::string& prefix) {
+                    prefix.clear();
+                    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(length, look.bodyLength));
+                    return take == 0 || body.Read(0, take, prefix);
+                });
+            if (!movie || *movie)
+                return std::nullopt;
+        } else if (look.verdict != BlockFileLook::Verdict::Other) {
             return std::nullopt;
+        }
         IndexedGlance glance;
         glance.kind = EntryGlance::Kind::Other;
-        glance.storedSize = head.bodyLength;
-        glance.container = blockFolderPrefix_ + bodyName;
+        glance.storedSize = look.bodyLength;
+        glance.container =
+            blockFolderPrefix_ + (look.bodyLength == 0 ? "index" : BlockFileBodyName(look.bodySeparate, look.bodyFile));
         return glance;
     }
 
@@ -1005,6 +975,7 @@ private:
     std::unique_ptr<OrderedReadAhead<EntryGlance>> readAhead_;
     std::unique_ptr<FolderCacheFiles> cacheFiles_;
     std::unique_ptr<BlockFileIndex> blockIndex_;
+    std::vector<BlockFileLook> blockLooks_;  // by place in the index's order
     std::string blockFolderPrefix_;  // the folder of the block-file cache walked, with a separator
     // Declared after what its workers read, so it goes first.
     std::unique_ptr<OrderedReadAhead<IndexedGlance>> indexedReadAhead_;

@@ -21,46 +21,55 @@ std::string FileBytes(const std::filesystem::path& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-// The look the walk takes first, in place, agrees with the full read of
-// every entry both read; it gives up on a sparse body only, and reads a
-// head as HTTP or a body past a separate file's end only where the walk
+// A look, its views copied out of the window they were read through.
+struct Look {
+    std::string key, head;
+    BlockFileHead place;
+};
+
+// The look the walk takes first, where the entries lie, agrees with the full
+// read of every entry both read; it gives up on a sparse body only, and reads
+// a head as HTTP or a body past a separate file's end only where the walk
 // checks that itself. The number of entries looked at.
 std::size_t ExpectLookAgreesWithRead(CacheFiles& files)
 {
     BlockFileIndex index;
     if (IndexBlockFileCache(files, index) != BlockFileResult::Ok)
         return 0;
-    std::size_t looked = 0;
+    std::map<std::size_t, Look> looks;
+    LookAtBlockFileEntries(files, index, [&looks](std::size_t nth, const BlockFileHead& head) {
+        EXPECT_EQ(looks.count(nth), 0u) << "looked at twice";
+        looks[nth] = {std::string(head.key), std::string(head.head), head};
+    });
     for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
         SCOPED_TRACE(nth);
-        BlockFileHead look;
         IndexedCacheEntry read;
-        const bool wasLooked = BlockFileHeadOf(files, index, nth, look);
+        const auto found = looks.find(nth);
         const bool wasRead = BlockFileResponse(files, index, nth, read);
-        looked += wasLooked;
-        if (!wasLooked) {
+        if (found == looks.end()) {
             EXPECT_TRUE(!wasRead || read.response.body.size() > 1);
             continue;
         }
+        const BlockFileHead& look = found->second.place;
         CachedResponse head;
-        ParseResponseHead(look.head, std::string_view("\0", 1), head);
+        ParseResponseHead(found->second.head, std::string_view("\0", 1), head);
         if (!wasRead) {
             EXPECT_TRUE(head.status == 0 || look.bodySeparate);
             continue;
         }
-        EXPECT_EQ(ChromiumKeyUrl(look.key), read.response.url);
+        EXPECT_EQ(ChromiumKeyUrl(found->second.key), read.response.url);
         EXPECT_EQ(head.status, read.response.status);
         EXPECT_EQ(head.contentType, read.response.contentType);
         EXPECT_EQ(head.contentEncoding, read.response.contentEncoding);
         EXPECT_EQ(look.truncated, read.response.truncated);
         EXPECT_EQ(look.bodyLength, read.response.StoredSize());
         if (look.bodyLength > 0) {
-            EXPECT_EQ(BlockFileBodyName(look), read.bodyFile);
+            EXPECT_EQ(BlockFileBodyName(look.bodySeparate, look.bodyFile), read.bodyFile);
             EXPECT_EQ(look.bodyOffset, read.bodyOffset);
             EXPECT_EQ(look.bodySource, read.bodySource);
         }
     }
-    return looked;
+    return looks.size();
 }
 
 TEST(ChromiumBlockFileTest, GivesEveryResponseChromiumStoredDecodedIntact)
@@ -101,6 +110,8 @@ TEST(ChromiumBlockFileTest, GivesEveryResponseChromiumStoredDecodedIntact)
     for (const IndexedCacheEntry& entry : entries)
         sparse += entry.response.body.size() > 1;
     EXPECT_EQ(ExpectLookAgreesWithRead(files), entries.size() - sparse);
+    FolderCacheFiles windowed(kFixture / "Cache_Data", 0);
+    EXPECT_EQ(ExpectLookAgreesWithRead(windowed), entries.size() - sparse);
 }
 
 // Damage to a real cache, each in one place: the walk ends, keeps what it can
