@@ -368,7 +368,8 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
             Place place;
             if (((links[i].address >> 28) & 7) != 2)
                 steps[i].result = BlockFileResult::BadAddress;
-            else if (steps[i].result = BlockPlace(blocks, links[i].address, place); steps[i].result == BlockFileResult::Ok)
+            else if (steps[i].result = BlockPlace(blocks, links[i].address, place);
+                     steps[i].result == BlockFileResult::Ok)
                 pieces.push_back({place.source, place.offset, static_cast<std::uint32_t>(place.capacity), i});
         }
         // One thread: a long key's file may be opened while the records are read.

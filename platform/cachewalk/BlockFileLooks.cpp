@@ -60,13 +60,12 @@ std::vector<BlockFileLook> LookAtBlockFileCache(CacheFiles& files, const BlockFi
         std::move(prefixes),
         [&looks](const FilePiece& piece, std::optional<std::string_view> bytes) {
             BlockFileLook& look = looks[piece.tag];
-            const std::optional<bool> movie =
-                bytes ? HasMovieSignature(look.contentEncoding,
-                                          [&](std::size_t length, std::string& prefix) {
-                                              prefix.assign(bytes->substr(0, length));
-                                              return true;
-                                          })
-                      : std::nullopt;
+            const std::optional<bool> movie = bytes ? HasMovieSignature(look.contentEncoding,
+                                                                        [&](std::size_t length, std::string& prefix) {
+                                                                            prefix.assign(bytes->substr(0, length));
+                                                                            return true;
+                                                                        })
+                                                    : std::nullopt;
             look.verdict = movie && !*movie ? Verdict::Other : Verdict::Unknown;
         },
         threads, cancelled);

@@ -976,7 +976,7 @@ private:
     std::unique_ptr<FolderCacheFiles> cacheFiles_;
     std::unique_ptr<BlockFileIndex> blockIndex_;
     std::vector<BlockFileLook> blockLooks_;  // by place in the index's order
-    std::string blockFolderPrefix_;  // the folder of the block-file cache walked, with a separator
+    std::string blockFolderPrefix_;          // the folder of the block-file cache walked, with a separator
     // Declared after what its workers read, so it goes first.
     std::unique_ptr<OrderedReadAhead<IndexedGlance>> indexedReadAhead_;
     std::vector<IndexedCacheEntry> indexed_;

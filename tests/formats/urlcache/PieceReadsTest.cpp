@@ -2,8 +2,8 @@
 
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 
 namespace tessaro {
@@ -73,8 +73,8 @@ TEST(PieceReadsTest, GivesEachPieceItsBytesReadingEachByteAtMostTwice)
                 [&](const FilePiece& piece, std::optional<std::string_view> got) {
                     const std::lock_guard lock(mutex);
                     ++taken[piece.tag];
-                    const bool fits = piece.length <= kMaxPieceBytes && piece.offset <= size &&
-                                      piece.length <= size - piece.offset;
+                    const bool fits =
+                        piece.length <= kMaxPieceBytes && piece.offset <= size && piece.length <= size - piece.offset;
                     ASSERT_EQ(got.has_value(), fits) << piece.offset << "+" << piece.length;
                     if (got) {
                         EXPECT_EQ(*got, std::string_view(bytes).substr(piece.offset, piece.length));
