@@ -51,6 +51,10 @@ bool PlayerFetchPool::Submit(PlayerSource source, Done done)
 
 void PlayerFetchPool::CancelMovie(std::uint64_t movie)
 {
+    // 0 is no movie but the player's own files: before the first movie is
+    // shown, showing one must not cancel the player still loading.
+    if (movie == 0)
+        return;
     std::deque<Fetch> dropped;
     {
         std::lock_guard lock(mutex_);

@@ -40,7 +40,8 @@ public:
     bool Submit(PlayerSource source, Done done);
 
     // Ends the fetches of that movie (PlayerSource::movie): waiting ones fail
-    // at once, running ones as soon as their read notices.
+    // at once, running ones as soon as their read notices. The player's own
+    // files (movie 0) are never ended.
     void CancelMovie(std::uint64_t movie);
 
 private:
