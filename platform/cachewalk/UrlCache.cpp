@@ -476,16 +476,18 @@ public:
                         return true;
                     continue;
                 }
-            } else if (IndexedGlance glance; indexedReadAhead_ && indexedReadAhead_->Next(glance)) {
+            } else if (blockIndex_ && blockNext_ < blockLooks_.size()) {
+                const BlockFileLook& look = blockLooks_[blockNext_++];
                 entry = UrlCacheEntry();
-                if (glance.damage.count != 0)
-                    damaged_.Note(glance.damage.firstFile, glance.damage.firstReason);
-                if (glance.kind == EntryGlance::Kind::Other) {
-                    entry.localFileName = std::move(glance.container);
-                    entry.size = glance.storedSize;
+                if (look.verdict == BlockFileLook::Verdict::Other) {
+                    entry.localFileName = LookedContainer(look);
+                    entry.size = look.bodyLength;
                     return true;
                 }
-                if (glance.kind == EntryGlance::Kind::Movie && ReadIndexed(glance.movie, entry))
+                IndexedGlance glance;
+                if (!indexedReadAhead_->Next(glance))
+                    continue;
+                if (YieldGlance(glance, entry))
                     return true;
                 continue;
             } else if (IsIndexed(current_.kind) && !indexedReadAhead_) {
@@ -569,6 +571,7 @@ private:
         indexedReadAhead_.reset();
         blockIndex_.reset();
         blockLooks_.clear();
+        blockUnsettled_.clear();
         folder_.reset();
         files_.clear();
         fileIndex_ = 0;
@@ -690,9 +693,16 @@ private:
             // and the rest read ahead of the walk, on other threads, as a
             // folder's entry files are.
             blockLooks_ = LookAtBlockFileCache(*cacheFiles_, *blockIndex_, ReadAheadThreads(), locations_.cancelled);
+            blockNext_ = 0;
+            blockUnsettled_.clear();
+            for (std::size_t nth = 0; nth < blockLooks_.size(); ++nth) {
+                if (blockLooks_[nth].verdict != BlockFileLook::Verdict::Other)
+                    blockUnsettled_.push_back(nth);
+            }
             indexedReadAhead_ = std::make_unique<OrderedReadAhead<IndexedGlance>>(
-                blockIndex_->order.size(), [this](std::size_t nth) { return GlanceAtBlockFileEntry(nth); },
-                ReadAheadThreads(), kReadAheadWindow);
+                blockUnsettled_.size(),
+                [this](std::size_t nth) { return GlanceAtBlockFileEntry(blockUnsettled_[nth]); }, ReadAheadThreads(),
+                kReadAheadWindow);
         } else {
             cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder);
             if (const Cache1Result result = ReadFirefoxCache1(*cacheFiles_, indexed_, &damaged_);
@@ -793,9 +803,29 @@ private:
         IndexedGlance glance;
         glance.kind = EntryGlance::Kind::Other;
         glance.storedSize = look.bodyLength;
-        glance.container =
-            blockFolderPrefix_ + (look.bodyLength == 0 ? "index" : BlockFileBodyName(look.bodySeparate, look.bodyFile));
+        glance.container = LookedContainer(look);
         return glance;
+    }
+
+    // A block-file entry read ahead: one that is no movie, or a movie,
+    // checked out here.
+    bool YieldGlance(IndexedGlance& glance, UrlCacheEntry& entry)
+    {
+        if (glance.damage.count != 0)
+            damaged_.Note(glance.damage.firstFile, glance.damage.firstReason);
+        if (glance.kind == EntryGlance::Kind::Other) {
+            entry.localFileName = std::move(glance.container);
+            entry.size = glance.storedSize;
+            return true;
+        }
+        return glance.kind == EntryGlance::Kind::Movie && ReadIndexed(glance.movie, entry);
+    }
+
+    // The file an entry that is no movie is yielded as: its body's, or the index.
+    std::string LookedContainer(const BlockFileLook& look) const
+    {
+        return blockFolderPrefix_ +
+               (look.bodyLength == 0 ? "index" : BlockFileBodyName(look.bodySeparate, look.bodyFile));
     }
 
     void Note(const std::string& fault)
@@ -976,7 +1006,10 @@ private:
     std::unique_ptr<FolderCacheFiles> cacheFiles_;
     std::unique_ptr<BlockFileIndex> blockIndex_;
     std::vector<BlockFileLook> blockLooks_;  // by place in the index's order
-    std::string blockFolderPrefix_;          // the folder of the block-file cache walked, with a separator
+    std::size_t blockNext_ = 0;              // the next of them to yield
+    // Those a look did not settle, in order: read ahead on other threads.
+    std::vector<std::size_t> blockUnsettled_;
+    std::string blockFolderPrefix_;  // the folder of the block-file cache walked, with a separator
     // Declared after what its workers read, so it goes first.
     std::unique_ptr<OrderedReadAhead<IndexedGlance>> indexedReadAhead_;
     std::vector<IndexedCacheEntry> indexed_;
