@@ -21,7 +21,8 @@ bool Fits(const FilePiece& piece)
 
 void ReadRun(const FilePiece* begin, const FilePiece* end, const TakePiece& take, const std::atomic<bool>* cancelled)
 {
-    const std::unique_ptr<char[]> buffer(new char[kWindowBytes]);
+    // Only for files not held in memory.
+    std::unique_ptr<char[]> buffer;
     for (const FilePiece* piece = begin; piece != end;) {
         if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed))
             return;
@@ -41,6 +42,8 @@ void ReadRun(const FilePiece* begin, const FilePiece* end, const TakePiece& take
             stop = std::max(stop, last->offset + last->length);
         const auto length = static_cast<std::size_t>(stop - start);
         std::optional<std::string_view> bytes = piece->source->View(start, length);
+        if (!bytes && !buffer)
+            buffer.reset(new char[kWindowBytes]);
         if (!bytes && piece->source->ReadInto(start, length, buffer.get()))
             bytes = std::string_view(buffer.get(), length);
         for (; piece != last; ++piece) {
