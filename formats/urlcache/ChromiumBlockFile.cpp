@@ -9,6 +9,8 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
+#include <numeric>
+#include <tuple>
 
 namespace tessaro {
 
@@ -48,9 +50,10 @@ std::string BlockFileName(std::uint32_t number)
     return "data_" + std::to_string(number);
 }
 
-std::string CacheFileName(bool separate, std::uint32_t number)
+// An address of a body or key kept in a file of its own, f_<number>.
+bool IsSeparateFileAddress(std::uint32_t address)
 {
-    return separate ? SeparateFileName(number) : BlockFileName(number);
+    return (address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile;
 }
 
 // Where the bytes an address names lie: a file of the cache (by number, its
@@ -63,14 +66,14 @@ struct Place {
     std::uint64_t capacity = 0;
     const ByteSource* source = nullptr;
 
-    std::string Name() const { return CacheFileName(separate, number); }
+    std::string Name() const { return BlockFileBodyName(separate, number); }
 };
 
 // The file an address names: a separate file, a block file, else the
 // entry's own block file.
 std::string AddressFileName(std::uint32_t address, std::uint32_t entryAddress)
 {
-    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile)
+    if (IsSeparateFileAddress(address))
         return SeparateFileName(address & 0x0fffffff);
     if ((address & kAddressInitialized) && BlockSizeOf((address >> 28) & 7) != 0)
         return BlockFileName((address >> 16) & 0xff);
@@ -105,7 +108,7 @@ public:
 
     void Open(std::uint32_t address)
     {
-        if (writable_ == nullptr || !(address & kAddressInitialized) || ((address >> 28) & 7) == kTypeSeparateFile)
+        if (writable_ == nullptr || !(address & kAddressInitialized) || IsSeparateFileAddress(address))
             return;
         const std::uint32_t number = (address >> 16) & 0xff;
         if (writable_->opened[number])
@@ -165,7 +168,7 @@ BlockFileResult BlockPlace(Blocks& blocks, std::uint32_t address, Place& place)
 // The place of a stream of length bytes: blocks or a separate file.
 BlockFileResult StreamPlace(Blocks& blocks, std::uint32_t address, std::uint64_t length, Place& place)
 {
-    if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
+    if (IsSeparateFileAddress(address)) {
         place.separate = true;
         place.number = address & 0x0fffffff;
         place.offset = 0;
@@ -399,11 +402,10 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
     }
     // Back to table order: bucket by bucket, along each chain.
     std::vector<std::size_t> byTable(entries.size());
-    for (std::size_t i = 0; i < byTable.size(); ++i)
-        byTable[i] = i;
+    std::iota(byTable.begin(), byTable.end(), std::size_t(0));
     std::sort(byTable.begin(), byTable.end(), [&](std::size_t a, std::size_t b) {
-        return tableOrder[a].bucket != tableOrder[b].bucket ? tableOrder[a].bucket < tableOrder[b].bucket
-                                                            : tableOrder[a].depth < tableOrder[b].depth;
+        return std::tie(tableOrder[a].bucket, tableOrder[a].depth) <
+               std::tie(tableOrder[b].bucket, tableOrder[b].depth);
     });
     std::vector<BlockFileEntry> sorted;
     sorted.reserve(entries.size());
@@ -533,7 +535,7 @@ bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
         segment.length = entry.dataSize[1];
         response.body.push_back(std::move(segment));
         out.bodyOffset = place.offset;
-        out.bodyInSharedFile = ((entry.dataAddress[1] >> 28) & 7) != kTypeSeparateFile;
+        out.bodyInSharedFile = !IsSeparateFileAddress(entry.dataAddress[1]);
         out.bodySource = place.source;
         return true;
     }
@@ -616,7 +618,7 @@ void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, cons
                 return;
             }
             const std::uint32_t address = entry.dataAddress[1];
-            if ((address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile) {
+            if (IsSeparateFileAddress(address)) {
                 out.bodySeparate = true;
                 out.bodyFile = address & 0x0fffffff;
                 look(piece.tag, out);
@@ -635,7 +637,7 @@ void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, cons
 
 std::string BlockFileBodyName(bool separate, std::uint32_t number)
 {
-    return CacheFileName(separate, number);
+    return separate ? SeparateFileName(number) : BlockFileName(number);
 }
 
 BlockFileResult ReadBlockFileCache(CacheFiles& files, std::vector<IndexedCacheEntry>& out, DamagedEntries* damaged)
