@@ -72,4 +72,23 @@ std::vector<BlockFileLook> LookAtBlockFileCache(CacheFiles& files, const BlockFi
     return looks;
 }
 
+bool IsSettledNoMovie(const FolderCacheFiles& files, const BlockFileLook& look)
+{
+    if (look.verdict == Verdict::Other)
+        return true;
+    if (look.verdict != Verdict::BySignature || !look.bodySeparate)
+        return false;
+    const std::string name = BlockFileBodyName(true, look.bodyFile);
+    const FileByteSource body(files.FolderFd(), files.OpenName(name).c_str());
+    if (!body.IsOpen() || body.Size() < look.bodyLength)
+        return false;
+    const std::optional<bool> movie =
+        HasMovieSignature(look.contentEncoding, [&](std::size_t length, std::string& prefix) {
+            prefix.clear();
+            const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(length, look.bodyLength));
+            return take == 0 || body.Read(0, take, prefix);
+        });
+    return movie && !*movie;
+}
+
 }  // namespace tessaro

@@ -34,4 +34,10 @@ struct BlockFileLook {
 std::vector<BlockFileLook> LookAtBlockFileCache(CacheFiles& files, const BlockFileIndex& index, int threads,
                                                 const std::atomic<bool>* cancelled = nullptr);
 
+// Whether a look tells no movie: settled so, or left to the first bytes of a
+// body in a separate file, read here from the cache's folder (safe on several
+// threads). False for a movie and for what a look cannot tell, a separate
+// file shorter than its body included: the full read notes that.
+bool IsSettledNoMovie(const FolderCacheFiles& files, const BlockFileLook& look);
+
 }  // namespace tessaro

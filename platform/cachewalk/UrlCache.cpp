@@ -784,22 +784,8 @@ private:
     std::optional<IndexedGlance> LookAtBlockFileEntry(std::size_t nth) const
     {
         const BlockFileLook& look = blockLooks_[nth];
-        if (look.verdict == BlockFileLook::Verdict::BySignature && look.bodySeparate) {
-            const std::string name = BlockFileBodyName(true, look.bodyFile);
-            const FileByteSource body(cacheFiles_->FolderFd(), cacheFiles_->OpenName(name).c_str());
-            if (!body.IsOpen() || body.Size() < look.bodyLength)
-                return std::nullopt;  // the full read notes it
-            const std::optional<bool> movie =
-                HasMovieSignature(look.contentEncoding, [&](std::size_t length, std::string& prefix) {
-                    prefix.clear();
-                    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(length, look.bodyLength));
-                    return take == 0 || body.Read(0, take, prefix);
-                });
-            if (!movie || *movie)
-                return std::nullopt;
-        } else if (look.verdict != BlockFileLook::Verdict::Other) {
+        if (!IsSettledNoMovie(*cacheFiles_, look))
             return std::nullopt;
-        }
         IndexedGlance glance;
         glance.kind = EntryGlance::Kind::Other;
         glance.storedSize = look.bodyLength;
