@@ -57,7 +57,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
 libqt6network6 (>= 6.4), libqt6webenginecore6 (>= 6.4), libqt6webenginewidgets6 (>= 6.4), \
 libqt6webenginecore6-bin (>= 6.4), libqt6webengine6-data (>= 6.4), libqt6webchannel6 (>= 6.4), \
-libcurl4, libssl3, libchm1, liblz4-1, libbrotli1, liblzma5, zlib1g, libzip4")
+libcurl4, libssl3, libchm1, liblz4-1, libbrotli1, liblzma5, zlib1g, libzip4, liburing2")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_STRIP_FILES ON)
 

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev
-  libcurl4-openssl-dev libssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev liblzma-dev libzip-dev wget
+  libcurl4-openssl-dev libssl-dev libchm-dev liblz4-dev libbrotli-dev zlib1g-dev liblzma-dev libzip-dev liburing-dev wget
   libgtest-dev libgmock-dev fp-utils
   python3-libmsiecf
   xvfb xauth firefox-esr

@@ -26,6 +26,9 @@ public:
     virtual std::optional<std::string_view> View(std::uint64_t, std::size_t) const { return std::nullopt; }
     // The same into the caller's memory: many pieces read through one buffer.
     virtual bool ReadInto(std::uint64_t offset, std::size_t length, char* out) const;
+    // The open file the bytes are read from, for reads batched with others
+    // (BatchedReads); -1 when there is none.
+    virtual int FileDescriptor() const { return -1; }
 };
 
 class MemoryByteSource : public ByteSource {
@@ -66,6 +69,7 @@ public:
     FileByteSource& operator=(const FileByteSource&) = delete;
 
     bool IsOpen() const { return fd_.Valid(); }
+    int FileDescriptor() const override { return fd_.Get(); }
     std::uint64_t Size() const override { return size_; }
     // Size and modification time as the open file had them.
     FileStamp Stamp() const { return {size_, modifiedNs_}; }

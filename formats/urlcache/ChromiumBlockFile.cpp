@@ -589,7 +589,7 @@ bool BlockFileResponse(CacheFiles& files, const BlockFileIndex& index, std::size
 }
 
 void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, const LookAtBlockFileEntry& look,
-                            int threads, const std::atomic<bool>* cancelled)
+                            int threads, const std::atomic<bool>* cancelled, const std::function<void()>& then)
 {
     Blocks blocks(files, index.blockFiles);
     std::vector<FilePiece> heads;
@@ -632,7 +632,14 @@ void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, cons
             out.bodySource = place.source;
             look(piece.tag, out);
         },
-        threads, cancelled);
+        threads, cancelled, then);
+}
+
+std::optional<std::uint32_t> SeparateBodyFile(const BlockFileEntry& entry)
+{
+    if (entry.dataSize[1] == 0 || !IsSeparateFileAddress(entry.dataAddress[1]))
+        return std::nullopt;
+    return entry.dataAddress[1] & 0x0fffffff;
 }
 
 std::string BlockFileBodyName(bool separate, std::uint32_t number)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,9 +104,15 @@ struct BlockFileHead {
 // file, anything damaged) is left out: BlockFileResponse reads it, and notes
 // what is wrong. Over files that are safe on several threads (FolderCacheFiles)
 // when threads > 1.
+// Each thread, its share of the heads read, calls then() (ReadPieces).
 using LookAtBlockFileEntry = std::function<void(std::size_t nth, const BlockFileHead& head)>;
 void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, const LookAtBlockFileEntry& look,
-                            int threads = 1, const std::atomic<bool>* cancelled = nullptr);
+                            int threads = 1, const std::atomic<bool>* cancelled = nullptr,
+                            const std::function<void()>& then = nullptr);
+
+// The number of the separate file (f_<number>) an entry's body is kept in;
+// nothing for a body in a block file, or none.
+std::optional<std::uint32_t> SeparateBodyFile(const BlockFileEntry& entry);
 
 // The name of the file a body lies in, among the cache's files.
 std::string BlockFileBodyName(bool separate, std::uint32_t number);

@@ -32,8 +32,10 @@ constexpr std::uint32_t kMaxPieceBytes = 64 * 1024;
 // end, are too long or cannot be read; on `threads` threads at once, each
 // taking a run of the pieces in file order (so take writes only what is the
 // piece's own). Pieces not reached once cancelled is set are not taken.
+// Each thread, when no piece is left to read, calls then() once: work that
+// can share the threads (then divides it among its callers).
 using TakePiece = std::function<void(const FilePiece&, std::optional<std::string_view>)>;
 void ReadPieces(std::vector<FilePiece> pieces, const TakePiece& take, int threads = 1,
-                const std::atomic<bool>* cancelled = nullptr);
+                const std::atomic<bool>* cancelled = nullptr, const std::function<void()>& then = nullptr);
 
 }  // namespace tessaro

@@ -16,7 +16,7 @@ struct BlockFileLook {
     enum class Verdict : std::uint8_t {
         Unknown,      // to be read in full: a movie, or what a look cannot tell
         Other,        // no movie
-        BySignature,  // a movie if its body's first bytes say so (a separate file's, not read yet)
+        BySignature,  // a movie if its body's first bytes say so: only while the look lasts
     };
     Verdict verdict = Verdict::Unknown;
     bool bodySeparate = false;
@@ -27,17 +27,13 @@ struct BlockFileLook {
     std::string contentEncoding;
 };
 
-// The looks at the entries of index's order, by place in it: every head, then
-// the first bytes of every body a head leaves the verdict to that lies in a
-// block file, each block file read front to back (ReadPieces) on `threads`
-// threads. Entries not reached once cancelled is set stay Unknown.
-std::vector<BlockFileLook> LookAtBlockFileCache(CacheFiles& files, const BlockFileIndex& index, int threads,
+// The looks at the entries of index's order, by place in it: every head,
+// then the first bytes of every body a head leaves the verdict to, each
+// block file read front to back (ReadPieces) and the separate files opened
+// by name in the folder, on `threads` threads. Each verdict is Unknown or
+// Other: a separate file shorter than its body is Unknown (the full read
+// notes it), as are entries not reached once cancelled is set.
+std::vector<BlockFileLook> LookAtBlockFileCache(FolderCacheFiles& files, const BlockFileIndex& index, int threads,
                                                 const std::atomic<bool>* cancelled = nullptr);
-
-// Whether a look tells no movie: settled so, or left to the first bytes of a
-// body in a separate file, read here from the cache's folder (safe on several
-// threads). False for a movie and for what a look cannot tell, a separate
-// file shorter than its body included: the full read notes that.
-bool IsSettledNoMovie(const FolderCacheFiles& files, const BlockFileLook& look);
 
 }  // namespace tessaro

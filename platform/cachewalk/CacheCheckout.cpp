@@ -10,6 +10,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace tessaro {
@@ -269,20 +270,26 @@ void RemoveStaleCheckouts(const std::filesystem::path& contentFolder, const std:
 {
     std::error_code error;
     std::vector<std::filesystem::path> folders;
+    // What each folder still holds: one left with nothing goes too, and a
+    // folder is not listed again to learn that.
+    std::map<std::filesystem::path, std::size_t> held;
     for (auto it = std::filesystem::recursive_directory_iterator(contentFolder, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
         const std::filesystem::path& path = it->path();
         std::error_code ignored;
-        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
             folders.push_back(path);
-        else if (keep.count(path) == 0)
-            std::filesystem::remove(path, ignored);
+            continue;
+        }
+        if (keep.count(path) != 0 || !std::filesystem::remove(path, ignored))
+            ++held[path.parent_path()];
     }
-    // Deepest first, so a parent is empty by the time it comes up.
+    // Deepest first, so a parent is empty by the time it comes up; a folder
+    // that something went into meanwhile stays.
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
         std::error_code ignored;
-        if (std::filesystem::is_empty(*it, ignored) && !ignored)
-            std::filesystem::remove(*it, ignored);
+        if (held[*it] != 0 || !std::filesystem::remove(*it, ignored))
+            ++held[it->parent_path()];
     }
 }
 

@@ -690,8 +690,8 @@ private:
                 fault = ToString(result);
             // Thousands of small entries share a few files: their heads and
             // first bytes are looked at where they lie, each file read once,
-            // and the rest read ahead of the walk, on other threads, as a
-            // folder's entry files are.
+            // and the few left open read ahead of the walk, on other threads,
+            // as a folder's entry files are.
             blockLooks_ = LookAtBlockFileCache(*cacheFiles_, *blockIndex_, ReadAheadThreads(), locations_.cancelled);
             blockNext_ = 0;
             blockUnsettled_.clear();
@@ -748,14 +748,11 @@ private:
         return own->IsOpen() ? &*own : nullptr;
     }
 
-    // Runs on a read-ahead worker: reads only what the index and the cache's
-    // files hold, and opens a separate file of its own. Most entries are no
-    // movie: their heads and first bytes are looked at in place, and only
-    // the others read whole.
+    // Runs on a read-ahead worker, for an entry its look left open (a movie,
+    // or what a look cannot tell): reads it whole from what the index and the
+    // cache's files hold, a separate file opened of its own.
     IndexedGlance GlanceAtBlockFileEntry(std::size_t nth)
     {
-        if (std::optional<IndexedGlance> glance = LookAtBlockFileEntry(nth))
-            return std::move(*glance);
         IndexedGlance glance;
         IndexedCacheEntry indexed;
         if (!BlockFileResponse(*cacheFiles_, *blockIndex_, nth, indexed, &glance.damage))
@@ -775,21 +772,6 @@ private:
             glance.movie = std::move(indexed);
         else
             glance.container = body.string();
-        return glance;
-    }
-
-    // An entry that is no movie, told by its first look and, for a body in
-    // a separate file, that file's first bytes; nothing for a movie and for
-    // anything a look cannot tell.
-    std::optional<IndexedGlance> LookAtBlockFileEntry(std::size_t nth) const
-    {
-        const BlockFileLook& look = blockLooks_[nth];
-        if (!IsSettledNoMovie(*cacheFiles_, look))
-            return std::nullopt;
-        IndexedGlance glance;
-        glance.kind = EntryGlance::Kind::Other;
-        glance.storedSize = look.bodyLength;
-        glance.container = LookedContainer(look);
         return glance;
     }
 

@@ -23,15 +23,19 @@ const char* ToString(RegularFileResult result)
     return "?";
 }
 
+RegularFileResult OpenFailure(int error)
+{
+    if (error == ENOENT || error == ENOTDIR)
+        return RegularFileResult::Missing;
+    return error == ELOOP || error == ENXIO ? RegularFileResult::NotRegular : RegularFileResult::Failed;
+}
+
 RegularFileResult OpenRegularFile(const char* path, OpenedFile& file, int folderFd)
 {
     file = OpenedFile();
-    Descriptor fd(::openat(folderFd, path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    if (!fd.Valid()) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return RegularFileResult::Missing;
-        return errno == ELOOP || errno == ENXIO ? RegularFileResult::NotRegular : RegularFileResult::Failed;
-    }
+    Descriptor fd(::openat(folderFd, path, kOutsideFileOpenFlags));
+    if (!fd.Valid())
+        return OpenFailure(errno);
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0)
         return RegularFileResult::Failed;

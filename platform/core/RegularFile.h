@@ -34,6 +34,10 @@ struct OpenedFile {
     std::int64_t modifiedNs = 0;
 };
 
+// How every outside file is opened, and what a failed open's errno means.
+constexpr int kOutsideFileOpenFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+RegularFileResult OpenFailure(int error);
+
 // Opens path (relative to folderFd when it is not absolute) for reading.
 RegularFileResult OpenRegularFile(const char* path, OpenedFile& file, int folderFd = AT_FDCWD);
 
