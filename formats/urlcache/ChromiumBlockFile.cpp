@@ -333,7 +333,8 @@ BlockFileResult ChainHeads(const ByteSource& index, std::uint32_t tableLength, S
 // once, so that each step reads the records in the order they lie in their
 // files. Ok, or why the index could not be read at all. Every block file
 // an entry's streams name is opened here.
-BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>& entries, DamagedEntries* damaged)
+BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>& entries, DamagedEntries* damaged,
+                                     const BlockFileEntriesFound& found)
 {
     entries.clear();
     const ByteSource* index = blocks.files.Open("index");
@@ -382,6 +383,7 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
                                  : BlockFileResult::ReadFailed;
         });
         std::vector<ChainLink> next;
+        const std::size_t before = entries.size();
         for (std::size_t i = 0; i < links.size(); ++i) {
             if (steps[i].result != BlockFileResult::Ok) {
                 NoteDamage(damaged, links[i].address, links[i].address,
@@ -398,6 +400,8 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
             tableOrder.push_back(links[i]);
             entries.push_back(std::move(entry));
         }
+        if (found && entries.size() > before)
+            found(std::span<const BlockFileEntry>(entries).subspan(before));
         links = std::move(next);
     }
     // Back to table order: bucket by bucket, along each chain.
@@ -553,11 +557,12 @@ bool EntryResponse(Blocks& blocks, const BlockFileEntry& entry,
 
 }  // namespace
 
-BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, DamagedEntries* damaged)
+BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, DamagedEntries* damaged,
+                                    const BlockFileEntriesFound& found)
 {
     index = BlockFileIndex();
     Blocks blocks(files, index.blockFiles);
-    if (const auto result = ReadBlockFileEntries(blocks, index.entries, damaged); result != BlockFileResult::Ok)
+    if (const auto result = ReadBlockFileEntries(blocks, index.entries, damaged, found); result != BlockFileResult::Ok)
         return result;
     const std::vector<BlockFileEntry>& entries = index.entries;
     for (const BlockFileEntry& entry : entries) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,7 +74,11 @@ struct BlockFileIndex {
 
 // Reads the index and every entry's fixed part and key; no response yet.
 // An entry record the index leads to that cannot be read is noted in damaged.
-BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, DamagedEntries* damaged = nullptr);
+// found, when given, has the entries as they are read, a step of the walk at
+// a time, on the calling thread: work on them can start before the walk ends.
+using BlockFileEntriesFound = std::function<void(std::span<const BlockFileEntry>)>;
+BlockFileResult IndexBlockFileCache(CacheFiles& files, BlockFileIndex& index, DamagedEntries* damaged = nullptr,
+                                    const BlockFileEntriesFound& found = nullptr);
 
 // The response of the nth entry of the order; false when it is none (not
 // HTTP, cut, a sparse body with a hole). Safe to call from several threads

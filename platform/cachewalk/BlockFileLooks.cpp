@@ -4,20 +4,14 @@
 #include "formats/urlcache/ChromiumResponseInfo.h"
 #include "formats/urlcache/PieceReads.h"
 #include "platform/cachewalk/MovieBody.h"
-#include "platform/core/BatchedReads.h"
 
 #include <algorithm>
-#include <array>
-#include <span>
 
 namespace tessaro {
 
 namespace {
 
 using Verdict = BlockFileLook::Verdict;
-
-// Separate files a thread opens before it takes more.
-constexpr std::size_t kSeparateBatch = BatchedReads::kBatchFiles;
 
 // The verdict a head gives: a movie by its address or type (Unknown: read
 // in full), no movie whatever its body (an error page, a cut body), or one
@@ -31,17 +25,6 @@ Verdict HeadVerdict(const BlockFileHead& head, const HttpHead& http)
         return Verdict::Other;
     return Verdict::BySignature;
 }
-
-// The first bytes of a body kept in a separate file, read while the heads
-// are: nearly every such body is looked at, and opening its file costs more
-// than anything else a look does.
-struct SeparateStart {
-    std::size_t nth = 0;
-    std::uint32_t file = 0;
-    bool opened = false;
-    std::uint64_t size = 0;
-    std::string bytes;  // at most kShortCodedPrefixLength
-};
 
 // The verdict of a body by its first bytes (start: as many as were read of
 // those a look reads): Unknown for a coded body whose first bytes do not
@@ -68,41 +51,11 @@ std::uint64_t StartLength(const BlockFileLook& look)
 
 }  // namespace
 
-std::vector<BlockFileLook> LookAtBlockFileCache(FolderCacheFiles& files, const BlockFileIndex& index, int threads,
+std::vector<BlockFileLook> LookAtBlockFileCache(CacheFiles& files, const BlockFileIndex& index,
+                                                SeparateBodyStarts& separate, int threads,
                                                 const std::atomic<bool>* cancelled)
 {
     std::vector<BlockFileLook> looks(index.order.size());
-    std::vector<SeparateStart> separate;
-    for (std::size_t nth = 0; nth < index.order.size(); ++nth) {
-        if (const std::optional<std::uint32_t> file = SeparateBodyFile(index.entries[index.order[nth]]))
-            separate.push_back({nth, *file, false, 0, {}});
-    }
-    // Threads that have read their share of the heads open separate files,
-    // a batch at a time.
-    std::atomic<std::size_t> nextSeparate{0};
-    const auto readSeparateStarts = [&] {
-        BatchedReads reader;
-        std::array<std::string, kSeparateBatch> names;
-        std::array<FileStart, kSeparateBatch> batch;
-        std::vector<char> room(kSeparateBatch * kShortCodedPrefixLength);
-        for (std::size_t from; (from = nextSeparate.fetch_add(kSeparateBatch)) < separate.size();) {
-            if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed))
-                return;
-            const std::size_t count = std::min(kSeparateBatch, separate.size() - from);
-            for (std::size_t at = 0; at < count; ++at) {
-                names[at] = files.OpenName(BlockFileBodyName(true, separate[from + at].file));
-                batch[at] =
-                    FileStart{names[at].c_str(), kShortCodedPrefixLength, room.data() + at * kShortCodedPrefixLength};
-            }
-            reader.ReadStarts(files.FolderFd(), std::span(batch.data(), count));
-            for (std::size_t at = 0; at < count; ++at) {
-                SeparateStart& start = separate[from + at];
-                start.opened = batch[at].result == RegularFileResult::Ok;
-                start.size = batch[at].size;
-                start.bytes.assign(batch[at].out, batch[at].got);
-            }
-        }
-    };
     LookAtBlockFileEntries(
         files, index,
         [&looks](std::size_t nth, const BlockFileHead& head) {
@@ -117,13 +70,15 @@ std::vector<BlockFileLook> LookAtBlockFileCache(FolderCacheFiles& files, const B
             if (look.verdict == Verdict::BySignature)
                 look.contentEncoding.assign(http.contentEncoding);
         },
-        threads, cancelled, readSeparateStarts);
-    for (const SeparateStart& start : separate) {
-        BlockFileLook& look = looks[start.nth];
+        threads, cancelled, [&separate] { separate.ReadRest(); });
+    for (BlockFileLook& look : looks) {
+        if (look.verdict != Verdict::BySignature || !look.bodySeparate)
+            continue;
         // A file shorter than its body is the full read's to note.
-        if (look.verdict == Verdict::BySignature)
-            look.verdict =
-                start.opened && start.size >= look.bodyLength ? StartVerdict(start.bytes, look) : Verdict::Unknown;
+        const SeparateBodyStarts::Start* start = separate.Find(look.bodyFile);
+        look.verdict = start != nullptr && start->opened && start->size >= look.bodyLength
+                           ? StartVerdict(start->bytes, look)
+                           : Verdict::Unknown;
     }
     std::vector<FilePiece> prefixes;
     for (std::size_t nth = 0; nth < looks.size(); ++nth) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/urlcache/ChromiumBlockFile.h"
+#include "platform/cachewalk/SeparateBodyStarts.h"
 
 #include <atomic>
 #include <cstdint>
@@ -29,11 +30,12 @@ struct BlockFileLook {
 
 // The looks at the entries of index's order, by place in it: every head,
 // then the first bytes of every body a head leaves the verdict to, each
-// block file read front to back (ReadPieces) and the separate files opened
-// by name in the folder, on `threads` threads. Each verdict is Unknown or
+// block file read front to back (ReadPieces) on `threads` threads, which
+// then finish reading the separate files' starts. Each verdict is Unknown or
 // Other: a separate file shorter than its body is Unknown (the full read
 // notes it), as are entries not reached once cancelled is set.
-std::vector<BlockFileLook> LookAtBlockFileCache(FolderCacheFiles& files, const BlockFileIndex& index, int threads,
+std::vector<BlockFileLook> LookAtBlockFileCache(CacheFiles& files, const BlockFileIndex& index,
+                                                SeparateBodyStarts& separate, int threads,
                                                 const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace tessaro

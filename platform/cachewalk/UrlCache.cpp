@@ -685,14 +685,18 @@ private:
             cacheFiles_ = std::make_unique<FolderCacheFiles>(current_.folder, 0);
             blockFolderPrefix_ = (current_.folder / "").string();
             blockIndex_ = std::make_unique<BlockFileIndex>();
-            if (const BlockFileResult result = IndexBlockFileCache(*cacheFiles_, *blockIndex_, &damaged_);
+            SeparateBodyStarts separate(*cacheFiles_, locations_.cancelled);
+            if (const BlockFileResult result =
+                    IndexBlockFileCache(*cacheFiles_, *blockIndex_, &damaged_,
+                                        [&separate](std::span<const BlockFileEntry> found) { separate.Add(found); });
                 result != BlockFileResult::Ok)
                 fault = ToString(result);
             // Thousands of small entries share a few files: their heads and
             // first bytes are looked at where they lie, each file read once,
             // and the few left open read ahead of the walk, on other threads,
             // as a folder's entry files are.
-            blockLooks_ = LookAtBlockFileCache(*cacheFiles_, *blockIndex_, ReadAheadThreads(), locations_.cancelled);
+            blockLooks_ =
+                LookAtBlockFileCache(*cacheFiles_, *blockIndex_, separate, ReadAheadThreads(), locations_.cancelled);
             blockNext_ = 0;
             blockUnsettled_.clear();
             for (std::size_t nth = 0; nth < blockLooks_.size(); ++nth) {
