@@ -14,8 +14,9 @@ constexpr std::size_t kBatch = BatchedReads::kBatchFiles;
 
 }  // namespace
 
-SeparateBodyStarts::SeparateBodyStarts(const FolderCacheFiles& files, const std::atomic<bool>* cancelled)
-    : files_(files), cancelled_(cancelled), reader_([this] { Work(true); })
+SeparateBodyStarts::SeparateBodyStarts(const FolderCacheFiles& files, const std::atomic<bool>* cancelled,
+                                       std::size_t maxFiles)
+    : files_(files), cancelled_(cancelled), maxFiles_(maxFiles), reader_([this] { Work(true); })
 {
 }
 
@@ -34,8 +35,8 @@ void SeparateBodyStarts::Add(std::span<const BlockFileEntry> entries)
     {
         const std::lock_guard lock(mutex_);
         for (const BlockFileEntry& entry : entries) {
-            if (const std::optional<std::uint32_t> number = SeparateBodyFile(entry);
-                number && asked_.insert(*number).second)
+            const std::optional<std::uint32_t> number = SeparateBodyFile(entry);
+            if (number && wanted_.size() < maxFiles_ && asked_.insert(*number).second)
                 wanted_.push_back(*number);
         }
     }

@@ -29,12 +29,18 @@ public:
         std::string bytes;  // at most kShortCodedPrefixLength
     };
 
-    SeparateBodyStarts(const FolderCacheFiles& files, const std::atomic<bool>* cancelled);
+    // Files read ahead at most (their starts are held until the looks): a
+    // body past them is read in full instead.
+    static constexpr std::size_t kMaxFiles = std::size_t(1) << 16;
+
+    SeparateBodyStarts(const FolderCacheFiles& files, const std::atomic<bool>* cancelled,
+                       std::size_t maxFiles = kMaxFiles);
     ~SeparateBodyStarts();
     SeparateBodyStarts(const SeparateBodyStarts&) = delete;
     SeparateBodyStarts& operator=(const SeparateBodyStarts&) = delete;
 
-    // The separate bodies of entries the walk found; each file is read once.
+    // The separate bodies of entries the walk found; each file is read once,
+    // the first maxFiles of them.
     void Add(std::span<const BlockFileEntry> entries);
     // No more come: reads what is left on the calling thread too (several
     // may call it at once) and returns once every file is read, or cancelled.
@@ -47,6 +53,7 @@ private:
 
     const FolderCacheFiles& files_;
     const std::atomic<bool>* cancelled_;
+    const std::size_t maxFiles_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::uint32_t> wanted_;

@@ -36,14 +36,14 @@ TEST(SeparateBodyStartsTest, ReadsTheStartOfEverySeparateFileWhateverStandsThere
     fs::create_directory(dir.path() / "f_000004");
     fs::create_symlink(dir.path() / "f_000001", dir.path() / "f_000005");
     constexpr std::uint32_t kMany = 2 * 64 + 3;  // past two batches
-    for (std::uint32_t number = 0x100; number < 0x100 + kMany; ++number)
+    for (std::uint32_t number = 0x100; number <= 0x100 + kMany; ++number)
         dir.write(BlockFileBodyName(true, number), std::to_string(number));
     const FolderCacheFiles files(dir.path(), 0);
-    SeparateBodyStarts starts(files, nullptr);
+    SeparateBodyStarts starts(files, nullptr, 5 + kMany);
     starts.Add(std::vector{SeparateEntry(1), SeparateEntry(2), SeparateEntry(3), EntryWithBody(0xA0010000)});
     std::vector<BlockFileEntry> many{SeparateEntry(4), SeparateEntry(5), SeparateEntry(1)};
-    for (std::uint32_t number = 0x100; number < 0x100 + kMany; ++number)
-        many.push_back(SeparateEntry(number));
+    for (std::uint32_t number = 0x100; number <= 0x100 + kMany; ++number)
+        many.push_back(SeparateEntry(number));  // the last one past the bound
     starts.Add(many);
     {
         std::jthread other([&starts] { starts.ReadRest(); });
@@ -64,6 +64,7 @@ TEST(SeparateBodyStartsTest, ReadsTheStartOfEverySeparateFileWhateverStandsThere
         {0x10000, false, false, 0, ""},  // a body in a block file
         {0x100, true, true, 3, "256"},
         {0x100 + kMany - 1, true, true, 3, std::to_string(0x100 + kMany - 1)},
+        {0x100 + kMany, false, false, 0, ""},  // one past the files read ahead
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.number);
