@@ -266,27 +266,34 @@ CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view
     return CheckoutResult::Written;
 }
 
-void RemoveStaleCheckouts(const std::filesystem::path& contentFolder, const std::set<std::filesystem::path>& keep)
+ContentListing ListContentFolder(const std::filesystem::path& contentFolder)
 {
+    ContentListing listing;
     std::error_code error;
-    std::vector<std::filesystem::path> folders;
+    for (auto it = std::filesystem::recursive_directory_iterator(contentFolder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            listing.folders.push_back(it->path());
+        else
+            listing.files.push_back(it->path());
+    }
+    return listing;
+}
+
+void RemoveStaleCheckouts(const ContentListing& listing, const std::set<std::filesystem::path>& keep)
+{
     // What each folder still holds: one left with nothing goes too, and a
     // folder is not listed again to learn that.
     std::map<std::filesystem::path, std::size_t> held;
-    for (auto it = std::filesystem::recursive_directory_iterator(contentFolder, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        const std::filesystem::path& path = it->path();
+    for (const std::filesystem::path& file : listing.files) {
         std::error_code ignored;
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            folders.push_back(path);
-            continue;
-        }
-        if (keep.count(path) != 0 || !std::filesystem::remove(path, ignored))
-            ++held[path.parent_path()];
+        if (keep.count(file) != 0 || !std::filesystem::remove(file, ignored))
+            ++held[file.parent_path()];
     }
     // Deepest first, so a parent is empty by the time it comes up; a folder
     // that something went into meanwhile stays.
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    for (auto it = listing.folders.rbegin(); it != listing.folders.rend(); ++it) {
         std::error_code ignored;
         if (held[*it] != 0 || !std::filesystem::remove(*it, ignored))
             ++held[it->parent_path()];

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaro {
 
@@ -77,8 +78,16 @@ bool CheckOutMovieBody(std::string_view contentEncoding, std::uint64_t storedLen
 // missing or different.
 CheckoutResult WriteCheckout(const std::filesystem::path& path, std::string_view bytes);
 
-// Removes every file under the content folder that is not in keep, and the
-// folders left empty.
-void RemoveStaleCheckouts(const std::filesystem::path& contentFolder, const std::set<std::filesystem::path>& keep);
+// What the content folder holds, listed once (a walk lists it while it reads
+// the caches): its files, and its folders, each before what it holds.
+struct ContentListing {
+    std::vector<std::filesystem::path> files;
+    std::vector<std::filesystem::path> folders;
+};
+ContentListing ListContentFolder(const std::filesystem::path& contentFolder);
+
+// Removes every listed file that is not in keep, and the listed folders left
+// empty; what came into the folder after the listing stays.
+void RemoveStaleCheckouts(const ContentListing& listing, const std::set<std::filesystem::path>& keep);
 
 }  // namespace tessaro

@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -459,6 +460,7 @@ class BrowserCacheEnumeration : public UrlCacheEnumeration {
 public:
     explicit BrowserCacheEnumeration(UrlCacheLocations locations)
         : locations_(std::move(locations)),
+          contentListing_(std::async(std::launch::async, ListContentFolder, locations_.contentFolder)),
           sources_(FindUrlCacheSources(locations_)),
           records_(locations_.contentFolder, locations_.contentFolderCap)
     {
@@ -554,7 +556,7 @@ public:
             std::set<fs::path> keep = records_.Checkouts();
             keep.insert(checkedOut_.begin(), checkedOut_.end());
             keep.insert(records_.FilePath());
-            RemoveStaleCheckouts(locations_.contentFolder, keep);
+            RemoveStaleCheckouts(contentListing_.get(), keep);
         }
         // Check-outs written this walk reach the disk before a record vouches
         // for them; unsynced, the records stay as they were and the next walk
@@ -967,6 +969,9 @@ private:
     }
 
     UrlCacheLocations locations_;
+    // Listed while the caches are read, for the stale check-outs the end of
+    // a walk removes.
+    std::future<ContentListing> contentListing_;
     std::vector<UrlCacheSource> sources_;
     std::size_t sourceIndex_ = 0;
     UrlCacheSource current_{};
