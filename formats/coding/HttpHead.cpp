@@ -52,11 +52,14 @@ void ReadHeader(std::string_view name, std::string_view value, HttpHead& head)
 
 HttpHead ParseHttpHead(std::string_view text, std::string_view separators)
 {
-    // find_first_of asks memchr for every byte of the head; a table asks once.
+    // find_first_of asks memchr for every byte of the head; a table asks
+    // once. One separator (a cache's NUL) is memchr's own work.
     std::array<bool, 256> separator{};
     for (const char c : separators)
         separator[static_cast<unsigned char>(c)] = true;
-    const auto lineEnd = [&separator](std::string_view rest) {
+    const auto lineEnd = [&separator, &separators](std::string_view rest) {
+        if (separators.size() == 1)
+            return rest.find(separators.front());
         for (std::size_t i = 0; i < rest.size(); ++i)
             if (separator[static_cast<unsigned char>(rest[i])])
                 return i;
