@@ -349,6 +349,10 @@ struct IndexedGlance {
     std::uint64_t storedSize = 0;
     std::string container;
     IndexedCacheEntry movie;
+    // The movie's own body file as the worker opened it, and its stamp then
+    // (a body in a shared block file is the walk's).
+    std::shared_ptr<FileByteSource> movieBody;
+    FileStamp movieStamp;
     DamagedEntries damage;  // the entry's own, noted by the walk in its order
 };
 
@@ -732,7 +736,7 @@ private:
     // as the walk holds it, else a file of its own opened into own; with its
     // stamp when asked. Null when there is no body or its file cannot be
     // opened. Safe on the read-ahead workers.
-    const ByteSource* OpenIndexedBody(const IndexedCacheEntry& indexed, std::optional<FileByteSource>& own,
+    const ByteSource* OpenIndexedBody(const IndexedCacheEntry& indexed, std::unique_ptr<FileByteSource>& own,
                                       FileStamp* stamp) const
     {
         if (indexed.bodyInSharedFile && cacheFiles_) {
@@ -746,12 +750,13 @@ private:
         // A block-file cache keeps its separate files in its folder: opened
         // there by name, without a walk of the whole path.
         if (cacheFiles_ && current_.kind == UrlCacheSource::Kind::ChromiumBlockFile)
-            own.emplace(cacheFiles_->FolderFd(), cacheFiles_->OpenName(file.filename().string()).c_str());
+            own = std::make_unique<FileByteSource>(cacheFiles_->FolderFd(),
+                                                   cacheFiles_->OpenName(file.filename().string()).c_str());
         else
-            own.emplace(file);
+            own = std::make_unique<FileByteSource>(file);
         if (stamp != nullptr)
             *stamp = own->Stamp();
-        return own->IsOpen() ? &*own : nullptr;
+        return own->IsOpen() ? own.get() : nullptr;
     }
 
     // Runs on a read-ahead worker, for an entry its look left open (a movie,
@@ -765,8 +770,9 @@ private:
             return glance;
         const CachedResponse& response = indexed.response;
         const fs::path body = IndexedContainer(indexed);
-        std::optional<FileByteSource> own;
-        const ByteSource* opened = OpenIndexedBody(indexed, own, nullptr);
+        std::unique_ptr<FileByteSource> own;
+        FileStamp stamp;
+        const ByteSource* opened = OpenIndexedBody(indexed, own, &stamp);
         if (!response.body.empty() && opened == nullptr)
             return glance;
         const std::optional<bool> movie = IsMovieResponse(response, opened, body);
@@ -774,10 +780,13 @@ private:
             return glance;
         glance.kind = *movie ? EntryGlance::Kind::Movie : EntryGlance::Kind::Other;
         glance.storedSize = response.StoredSize();
-        if (*movie)
+        if (*movie) {
             glance.movie = std::move(indexed);
-        else
+            glance.movieBody = std::move(own);
+            glance.movieStamp = stamp;
+        } else {
             glance.container = body.string();
+        }
         return glance;
     }
 
@@ -792,7 +801,8 @@ private:
             entry.size = glance.storedSize;
             return true;
         }
-        return glance.kind == EntryGlance::Kind::Movie && ReadIndexed(glance.movie, entry);
+        return glance.kind == EntryGlance::Kind::Movie &&
+               ReadIndexed(glance.movie, entry, glance.movieBody, glance.movieStamp);
     }
 
     // The file an entry that is no movie is yielded as: its body's, or the index.
@@ -809,14 +819,16 @@ private:
     }
 
     // An entry of a block-file cache or a projector's movie: its container is
-    // the file its body starts in (the index or map when it has none).
-    bool ReadIndexed(const IndexedCacheEntry& indexed, UrlCacheEntry& entry)
+    // the file its body starts in (the index or map when it has none). A
+    // read-ahead worker may have opened its own file already (openedBody).
+    bool ReadIndexed(const IndexedCacheEntry& indexed, UrlCacheEntry& entry,
+                     const std::shared_ptr<FileByteSource>& openedBody = nullptr, FileStamp openedStamp = {})
     {
         const CachedResponse& response = indexed.response;
         const fs::path body = IndexedContainer(indexed);
-        std::optional<FileByteSource> own;
-        FileStamp stamp;
-        const ByteSource* opened = OpenIndexedBody(indexed, own, &stamp);
+        std::unique_ptr<FileByteSource> own;
+        FileStamp stamp = openedStamp;
+        const ByteSource* opened = openedBody ? openedBody.get() : OpenIndexedBody(indexed, own, &stamp);
         if (!response.body.empty() && opened == nullptr)
             return false;
         // Entries share a block file: each is known by where its body starts.
