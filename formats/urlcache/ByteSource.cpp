@@ -77,16 +77,7 @@ bool FileByteSource::ReadInto(std::uint64_t offset, std::size_t length, char* ou
 {
     if (!fd_.Valid() || offset > size_ || length > size_ - offset)
         return false;
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got = ::pread(fd_.Get(), out + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;  // shrunk under us or an I/O error
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return ReadExactly(fd_.Get(), offset, out, length);
 }
 
 }  // namespace tessaro

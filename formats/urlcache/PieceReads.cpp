@@ -25,9 +25,8 @@ bool Fits(const FilePiece& piece)
            piece.length <= piece.source->Size() - piece.offset;
 }
 
-// What a thread reads through: one window's worth of memory, taken only for
-// files not held in memory, and a ring for batched reads, taken when a
-// batch holds more than one read.
+// What a thread reads through, both taken only once a file not held in
+// memory is read: one window's worth of memory, and a ring for batched reads.
 struct ThreadReads {
     std::unique_ptr<char[]> buffer;
     std::unique_ptr<BatchedReads> batched;

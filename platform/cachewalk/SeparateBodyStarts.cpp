@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace tessaro {
 
@@ -68,11 +69,12 @@ const SeparateBodyStarts::Start* SeparateBodyStarts::Find(std::uint32_t number) 
 
 void SeparateBodyStarts::Work(bool untilClosed)
 {
-    BatchedReads reads;
+    // Taken with the first batch: a caller often finds nothing left.
+    std::optional<BatchedReads> reads;
+    std::vector<char> room;
     std::array<std::uint32_t, kBatch> numbers{};
     std::array<std::string, kBatch> names;
     std::array<FileStart, kBatch> batch;
-    std::vector<char> room(kBatch * kShortCodedPrefixLength);
     std::vector<Start> done;
     while (true) {
         std::size_t count = 0;
@@ -87,12 +89,16 @@ void SeparateBodyStarts::Work(bool untilClosed)
             next_ += count;
             ++reading_;
         }
+        if (!reads) {
+            reads.emplace();
+            room.resize(kBatch * kShortCodedPrefixLength);
+        }
         for (std::size_t at = 0; at < count; ++at) {
             names[at] = files_.OpenName(BlockFileBodyName(true, numbers[at]));
             batch[at] =
                 FileStart{names[at].c_str(), kShortCodedPrefixLength, room.data() + at * kShortCodedPrefixLength};
         }
-        reads.ReadStarts(files_.FolderFd(), std::span(batch.data(), count));
+        reads->ReadStarts(files_.FolderFd(), std::span(batch.data(), count));
         done.clear();
         for (std::size_t at = 0; at < count; ++at) {
             const bool opened = batch[at].result == RegularFileResult::Ok;

@@ -15,20 +15,6 @@ constexpr std::uint64_t kCloseTag = ~std::uint64_t(0);
 // Waits that bring nothing (the kernel busy) before a ring is given up.
 constexpr int kMaxIdleWaits = 1000;
 
-bool ReadWhole(int fd, std::uint64_t offset, char* out, std::size_t length)
-{
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;  // shrunk under us or an I/O error
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 void ReadStartPlainly(int folderFd, FileStart& start)
 {
     start.size = 0;
@@ -39,7 +25,7 @@ void ReadStartPlainly(int folderFd, FileStart& start)
         return;
     start.size = file.size;
     start.got = static_cast<std::size_t>(std::min<std::uint64_t>(start.length, file.size));
-    if (!ReadWhole(file.fd.Get(), 0, start.out, start.got)) {
+    if (!ReadExactly(file.fd.Get(), 0, start.out, start.got)) {
         start.result = RegularFileResult::Failed;
         start.got = 0;
     }
@@ -116,7 +102,7 @@ void BatchedReads::ReadAt(std::span<FileRead> reads)
             continue;
         ring_.reset();
         for (FileRead& read : batch)
-            read.read = ReadWhole(read.fd, read.offset, read.out, read.length);
+            read.read = ReadExactly(read.fd, read.offset, read.out, read.length);
     }
 }
 
@@ -140,7 +126,7 @@ bool BatchedReads::ReadAtOnRing(std::span<FileRead> batch)
     // regular file is the end of the file, or one to finish.
     for (FileRead& read : batch) {
         if (completed && !read.read)
-            read.read = ReadWhole(read.fd, read.offset, read.out, read.length);
+            read.read = ReadExactly(read.fd, read.offset, read.out, read.length);
     }
     return completed && done == batch.size();
 }

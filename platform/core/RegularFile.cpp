@@ -47,6 +47,20 @@ RegularFileResult OpenRegularFile(const char* path, OpenedFile& file, int folder
     return RegularFileResult::Ok;
 }
 
+bool ReadExactly(int fd, std::uint64_t offset, char* out, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 RegularFileResult ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes, std::string& bytes)
 {
     bytes.clear();

@@ -41,6 +41,10 @@ RegularFileResult OpenFailure(int error);
 // Opens path (relative to folderFd when it is not absolute) for reading.
 RegularFileResult OpenRegularFile(const char* path, OpenedFile& file, int folderFd = AT_FDCWD);
 
+// Reads exactly length bytes at offset of an open file; false when the file
+// ends first (shrunk under us) or a read fails.
+bool ReadExactly(int fd, std::uint64_t offset, char* out, std::size_t length);
+
 // Reads the whole file, at most maxBytes; the length is what the reads give,
 // not what the size said (a browser may be rewriting the file). TooLarge:
 // bytes holds the first maxBytes.
