@@ -327,6 +327,22 @@ BlockFileResult ChainHeads(const ByteSource& index, std::uint32_t tableLength, S
     return BlockFileResult::Ok;
 }
 
+// Entries found a step of the chain walk at a time, put back in table order:
+// bucket by bucket, along each chain (links[i] led to entries[i]).
+void PutInTableOrder(std::vector<BlockFileEntry>& entries, const std::vector<ChainLink>& links)
+{
+    std::vector<std::size_t> byTable(entries.size());
+    std::iota(byTable.begin(), byTable.end(), std::size_t(0));
+    std::sort(byTable.begin(), byTable.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(links[a].bucket, links[a].depth) < std::tie(links[b].bucket, links[b].depth);
+    });
+    std::vector<BlockFileEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const std::size_t i : byTable)
+        sorted.push_back(std::move(entries[i]));
+    entries = std::move(sorted);
+}
+
 // The entries the index's hash table leads to, bucket by bucket along each
 // chain (in table order); a chain stops at an entry seen before or one that
 // cannot be read. The chains are walked a step at a time, all of them at
@@ -404,18 +420,7 @@ BlockFileResult ReadBlockFileEntries(Blocks& blocks, std::vector<BlockFileEntry>
             found(std::span<const BlockFileEntry>(entries).subspan(before));
         links = std::move(next);
     }
-    // Back to table order: bucket by bucket, along each chain.
-    std::vector<std::size_t> byTable(entries.size());
-    std::iota(byTable.begin(), byTable.end(), std::size_t(0));
-    std::sort(byTable.begin(), byTable.end(), [&](std::size_t a, std::size_t b) {
-        return std::tie(tableOrder[a].bucket, tableOrder[a].depth) <
-               std::tie(tableOrder[b].bucket, tableOrder[b].depth);
-    });
-    std::vector<BlockFileEntry> sorted;
-    sorted.reserve(entries.size());
-    for (const std::size_t i : byTable)
-        sorted.push_back(std::move(entries[i]));
-    entries = std::move(sorted);
+    PutInTableOrder(entries, tableOrder);
     return BlockFileResult::Ok;
 }
 
