@@ -56,6 +56,12 @@ bool IsSeparateFileAddress(std::uint32_t address)
     return (address & kAddressInitialized) && ((address >> 28) & 7) == kTypeSeparateFile;
 }
 
+// The <number> of such an address's f_<number>.
+std::uint32_t SeparateFileNumber(std::uint32_t address)
+{
+    return address & 0x0fffffff;
+}
+
 // Where the bytes an address names lie: a file of the cache (by number, its
 // name only made when asked for), an offset in it and how many bytes the
 // address holds at most; a block file's source.
@@ -74,7 +80,7 @@ struct Place {
 std::string AddressFileName(std::uint32_t address, std::uint32_t entryAddress)
 {
     if (IsSeparateFileAddress(address))
-        return SeparateFileName(address & 0x0fffffff);
+        return SeparateFileName(SeparateFileNumber(address));
     if ((address & kAddressInitialized) && BlockSizeOf((address >> 28) & 7) != 0)
         return BlockFileName((address >> 16) & 0xff);
     return BlockFileName((entryAddress >> 16) & 0xff);
@@ -170,7 +176,7 @@ BlockFileResult StreamPlace(Blocks& blocks, std::uint32_t address, std::uint64_t
 {
     if (IsSeparateFileAddress(address)) {
         place.separate = true;
-        place.number = address & 0x0fffffff;
+        place.number = SeparateFileNumber(address);
         place.offset = 0;
         place.source = nullptr;
         const std::optional<std::uint64_t> size = blocks.files.SizeOf(place.Name());
@@ -627,15 +633,15 @@ void LookAtBlockFileEntries(CacheFiles& files, const BlockFileIndex& index, cons
                     look(piece.tag, out);
                 return;
             }
-            const std::uint32_t address = entry.dataAddress[1];
-            if (IsSeparateFileAddress(address)) {
+            if (const std::optional<std::uint32_t> number = SeparateBodyFile(entry)) {
                 out.bodySeparate = true;
-                out.bodyFile = address & 0x0fffffff;
+                out.bodyFile = *number;
                 look(piece.tag, out);
                 return;
             }
             Place place;
-            if (BlockPlace(blocks, address, place) != BlockFileResult::Ok || out.bodyLength > place.capacity)
+            if (BlockPlace(blocks, entry.dataAddress[1], place) != BlockFileResult::Ok ||
+                out.bodyLength > place.capacity)
                 return;
             out.bodyFile = place.number;
             out.bodyOffset = place.offset;
@@ -649,7 +655,7 @@ std::optional<std::uint32_t> SeparateBodyFile(const BlockFileEntry& entry)
 {
     if (entry.dataSize[1] == 0 || !IsSeparateFileAddress(entry.dataAddress[1]))
         return std::nullopt;
-    return entry.dataAddress[1] & 0x0fffffff;
+    return SeparateFileNumber(entry.dataAddress[1]);
 }
 
 std::string BlockFileBodyName(bool separate, std::uint32_t number)
