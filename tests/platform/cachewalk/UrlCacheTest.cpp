@@ -634,6 +634,36 @@ TEST_F(BuiltCachesTest, TheContentFolderStaysUnderItsCapOldestFirst)
     }
 }
 
+// The content folder is listed while a walk reads its caches and cleaned
+// when it ends: a file not kept goes, and a folder with it once nothing is
+// left in it, deepest first; what a walk wrote after the listing stays, and
+// so does the folder it went into.
+TEST(CacheCheckoutTest, RemovesWhatWasListedAndNotKeptAndLeavesWhatCameLater)
+{
+    const test::TempDir dir;
+    const fs::path content = dir.path() / "Content";
+    for (const char* file : {"KEPT/a.swf", "STALE/a.swf", "STALE/b.swf", "DEEP/er/a.swf", "LATER/old.swf", "top.txt"}) {
+        fs::create_directories((content / file).parent_path());
+        dir.write(fs::path("Content") / file, "x");
+    }
+    fs::create_directories(content / "EMPTY");
+    const ContentListing listing = ListContentFolder(content);
+    dir.write("Content/LATER/new.swf", "written by the walk");
+    fs::create_directories(content / "NEW");
+    dir.write("Content/NEW/a.swf", "written by the walk");
+    RemoveStaleCheckouts(listing, {content / "KEPT/a.swf"});
+    const struct {
+        const char* path;
+        bool stays;
+    } rows[] = {
+        {"KEPT/a.swf", true},     {"STALE", false},        {"DEEP", false},     {"EMPTY", false},
+        {"LATER/old.swf", false}, {"LATER/new.swf", true}, {"NEW/a.swf", true}, {"top.txt", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fs::exists(content / row.path), row.stays) << row.path;
+    EXPECT_TRUE(fs::exists(content));
+}
+
 TEST(CacheCheckoutTest, NamesTheFileAfterTheUrl)
 {
     const fs::path content = "/c";
